@@ -1,0 +1,22 @@
+# Shared compile settings for every target of the project.
+add_library(orvik_settings INTERFACE)
+target_compile_options(orvik_settings INTERFACE -Wall -Wextra -Wpedantic)
+if(ORVIK_WERROR)
+    target_compile_options(orvik_settings INTERFACE -Werror)
+endif()
+if(ORVIK_SANITIZE)
+    target_compile_options(orvik_settings INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                           -fno-sanitize-recover=undefined)
+    target_link_options(orvik_settings INTERFACE -fsanitize=address,undefined)
+endif()
+
+# orvik_unit_tests(<name> <sources...> LIBS <libs...>) builds one GoogleTest executable and registers its tests.
+function(orvik_unit_tests name)
+    if(NOT ORVIK_BUILD_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main orvik_settings)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${ARG_PROPERTIES})
+endfunction()
