@@ -1,0 +1,45 @@
+#pragma once
+
+#include "orvik/protocol/coding/Bytes.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace orvik::helper {
+
+// A small typed key-value store of user settings. Reading a key under another type than it was written with
+// gives absent (a text read as data is absent). Implementations are thread-safe.
+class UserDefaults {
+public:
+    using Value = std::variant<bool, std::int64_t, std::string, Bytes>;
+
+    virtual ~UserDefaults() = default;
+
+    virtual std::optional<Value> value(std::string_view key) const = 0;
+    // Writing a value equal to the stored one changes nothing (and writes nothing to disk).
+    virtual void set(std::string_view key, Value value) = 0;
+    virtual void remove(std::string_view key) = 0;
+
+    std::optional<bool> boolean(std::string_view key) const { return typed<bool>(key); }
+    std::optional<std::int64_t> integer(std::string_view key) const { return typed<std::int64_t>(key); }
+    std::optional<std::string> text(std::string_view key) const { return typed<std::string>(key); }
+    std::optional<Bytes> data(std::string_view key) const { return typed<Bytes>(key); }
+
+    void setBoolean(std::string_view key, bool value) { set(key, Value(value)); }
+    void setInteger(std::string_view key, std::int64_t value) { set(key, Value(value)); }
+    void setText(std::string_view key, std::string value) { set(key, Value(std::move(value))); }
+    void setData(std::string_view key, Bytes value) { set(key, Value(std::move(value))); }
+
+private:
+    template <typename T> std::optional<T> typed(std::string_view key) const {
+        auto stored = value(key);
+        if (!stored) return std::nullopt;
+        if (auto* typedValue = std::get_if<T>(&*stored)) return std::move(*typedValue);
+        return std::nullopt;
+    }
+};
+
+} // namespace orvik::helper
