@@ -1,0 +1,140 @@
+#pragma once
+
+#include "orvik/protocol/coding/Frame.hpp"
+#include "orvik/protocol/crypto/PreSharedKey.hpp"
+#include "orvik/protocol/messages/OrvikMessage.hpp"
+#include "orvik/protocol/transport/ConnectionError.hpp"
+#include "orvik/protocol/transport/FrameReader.hpp"
+#include "orvik/protocol/transport/OrvikTLS.hpp"
+#include "orvik/protocol/transport/ReceivedMessage.hpp"
+#include "orvik/protocol/transport/TlsStream.hpp"
+
+#include "orvik/protocol/transport/Asio.hpp"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orvik {
+
+// One TLS connection carrying framed messages.
+//
+// All its work runs on the executor of its socket, which must be single-threaded (the server uses one
+// io_context thread for everything). start(), receive() and receiveFrame() are awaited from coroutines on that
+// executor, one receive at a time; send() and cancel() may be called from any thread.
+class FramedConnection : public std::enable_shared_from_this<FramedConnection> {
+    struct Passkey {};
+
+public:
+    using TerminationHandler = std::function<void(ConnectionError)>;
+    using SendCompletion = std::function<void(std::optional<ConnectionError>)>;
+
+    // Bounds of a graceful close: flushing what was queued and close_notify, then reading what the peer still
+    // sends so that closing does not answer unread data with a reset (which can destroy our last message
+    // before the peer has read it).
+    static constexpr std::chrono::milliseconds closeFlushTimeout{2000};
+    static constexpr std::chrono::milliseconds closeDrainTimeout{1000};
+    static constexpr std::size_t closeDrainLimit = 4 * 1024 * 1024;
+
+    // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing.
+    static std::shared_ptr<FramedConnection> accepted(asio::ip::tcp::socket socket,
+                                                      std::shared_ptr<asio::ssl::context> serverContext);
+
+    // Client side: resolves and connects within `timeout`, on the awaiting coroutine's executor; TLS runs in
+    // start(). Throws ConnectionError: invalidEndpoint (empty host, port 0), timedOut, failed.
+    static asio::awaitable<std::shared_ptr<FramedConnection>>
+    connect(std::string host, std::uint16_t port, PreSharedKey key,
+            std::chrono::milliseconds timeout = OrvikTLS::defaultConnectionTimeout);
+    // The same with a client context of the caller's (OrvikTLS::clientContext with narrowed suites).
+    static asio::awaitable<std::shared_ptr<FramedConnection>>
+    connect(std::string host, std::uint16_t port, std::shared_ptr<asio::ssl::context> clientContext,
+            std::chrono::milliseconds timeout = OrvikTLS::defaultConnectionTimeout);
+
+    FramedConnection(Passkey, TlsStream::Role role, asio::ip::tcp::socket socket,
+                     std::shared_ptr<asio::ssl::context> context);
+
+    // Runs the TLS handshake within `timeout`. Throws ConnectionError: timedOut (the connection then cancels
+    // itself), cancelled (cancel() before ready, or the awaiting coroutine was cancelled), failed (TLS or socket
+    // error; the connection is left for the caller to cancel). After it returned, the first failure, close by
+    // the peer or cancellation calls `onTermination` once with that error, posted to the executor.
+    asio::awaitable<void> start(std::chrono::milliseconds timeout, TerminationHandler onTermination = {});
+
+    // The next frame, decoded. Throws ConnectionError: closed (the peer closed), cancelled (after cancel()),
+    // failed (a receive error, or a header announcing more than the frame limit: nothing is allocated for it
+    // and the connection is cancelled).
+    asio::awaitable<ReceivedMessage> receive();
+    // The same without decoding.
+    asio::awaitable<Frame> receiveFrame();
+
+    // Queues one message; frames go out whole and in order. `completion` runs exactly once on the executor:
+    // without error once written, `failed` when writing failed, `closed` when the message cannot be framed or
+    // the connection was cancelled or closed before the message could be queued.
+    void send(OrvikMessage message, SendCompletion completion = {});
+    // The same for a frame as it is (tests and tools send undecodable payloads with it).
+    void sendFrame(Frame frame, SendCompletion completion = {});
+
+    // Idempotent. Before ready the socket closes at once. After it, the connection finishes writing what was
+    // queued, sends close_notify, shuts down its sending side, drains what the peer still sends, and closes,
+    // each step bounded by the limits above.
+    void cancel();
+
+    asio::any_io_executor executor() const { return executor_; }
+    // Text of the peer's address without port ("unknown" when the socket had no peer).
+    const std::string& peerAddress() const { return peerAddress_; }
+    const std::optional<asio::ip::tcp::endpoint>& localEndpoint() const { return localEndpoint_; }
+    const std::optional<asio::ip::tcp::endpoint>& remoteEndpoint() const { return remoteEndpoint_; }
+    // Set once start() returned: the identity the client offered (server side) and the negotiated suite.
+    const std::optional<std::string>& pskIdentity() const { return pskIdentity_; }
+    const std::string& cipherSuite() const { return cipherSuite_; }
+
+private:
+    enum class State { idle, starting, startFailed, ready, closing, closed };
+
+    struct Outgoing {
+        Bytes bytes;
+        SendCompletion completion;
+    };
+
+    void enqueue(std::optional<Bytes> bytes, SendCompletion completion);
+    void startWriter();
+    asio::awaitable<void> writeQueued(std::shared_ptr<FramedConnection> keepAlive);
+    void cancelNow();
+    asio::awaitable<void> closeGracefully(std::shared_ptr<FramedConnection> keepAlive);
+    asio::awaitable<void> drainInput();
+    void armCloseTimer(std::chrono::milliseconds limit);
+    void closeSocket();
+    void failAfterReady(const ConnectionError& error);
+    void failQueue(const ConnectionError& error);
+    static void complete(const SendCompletion& completion, std::optional<ConnectionError> error);
+
+    asio::any_io_executor executor_;
+    TlsStream stream_;
+    std::string peerAddress_;
+    std::optional<asio::ip::tcp::endpoint> localEndpoint_;
+    std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
+    std::optional<std::string> pskIdentity_;
+    std::string cipherSuite_;
+
+    State state_ = State::idle;
+    bool cancelRequested_ = false;
+    bool timedOut_ = false;
+    std::optional<ConnectionError> failure_;
+    TerminationHandler onTermination_;
+    bool terminated_ = false;
+
+    FrameReader reader_;
+    std::vector<std::uint8_t> readBuffer_;
+
+    std::deque<Outgoing> queue_;
+    bool writing_ = false;
+    asio::steady_timer writerIdle_;
+    asio::steady_timer handshakeTimer_;
+    asio::steady_timer closeTimer_;
+};
+
+} // namespace orvik

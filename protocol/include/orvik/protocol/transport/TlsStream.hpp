@@ -1,0 +1,75 @@
+#pragma once
+
+#include "orvik/protocol/coding/Bytes.hpp"
+#include "orvik/protocol/transport/ConnectionError.hpp"
+
+#include "orvik/protocol/transport/Asio.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+typedef struct ssl_st SSL;
+typedef struct bio_st BIO;
+
+namespace orvik {
+
+// TLS over a TCP socket, driven by OpenSSL through memory buffers so that every failure is reported with the
+// complete OpenSSL error queue of the call that failed (the queue is per thread, and an event loop that runs
+// other connections in between would clear or mix it).
+//
+// Everything runs on the socket's executor, which must be single-threaded (or a strand). One read and one
+// write may be in flight at once; writes of output are serialised internally.
+class TlsStream {
+public:
+    enum class Role { client, server };
+
+    TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::context> context, Role role);
+    ~TlsStream();
+    TlsStream(const TlsStream&) = delete;
+    TlsStream& operator=(const TlsStream&) = delete;
+
+    asio::ip::tcp::socket& socket() { return socket_; }
+    SSL* nativeHandle() { return ssl_; }
+
+    // Throws ConnectionError::failed; a fatal alert is sent to the peer before it is thrown.
+    asio::awaitable<void> handshake();
+    // At least one byte of plaintext. Throws `closed` when the peer closed (close_notify or end of stream),
+    // `cancelled` after cancelRead(), `failed` otherwise.
+    asio::awaitable<std::size_t> readSome(std::span<std::uint8_t> buffer);
+    // All of `data`, or throws `failed`.
+    asio::awaitable<void> write(ByteView data);
+    // Sends close_notify without waiting for the peer's.
+    asio::awaitable<void> sendCloseNotify();
+    // Ends the pending readSome (and any later one) with `cancelled`, leaving the socket open.
+    void cancelRead();
+
+    // After the handshake: the PSK identity the client offered, and the negotiated suite.
+    std::optional<std::string> pskIdentity() const;
+    std::string cipherName() const;
+
+private:
+    asio::awaitable<void> flushOutput();
+    // False at the end of the stream.
+    asio::awaitable<bool> fillInput();
+    ConnectionError failure(int sslError, std::error_code socketError = {});
+
+    asio::ip::tcp::socket socket_;
+    std::shared_ptr<asio::ssl::context> context_;
+    SSL* ssl_ = nullptr;
+    BIO* input_ = nullptr;  // network → OpenSSL
+    BIO* output_ = nullptr; // OpenSSL → network
+    std::vector<std::uint8_t> readBuffer_;
+    std::vector<std::uint8_t> writeBuffer_;
+    bool flushing_ = false;
+    asio::steady_timer flushDone_;
+    std::optional<ConnectionError> flushError_;
+    asio::cancellation_signal readCancel_;
+    bool readCancelled_ = false;
+};
+
+} // namespace orvik

@@ -1,0 +1,229 @@
+#include "orvik/protocol/transport/FramedConnection.hpp"
+
+#include <stdexcept>
+#include <string>
+
+ORVIK_COROUTINE_CODE_BEGIN
+
+namespace orvik {
+
+namespace {
+
+// Larger than one TLS record, so a read usually takes whatever has arrived.
+constexpr std::size_t receiveChunk = 64 * 1024;
+
+std::optional<asio::ip::tcp::endpoint> endpointOf(asio::ip::tcp::socket& socket, bool remote) {
+    asio::error_code error;
+    auto endpoint = remote ? socket.remote_endpoint(error) : socket.local_endpoint(error);
+    if (error) return std::nullopt;
+    return endpoint;
+}
+
+} // namespace
+
+std::shared_ptr<FramedConnection> FramedConnection::accepted(asio::ip::tcp::socket socket,
+                                                             std::shared_ptr<asio::ssl::context> serverContext) {
+    return std::make_shared<FramedConnection>(Passkey{}, TlsStream::Role::server, std::move(socket),
+                                              std::move(serverContext));
+}
+
+asio::awaitable<std::shared_ptr<FramedConnection>>
+FramedConnection::connect(std::string host, std::uint16_t port, PreSharedKey key, std::chrono::milliseconds timeout) {
+    co_return co_await connect(std::move(host), port, OrvikTLS::clientContext(std::move(key)), timeout);
+}
+
+asio::awaitable<std::shared_ptr<FramedConnection>>
+FramedConnection::connect(std::string host, std::uint16_t port, std::shared_ptr<asio::ssl::context> clientContext,
+                          std::chrono::milliseconds timeout) {
+    using namespace asio::experimental::awaitable_operators;
+    if (host.empty() || port == 0) throw ConnectionError::invalidEndpoint();
+    auto executor = co_await asio::this_coro::executor;
+    asio::ip::tcp::resolver resolver(executor);
+    asio::ip::tcp::socket socket(executor);
+    // One budget for both steps; errors are redirected so that `||` ends with whichever finishes first.
+    asio::steady_timer deadline(executor, timeout);
+    std::error_code resolveError, connectError, timerError;
+
+    auto resolved = co_await (
+        resolver.async_resolve(host, std::to_string(port), asio::redirect_error(asio::use_awaitable, resolveError)) ||
+        deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
+    if (resolved.index() == 1) throw ConnectionError::timedOut();
+    if (resolveError) throw ConnectionError::failed(resolveError, "cannot resolve " + host + ": " + resolveError.message());
+
+    auto connected = co_await (
+        asio::async_connect(socket, std::get<0>(resolved), asio::redirect_error(asio::use_awaitable, connectError)) ||
+        deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
+    if (connected.index() == 1) throw ConnectionError::timedOut();
+    if (connectError) throw ConnectionError::failed(connectError);
+
+    co_return std::make_shared<FramedConnection>(Passkey{}, TlsStream::Role::client, std::move(socket),
+                                                 std::move(clientContext));
+}
+
+FramedConnection::FramedConnection(Passkey, TlsStream::Role role, asio::ip::tcp::socket socket,
+                                   std::shared_ptr<asio::ssl::context> context)
+    : executor_(socket.get_executor()), stream_(std::move(socket), std::move(context), role),
+      localEndpoint_(endpointOf(stream_.socket(), false)), remoteEndpoint_(endpointOf(stream_.socket(), true)),
+      readBuffer_(receiveChunk), writerIdle_(executor_, asio::steady_timer::time_point::max()),
+      handshakeTimer_(executor_), closeTimer_(executor_) {
+    peerAddress_ = remoteEndpoint_ ? remoteEndpoint_->address().to_string() : "unknown";
+}
+
+asio::awaitable<void> FramedConnection::start(std::chrono::milliseconds timeout, TerminationHandler onTermination) {
+    auto self = shared_from_this();
+    if (cancelRequested_) throw ConnectionError::cancelled();
+    if (state_ != State::idle) throw std::logic_error("FramedConnection started twice");
+    state_ = State::starting;
+    OrvikTLS::configureSocket(stream_.socket());
+
+    handshakeTimer_.expires_after(timeout);
+    handshakeTimer_.async_wait([weak = weak_from_this()](std::error_code error) {
+        auto connection = weak.lock();
+        if (error || !connection || connection->state_ != State::starting) return;
+        connection->timedOut_ = true;
+        connection->closeSocket();
+    });
+    std::optional<ConnectionError> failure;
+    try {
+        co_await stream_.handshake();
+    } catch (const ConnectionError& error) {
+        failure = error;
+    }
+    handshakeTimer_.cancel();
+
+    if (timedOut_ || cancelRequested_) {
+        state_ = State::closed;
+        closeSocket();
+        failQueue(ConnectionError::closed());
+        throw timedOut_ ? ConnectionError::timedOut() : ConnectionError::cancelled();
+    }
+    if (failure) {
+        const auto& network = failure->networkError();
+        if (network && network->code == asio::error::operation_aborted) {
+            // Only the awaiting coroutine's own cancellation aborts the handshake's socket operations here.
+            cancelNow();
+            state_ = State::closed;
+            throw ConnectionError::cancelled();
+        }
+        state_ = State::startFailed;
+        failQueue(*failure);
+        throw *failure;
+    }
+
+    state_ = State::ready;
+    onTermination_ = std::move(onTermination);
+    pskIdentity_ = stream_.pskIdentity();
+    cipherSuite_ = stream_.cipherName();
+    if (!queue_.empty()) startWriter();
+}
+
+asio::awaitable<ReceivedMessage> FramedConnection::receive() {
+    co_return ReceivedMessage::decode(co_await receiveFrame());
+}
+
+asio::awaitable<Frame> FramedConnection::receiveFrame() {
+    auto self = shared_from_this();
+    for (;;) {
+        if (cancelRequested_) throw ConnectionError::cancelled();
+        if (state_ != State::ready) throw ConnectionError::closed();
+        std::optional<ConnectionError> oversize;
+        try {
+            if (auto frame = reader_.next()) co_return std::move(*frame);
+        } catch (const DecodingError& error) {
+            oversize = ConnectionError::failed(std::make_error_code(std::errc::message_size), error.what());
+        }
+        if (oversize) {
+            // The stream cannot be resynchronised after a refused header.
+            failAfterReady(*oversize);
+            cancelNow();
+            throw *oversize;
+        }
+        if (failure_) throw *failure_;
+
+        std::size_t count = 0;
+        try {
+            count = co_await stream_.readSome(readBuffer_);
+        } catch (const ConnectionError& error) {
+            if (error.kind() != ConnectionError::Kind::cancelled) failAfterReady(error);
+            throw;
+        }
+        reader_.append({readBuffer_.data(), count});
+    }
+}
+
+void FramedConnection::send(OrvikMessage message, SendCompletion completion) {
+    // Framing runs on the caller's thread; only the queue lives on the executor.
+    auto frame = message.frame();
+    enqueue(frame ? std::optional<Bytes>(frame->encoded()) : std::nullopt, std::move(completion));
+}
+
+void FramedConnection::sendFrame(Frame frame, SendCompletion completion) {
+    enqueue(frame.fitsLimit() ? std::optional<Bytes>(frame.encoded()) : std::nullopt, std::move(completion));
+}
+
+void FramedConnection::enqueue(std::optional<Bytes> bytes, SendCompletion completion) {
+    asio::post(executor_, [self = shared_from_this(), bytes = std::move(bytes),
+                           completion = std::move(completion)]() mutable {
+        bool accepting = !self->cancelRequested_ && (self->state_ == State::idle || self->state_ == State::starting ||
+                                                     self->state_ == State::ready);
+        if (!bytes || !accepting) {
+            complete(completion, ConnectionError::closed());
+            return;
+        }
+        self->queue_.push_back({std::move(*bytes), std::move(completion)});
+        if (self->state_ == State::ready) self->startWriter();
+    });
+}
+
+void FramedConnection::startWriter() {
+    if (writing_) return;
+    writing_ = true;
+    asio::co_spawn(executor_, writeQueued(shared_from_this()), asio::detached);
+}
+
+asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared_ptr<FramedConnection> keepAlive) {
+    while (!queue_.empty()) {
+        Outgoing next = std::move(queue_.front());
+        queue_.pop_front();
+        std::optional<ConnectionError> failure;
+        try {
+            co_await stream_.write(next.bytes);
+        } catch (const ConnectionError& error) {
+            failure = error;
+        }
+        complete(next.completion, failure);
+        if (failure) {
+            failAfterReady(*failure);
+            failQueue(*failure);
+        }
+    }
+    writing_ = false;
+    writerIdle_.cancel();
+}
+
+void FramedConnection::failAfterReady(const ConnectionError& error) {
+    if (!failure_) failure_ = error;
+    if (terminated_ || (state_ != State::ready && state_ != State::closing)) return;
+    terminated_ = true;
+    if (!onTermination_) return;
+    asio::post(executor_, [handler = std::move(onTermination_), error] { handler(error); });
+}
+
+void FramedConnection::failQueue(const ConnectionError& error) {
+    auto pending = std::move(queue_);
+    queue_.clear();
+    for (auto& item : pending) complete(item.completion, error);
+}
+
+void FramedConnection::complete(const SendCompletion& completion, std::optional<ConnectionError> error) {
+    if (!completion) return;
+    try {
+        completion(std::move(error));
+    } catch (...) {
+        // A completion must not throw; one that does must not stop the writer.
+    }
+}
+
+} // namespace orvik
+
+ORVIK_COROUTINE_CODE_END

@@ -1,0 +1,198 @@
+#include "orvik/protocol/transport/TlsStream.hpp"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+
+ORVIK_COROUTINE_CODE_BEGIN
+
+namespace orvik {
+
+namespace {
+
+// One socket read; a few TLS records.
+constexpr std::size_t readChunk = 64 * 1024;
+// Plaintext handed to SSL_write at once, so the ciphertext waiting for the socket stays small.
+constexpr std::size_t writeChunk = 64 * 1024;
+
+// Takes every error OpenSSL queued on this thread, oldest first.
+ConnectionError::NetworkError takeErrorQueue(std::error_code fallback, std::string fallbackText) {
+    ConnectionError::NetworkError error;
+    while (unsigned long code = ERR_get_error()) {
+        error.tlsErrors.push_back(code);
+        const char* reason = ERR_reason_error_string(code);
+        if (!error.text.empty()) error.text += "; ";
+        error.text += reason != nullptr ? reason : "OpenSSL error " + std::to_string(code);
+    }
+    if (error.tlsErrors.empty()) {
+        error.code = fallback;
+        error.text = std::move(fallbackText);
+    } else {
+        error.code = std::error_code(static_cast<int>(error.tlsErrors.front()), asio::error::get_ssl_category());
+    }
+    return error;
+}
+
+} // namespace
+
+TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::context> context, Role role)
+    : socket_(std::move(socket)), context_(std::move(context)), readBuffer_(readChunk),
+      flushDone_(socket_.get_executor(), asio::steady_timer::time_point::max()) {
+    ssl_ = SSL_new(context_->native_handle());
+    input_ = BIO_new(BIO_s_mem());
+    output_ = BIO_new(BIO_s_mem());
+    if (ssl_ == nullptr || input_ == nullptr || output_ == nullptr) {
+        BIO_free(input_);
+        BIO_free(output_);
+        SSL_free(ssl_);
+        throw std::runtime_error("TLS session allocation failed");
+    }
+    // An empty input buffer means "wait for more", not end of stream.
+    BIO_set_mem_eof_return(input_, -1);
+    SSL_set_bio(ssl_, input_, output_);
+    SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_RELEASE_BUFFERS);
+    if (role == Role::server) {
+        SSL_set_accept_state(ssl_);
+    } else {
+        SSL_set_connect_state(ssl_);
+    }
+}
+
+TlsStream::~TlsStream() { SSL_free(ssl_); } // frees both buffers too
+
+ConnectionError TlsStream::failure(int sslError, std::error_code socketError) {
+    if (socketError) {
+        ERR_clear_error();
+        return ConnectionError::failed(socketError);
+    }
+    auto fallback = sslError == SSL_ERROR_SYSCALL ? asio::error::make_error_code(asio::error::connection_aborted)
+                                                  : asio::error::make_error_code(asio::error::fault);
+    return ConnectionError::failed(takeErrorQueue(fallback, "TLS error " + std::to_string(sslError)));
+}
+
+asio::awaitable<void> TlsStream::handshake() {
+    for (;;) {
+        ERR_clear_error();
+        int result = SSL_do_handshake(ssl_);
+        if (result == 1) {
+            co_await flushOutput();
+            co_return;
+        }
+        int error = SSL_get_error(ssl_, result);
+        if (error != SSL_ERROR_WANT_READ) {
+            auto thrown = failure(error);
+            // The alert tells the peer why; a failure to deliver it changes nothing.
+            try {
+                co_await flushOutput();
+            } catch (const ConnectionError&) {
+            }
+            throw thrown;
+        }
+        co_await flushOutput();
+        if (!co_await fillInput()) throw ConnectionError::failed(asio::error::make_error_code(asio::error::eof));
+    }
+}
+
+asio::awaitable<std::size_t> TlsStream::readSome(std::span<std::uint8_t> buffer) {
+    const int wanted = static_cast<int>(std::min<std::size_t>(buffer.size(), INT_MAX));
+    for (;;) {
+        ERR_clear_error();
+        int result = SSL_read(ssl_, buffer.data(), wanted);
+        if (result > 0) co_return static_cast<std::size_t>(result);
+        int error = SSL_get_error(ssl_, result);
+        if (error == SSL_ERROR_ZERO_RETURN) {
+            ERR_clear_error();
+            throw ConnectionError::closed();
+        }
+        if (error != SSL_ERROR_WANT_READ) {
+            auto thrown = failure(error);
+            try {
+                co_await flushOutput();
+            } catch (const ConnectionError&) {
+            }
+            throw thrown;
+        }
+        // Reading may have produced output (an alert answering a renegotiation request).
+        co_await flushOutput();
+        if (!co_await fillInput()) throw ConnectionError::closed();
+    }
+}
+
+asio::awaitable<void> TlsStream::write(ByteView data) {
+    while (!data.empty()) {
+        auto chunk = data.first(std::min(data.size(), writeChunk));
+        ERR_clear_error();
+        int result = SSL_write(ssl_, chunk.data(), static_cast<int>(chunk.size()));
+        if (result <= 0) throw failure(SSL_get_error(ssl_, result));
+        data = data.subspan(static_cast<std::size_t>(result));
+        co_await flushOutput();
+    }
+}
+
+asio::awaitable<void> TlsStream::sendCloseNotify() {
+    ERR_clear_error();
+    SSL_shutdown(ssl_);
+    ERR_clear_error();
+    co_await flushOutput();
+}
+
+void TlsStream::cancelRead() {
+    readCancelled_ = true;
+    readCancel_.emit(asio::cancellation_type::terminal);
+}
+
+asio::awaitable<void> TlsStream::flushOutput() {
+    // Another coroutine is writing: it drains everything queued, ours included, before it finishes.
+    while (flushing_) {
+        asio::error_code ignored;
+        co_await flushDone_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+        if (flushError_) throw *flushError_;
+        if (BIO_ctrl_pending(output_) == 0) co_return;
+    }
+    if (flushError_) throw *flushError_;
+    flushing_ = true;
+    std::error_code error;
+    while (!error && BIO_ctrl_pending(output_) > 0) {
+        writeBuffer_.resize(BIO_ctrl_pending(output_));
+        int taken = BIO_read(output_, writeBuffer_.data(), static_cast<int>(writeBuffer_.size()));
+        if (taken <= 0) break;
+        co_await asio::async_write(socket_, asio::buffer(writeBuffer_.data(), static_cast<std::size_t>(taken)),
+                                   asio::redirect_error(asio::use_awaitable, error));
+    }
+    flushing_ = false;
+    if (error) flushError_ = ConnectionError::failed(error);
+    flushDone_.cancel();
+    if (flushError_) throw *flushError_;
+}
+
+asio::awaitable<bool> TlsStream::fillInput() {
+    if (readCancelled_) throw ConnectionError::cancelled();
+    std::error_code error;
+    std::size_t count = co_await socket_.async_read_some(
+        asio::buffer(readBuffer_), asio::bind_cancellation_slot(readCancel_.slot(),
+                                                                asio::redirect_error(asio::use_awaitable, error)));
+    if (readCancelled_) throw ConnectionError::cancelled();
+    if (error == asio::error::eof) co_return false;
+    if (error) throw ConnectionError::failed(error);
+    BIO_write(input_, readBuffer_.data(), static_cast<int>(count));
+    co_return true;
+}
+
+std::optional<std::string> TlsStream::pskIdentity() const {
+    const char* identity = SSL_get_psk_identity(ssl_);
+    if (identity == nullptr) return std::nullopt;
+    return std::string(identity);
+}
+
+std::string TlsStream::cipherName() const {
+    const SSL_CIPHER* cipher = SSL_get_current_cipher(ssl_);
+    return cipher != nullptr ? SSL_CIPHER_get_name(cipher) : "";
+}
+
+} // namespace orvik
+
+ORVIK_COROUTINE_CODE_END
