@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+
+namespace orvik::helper {
+
+// Whether the helper may read the screen: the root window of the X display can be read (see X11SessionProbe).
+// There is no prompt on X11, so asking only probes again; nothing is stored.
+class ScreenRecordingPermission {
+public:
+    using Probe = std::function<bool()>;
+
+    // `probe` empty means the shared X11 session probe.
+    explicit ScreenRecordingPermission(Probe probe = {});
+
+    bool isGranted() const;
+    bool request() const;
+
+private:
+    Probe probe_;
+};
+
+} // namespace orvik::helper

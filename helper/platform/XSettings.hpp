@@ -1,0 +1,32 @@
+#pragma once
+
+#include "orvik/protocol/coding/Bytes.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace orvik::helper {
+
+class X11Display;
+
+// The desktop's XSETTINGS (the settings daemon publishes them on the owner of the selection _XSETTINGS_S<n>).
+class XSettings {
+public:
+    // Toolkit default when no settings daemon runs (GTK and Qt both use 400 ms).
+    static constexpr double defaultDoubleClickInterval = 0.4;
+    // Values outside (0, 5 s] are taken as a broken setting.
+    static constexpr std::int32_t maxDoubleClickMilliseconds = 5000;
+
+    // The integer setting `name` of an _XSETTINGS_SETTINGS property; absent when the blob does not hold it as an
+    // integer or is malformed.
+    static std::optional<std::int32_t> integer(ByteView blob, std::string_view name);
+
+    // The current _XSETTINGS_SETTINGS property of the display's screen; absent without a settings owner.
+    static std::optional<Bytes> read(X11Display& display);
+
+    // The double-click interval in seconds: "Net/DoubleClickTime" or the toolkit default.
+    static double doubleClickInterval(X11Display& display);
+};
+
+} // namespace orvik::helper

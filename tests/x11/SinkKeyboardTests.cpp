@@ -1,0 +1,175 @@
+#include "X11SinkFixture.hpp"
+#include "injection/InputController.hpp"
+#include "injection/MediaKeyEncoding.hpp"
+#include "orvik/protocol/keys/KeyCombo.hpp"
+
+#include <X11/XF86keysym.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+namespace orvik::helper::x11test {
+namespace {
+
+constexpr unsigned modifierMask = ShiftMask | ControlMask | Mod1Mask;
+
+class SinkKeyboardTest : public X11SinkTest {
+protected:
+    InputController controller{sink, clock.function()};
+
+    std::vector<Event> presses(const std::vector<Event>& events) { return X11EventRecorder::ofType(events, KeyPress); }
+
+    // The press of the one key in `events` whose keysym is not a modifier's.
+    Event keyPress(const std::vector<Event>& events) {
+        for (const auto& event : presses(events)) {
+            if (!IsModifierKey(event.keysym)) return event;
+        }
+        ADD_FAILURE() << "no key press";
+        return {};
+    }
+
+    void expectNothingHeld() {
+        EXPECT_EQ(recorder.pressedKeys(), std::vector<unsigned>{});
+        EXPECT_EQ(recorder.pointer().mask & (modifierMask | Button1Mask | Button2Mask | Button3Mask), 0u);
+    }
+};
+
+TEST_F(SinkKeyboardTest, combosCarryTheMappedModifiersOnTheKeyPress) {
+    struct Case {
+        KeyCombo combo;
+        KeySym keysym;
+        unsigned state;
+    };
+    const Case cases[] = {
+        {{MacKey::v, ModifierFlags::command}, XK_v, ControlMask},
+        {{MacKey::c, ModifierFlags::control}, XK_c, ControlMask},
+        {{MacKey::z, ModifierFlags::command | ModifierFlags::shift}, XK_Z, ControlMask | ShiftMask},
+        {{MacKey::a, ModifierFlags::option}, XK_a, Mod1Mask},
+        {{MacKey::tab, ModifierFlags::command | ModifierFlags::control}, XK_Tab, ControlMask},
+        {{MacKey::f5, ModifierFlags::function}, XK_F5, 0},
+        {{MacKey::returnKey, ModifierFlags()}, XK_Return, 0},
+        {{MacKey::leftArrow, ModifierFlags::shift | ModifierFlags::option}, XK_Left, ShiftMask | Mod1Mask},
+    };
+    for (const auto& testCase : cases) {
+        controller.press(testCase.combo);
+        auto events = settle();
+        auto press = keyPress(events);
+        EXPECT_EQ(press.keysym, testCase.keysym) << name(testCase.combo.key);
+        EXPECT_EQ(press.state & modifierMask, testCase.state) << name(testCase.combo.key);
+        expectNothingHeld();
+    }
+}
+
+TEST_F(SinkKeyboardTest, lettersFollowAnotherLayoutLoadedWhileRunning) {
+    controller.press({MacKey::a, ModifierFlags()});
+    settle();
+    // Swap a and q, as an AZERTY layout has them.
+    unsigned a = recorder.keycodeOf(XK_a);
+    unsigned q = recorder.keycodeOf(XK_q);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(q, 0u);
+    KeySym onA[2] = {XK_q, XK_Q};
+    KeySym onQ[2] = {XK_a, XK_A};
+    XChangeKeyboardMapping(recorder.display(), static_cast<int>(a), 2, onA, 1);
+    XChangeKeyboardMapping(recorder.display(), static_cast<int>(q), 2, onQ, 1);
+    XSync(recorder.display(), False);
+    recorder.take();
+
+    controller.press({MacKey::a, ModifierFlags::command});
+    auto press = keyPress(settle());
+    EXPECT_EQ(press.detail, q);
+    EXPECT_EQ(press.keysym, static_cast<KeySym>(XK_a));
+    EXPECT_EQ(press.state & modifierMask, static_cast<unsigned>(ControlMask));
+}
+
+TEST_F(SinkKeyboardTest, keysBeyondTheKeyboardAndRightHandModifiersArePressedToo) {
+    controller.key({0x69, ModifierFlags::command, KeyAction::press}); // F13: not on Xvfb's keyboard
+    controller.key({0x3C, ModifierFlags(), KeyAction::press});         // right shift, a regular key here
+    auto pressed = presses(settle());
+    ASSERT_EQ(pressed.size(), 3u);
+    EXPECT_EQ(pressed[0].keysym, XK_Control_L);
+    EXPECT_EQ(pressed[1].keysym, XK_F13);
+    EXPECT_EQ(pressed[1].state & modifierMask, static_cast<unsigned>(ControlMask));
+    EXPECT_EQ(pressed[2].keysym, XK_Shift_R);
+    expectNothingHeld();
+}
+
+TEST_F(SinkKeyboardTest, codesThatNameNoKeyPostNoKey) {
+    controller.key({0x34, ModifierFlags(), KeyAction::press});
+    controller.key({0x3F, ModifierFlags(), KeyAction::press}); // fn
+    controller.key({200, ModifierFlags(), KeyAction::press});
+    sink->postKey(0x34, true, ModifierFlags::shift);
+    EXPECT_TRUE(presses(settle()).empty()) << "not even the modifiers of a key that is not posted";
+    expectNothingHeld();
+}
+
+TEST_F(SinkKeyboardTest, heldModifiersFollowEveryChange) {
+    controller.key({rawValue(MacKey::shift), ModifierFlags(), KeyAction::down});
+    controller.key({rawValue(MacKey::command), ModifierFlags(), KeyAction::down});
+    settle();
+    EXPECT_EQ(recorder.pointer().mask & modifierMask, static_cast<unsigned>(ShiftMask | ControlMask));
+    controller.key({rawValue(MacKey::control), ModifierFlags(), KeyAction::down});
+    controller.key({rawValue(MacKey::command), ModifierFlags(), KeyAction::up});
+    settle();
+    EXPECT_EQ(recorder.pointer().mask & modifierMask, static_cast<unsigned>(ShiftMask | ControlMask))
+        << "control still holds Control";
+    controller.key({rawValue(MacKey::control), ModifierFlags(), KeyAction::up});
+    controller.key({rawValue(MacKey::shift), ModifierFlags(), KeyAction::up});
+    settle();
+    expectNothingHeld();
+}
+
+TEST_F(SinkKeyboardTest, mediaKeysArriveAsTheirKeysyms) {
+    const std::pair<std::int32_t, KeySym> cases[] = {
+        {MediaKeyEncoding::play, XF86XK_AudioPlay},        {MediaKeyEncoding::next, XF86XK_AudioNext},
+        {MediaKeyEncoding::previous, XF86XK_AudioPrev},    {MediaKeyEncoding::soundUp, XF86XK_AudioRaiseVolume},
+        {MediaKeyEncoding::soundDown, XF86XK_AudioLowerVolume}, {MediaKeyEncoding::mute, XF86XK_AudioMute},
+    };
+    for (const auto& [code, keysym] : cases) {
+        sink->postMediaKey(code, true);
+        sink->postMediaKey(code, false);
+        auto events = settle();
+        ASSERT_EQ(presses(events).size(), 1u) << code;
+        EXPECT_EQ(presses(events)[0].keysym, keysym) << code;
+        EXPECT_EQ(X11EventRecorder::ofType(events, KeyRelease).size(), 1u);
+    }
+    sink->postMediaKey(99, true);
+    EXPECT_TRUE(presses(settle()).empty());
+    expectNothingHeld();
+}
+
+TEST_F(SinkKeyboardTest, releaseAllLetsGoOfEverything) {
+    sink->postMouse(MouseEventKind::moved, std::nullopt, {300, 300}, 0, {});
+    controller.handleButton({MouseButton::left, ButtonAction::down});
+    controller.handleButton({MouseButton::right, ButtonAction::down});
+    controller.key({rawValue(MacKey::option), ModifierFlags(), KeyAction::down});
+    controller.key({0x69, ModifierFlags(), KeyAction::down}); // F13, on a borrowed keycode
+    controller.key({rawValue(MacKey::a), ModifierFlags::command, KeyAction::down});
+    sink->postMediaKey(MediaKeyEncoding::play, true);
+    settle();
+    auto state = recorder.pointer();
+    EXPECT_EQ(state.mask & (Button1Mask | Button3Mask | ControlMask | Mod1Mask),
+              static_cast<unsigned>(Button1Mask | Button3Mask | ControlMask | Mod1Mask));
+    EXPECT_EQ(recorder.pressedKeys().size(), 5u) << "Alt, F13, Control, a and Play";
+
+    controller.releaseAll();
+    sink->postMediaKey(MediaKeyEncoding::play, false);
+    settle();
+    expectNothingHeld();
+}
+
+using SinkLifetimeTest = X11SinkTest;
+
+TEST_F(SinkLifetimeTest, destroyingTheSinkReleasesWhatItHolds) {
+    sink->postMouse(MouseEventKind::down, MouseButton::left, {100, 100}, 1, {});
+    sink->postKey(rawValue(MacKey::x), true, ModifierFlags::command | ModifierFlags::option);
+    settle();
+    EXPECT_FALSE(recorder.pressedKeys().empty());
+    sink.reset();
+    XSync(recorder.display(), False);
+    EXPECT_EQ(recorder.pressedKeys(), std::vector<unsigned>{});
+    EXPECT_EQ(recorder.pointer().mask & (modifierMask | Button1Mask), 0u);
+}
+
+} // namespace
+} // namespace orvik::helper::x11test

@@ -1,0 +1,198 @@
+#include "X11SinkFixture.hpp"
+#include "injection/InputController.hpp"
+#include "injection/SelfTest.hpp"
+#include "injection/X11WheelAccumulator.hpp"
+#include "platform/DisplayIdentifiers.hpp"
+
+#include <X11/Xlib.h>
+
+namespace orvik::helper::x11test {
+namespace {
+
+class SinkPointerTest : public X11SinkTest {
+protected:
+    InputController controller{sink, clock.function()};
+
+    void moveTo(double x, double y) { sink->postMouse(MouseEventKind::moved, std::nullopt, {x, y}, 0, {}); }
+
+    std::vector<unsigned> buttons(const std::vector<Event>& events, int type) {
+        std::vector<unsigned> result;
+        for (const auto& event : X11EventRecorder::ofType(events, type)) result.push_back(event.detail);
+        return result;
+    }
+};
+
+TEST_F(SinkPointerTest, displaysAreTheMonitorsWithTheSharedIdentifiers) {
+    auto bounds = sink->displayBounds();
+    ASSERT_EQ(bounds.size(), 1u);
+    EXPECT_EQ(bounds[0], (DisplayRect{0, 0, 1920, 1080}));
+    EXPECT_EQ(sink->displayBounds(DisplayIdentifiers::idForName("screen")), bounds[0]);
+    EXPECT_EQ(sink->displayBounds(0), std::nullopt);
+    EXPECT_EQ(sink->displayBounds(DisplayIdentifiers::idForName("screen") + 1), std::nullopt);
+}
+
+TEST_F(SinkPointerTest, movesLandOnTheNearestPixelAndTheApplicationSeesThem) {
+    moveTo(100.4, 200.6);
+    auto events = settle();
+    EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{100, 201}));
+    EXPECT_EQ(recorder.pointer().x, 100);
+    auto motions = X11EventRecorder::ofType(events, MotionNotify);
+    ASSERT_FALSE(motions.empty());
+    EXPECT_EQ(motions.back().x, 100);
+    EXPECT_EQ(motions.back().y, 201);
+}
+
+TEST_F(SinkPointerTest, controllerMotionIsClampedToTheScreen) {
+    moveTo(500, 500);
+    settle();
+    controller.movePointer(10000, 0);
+    EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{1919, 500}));
+    clock.advance(1);
+    controller.movePointer(-1e9f, -1e9f);
+    EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{0, 0}));
+    clock.advance(1);
+    controller.movePointerAbsolute({DisplayIdentifiers::idForName("screen"), 1, 1, 0});
+    EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{1919, 1079}));
+    clock.advance(1);
+    sink->postMouse(MouseEventKind::moved, std::nullopt, {5000, -300}, 0, {});
+    EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{1919, 0})) << "the server keeps the pointer on the screen";
+}
+
+TEST_F(SinkPointerTest, clicksDoubleClicksAndButtonsArrivePlain) {
+    moveTo(300, 300);
+    settle();
+    controller.handleButton({MouseButton::left, ButtonAction::click});
+    controller.handleButton({MouseButton::right, ButtonAction::click});
+    controller.handleButton({MouseButton::middle, ButtonAction::click});
+    controller.handleButton({MouseButton::left, ButtonAction::doubleClick});
+    auto events = settle();
+    EXPECT_EQ(buttons(events, ButtonPress), (std::vector<unsigned>{Button1, Button3, Button2, Button1, Button1}));
+    EXPECT_EQ(buttons(events, ButtonRelease), (std::vector<unsigned>{Button1, Button3, Button2, Button1, Button1}));
+    for (const auto& event : X11EventRecorder::ofType(events, ButtonPress)) {
+        EXPECT_EQ(event.x, 300);
+        EXPECT_EQ(event.y, 300);
+    }
+    EXPECT_EQ(recorder.pointer().mask & (Button1Mask | Button2Mask | Button3Mask), 0u);
+}
+
+TEST_F(SinkPointerTest, dragHoldsTheButtonWhileMoving) {
+    moveTo(200, 200);
+    settle();
+    controller.handleButton({MouseButton::left, ButtonAction::dragDown});
+    controller.movePointer(50, 20);
+    auto during = recorder.pointer();
+    controller.handleButton({MouseButton::left, ButtonAction::up});
+    auto events = settle();
+    EXPECT_TRUE(during.mask & Button1Mask);
+    auto motions = X11EventRecorder::ofType(events, MotionNotify);
+    ASSERT_FALSE(motions.empty());
+    EXPECT_TRUE(motions.back().state & Button1Mask) << "the motion is a drag";
+    auto releases = X11EventRecorder::ofType(events, ButtonRelease);
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(releases[0].x, 250);
+    EXPECT_EQ(releases[0].y, 220);
+}
+
+TEST_F(SinkPointerTest, aLeftHandedMappingSetWhileRunningStillGivesALeftClick) {
+    auto click = [this] {
+        sink->postMouse(MouseEventKind::down, MouseButton::left, {400, 400}, 1, {});
+        sink->postMouse(MouseEventKind::up, MouseButton::left, {400, 400}, 1, {});
+        return buttons(settle(), ButtonPress);
+    };
+    EXPECT_EQ(click(), (std::vector<unsigned>{Button1}));
+    unsigned char map[32] = {};
+    int count = XGetPointerMapping(recorder.display(), map, 32);
+    std::swap(map[0], map[2]);
+    while (XSetPointerMapping(recorder.display(), map, count) == MappingBusy) {
+    }
+    XSync(recorder.display(), False);
+    EXPECT_EQ(click(), (std::vector<unsigned>{Button1}));
+}
+
+TEST_F(SinkPointerTest, wheelClicksFollowTheMacDirections) {
+    constexpr auto click = static_cast<std::int32_t>(X11WheelAccumulator::pixelsPerClick);
+    moveTo(300, 300);
+    settle();
+    sink->postScroll(0, click, ScrollPhase::none, MomentumPhase::none);
+    sink->postScroll(0, -2 * click, ScrollPhase::none, MomentumPhase::none);
+    sink->postScroll(click, 0, ScrollPhase::none, MomentumPhase::none);
+    sink->postScroll(-click, 0, ScrollPhase::none, MomentumPhase::none);
+    auto events = settle();
+    EXPECT_EQ(buttons(events, ButtonPress), (std::vector<unsigned>{4, 5, 5, 6, 7}));
+    EXPECT_EQ(buttons(events, ButtonRelease), (std::vector<unsigned>{4, 5, 5, 6, 7}));
+}
+
+TEST_F(SinkPointerTest, onePixelPhaseStepsDoNotRunAway) {
+    moveTo(300, 300);
+    settle();
+    controller.setScrollMode(ScrollMode::phased);
+    controller.scroll({0, 0, ScrollPhase::began, MomentumPhase::none});
+    for (int step = 0; step < 20; ++step) controller.scroll({0, 0.2f, ScrollPhase::changed, MomentumPhase::none});
+    controller.scroll({0, 0, ScrollPhase::ended, MomentumPhase::none});
+    for (int step = 0; step < 40; ++step) {
+        sink->postScroll(0, step % 2 == 0 ? 1 : -1, ScrollPhase::changed, MomentumPhase::none);
+    }
+    EXPECT_TRUE(X11EventRecorder::ofType(settle(), ButtonPress).empty());
+
+    // The pixels do add up in one direction.
+    for (int step = 0; step < X11WheelAccumulator::pixelsPerClick; ++step) {
+        sink->postScroll(0, -1, ScrollPhase::changed, MomentumPhase::none);
+    }
+    EXPECT_EQ(buttons(settle(), ButtonPress), (std::vector<unsigned>{5}));
+}
+
+TEST_F(SinkPointerTest, aHugeScrollIsCappedPerEvent) {
+    moveTo(300, 300);
+    settle();
+    controller.scroll({0, 1e6f, ScrollPhase::none, MomentumPhase::none});
+    EXPECT_EQ(X11EventRecorder::ofType(settle(), ButtonPress).size(),
+              static_cast<std::size_t>(X11WheelAccumulator::maxClicksPerEvent));
+}
+
+TEST_F(SinkPointerTest, selfTestDrawsItsCircleAndReturnsToTheStart) {
+    // Counts what reaches the real sink.
+    class CountingSink final : public InputSink {
+    public:
+        explicit CountingSink(InputSink& inner) : inner_(inner) {}
+        DisplayPoint cursorLocation() const override { return inner_.cursorLocation(); }
+        std::vector<DisplayRect> displayBounds() const override { return inner_.displayBounds(); }
+        std::optional<DisplayRect> displayBounds(std::uint32_t id) const override { return inner_.displayBounds(id); }
+        void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint at, int count,
+                       DisplayVector delta) override {
+            if (kind == MouseEventKind::moved && !button) ++moves;
+            inner_.postMouse(kind, button, at, count, delta);
+        }
+        void postScroll(std::int32_t, std::int32_t, ScrollPhase, MomentumPhase) override { ++others; }
+        void postKey(std::uint16_t, bool, ModifierFlags) override { ++others; }
+        void postModifierChange(std::uint16_t, ModifierFlags) override { ++others; }
+        void postUnicode(std::u16string_view, bool) override { ++others; }
+        void postMediaKey(std::int32_t, bool) override { ++others; }
+        bool isSecureInputEnabled() const override { return false; }
+        double doubleClickInterval() const override { return 0.4; }
+        int moves = 0;
+        int others = 0;
+
+    private:
+        InputSink& inner_;
+    };
+
+    moveTo(700, 300);
+    settle();
+    CountingSink counting(*sink);
+    SelfTest::drawCircle(counting, [](std::chrono::milliseconds) {});
+    auto events = settle();
+    EXPECT_EQ(counting.moves, 62);
+    EXPECT_EQ(counting.others, 0);
+    auto motions = X11EventRecorder::ofType(events, MotionNotify);
+    auto reached = [&motions](int x, int y) {
+        return std::any_of(motions.begin(), motions.end(),
+                           [x, y](const Event& event) { return event.x == x && event.y == y; });
+    };
+    EXPECT_TRUE(reached(760, 360)) << "a quarter turn";
+    EXPECT_TRUE(reached(700, 420)) << "the bottom of the circle";
+    EXPECT_TRUE(reached(640, 360)) << "three quarters";
+    EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{700, 300}));
+}
+
+} // namespace
+} // namespace orvik::helper::x11test
