@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/UserDefaults.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace orvik::helper {
+
+// The production user defaults: one JSON file, read once at construction and rewritten whole after each change.
+//
+// File format: one JSON object; each key maps to an object with the value's type and the value, so a text never
+// reads back as data:
+//   {"helperID": {"type": "text", "value": "E621E1F8-…"},
+//    "listenerPort": {"type": "integer", "value": 51234},
+//    "onboardingCompleted": {"type": "bool", "value": true},
+//    "helperPreferences": {"type": "data", "value": "<standard Base64>"}}
+//
+// Writes are atomic (see AtomicFile). A file that is not such an object is renamed aside, logged and read as
+// empty; entries that cannot be read are logged and left out, after a copy of the file was kept aside. One lock
+// guards the map, so any thread may read and write; a value equal to the stored one writes nothing. A failed
+// write is logged and leaves the old file; the new value stays in memory and goes to disk with the next change.
+class FileUserDefaults final : public UserDefaults {
+public:
+    static constexpr const char* fileName = "defaults.json";
+
+    explicit FileUserDefaults(std::filesystem::path file);
+
+    // The defaults of this user: "defaults.json" in the helper's configuration folder.
+    static std::shared_ptr<FileUserDefaults> standard();
+
+    std::optional<Value> value(std::string_view key) const override;
+    void set(std::string_view key, Value value) override;
+    void remove(std::string_view key) override;
+
+    const std::filesystem::path& path() const { return file_; }
+
+private:
+    using Map = std::map<std::string, Value, std::less<>>;
+
+    void load();
+    void persist(std::string contents, std::uint64_t generation);
+
+    const std::filesystem::path file_;
+
+    mutable std::mutex mapMutex_;
+    Map values_;
+    std::uint64_t generation_ = 0;
+
+    // Held while writing the file, so snapshots reach the disk in order and an older one never replaces a newer.
+    std::mutex fileMutex_;
+    std::uint64_t writtenGeneration_ = 0;
+};
+
+} // namespace orvik::helper

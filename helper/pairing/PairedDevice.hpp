@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/Date.hpp"
+#include "orvik/protocol/coding/Bytes.hpp"
+#include "orvik/protocol/coding/Uuid.hpp"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvik::helper {
+
+// A paired phone as the helper remembers it. Its secret device key is kept apart, in a PairedDeviceStore.
+//
+// JSON form: {"id": "<upper-case UUID>", "name": "…", "model": "…", "pairedAt": <seconds>, "lastSeen": <seconds>}
+// with dates as seconds (fraction kept) since 2001-01-01 00:00:00 UTC; "lastSeen" only when present. Decoding
+// requires the first four keys, takes a missing or null "lastSeen" as absent and ignores other keys.
+struct PairedDevice {
+    Uuid id;
+    std::string name;
+    std::string model;
+    Date pairedAt;
+    std::optional<Date> lastSeen = std::nullopt;
+
+    nlohmann::json toJson() const;
+    // Throws DecodingError when the value is not a complete record.
+    static PairedDevice fromJson(const nlohmann::json& value);
+
+    // The stored device list: the UTF-8 bytes of a compact JSON array of records.
+    static Bytes encodeList(const std::vector<PairedDevice>& devices);
+    // Absent when the bytes are not a JSON array of complete records.
+    static std::optional<std::vector<PairedDevice>> decodeList(ByteView bytes);
+
+    friend bool operator==(const PairedDevice&, const PairedDevice&) = default;
+};
+
+} // namespace orvik::helper

@@ -1,0 +1,23 @@
+#include "pairing/PairedDeviceStore.hpp"
+
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+
+namespace orvik::helper {
+
+std::optional<Bytes> PairedDeviceStore::key(const Uuid& deviceID) {
+    auto lookup = lookupKey(deviceID);
+    if (lookup.status != KeyLookup::Status::found) return std::nullopt;
+    return std::move(lookup.key);
+}
+
+std::vector<PreSharedKey> PairedDeviceStore::sessionKeys() {
+    std::vector<PreSharedKey> keys;
+    for (const auto& device : devices()) {
+        auto deviceKey = key(device.id);
+        if (!deviceKey) continue;
+        keys.push_back({OrvikKeys::sessionPSK(*deviceKey, device.id), OrvikKeys::sessionIdentity(device.id)});
+    }
+    return keys;
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/Date.hpp"
+#include "orvik/protocol/coding/Bytes.hpp"
+#include "orvik/protocol/coding/Uuid.hpp"
+#include "orvik/protocol/crypto/PreSharedKey.hpp"
+#include "pairing/PairedDevice.hpp"
+
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace orvik::helper {
+
+// Thrown by PairedDeviceStore::add when the device could not be stored; the store is then unchanged.
+class DeviceStoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The answer to a key lookup. `unavailable` means the key store could not be read (a locked or unreachable
+// keyring): the device may well be paired, and asking again later may find the key.
+struct KeyLookup {
+    enum class Status { found, notFound, unavailable };
+
+    Status status = Status::notFound;
+    Bytes key;
+
+    static KeyLookup found(Bytes key) { return {Status::found, std::move(key)}; }
+    static KeyLookup notFound() { return {Status::notFound, {}}; }
+    static KeyLookup unavailable() { return {Status::unavailable, {}}; }
+
+    friend bool operator==(const KeyLookup&, const KeyLookup&) = default;
+};
+
+// The paired devices and their secret keys. Implementations may be called from any thread.
+class PairedDeviceStore {
+public:
+    virtual ~PairedDeviceStore() = default;
+
+    // The stored device records, in the store's order.
+    virtual std::vector<PairedDevice> devices() const = 0;
+    virtual KeyLookup lookupKey(const Uuid& deviceID) = 0;
+    // Stores the device and its key together, or throws DeviceStoreError and changes nothing.
+    virtual void add(const PairedDevice& device, ByteView key) = 0;
+    virtual void remove(const Uuid& deviceID) = 0;
+    // Sets the device's lastSeen; does nothing for an unknown device.
+    virtual void updateLastSeen(const Uuid& deviceID, Date at) = 0;
+
+    // The device's key; absent when it is not found or cannot be read now.
+    std::optional<Bytes> key(const Uuid& deviceID);
+
+    // One TLS pre-shared key per listed device whose key is found, in device order: the session key derived
+    // from the device key, under the device UUID's upper-case text.
+    std::vector<PreSharedKey> sessionKeys();
+};
+
+} // namespace orvik::helper

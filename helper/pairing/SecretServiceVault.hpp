@@ -1,0 +1,36 @@
+#pragma once
+
+#include "pairing/DeviceKeyVault.hpp"
+
+#include <chrono>
+
+namespace orvik::helper {
+
+// Device keys in the desktop keyring through the Secret Service (libsecret): one item per device with the
+// attributes service = "Orvik Helper device keys" and account = the device UUID's upper-case text, the label
+// given by the caller, and the key bytes as a binary secret, in the default collection.
+//
+// Never prompts: items of a locked collection are not unlocked (a read of one fails as "locked", a write to a
+// locked default collection fails), since unlocking is the desktop's business, not the server thread's.
+//
+// Time-bounded: each operation runs libsecret's synchronous calls with one GCancellable that a watchdog thread
+// cancels once `timeout` has passed, so a hung or slow daemon costs at most that long. (The synchronous calls
+// with a cancellable were chosen over the asynchronous API because they need no main loop of ours; GLib's
+// cancellation is thread-safe and ends a pending D-Bus call at once.)
+class SecretServiceVault final : public DeviceKeyVault {
+public:
+    static constexpr const char* service = "Orvik Helper device keys";
+    static constexpr const char* schemaName = "org.orvik.Helper.DeviceKey";
+    static constexpr std::chrono::milliseconds defaultTimeout{2000};
+
+    explicit SecretServiceVault(std::chrono::milliseconds timeout = defaultTimeout);
+
+    VaultResult read(const Uuid& deviceID) override;
+    VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) override;
+    VaultResult remove(const Uuid& deviceID) override;
+
+private:
+    std::chrono::milliseconds timeout_;
+};
+
+} // namespace orvik::helper

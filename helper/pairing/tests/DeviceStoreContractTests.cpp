@@ -1,0 +1,111 @@
+// What the server relies on from every PairedDeviceStore, checked against the in-memory store and against the
+// keychain store (over an in-memory keyring and a key file).
+#include "core/InMemoryUserDefaults.hpp"
+#include "core/tests/TemporaryDirectory.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "pairing/InMemoryDeviceStore.hpp"
+#include "pairing/KeychainDeviceStore.hpp"
+#include "pairing/tests/FakeKeyVault.hpp"
+
+#include <gtest/gtest.h>
+
+namespace orvik::helper {
+namespace {
+
+Date at(int seconds) {
+    return Date(std::chrono::seconds(1'700'000'000 + seconds));
+}
+
+PairedDevice device(const char* id, const char* name, int pairedAt) {
+    return {*Uuid::parse(id), name, "iPhone15,2", at(pairedAt)};
+}
+
+const PairedDevice anna = device("E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "Anna", 10);
+const PairedDevice ben = device("0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24", "Ben", 20);
+const Bytes annaKey(32, 0xA1);
+const Bytes benKey(32, 0xB2);
+
+struct InMemoryStoreMaker {
+    std::shared_ptr<PairedDeviceStore> make() { return std::make_shared<InMemoryDeviceStore>(); }
+};
+
+struct KeychainStoreMaker {
+    testing::TemporaryDirectory folder;
+    std::shared_ptr<PairedDeviceStore> make() {
+        return std::make_shared<KeychainDeviceStore>(std::make_shared<InMemoryUserDefaults>(),
+                                                     std::make_shared<testing::FakeKeyVault>(),
+                                                     std::make_shared<KeyFileVault>(folder / "keys.json"));
+    }
+};
+
+template <class Maker> class DeviceStoreContract : public ::testing::Test {
+protected:
+    Maker maker;
+    std::shared_ptr<PairedDeviceStore> store = maker.make();
+};
+
+using Makers = ::testing::Types<InMemoryStoreMaker, KeychainStoreMaker>;
+TYPED_TEST_SUITE(DeviceStoreContract, Makers);
+
+TYPED_TEST(DeviceStoreContract, AnEmptyStoreHasNoDevicesKeysOrSessionKeys) {
+    EXPECT_TRUE(this->store->devices().empty());
+    EXPECT_TRUE(this->store->sessionKeys().empty());
+    EXPECT_EQ(this->store->key(anna.id), std::nullopt);
+    EXPECT_EQ(this->store->lookupKey(anna.id), KeyLookup::notFound());
+}
+
+TYPED_TEST(DeviceStoreContract, AnAddedDeviceIsListedWithItsKey) {
+    this->store->add(anna, annaKey);
+    EXPECT_EQ(this->store->devices(), std::vector<PairedDevice>{anna});
+    EXPECT_EQ(this->store->key(anna.id), annaKey);
+    EXPECT_EQ(this->store->lookupKey(anna.id), KeyLookup::found(annaKey));
+}
+
+TYPED_TEST(DeviceStoreContract, AddingAgainReplacesRecordAndKey) {
+    this->store->add(anna, annaKey);
+    auto renamed = anna;
+    renamed.name = "Anna's new phone";
+    this->store->add(renamed, benKey);
+    EXPECT_EQ(this->store->devices(), std::vector<PairedDevice>{renamed});
+    EXPECT_EQ(this->store->key(anna.id), benKey);
+}
+
+TYPED_TEST(DeviceStoreContract, RemovingForgetsRecordAndKey) {
+    this->store->add(anna, annaKey);
+    this->store->add(ben, benKey);
+    this->store->remove(anna.id);
+    EXPECT_EQ(this->store->devices(), std::vector<PairedDevice>{ben});
+    EXPECT_EQ(this->store->key(anna.id), std::nullopt);
+    EXPECT_NO_THROW(this->store->remove(anna.id));
+}
+
+TYPED_TEST(DeviceStoreContract, UpdateLastSeenChangesOnlyThatRecord) {
+    this->store->add(anna, annaKey);
+    this->store->add(ben, benKey);
+    this->store->updateLastSeen(ben.id, at(99));
+    this->store->updateLastSeen(Uuid::random(), at(100));
+    auto seenBen = ben;
+    seenBen.lastSeen = at(99);
+    EXPECT_EQ(this->store->devices(), (std::vector<PairedDevice>{anna, seenBen}));
+}
+
+TYPED_TEST(DeviceStoreContract, SessionKeysFollowTheDeviceOrder) {
+    this->store->add(anna, annaKey);
+    this->store->add(ben, benKey);
+    auto keys = this->store->sessionKeys();
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].identity, "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_EQ(keys[0].key, OrvikKeys::sessionPSK(annaKey, anna.id));
+    EXPECT_EQ(keys[1].identity, ben.id.text());
+    EXPECT_EQ(keys[1].key, OrvikKeys::sessionPSK(benKey, ben.id));
+}
+
+TEST(InMemoryDeviceStore, ListsDevicesByPairingDateWhateverTheOrderOfAdding) {
+    InMemoryDeviceStore store;
+    store.add(ben, benKey);
+    store.add(anna, annaKey);
+    EXPECT_EQ(store.devices(), (std::vector<PairedDevice>{anna, ben}));
+}
+
+} // namespace
+} // namespace orvik::helper

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "pairing/DeviceKeyVault.hpp"
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+
+namespace orvik::helper::testing {
+
+// A keyring in memory that can be told to fail, and that counts what it is asked.
+class FakeKeyVault final : public DeviceKeyVault {
+public:
+    struct Item {
+        std::string label;
+        Bytes key;
+    };
+
+    VaultResult read(const Uuid& deviceID) override {
+        VaultResult result = VaultResult::notFound();
+        std::function<void()> hook;
+        {
+            std::lock_guard lock(mutex_);
+            ++reads_;
+            hook = beforeReadReturns_;
+            if (failure_) {
+                result = *failure_;
+            } else if (auto found = items_.find(deviceID); found != items_.end()) {
+                result = VaultResult::ok(found->second.key);
+            }
+        }
+        if (hook) hook();
+        return result;
+    }
+
+    VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) override {
+        std::lock_guard lock(mutex_);
+        ++writes_;
+        if (failure_) return *failure_;
+        items_[deviceID] = {label, Bytes(key.begin(), key.end())};
+        return VaultResult::ok();
+    }
+
+    VaultResult remove(const Uuid& deviceID) override {
+        std::lock_guard lock(mutex_);
+        if (failure_) return *failure_;
+        items_.erase(deviceID);
+        return VaultResult::ok();
+    }
+
+    // Every later operation answers with this result; absent: work normally.
+    void failWith(std::optional<VaultResult> failure) {
+        std::lock_guard lock(mutex_);
+        failure_ = std::move(failure);
+    }
+    // Runs inside read once the answer is made, before it is returned, with no lock of the vault held.
+    void beforeReadReturns(std::function<void()> hook) {
+        std::lock_guard lock(mutex_);
+        beforeReadReturns_ = std::move(hook);
+    }
+    void put(const Uuid& deviceID, Bytes key, std::string label = "") {
+        std::lock_guard lock(mutex_);
+        items_[deviceID] = {std::move(label), std::move(key)};
+    }
+
+    std::map<Uuid, Item> items() const {
+        std::lock_guard lock(mutex_);
+        return items_;
+    }
+    int reads() const {
+        std::lock_guard lock(mutex_);
+        return reads_;
+    }
+    int writes() const {
+        std::lock_guard lock(mutex_);
+        return writes_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<Uuid, Item> items_;
+    std::optional<VaultResult> failure_;
+    std::function<void()> beforeReadReturns_;
+    int reads_ = 0;
+    int writes_ = 0;
+};
+
+} // namespace orvik::helper::testing

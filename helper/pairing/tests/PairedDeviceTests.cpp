@@ -1,0 +1,70 @@
+#include "pairing/PairedDevice.hpp"
+
+#include "orvik/protocol/coding/DecodingError.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace orvik::helper {
+namespace {
+
+const auto deviceID = *Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+
+Date referencePlus(double seconds) {
+    return *ReferenceDate::date(seconds);
+}
+
+TEST(PairedDevice, WritesDatesAsSecondsSince2001AndLastSeenOnlyWhenPresent) {
+    PairedDevice device{deviceID, "Anna's iPhone", "iPhone15,2", referencePlus(700'000'000.5)};
+    EXPECT_EQ(device.toJson(), (nlohmann::json{{"id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"},
+                                               {"name", "Anna's iPhone"},
+                                               {"model", "iPhone15,2"},
+                                               {"pairedAt", 700'000'000.5}}));
+    device.lastSeen = referencePlus(0);
+    EXPECT_EQ(device.toJson()["lastSeen"], 0.0);
+    EXPECT_EQ(PairedDevice::fromJson(device.toJson()), device);
+}
+
+TEST(PairedDevice, TheReferenceDateIsJanuaryFirst2001Utc) {
+    PairedDevice device{deviceID, "n", "m", Date(std::chrono::seconds(978'307'200 + 86'400))};
+    EXPECT_EQ(device.toJson()["pairedAt"], 86'400.0);
+}
+
+TEST(PairedDevice, DecodingNeedsTheFourRequiredKeys) {
+    auto complete = nlohmann::json::parse(
+        R"({"id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f", "name": "A", "model": "M", "pairedAt": 1, "extra": true})");
+    EXPECT_EQ(PairedDevice::fromJson(complete).id, deviceID);
+    EXPECT_FALSE(PairedDevice::fromJson(complete).lastSeen);
+    auto nullLastSeen = complete;
+    nullLastSeen["lastSeen"] = nullptr;
+    EXPECT_FALSE(PairedDevice::fromJson(nullLastSeen).lastSeen);
+    for (const char* key : {"id", "name", "model", "pairedAt"}) {
+        auto missing = complete;
+        missing.erase(key);
+        EXPECT_THROW(PairedDevice::fromJson(missing), DecodingError) << key;
+    }
+    for (auto [key, value] : std::vector<std::pair<const char*, nlohmann::json>>{
+             {"id", "not-a-uuid"}, {"name", 5}, {"pairedAt", "yesterday"}, {"lastSeen", 1e300}}) {
+        auto wrong = complete;
+        wrong[key] = value;
+        EXPECT_THROW(PairedDevice::fromJson(wrong), DecodingError) << key;
+    }
+}
+
+TEST(PairedDevice, TheListIsACompactArrayAndAnyBadRecordSpoilsIt) {
+    std::vector<PairedDevice> devices{
+        {deviceID, "A", "M", referencePlus(1), referencePlus(2)},
+        {*Uuid::parse("0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24"), "B", "M", referencePlus(3)}};
+    auto bytes = PairedDevice::encodeList(devices);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()).find(' '), std::string::npos) << "compact";
+    EXPECT_EQ(PairedDevice::decodeList(bytes), devices);
+    for (const std::string& bad :
+         {std::string("{}"), std::string("[{\"id\": 1}]"), std::string("not json"), std::string("")}) {
+        EXPECT_FALSE(PairedDevice::decodeList(Bytes(bad.begin(), bad.end()))) << bad;
+    }
+    std::string empty = "[]";
+    EXPECT_EQ(PairedDevice::decodeList(Bytes(empty.begin(), empty.end())), std::vector<PairedDevice>{});
+}
+
+} // namespace
+} // namespace orvik::helper

@@ -1,0 +1,62 @@
+#include "server/SystemInfoSource.hpp"
+
+#include <ifaddrs.h>
+#include <linux/if_packet.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace orvik::helper {
+namespace {
+
+// System files read here are a few bytes long; anything longer is cut, never read whole.
+constexpr std::size_t maxFileSize = 64 * 1024;
+
+} // namespace
+
+std::optional<SocketAddress> SocketAddress::copy(const sockaddr* address) {
+    if (!address) return std::nullopt;
+    SocketAddress copied;
+    switch (address->sa_family) {
+    case AF_INET: copied.length = sizeof(sockaddr_in); break;
+    case AF_INET6: copied.length = sizeof(sockaddr_in6); break;
+    case AF_PACKET: copied.length = sizeof(sockaddr_ll); break;
+    default: return std::nullopt;
+    }
+    std::memcpy(&copied.storage, address, copied.length);
+    return copied;
+}
+
+std::vector<InterfaceEntry> LinuxSystemInfoSource::interfaces() const {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0 || list == nullptr) return {};
+    std::vector<InterfaceEntry> entries;
+    for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        entries.push_back(
+            {entry->ifa_name ? entry->ifa_name : "", entry->ifa_flags, SocketAddress::copy(entry->ifa_addr)});
+    }
+    ::freeifaddrs(list);
+    return entries;
+}
+
+std::optional<std::string> LinuxSystemInfoSource::readFile(const std::filesystem::path& file) const {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) return std::nullopt;
+    std::string contents(maxFileSize, '\0');
+    stream.read(contents.data(), static_cast<std::streamsize>(contents.size()));
+    if (stream.bad()) return std::nullopt;
+    contents.resize(static_cast<std::size_t>(stream.gcount()));
+    return contents;
+}
+
+std::optional<std::string> LinuxSystemInfoSource::hostName() const {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return std::nullopt;
+    return std::string(name);
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,201 @@
+// The device store and its Secret Service vault against a real gnome-keyring, started by run-with-keyring.sh on a
+// private session bus.
+#include "core/InMemoryUserDefaults.hpp"
+#include "core/tests/TemporaryDirectory.hpp"
+#include "pairing/KeychainDeviceStore.hpp"
+#include "pairing/SecretServiceVault.hpp"
+
+#include <gtest/gtest.h>
+#include <libsecret/secret.h>
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <map>
+
+namespace orvik::helper {
+namespace {
+
+const PairedDevice anna{*Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "Anna", "iPhone15,2",
+                        Date(std::chrono::seconds(1'700'000'000))};
+const PairedDevice ben{*Uuid::parse("0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24"), "Ben", "iPhone14,5",
+                       Date(std::chrono::seconds(1'700'000'100))};
+
+Bytes keyWithEveryKindOfByte(std::uint8_t seed) {
+    Bytes key(32);
+    for (std::size_t index = 0; index < key.size(); ++index) key[index] = static_cast<std::uint8_t>(seed + index * 8);
+    key[3] = 0x00;
+    key[4] = 0xFF;
+    return key;
+}
+
+// What the keyring itself holds for a device, looked up without the code under test.
+struct StoredItem {
+    std::string label;
+    std::map<std::string, std::string> attributes;
+    bool locked = false;
+};
+
+std::vector<StoredItem> itemsOf(const Uuid& deviceID) {
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    if (!service) {
+        ADD_FAILURE() << error->message;
+        g_error_free(error);
+        return {};
+    }
+    GHashTable* query = g_hash_table_new(g_str_hash, g_str_equal);
+    std::string account = deviceID.text();
+    g_hash_table_insert(query, const_cast<char*>("account"), account.data());
+    GList* found = secret_service_search_sync(service, nullptr, query, SECRET_SEARCH_ALL, nullptr, &error);
+    g_hash_table_unref(query);
+    std::vector<StoredItem> items;
+    for (GList* entry = found; entry != nullptr; entry = entry->next) {
+        auto* item = static_cast<SecretItem*>(entry->data);
+        StoredItem stored;
+        gchar* label = secret_item_get_label(item);
+        stored.label = label;
+        g_free(label);
+        GHashTable* attributes = secret_item_get_attributes(item);
+        GHashTableIter iterator;
+        gpointer key = nullptr;
+        gpointer value = nullptr;
+        g_hash_table_iter_init(&iterator, attributes);
+        while (g_hash_table_iter_next(&iterator, &key, &value)) {
+            stored.attributes[static_cast<const char*>(key)] = static_cast<const char*>(value);
+        }
+        g_hash_table_unref(attributes);
+        stored.locked = secret_item_get_locked(item);
+        items.push_back(std::move(stored));
+    }
+    g_list_free_full(found, g_object_unref);
+    if (error) g_error_free(error);
+    g_object_unref(service);
+    return items;
+}
+
+void lockDefaultKeyring() {
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    ASSERT_TRUE(service) << error->message;
+    SecretCollection* collection =
+        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    ASSERT_TRUE(collection) << (error ? error->message : "no default collection");
+    GList* objects = g_list_append(nullptr, collection);
+    int count = secret_service_lock_sync(service, objects, nullptr, nullptr, &error);
+    ASSERT_EQ(count, 1) << (error ? error->message : "");
+    g_list_free(objects);
+    g_object_unref(collection);
+    g_object_unref(service);
+}
+
+class KeyringTest : public ::testing::Test {
+protected:
+    testing::TemporaryDirectory folder;
+    std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
+    std::shared_ptr<SecretServiceVault> vault = std::make_shared<SecretServiceVault>();
+    std::filesystem::path keyFilePath = folder / "device-keys.json";
+
+    std::shared_ptr<KeychainDeviceStore> makeStore() {
+        return std::make_shared<KeychainDeviceStore>(defaults, vault, std::make_shared<KeyFileVault>(keyFilePath));
+    }
+};
+
+using UnlockedKeyring = KeyringTest;
+using LockedKeyring = KeyringTest;
+using UnresponsiveKeyring = KeyringTest;
+
+TEST_F(UnlockedKeyring, KeepsABinaryKeyUnderTheServiceAndAccountAttributes) {
+    auto key = keyWithEveryKindOfByte(1);
+    ASSERT_EQ(vault->write(anna.id, "Orvik Helper: Anna", key).status, VaultResult::Status::ok);
+    auto read = vault->read(anna.id);
+    ASSERT_EQ(read.status, VaultResult::Status::ok) << read.detail;
+    EXPECT_EQ(read.key, key);
+    auto items = itemsOf(anna.id);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].label, "Orvik Helper: Anna");
+    EXPECT_EQ(items[0].attributes.at("service"), "Orvik Helper device keys");
+    EXPECT_EQ(items[0].attributes.at("account"), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+}
+
+TEST_F(UnlockedKeyring, WritingAgainReplacesTheItemAndRemovingDeletesIt) {
+    ASSERT_EQ(vault->write(ben.id, "Orvik Helper: Ben", keyWithEveryKindOfByte(2)).status, VaultResult::Status::ok);
+    ASSERT_EQ(vault->write(ben.id, "Orvik Helper: Ben 2", keyWithEveryKindOfByte(3)).status, VaultResult::Status::ok);
+    EXPECT_EQ(vault->read(ben.id).key, keyWithEveryKindOfByte(3));
+    auto items = itemsOf(ben.id);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].label, "Orvik Helper: Ben 2");
+
+    EXPECT_EQ(vault->remove(ben.id).status, VaultResult::Status::ok);
+    EXPECT_EQ(vault->read(ben.id).status, VaultResult::Status::notFound);
+    EXPECT_TRUE(itemsOf(ben.id).empty());
+    EXPECT_EQ(vault->remove(ben.id).status, VaultResult::Status::ok);
+}
+
+TEST_F(UnlockedKeyring, TheStoreKeepsKeysInTheKeyringAndNotInTheFile) {
+    auto key = keyWithEveryKindOfByte(4);
+    makeStore()->add(anna, key);
+    EXPECT_FALSE(std::filesystem::exists(keyFilePath));
+    auto restarted = makeStore();
+    EXPECT_EQ(restarted->key(anna.id), key);
+    EXPECT_EQ(restarted->sessionKeys().size(), 1u);
+    restarted->remove(anna.id);
+    EXPECT_TRUE(itemsOf(anna.id).empty());
+    EXPECT_EQ(makeStore()->key(anna.id), std::nullopt);
+}
+
+TEST_F(UnlockedKeyring, KeysLeftInTheKeyFileMoveIntoTheKeyringAtStart) {
+    auto key = keyWithEveryKindOfByte(5);
+    KeyFileVault(keyFilePath).write(ben.id, "", key);
+    defaults->setData(KeychainDeviceStore::metadataKey, PairedDevice::encodeList({ben}));
+    auto store = makeStore();
+    EXPECT_TRUE(KeyFileVault(keyFilePath).entries().empty());
+    EXPECT_EQ(vault->read(ben.id).key, key);
+    ASSERT_EQ(itemsOf(ben.id).size(), 1u);
+    EXPECT_EQ(itemsOf(ben.id)[0].label, "Orvik Helper: Ben");
+    EXPECT_EQ(store->key(ben.id), key);
+    store->remove(ben.id);
+}
+
+// A locked keyring is a read error: no unlock prompt, no answer "not paired", nothing cached; writes fail
+// rather than prompting, and the key file is not used in its place.
+TEST_F(LockedKeyring, IsAReadErrorAndNeverAPrompt) {
+    auto key = keyWithEveryKindOfByte(6);
+    makeStore()->add(anna, key);
+    lockDefaultKeyring();
+    ASSERT_TRUE(itemsOf(anna.id).at(0).locked);
+
+    auto restarted = makeStore();
+    auto read = vault->read(anna.id);
+    EXPECT_EQ(read.status, VaultResult::Status::failed);
+    EXPECT_EQ(restarted->lookupKey(anna.id), KeyLookup::unavailable());
+    EXPECT_EQ(restarted->lookupKey(anna.id), KeyLookup::unavailable());
+    EXPECT_THROW(restarted->add(ben, keyWithEveryKindOfByte(7)), DeviceStoreError);
+    EXPECT_EQ(restarted->devices(), std::vector<PairedDevice>{anna});
+    EXPECT_FALSE(std::filesystem::exists(keyFilePath));
+    EXPECT_TRUE(itemsOf(anna.id).at(0).locked) << "nothing unlocked it";
+}
+
+// A daemon that stops answering costs one timeout per operation, not a hung server thread.
+TEST_F(UnresponsiveKeyring, AStoppedDaemonMakesCallsFailAfterTheTimeout) {
+    const char* pidText = std::getenv("ORVIK_TEST_KEYRING_PID");
+    ASSERT_TRUE(pidText) << "run through run-with-keyring.sh";
+    pid_t daemon = static_cast<pid_t>(std::atoi(pidText));
+    SecretServiceVault impatient(std::chrono::milliseconds(300));
+    ASSERT_EQ(impatient.write(anna.id, "Orvik Helper: Anna", keyWithEveryKindOfByte(8)).status,
+              VaultResult::Status::ok);
+
+    ASSERT_EQ(::kill(daemon, SIGSTOP), 0);
+    auto read = impatient.read(anna.id);
+    auto written = impatient.write(ben.id, "Orvik Helper: Ben", keyWithEveryKindOfByte(9));
+    ::kill(daemon, SIGCONT);
+    EXPECT_EQ(read.status, VaultResult::Status::failed);
+    EXPECT_EQ(read.detail, "no answer in time");
+    EXPECT_EQ(written.status, VaultResult::Status::failed);
+
+    auto again = vault->read(anna.id);
+    EXPECT_EQ(again.status, VaultResult::Status::ok) << again.detail;
+}
+
+} // namespace
+} // namespace orvik::helper
