@@ -61,18 +61,20 @@ struct RawTlsClient {
     static asio::awaitable<std::unique_ptr<TlsStream>> connect(LoopbackTls& loop) {
         asio::ip::tcp::socket socket(loop.io());
         co_await socket.async_connect({asio::ip::address_v4::loopback(), loop.port()}, asio::use_awaitable);
-        auto stream = std::make_unique<TlsStream>(std::move(socket), OrvikTLS::clientContext(deviceKey),
-                                                  TlsStream::Role::client);
+        auto stream =
+            std::make_unique<TlsStream>(std::move(socket), OrvikTLS::clientContext(deviceKey), TlsStream::Role::client);
         co_await stream->handshake();
         co_return stream;
     }
 };
 
-Frame pingFrame(std::uint64_t value) { return *OrvikMessage(Ping{value}).frame(); }
+Frame pingFrame(std::uint64_t value) {
+    return *OrvikMessage(Ping{value}).frame();
+}
 
 std::size_t openFileDescriptors() {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                                  std::filesystem::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
 }
 
 } // namespace

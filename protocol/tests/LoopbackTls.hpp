@@ -125,8 +125,7 @@ private:
                                              FramedConnection::TerminationHandler onTermination) {
         StartOutcome outcome;
         try {
-            outcome.connection =
-                keep(co_await FramedConnection::connect("127.0.0.1", port(), std::move(context)));
+            outcome.connection = keep(co_await FramedConnection::connect("127.0.0.1", port(), std::move(context)));
             co_await outcome.connection->start(std::chrono::seconds(5), std::move(onTermination));
         } catch (const ConnectionError& error) {
             outcome.error = error;

@@ -16,9 +16,13 @@ Bytes hex(const std::string& text) {
     return out;
 }
 
-Bytes repeated(std::uint8_t value, std::size_t count) { return Bytes(count, value); }
+Bytes repeated(std::uint8_t value, std::size_t count) {
+    return Bytes(count, value);
+}
 
-Bytes text(const std::string& value) { return {value.begin(), value.end()}; }
+Bytes text(const std::string& value) {
+    return {value.begin(), value.end()};
+}
 
 Bytes range(std::uint8_t first, std::uint8_t last) {
     Bytes out;

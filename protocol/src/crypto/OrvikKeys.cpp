@@ -12,7 +12,9 @@ namespace orvik::OrvikKeys {
 
 namespace {
 
-ByteView asBytes(std::string_view text) { return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}; }
+ByteView asBytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
 
 SymmetricKey derive(ByteView inputKey, std::string_view label, std::string_view info) {
     Bytes output = hkdfSha256(inputKey, asBytes(label), asBytes(info), SymmetricKey::length);
@@ -35,23 +37,33 @@ SymmetricKey authenticationKey(ByteView deviceKey, const Uuid& deviceID) {
     return derive(deviceKey, Label::authentication, deviceID.text());
 }
 
-SymmetricKey pairingProofKey(ByteView secret) { return derive(secret, Label::pairingProof, {}); }
+SymmetricKey pairingProofKey(ByteView secret) {
+    return derive(secret, Label::pairingProof, {});
+}
 
 SymmetricKey qrPairingPSK(ByteView secret, const Uuid& helperID) {
     return derive(secret, Label::qrPairing, helperID.text());
 }
 
-SymmetricKey manualPairingPSK(ByteView code) { return derive(code, Label::manualPairing, {}); }
+SymmetricKey manualPairingPSK(ByteView code) {
+    return derive(code, Label::manualPairing, {});
+}
 
 SymmetricKey sessionPSK(ByteView deviceKey, const Uuid& deviceID) {
     return derive(deviceKey, Label::session, deviceID.text());
 }
 
-std::string qrPairingIdentity(const Uuid& helperID) { return "pair:" + helperID.text(); }
+std::string qrPairingIdentity(const Uuid& helperID) {
+    return "pair:" + helperID.text();
+}
 
-std::string sessionIdentity(const Uuid& deviceID) { return deviceID.text(); }
+std::string sessionIdentity(const Uuid& deviceID) {
+    return deviceID.text();
+}
 
-Bytes proof(const SymmetricKey& key, ByteView challenge) { return hmacSha256(key.view(), challenge); }
+Bytes proof(const SymmetricKey& key, ByteView challenge) {
+    return hmacSha256(key.view(), challenge);
+}
 
 bool verify(ByteView proof, const SymmetricKey& key, ByteView challenge) {
     if (proof.size() != proofLength) return false;

@@ -11,6 +11,8 @@ namespace {
 
 // Larger than one TLS record, so a read usually takes whatever has arrived.
 constexpr std::size_t receiveChunk = 64 * 1024;
+// The plaintext of one TLS record.
+constexpr std::size_t coalescedWriteLimit = 16 * 1024;
 
 std::optional<asio::ip::tcp::endpoint> endpointOf(asio::ip::tcp::socket& socket, bool remote) {
     asio::error_code error;
@@ -48,7 +50,8 @@ FramedConnection::connect(std::string host, std::uint16_t port, std::shared_ptr<
         resolver.async_resolve(host, std::to_string(port), asio::redirect_error(asio::use_awaitable, resolveError)) ||
         deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
     if (resolved.index() == 1) throw ConnectionError::timedOut();
-    if (resolveError) throw ConnectionError::failed(resolveError, "cannot resolve " + host + ": " + resolveError.message());
+    if (resolveError)
+        throw ConnectionError::failed(resolveError, "cannot resolve " + host + ": " + resolveError.message());
 
     auto connected = co_await (
         asio::async_connect(socket, std::get<0>(resolved), asio::redirect_error(asio::use_awaitable, connectError)) ||
@@ -91,6 +94,10 @@ asio::awaitable<void> FramedConnection::start(std::chrono::milliseconds timeout,
     }
     handshakeTimer_.cancel();
 
+    // Besides the timer and cancel(), which close the socket, only a cancellation of the awaiting coroutine
+    // aborts the handshake's socket operations: that cancels the connection too.
+    const auto* network = failure ? &failure->networkError() : nullptr;
+    if (network && *network && (*network)->code == asio::error::operation_aborted) cancelRequested_ = true;
     if (timedOut_ || cancelRequested_) {
         state_ = State::closed;
         closeSocket();
@@ -98,13 +105,6 @@ asio::awaitable<void> FramedConnection::start(std::chrono::milliseconds timeout,
         throw timedOut_ ? ConnectionError::timedOut() : ConnectionError::cancelled();
     }
     if (failure) {
-        const auto& network = failure->networkError();
-        if (network && network->code == asio::error::operation_aborted) {
-            // Only the awaiting coroutine's own cancellation aborts the handshake's socket operations here.
-            cancelNow();
-            state_ = State::closed;
-            throw ConnectionError::cancelled();
-        }
         state_ = State::startFailed;
         failQueue(*failure);
         throw *failure;
@@ -162,17 +162,18 @@ void FramedConnection::sendFrame(Frame frame, SendCompletion completion) {
 }
 
 void FramedConnection::enqueue(std::optional<Bytes> bytes, SendCompletion completion) {
-    asio::post(executor_, [self = shared_from_this(), bytes = std::move(bytes),
-                           completion = std::move(completion)]() mutable {
-        bool accepting = !self->cancelRequested_ && (self->state_ == State::idle || self->state_ == State::starting ||
-                                                     self->state_ == State::ready);
-        if (!bytes || !accepting) {
-            complete(completion, ConnectionError::closed());
-            return;
-        }
-        self->queue_.push_back({std::move(*bytes), std::move(completion)});
-        if (self->state_ == State::ready) self->startWriter();
-    });
+    asio::post(executor_,
+               [self = shared_from_this(), bytes = std::move(bytes), completion = std::move(completion)]() mutable {
+                   bool accepting =
+                       !self->cancelRequested_ &&
+                       (self->state_ == State::idle || self->state_ == State::starting || self->state_ == State::ready);
+                   if (!bytes || !accepting) {
+                       complete(completion, ConnectionError::closed());
+                       return;
+                   }
+                   self->queue_.push_back({std::move(*bytes), std::move(completion)});
+                   if (self->state_ == State::ready) self->startWriter();
+               });
 }
 
 void FramedConnection::startWriter() {
@@ -183,15 +184,25 @@ void FramedConnection::startWriter() {
 
 asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared_ptr<FramedConnection> keepAlive) {
     while (!queue_.empty()) {
-        Outgoing next = std::move(queue_.front());
+        // Small frames queued together go out in one TLS record and one system call.
+        std::vector<Outgoing> batch;
+        batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
+        Bytes joined;
+        while (!queue_.empty() &&
+               batch.front().bytes.size() + joined.size() + queue_.front().bytes.size() <= coalescedWriteLimit) {
+            if (joined.empty()) joined = batch.front().bytes;
+            joined.insert(joined.end(), queue_.front().bytes.begin(), queue_.front().bytes.end());
+            batch.push_back(std::move(queue_.front()));
+            queue_.pop_front();
+        }
         std::optional<ConnectionError> failure;
         try {
-            co_await stream_.write(next.bytes);
+            co_await stream_.write(joined.empty() ? ByteView(batch.front().bytes) : ByteView(joined));
         } catch (const ConnectionError& error) {
             failure = error;
         }
-        complete(next.completion, failure);
+        for (auto& sent : batch) complete(sent.completion, failure);
         if (failure) {
             failAfterReady(*failure);
             failQueue(*failure);

@@ -33,8 +33,7 @@ void FramedConnection::cancelNow() {
         asio::co_spawn(executor_, closeGracefully(shared_from_this()), asio::detached);
         break;
     case State::closing:
-    case State::closed:
-        break;
+    case State::closed: break;
     }
 }
 
@@ -65,8 +64,8 @@ asio::awaitable<void> FramedConnection::drainInput() {
     std::size_t drained = 0;
     while (drained < closeDrainLimit) {
         asio::error_code error;
-        std::size_t count = co_await stream_.socket().async_read_some(
-            asio::buffer(scratch), asio::redirect_error(asio::use_awaitable, error));
+        std::size_t count = co_await stream_.socket().async_read_some(asio::buffer(scratch),
+                                                                      asio::redirect_error(asio::use_awaitable, error));
         if (error) break;
         drained += count;
     }

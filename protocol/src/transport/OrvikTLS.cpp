@@ -56,8 +56,8 @@ unsigned int serverCallback(SSL* ssl, const char* identity, unsigned char* psk, 
     }
 }
 
-unsigned int clientCallback(SSL* ssl, const char*, char* identity, unsigned int maxIdentityLength,
-                            unsigned char* psk, unsigned int maxLength) noexcept {
+unsigned int clientCallback(SSL* ssl, const char*, char* identity, unsigned int maxIdentityLength, unsigned char* psk,
+                            unsigned int maxLength) noexcept {
     auto* key = static_cast<PreSharedKey*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), clientKeyIndex()));
     if (key == nullptr || key->identity.size() + 1 > maxIdentityLength) return 0;
     std::memcpy(identity, key->identity.c_str(), key->identity.size() + 1);
@@ -91,8 +91,7 @@ bool isAuthenticationReason(unsigned long error) {
     case SSL_R_TLSV1_ALERT_UNKNOWN_PSK_IDENTITY:    // unknown identity, as the client hears it
     case SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE:       // the peer reports a handshake failure
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

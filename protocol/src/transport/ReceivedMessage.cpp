@@ -7,6 +7,9 @@ ReceivedMessage ReceivedMessage::decode(const Frame& frame) {
         return OrvikMessage::decode(frame);
     } catch (const DecodingError& error) {
         return Undecodable{frame.type, error};
+    } catch (const std::exception& error) {
+        // Whatever a peer sends must not end the reader; a decoder that fails otherwise still refused it.
+        return Undecodable{frame.type, DecodingError::malformedPayload(error.what())};
     }
 }
 

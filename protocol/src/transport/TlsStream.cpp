@@ -62,7 +62,9 @@ TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::co
     }
 }
 
-TlsStream::~TlsStream() { SSL_free(ssl_); } // frees both buffers too
+TlsStream::~TlsStream() {
+    SSL_free(ssl_);
+} // frees both buffers too
 
 ConnectionError TlsStream::failure(int sslError, std::error_code socketError) {
     if (socketError) {
@@ -173,8 +175,8 @@ asio::awaitable<bool> TlsStream::fillInput() {
     if (readCancelled_) throw ConnectionError::cancelled();
     std::error_code error;
     std::size_t count = co_await socket_.async_read_some(
-        asio::buffer(readBuffer_), asio::bind_cancellation_slot(readCancel_.slot(),
-                                                                asio::redirect_error(asio::use_awaitable, error)));
+        asio::buffer(readBuffer_),
+        asio::bind_cancellation_slot(readCancel_.slot(), asio::redirect_error(asio::use_awaitable, error)));
     if (readCancelled_) throw ConnectionError::cancelled();
     if (error == asio::error::eof) co_return false;
     if (error) throw ConnectionError::failed(error);

@@ -12,7 +12,7 @@
 // assembler stops with "Cannot represent a difference across sections". Code with coroutines sits between
 // these two markers.
 #if defined(__clang__)
-#define ORVIK_COROUTINE_CODE_BEGIN                                                                             \
+#define ORVIK_COROUTINE_CODE_BEGIN                                                                                     \
     _Pragma("clang attribute push(__attribute__((no_sanitize(\"function\"))), apply_to = function)")
 #define ORVIK_COROUTINE_CODE_END _Pragma("clang attribute pop")
 #else

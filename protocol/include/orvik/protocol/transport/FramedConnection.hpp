@@ -59,9 +59,9 @@ public:
                      std::shared_ptr<asio::ssl::context> context);
 
     // Runs the TLS handshake within `timeout`. Throws ConnectionError: timedOut (the connection then cancels
-    // itself), cancelled (cancel() before ready, or the awaiting coroutine was cancelled), failed (TLS or socket
-    // error; the connection is left for the caller to cancel). After it returned, the first failure, close by
-    // the peer or cancellation calls `onTermination` once with that error, posted to the executor.
+    // itself), cancelled (cancel() before ready), failed (TLS or socket error, with every OpenSSL error queued;
+    // the connection is left for the caller to cancel). After it returned, the first failure, close by the
+    // peer or cancellation calls `onTermination` once with that error, posted to the executor.
     asio::awaitable<void> start(std::chrono::milliseconds timeout, TerminationHandler onTermination = {});
 
     // The next frame, decoded. Throws ConnectionError: closed (the peer closed), cancelled (after cancel()),

@@ -1,0 +1,220 @@
+#include "PhoneOptions.hpp"
+
+#include "orvik/protocol/coding/Base64.hpp"
+#include "orvik/protocol/coding/DecodingError.hpp"
+#include "orvik/protocol/coding/ProtocolVersion.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "orvik/protocol/messages/MessageJson.hpp"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace orvik::phone {
+
+namespace {
+
+constexpr std::size_t keyLength = OrvikKeys::deviceKeyLength;
+
+std::optional<Bytes> parseHex(std::string_view text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    Bytes out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        std::uint8_t value = 0;
+        auto [end, error] = std::from_chars(text.data() + i, text.data() + i + 2, value, 16);
+        if (error != std::errc() || end != text.data() + i + 2) return std::nullopt;
+        out.push_back(value);
+    }
+    return out;
+}
+
+template <class T> std::optional<T> parseNumber(std::string_view text) {
+    T value{};
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+struct Parser {
+    PhoneOptions options;
+    std::optional<Uuid> identity;
+    std::optional<Bytes> key;
+    std::optional<Uuid> pairingDeviceID;
+
+    // Returns an error text, or nothing.
+    std::optional<std::string> take(std::string_view option, std::string_view value);
+    std::optional<std::string> finish();
+};
+
+std::optional<std::string> Parser::take(std::string_view option, std::string_view value) {
+    const std::string name(option);
+    if (option == "--connect") {
+        options.address = HostPort::parse(value);
+        if (!options.address) return name + ": expected HOST:PORT";
+    } else if (option == "--identity") {
+        identity = Uuid::parse(value);
+        if (!identity) return name + ": expected a UUID";
+    } else if (option == "--key") {
+        key = parseKey(value);
+        if (!key) return name + ": expected 32 bytes as hex or Base64";
+    } else if (option == "--pair-url") {
+        options.pairing = PairingPayload::parse(value);
+        if (!options.pairing) return name + ": not a pairing URL";
+    } else if (option == "--pair-code") {
+        options.code = ManualPairingCode::parse(value);
+        if (!options.code) return name + ": not a valid manual pairing code";
+    } else if (option == "--device-id") {
+        pairingDeviceID = Uuid::parse(value);
+        if (!pairingDeviceID) return name + ": expected a UUID";
+    } else if (option == "--device-name") {
+        options.deviceName = value;
+    } else if (option == "--device-model") {
+        options.deviceModel = value;
+    } else if (option == "--app-version") {
+        options.appVersion = value;
+    } else if (option == "--protocol-version" || option == "--minimum-version") {
+        auto number = parseNumber<std::uint16_t>(value);
+        if (!number) return name + ": expected a number from 0 to 65535";
+        (option == "--protocol-version" ? options.protocolVersion : options.minimumVersion) = *number;
+    } else if (option == "--handshake") {
+        if (value == "full") {
+            options.handshake = PhoneOptions::Handshake::full;
+        } else if (value == "hello") {
+            options.handshake = PhoneOptions::Handshake::helloOnly;
+        } else if (value == "none") {
+            options.handshake = PhoneOptions::Handshake::none;
+        } else {
+            return name + ": expected full, hello or none";
+        }
+    } else if (option == "--send") {
+        try {
+            options.messages.push_back(messageFromJson(nlohmann::json::parse(value)));
+        } catch (const std::exception& error) {
+            return name + ": " + error.what();
+        }
+    } else if (option == "--until") {
+        auto type = messageTypeNamed(value);
+        if (!type) return name + ": no message type \"" + std::string(value) + "\"";
+        options.until.push_back(*type);
+    } else if (option == "--wait-ms" || option == "--timeout-ms") {
+        auto number = parseNumber<std::uint32_t>(value);
+        if (!number) return name + ": expected milliseconds";
+        (option == "--wait-ms" ? options.wait : options.timeout) = std::chrono::milliseconds(*number);
+    } else {
+        return "unknown option " + name;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Parser::finish() {
+    int ways =
+        int(identity.has_value() || key.has_value()) + int(options.pairing.has_value()) + int(options.code.has_value());
+    if (ways != 1) return "give exactly one of --identity with --key, --pair-url, --pair-code";
+    if (identity || key) {
+        if (!identity || !key) return "--identity and --key go together";
+        options.mode = PhoneOptions::Mode::authenticate;
+        options.deviceID = *identity;
+        options.deviceKey = *key;
+        if (pairingDeviceID) return "--device-id is for pairing; --identity names the device";
+        if (options.reconnect) return "--reconnect is for pairing";
+    } else {
+        options.mode = options.pairing ? PhoneOptions::Mode::pairWithURL : PhoneOptions::Mode::pairWithCode;
+        options.deviceID = pairingDeviceID ? *pairingDeviceID : Uuid::random();
+    }
+    if (!options.address) {
+        if (options.mode != PhoneOptions::Mode::pairWithURL) return "--connect HOST:PORT is needed";
+        if (options.pairing->addresses.empty()) return "the pairing URL has no address; give --connect";
+    }
+    bool pairsFully =
+        options.mode != PhoneOptions::Mode::authenticate && options.handshake == PhoneOptions::Handshake::full;
+    if (pairsFully && !options.reconnect && (!options.messages.empty() || options.readStandardInput)) {
+        return "the helper closes the pairing connection: add --reconnect to send messages after pairing";
+    }
+    if (options.reconnect && !pairsFully) return "--reconnect needs a full pairing handshake";
+    return std::nullopt;
+}
+
+} // namespace
+
+PhoneOptions::PhoneOptions()
+    : protocolVersion(ProtocolVersion::current), minimumVersion(ProtocolVersion::minimumSupported) {}
+
+std::optional<Bytes> parseKey(std::string_view text) {
+    for (auto decoded : {parseHex(text), Base64::decode(text), Base64::decodeURLSafe(text)}) {
+        if (decoded && decoded->size() == keyLength) return decoded;
+    }
+    return std::nullopt;
+}
+
+std::variant<PhoneOptions, std::string> parseOptions(const std::vector<std::string_view>& arguments) {
+    Parser parser;
+    const std::map<std::string_view, std::function<void()>> flags{
+        {"--help", [&] { parser.options.help = true; }},
+        {"--quiet", [&] { parser.options.quiet = true; }},
+        {"--stdin", [&] { parser.options.readStandardInput = true; }},
+        {"--wrong-proof", [&] { parser.options.wrongProof = true; }},
+        {"--reconnect", [&] { parser.options.reconnect = true; }},
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        auto argument = arguments[i];
+        if (auto flag = flags.find(argument); flag != flags.end()) {
+            flag->second();
+            continue;
+        }
+        if (i + 1 >= arguments.size()) {
+            return std::string(argument.starts_with("--") ? "missing value for " : "unexpected argument ") +
+                   std::string(argument);
+        }
+        if (auto error = parser.take(argument, arguments[++i])) return *error;
+    }
+    if (parser.options.help) return parser.options;
+    if (auto error = parser.finish()) return *error;
+    return parser.options;
+}
+
+std::string usageText() {
+    return R"(usage: orvik-phone [options]
+
+A command-line phone: connects to an Orvik helper over TLS with a pre-shared key, runs the handshake,
+sends messages and prints every message it receives as one JSON line on standard output.
+
+How to connect (exactly one):
+  --identity UUID --key KEY   as a paired device (KEY: its 32-byte device key, hex or Base64)
+  --pair-url URL              pair through the QR code's URL (orvik://pair?...)
+  --pair-code CODE            pair through the 25-symbol manual code (needs --connect)
+
+Options:
+  --connect HOST:PORT         the helper's address (default for --pair-url: the URL's addresses in turn)
+  --device-id UUID            the new device's identifier when pairing (default: random)
+  --device-name NAME          name sent when pairing (default "orvik-phone")
+  --device-model MODEL        model sent when pairing (default "orvik-phone")
+  --app-version TEXT          app version sent in hello and pairRequest (default "1.0")
+  --protocol-version N        protocol version sent in hello (default: this build's)
+  --minimum-version N         oldest version accepted, sent in hello (default: this build's)
+  --handshake full|hello|none full: hello then authenticate or pairRequest (default); hello: stop after
+                              helloAck; none: send nothing before the given messages
+  --wrong-proof               corrupt the proof of authenticate or pairRequest (to test refusals)
+  --reconnect                 after pairing, connect again with the new key and authenticate
+  --send JSON                 a message to send after the handshake, e.g.
+                              '{"type":"text","payload":{"text":"hi","mode":"type"}}' (repeatable)
+  --stdin                     also send each line of standard input as a message (JSON, as --send)
+  --until TYPE                after sending, wait until a message of this type arrived (repeatable)
+  --wait-ms N                 how long to wait for replies after the last send (default 1000)
+  --timeout-ms N              time limit for connecting and for TLS (default 5000)
+  --quiet                     print received messages and the "paired" event only
+  --help                      this text
+
+Output (standard output, one JSON object per line):
+  {"type":"<message>","payload":{...}}          every message received
+  {"event":"undecodable","code":N,"error":"…"}  a frame that did not decode
+  {"event":"paired","deviceID":"…","deviceKey":"<Base64>","deviceKeyHex":"…","helperID":"…"}
+  {"event":"connected",...}, {"event":"closed",...}, {"event":"failed",...}  (not with --quiet)
+Diagnostics go to standard error.
+
+Exit codes:
+  0 success   1 usage   2 connection or TLS failed   3 handshake refused   4 connection lost
+  5 bad message on standard input   6 --until types did not all arrive in time
+)";
+}
+
+} // namespace orvik::phone

@@ -1,0 +1,82 @@
+#include "PhoneOptions.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace orvik;
+using namespace orvik::phone;
+
+namespace {
+
+std::variant<PhoneOptions, std::string> parse(std::vector<std::string_view> arguments) {
+    return parseOptions(arguments);
+}
+
+const std::string deviceID = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
+const std::string hexKey = "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f";
+
+} // namespace
+
+TEST(PhoneOptions, KeysAreReadAsHexOrEitherBase64) {
+    Bytes expected;
+    for (int i = 0; i < 32; ++i) expected.push_back(static_cast<std::uint8_t>(i));
+    EXPECT_EQ(parseKey(hexKey), expected);
+    EXPECT_EQ(parseKey("AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="), expected);
+    EXPECT_EQ(parseKey("AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8"), expected);
+    EXPECT_FALSE(parseKey(hexKey.substr(2)));                           // 31 bytes
+    EXPECT_FALSE(parseKey("AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxw=")); // 29 bytes
+    EXPECT_FALSE(parseKey("not a key"));
+}
+
+TEST(PhoneOptions, AuthenticationNeedsIdentityKeyAndAddress) {
+    auto parsed = parse({"--identity", deviceID, "--key", hexKey, "--connect", "127.0.0.1:5555", "--send",
+                         R"({"type":"ping","payload":{"value":5}})", "--until", "pong", "--wait-ms", "250"});
+    ASSERT_TRUE(std::holds_alternative<PhoneOptions>(parsed)) << std::get<std::string>(parsed);
+    const auto& options = std::get<PhoneOptions>(parsed);
+    EXPECT_EQ(options.mode, PhoneOptions::Mode::authenticate);
+    EXPECT_EQ(options.deviceID.text(), deviceID);
+    EXPECT_EQ(options.address, (HostPort{"127.0.0.1", 5555}));
+    ASSERT_EQ(options.messages.size(), 1u);
+    EXPECT_EQ(options.messages[0], OrvikMessage(Ping{5}));
+    EXPECT_EQ(options.until, std::vector{MessageType::pong});
+    EXPECT_EQ(options.wait, std::chrono::milliseconds(250));
+
+    EXPECT_TRUE(std::holds_alternative<std::string>(parse({"--identity", deviceID, "--key", hexKey})));
+    EXPECT_TRUE(std::holds_alternative<std::string>(parse({"--identity", deviceID, "--connect", "h:1"})));
+}
+
+TEST(PhoneOptions, RefusesWhatCannotWork) {
+    const std::vector<std::vector<std::string_view>> bad{
+        {},
+        {"--identity", deviceID, "--key", hexKey, "--pair-code", "0000", "--connect", "h:1"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--reconnect"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--send", "{not json"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--send", R"({"type":"nope"})"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--until", "nope"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "no-port"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--wait-ms"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--bogus", "1"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--handshake", "half"},
+        {"--pair-url", "orvik://pair?v=2"},
+    };
+    for (const auto& arguments : bad) {
+        auto parsed = parse(arguments);
+        EXPECT_TRUE(std::holds_alternative<std::string>(parsed)) << (arguments.empty() ? "" : arguments.back());
+    }
+}
+
+TEST(PhoneOptions, PairingSendsMessagesOnlyAfterReconnecting) {
+    Bytes secret(32, 0x07);
+    auto formatted = ManualPairingCode::fromPairingSecret(secret)->formatted();
+    auto withoutReconnect =
+        parse({"--pair-code", formatted, "--connect", "h:1", "--send", R"({"type":"ping","payload":{"value":1}})"});
+    EXPECT_TRUE(std::holds_alternative<std::string>(withoutReconnect));
+
+    auto withReconnect = parse({"--pair-code", formatted, "--connect", "h:1", "--reconnect", "--send",
+                                R"({"type":"ping","payload":{"value":1}})"});
+    ASSERT_TRUE(std::holds_alternative<PhoneOptions>(withReconnect)) << std::get<std::string>(withReconnect);
+    EXPECT_EQ(std::get<PhoneOptions>(withReconnect).mode, PhoneOptions::Mode::pairWithCode);
+
+    auto helloOnly = parse({"--pair-code", formatted, "--connect", "h:1", "--handshake", "hello", "--send",
+                            R"({"type":"requestUpdateCheck"})"});
+    EXPECT_TRUE(std::holds_alternative<PhoneOptions>(helloOnly));
+}
