@@ -1,6 +1,7 @@
 #include "core/FileUserDefaults.hpp"
 
 #include "core/AtomicFile.hpp"
+#include "core/JsonObjectFile.hpp"
 #include "core/Log.hpp"
 #include "core/XdgPaths.hpp"
 #include "orvik/protocol/coding/Base64.hpp"
@@ -69,22 +70,10 @@ std::shared_ptr<FileUserDefaults> FileUserDefaults::standard() {
 }
 
 void FileUserDefaults::load() {
-    AtomicFile::removeLeftovers(file_);
-    auto read = AtomicFile::read(file_);
-    if (read.status == AtomicFile::ReadResult::Status::missing) return;
-    if (read.status == AtomicFile::ReadResult::Status::failed) {
-        Log::error(logCategory, "Reading the defaults failed: " + read.error);
-        return;
-    }
-    auto document = nlohmann::json::parse(read.contents, nullptr, false);
-    if (!document.is_object()) {
-        auto aside = AtomicFile::moveAside(file_);
-        Log::error(logCategory, "The defaults file is unreadable and was moved aside: " +
-                                    (aside ? aside->string() : std::string("(move failed)")));
-        return;
-    }
+    auto read = JsonObjectFile::read(file_, logCategory, "defaults file");
+    if (!read) return;
     bool skipped = false;
-    for (const auto& [key, entry] : document.items()) {
+    for (const auto& [key, entry] : read->object.items()) {
         if (auto value = decodeValue(entry)) {
             values_.emplace(key, std::move(*value));
         } else {
@@ -92,14 +81,12 @@ void FileUserDefaults::load() {
             skipped = true;
         }
     }
-    if (skipped) keepCopyAside(file_, read.contents);
+    if (skipped) keepCopyAside(file_, read->contents);
 }
 
 std::optional<UserDefaults::Value> FileUserDefaults::value(std::string_view key) const {
     std::lock_guard lock(mapMutex_);
-    auto found = values_.find(key);
-    if (found == values_.end()) return std::nullopt;
-    return found->second;
+    return lookup(values_, key);
 }
 
 void FileUserDefaults::set(std::string_view key, Value value) {
@@ -107,13 +94,7 @@ void FileUserDefaults::set(std::string_view key, Value value) {
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mapMutex_);
-        auto found = values_.find(key);
-        if (found != values_.end()) {
-            if (found->second == value) return;
-            found->second = std::move(value);
-        } else {
-            values_.emplace(std::string(key), std::move(value));
-        }
+        if (!store(values_, key, std::move(value))) return;
         generation = ++generation_;
         contents = serialize(values_);
     }
@@ -125,9 +106,7 @@ void FileUserDefaults::remove(std::string_view key) {
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mapMutex_);
-        auto found = values_.find(key);
-        if (found == values_.end()) return;
-        values_.erase(found);
+        if (!erase(values_, key)) return;
         generation = ++generation_;
         contents = serialize(values_);
     }

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,15 +39,13 @@ public:
     const std::filesystem::path& path() const { return file_; }
 
 private:
-    using Map = std::map<std::string, Value, std::less<>>;
-
     void load();
     void persist(std::string contents, std::uint64_t generation);
 
     const std::filesystem::path file_;
 
     mutable std::mutex mapMutex_;
-    Map values_;
+    ValueMap values_;
     std::uint64_t generation_ = 0;
 
     // Held while writing the file, so snapshots reach the disk in order and an older one never replaces a newer.

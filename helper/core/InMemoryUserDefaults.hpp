@@ -3,7 +3,6 @@
 #include "core/UserDefaults.hpp"
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
 
@@ -24,7 +23,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::map<std::string, Value, std::less<>> values_;
+    ValueMap values_;
     std::uint64_t changes_ = 0;
 };
 

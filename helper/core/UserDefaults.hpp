@@ -3,6 +3,8 @@
 #include "orvik/protocol/coding/Bytes.hpp"
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +34,34 @@ public:
     void setInteger(std::string_view key, std::int64_t value) { set(key, Value(value)); }
     void setText(std::string_view key, std::string value) { set(key, Value(std::move(value))); }
     void setData(std::string_view key, Bytes value) { set(key, Value(std::move(value))); }
+
+protected:
+    using ValueMap = std::map<std::string, Value, std::less<>>;
+
+    // The rules every implementation keeps its values by. Each returns whether anything changed: writing an
+    // equal value or removing a missing key changes nothing.
+    static bool store(ValueMap& values, std::string_view key, Value value) {
+        auto found = values.find(key);
+        if (found == values.end()) {
+            values.emplace(std::string(key), std::move(value));
+        } else if (found->second == value) {
+            return false;
+        } else {
+            found->second = std::move(value);
+        }
+        return true;
+    }
+    static bool erase(ValueMap& values, std::string_view key) {
+        auto found = values.find(key);
+        if (found == values.end()) return false;
+        values.erase(found);
+        return true;
+    }
+    static std::optional<Value> lookup(const ValueMap& values, std::string_view key) {
+        auto found = values.find(key);
+        if (found == values.end()) return std::nullopt;
+        return found->second;
+    }
 
 private:
     template <typename T> std::optional<T> typed(std::string_view key) const {

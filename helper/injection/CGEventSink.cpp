@@ -51,13 +51,15 @@ double CGEventSink::systemDoubleClickInterval() {
 
 bool CGEventSink::connectLocked() const {
     if (display_ && !display_->isBroken()) return true;
-    double now = options_.now();
-    if (lastConnectAttempt_ && now - *lastConnectAttempt_ < reconnectInterval) return false;
-    lastConnectAttempt_ = now;
+    // What was meant for a lost connection goes with it at once: a keycode deadline left behind would keep
+    // the timer thread spinning until the next attempt.
     pending_.clear();
     keyboard_.reset();
     pointer_.reset();
     monitorsReadAt_.reset();
+    double now = options_.now();
+    if (lastConnectAttempt_ && now - *lastConnectAttempt_ < reconnectInterval) return false;
+    lastConnectAttempt_ = now;
     display_ = X11Display::open(options_.displayName);
     if (!display_) return false;
     Display* handle = display_->get();

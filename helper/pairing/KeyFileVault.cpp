@@ -1,6 +1,7 @@
 #include "pairing/KeyFileVault.hpp"
 
 #include "core/AtomicFile.hpp"
+#include "core/JsonObjectFile.hpp"
 #include "core/Log.hpp"
 #include "core/XdgPaths.hpp"
 #include "orvik/protocol/coding/Base64.hpp"
@@ -24,21 +25,9 @@ std::shared_ptr<KeyFileVault> KeyFileVault::standard() {
 }
 
 void KeyFileVault::load() {
-    AtomicFile::removeLeftovers(file_);
-    auto read = AtomicFile::read(file_);
-    if (read.status == AtomicFile::ReadResult::Status::missing) return;
-    if (read.status == AtomicFile::ReadResult::Status::failed) {
-        Log::error(logCategory, "Reading the key file failed: " + read.error);
-        return;
-    }
-    auto document = nlohmann::json::parse(read.contents, nullptr, false);
-    if (!document.is_object()) {
-        auto aside = AtomicFile::moveAside(file_);
-        Log::error(logCategory, "The key file is unreadable and was moved aside: " +
-                                    (aside ? aside->string() : std::string("(move failed)")));
-        return;
-    }
-    for (const auto& [name, value] : document.items()) {
+    auto read = JsonObjectFile::read(file_, logCategory, "key file");
+    if (!read) return;
+    for (const auto& [name, value] : read->object.items()) {
         auto id = Uuid::parse(name);
         auto key = value.is_string() ? Base64::decode(value.get_ref<const std::string&>()) : std::nullopt;
         if (!id || !key) {

@@ -99,9 +99,12 @@ ReportingProgram::ReportingProgram(const std::vector<std::string>& argv) {
     int spawned = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
+    if (spawned != 0) {
+        close(pipeEnds[0]);
+        throw std::runtime_error("cannot start " + argv.front());
+    }
     output_ = pipeEnds[0];
     fcntl(output_, F_SETFL, O_NONBLOCK);
-    if (spawned != 0) throw std::runtime_error("cannot start " + argv.front());
 }
 
 ReportingProgram::~ReportingProgram() {

@@ -141,31 +141,29 @@ std::vector<unsigned> X11EventRecorder::pressedKeys() const {
     return pressed;
 }
 
-std::vector<KeySym> X11EventRecorder::keyboardMap() const {
-    int minKeycode = 0;
+X11EventRecorder::KeyboardMap X11EventRecorder::readKeyboardMap() const {
+    KeyboardMap result;
     int maxKeycode = 0;
-    XDisplayKeycodes(display_, &minKeycode, &maxKeycode);
-    int perKeycode = 0;
-    KeySym* map = XGetKeyboardMapping(display_, static_cast<KeyCode>(minKeycode), maxKeycode - minKeycode + 1,
-                                      &perKeycode);
-    std::vector<KeySym> result(map, map + (maxKeycode - minKeycode + 1) * perKeycode);
+    XDisplayKeycodes(display_, &result.minKeycode, &maxKeycode);
+    int count = maxKeycode - result.minKeycode + 1;
+    KeySym* map = XGetKeyboardMapping(display_, static_cast<KeyCode>(result.minKeycode), count, &result.perKeycode);
+    result.keysyms.assign(map, map + count * result.perKeycode);
     XFree(map);
     return result;
 }
 
+std::vector<KeySym> X11EventRecorder::keyboardMap() const {
+    return readKeyboardMap().keysyms;
+}
+
 unsigned X11EventRecorder::keycodeOf(KeySym keysym) const {
-    int minKeycode = 0;
-    int maxKeycode = 0;
-    XDisplayKeycodes(display_, &minKeycode, &maxKeycode);
-    int perKeycode = 0;
-    KeySym* map = XGetKeyboardMapping(display_, static_cast<KeyCode>(minKeycode), maxKeycode - minKeycode + 1,
-                                      &perKeycode);
-    unsigned found = 0;
-    for (int keycode = minKeycode; keycode <= maxKeycode && !found; ++keycode) {
-        if (map[(keycode - minKeycode) * perKeycode] == keysym) found = static_cast<unsigned>(keycode);
+    auto map = readKeyboardMap();
+    if (map.perKeycode <= 0) return 0;
+    auto step = static_cast<std::size_t>(map.perKeycode);
+    for (std::size_t index = 0; index < map.keysyms.size(); index += step) {
+        if (map.keysyms[index] == keysym) return static_cast<unsigned>(map.minKeycode + index / step);
     }
-    XFree(map);
-    return found;
+    return 0;
 }
 
 } // namespace orvik::helper::x11test

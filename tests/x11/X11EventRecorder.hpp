@@ -53,6 +53,13 @@ public:
     static std::string utf8(KeySym keysym);
 
 private:
+    struct KeyboardMap {
+        int minKeycode = 0;
+        int perKeycode = 0;
+        std::vector<KeySym> keysyms; // perKeycode keysyms of each keycode from minKeycode on
+    };
+    KeyboardMap readKeyboardMap() const;
+
     Display* display_ = nullptr;
     Window window_ = 0;
 };

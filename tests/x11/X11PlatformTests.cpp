@@ -44,8 +44,8 @@ public:
         int pipeEnds[2];
         if (pipe(pipeEnds) != 0) return;
         std::string fd = std::to_string(pipeEnds[1]);
-        const char* arguments[] = {"Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
-                                   nullptr};
+        const char* arguments[] = {"Xvfb",     "-displayfd", fd.c_str(), "-nolisten",  "tcp",
+                                   "-noreset", "-screen",    "0",        "640x480x24", nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
