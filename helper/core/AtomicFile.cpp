@@ -162,8 +162,10 @@ void AtomicFile::removeLeftovers(const std::filesystem::path& file) {
     std::error_code error;
     std::filesystem::directory_iterator entries(directoryOf(file), error);
     if (error) return;
-    for (const auto& entry : entries) {
-        if (entry.path().filename().string().starts_with(prefix)) std::filesystem::remove(entry.path(), error);
+    // The non-throwing increment: a folder that fails mid-listing must not break loading the settings.
+    for (auto end = std::filesystem::directory_iterator(); !error && entries != end; entries.increment(error)) {
+        std::error_code removeError;
+        if (entries->path().filename().string().starts_with(prefix)) std::filesystem::remove(entries->path(), removeError);
     }
 }
 
