@@ -12,10 +12,10 @@ namespace orvik::helper {
 
 // One DNS-SD service as it is published on the local network.
 struct BonjourService {
-    std::string name;                        // empty: the host's own name, chosen by the daemon
-    std::string type;                        // "_orvik._tcp"
+    std::string name; // empty: the host's own name, chosen by the daemon
+    std::string type; // "_orvik._tcp"
     std::uint16_t port = 0;
-    std::map<std::string, std::string> txt;  // TXT record, one "key=value" string per entry
+    std::map<std::string, std::string> txt; // TXT record, one "key=value" string per entry
 
     friend bool operator==(const BonjourService&, const BonjourService&) = default;
 };
@@ -23,9 +23,9 @@ struct BonjourService {
 // What became of the current advertisement.
 struct BonjourState {
     enum class Kind {
-        registered,         // published; `name` is the name in use (after a collision, the alternative one)
-        daemonUnavailable,  // no mDNS daemon to talk to; the advertiser registers as soon as one appears
-        failed,             // the daemon refused the service; `detail` says why
+        registered,        // published; `name` is the name in use (after a collision, the alternative one)
+        daemonUnavailable, // no mDNS daemon to talk to; the advertiser registers as soon as one appears
+        failed,            // the daemon refused the service; `detail` says why
     };
     Kind kind = Kind::failed;
     std::string name;

@@ -16,7 +16,7 @@ public:
     struct Call {
         enum class Kind { advertise, withdraw };
         Kind kind = Kind::advertise;
-        BonjourService service;  // empty for withdraw
+        BonjourService service; // empty for withdraw
 
         friend bool operator==(const Call&, const Call&) = default;
     };

@@ -1,0 +1,94 @@
+#include "server/HelperServer.hpp"
+
+#include "core/Log.hpp"
+#include "server/HelperServerInternals.hpp"
+
+namespace orvik::helper {
+
+std::optional<Uuid> HelperServer::Session::deviceID() const {
+    if (auto* authenticated = std::get_if<Authenticated>(&stage)) return authenticated->deviceID;
+    return std::nullopt;
+}
+
+std::shared_ptr<HelperServer> HelperServer::create(asio::any_io_executor executor, Configuration configuration) {
+    return std::shared_ptr<HelperServer>(new HelperServer(std::move(executor), std::move(configuration)));
+}
+
+HelperServer::HelperServer(asio::any_io_executor executor, Configuration configuration)
+    : executor_(std::move(executor)), events_(std::make_shared<EventStream<ServerEvent>>(eventCapacity)),
+      store_(std::move(configuration.store)), preferencesStore_(std::move(configuration.preferencesStore)),
+      sink_(std::move(configuration.sink)), pasteboard_(std::move(configuration.pasteboard)),
+      listener_(ListenerController::make(executor_, configuration.listenerOptions, configuration.defaults,
+                                         std::move(configuration.makeAdvertiser))),
+      clock_(std::move(configuration.clock)), wallClock_(std::move(configuration.wallClock)),
+      pasteRestoreDelay_(configuration.pasteRestoreDelay), systemInfo_(std::move(configuration.systemInfo)),
+      pasteboardWorker_(std::make_shared<PasteboardWorker>()), identity_(std::move(configuration.identity)),
+      preferences_(preferencesStore_->load()), services_(std::move(configuration.services)), input_(sink_, clock_) {
+    // The stored scroll mode applies from the start, not only after the first preferences change.
+    input_.setScrollMode(preferences_.scrollMode);
+}
+
+HelperServer::~HelperServer() = default;
+
+HelperServer::Session* HelperServer::findSession(const Uuid& id) {
+    auto found = sessions_.find(id);
+    return found == sessions_.end() ? nullptr : &found->second;
+}
+
+const HelperServer::Session* HelperServer::findSession(const Uuid& id) const {
+    auto found = sessions_.find(id);
+    return found == sessions_.end() ? nullptr : &found->second;
+}
+
+void HelperServer::publish(ServerEvent event) {
+    events_->publish(std::move(event));
+}
+
+void HelperServer::start() {
+    if (isRunning_) return;
+    isRunning_ = true;
+    std::weak_ptr<HelperServer> weakSelf = weak_from_this();
+    listener_->onConnection = [weakSelf](IncomingConnection connection) {
+        if (auto self = weakSelf.lock()) self->accept(std::move(connection));
+    };
+    listener_->onStatus = [weakSelf](ListenerStatus status) {
+        if (auto self = weakSelf.lock()) self->listenerStatusChanged(std::move(status));
+    };
+    restartListener();
+    publish(ServerEvent::devices(store_->devices()));
+}
+
+void HelperServer::stop() {
+    isRunning_ = false;
+    listener_->stop();
+    std::vector<Uuid> ids;
+    for (const auto& [id, session] : sessions_) ids.push_back(id);
+    for (const auto& id : ids) end(id);
+    if (maintenanceTask_) maintenanceTask_->cancel();
+    maintenanceTask_ = nullptr;
+}
+
+std::optional<std::uint16_t> HelperServer::port() const {
+    return listener_->port();
+}
+
+void HelperServer::restartListener() {
+    if (!isRunning_) return;
+    auto keys = store_->sessionKeys();
+    if (pairing_ && pairing_->isValid(wallClock_())) {
+        auto windowKeys = pairing_->preSharedKeys();
+        keys.insert(keys.end(), windowKeys.begin(), windowKeys.end());
+    }
+    listener_->start(std::move(keys), identity_.txtRecord());
+}
+
+void HelperServer::listenerStatusChanged(ListenerStatus status) {
+    listenerStatus_ = status;
+    publish(ServerEvent::listenerStatus(std::move(status)));
+}
+
+void HelperServer::setServices(HelperServices services) {
+    services_ = std::move(services);
+}
+
+} // namespace orvik::helper

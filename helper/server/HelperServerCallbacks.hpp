@@ -1,0 +1,53 @@
+#pragma once
+
+#include <asio.hpp>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace orvik::helper {
+
+namespace detail {
+
+// Makes the initiation of an operation whose completion callback takes `Values...` and may be called from any
+// thread; the awaiting coroutine is resumed on its own executor. A second call of the callback is ignored.
+template <class... Values, class Start> auto callbackInitiation(Start start) {
+    return [start = std::move(start)](auto handler) mutable {
+        using Handler = decltype(handler);
+        auto executor = asio::get_associated_executor(handler);
+        auto held = std::make_shared<std::optional<Handler>>(std::move(handler));
+        auto called = std::make_shared<std::atomic<bool>>(false);
+        start([held, called, executor](Values... values) {
+            if (called->exchange(true)) return;
+            asio::post(executor, [held, values = std::make_tuple(std::move(values)...)]() mutable {
+                auto resume = std::move(**held);
+                held->reset();
+                std::apply([&](auto&&... args) { std::move(resume)(std::move(args)...); }, std::move(values));
+            });
+        });
+    };
+}
+
+} // namespace detail
+
+// Awaits an operation that reports its end through a callback without arguments (the style of the injected
+// services). `start` receives that callback.
+//
+// Callers pass a named callable, never a lambda written inside the co_await expression: g++ 12 mishandles
+// closure and braced-initialised temporaries of a co_await expression (destroys them twice, or copies them
+// bitwise), so every such argument is a named variable.
+template <class Start> asio::awaitable<void> awaitCompletion(Start start) {
+    auto initiation = detail::callbackInitiation<>(std::move(start));
+    co_await asio::async_initiate<const asio::use_awaitable_t<>, void()>(std::move(initiation), asio::use_awaitable);
+}
+
+// Awaits an operation that reports one value through a callback. `start` receives that callback.
+template <class T, class Start> asio::awaitable<T> awaitResult(Start start) {
+    auto initiation = detail::callbackInitiation<T>(std::move(start));
+    co_return co_await asio::async_initiate<const asio::use_awaitable_t<>, void(T)>(std::move(initiation),
+                                                                                    asio::use_awaitable);
+}
+
+} // namespace orvik::helper

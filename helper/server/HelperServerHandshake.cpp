@@ -1,0 +1,113 @@
+#include "server/HelperServer.hpp"
+
+#include "core/Log.hpp"
+#include "orvik/protocol/coding/ProtocolVersion.hpp"
+#include "orvik/protocol/coding/VersionNegotiation.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "server/SystemControlling.hpp"
+
+#include <algorithm>
+
+namespace orvik::helper {
+
+namespace {
+
+// What this computer speaks; written into every helloAck.
+constexpr std::uint16_t currentVersion = 1;
+constexpr std::uint16_t minimumVersion = 1;
+
+constexpr std::string_view unknownDeviceName = "iPhone";
+
+ErrorMessage errorReply(ErrorCode code, std::optional<std::string> detail = std::nullopt) {
+    return ErrorMessage{code, std::move(detail), std::nullopt};
+}
+
+} // namespace
+
+Capabilities HelperServer::capabilities() const {
+    Capabilities offered = Capabilities::pointer | Capabilities::pointerAbsolute | Capabilities::keyboard |
+                           Capabilities::textPaste | Capabilities::scrollPhases;
+    if (services_.system) offered = offered | services_.system->capabilities();
+    if (services_.screen) {
+        offered = offered | Capabilities::screenStream;
+        const auto& codecs = services_.screen->codecs;
+        if (std::find(codecs.begin(), codecs.end(), ScreenCodec::hevc) != codecs.end()) {
+            offered = offered | Capabilities::screenHEVC;
+        }
+    }
+    return offered;
+}
+
+void HelperServer::handleHello(const Hello& hello, const Uuid& sessionID) {
+    auto negotiation =
+        VersionNegotiation::negotiate(currentVersion, minimumVersion, hello.protocolVersion, hello.minimumSupported);
+    if (negotiation.outcome() == VersionNegotiation::Outcome::peerTooOld) {
+        closeAfterSending(errorReply(ErrorCode::appTooOld), sessionID);
+        return;
+    }
+    auto challenge = OrvikKeys::randomBytes(OrvikKeys::challengeLength);
+    if (!challenge) {
+        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        return;
+    }
+    if (auto* session = findSession(sessionID)) session->stage = Session::AwaitingProof{*challenge};
+
+    HelloAck ack;
+    ack.protocolVersion = currentVersion;
+    ack.minimumSupported = minimumVersion;
+    ack.helperVersion = identity_.helperVersion;
+    ack.helperID = identity_.helperID;
+    ack.macName = identity_.macName;
+    ack.model = identity_.model;
+    ack.capabilities = capabilities();
+    ack.macAddress = identity_.macAddress;
+    ack.challenge = std::move(*challenge);
+    send(std::move(ack), sessionID);
+}
+
+void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& challenge, const Uuid& sessionID) {
+    auto* session = findSession(sessionID);
+    if (!session) return;
+    const std::string address = session->address;
+
+    auto lookup = store_->lookupKey(message.deviceID);
+    if (lookup.status == KeyLookup::Status::unavailable) {
+        // The keyring cannot be read now (locked, or its service is gone). The device may well be paired:
+        // telling the phone "deviceRemoved" would make it forget this computer, so it hears an internal error
+        // and tries again later. Nothing is counted against its address.
+        Log::error("Server", "Device keys unavailable");
+        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        return;
+    }
+    if (lookup.status == KeyLookup::Status::notFound) {
+        recordAuthenticationFailure(address);
+        closeAfterSending(errorReply(ErrorCode::deviceRemoved), sessionID);
+        return;
+    }
+    auto key = OrvikKeys::authenticationKey(lookup.key, message.deviceID);
+    if (!OrvikKeys::verify(message.proof, key, challenge)) {
+        recordAuthenticationFailure(address);
+        closeAfterSending(errorReply(ErrorCode::unauthorized), sessionID);
+        return;
+    }
+
+    rateLimiter_.recordSuccess(address);
+    store_->updateLastSeen(message.deviceID, wallClock_());
+    std::string name(unknownDeviceName);
+    for (const auto& device : store_->devices()) {
+        if (device.id == message.deviceID) {
+            name = device.name;
+            break;
+        }
+    }
+    if (auto* current = findSession(sessionID)) {
+        current->stage = Session::Authenticated{message.deviceID};
+        current->deviceName = name;
+    }
+    send(Authenticated{name}, sessionID);
+    send(currentStatus(), sessionID);
+    emitConnections();
+    Log::info("Server", "Device authenticated");
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,131 @@
+#include "server/HelperServer.hpp"
+
+#include "core/Log.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "server/HelperServerCallbacks.hpp"
+#include "server/PairingNames.hpp"
+
+#include <algorithm>
+
+namespace orvik::helper {
+
+namespace {
+
+ErrorMessage errorReply(ErrorCode code, std::optional<std::string> detail = std::nullopt) {
+    return ErrorMessage{code, std::move(detail), std::nullopt};
+}
+
+} // namespace
+
+asio::awaitable<void> HelperServer::handlePairRequest(PairRequest request, Bytes challenge, Uuid sessionID) {
+    auto* session = findSession(sessionID);
+    if (!session) co_return;
+    const std::string address = session->address;
+
+    const auto now = wallClock_();
+    if (!pairing_ || !pairing_->isValid(now)) {
+        closeAfterSending(errorReply(ErrorCode::pairingUnavailable), sessionID);
+        co_return;
+    }
+    if (!pairing_->verify(request, challenge)) {
+        recordAuthenticationFailure(address);
+        closeAfterSending(errorReply(ErrorCode::unauthorized), sessionID);
+        co_return;
+    }
+    if (store_->lookupKey(request.deviceID).status != KeyLookup::Status::notFound) {
+        // Also when the keyring cannot be read: pairing over a device that may exist would lose its key.
+        closeAfterSending(errorReply(ErrorCode::pairingDenied, "device ID in use"), sessionID);
+        co_return;
+    }
+
+    // The window is used up before the question, so no other phone can pair through it meanwhile.
+    pairing_.reset();
+    restartListener();
+    publish(ServerEvent::pairing(std::nullopt));
+
+    const std::string name = PairingNames::sanitized(request.deviceName);
+    const std::string model = PairingNames::sanitized(request.deviceModel);
+    const bool approvedWithoutAsking = preferences_.autoAllowOnScan && request.method == PairingMethod::qrCode;
+    if (!approvedWithoutAsking) {
+        session->stage = Session::AwaitingApproval{};
+        PairingApprovalRequest question{name, model};
+        const bool approved = co_await askApproval(std::move(question));
+        if (!findSession(sessionID)) co_return;
+        if (!approved) {
+            closeAfterSending(errorReply(ErrorCode::pairingDenied), sessionID);
+            co_return;
+        }
+    }
+
+    auto deviceKey = OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
+    if (!deviceKey) {
+        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        co_return;
+    }
+    const auto pairedAt = wallClock_();
+    PairedDevice device{request.deviceID, name, model, pairedAt, pairedAt};
+    try {
+        store_->add(device, *deviceKey);
+    } catch (const std::exception&) {
+        Log::error("Server", "Storing device key failed");
+        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        co_return;
+    }
+    rateLimiter_.recordSuccess(address);
+    restartListener();
+    closeAfterSending(PairAccepted{std::move(*deviceKey), identity_.helperID, identity_.macName, capabilities()},
+                      sessionID);
+    publish(ServerEvent::paired(device));
+    publish(ServerEvent::devices(store_->devices()));
+    Log::info("Server", "Paired a new device");
+}
+
+asio::awaitable<bool> HelperServer::askApproval(PairingApprovalRequest request) {
+    auto approve = services_.approvePairing;
+    auto ask = [approve, request = std::move(request)](std::function<void(bool)> done) {
+        approve(request, std::move(done));
+    };
+    co_return co_await awaitResult<bool>(std::move(ask));
+}
+
+std::optional<PairingInfo> HelperServer::startPairing() {
+    auto session = PairingSession::open(identity_.helperID, wallClock_(), PairingSession::lifetime);
+    if (!session) return std::nullopt;
+    pairing_ = std::move(*session);
+    restartListener();
+    auto info = pairingInfo(*pairing_);
+    publish(ServerEvent::pairing(info));
+    scheduleExpiry(*pairing_);
+    return info;
+}
+
+void HelperServer::scheduleExpiry(const PairingSession& session) {
+    // Not kept and never cancelled: it checks the window's identifier when it fires.
+    const auto delay = std::max(session.expiresAt() - wallClock_(), Date::duration::zero());
+    auto timer = std::make_shared<asio::steady_timer>(executor_,
+                                                      std::chrono::duration_cast<asio::steady_timer::duration>(delay));
+    timer->async_wait([weakSelf = weak_from_this(), id = session.id(), timer](std::error_code) {
+        if (auto self = weakSelf.lock()) self->expirePairing(id);
+    });
+}
+
+void HelperServer::expirePairing(const Uuid& id) {
+    if (pairing_ && pairing_->id() == id) cancelPairing();
+}
+
+void HelperServer::cancelPairing() {
+    if (!pairing_) return;
+    pairing_.reset();
+    restartListener();
+    publish(ServerEvent::pairing(std::nullopt));
+}
+
+PairingInfo HelperServer::pairingInfo(const PairingSession& session) const {
+    std::vector<HostPort> addresses;
+    if (auto current = port()) addresses = systemInfo_->reachableAddresses(*current);
+    auto code = session.manualCode();
+    return PairingInfo{session.id(), session.payload(identity_.macName, addresses).url(),
+                       code ? code->formatted() : std::string(), session.expiresAt(), addresses};
+}
+
+} // namespace orvik::helper

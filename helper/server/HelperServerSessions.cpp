@@ -1,0 +1,224 @@
+#include "server/HelperServer.hpp"
+
+#include "core/Log.hpp"
+#include "orvik/protocol/transport/OrvikTLS.hpp"
+#include "server/HelperServerCallbacks.hpp"
+
+#include <algorithm>
+
+namespace orvik::helper {
+
+namespace {
+
+ErrorMessage errorReply(ErrorCode code, std::optional<std::string> detail = std::nullopt) {
+    return ErrorMessage{code, std::move(detail), std::nullopt};
+}
+
+} // namespace
+
+std::string HelperServer::address(const std::optional<asio::ip::tcp::endpoint>& endpoint) {
+    if (!endpoint) return "unknown";
+    auto peer = endpoint->address();
+    if (peer.is_v6() && peer.to_v6().is_v4_mapped()) {
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, peer.to_v6()).to_string();
+    }
+    return peer.to_string();
+}
+
+void HelperServer::accept(IncomingConnection incoming) {
+    std::error_code error;
+    auto remote = incoming.socket.remote_endpoint(error);
+    const std::string peer = address(error ? std::nullopt : std::optional(remote));
+
+    std::vector<const Session*> pending;
+    for (const auto& [id, session] : sessions_) {
+        if (!session.deviceID()) pending.push_back(&session);
+    }
+    const auto authenticated = sessions_.size() - pending.size();
+    const auto pendingFromPeer =
+        std::count_if(pending.begin(), pending.end(), [&](const Session* session) { return session->address == peer; });
+    if (!isRunning_ || authenticated >= maxSessions || rateLimiter_.isBlocked(peer, clock_()) ||
+        static_cast<std::size_t>(pendingFromPeer) >= maxPendingPerAddress) {
+        incoming.socket.close(error);
+        return;
+    }
+    if (pending.size() >= maxPendingHandshakes) {
+        auto oldest = std::min_element(pending.begin(), pending.end(),
+                                       [](const Session* a, const Session* b) { return a->openedAt < b->openedAt; });
+        end(Uuid((*oldest)->id));
+    }
+
+    const double now = clock_();
+    Session session;
+    session.id = Uuid::random();
+    session.connection = FramedConnection::accepted(std::move(incoming.socket), std::move(incoming.tls));
+    session.address = peer;
+    session.openedAt = now;
+    session.lastActivity = now;
+    const Uuid id = session.id;
+    sessions_.emplace(id, std::move(session));
+
+    std::weak_ptr<HelperServer> weakSelf = weak_from_this();
+    asio::co_spawn(executor_, run(id), [weakSelf, id](std::exception_ptr failure) {
+        if (!failure) return;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            Log::error("Server", std::string("Session failed: ") + error.what());
+        }
+        if (auto self = weakSelf.lock()) self->end(id);
+    });
+}
+
+asio::awaitable<void> HelperServer::run(Uuid id) {
+    // The session task holds the server for its whole life.
+    auto self = shared_from_this();
+    auto* session = findSession(id);
+    if (!session) co_return;
+    auto connection = session->connection;
+
+    // Named, not a temporary of the co_await expression (see HelperServerCallbacks.hpp).
+    FramedConnection::TerminationHandler onTermination = [weakSelf = weak_from_this(), id](ConnectionError) {
+        if (auto server = weakSelf.lock()) server->end(id);
+    };
+    std::optional<ConnectionError> startFailure;
+    try {
+        co_await connection->start(tlsTimeout, std::move(onTermination));
+    } catch (const ConnectionError& error) {
+        startFailure = error;
+    }
+    if (startFailure) {
+        tlsHandshakeFailed(id, *startFailure);
+        co_return;
+    }
+    ensureMaintenance();
+
+    while (findSession(id)) {
+        std::optional<ReceivedMessage> received;
+        try {
+            received = co_await connection->receive();
+        } catch (const ConnectionError&) {
+            break;
+        }
+        if (auto* current = findSession(id)) current->lastActivity = clock_();
+        if (auto* message = received->message()) {
+            co_await handle(*message, id);
+        } else {
+            handleUndecodable(received->undecodable()->type, id);
+        }
+    }
+    end(id);
+}
+
+void HelperServer::tlsHandshakeFailed(const Uuid& id, const ConnectionError& error) {
+    auto found = sessions_.find(id);
+    if (found == sessions_.end()) return;
+    Session session = std::move(found->second);
+    sessions_.erase(found);
+    session.connection->cancel();
+    if (error.kind() == ConnectionError::Kind::timedOut || OrvikTLS::isAuthenticationFailure(error)) {
+        recordAuthenticationFailure(session.address);
+    }
+    stopMaintenanceIfIdle();
+}
+
+void HelperServer::recordAuthenticationFailure(const std::string& address) {
+    rateLimiter_.recordFailure(address, clock_(), wallClock_());
+    publish(ServerEvent::handshakeFailed(address));
+}
+
+asio::awaitable<void> HelperServer::handle(const OrvikMessage& message, Uuid id) {
+    auto* session = findSession(id);
+    if (!session) co_return;
+    const Session::Stage stage = session->stage;
+
+    if (auto* ping = message.get<Ping>()) {
+        send(Pong{ping->value}, id);
+        co_return;
+    }
+    if (auto* authenticated = std::get_if<Session::Authenticated>(&stage)) {
+        co_await handleCommand(message, id, authenticated->deviceID);
+        co_return;
+    }
+    if (std::holds_alternative<Session::AwaitingHello>(stage)) {
+        if (auto* hello = message.get<Hello>()) {
+            handleHello(*hello, id);
+            co_return;
+        }
+    } else if (auto* proof = std::get_if<Session::AwaitingProof>(&stage)) {
+        if (auto* authenticate = message.get<Authenticate>()) {
+            handleAuthenticate(*authenticate, proof->challenge, id);
+            co_return;
+        }
+        if (auto* request = message.get<PairRequest>()) {
+            co_await handlePairRequest(*request, proof->challenge, id);
+            co_return;
+        }
+        if (message.get<RequestUpdateCheck>()) {
+            co_await handleUpdateCheckRequest(id);
+            co_return;
+        }
+    }
+    closeAfterSending(errorReply(ErrorCode::unauthorized), id);
+}
+
+asio::awaitable<void> HelperServer::handleUpdateCheckRequest(Uuid id) {
+    auto* session = findSession(id);
+    if (!session) co_return;
+    if (session->requestedUpdateCheck) {
+        closeAfterSending(errorReply(ErrorCode::rateLimited), id);
+        co_return;
+    }
+    session->requestedUpdateCheck = true;
+    auto check = services_.requestUpdateCheck;
+    co_await awaitCompletion(check);
+}
+
+void HelperServer::handleUndecodable(std::uint16_t type, const Uuid& id) {
+    auto* session = findSession(id);
+    if (!session || !session->deviceID() || !messageType(type)) return;
+    send(errorReply(ErrorCode::unsupported, "type " + std::to_string(type)), id);
+}
+
+void HelperServer::send(OrvikMessage message, const Uuid& sessionID) {
+    auto* session = findSession(sessionID);
+    if (!session) return;
+    session->connection->send(std::move(message));
+}
+
+void HelperServer::closeAfterSending(OrvikMessage message, const Uuid& sessionID) {
+    auto found = sessions_.find(sessionID);
+    if (found == sessions_.end()) return;
+    Session session = std::move(found->second);
+    sessions_.erase(found);
+    auto connection = session.connection;
+    connection->send(std::move(message), [connection](std::optional<ConnectionError>) { connection->cancel(); });
+    sessionEnded(session);
+}
+
+void HelperServer::end(const Uuid& sessionID) {
+    auto found = sessions_.find(sessionID);
+    if (found == sessions_.end()) return;
+    Session session = std::move(found->second);
+    sessions_.erase(found);
+    session.connection->cancel();
+    sessionEnded(session);
+}
+
+void HelperServer::sessionEnded(const Session& session) {
+    auto viewer = screens_.find(session.id);
+    if (viewer != screens_.end()) {
+        auto stream = viewer->second.stream;
+        screens_.erase(viewer);
+        // Nothing waits for the stream to wind down.
+        stream->stop([stream] {});
+        emitScreenViewers();
+    }
+    if (session.deviceID() && !session.isScreen) {
+        input_.releaseAll();
+        emitConnections();
+    }
+    stopMaintenanceIfIdle();
+}
+
+} // namespace orvik::helper

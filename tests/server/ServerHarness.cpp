@@ -1,0 +1,161 @@
+#include "ServerHarness.hpp"
+
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "server/HelperServerInternals.hpp"
+#include "server/SystemInfo.hpp"
+
+#include <algorithm>
+
+namespace orvik::helper {
+
+std::size_t HelperServerProbe::pendingPasteWaits(const HelperServer& server) {
+    return std::count_if(server.pasteWaits_.begin(), server.pasteWaits_.end(),
+                         [](const auto& wait) { return !wait.expired(); });
+}
+
+void HelperServerProbe::endPasteWaits(HelperServer& server) {
+    for (auto& wait : server.pasteWaits_) {
+        if (auto pending = wait.lock()) pending->cancel();
+    }
+}
+
+std::vector<HelperServer::Session> HelperServerProbe::sessions(const HelperServer& server) {
+    std::vector<HelperServer::Session> sessions;
+    for (const auto& [id, session] : server.sessions_) sessions.push_back(session);
+    return sessions;
+}
+
+} // namespace orvik::helper
+
+namespace orvik::test {
+
+namespace {
+
+// A host with no network interfaces and the kernel name "testhost".
+class FakeSystemInfoSource final : public helper::SystemInfoSource {
+public:
+    std::vector<helper::InterfaceEntry> interfaces() const override { return {}; }
+    std::optional<std::string> readFile(const std::filesystem::path&) const override { return std::nullopt; }
+    std::optional<std::string> hostName() const override { return "testhost"; }
+};
+
+} // namespace
+
+ServerHarness::ServerHarness() : ServerHarness(Options{}) {}
+
+ServerHarness::ServerHarness(Options options)
+    : preferencesStore(std::make_shared<helper::InMemoryPreferencesStore>(options.preferences)),
+      thread(std::make_unique<helper::HelperServerThread>()) {
+    identity.helperID = Uuid::random();
+    identity.macName = "Test Computer";
+    identity.model = "TestModel1,1";
+    identity.helperVersion = "1.0";
+
+    HelperServer::Configuration configuration;
+    configuration.identity = identity;
+    configuration.store = store;
+    configuration.preferencesStore = preferencesStore;
+    configuration.services = std::move(options.services);
+    configuration.sink = sink;
+    configuration.pasteboard = pasteboard;
+    configuration.listenerOptions = options.listenerOptions;
+    configuration.clock = clock.function();
+    configuration.wallClock = date.function();
+    configuration.pasteRestoreDelay = options.pasteRestoreDelay;
+    configuration.defaults = defaults;
+    configuration.makeAdvertiser = bonjour->factory();
+    configuration.systemInfo = std::make_shared<helper::SystemInfo>(std::make_shared<FakeSystemInfoSource>());
+    server = HelperServer::create(thread->executor(), std::move(configuration));
+
+    server->events()->setWake([this] { collectEvents(); });
+}
+
+ServerHarness::~ServerHarness() {
+    onServer([](HelperServer& s) { s.stop(); });
+    server->events()->setWake(nullptr);
+    server.reset();
+    thread.reset();
+}
+
+void ServerHarness::collectEvents() {
+    auto drained = server->events()->drain();
+    std::lock_guard lock(eventsMutex_);
+    for (auto& event : drained) allEvents_.push_back(std::move(event));
+    eventsChanged_.notify_all();
+}
+
+void ServerHarness::start() {
+    onServer([](HelperServer& s) { s.start(); });
+    auto ready = waitForEvent([](const ServerEvent& event) {
+        auto* status = event.get<ServerEvent::ListenerStatusChanged>();
+        return status && status->status.readyPort();
+    });
+    if (!ready) throw std::runtime_error("the server did not start listening");
+    port = *ready->get<ServerEvent::ListenerStatusChanged>()->status.readyPort();
+}
+
+TestDevice ServerHarness::addPairedDevice(std::string name) {
+    TestDevice device{Uuid::random(), *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength)};
+    const auto now = std::chrono::system_clock::now();
+    store->add(helper::PairedDevice{device.id, std::move(name), "Phone15,2", now, std::nullopt}, device.key);
+    onServer([](HelperServer& s) { s.restartListener(); });
+    // The new key is offered once the listener has been bound again.
+    waitForEvent([](const ServerEvent& event) {
+        auto* status = event.get<ServerEvent::ListenerStatusChanged>();
+        return status && status->status.readyPort();
+    });
+    return device;
+}
+
+std::unique_ptr<TestPhone> ServerHarness::connect(PreSharedKey key, std::string_view ciphers) {
+    return TestPhone::connect(phones, port, std::move(key), ciphers);
+}
+
+std::unique_ptr<TestPhone> ServerHarness::authenticatedPhone(const TestDevice& device) {
+    auto phone = connect(device.sessionKey());
+    phone->authenticate(device.id, device.key);
+    phone->expect<HelperStatus>();
+    return phone;
+}
+
+std::vector<ServerEvent> ServerHarness::events() {
+    std::lock_guard lock(eventsMutex_);
+    return allEvents_;
+}
+
+std::optional<ServerEvent> ServerHarness::waitForEvent(const std::function<bool(const ServerEvent&)>& matches,
+                                                       std::chrono::milliseconds wait) {
+    std::unique_lock lock(eventsMutex_);
+    std::optional<ServerEvent> found;
+    eventsChanged_.wait_for(lock, wait, [&] {
+        while (consumed_ < allEvents_.size()) {
+            const auto& event = allEvents_[consumed_++];
+            if (matches(event)) {
+                found = event;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+std::vector<helper::RecordedInput> ServerHarness::waitForInput(std::size_t count, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        auto recorded = sink->events();
+        if (recorded.size() >= count || std::chrono::steady_clock::now() >= deadline) return recorded;
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+bool ServerHarness::waitUntil(const std::function<bool(HelperServer&)>& condition, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        if (onServer([&](HelperServer& s) { return condition(s); })) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+} // namespace orvik::test

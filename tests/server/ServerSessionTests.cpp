@@ -1,0 +1,209 @@
+#include "ServerHarness.hpp"
+
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace orvik::test {
+namespace {
+
+using helper::RecordedInput;
+
+std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
+    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
+    return *message->get<ErrorMessage>();
+}
+
+class ServerSessions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        harness.start();
+        device = harness.addPairedDevice("Anna");
+    }
+
+    std::size_t pending() {
+        return static_cast<std::size_t>(harness.onServer([](HelperServer& s) { return s.pendingHandshakeCount(); }));
+    }
+
+    ServerHarness harness;
+    TestDevice device;
+};
+
+TEST_F(ServerSessions, AuthenticationIsAnsweredWithAuthenticatedAndThenTheStatus) {
+    auto phone = harness.connect(device.sessionKey());
+    EXPECT_EQ(phone->authenticate(device.id, device.key).deviceName, "Anna");
+    auto status = phone->next();
+    ASSERT_TRUE(status && status->get<HelperStatus>());
+    EXPECT_EQ(status->get<HelperStatus>()->displayCount, 1);
+    EXPECT_FALSE(status->get<HelperStatus>()->isPaused);
+}
+
+TEST_F(ServerSessions, PingIsAnsweredInEveryStage) {
+    auto phone = harness.connect(device.sessionKey());
+    phone->send(Ping{12345});
+    EXPECT_EQ(phone->expect<Pong>().value, 12345u);
+    // Still waiting for its hello.
+    phone->authenticate(device.id, device.key);
+    phone->expect<HelperStatus>();
+    phone->send(Ping{7});
+    EXPECT_EQ(phone->expect<Pong>().value, 7u);
+}
+
+TEST_F(ServerSessions, MessagesOutOfTurnAreRefusedAndTheConnectionCloses) {
+    auto early = harness.connect(device.sessionKey());
+    early->send(Authenticate{device.id, Bytes(32, 1)});
+    EXPECT_EQ(errorOf(early->next())->code, ErrorCode::unauthorized);
+    EXPECT_TRUE(early->waitForEnd());
+
+    auto twice = harness.connect(device.sessionKey());
+    twice->hello();
+    twice->send(Hello{1, 1, "1.0", Capabilities{}});
+    EXPECT_EQ(errorOf(twice->next())->code, ErrorCode::unauthorized);
+    EXPECT_TRUE(twice->waitForEnd());
+
+    auto command = harness.connect(device.sessionKey());
+    command->hello();
+    command->send(PointerMove{1, 1, 0});
+    EXPECT_EQ(errorOf(command->next())->code, ErrorCode::unauthorized);
+    EXPECT_TRUE(command->waitForEnd());
+    EXPECT_TRUE(harness.sink->events().empty());
+}
+
+TEST_F(ServerSessions, OneUpdateCheckIsAllowedAfterHelloBeforeAuthentication) {
+    auto checks = std::make_shared<std::atomic<int>>(0);
+    harness.onServer([checks](HelperServer& s) {
+        helper::HelperServices services;
+        services.requestUpdateCheck = [checks](std::function<void()> done) {
+            ++*checks;
+            done();
+        };
+        s.setServices(services);
+    });
+
+    auto beforeHello = harness.connect(device.sessionKey());
+    beforeHello->send(RequestUpdateCheck{});
+    EXPECT_EQ(errorOf(beforeHello->next())->code, ErrorCode::unauthorized);
+
+    auto phone = harness.connect(device.sessionKey());
+    phone->hello();
+    phone->send(RequestUpdateCheck{});
+    phone->send(Ping{1});
+    EXPECT_EQ(phone->expect<Pong>().value, 1u); // no reply to the check itself
+    EXPECT_EQ(checks->load(), 1);
+    phone->send(RequestUpdateCheck{});
+    EXPECT_EQ(errorOf(phone->next())->code, ErrorCode::rateLimited);
+    EXPECT_TRUE(phone->waitForEnd());
+    EXPECT_EQ(checks->load(), 1);
+}
+
+TEST_F(ServerSessions, UndecodableFramesOfKnownTypesAreAnsweredOnlyWhenAuthenticated) {
+    const Frame badHello{static_cast<std::uint16_t>(MessageType::hello), 0, Bytes{'{', 'x'}};
+    const Frame unknownType{61440, 0, Bytes{}};
+
+    auto pendingPhone = harness.connect(device.sessionKey());
+    pendingPhone->sendFrame(badHello);
+    pendingPhone->sendFrame(unknownType);
+    EXPECT_TRUE(pendingPhone->staysQuiet());
+
+    auto phone = harness.authenticatedPhone(device);
+    phone->sendFrame(unknownType);
+    phone->sendFrame(badHello);
+    auto reply = errorOf(phone->nextIgnoringStatus());
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->code, ErrorCode::unsupported);
+    EXPECT_EQ(reply->detail, "type 513");
+    EXPECT_EQ(reply->requestID, std::nullopt);
+    phone->send(Ping{2});
+    EXPECT_EQ(phone->expect<Pong>().value, 2u); // the session goes on
+}
+
+TEST_F(ServerSessions, TheEndOfAControlSessionReleasesHeldInputAndRepublishesConnections) {
+    auto phone = harness.authenticatedPhone(device);
+    ASSERT_TRUE(harness.waitForEvent<ServerEvent::Connections>());
+    phone->send(ButtonEvent{MouseButton::left, ButtonAction::down});
+    harness.waitForInput(1);
+    phone->close();
+
+    auto connections = harness.waitForEvent<ServerEvent::Connections>();
+    ASSERT_TRUE(connections);
+    EXPECT_TRUE(connections->devices.empty());
+    auto recorded = harness.sink->events();
+    ASSERT_EQ(recorded.size(), 2u);
+    auto* release = std::get_if<RecordedInput::Mouse>(&recorded[1].value);
+    ASSERT_TRUE(release);
+    EXPECT_EQ(release->kind, helper::MouseEventKind::up);
+
+    // A pending session ends without either.
+    auto pendingPhone = harness.connect(device.sessionKey());
+    pendingPhone->hello();
+    pendingPhone->close();
+    EXPECT_TRUE(harness.waitUntil([](HelperServer& s) { return HelperServerProbe::sessionCount(s) == 0; }));
+    EXPECT_FALSE(harness.waitForEvent<ServerEvent::Connections>(200ms));
+    EXPECT_FALSE(harness.onServer([](HelperServer& s) { return HelperServerProbe::maintenanceRunning(s); }));
+}
+
+TEST_F(ServerSessions, AtMostEightAuthenticatedSessionsAreAdmitted) {
+    std::vector<std::unique_ptr<TestPhone>> phones;
+    for (int index = 0; index < 8; ++index) {
+        auto other = harness.addPairedDevice("Phone " + std::to_string(index));
+        phones.push_back(harness.authenticatedPhone(other));
+    }
+    EXPECT_THROW(harness.connect(device.sessionKey()), ConnectionError);
+    EXPECT_EQ(pending(), 0u);
+    EXPECT_TRUE(harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).empty());
+}
+
+TEST_F(ServerSessions, TwoPendingSessionsPerAddressAndTheOldestPendingSessionMakesRoom) {
+    RawClient first("127.0.0.2", harness.port);
+    RawClient second("127.0.0.2", harness.port);
+    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == 2; }));
+    RawClient third("127.0.0.2", harness.port);
+    EXPECT_TRUE(third.waitForClose());
+    EXPECT_EQ(pending(), 2u);
+
+    harness.clock.advance(1);
+    RawClient fromC("127.0.0.3", harness.port);
+    harness.clock.advance(1);
+    RawClient fromD("127.0.0.4", harness.port);
+    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == 4; }));
+
+    // A fifth pending connection from a new address ends the oldest one (first or second, opened together).
+    RawClient fromE("127.0.0.5", harness.port);
+    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) {
+        auto sessions = HelperServerProbe::sessions(s);
+        return std::any_of(sessions.begin(), sessions.end(),
+                           [](const auto& session) { return session.address == "127.0.0.5"; });
+    }));
+    EXPECT_EQ(pending(), 4u);
+    EXPECT_TRUE(first.waitForClose(100ms) || second.waitForClose(100ms));
+    EXPECT_FALSE(fromC.waitForClose(100ms));
+    EXPECT_FALSE(fromD.waitForClose(100ms));
+}
+
+TEST_F(ServerSessions, ABlockedAddressIsTurnedAwayBeforeTLSWithoutANewFailure) {
+    helper::HandshakeRateLimiter limiter;
+    limiter.recordFailure("127.0.0.6", harness.clock.now());
+    harness.onServer([&](HelperServer& s) { s.configureRateLimiter(limiter); });
+
+    RawClient blocked("127.0.0.6", harness.port);
+    EXPECT_TRUE(blocked.waitForClose());
+    EXPECT_EQ(harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size(), 1u);
+
+    harness.clock.advance(0.5);
+    RawClient later("127.0.0.6", harness.port);
+    EXPECT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == 1; }));
+}
+
+TEST(ServerAddresses, PeersArePrintedWithoutPortAndIPv4MappedAsIPv4) {
+    using asio::ip::make_address;
+    using asio::ip::tcp;
+    EXPECT_EQ(HelperServer::address(tcp::endpoint(make_address("192.168.1.5"), 50000)), "192.168.1.5");
+    EXPECT_EQ(HelperServer::address(tcp::endpoint(make_address("::ffff:192.168.1.5"), 50000)), "192.168.1.5");
+    EXPECT_EQ(HelperServer::address(tcp::endpoint(make_address("fe80::1"), 1)), "fe80::1");
+    EXPECT_EQ(HelperServer::address(std::nullopt), "unknown");
+}
+
+} // namespace
+} // namespace orvik::test
