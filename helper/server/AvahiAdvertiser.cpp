@@ -68,7 +68,7 @@ public:
         if (state == AVAHI_CLIENT_S_RUNNING) {
             registerService();
         } else if (state == AVAHI_CLIENT_CONNECTING) {
-            report({BonjourState::Kind::daemonUnavailable, {}, {}});
+            report({BonjourState::Kind::daemonUnavailable, {}, {}, {}});
         }
         avahi_threaded_poll_unlock(poll_);
     }
@@ -94,7 +94,7 @@ private:
                                    this, &error);
         if (client_) return;
         Log::error(logCategory, std::string("Bonjour advertising unavailable: ") + avahi_strerror(error));
-        if (service_) report({BonjourState::Kind::daemonUnavailable, {}, avahi_strerror(error)});
+        if (service_) report({BonjourState::Kind::daemonUnavailable, {}, avahi_strerror(error), {}});
         struct timeval when {};
         avahi_elapse_time(&when, retryMilliseconds, 0);
         retry_ = avahi_threaded_poll_get(poll_)->timeout_new(avahi_threaded_poll_get(poll_), &when,
@@ -120,7 +120,7 @@ private:
             break;
         case AVAHI_CLIENT_CONNECTING:
             Log::notice(logCategory, "Bonjour daemon not running; waiting for it");
-            if (self->service_) self->report({BonjourState::Kind::daemonUnavailable, {}, {}});
+            if (self->service_) self->report({BonjourState::Kind::daemonUnavailable, {}, {}, {}});
             break;
         case AVAHI_CLIENT_FAILURE: self->handleClientFailure(client); break;
         }
@@ -130,14 +130,14 @@ private:
         int error = avahi_client_errno(client);
         Log::error(logCategory, std::string("Bonjour advertising failed: ") + avahi_strerror(error));
         if (error != AVAHI_ERR_DISCONNECTED) {
-            if (service_) report({BonjourState::Kind::failed, {}, avahi_strerror(error)});
+            if (service_) report({BonjourState::Kind::failed, {}, avahi_strerror(error), {}});
             return;
         }
         // The daemon went away: start over and wait for it to come back.
         avahi_client_free(client);
         client_ = nullptr;
         group_ = nullptr;
-        if (service_) report({BonjourState::Kind::daemonUnavailable, {}, avahi_strerror(error)});
+        if (service_) report({BonjourState::Kind::daemonUnavailable, {}, avahi_strerror(error), {}});
         createClient();
     }
 
@@ -176,7 +176,10 @@ private:
         self->group_ = group;
         switch (state) {
         case AVAHI_ENTRY_GROUP_ESTABLISHED:
-            if (self->service_) self->report({BonjourState::Kind::registered, self->currentName_, {}});
+            if (self->service_) {
+                const char* hostName = avahi_client_get_host_name(avahi_entry_group_get_client(group));
+                self->report({BonjourState::Kind::registered, self->currentName_, {}, hostName ? hostName : ""});
+            }
             break;
         case AVAHI_ENTRY_GROUP_COLLISION: self->takeAlternativeName(); break;
         case AVAHI_ENTRY_GROUP_FAILURE:
@@ -198,7 +201,7 @@ private:
 
     void reportFailure(int error) {
         Log::error(logCategory, std::string("Bonjour advertising failed: ") + avahi_strerror(error));
-        if (service_) report({BonjourState::Kind::failed, {}, avahi_strerror(error)});
+        if (service_) report({BonjourState::Kind::failed, {}, avahi_strerror(error), {}});
     }
 
     // Called on the poll thread with the poll lock held.

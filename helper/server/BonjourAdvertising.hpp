@@ -30,6 +30,7 @@ struct BonjourState {
     Kind kind = Kind::failed;
     std::string name;
     std::string detail;
+    std::string hostName; // registered: the daemon's host name (first label; it may be renamed on a conflict)
 
     friend bool operator==(const BonjourState&, const BonjourState&) = default;
 };

@@ -54,6 +54,10 @@ void HelperServer::start() {
     listener_->onStatus = [weakSelf](ListenerStatus status) {
         if (auto self = weakSelf.lock()) self->listenerStatusChanged(std::move(status));
     };
+    // The pairing window's addresses name the host as the mDNS daemon publishes it (renamed on a conflict).
+    listener_->onAdvertisedHostName = [info = systemInfo_](std::optional<std::string> hostName) {
+        info->setAdvertisedHostName(std::move(hostName));
+    };
     restartListener();
     publish(ServerEvent::devices(store_->devices()));
 }

@@ -277,11 +277,18 @@ void ListenerController::advertise(std::uint16_t port, const std::map<std::strin
     BonjourService service{"", std::string(OrvikService::bonjourType), port, txt};
     if (advertised_ == service) return;
     advertised_ = service;
-    advertiser_->advertise(std::move(service), [](const BonjourState& state) {
+    std::weak_ptr<ListenerController> weakSelf = weak_from_this();
+    advertiser_->advertise(std::move(service), [weakSelf](const BonjourState& state) {
+        auto self = weakSelf.lock();
+        auto hostNameChanged = self ? self->onAdvertisedHostName : nullptr;
         switch (state.kind) {
-        case BonjourState::Kind::registered: Log::info(category, "Advertising as " + state.name); break;
+        case BonjourState::Kind::registered:
+            Log::info(category, "Advertising as " + state.name);
+            if (hostNameChanged && !state.hostName.empty()) hostNameChanged(state.hostName);
+            break;
         case BonjourState::Kind::daemonUnavailable:
             Log::notice(category, "Advertising waits for the mDNS daemon");
+            if (hostNameChanged) hostNameChanged(std::nullopt);
             break;
         case BonjourState::Kind::failed: Log::error(category, "Advertising failed: " + state.detail); break;
         }

@@ -66,6 +66,8 @@ public:
     // Set before the first start(). A listener calls the connection handler that was set when it was bound.
     ConnectionHandler onConnection;
     StatusHandler onStatus;
+    // The host name the mDNS daemon publishes while the advertisement is registered; absent without a daemon.
+    std::function<void(std::optional<std::string>)> onAdvertisedHostName;
 
 private:
     enum class State { ready, failed, cancelled };

@@ -1,3 +1,4 @@
+#include "AvahiTestSupport.hpp"
 #include "server/AvahiAdvertiser.hpp"
 
 #include <asio/executor_work_guard.hpp>
@@ -5,14 +6,9 @@
 #include <asio/post.hpp>
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <future>
@@ -26,44 +22,6 @@ using namespace orvik::helper;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Runs a shell-free child and returns its pid.
-pid_t spawn(const std::vector<std::string>& argv) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-void stop(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-}
-
-std::string browse() {
-    std::string output;
-    if (FILE* pipe = popen("avahi-browse -rtp _orvik._tcp 2>/dev/null", "r")) {
-        char buffer[512];
-        while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-        pclose(pipe);
-    }
-    return output;
-}
-
-bool browseSees(const std::string& needle, std::chrono::seconds within) {
-    auto deadline = std::chrono::steady_clock::now() + within;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (browse().find(needle) != std::string::npos) return true;
-        std::this_thread::sleep_for(200ms);
-    }
-    return false;
-}
 
 // The server's executor, with every state report collected in order.
 class AdvertiserHarness {
@@ -128,27 +86,9 @@ BonjourService testService(std::string name, std::uint16_t port) {
     return {std::move(name), "_orvik._tcp", port, {{"id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"}, {"pv", "1"}}};
 }
 
-class AvahiAdvertiserTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char* start = std::getenv("ORVIK_TEST_AVAHI_START");
-        if (!start) GTEST_SKIP() << "run through run-with-private-bus.sh";
-        startCommand_ = start;
-    }
-    void TearDown() override { stopDaemon(); }
-
-    void startDaemon() {
-        daemon_ = spawn({startCommand_});
-        ASSERT_GT(daemon_, 0);
-    }
-    void stopDaemon() {
-        stop(daemon_);
-        daemon_ = -1;
-    }
-
-    std::string startCommand_;
-    pid_t daemon_ = -1;
-};
+using AvahiAdvertiserTest = orvik::test::AvahiDaemonTest;
+using orvik::test::browseOrvikServices;
+using orvik::test::browseSees;
 
 TEST_F(AvahiAdvertiserTest, WaitsForTheDaemonThenRegistersWithTheTxtRecord) {
     AdvertiserHarness harness;
@@ -159,8 +99,9 @@ TEST_F(AvahiAdvertiserTest, WaitsForTheDaemonThenRegistersWithTheTxtRecord) {
     auto registered = harness.waitFor(BonjourState::Kind::registered);
     ASSERT_TRUE(registered);
     EXPECT_EQ(registered->name, "Orvik Test Mac");
+    EXPECT_FALSE(registered->hostName.empty());
     EXPECT_TRUE(browseSees("Orvik\\032Test\\032Mac;_orvik._tcp;local;", 10s));
-    auto listing = browse();
+    auto listing = browseOrvikServices();
     EXPECT_NE(listing.find(";4242;"), std::string::npos) << listing;
     EXPECT_NE(listing.find("\"id=E621E1F8-C36C-495A-93FC-0C247A3E6E5F\""), std::string::npos) << listing;
     EXPECT_NE(listing.find("\"pv=1\""), std::string::npos) << listing;

@@ -63,7 +63,7 @@ ServerHarness::ServerHarness(Options options)
     configuration.wallClock = date.function();
     configuration.pasteRestoreDelay = options.pasteRestoreDelay;
     configuration.defaults = defaults;
-    configuration.makeAdvertiser = bonjour->factory();
+    configuration.makeAdvertiser = options.makeAdvertiser ? options.makeAdvertiser : bonjour->factory();
     configuration.systemInfo = std::make_shared<helper::SystemInfo>(std::make_shared<FakeSystemInfoSource>());
     server = HelperServer::create(thread->executor(), std::move(configuration));
 

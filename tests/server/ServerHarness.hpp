@@ -102,6 +102,8 @@ public:
         helper::HelperPreferences preferences;
         std::chrono::milliseconds pasteRestoreDelay{std::chrono::hours(1)};
         helper::ListenerOptions listenerOptions = helper::ListenerOptions::loopbackTest();
+        // Absent: the Bonjour recorder below.
+        helper::BonjourAdvertiserFactory makeAdvertiser;
     };
 
     ServerHarness();
