@@ -1,11 +1,10 @@
-// orvik-test-server: the helper server on loopback with in-memory stores and a recording input sink, for
-// end-to-end tests and for trying the server from a shell (see --help).
+// orvik-test-server: the helper server on loopback with in-memory stores and a recording input sink (or the X
+// desktop's input and clipboard), for end-to-end tests and for trying the server from a shell (see --help).
 
 #include "TestServerOutput.hpp"
+#include "TestServerPlatform.hpp"
 
 #include "core/InMemoryUserDefaults.hpp"
-#include "injection/FakePasteboard.hpp"
-#include "injection/RecordingSink.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "server/HelperServer.hpp"
 #include "server/HelperServerThread.hpp"
@@ -20,18 +19,22 @@ namespace {
 using namespace orvik;
 using namespace orvik::helper;
 using orvik::testserver::TestServerOutput;
+using orvik::testserver::TestServerPlatform;
 
 constexpr std::string_view usage = R"(usage: orvik-test-server [options]
 
 Runs the helper server on 127.0.0.1 with in-memory device and preference stores, a recording input sink and an
-in-memory clipboard. Opens a pairing window once listening. Prints every server event and every input event
-the sink records as one JSON line on standard output. Ends at the end of standard input, or on SIGINT/SIGTERM.
+in-memory clipboard (with --desktop: the X display's input and clipboard). Opens a pairing window once
+listening. Prints every server event and every input event the sink records as one JSON line on standard
+output. Ends at the end of standard input, or on SIGINT/SIGTERM.
 
 Options:
   --approval approve|deny|never   answer to pairings that ask the local user (default approve)
   --ask-on-scan                   ask also for pairings by QR code (by default they need no approval)
   --no-pairing-window             do not open a pairing window
   --paste-restore-ms N            how long a paste stays on the clipboard (default 400)
+  --desktop                       post input to the X display of $DISPLAY and paste through its CLIPBOARD
+                                  instead (input events are then not printed)
   --help                          this text
 
 Output lines: {"event": "listenerStatus"|"pairing"|"paired"|"devices"|"connections"|"paused"|
@@ -44,6 +47,7 @@ struct Options {
     bool askOnScan = false;
     bool pairingWindow = true;
     std::chrono::milliseconds pasteRestoreDelay{400};
+    bool desktop = false;
     bool help = false;
 };
 
@@ -73,6 +77,8 @@ std::optional<Options> parse(int argc, char** argv) {
             auto milliseconds = value();
             if (!milliseconds) return std::nullopt;
             options.pasteRestoreDelay = std::chrono::milliseconds(std::stoll(std::string(*milliseconds)));
+        } else if (argument == "--desktop") {
+            options.desktop = true;
         } else if (argument == "--help") {
             options.help = true;
         } else {
@@ -81,55 +87,6 @@ std::optional<Options> parse(int argc, char** argv) {
     }
     return options;
 }
-
-// Prints each input event as the recording sink takes it, then forgets it.
-class PrintingSink final : public InputSink {
-public:
-    explicit PrintingSink(TestServerOutput& output) : output_(output) {}
-
-    DisplayPoint cursorLocation() const override { return recording_.cursorLocation(); }
-    std::vector<DisplayRect> displayBounds() const override { return recording_.displayBounds(); }
-    std::optional<DisplayRect> displayBounds(std::uint32_t id) const override { return recording_.displayBounds(id); }
-    bool isSecureInputEnabled() const override { return recording_.isSecureInputEnabled(); }
-    double doubleClickInterval() const override { return recording_.doubleClickInterval(); }
-
-    void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint location, int clickCount,
-                   DisplayVector delta) override {
-        recording_.postMouse(kind, button, location, clickCount, delta);
-        // The recording sink keeps no cursor of its own: follow the pointer as a desktop would.
-        recording_.setCursor(location);
-        flush();
-    }
-    void postScroll(std::int32_t dx, std::int32_t dy, ScrollPhase phase, MomentumPhase momentum) override {
-        recording_.postScroll(dx, dy, phase, momentum);
-        flush();
-    }
-    void postKey(std::uint16_t keyCode, bool isDown, ModifierFlags flags) override {
-        recording_.postKey(keyCode, isDown, flags);
-        flush();
-    }
-    void postModifierChange(std::uint16_t keyCode, ModifierFlags flags) override {
-        recording_.postModifierChange(keyCode, flags);
-        flush();
-    }
-    void postUnicode(std::u16string_view units, bool isDown) override {
-        recording_.postUnicode(units, isDown);
-        flush();
-    }
-    void postMediaKey(std::int32_t code, bool isDown) override {
-        recording_.postMediaKey(code, isDown);
-        flush();
-    }
-
-private:
-    void flush() {
-        for (const auto& input : recording_.events()) output_.input(input);
-        recording_.clearEvents();
-    }
-
-    TestServerOutput& output_;
-    RecordingSink recording_;
-};
 
 std::atomic<bool> stopRequested = false;
 
@@ -156,12 +113,14 @@ int main(int argc, char** argv) {
     configuration.identity = HelperIdentity{Uuid::random(), "Orvik Test Server", "TestServer1,1", "0.0", std::nullopt};
     configuration.store = std::make_shared<InMemoryDeviceStore>();
     configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>(preferences);
-    configuration.sink = std::make_shared<PrintingSink>(output);
-    configuration.pasteboard = std::make_shared<FakePasteboard>();
+    auto platform = options->desktop ? TestServerPlatform::desktop() : TestServerPlatform::recording(output);
+    configuration.sink = platform.sink;
+    configuration.pasteboard = platform.pasteboard;
     configuration.listenerOptions = ListenerOptions::loopbackTest();
     configuration.pasteRestoreDelay = options->pasteRestoreDelay;
     configuration.defaults = std::make_shared<InMemoryUserDefaults>();
     const auto approval = options->approval;
+    configuration.services.canPostEvents = platform.canPostEvents;
     configuration.services.approvePairing = [approval](PairingApprovalRequest, std::function<void(bool)> done) {
         if (approval != Options::Approval::never) done(approval == Options::Approval::approve);
     };

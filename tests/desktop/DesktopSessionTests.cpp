@@ -1,0 +1,375 @@
+// One phone session on a real X server: orvik-phone pairs with the test server, reconnects with its new key,
+// and its pointer, button, scroll, key, text and paste messages move, click and type on the desktop, as a
+// window that has the keyboard focus sees them. Process against process, over TLS on loopback.
+
+// Google Test and the protocol first: Xlib defines macros (None, Bool, Status, ProtocolVersion) that clash with
+// their names.
+#include <gtest/gtest.h>
+
+#include "ChildProcess.hpp"
+#include "injection/X11WheelAccumulator.hpp"
+#include "orvik/protocol/keys/MacKey.hpp"
+#include "orvik/protocol/messages/MessageJson.hpp"
+
+#include "X11ClipboardReader.hpp"
+#include "X11EventRecorder.hpp"
+#include "X11KeymapTrace.hpp"
+
+#include <X11/keysym.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+namespace orvik::test {
+namespace {
+
+using helper::x11test::X11EventRecorder;
+using nlohmann::json;
+using Event = X11EventRecorder::Event;
+using namespace std::chrono_literals;
+
+// Generous limits for other processes to act; nothing here measures time.
+constexpr auto lineWait = 10s;
+constexpr auto settleLimit = 10s;
+constexpr auto pollPause = 1ms;
+
+constexpr unsigned modifierMask =
+    ShiftMask | LockMask | ControlMask | Mod1Mask | Mod2Mask | Mod3Mask | Mod4Mask | Mod5Mask;
+constexpr unsigned buttonMask = Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask;
+
+std::string programPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        auto candidate = std::filesystem::path(folder) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    }
+    throw std::runtime_error(name + " is not installed");
+}
+
+// A program whose standard output is one JSON object per line.
+class JsonLines {
+public:
+    explicit JsonLines(std::vector<std::string> argv) : process(std::move(argv)) {}
+
+    // The next line for which `matches` holds; every line read is kept in `seen`.
+    json waitFor(const std::function<bool(const json&)>& matches) {
+        while (auto line = process.readLine(lineWait)) {
+            seen.push_back(json::parse(*line));
+            if (matches(seen.back())) return seen.back();
+        }
+        throw std::runtime_error("expected line did not come");
+    }
+
+    ChildProcess process;
+    std::vector<json> seen;
+};
+
+bool hasValue(const json& line, const std::string& key, const std::string& value) {
+    return line.value(key, "") == value;
+}
+
+// orvik-test-server posting to this test's X display, its pairing window open.
+class DesktopServer : public JsonLines {
+public:
+    // The paste stays on the clipboard for 3 s rather than 0.4 s, so that a loaded machine still reads it on
+    // Ctrl+V; the delay itself is tested with an injected clock in the server's own tests.
+    DesktopServer() : JsonLines({ORVIK_TEST_SERVER_PATH, "--desktop", "--paste-restore-ms", "3000"}) {
+        port = waitFor([](const json& l) { return hasValue(l, "status", "ready"); }).at("port").get<int>();
+        url = waitFor([](const json& l) { return hasValue(l, "event", "pairing"); }).at("url").get<std::string>();
+    }
+    ~DesktopServer() {
+        process.closeInput();
+        process.waitForExit(5s);
+    }
+
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+
+    int port = 0;
+    std::string url;
+};
+
+// orvik-phone paired by the server's URL, then authenticated with its new key, sending what the test writes.
+class Phone : public JsonLines {
+public:
+    explicit Phone(const DesktopServer& server)
+        : JsonLines({ORVIK_PHONE_PATH, "--pair-url", server.url, "--connect", server.address(), "--reconnect",
+                     "--quiet", "--stdin", "--wait-ms", "0"}) {}
+
+    void send(const OrvikMessage& message) { ASSERT_TRUE(process.write(toJson(message).dump() + "\n")); }
+
+    // Ends the session from the phone's side: it closes the connection once everything written is sent.
+    std::optional<int> end() {
+        process.closeInput();
+        while (auto line = process.readLine(lineWait)) seen.push_back(json::parse(*line));
+        return process.waitForExit(lineWait);
+    }
+};
+
+KeyEvent keyEvent(MacKey key, ModifierFlags modifiers, KeyAction action) {
+    return KeyEvent{rawValue(key), modifiers, action};
+}
+
+std::size_t count(const std::vector<Event>& events, int type, unsigned detail) {
+    return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [&](const Event& event) {
+        return event.type == type && event.detail == detail;
+    }));
+}
+
+class DesktopSession : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // A child that ended makes writing to it fail instead of ending the test.
+        std::signal(SIGPIPE, SIG_IGN);
+    }
+
+    // Reads the recorder until the events since the last call satisfy `done`, and returns them.
+    std::vector<Event> eventsUntil(const std::function<bool(const std::vector<Event>&)>& done) {
+        std::vector<Event> events;
+        const auto deadline = std::chrono::steady_clock::now() + settleLimit;
+        for (;;) {
+            auto more = recorder.take();
+            events.insert(events.end(), more.begin(), more.end());
+            history.insert(history.end(), more.begin(), more.end());
+            if (done(events)) return events;
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "the desktop did not get the expected events";
+                return events;
+            }
+            std::this_thread::sleep_for(pollPause);
+        }
+    }
+
+    // The events that arrived since the last call.
+    std::vector<Event> drain() {
+        return eventsUntil([](const auto&) { return true; });
+    }
+
+    static bool eventually(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + settleLimit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(pollPause);
+        }
+        return true;
+    }
+
+    bool pointerAt(int x, int y) const {
+        auto pointer = recorder.pointer();
+        return pointer.x == x && pointer.y == y;
+    }
+
+    bool nothingHeld() const {
+        return recorder.pressedKeys().empty() && (recorder.pointer().mask & (buttonMask | modifierMask)) == 0;
+    }
+
+    std::vector<Event> keyPresses() const { return X11EventRecorder::ofType(history, KeyPress); }
+
+    // The text of the key presses from the `first` one on, each read with the keyboard map of its own moment;
+    // absent until the trace has caught up with the recorder.
+    std::optional<std::string> textTypedSince(std::size_t first) {
+        auto received = keyPresses();
+        const auto& traced = trace.presses();
+        if (traced.size() < received.size()) return std::nullopt;
+        std::string text;
+        // The test's last check makes sure the two lists are the same presses.
+        for (std::size_t index = first; index < received.size(); ++index) {
+            text += traced[index].text(received[index].state);
+        }
+        return text;
+    }
+
+    void movesThePointerAndKeepsItOnTheScreen();
+    void clicksAndDoubleClicksWhereThePointerIs();
+    void scrollsWithTheWheel();
+    void pressesAKeyWithModifiers();
+    void typesTextExactly();
+    void pastesThroughTheClipboardAndPutsItBack();
+    void releasesWhatIsHeldWhenTheSessionEnds();
+
+    // The window with the keyboard focus, first: the server's input goes wherever the focus is.
+    X11EventRecorder recorder;
+    X11KeymapTrace trace;
+    X11ClipboardReader clipboard;
+    std::vector<Event> history;
+
+    std::optional<DesktopServer> server;
+    std::optional<Phone> phone;
+};
+
+void DesktopSession::movesThePointerAndKeepsItOnTheScreen() {
+    SCOPED_TRACE("pointer");
+    Display* display = recorder.display();
+    const int width = DisplayWidth(display, DefaultScreen(display));
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, 400, 300);
+    XSync(display, False);
+
+    phone->send(PointerMove{120, -80, 1});
+    EXPECT_TRUE(eventually([&] { return pointerAt(520, 220); }));
+    auto motions = X11EventRecorder::ofType(drain(), MotionNotify);
+    ASSERT_FALSE(motions.empty());
+    EXPECT_EQ(motions.back().x, 520);
+    EXPECT_EQ(motions.back().y, 220);
+
+    phone->send(PointerMove{5000, 0, 2});
+    EXPECT_TRUE(eventually([&] { return pointerAt(width - 1, 220); })) << "stops at the screen's right edge";
+
+    phone->send(PointerMove{-1000, 200, 3});
+    EXPECT_TRUE(eventually([&] { return pointerAt(width - 1001, 420); }));
+    drain();
+}
+
+void DesktopSession::clicksAndDoubleClicksWhereThePointerIs() {
+    SCOPED_TRACE("buttons");
+    const auto pointer = recorder.pointer();
+
+    phone->send(ButtonEvent{MouseButton::left, ButtonAction::click});
+    auto click = eventsUntil([](const auto& arrived) { return count(arrived, ButtonRelease, Button1) >= 1; });
+    EXPECT_EQ(count(click, ButtonPress, Button1), 1u);
+
+    phone->send(ButtonEvent{MouseButton::left, ButtonAction::doubleClick});
+    auto twice = eventsUntil([](const auto& arrived) { return count(arrived, ButtonRelease, Button1) >= 2; });
+    std::vector<int> order;
+    for (const auto& event : twice) {
+        if ((event.type == ButtonPress || event.type == ButtonRelease) && event.detail == Button1) {
+            order.push_back(event.type);
+            EXPECT_EQ(event.x, pointer.x);
+            EXPECT_EQ(event.y, pointer.y);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<int>{ButtonPress, ButtonRelease, ButtonPress, ButtonRelease}));
+    EXPECT_TRUE(eventually([&] { return nothingHeld(); }));
+}
+
+void DesktopSession::scrollsWithTheWheel() {
+    SCOPED_TRACE("scroll");
+    constexpr int notches = 2;
+    // Positive dy scrolls up: wheel button 4.
+    phone->send(ScrollEvent{0, static_cast<float>(notches * helper::X11WheelAccumulator::pixelsPerClick),
+                            ScrollPhase::none, MomentumPhase::none});
+    auto wheel = eventsUntil([](const auto& arrived) { return count(arrived, ButtonRelease, Button4) >= notches; });
+    EXPECT_EQ(count(wheel, ButtonPress, Button4), static_cast<std::size_t>(notches));
+    EXPECT_EQ(count(wheel, ButtonPress, Button5), 0u);
+}
+
+void DesktopSession::pressesAKeyWithModifiers() {
+    SCOPED_TRACE("key combo");
+    const unsigned keycodeA = recorder.keycodeOf(XK_a);
+    phone->send(keyEvent(MacKey::a, ModifierFlags::command | ModifierFlags::shift, KeyAction::press));
+    auto events = eventsUntil([&](const auto& arrived) { return count(arrived, KeyRelease, keycodeA) >= 1; });
+    auto press = std::find_if(events.begin(), events.end(),
+                              [&](const Event& event) { return event.type == KeyPress && event.detail == keycodeA; });
+    ASSERT_NE(press, events.end());
+    // Command is Control on this desktop.
+    EXPECT_EQ(press->state & modifierMask, static_cast<unsigned>(ControlMask | ShiftMask));
+    EXPECT_EQ(press->keysym, static_cast<KeySym>(XK_A));
+    EXPECT_TRUE(eventually([&] { return nothingHeld(); })) << "the modifiers come up after the key";
+}
+
+void DesktopSession::typesTextExactly() {
+    SCOPED_TRACE("text");
+    const std::string typed = "Hello é€жü日本ß";
+    const auto mapBefore = recorder.keyboardMap();
+    const auto first = keyPresses().size();
+
+    phone->send(TextInput{typed, TextMode::type});
+    std::optional<std::string> text;
+    eventsUntil([&](const auto&) {
+        text = textTypedSince(first);
+        return text && text->size() >= typed.size();
+    });
+    EXPECT_EQ(text, typed);
+    EXPECT_TRUE(eventually([&] { return nothingHeld(); }));
+    EXPECT_TRUE(eventually([&] { return recorder.keyboardMap() == mapBefore; })) << "borrowed keycodes given back";
+}
+
+void DesktopSession::pastesThroughTheClipboardAndPutsItBack() {
+    SCOPED_TRACE("paste");
+    const std::string earlier = "copied earlier";
+    ChildProcess earlierOwner({programPath("xclip"), "-selection", "clipboard", "-quiet", "-i"});
+    ASSERT_TRUE(earlierOwner.write(earlier));
+    earlierOwner.closeInput();
+    ASSERT_TRUE(eventually([&] { return clipboard.text() == earlier; }));
+
+    const std::string pasted = "pasted: Grüße ✓";
+    const unsigned keycodeV = recorder.keycodeOf(XK_v);
+    phone->send(TextInput{pasted, TextMode::paste});
+    // The window pastes as an application does: on Ctrl+V it reads the clipboard at once.
+    std::optional<std::string> readOnPaste;
+    std::optional<unsigned> pasteState;
+    eventsUntil([&](const auto& arrived) {
+        for (const auto& event : arrived) {
+            if (event.type == KeyPress && event.detail == keycodeV && (event.state & ControlMask)) {
+                pasteState = event.state & modifierMask;
+                readOnPaste = clipboard.text();
+                return true;
+            }
+        }
+        return false;
+    });
+    EXPECT_EQ(pasteState, static_cast<unsigned>(ControlMask));
+    EXPECT_EQ(readOnPaste, pasted);
+    EXPECT_TRUE(eventually([&] { return clipboard.text() == earlier; })) << "the earlier text is back";
+}
+
+void DesktopSession::releasesWhatIsHeldWhenTheSessionEnds() {
+    SCOPED_TRACE("session end");
+    const unsigned keycodeB = recorder.keycodeOf(XK_b);
+    phone->send(ButtonEvent{MouseButton::left, ButtonAction::down});
+    phone->send(keyEvent(MacKey::b, ModifierFlags::option, KeyAction::down));
+    auto held = eventsUntil([&](const auto& arrived) {
+        return count(arrived, ButtonPress, Button1) >= 1 && count(arrived, KeyPress, keycodeB) >= 1;
+    });
+    EXPECT_EQ(count(held, ButtonRelease, Button1), 0u);
+    EXPECT_EQ(count(held, KeyRelease, keycodeB), 0u);
+    auto press = std::find_if(held.begin(), held.end(),
+                              [&](const Event& event) { return event.type == KeyPress && event.detail == keycodeB; });
+    ASSERT_NE(press, held.end());
+    // Option is Alt, with the left button held.
+    EXPECT_EQ(press->state & (modifierMask | buttonMask), static_cast<unsigned>(Mod1Mask | Button1Mask));
+    ASSERT_FALSE(nothingHeld());
+
+    EXPECT_EQ(phone->end(), 0);
+    server->waitFor([](const json& l) { return hasValue(l, "event", "connections") && l.at("devices").empty(); });
+    eventsUntil([&](const auto& arrived) {
+        return count(arrived, ButtonRelease, Button1) >= 1 && count(arrived, KeyRelease, keycodeB) >= 1;
+    });
+    EXPECT_TRUE(eventually([&] { return nothingHeld(); })) << "every key, modifier and button is up";
+}
+
+TEST_F(DesktopSession, APhoneMovesClicksScrollsTypesAndPastesOnTheDesktopInOneSession) {
+    server.emplace();
+    phone.emplace(*server);
+    auto status = phone->waitFor([](const json& l) { return hasValue(l, "type", "status"); });
+    ASSERT_TRUE(std::any_of(phone->seen.begin(), phone->seen.end(),
+                            [](const json& l) { return hasValue(l, "type", "authenticated"); }));
+    EXPECT_TRUE(status.at("payload").at("canControl").get<bool>()) << "posting input is permitted on this display";
+
+    movesThePointerAndKeepsItOnTheScreen();
+    clicksAndDoubleClicksWhereThePointerIs();
+    scrollsWithTheWheel();
+    pressesAKeyWithModifiers();
+    typesTextExactly();
+    pastesThroughTheClipboardAndPutsItBack();
+    releasesWhatIsHeldWhenTheSessionEnds();
+
+    EXPECT_FALSE(std::any_of(phone->seen.begin(), phone->seen.end(),
+                             [](const json& l) { return hasValue(l, "type", "error"); }));
+    // Every key press of the session reached the focused window, in order.
+    EXPECT_TRUE(eventually([&] { return trace.presses().size() >= keyPresses().size(); }));
+    std::vector<unsigned> received;
+    for (const auto& press : keyPresses()) received.push_back(press.detail);
+    std::vector<unsigned> traced;
+    for (const auto& press : trace.presses()) traced.push_back(press.keycode);
+    EXPECT_EQ(received, traced);
+}
+
+} // namespace
+} // namespace orvik::test
