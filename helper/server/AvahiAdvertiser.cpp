@@ -192,6 +192,10 @@ private:
 
     void takeAlternativeName() {
         char* alternative = avahi_alternative_service_name(currentName_.c_str());
+        if (!alternative) { // out of memory
+            reportFailure(AVAHI_ERR_NO_MEMORY);
+            return;
+        }
         Log::notice(logCategory, "Bonjour name collision; renaming to " + std::string(alternative));
         currentName_ = alternative;
         avahi_free(alternative);

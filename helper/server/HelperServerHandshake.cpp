@@ -18,10 +18,6 @@ constexpr std::uint16_t minimumVersion = 1;
 
 constexpr std::string_view unknownDeviceName = "iPhone";
 
-ErrorMessage errorReply(ErrorCode code, std::optional<std::string> detail = std::nullopt) {
-    return ErrorMessage{code, std::move(detail), std::nullopt};
-}
-
 } // namespace
 
 Capabilities HelperServer::capabilities() const {
@@ -42,12 +38,12 @@ void HelperServer::handleHello(const Hello& hello, const Uuid& sessionID) {
     auto negotiation =
         VersionNegotiation::negotiate(currentVersion, minimumVersion, hello.protocolVersion, hello.minimumSupported);
     if (negotiation.outcome() == VersionNegotiation::Outcome::peerTooOld) {
-        closeAfterSending(errorReply(ErrorCode::appTooOld), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::appTooOld}, sessionID);
         return;
     }
     auto challenge = OrvikKeys::randomBytes(OrvikKeys::challengeLength);
     if (!challenge) {
-        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::internalError}, sessionID);
         return;
     }
     if (auto* session = findSession(sessionID)) session->stage = Session::AwaitingProof{*challenge};
@@ -76,18 +72,18 @@ void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& 
         // telling the phone "deviceRemoved" would make it forget this computer, so it hears an internal error
         // and tries again later. Nothing is counted against its address.
         Log::error("Server", "Device keys unavailable");
-        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::internalError}, sessionID);
         return;
     }
     if (lookup.status == KeyLookup::Status::notFound) {
         recordAuthenticationFailure(address);
-        closeAfterSending(errorReply(ErrorCode::deviceRemoved), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::deviceRemoved}, sessionID);
         return;
     }
     auto key = OrvikKeys::authenticationKey(lookup.key, message.deviceID);
     if (!OrvikKeys::verify(message.proof, key, challenge)) {
         recordAuthenticationFailure(address);
-        closeAfterSending(errorReply(ErrorCode::unauthorized), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, sessionID);
         return;
     }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// Pieces of HelperServer shared by its source files; not part of its interface.
+// Types that the source files of HelperServer share; not in its public interface.
 
 #include "server/HelperServer.hpp"
 

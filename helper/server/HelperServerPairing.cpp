@@ -9,14 +9,6 @@
 
 namespace orvik::helper {
 
-namespace {
-
-ErrorMessage errorReply(ErrorCode code, std::optional<std::string> detail = std::nullopt) {
-    return ErrorMessage{code, std::move(detail), std::nullopt};
-}
-
-} // namespace
-
 asio::awaitable<void> HelperServer::handlePairRequest(PairRequest request, Bytes challenge, Uuid sessionID) {
     auto* session = findSession(sessionID);
     if (!session) co_return;
@@ -24,17 +16,17 @@ asio::awaitable<void> HelperServer::handlePairRequest(PairRequest request, Bytes
 
     const auto now = wallClock_();
     if (!pairing_ || !pairing_->isValid(now)) {
-        closeAfterSending(errorReply(ErrorCode::pairingUnavailable), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::pairingUnavailable}, sessionID);
         co_return;
     }
     if (!pairing_->verify(request, challenge)) {
         recordAuthenticationFailure(address);
-        closeAfterSending(errorReply(ErrorCode::unauthorized), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, sessionID);
         co_return;
     }
     if (store_->lookupKey(request.deviceID).status != KeyLookup::Status::notFound) {
         // Also when the keyring cannot be read: pairing over a device that may exist would lose its key.
-        closeAfterSending(errorReply(ErrorCode::pairingDenied, "device ID in use"), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::pairingDenied, "device ID in use"}, sessionID);
         co_return;
     }
 
@@ -52,14 +44,14 @@ asio::awaitable<void> HelperServer::handlePairRequest(PairRequest request, Bytes
         const bool approved = co_await askApproval(std::move(question));
         if (!findSession(sessionID)) co_return;
         if (!approved) {
-            closeAfterSending(errorReply(ErrorCode::pairingDenied), sessionID);
+            closeAfterSending(ErrorMessage{ErrorCode::pairingDenied}, sessionID);
             co_return;
         }
     }
 
     auto deviceKey = OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
     if (!deviceKey) {
-        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::internalError}, sessionID);
         co_return;
     }
     const auto pairedAt = wallClock_();
@@ -68,7 +60,7 @@ asio::awaitable<void> HelperServer::handlePairRequest(PairRequest request, Bytes
         store_->add(device, *deviceKey);
     } catch (const std::exception&) {
         Log::error("Server", "Storing device key failed");
-        closeAfterSending(errorReply(ErrorCode::internalError), sessionID);
+        closeAfterSending(ErrorMessage{ErrorCode::internalError}, sessionID);
         co_return;
     }
     rateLimiter_.recordSuccess(address);

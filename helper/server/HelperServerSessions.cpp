@@ -8,14 +8,6 @@
 
 namespace orvik::helper {
 
-namespace {
-
-ErrorMessage errorReply(ErrorCode code, std::optional<std::string> detail = std::nullopt) {
-    return ErrorMessage{code, std::move(detail), std::nullopt};
-}
-
-} // namespace
-
 std::string HelperServer::address(const std::optional<asio::ip::tcp::endpoint>& endpoint) {
     if (!endpoint) return "unknown";
     auto peer = endpoint->address();
@@ -159,14 +151,14 @@ asio::awaitable<void> HelperServer::handle(const OrvikMessage& message, Uuid id)
             co_return;
         }
     }
-    closeAfterSending(errorReply(ErrorCode::unauthorized), id);
+    closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
 }
 
 asio::awaitable<void> HelperServer::handleUpdateCheckRequest(Uuid id) {
     auto* session = findSession(id);
     if (!session) co_return;
     if (session->requestedUpdateCheck) {
-        closeAfterSending(errorReply(ErrorCode::rateLimited), id);
+        closeAfterSending(ErrorMessage{ErrorCode::rateLimited}, id);
         co_return;
     }
     session->requestedUpdateCheck = true;
@@ -177,7 +169,7 @@ asio::awaitable<void> HelperServer::handleUpdateCheckRequest(Uuid id) {
 void HelperServer::handleUndecodable(std::uint16_t type, const Uuid& id) {
     auto* session = findSession(id);
     if (!session || !session->deviceID() || !messageType(type)) return;
-    send(errorReply(ErrorCode::unsupported, "type " + std::to_string(type)), id);
+    send(ErrorMessage{ErrorCode::unsupported, "type " + std::to_string(type)}, id);
 }
 
 void HelperServer::send(OrvikMessage message, const Uuid& sessionID) {

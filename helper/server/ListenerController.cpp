@@ -240,7 +240,13 @@ asio::awaitable<void> ListenerController::acceptLoop(std::shared_ptr<Listener> l
             co_return;
         }
         if (auto handler = listener->onConnection) {
-            handler(IncomingConnection{std::move(socket), listener->tls});
+            IncomingConnection incoming{std::move(socket), listener->tls};
+            // A handler that throws loses that one connection; the listener goes on accepting.
+            try {
+                handler(std::move(incoming));
+            } catch (const std::exception& error) {
+                Log::error(category, std::string("Connection not taken: ") + error.what());
+            }
         }
     }
     listener->accepting = false;

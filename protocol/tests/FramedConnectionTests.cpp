@@ -60,7 +60,8 @@ struct RawTlsClient {
 
     static asio::awaitable<std::unique_ptr<TlsStream>> connect(LoopbackTls& loop) {
         asio::ip::tcp::socket socket(loop.io());
-        co_await socket.async_connect({asio::ip::address_v4::loopback(), loop.port()}, asio::use_awaitable);
+        const auto endpoint = loop.endpoint();
+        co_await socket.async_connect(endpoint, asio::use_awaitable);
         auto stream =
             std::make_unique<TlsStream>(std::move(socket), OrvikTLS::clientContext(deviceKey), TlsStream::Role::client);
         co_await stream->handshake();
@@ -321,7 +322,8 @@ struct SilentPeer {
         socket = std::make_shared<asio::ip::tcp::socket>(loop.io());
         loop.run([&]() -> asio::awaitable<int> {
             // The kernel completes the connection before it is accepted.
-            co_await socket->async_connect({asio::ip::address_v4::loopback(), loop.port()}, asio::use_awaitable);
+            const auto endpoint = loop.endpoint();
+            co_await socket->async_connect(endpoint, asio::use_awaitable);
             server = loop.keep(FramedConnection::accepted(co_await loop.acceptSocket(), loop.serverContext));
             co_return 0;
         }());
@@ -457,7 +459,8 @@ TEST(FramedConnection, ThousandFailedHandshakesLeaveNoFileDescriptorsBehind) {
     auto attempts = [&](int count) -> asio::awaitable<int> {
         for (int i = 0; i < count; ++i) co_await oneAttempt();
         // Cancellations are posted; let them run.
-        for (int i = 0; i < 3; ++i) co_await asio::post(co_await asio::this_coro::executor, asio::use_awaitable);
+        auto executor = co_await asio::this_coro::executor;
+        for (int i = 0; i < 3; ++i) co_await asio::post(executor, asio::use_awaitable);
         co_return count;
     };
 

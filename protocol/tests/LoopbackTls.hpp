@@ -53,6 +53,7 @@ public:
 
     asio::io_context& io() { return io_; }
     std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
+    asio::ip::tcp::endpoint endpoint() const { return acceptor_.local_endpoint(); }
 
     // Runs a coroutine on the io thread and waits for its result (rethrowing what it threw).
     template <class T> T run(asio::awaitable<T> work) {

@@ -106,7 +106,8 @@ TEST(OrvikTLS, OtherFailuresAreNotAuthenticationFailures) {
     auto server = loop.startServer();
     loop.run([&]() -> asio::awaitable<int> {
         asio::ip::tcp::socket socket(loop.io());
-        co_await socket.async_connect({asio::ip::address_v4::loopback(), loop.port()}, asio::use_awaitable);
+        const auto endpoint = loop.endpoint();
+        co_await socket.async_connect(endpoint, asio::use_awaitable);
         socket.close(); // a reset before TLS is a network failure, not a wrong key
         co_return 0;
     }());
@@ -144,7 +145,8 @@ TEST(OrvikTLS, SavedSessionDoesNotBypassTheKeyCheck) {
     auto clientContext = OrvikTLS::clientContext(deviceKey);
     auto handshake = [&](SSL_SESSION* offered) -> asio::awaitable<std::pair<SSL_SESSION*, bool>> {
         asio::ip::tcp::socket socket(loop.io());
-        co_await socket.async_connect({asio::ip::address_v4::loopback(), loop.port()}, asio::use_awaitable);
+        const auto endpoint = loop.endpoint();
+        co_await socket.async_connect(endpoint, asio::use_awaitable);
         TlsStream stream(std::move(socket), clientContext, TlsStream::Role::client);
         if (offered != nullptr) SSL_set_session(stream.nativeHandle(), offered);
         bool succeeded = true;

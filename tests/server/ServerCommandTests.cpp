@@ -9,21 +9,10 @@ namespace {
 
 using helper::RecordedInput;
 
-std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
-    return *message->get<ErrorMessage>();
-}
-
-std::optional<CommandResult> resultOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<CommandResult>()) return std::nullopt;
-    return *message->get<CommandResult>();
-}
-
-class ServerCommands : public ::testing::Test {
+class ServerCommands : public ServerWithDevice {
 protected:
     void SetUp() override {
-        harness.start();
-        device = harness.addPairedDevice("Anna");
+        ServerWithDevice::SetUp();
         phone = harness.authenticatedPhone(device);
     }
 
@@ -31,8 +20,6 @@ protected:
         harness.awaitOnServer([paused](HelperServer& s) { return s.setPaused(paused); });
     }
 
-    ServerHarness harness;
-    TestDevice device;
     std::unique_ptr<TestPhone> phone;
 };
 

@@ -8,28 +8,10 @@
 namespace orvik::test {
 namespace {
 
-std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
-    return *message->get<ErrorMessage>();
-}
-
 const Capabilities inputCapabilities = Capabilities::pointer | Capabilities::pointerAbsolute | Capabilities::keyboard |
                                        Capabilities::textPaste | Capabilities::scrollPhases;
 
-class ServerHandshake : public ::testing::Test {
-protected:
-    void SetUp() override {
-        harness.start();
-        device = harness.addPairedDevice("Anna");
-    }
-
-    std::size_t failuresRecorded() {
-        return harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size();
-    }
-
-    ServerHarness harness;
-    TestDevice device;
-};
+class ServerHandshake : public ServerWithDevice {};
 
 TEST_F(ServerHandshake, HelloIsAnsweredWithThisComputersIdentityAndAFreshChallenge) {
     auto first = harness.connect(device.sessionKey());

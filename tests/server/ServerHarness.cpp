@@ -3,6 +3,7 @@
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "server/HelperServerInternals.hpp"
 #include "server/SystemInfo.hpp"
+#include "server/tests/FakeSystemInfoSource.hpp"
 
 #include <algorithm>
 
@@ -29,18 +30,6 @@ std::vector<HelperServer::Session> HelperServerProbe::sessions(const HelperServe
 
 namespace orvik::test {
 
-namespace {
-
-// A host with no network interfaces and the kernel name "testhost".
-class FakeSystemInfoSource final : public helper::SystemInfoSource {
-public:
-    std::vector<helper::InterfaceEntry> interfaces() const override { return {}; }
-    std::optional<std::string> readFile(const std::filesystem::path&) const override { return std::nullopt; }
-    std::optional<std::string> hostName() const override { return "testhost"; }
-};
-
-} // namespace
-
 ServerHarness::ServerHarness() : ServerHarness(Options{}) {}
 
 ServerHarness::ServerHarness(Options options)
@@ -64,7 +53,10 @@ ServerHarness::ServerHarness(Options options)
     configuration.pasteRestoreDelay = options.pasteRestoreDelay;
     configuration.defaults = defaults;
     configuration.makeAdvertiser = options.makeAdvertiser ? options.makeAdvertiser : bonjour->factory();
-    configuration.systemInfo = std::make_shared<helper::SystemInfo>(std::make_shared<FakeSystemInfoSource>());
+    // A host with no network interfaces and the kernel name "testhost".
+    auto host = std::make_shared<helper::testing::FakeSystemInfoSource>();
+    host->host = "testhost";
+    configuration.systemInfo = std::make_shared<helper::SystemInfo>(std::move(host));
     server = HelperServer::create(thread->executor(), std::move(configuration));
 
     server->events()->setWake([this] { collectEvents(); });

@@ -11,6 +11,7 @@
 #include "server/HelperServerThread.hpp"
 
 #include <asio.hpp>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -159,6 +160,23 @@ private:
     std::condition_variable eventsChanged_;
     std::vector<ServerEvent> allEvents_;
     std::size_t consumed_ = 0;
+};
+
+// A started server with one paired device, Anna.
+class ServerWithDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        harness.start();
+        device = harness.addPairedDevice("Anna");
+    }
+
+    // How many failed handshakes the server has logged so far.
+    std::size_t failuresRecorded() {
+        return harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size();
+    }
+
+    ServerHarness harness;
+    TestDevice device;
 };
 
 template <class F> auto ServerHarness::onServer(F operation) -> std::invoke_result_t<F, HelperServer&> {

@@ -5,26 +5,13 @@
 namespace orvik::test {
 namespace {
 
-std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
-    return *message->get<ErrorMessage>();
-}
-
 // The loop's own passes run on real time every 2 seconds; the tests drive passes themselves with the manual
 // clock, so the loop's passes only ever repeat what a test already did.
-class ServerMaintenance : public ::testing::Test {
+class ServerMaintenance : public ServerWithDevice {
 protected:
-    void SetUp() override {
-        harness.start();
-        device = harness.addPairedDevice("Anna");
-    }
-
     void pass() {
         harness.onServer([](HelperServer& s) { HelperServerProbe::runMaintenance(s); });
     }
-
-    ServerHarness harness;
-    TestDevice device;
 };
 
 TEST_F(ServerMaintenance, APendingSessionGetsTenSecondsToAuthenticate) {

@@ -11,11 +11,6 @@
 namespace orvik::test {
 namespace {
 
-std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
-    return *message->get<ErrorMessage>();
-}
-
 // The local user's side of the approval question, answered by the test.
 struct ApprovalDesk {
     std::mutex mutex;
@@ -288,6 +283,7 @@ TEST_F(ServerPairing, ANewWindowReplacesTheOpenOne) {
     EXPECT_EQ(harness->onServer([](HelperServer& s) { return HelperServerProbe::pairingWindow(s); }),
               second.info.sessionID);
     EXPECT_THROW(connect(first, PairingMethod::qrCode), ConnectionError);
+    ASSERT_TRUE(harness->waitForEvent<ServerEvent::HandshakeFailed>()) << "counted before the clock moves on";
     harness->clock.advance(1);
     EXPECT_NO_THROW(connect(second, PairingMethod::manualCode));
 }

@@ -12,11 +12,6 @@ namespace {
 using helper::ScreenCaptureFailure;
 using helper::ScreenStream;
 
-std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
-    return *message->get<ErrorMessage>();
-}
-
 ScreenStart startRequest(std::vector<ScreenCodec> codecs = {ScreenCodec::h264}) {
     ScreenStart start;
     start.settings.maxWidth = 1280;

@@ -11,11 +11,6 @@
 namespace orvik::test {
 namespace {
 
-std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
-    return *message->get<ErrorMessage>();
-}
-
 std::size_t openFileCount() {
     std::size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
@@ -67,20 +62,7 @@ private:
     asio::ssl::stream<asio::ip::tcp::socket> stream_;
 };
 
-class ServerSecurity : public ::testing::Test {
-protected:
-    void SetUp() override {
-        harness.start();
-        device = harness.addPairedDevice("Anna");
-    }
-
-    std::size_t failuresRecorded() {
-        return harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size();
-    }
-
-    ServerHarness harness;
-    TestDevice device;
-};
+class ServerSecurity : public ServerWithDevice {};
 
 TEST_F(ServerSecurity, AWrongKeyFailsTLSWithEverySuiteAndIsCounted) {
     const PreSharedKey wrong{OrvikKeys::sessionPSK(Bytes(32, 7), device.id), OrvikKeys::sessionIdentity(device.id)};

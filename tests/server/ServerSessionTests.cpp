@@ -11,24 +11,11 @@ namespace {
 
 using helper::RecordedInput;
 
-std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
-    if (!message || !message->get<ErrorMessage>()) return std::nullopt;
-    return *message->get<ErrorMessage>();
-}
-
-class ServerSessions : public ::testing::Test {
+class ServerSessions : public ServerWithDevice {
 protected:
-    void SetUp() override {
-        harness.start();
-        device = harness.addPairedDevice("Anna");
-    }
-
     std::size_t pending() {
         return static_cast<std::size_t>(harness.onServer([](HelperServer& s) { return s.pendingHandshakeCount(); }));
     }
-
-    ServerHarness harness;
-    TestDevice device;
 };
 
 TEST_F(ServerSessions, AuthenticationIsAnsweredWithAuthenticatedAndThenTheStatus) {

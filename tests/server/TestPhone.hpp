@@ -112,4 +112,18 @@ private:
 // The session key a paired device offers.
 PreSharedKey sessionKey(const Uuid& deviceID, const Bytes& deviceKey);
 
+// The payload of `message` when it is a T; absent when it is not or when no message arrived.
+template <class T> std::optional<T> payloadOf(const std::optional<OrvikMessage>& message) {
+    if (!message || !message->get<T>()) return std::nullopt;
+    return *message->get<T>();
+}
+
+inline std::optional<ErrorMessage> errorOf(const std::optional<OrvikMessage>& message) {
+    return payloadOf<ErrorMessage>(message);
+}
+
+inline std::optional<CommandResult> resultOf(const std::optional<OrvikMessage>& message) {
+    return payloadOf<CommandResult>(message);
+}
+
 } // namespace orvik::test

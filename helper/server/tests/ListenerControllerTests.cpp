@@ -128,6 +128,27 @@ TEST_F(ListenerControllerTest, ConnectionsGoToTheHandlerAndStopClosesTheListener
     ASSERT_TRUE(runUntil([&] { return readyPort(1).has_value(); }));
 }
 
+TEST_F(ListenerControllerTest, AHandlerThatThrowsLosesOnlyItsOwnConnection) {
+    auto controller = make(loopback());
+    std::vector<IncomingConnection> accepted;
+    int offered = 0;
+    controller->onConnection = [&](IncomingConnection connection) {
+        if (offered++ == 0) throw std::runtime_error("no room for a session");
+        accepted.push_back(std::move(connection));
+    };
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+
+    asio::ip::tcp::socket first(io);
+    first.connect({asio::ip::address_v4::loopback(), *readyPort()});
+    ASSERT_TRUE(runUntil([&] { return offered == 1; }));
+    asio::ip::tcp::socket second(io);
+    second.connect({asio::ip::address_v4::loopback(), *readyPort()});
+    ASSERT_TRUE(runUntil([&] { return !accepted.empty(); }));
+    EXPECT_EQ(accepted[0].socket.remote_endpoint().port(), second.local_endpoint().port());
+    EXPECT_EQ(count(isFailed), 0u);
+}
+
 TEST_F(ListenerControllerTest, APortInUseFailsAndTheRetryTakesAnyFreePort) {
     asio::ip::tcp::acceptor holder(io, {asio::ip::address_v4::loopback(), 0});
     const auto taken = holder.local_endpoint().port();

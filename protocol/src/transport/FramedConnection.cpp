@@ -31,7 +31,8 @@ std::shared_ptr<FramedConnection> FramedConnection::accepted(asio::ip::tcp::sock
 
 asio::awaitable<std::shared_ptr<FramedConnection>>
 FramedConnection::connect(std::string host, std::uint16_t port, PreSharedKey key, std::chrono::milliseconds timeout) {
-    co_return co_await connect(std::move(host), port, OrvikTLS::clientContext(std::move(key)), timeout);
+    auto context = OrvikTLS::clientContext(std::move(key));
+    co_return co_await connect(std::move(host), port, std::move(context), timeout);
 }
 
 asio::awaitable<std::shared_ptr<FramedConnection>>
@@ -118,7 +119,8 @@ asio::awaitable<void> FramedConnection::start(std::chrono::milliseconds timeout,
 }
 
 asio::awaitable<ReceivedMessage> FramedConnection::receive() {
-    co_return ReceivedMessage::decode(co_await receiveFrame());
+    const Frame frame = co_await receiveFrame();
+    co_return ReceivedMessage::decode(frame);
 }
 
 asio::awaitable<Frame> FramedConnection::receiveFrame() {
@@ -198,7 +200,8 @@ asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared
         }
         std::optional<ConnectionError> failure;
         try {
-            co_await stream_.write(joined.empty() ? ByteView(batch.front().bytes) : ByteView(joined));
+            const ByteView outgoing = joined.empty() ? ByteView(batch.front().bytes) : ByteView(joined);
+            co_await stream_.write(outgoing);
         } catch (const ConnectionError& error) {
             failure = error;
         }

@@ -87,15 +87,12 @@ asio::awaitable<void> TlsStream::handshake() {
         int error = SSL_get_error(ssl_, result);
         if (error != SSL_ERROR_WANT_READ) {
             auto thrown = failure(error);
-            // The alert tells the peer why; a failure to deliver it changes nothing.
-            try {
-                co_await flushOutput();
-            } catch (const ConnectionError&) {
-            }
+            co_await flushAlert();
             throw thrown;
         }
         co_await flushOutput();
-        if (!co_await fillInput()) throw ConnectionError::failed(asio::error::make_error_code(asio::error::eof));
+        const bool filled = co_await fillInput();
+        if (!filled) throw ConnectionError::failed(asio::error::make_error_code(asio::error::eof));
     }
 }
 
@@ -112,15 +109,13 @@ asio::awaitable<std::size_t> TlsStream::readSome(std::span<std::uint8_t> buffer)
         }
         if (error != SSL_ERROR_WANT_READ) {
             auto thrown = failure(error);
-            try {
-                co_await flushOutput();
-            } catch (const ConnectionError&) {
-            }
+            co_await flushAlert();
             throw thrown;
         }
         // Reading may have produced output (an alert answering a renegotiation request).
         co_await flushOutput();
-        if (!co_await fillInput()) throw ConnectionError::closed();
+        const bool filled = co_await fillInput();
+        if (!filled) throw ConnectionError::closed();
     }
 }
 
@@ -169,6 +164,14 @@ asio::awaitable<void> TlsStream::flushOutput() {
     if (error) flushError_ = ConnectionError::failed(error);
     flushDone_.cancel();
     if (flushError_) throw *flushError_;
+}
+
+asio::awaitable<void> TlsStream::flushAlert() {
+    // The alert tells the peer why; a failure to deliver it changes nothing.
+    try {
+        co_await flushOutput();
+    } catch (const ConnectionError&) {
+    }
 }
 
 asio::awaitable<bool> TlsStream::fillInput() {

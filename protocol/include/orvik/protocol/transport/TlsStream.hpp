@@ -54,6 +54,8 @@ public:
 
 private:
     asio::awaitable<void> flushOutput();
+    // Sends the alert OpenSSL queued for a failure, if the socket still takes it.
+    asio::awaitable<void> flushAlert();
     // False at the end of the stream.
     asio::awaitable<bool> fillInput();
     ConnectionError failure(int sslError, std::error_code socketError = {});
