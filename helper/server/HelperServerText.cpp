@@ -43,7 +43,16 @@ template <class T, class Call> asio::awaitable<std::optional<T>> HelperServer::o
     auto timer = std::make_shared<asio::steady_timer>(executor_, pasteboardTimeout);
     auto worker = pasteboardWorker_;
     auto race = [call = std::move(call), timer, worker](std::function<void(std::optional<T>)> done) mutable {
-        asio::post(worker->pool, [call = std::move(call), done]() mutable { done(call()); });
+        asio::post(worker->pool, [call = std::move(call), done]() mutable {
+            // An exception here would end the process from the paste thread; count it as no answer instead.
+            std::optional<T> answer;
+            try {
+                answer = call();
+            } catch (const std::exception& error) {
+                Log::error("Server", std::string("Pasteboard call failed: ") + error.what());
+            }
+            done(std::move(answer));
+        });
         timer->async_wait([done](std::error_code) { done(std::nullopt); });
     };
     auto result = co_await awaitResult<std::optional<T>>(std::move(race));

@@ -46,7 +46,7 @@ ServerHarness::ServerHarness(Options options)
     configuration.preferencesStore = preferencesStore;
     configuration.services = std::move(options.services);
     configuration.sink = sink;
-    configuration.pasteboard = pasteboard;
+    configuration.pasteboard = options.pasteboard ? options.pasteboard : pasteboard;
     configuration.listenerOptions = options.listenerOptions;
     configuration.clock = clock.function();
     configuration.wallClock = date.function();

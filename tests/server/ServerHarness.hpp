@@ -105,6 +105,8 @@ public:
         helper::ListenerOptions listenerOptions = helper::ListenerOptions::loopbackTest();
         // Absent: the Bonjour recorder below.
         helper::BonjourAdvertiserFactory makeAdvertiser;
+        // Absent: the fake pasteboard below.
+        std::shared_ptr<helper::PasteboardAccess> pasteboard;
     };
 
     ServerHarness();

@@ -108,5 +108,27 @@ TEST(ServerPasteTiming, TheRestoreFollowsAfterTheDelay) {
     EXPECT_EQ(harness.sink->events().size(), 4u);
 }
 
+// A pasteboard whose every call fails, as a broken clipboard backend might.
+class FailingPasteboard final : public helper::PasteboardAccess {
+public:
+    PasteboardSnapshot snapshot() override { throw std::runtime_error("no clipboard"); }
+    std::int64_t setString(std::string_view) override { throw std::runtime_error("no clipboard"); }
+    void restore(const PasteboardSnapshot&, std::int64_t) override { throw std::runtime_error("no clipboard"); }
+    std::optional<std::string> string() override { throw std::runtime_error("no clipboard"); }
+};
+
+TEST(ServerPasteFailure, AFailingPasteboardPastesNothingAndTheSessionGoesOn) {
+    ServerHarness::Options options;
+    options.pasteboard = std::make_shared<FailingPasteboard>();
+    ServerHarness harness(std::move(options));
+    harness.start();
+    auto phone = harness.authenticatedPhone(harness.addPairedDevice("Anna"));
+
+    phone->send(TextInput{"hello", TextMode::paste});
+    phone->send(Ping{7});
+    EXPECT_EQ(phone->expect<Pong>().value, 7u);
+    EXPECT_TRUE(harness.sink->events().empty()) << "no Command-V without the text on the clipboard";
+}
+
 } // namespace
 } // namespace orvik::test
