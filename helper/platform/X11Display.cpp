@@ -101,9 +101,11 @@ int X11Display::handleError(Display* display, XErrorEvent* event) {
     XErrorHandler previous = nullptr;
     {
         std::lock_guard lock(errors.mutex);
-        auto found = std::find_if(errors.displays.begin(), errors.displays.end(),
+        // Newest first: a connection closing on another thread may still be listed while Xlib already gave its
+        // address to a new one.
+        auto found = std::find_if(errors.displays.rbegin(), errors.displays.rend(),
                                   [display](X11Display* candidate) { return candidate->display_ == display; });
-        if (found != errors.displays.end()) owner = *found;
+        if (found != errors.displays.rend()) owner = *found;
         previous = errors.previous;
     }
     if (!owner) return previous ? previous(display, event) : 0;
