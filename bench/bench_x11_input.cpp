@@ -64,8 +64,8 @@ public:
         XSetWindowAttributes attributes{};
         attributes.override_redirect = True;
         attributes.event_mask = KeyPressMask | StructureNotifyMask;
-        window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, 800, 600, 0, CopyFromParent,
-                                InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+        window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0, 800, 600, 0, CopyFromParent, InputOutput,
+                                CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
         XMapRaised(display_, window_);
         XEvent event;
         do {

@@ -165,7 +165,8 @@ void AtomicFile::removeLeftovers(const std::filesystem::path& file) {
     // The non-throwing increment: a folder that fails mid-listing must not break loading the settings.
     for (auto end = std::filesystem::directory_iterator(); !error && entries != end; entries.increment(error)) {
         std::error_code removeError;
-        if (entries->path().filename().string().starts_with(prefix)) std::filesystem::remove(entries->path(), removeError);
+        if (entries->path().filename().string().starts_with(prefix))
+            std::filesystem::remove(entries->path(), removeError);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "core/Log.hpp"
 
-#include <systemd/sd-journal.h>
 #include <sys/stat.h>
+#include <systemd/sd-journal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,11 +69,21 @@ void Log::write(Level level, std::string_view category, std::string_view message
     }
 }
 
-void Log::debug(std::string_view category, std::string_view message) { write(Level::debug, category, message); }
-void Log::info(std::string_view category, std::string_view message) { write(Level::info, category, message); }
-void Log::notice(std::string_view category, std::string_view message) { write(Level::notice, category, message); }
-void Log::error(std::string_view category, std::string_view message) { write(Level::error, category, message); }
-void Log::fault(std::string_view category, std::string_view message) { write(Level::fault, category, message); }
+void Log::debug(std::string_view category, std::string_view message) {
+    write(Level::debug, category, message);
+}
+void Log::info(std::string_view category, std::string_view message) {
+    write(Level::info, category, message);
+}
+void Log::notice(std::string_view category, std::string_view message) {
+    write(Level::notice, category, message);
+}
+void Log::error(std::string_view category, std::string_view message) {
+    write(Level::error, category, message);
+}
+void Log::fault(std::string_view category, std::string_view message) {
+    write(Level::fault, category, message);
+}
 
 void Log::setSink(Sink sink) {
     std::lock_guard lock(sinkMutex);

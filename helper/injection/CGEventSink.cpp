@@ -231,8 +231,8 @@ void CGEventSink::postUnicode(std::u16string_view units, bool isDown) {
 void CGEventSink::postMediaKey(std::int32_t code, bool isDown) {
     auto keysym = X11KeyTable::mediaKeysym(code);
     if (keysym == X11KeyTable::noSymbol) return;
-    post([this, code, keysym, isDown](
-             double now) { return keyboard_->key(mediaKeyHolderBase + code, keysym, isDown, std::nullopt, now); },
+    post([this, code, keysym,
+          isDown](double now) { return keyboard_->key(mediaKeyHolderBase + code, keysym, isDown, std::nullopt, now); },
          true);
 }
 
@@ -290,8 +290,8 @@ void CGEventSink::shutDownLocked() {
     pending_.clear();
     // The last borrowed keycodes keep their keysyms long enough for applications to read them.
     if (auto latest = keyboard_->latestSpareUse()) {
-        double wait = std::clamp(*latest + X11SpareKeycodes::restoreDelay - options_.now(), 0.0,
-                                 X11SpareKeycodes::restoreDelay);
+        double wait =
+            std::clamp(*latest + X11SpareKeycodes::restoreDelay - options_.now(), 0.0, X11SpareKeycodes::restoreDelay);
         std::this_thread::sleep_for(std::chrono::duration<double>(wait));
     }
     pointer_->releaseEverything();

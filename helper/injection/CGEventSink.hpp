@@ -22,8 +22,8 @@ class X11Keyboard;
 class X11Pointer;
 
 struct CGEventSinkOptions {
-    std::string displayName;                 // empty: $DISPLAY
-    ServerClock now = systemUptimeClock();   // times of the spare-keycode bookkeeping
+    std::string displayName;               // empty: $DISPLAY
+    ServerClock now = systemUptimeClock(); // times of the spare-keycode bookkeeping
     // The sink waits for spare keycodes to come free on a thread of its own; tests turn that off and call
     // runDueWork() after moving their clock.
     bool timerThread = true;

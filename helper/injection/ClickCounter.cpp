@@ -6,8 +6,7 @@
 namespace orvik::helper {
 
 int ClickCounter::registerClick(MouseButton button, DisplayPoint point, double time, double interval) {
-    bool near = std::abs(point.x - lastPoint.x) <= nearDistance &&
-                std::abs(point.y - lastPoint.y) <= nearDistance;
+    bool near = std::abs(point.x - lastPoint.x) <= nearDistance && std::abs(point.y - lastPoint.y) <= nearDistance;
     bool continues = lastButton == button && time - lastTime <= interval && near;
     currentCount = continues ? std::min(currentCount + 1, maxCount) : 1;
     lastButton = button;

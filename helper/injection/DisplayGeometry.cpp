@@ -4,8 +4,7 @@
 
 namespace orvik::helper {
 
-DisplayPoint DisplayGeometry::clamp(DisplayPoint point, DisplayPoint previous,
-                                    std::span<const DisplayRect> displays) {
+DisplayPoint DisplayGeometry::clamp(DisplayPoint point, DisplayPoint previous, std::span<const DisplayRect> displays) {
     if (displays.empty()) return previous;
     auto holds = [](DisplayPoint p) { return [p](const DisplayRect& rect) { return rect.contains(p); }; };
     if (std::any_of(displays.begin(), displays.end(), holds(point))) return point;
@@ -16,8 +15,7 @@ DisplayPoint DisplayGeometry::clamp(DisplayPoint point, DisplayPoint previous,
             std::min(std::max(point.y, target.minY()), target.maxY() - 1)};
 }
 
-const DisplayRect& DisplayGeometry::nearestDisplay(DisplayPoint point,
-                                                   std::span<const DisplayRect> displays) {
+const DisplayRect& DisplayGeometry::nearestDisplay(DisplayPoint point, std::span<const DisplayRect> displays) {
     const DisplayRect* best = &displays.front();
     double bestDistance = distance(point, *best);
     for (const auto& rect : displays.subspan(1)) {

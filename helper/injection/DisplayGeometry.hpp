@@ -14,8 +14,7 @@ public:
     // `point` unchanged when a display contains it; otherwise pinned to the nearest whole point of the
     // display that holds `previous` (or, when none does, the display nearest to it). With no displays:
     // `previous`.
-    static DisplayPoint clamp(DisplayPoint point, DisplayPoint previous,
-                              std::span<const DisplayRect> displays);
+    static DisplayPoint clamp(DisplayPoint point, DisplayPoint previous, std::span<const DisplayRect> displays);
 
 private:
     static const DisplayRect& nearestDisplay(DisplayPoint point, std::span<const DisplayRect> displays);

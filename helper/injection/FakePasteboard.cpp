@@ -2,9 +2,13 @@
 
 namespace orvik::helper {
 
-FakePasteboard::FakePasteboard(PasteboardSnapshot contents) { state_.contents = std::move(contents); }
+FakePasteboard::FakePasteboard(PasteboardSnapshot contents) {
+    state_.contents = std::move(contents);
+}
 
-PasteboardSnapshot FakePasteboard::snapshot() { return contents(); }
+PasteboardSnapshot FakePasteboard::snapshot() {
+    return contents();
+}
 
 std::int64_t FakePasteboard::setString(std::string_view text) {
     auto written = PasteboardSnapshot::text(text);
@@ -21,7 +25,9 @@ void FakePasteboard::restore(const PasteboardSnapshot& snapshot, std::int64_t ch
     ++state_.changeCount;
 }
 
-std::optional<std::string> FakePasteboard::string() { return contents().text(); }
+std::optional<std::string> FakePasteboard::string() {
+    return contents().text();
+}
 
 PasteboardSnapshot FakePasteboard::contents() const {
     std::lock_guard lock(mutex_);

@@ -9,7 +9,9 @@
 namespace orvik::helper {
 namespace {
 
-bool finite(float value) { return std::isfinite(value); }
+bool finite(float value) {
+    return std::isfinite(value);
+}
 
 } // namespace
 
@@ -88,8 +90,7 @@ void InputController::handleButton(const ButtonEvent& event) {
         postClick(button, at, 2);
         clicks_.reset();
         break;
-    default:
-        return;
+    default: return;
     }
     lastInjection_ = now_();
 }

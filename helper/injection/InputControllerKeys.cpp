@@ -10,7 +10,9 @@ namespace {
 // Largest virtual key code a Mac keyboard produces; anything above is ignored.
 constexpr std::uint16_t maxKeyCode = 127;
 
-double sign(double value) { return value > 0 ? 1 : (value < 0 ? -1 : 0); }
+double sign(double value) {
+    return value > 0 ? 1 : (value < 0 ? -1 : 0);
+}
 
 std::int32_t saturatedPixels(double value) {
     constexpr double lowest = std::numeric_limits<std::int32_t>::min();

@@ -38,8 +38,7 @@ struct Printer {
         printCase(out, scroll.momentum) << ")";
     }
     void operator()(const RecordedInput::Key& key) const {
-        out << "key(" << key.keyCode << (key.isDown ? ", down" : ", up") << ", flags " << key.flags.rawValue
-            << ")";
+        out << "key(" << key.keyCode << (key.isDown ? ", down" : ", up") << ", flags " << key.flags.rawValue << ")";
     }
     void operator()(const RecordedInput::Modifier& modifier) const {
         out << "modifier(" << modifier.keyCode << ", flags " << modifier.flags.rawValue << ")";

@@ -58,9 +58,7 @@ struct RecordedInput {
     static RecordedInput key(std::uint16_t keyCode, bool isDown, ModifierFlags flags) {
         return {Key{keyCode, isDown, flags}};
     }
-    static RecordedInput modifier(std::uint16_t keyCode, ModifierFlags flags) {
-        return {Modifier{keyCode, flags}};
-    }
+    static RecordedInput modifier(std::uint16_t keyCode, ModifierFlags flags) { return {Modifier{keyCode, flags}}; }
     static RecordedInput unicode(std::string text, bool isDown) { return {Unicode{std::move(text), isDown}}; }
     static RecordedInput media(std::int32_t code, bool isDown) { return {Media{code, isDown}}; }
 

@@ -12,8 +12,7 @@ RecordingSink::Clock::time_point RecordingSink::Clock::now() {
     return time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
 }
 
-RecordingSink::RecordingSink(std::vector<DisplayRect> displays, DisplayPoint cursor,
-                             double doubleClickInterval)
+RecordingSink::RecordingSink(std::vector<DisplayRect> displays, DisplayPoint cursor, double doubleClickInterval)
     : doubleClickInterval_(doubleClickInterval) {
     state_.cursor = cursor;
     state_.displays = std::move(displays);

@@ -27,15 +27,14 @@ public:
     static constexpr DisplayPoint defaultCursor{720, 450};
     static constexpr double defaultDoubleClickInterval = 0.5;
 
-    explicit RecordingSink(std::vector<DisplayRect> displays = {defaultDisplay},
-                           DisplayPoint cursor = defaultCursor,
+    explicit RecordingSink(std::vector<DisplayRect> displays = {defaultDisplay}, DisplayPoint cursor = defaultCursor,
                            double doubleClickInterval = defaultDoubleClickInterval);
 
     DisplayPoint cursorLocation() const override;
     std::vector<DisplayRect> displayBounds() const override;
     std::optional<DisplayRect> displayBounds(std::uint32_t displayID) const override;
-    void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint location,
-                   int clickCount, DisplayVector delta) override;
+    void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint location, int clickCount,
+                   DisplayVector delta) override;
     void postScroll(std::int32_t dx, std::int32_t dy, ScrollPhase phase, MomentumPhase momentum) override;
     void postKey(std::uint16_t keyCode, bool isDown, ModifierFlags flags) override;
     void postModifierChange(std::uint16_t keyCode, ModifierFlags flags) override;

@@ -32,6 +32,8 @@ void SelfTest::drawCircle(InputSink& sink, const Sleep& sleep) {
     sink.postMouse(MouseEventKind::moved, std::nullopt, start, 0, {0, 0});
 }
 
-void SelfTest::sleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+void SelfTest::sleepFor(std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
 
 } // namespace orvik::helper

@@ -58,7 +58,9 @@ void X11Keyboard::reconcileSpares() {
     for (auto keycode : spares_.keycodes()) spares_.reconcile(keycode, keymap_.symbol(keycode, 0));
 }
 
-void X11Keyboard::mappingChanged() { mapStale_ = true; }
+void X11Keyboard::mappingChanged() {
+    mapStale_ = true;
+}
 
 std::optional<std::uint8_t> X11Keyboard::plainKeycode(std::uint32_t keysym) const {
     return keymap_.find(keysym, 0, [this](std::uint8_t keycode) { return isSpare(keycode); });

@@ -35,7 +35,7 @@ std::vector<std::uint8_t> X11Keymap::emptyKeycodes() const {
 }
 
 std::optional<std::uint8_t> X11Keymap::find(std::uint32_t keysym, int index,
-                                             const std::function<bool(std::uint8_t)>& skip) const {
+                                            const std::function<bool(std::uint8_t)>& skip) const {
     if (keysym == 0 || !isLoaded()) return std::nullopt;
     for (int keycode = minKeycode_; keycode <= maxKeycode_; ++keycode) {
         auto code = static_cast<std::uint8_t>(keycode);

@@ -6,8 +6,8 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
-#include <optional>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace orvik::helper {

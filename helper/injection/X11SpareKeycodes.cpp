@@ -11,7 +11,8 @@ void X11SpareKeycodes::assign(std::vector<std::uint8_t> keycodes) {
 }
 
 bool X11SpareKeycodes::contains(std::uint8_t keycode) const {
-    return std::any_of(spares_.begin(), spares_.end(), [keycode](const Spare& spare) { return spare.keycode == keycode; });
+    return std::any_of(spares_.begin(), spares_.end(),
+                       [keycode](const Spare& spare) { return spare.keycode == keycode; });
 }
 
 std::vector<std::uint8_t> X11SpareKeycodes::keycodes() const {

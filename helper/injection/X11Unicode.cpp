@@ -5,8 +5,12 @@
 namespace orvik::helper {
 namespace {
 
-constexpr bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-constexpr bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+constexpr bool isHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+constexpr bool isLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 constexpr std::uint32_t unicodeKeysymBase = 0x01000000;
 constexpr char32_t lastCodePoint = 0x10FFFF;

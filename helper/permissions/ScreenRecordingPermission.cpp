@@ -10,8 +10,12 @@ ScreenRecordingPermission::ScreenRecordingPermission(Probe probe) : probe_(std::
     }
 }
 
-bool ScreenRecordingPermission::isGranted() const { return probe_(); }
+bool ScreenRecordingPermission::isGranted() const {
+    return probe_();
+}
 
-bool ScreenRecordingPermission::request() const { return probe_(); }
+bool ScreenRecordingPermission::request() const {
+    return probe_();
+}
 
 } // namespace orvik::helper

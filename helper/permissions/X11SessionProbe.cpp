@@ -35,9 +35,13 @@ std::shared_ptr<X11SessionProbe> X11SessionProbe::shared() {
     return instance;
 }
 
-bool X11SessionProbe::canPostEvents() { return answer(postEvents_, &X11SessionProbe::hasXTest); }
+bool X11SessionProbe::canPostEvents() {
+    return answer(postEvents_, &X11SessionProbe::hasXTest);
+}
 
-bool X11SessionProbe::canReadScreen() { return answer(readScreen_, &X11SessionProbe::rootReadable); }
+bool X11SessionProbe::canReadScreen() {
+    return answer(readScreen_, &X11SessionProbe::rootReadable);
+}
 
 bool X11SessionProbe::answer(std::optional<Answer>& cached, Check check) {
     std::lock_guard lock(mutex_);

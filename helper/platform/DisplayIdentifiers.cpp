@@ -17,9 +17,8 @@ std::uint32_t DisplayIdentifiers::idForName(std::string_view name) {
 }
 
 std::vector<DisplayInfo> DisplayIdentifiers::arrange(std::vector<MonitorLayout> monitors) {
-    std::erase_if(monitors, [](const MonitorLayout& monitor) {
-        return monitor.bounds.width <= 0 || monitor.bounds.height <= 0;
-    });
+    std::erase_if(monitors,
+                  [](const MonitorLayout& monitor) { return monitor.bounds.width <= 0 || monitor.bounds.height <= 0; });
     std::stable_sort(monitors.begin(), monitors.end(), [](const MonitorLayout& a, const MonitorLayout& b) {
         return std::tuple(!a.primary, a.bounds.x, a.bounds.y) < std::tuple(!b.primary, b.bounds.x, b.bounds.y);
     });

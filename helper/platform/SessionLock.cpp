@@ -75,8 +75,8 @@ std::optional<bool> SessionLock::logindLockedHint() {
     if (!path) return std::nullopt;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     int locked = 0;
-    int result = sd_bus_get_property_trivial(bus_, logindService, path->c_str(), sessionInterface, "LockedHint",
-                                             &error, 'b', &locked);
+    int result = sd_bus_get_property_trivial(bus_, logindService, path->c_str(), sessionInterface, "LockedHint", &error,
+                                             'b', &locked);
     sd_bus_error_free(&error);
     if (result < 0) {
         // The session may have gone, or the bus connection with it: look both up again next time.

@@ -67,9 +67,13 @@ X11Display::~X11Display() {
     std::erase(errors.displays, this);
 }
 
-int X11Display::screen() const noexcept { return DefaultScreen(display_); }
+int X11Display::screen() const noexcept {
+    return DefaultScreen(display_);
+}
 
-Window X11Display::root() const noexcept { return RootWindow(display_, DefaultScreen(display_)); }
+Window X11Display::root() const noexcept {
+    return RootWindow(display_, DefaultScreen(display_));
+}
 
 Atom X11Display::atom(std::string_view name) {
     std::lock_guard lock(atomsMutex_);

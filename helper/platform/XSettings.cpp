@@ -51,7 +51,9 @@ private:
     std::size_t offset_ = 0;
 };
 
-constexpr std::size_t padding(std::size_t length) { return (4 - length % 4) % 4; }
+constexpr std::size_t padding(std::size_t length) {
+    return (4 - length % 4) % 4;
+}
 
 enum SettingType : std::uint8_t { integerType = 0, stringType = 1, colorType = 2 };
 
@@ -83,8 +85,7 @@ std::optional<std::int32_t> XSettings::integer(ByteView blob, std::string_view n
         case colorType:
             if (!reader.skip(8)) return std::nullopt;
             break;
-        default:
-            return std::nullopt;
+        default: return std::nullopt;
         }
     }
     return std::nullopt;
@@ -104,11 +105,11 @@ std::optional<Bytes> XSettings::read(X11Display& display) {
     unsigned long bytesAfter = 0;
     unsigned char* data = nullptr;
     auto errorsBefore = display.errorCount();
-    int status = XGetWindowProperty(display.get(), owner, property, 0, maxPropertyWords, False, property,
-                                    &actualType, &actualFormat, &itemCount, &bytesAfter, &data);
+    int status = XGetWindowProperty(display.get(), owner, property, 0, maxPropertyWords, False, property, &actualType,
+                                    &actualFormat, &itemCount, &bytesAfter, &data);
     std::optional<Bytes> result;
-    if (status == Success && display.errorCount() == errorsBefore && actualType == property &&
-        actualFormat == 8 && data) {
+    if (status == Success && display.errorCount() == errorsBefore && actualType == property && actualFormat == 8 &&
+        data) {
         result = Bytes(data, data + itemCount);
     }
     if (data) XFree(data);

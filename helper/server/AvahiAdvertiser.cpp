@@ -90,15 +90,15 @@ private:
     void createClient() {
         int error = 0;
         // NO_FAIL: when the daemon is not running the client waits for it instead of failing.
-        client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL, &Engine::onClientState,
-                                   this, &error);
+        client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL, &Engine::onClientState, this,
+                                   &error);
         if (client_) return;
         Log::error(logCategory, std::string("Bonjour advertising unavailable: ") + avahi_strerror(error));
         if (service_) report({BonjourState::Kind::daemonUnavailable, {}, avahi_strerror(error), {}});
         struct timeval when {};
         avahi_elapse_time(&when, retryMilliseconds, 0);
-        retry_ = avahi_threaded_poll_get(poll_)->timeout_new(avahi_threaded_poll_get(poll_), &when,
-                                                             &Engine::onRetry, this);
+        retry_ =
+            avahi_threaded_poll_get(poll_)->timeout_new(avahi_threaded_poll_get(poll_), &when, &Engine::onRetry, this);
     }
 
     static void onRetry(AvahiTimeout* timeout, void* context) {
@@ -159,10 +159,9 @@ private:
         for (const auto& [key, value] : service_->txt) {
             txt = avahi_string_list_add_pair(txt, key.c_str(), value.c_str());
         }
-        int result = avahi_entry_group_add_service_strlst(group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                          AvahiPublishFlags(0), currentName_.c_str(),
-                                                          service_->type.c_str(), nullptr, nullptr,
-                                                          service_->port, txt);
+        int result = avahi_entry_group_add_service_strlst(
+            group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), currentName_.c_str(),
+            service_->type.c_str(), nullptr, nullptr, service_->port, txt);
         avahi_string_list_free(txt);
         if (result == AVAHI_ERR_COLLISION) {
             takeAlternativeName();
@@ -244,13 +243,17 @@ AvahiAdvertiser::AvahiAdvertiser(asio::any_io_executor executor)
     engine_->open();
 }
 
-AvahiAdvertiser::~AvahiAdvertiser() { engine_->close(); }
+AvahiAdvertiser::~AvahiAdvertiser() {
+    engine_->close();
+}
 
 void AvahiAdvertiser::advertise(BonjourService service, StateHandler onState) {
     engine_->advertise(std::move(service), std::move(onState));
 }
 
-void AvahiAdvertiser::withdraw() { engine_->withdraw(); }
+void AvahiAdvertiser::withdraw() {
+    engine_->withdraw();
+}
 
 BonjourAdvertiserFactory AvahiAdvertiser::factory() {
     return [](asio::any_io_executor executor) -> std::unique_ptr<BonjourAdvertising> {

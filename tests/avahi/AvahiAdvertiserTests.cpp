@@ -6,17 +6,16 @@
 #include <asio/post.hpp>
 #include <gtest/gtest.h>
 
-
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <future>
-#include <vector>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace orvik::helper;
 using namespace std::chrono_literals;

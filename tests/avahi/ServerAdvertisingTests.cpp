@@ -51,10 +51,12 @@ TEST_F(ServerAdvertisingTest, TheListenerIsAdvertisedWithTheIdentityAndThePairin
     // The daemon's host name reaches the pairing window's addresses once the service is registered.
     const std::string& hostName = fields[6];
     HostPort expected{hostName, harness.port};
-    bool named = harness.waitUntil([&](HelperServer& server) {
-        auto info = server.startPairing();
-        return info && std::ranges::find(info->addresses, expected) != info->addresses.end();
-    }, 10s);
+    bool named = harness.waitUntil(
+        [&](HelperServer& server) {
+            auto info = server.startPairing();
+            return info && std::ranges::find(info->addresses, expected) != info->addresses.end();
+        },
+        10s);
     EXPECT_TRUE(named) << "expected " << expected.description();
 }
 

@@ -13,9 +13,9 @@ void setLockedHint(bool locked) {
     sd_bus* bus = nullptr;
     ASSERT_GE(sd_bus_open_system(&bus), 0);
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    int result = sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1/session/c1",
-                                    "org.freedesktop.login1.Session", "SetLockedHint", &error, nullptr, "b",
-                                    locked ? 1 : 0);
+    int result =
+        sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1/session/c1",
+                           "org.freedesktop.login1.Session", "SetLockedHint", &error, nullptr, "b", locked ? 1 : 0);
     EXPECT_GE(result, 0) << (error.message ? error.message : "");
     sd_bus_error_free(&error);
     sd_bus_flush_close_unref(bus);

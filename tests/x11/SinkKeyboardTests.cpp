@@ -84,7 +84,7 @@ TEST_F(SinkKeyboardTest, lettersFollowAnotherLayoutLoadedWhileRunning) {
 
 TEST_F(SinkKeyboardTest, keysBeyondTheKeyboardAndRightHandModifiersArePressedToo) {
     controller.key({0x69, ModifierFlags::command, KeyAction::press}); // F13: not on Xvfb's keyboard
-    controller.key({0x3C, ModifierFlags(), KeyAction::press});         // right shift, a regular key here
+    controller.key({0x3C, ModifierFlags(), KeyAction::press});        // right shift, a regular key here
     auto pressed = presses(settle());
     ASSERT_EQ(pressed.size(), 3u);
     EXPECT_EQ(pressed[0].keysym, XK_Control_L);
@@ -121,9 +121,12 @@ TEST_F(SinkKeyboardTest, heldModifiersFollowEveryChange) {
 
 TEST_F(SinkKeyboardTest, mediaKeysArriveAsTheirKeysyms) {
     const std::pair<std::int32_t, KeySym> cases[] = {
-        {MediaKeyEncoding::play, XF86XK_AudioPlay},        {MediaKeyEncoding::next, XF86XK_AudioNext},
-        {MediaKeyEncoding::previous, XF86XK_AudioPrev},    {MediaKeyEncoding::soundUp, XF86XK_AudioRaiseVolume},
-        {MediaKeyEncoding::soundDown, XF86XK_AudioLowerVolume}, {MediaKeyEncoding::mute, XF86XK_AudioMute},
+        {MediaKeyEncoding::play, XF86XK_AudioPlay},
+        {MediaKeyEncoding::next, XF86XK_AudioNext},
+        {MediaKeyEncoding::previous, XF86XK_AudioPrev},
+        {MediaKeyEncoding::soundUp, XF86XK_AudioRaiseVolume},
+        {MediaKeyEncoding::soundDown, XF86XK_AudioLowerVolume},
+        {MediaKeyEncoding::mute, XF86XK_AudioMute},
     };
     for (const auto& [code, keysym] : cases) {
         sink->postMediaKey(code, true);

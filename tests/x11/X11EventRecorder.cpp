@@ -34,8 +34,8 @@ X11EventRecorder::X11EventRecorder() {
     int screen = DefaultScreen(display_);
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
-                            StructureNotifyMask;
+    attributes.event_mask =
+        KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
     window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0,
                             static_cast<unsigned>(DisplayWidth(display_, screen)),
                             static_cast<unsigned>(DisplayHeight(display_, screen)), 0, CopyFromParent, InputOutput,
@@ -77,14 +77,13 @@ std::vector<X11EventRecorder::Event> X11EventRecorder::take() {
         }
         case ButtonPress:
         case ButtonRelease:
-            events.push_back({event.type, event.xbutton.button, event.xbutton.state, 0, {}, event.xbutton.x,
-                              event.xbutton.y});
+            events.push_back(
+                {event.type, event.xbutton.button, event.xbutton.state, 0, {}, event.xbutton.x, event.xbutton.y});
             break;
         case MotionNotify:
             events.push_back({event.type, 0, event.xmotion.state, 0, {}, event.xmotion.x, event.xmotion.y});
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return events;

@@ -13,11 +13,11 @@ namespace orvik::helper::x11test {
 class X11EventRecorder {
 public:
     struct Event {
-        int type = 0;         // KeyPress, KeyRelease, ButtonPress, ButtonRelease, MotionNotify
-        unsigned detail = 0;  // keycode or button
-        unsigned state = 0;   // modifier and button mask before the event
-        KeySym keysym = 0;    // for keys: what the application reads, from the keyboard map of that moment
-        std::string text;     // for key presses: the UTF-8 text of the keysym
+        int type = 0;        // KeyPress, KeyRelease, ButtonPress, ButtonRelease, MotionNotify
+        unsigned detail = 0; // keycode or button
+        unsigned state = 0;  // modifier and button mask before the event
+        KeySym keysym = 0;   // for keys: what the application reads, from the keyboard map of that moment
+        std::string text;    // for key presses: the UTF-8 text of the keysym
         int x = 0;
         int y = 0;
     };

@@ -10,11 +10,18 @@ namespace {
 // A few keys across the whole table, so a missing or extra entry shows.
 TEST(X11KeyTableTest, macKeysMapToTheirUSMeaning) {
     const std::pair<std::uint16_t, std::uint32_t> cases[] = {
-        {rawValue(MacKey::a), XK_a},         {rawValue(MacKey::y), XK_y},          {rawValue(MacKey::digit5), XK_5},
-        {rawValue(MacKey::quote), XK_apostrophe}, {rawValue(MacKey::deleteKey), XK_BackSpace},
-        {0x4C, XK_KP_Enter},                 {0x5C, XK_KP_9},                      {rawValue(MacKey::f5), XK_F5},
-        {0x69, XK_F13},                      {rawValue(MacKey::forwardDelete), XK_Delete},
-        {rawValue(MacKey::pageDown), XK_Next}, {rawValue(MacKey::upArrow), XK_Up},
+        {rawValue(MacKey::a), XK_a},
+        {rawValue(MacKey::y), XK_y},
+        {rawValue(MacKey::digit5), XK_5},
+        {rawValue(MacKey::quote), XK_apostrophe},
+        {rawValue(MacKey::deleteKey), XK_BackSpace},
+        {0x4C, XK_KP_Enter},
+        {0x5C, XK_KP_9},
+        {rawValue(MacKey::f5), XK_F5},
+        {0x69, XK_F13},
+        {rawValue(MacKey::forwardDelete), XK_Delete},
+        {rawValue(MacKey::pageDown), XK_Next},
+        {rawValue(MacKey::upArrow), XK_Up},
     };
     for (const auto& [code, keysym] : cases) EXPECT_EQ(X11KeyTable::keysym(code), keysym) << code;
 }

@@ -8,8 +8,8 @@
 #include <X11/Xlib.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,8 +99,8 @@ public:
         window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
         Atom settings = XInternAtom(display_, "_XSETTINGS_SETTINGS", False);
         const std::string name = "Net/DoubleClickTime";
-        std::vector<unsigned char> blob = {0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0,
-                                           static_cast<unsigned char>(name.size()), 0};
+        std::vector<unsigned char> blob = {
+            0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, static_cast<unsigned char>(name.size()), 0};
         blob.insert(blob.end(), name.begin(), name.end());
         while (blob.size() % 4) blob.push_back(0);
         for (std::uint32_t word : {1u, static_cast<std::uint32_t>(doubleClickMilliseconds)}) {

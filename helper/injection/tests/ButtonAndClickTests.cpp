@@ -84,9 +84,9 @@ TEST(ClickCounting, DoubleClickIsAlwaysTwoAndTheNextClickIsSingle) {
     button(input, left, ButtonAction::click);
     button(input, left, ButtonAction::doubleClick);
     button(input, left, ButtonAction::click);
-    EXPECT_EQ(input.take(), joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2),
-                                    clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2),
-                                    clickPair(left, 720, 450, 1)}));
+    EXPECT_EQ(input.take(),
+              joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2), clickPair(left, 720, 450, 1),
+                      clickPair(left, 720, 450, 2), clickPair(left, 720, 450, 1)}));
 }
 
 TEST(ClickCounting, DragDownStartsAFreshSinglePress) {
@@ -111,8 +111,8 @@ TEST(ClickCounting, ClicksUseTheSinksDoubleClickInterval) {
     button(input, left, ButtonAction::click);
     input.clock += 0.25;
     button(input, left, ButtonAction::click);
-    EXPECT_EQ(input.take(), joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 1),
-                                    clickPair(left, 720, 450, 2)}));
+    EXPECT_EQ(input.take(),
+              joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2)}));
 }
 
 TEST(ClickCounter, CountsByButtonTimeAndDistance) {
@@ -123,9 +123,8 @@ TEST(ClickCounter, CountsByButtonTimeAndDistance) {
         int expected;
     };
     const Step steps[] = {
-        {left, {0, 0}, 10.0, 1},    {left, {4, 4}, 10.5, 2},     {left, {0, 0}, 11.0, 3},
-        {left, {0, 0}, 11.1, 3},    {left, {0, 4.5}, 11.2, 1},   {right, {0, 4.5}, 11.3, 1},
-        {right, {0, 4.5}, 11.9, 1}, {right, {-4, 0.5}, 12.0, 2},
+        {left, {0, 0}, 10.0, 1},   {left, {4, 4}, 10.5, 2},    {left, {0, 0}, 11.0, 3},    {left, {0, 0}, 11.1, 3},
+        {left, {0, 4.5}, 11.2, 1}, {right, {0, 4.5}, 11.3, 1}, {right, {0, 4.5}, 11.9, 1}, {right, {-4, 0.5}, 12.0, 2},
     };
     ClickCounter counter;
     for (const auto& step : steps) {

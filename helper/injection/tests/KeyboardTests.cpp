@@ -50,18 +50,16 @@ TEST(ModifierKeys, APressTapsTheModifierWithoutHoldingIt) {
     key(input, controlKey, KeyAction::down);
     key(input, controlKey, KeyAction::press); // already held: nothing
     key(input, functionKey, KeyAction::press);
-    EXPECT_EQ(input.take(),
-              (Events{change(controlKey, control), change(controlKey, none), change(controlKey, control),
-                      change(functionKey, control | function), change(functionKey, control)}));
+    EXPECT_EQ(input.take(), (Events{change(controlKey, control), change(controlKey, none), change(controlKey, control),
+                                    change(functionKey, control | function), change(functionKey, control)}));
 }
 
 TEST(RegularKeys, RightHandModifiersCapsLockAndUnnamedCodesAreRegularKeys) {
     ControlledInput input;
     for (std::uint16_t code : {0x3C, 0x36, 0x39, 0x0A, 0x7F}) key(input, code, KeyAction::press);
-    EXPECT_EQ(input.take(),
-              (Events{keyDown(0x3C, none), keyUp(0x3C, none), keyDown(0x36, none), keyUp(0x36, none),
-                      keyDown(0x39, none), keyUp(0x39, none), keyDown(0x0A, none), keyUp(0x0A, none),
-                      keyDown(0x7F, none), keyUp(0x7F, none)}));
+    EXPECT_EQ(input.take(), (Events{keyDown(0x3C, none), keyUp(0x3C, none), keyDown(0x36, none), keyUp(0x36, none),
+                                    keyDown(0x39, none), keyUp(0x39, none), keyDown(0x0A, none), keyUp(0x0A, none),
+                                    keyDown(0x7F, none), keyUp(0x7F, none)}));
 }
 
 TEST(RegularKeys, CodesAbove127AreIgnored) {
@@ -78,27 +76,26 @@ TEST(RegularKeys, HeldKeyPressesItsMissingModifiersUntilItComesUp) {
     key(input, 0, KeyAction::down, command); // no repeat
     key(input, 0, KeyAction::up);            // the modifiers of the down are used
     key(input, 0, KeyAction::up);
-    EXPECT_EQ(input.take(), (Events{change(commandKey, command), keyDown(0, command), keyUp(0, command),
-                                    change(commandKey, none)}));
+    EXPECT_EQ(input.take(),
+              (Events{change(commandKey, command), keyDown(0, command), keyUp(0, command), change(commandKey, none)}));
     EXPECT_FALSE(input.controller.hasHeldInput());
 }
 
 TEST(RegularKeys, PressGoesDownInTableOrderAndUpInReverse) {
     ControlledInput input;
     input.controller.press(KeyCombo{MacKey::v, command | option});
-    EXPECT_EQ(input.take(), (Events{change(optionKey, option), change(commandKey, option | command),
-                                    keyDown(9, option | command), keyUp(9, option | command),
-                                    change(commandKey, option), change(optionKey, none)}));
+    EXPECT_EQ(input.take(),
+              (Events{change(optionKey, option), change(commandKey, option | command), keyDown(9, option | command),
+                      keyUp(9, option | command), change(commandKey, option), change(optionKey, none)}));
 
     key(input, 8, KeyAction::press, function | command | shift | option | control);
     auto all = function | command | shift | option | control;
     EXPECT_EQ(input.take(),
               (Events{change(controlKey, control), change(optionKey, control | option),
                       change(shiftKey, control | option | shift),
-                      change(commandKey, control | option | shift | command), change(functionKey, all),
-                      keyDown(8, all), keyUp(8, all), change(functionKey, all - function),
-                      change(commandKey, control | option | shift), change(shiftKey, control | option),
-                      change(optionKey, control), change(controlKey, none)}));
+                      change(commandKey, control | option | shift | command), change(functionKey, all), keyDown(8, all),
+                      keyUp(8, all), change(functionKey, all - function), change(commandKey, control | option | shift),
+                      change(shiftKey, control | option), change(optionKey, control), change(controlKey, none)}));
 }
 
 TEST(RegularKeys, ExplicitlyHeldModifiersAreNotPressedAgain) {
@@ -120,20 +117,17 @@ TEST(RegularKeys, AModifierSharedByTwoHeldKeysStaysDownUntilTheLastComesUp) {
                       change(commandKey, command | shift), keyDown(1, command | shift), keyUp(0, command)}));
     input.controller.press(KeyCombo{MacKey::c, command});
     // The key events carry the key's own modifiers; the change events the union with the other held keys'.
-    EXPECT_EQ(input.take(),
-              (Events{change(commandKey, command | shift), keyDown(8, command), keyUp(8, command)}));
+    EXPECT_EQ(input.take(), (Events{change(commandKey, command | shift), keyDown(8, command), keyUp(8, command)}));
     key(input, 1, KeyAction::up);
-    EXPECT_EQ(input.take(),
-              (Events{keyUp(1, command | shift), change(commandKey, shift), change(shiftKey, none)}));
+    EXPECT_EQ(input.take(), (Events{keyUp(1, command | shift), change(commandKey, shift), change(shiftKey, none)}));
 }
 
 TEST(UnicodeText, PostsOneDownAndOneUpEvenForAnEmptyText) {
     ControlledInput input;
     input.controller.typeUnicode(u"h\u00e9");
     input.controller.typeUnicode(u"");
-    EXPECT_EQ(input.take(),
-              (Events{RecordedInput::unicode("h\u00e9", true), RecordedInput::unicode("h\u00e9", false),
-                      RecordedInput::unicode("", true), RecordedInput::unicode("", false)}));
+    EXPECT_EQ(input.take(), (Events{RecordedInput::unicode("h\u00e9", true), RecordedInput::unicode("h\u00e9", false),
+                                    RecordedInput::unicode("", true), RecordedInput::unicode("", false)}));
 }
 
 TEST(ReleaseAll, ButtonsThenKeysThenModifiersInReverseTableOrder) {
@@ -146,10 +140,10 @@ TEST(ReleaseAll, ButtonsThenKeysThenModifiersInReverseTableOrder) {
     input.take();
 
     input.controller.releaseAll();
-    EXPECT_EQ(input.take(), (Events{up(MouseButton::right, 720, 450, 1), up(MouseButton::left, 720, 450, 1),
-                                    keyUp(3, control | shift), keyUp(8, command | shift),
-                                    change(commandKey, control | shift), change(shiftKey, control),
-                                    change(controlKey, none)}));
+    EXPECT_EQ(input.take(),
+              (Events{up(MouseButton::right, 720, 450, 1), up(MouseButton::left, 720, 450, 1),
+                      keyUp(3, control | shift), keyUp(8, command | shift), change(commandKey, control | shift),
+                      change(shiftKey, control), change(controlKey, none)}));
     EXPECT_FALSE(input.controller.hasHeldInput());
 
     input.controller.releaseAll();
@@ -165,8 +159,7 @@ TEST(ReleaseAll, LeftButtonCommandAndKeyEight) {
     key(input, 8, KeyAction::down, command);
     input.take();
     input.controller.releaseAll();
-    EXPECT_EQ(input.take(),
-              (Events{up(MouseButton::left, 720, 450, 1), keyUp(8, command), change(commandKey, none)}));
+    EXPECT_EQ(input.take(), (Events{up(MouseButton::left, 720, 450, 1), keyUp(8, command), change(commandKey, none)}));
 }
 
 TEST(ReleaseAll, ButtonUpsCarryTheCurrentClickCount) {

@@ -21,9 +21,7 @@ public:
 
     DisplayPoint cursorLocation() const override { return inner.cursorLocation(); }
     std::vector<DisplayRect> displayBounds() const override { return inner.displayBounds(); }
-    std::optional<DisplayRect> displayBounds(std::uint32_t id) const override {
-        return inner.displayBounds(id);
-    }
+    std::optional<DisplayRect> displayBounds(std::uint32_t id) const override { return inner.displayBounds(id); }
     void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint at, int count,
                    DisplayVector delta) override {
         deltas.push_back(delta);
@@ -53,8 +51,8 @@ TEST(RelativeMotion, MovesByTheDeltaAndStopsAtTheDisplayEdge) {
 }
 
 TEST(RelativeMotion, LimitsEachMessageToTenThousandPoints) {
-    ControlledInput input(std::make_shared<RecordingSink>(
-        std::vector{DisplayRect{-50000, -50000, 100000, 100000}}, DisplayPoint{0, 0}));
+    ControlledInput input(
+        std::make_shared<RecordingSink>(std::vector{DisplayRect{-50000, -50000, 100000, 100000}}, DisplayPoint{0, 0}));
     input.controller.movePointer(1e9f, -1e9f);
     input.controller.movePointer(-std::numeric_limits<float>::max(), 0);
     EXPECT_EQ(input.take(), (Events{moved(10000, -10000), moved(0, -10000)}));
@@ -69,8 +67,7 @@ TEST(RelativeMotion, IgnoresNonFiniteDeltas) {
 }
 
 TEST(RelativeMotion, CrossesOntoAnAdjacentDisplayButIsPinnedWhenLeavingAll) {
-    auto sink =
-        std::make_shared<RecordingSink>(std::vector{mainDisplay, rightDisplay}, DisplayPoint{1430, 100});
+    auto sink = std::make_shared<RecordingSink>(std::vector{mainDisplay, rightDisplay}, DisplayPoint{1430, 100});
     ControlledInput input(sink);
 
     input.controller.movePointer(20, 0);
@@ -96,8 +93,7 @@ TEST(RelativeMotion, MaximumEdgesLieOutsideTheDisplay) {
 
 TEST(RelativeMotion, DisplaysAboveTheMainOneHaveNegativeCoordinates) {
     DisplayRect above{0, -900, 1440, 900};
-    ControlledInput input(
-        std::make_shared<RecordingSink>(std::vector{mainDisplay, above}, DisplayPoint{100, 10}));
+    ControlledInput input(std::make_shared<RecordingSink>(std::vector{mainDisplay, above}, DisplayPoint{100, 10}));
     input.controller.movePointer(0, -50);
     input.controller.movePointer(0, -2000);
     EXPECT_EQ(input.take(), (Events{moved(100, -40), moved(100, -900)}));
@@ -132,7 +128,7 @@ TEST(PointerCache, UsesItsOwnPositionUntilAQuarterSecondPauseThenRereads) {
     ControlledInput input;
     input.controller.movePointer(10, 0); // reads (720, 450)
     input.sink->setCursor({100, 100});   // the local mouse moves meanwhile
-    input.clock += 0.125; // clock steps are binary fractions, so the differences below are exact
+    input.clock += 0.125;                // clock steps are binary fractions, so the differences below are exact
     input.controller.movePointer(10, 0);
     input.clock += 0.1875;
     input.controller.movePointer(10, 0);
@@ -181,8 +177,7 @@ TEST(AbsoluteMotion, MapsFractionsOntoWholePointsOfTheNamedDisplay) {
 }
 
 TEST(AbsoluteMotion, IgnoresUnknownDisplaysTinyDisplaysAndNonFiniteFractions) {
-    ControlledInput input(
-        std::make_shared<RecordingSink>(std::vector{mainDisplay, DisplayRect{2000, 0, 0.5, 900}}));
+    ControlledInput input(std::make_shared<RecordingSink>(std::vector{mainDisplay, DisplayRect{2000, 0, 0.5, 900}}));
     auto nan = std::numeric_limits<float>::quiet_NaN();
     input.controller.movePointerAbsolute(PointerAbsolute{0, 0.5f, 0.5f, 0});
     input.controller.movePointerAbsolute(PointerAbsolute{3, 0.5f, 0.5f, 0});
@@ -211,11 +206,10 @@ TEST(Dragging, MotionWhileAButtonIsHeldDragsTheLatestHeldButton) {
     input.controller.movePointerAbsolute(PointerAbsolute{1, 0, 0, 0});
     input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::up});
     input.controller.movePointer(1, 0);
-    EXPECT_EQ(input.take(),
-              (Events{down(MouseButton::left, 720, 450, 1), dragged(MouseButton::left, 721, 450),
-                      down(MouseButton::right, 721, 450, 1), dragged(MouseButton::right, 722, 450),
-                      up(MouseButton::right, 722, 450, 1), dragged(MouseButton::left, 0, 0),
-                      up(MouseButton::left, 0, 0, 1), moved(1, 0)}));
+    EXPECT_EQ(input.take(), (Events{down(MouseButton::left, 720, 450, 1), dragged(MouseButton::left, 721, 450),
+                                    down(MouseButton::right, 721, 450, 1), dragged(MouseButton::right, 722, 450),
+                                    up(MouseButton::right, 722, 450, 1), dragged(MouseButton::left, 0, 0),
+                                    up(MouseButton::left, 0, 0, 1), moved(1, 0)}));
 }
 
 } // namespace

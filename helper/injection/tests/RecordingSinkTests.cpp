@@ -21,8 +21,7 @@ TEST(RecordingSink, DefaultsToOneDisplayWithOneBasedIdentifiers) {
 TEST(RecordingSink, EveryMouseEventMovesTheCursor) {
     RecordingSink sink;
     double x = 10;
-    for (auto kind :
-         {MouseEventKind::moved, MouseEventKind::down, MouseEventKind::up, MouseEventKind::dragged}) {
+    for (auto kind : {MouseEventKind::moved, MouseEventKind::down, MouseEventKind::up, MouseEventKind::dragged}) {
         sink.postMouse(kind, MouseButton::left, {x, 20}, 1, {99, 99});
         EXPECT_EQ(sink.cursorLocation(), (DisplayPoint{x, 20}));
         x += 1;
@@ -36,9 +35,9 @@ TEST(RecordingSink, RecordsUnicodeAsTextWithLoneSurrogatesReplaced) {
     sink.postUnicode(std::u16string_view(lone, 1), false);
     const char16_t pair[] = {0xD83D, 0xDE00, 0xDC00};
     sink.postUnicode(std::u16string_view(pair, 3), true);
-    EXPECT_EQ(sink.events(), (std::vector{RecordedInput::unicode("\u00e9", true),
-                                          RecordedInput::unicode("\xEF\xBF\xBD", false),
-                                          RecordedInput::unicode("\xF0\x9F\x98\x80\xEF\xBF\xBD", true)}));
+    EXPECT_EQ(sink.events(),
+              (std::vector{RecordedInput::unicode("\u00e9", true), RecordedInput::unicode("\xEF\xBF\xBD", false),
+                           RecordedInput::unicode("\xF0\x9F\x98\x80\xEF\xBF\xBD", true)}));
 }
 
 TEST(RecordingSink, RecordsEachCallInOrderWithItsTime) {

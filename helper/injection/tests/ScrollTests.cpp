@@ -9,13 +9,11 @@ using Events = std::vector<RecordedInput>;
 using Phase = ScrollPhase;
 using Momentum = MomentumPhase;
 
-RecordedInput wheel(std::int32_t dx, std::int32_t dy, Phase phase = Phase::none,
-                    Momentum momentum = Momentum::none) {
+RecordedInput wheel(std::int32_t dx, std::int32_t dy, Phase phase = Phase::none, Momentum momentum = Momentum::none) {
     return RecordedInput::scroll(dx, dy, phase, momentum);
 }
 
-void scroll(ControlledInput& input, float dx, float dy, Phase phase = Phase::none,
-            Momentum momentum = Momentum::none) {
+void scroll(ControlledInput& input, float dx, float dy, Phase phase = Phase::none, Momentum momentum = Momentum::none) {
     input.controller.scroll(ScrollEvent{dx, dy, phase, momentum});
 }
 
@@ -100,8 +98,7 @@ TEST(ScrollMode, ChangingModeKeepsRemainderAndDirection) {
     scroll(input, 0, 0, Phase::changed);
     input.controller.setScrollMode(ScrollMode::phaseless);
     scroll(input, 0, -0.5f, Phase::changed); // -0.25 + -0.5 is no step
-    EXPECT_EQ(input.take(),
-              (Events{wheel(0, -1), wheel(0, -1, Phase::changed), wheel(0, -1, Phase::changed)}));
+    EXPECT_EQ(input.take(), (Events{wheel(0, -1), wheel(0, -1, Phase::changed), wheel(0, -1, Phase::changed)}));
     EXPECT_EQ(input.controller.scrollMode(), ScrollMode::phaseless);
 }
 

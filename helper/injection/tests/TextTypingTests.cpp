@@ -27,8 +27,7 @@ std::string repeated(std::string_view piece, int count) {
 
 std::u16string utf16(std::string_view text) {
     std::u16string result;
-    auto units =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    auto units = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
     result.assign(units.getBuffer(), static_cast<std::size_t>(units.length()));
     return result;
 }
@@ -36,8 +35,7 @@ std::u16string utf16(std::string_view text) {
 // Where ICU puts character boundaries in a text without line breaks or tabs.
 std::set<std::size_t> characterBoundaries(const std::u16string& units) {
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     EXPECT_TRUE(U_SUCCESS(status));
     icu::UnicodeString text(units.data(), static_cast<std::int32_t>(units.size()));
     it->setText(text);
@@ -60,8 +58,7 @@ void expectCleanCuts(std::string_view input) {
         ASSERT_FALSE(piece->units.empty());
         std::size_t start = rebuilt.size();
         rebuilt += piece->units;
-        EXPECT_TRUE(boundaries.contains(rebuilt.size()))
-            << "cut inside a character at unit " << rebuilt.size();
+        EXPECT_TRUE(boundaries.contains(rebuilt.size())) << "cut inside a character at unit " << rebuilt.size();
         if (piece->units.size() > TextTyping::maxChunkUTF16) {
             // An over-long segment is a single character.
             auto next = boundaries.upper_bound(start);
@@ -114,15 +111,13 @@ TEST(Segments, LineBreaksAndTabsBecomeKeyPresses) {
 
 TEST(Segments, ChunksHoldAtMostTwentyUnits) {
     EXPECT_EQ(TextTyping::segments(repeated("a", 20)), (Segments{text(std::u16string(20, u'a'))}));
-    EXPECT_EQ(TextTyping::segments(repeated("a", 21)),
-              (Segments{text(std::u16string(20, u'a')), text(u"a")}));
+    EXPECT_EQ(TextTyping::segments(repeated("a", 21)), (Segments{text(std::u16string(20, u'a')), text(u"a")}));
     EXPECT_EQ(TextTyping::segments(repeated("a", 200)).size(), 10u);
 }
 
 TEST(Segments, ACharacterThatWouldOverflowStartsTheNextChunk) {
     std::u16string nineteen(19, u'a');
-    EXPECT_EQ(TextTyping::segments(repeated("a", 19) + "\U0001F600"),
-              (Segments{text(nineteen), text(u"\U0001F600")}));
+    EXPECT_EQ(TextTyping::segments(repeated("a", 19) + "\U0001F600"), (Segments{text(nineteen), text(u"\U0001F600")}));
     // A surrogate pair that just fits closes the chunk.
     EXPECT_EQ(TextTyping::segments(repeated("a", 18) + "\U0001D11Ez"),
               (Segments{text(std::u16string(18, u'a') + u"\U0001D11E"), text(u"z")}));
@@ -143,9 +138,8 @@ TEST(Segments, ACharacterLongerThanTwentyUnitsIsASegmentOfItsOwn) {
     const std::string longCharacter = "e" + repeated("\u0301", 24);
     EXPECT_EQ(TextTyping::segments("ab" + longCharacter + "cd"),
               (Segments{text(u"ab"), text(utf16(longCharacter)), text(u"cd")}));
-    const std::string twoFamilies =
-        "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466\u200D"
-        "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"; // one cluster
+    const std::string twoFamilies = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466\u200D"
+                                    "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"; // one cluster
     expectCleanCuts("x" + twoFamilies + "y");
 }
 

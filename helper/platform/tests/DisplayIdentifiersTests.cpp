@@ -52,7 +52,8 @@ TEST(DisplayIdentifiersTest, collidingNamesStillGetDistinctNonZeroIdentifiers) {
 }
 
 TEST(DisplayIdentifiersTest, monitorsWithoutAreaAreLeftOut) {
-    auto displays = DisplayIdentifiers::arrange({{"off", {0, 0, 0, 1080}}, {"flat", {0, 0, 1920, 0}}, {"on", {0, 0, 5, 5}}});
+    auto displays =
+        DisplayIdentifiers::arrange({{"off", {0, 0, 0, 1080}}, {"flat", {0, 0, 1920, 0}}, {"on", {0, 0, 5, 5}}});
     EXPECT_EQ(names(displays), (std::vector<std::string>{"on"}));
 }
 

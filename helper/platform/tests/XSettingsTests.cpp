@@ -44,7 +44,8 @@ private:
         ++count_;
         std::uint32_t count = count_;
         for (int index = 0; index < 4; ++index) {
-            bytes_[8 + index] = static_cast<std::uint8_t>(bigEndian_ ? count >> (8 * (3 - index)) : count >> (8 * index));
+            bytes_[8 + index] =
+                static_cast<std::uint8_t>(bigEndian_ ? count >> (8 * (3 - index)) : count >> (8 * index));
         }
     }
     void padded(const std::string& text) {

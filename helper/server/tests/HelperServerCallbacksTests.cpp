@@ -19,7 +19,7 @@ TEST(HelperServerCallbacks, AnAnswerFromAnotherThreadResumesOnTheAwaitingExecuto
         std::thread([&answeredOn, done] {
             answeredOn = std::this_thread::get_id();
             done(42);
-            done(7);  // a second answer is ignored
+            done(7); // a second answer is ignored
         }).detach();
     };
     auto result = asio::co_spawn(
