@@ -3,14 +3,14 @@
 // phone's send to the sink's record (median and 99th percentile); TLS handshakes with hello and authenticate per
 // second. For scale: one frame at 60 Hz is 16.7 ms.
 
+#include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
-#include "injection/FakePasteboard.hpp"
+#include "core/IoThread.hpp"
 #include "injection/RecordingSink.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "server/HelperServer.hpp"
-#include "server/HelperServerThread.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -96,7 +96,7 @@ public:
     Bytes deviceKey;
     std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();
     std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
-    HelperServerThread serverThread;
+    IoThread serverThread{HelperServer::threadName};
     std::shared_ptr<HelperServer> server;
     std::optional<std::uint16_t> port;
 
@@ -137,7 +137,7 @@ void sendToRecordLatency(benchmark::State& state) {
     std::sort(microseconds.begin(), microseconds.end());
     auto at = [&](double fraction) {
         return microseconds[std::min(microseconds.size() - 1,
-                                     static_cast<std::size_t>(fraction * microseconds.size()))];
+                                     static_cast<std::size_t>(fraction * static_cast<double>(microseconds.size())))];
     };
     state.counters["median_us"] = at(0.5);
     state.counters["p99_us"] = at(0.99);

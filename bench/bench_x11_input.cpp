@@ -1,9 +1,9 @@
 // Input through the X11 sink to a running X server (DISPLAY): the time of one pointer move from the input
 // controller to the server, and how fast Unicode text types while still arriving intact.
-#include "injection/CGEventSink.hpp"
 #include "injection/InputController.hpp"
 #include "injection/TextTyping.hpp"
-#include "injection/X11Unicode.hpp"
+#include "injection/x11/CGEventSink.hpp"
+#include "injection/x11/X11Unicode.hpp"
 
 #include <benchmark/benchmark.h>
 

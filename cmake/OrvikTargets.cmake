@@ -1,6 +1,10 @@
 # Shared compile settings for every target of the project.
 add_library(orvik_settings INTERFACE)
-target_compile_options(orvik_settings INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_options(orvik_settings INTERFACE -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion
+                       -Wold-style-cast)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(orvik_settings INTERFACE -Wshadow=local)
+endif()
 if(ORVIK_WERROR)
     target_compile_options(orvik_settings INTERFACE -Werror)
 endif()

@@ -1,6 +1,6 @@
 #include "clipboard/ClipboardContent.hpp"
 
-#include "injection/PasteboardAccess.hpp"
+#include "clipboard/PasteboardAccess.hpp"
 
 #include <algorithm>
 #include <array>

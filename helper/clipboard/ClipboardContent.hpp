@@ -1,6 +1,6 @@
 #pragma once
 
-#include "injection/PasteboardSnapshot.hpp"
+#include "clipboard/PasteboardSnapshot.hpp"
 #include "orvik/protocol/coding/Bytes.hpp"
 
 #include <memory>

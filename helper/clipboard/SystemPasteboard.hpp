@@ -1,7 +1,7 @@
 #pragma once
 
 #include "clipboard/ClipboardLimits.hpp"
-#include "injection/PasteboardAccess.hpp"
+#include "clipboard/PasteboardAccess.hpp"
 
 #include <memory>
 #include <string>

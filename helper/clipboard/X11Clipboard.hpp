@@ -3,9 +3,9 @@
 #include "clipboard/ClipboardChangeCount.hpp"
 #include "clipboard/ClipboardContent.hpp"
 #include "clipboard/ClipboardLimits.hpp"
+#include "clipboard/PasteboardSnapshot.hpp"
 #include "clipboard/X11SelectionReader.hpp"
 #include "clipboard/X11SelectionServer.hpp"
-#include "injection/PasteboardSnapshot.hpp"
 #include "platform/X11Display.hpp"
 
 #include <X11/Xlib.h>

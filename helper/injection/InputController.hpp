@@ -3,11 +3,11 @@
 #include "core/ServerClock.hpp"
 #include "injection/ClickCounter.hpp"
 #include "injection/InputSink.hpp"
-#include "injection/ScrollMode.hpp"
 #include "orvik/protocol/keys/KeyCombo.hpp"
 #include "orvik/protocol/keys/MacKey.hpp"
 #include "orvik/protocol/keys/ModifierFlags.hpp"
 #include "orvik/protocol/messages/InputMessages.hpp"
+#include "preferences/ScrollMode.hpp"
 
 #include <array>
 #include <cstdint>

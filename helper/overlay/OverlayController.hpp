@@ -2,7 +2,7 @@
 
 #include "overlay/OverlayPresenting.hpp"
 #include "overlay/OverlayTracker.hpp"
-#include "server/HelperPreferences.hpp"
+#include "preferences/HelperPreferences.hpp"
 
 #include <functional>
 #include <memory>

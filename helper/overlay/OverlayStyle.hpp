@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/HelperPreferences.hpp"
+#include "preferences/HelperPreferences.hpp"
 
 #include <array>
 #include <cstdint>

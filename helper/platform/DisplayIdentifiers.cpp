@@ -9,8 +9,8 @@ std::uint32_t DisplayIdentifiers::idForName(std::string_view name) {
     constexpr std::uint32_t fnvOffsetBasis = 2166136261u;
     constexpr std::uint32_t fnvPrime = 16777619u;
     std::uint32_t hash = fnvOffsetBasis;
-    for (unsigned char byte : name) {
-        hash ^= byte;
+    for (char character : name) {
+        hash ^= static_cast<unsigned char>(character);
         hash *= fnvPrime;
     }
     return hash == 0 ? 1 : hash;

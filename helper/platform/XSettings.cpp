@@ -31,7 +31,7 @@ public:
     std::optional<std::uint32_t> card32() {
         if (4 > blob_.size() - offset_) return std::nullopt;
         std::uint32_t value = 0;
-        for (int index = 0; index < 4; ++index) {
+        for (unsigned index = 0; index < 4; ++index) {
             std::uint32_t part = blob_[offset_ + index];
             value |= bigEndian_ ? part << (8 * (3 - index)) : part << (8 * index);
         }

@@ -22,8 +22,9 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
                                          std::move(configuration.makeAdvertiser))),
       clock_(std::move(configuration.clock)), wallClock_(std::move(configuration.wallClock)),
       pasteRestoreDelay_(configuration.pasteRestoreDelay), systemInfo_(std::move(configuration.systemInfo)),
-      pasteboardWorker_(std::make_shared<PasteboardWorker>()), identity_(std::move(configuration.identity)),
-      preferences_(preferencesStore_->load()), services_(std::move(configuration.services)), input_(sink_, clock_) {
+      pasteboardThread_(std::make_shared<IoThread>("Orvik.Paste", IoThread::AtDestruction::finishPendingWork)),
+      identity_(std::move(configuration.identity)), preferences_(preferencesStore_->load()),
+      services_(std::move(configuration.services)), input_(sink_, clock_) {
     // The stored scroll mode applies from the start, not only after the first preferences change.
     input_.setScrollMode(preferences_.scrollMode);
 }

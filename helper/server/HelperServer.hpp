@@ -1,24 +1,26 @@
 #pragma once
 
+#include "clipboard/PasteboardAccess.hpp"
+#include "core/BootTimer.hpp"
 #include "core/EventStream.hpp"
+#include "core/IoThread.hpp"
 #include "core/ServerClock.hpp"
 #include "core/UserDefaults.hpp"
 #include "injection/InputController.hpp"
 #include "injection/InputSink.hpp"
-#include "injection/PasteboardAccess.hpp"
+#include "listener/BonjourAdvertising.hpp"
+#include "listener/ListenerController.hpp"
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/PairedDeviceStore.hpp"
 #include "pairing/PairingSession.hpp"
-#include "server/BonjourAdvertising.hpp"
+#include "preferences/HelperPreferences.hpp"
+#include "preferences/PreferencesStore.hpp"
 #include "server/CommandOutcome.hpp"
 #include "server/HandshakeRateLimiter.hpp"
 #include "server/HelperIdentity.hpp"
-#include "server/HelperPreferences.hpp"
 #include "server/HelperServices.hpp"
-#include "server/ListenerController.hpp"
-#include "server/PreferencesStore.hpp"
 #include "server/ScreenServices.hpp"
 #include "server/ServerTypes.hpp"
 #include "server/SystemInfo.hpp"
@@ -43,13 +45,16 @@ struct HelperServerProbe;
 // paste flow, and publishes ServerEvents.
 //
 // Threading: all state is touched only on the executor given at creation, which must be a single-threaded
-// io_context (HelperServerThread); the listener, every connection and every timer run there too. Functions
+// io_context (an IoThread); the listener, every connection and every timer run there too. Functions
 // below must be called on that executor; callers on other threads reach them with asio::co_spawn or
 // asio::post onto executor(). Awaitable operations may suspend; other work runs meanwhile, so every step after
 // a co_await looks the session up again by its identifier. Each session's task holds the server strongly; the
 // listener's callbacks, the maintenance loop and the pairing expiry hold it weakly.
 class HelperServer : public std::enable_shared_from_this<HelperServer> {
 public:
+    // The name of the thread the server runs on (its serial queue).
+    static constexpr const char* threadName = "Orvik.HelperServer";
+
     // Limits and time-outs (seconds on the server clock unless a duration).
     static constexpr double handshakeTimeout = 10;
     static constexpr double approvalTimeout = 60;
@@ -185,8 +190,6 @@ private:
     friend struct HelperServerProbe;
 
     struct MaintenanceTask;
-    struct PasteboardWorker;
-    class PasteWait;
 
     HelperServer(asio::any_io_executor executor, Configuration configuration);
 
@@ -257,7 +260,9 @@ private:
     std::function<Date()> wallClock_;
     std::chrono::milliseconds pasteRestoreDelay_;
     std::shared_ptr<SystemInfo> systemInfo_;
-    std::shared_ptr<PasteboardWorker> pasteboardWorker_;
+    // The pasteboard is called on a thread of its own: it may block briefly while it talks to the X server or
+    // another client, and the server thread must never wait for that.
+    std::shared_ptr<IoThread> pasteboardThread_;
 
     HelperIdentity identity_;
     HelperPreferences preferences_;
@@ -276,7 +281,7 @@ private:
     // A run of overlapping pastes is under way: its first paste takes (or took) the snapshot to restore.
     bool pasteRunOpen_ = false;
     // Pending restore waits, so that a test can end them early.
-    std::vector<std::weak_ptr<PasteWait>> pasteWaits_;
+    std::vector<std::weak_ptr<BootTimer>> pasteWaits_;
     bool isRunning_ = false;
     // Pause changes are applied to the viewers one pass at a time; a change during a pass asks for another.
     bool applyingScreenPause_ = false;

@@ -1,7 +1,7 @@
 #include "server/HelperServer.hpp"
 
+#include "core/CallbackAwait.hpp"
 #include "server/CommandRouting.hpp"
-#include "server/HelperServerCallbacks.hpp"
 #include "server/SystemControlling.hpp"
 
 #include <unicode/brkiter.h>

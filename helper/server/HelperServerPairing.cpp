@@ -1,8 +1,8 @@
 #include "server/HelperServer.hpp"
 
+#include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
-#include "server/HelperServerCallbacks.hpp"
 #include "server/PairingNames.hpp"
 
 #include <algorithm>

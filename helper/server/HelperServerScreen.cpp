@@ -1,6 +1,6 @@
 #include "server/HelperServer.hpp"
 
-#include "server/HelperServerCallbacks.hpp"
+#include "core/CallbackAwait.hpp"
 
 #include <algorithm>
 

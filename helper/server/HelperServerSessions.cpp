@@ -1,8 +1,8 @@
 #include "server/HelperServer.hpp"
 
+#include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
 #include "orvik/protocol/transport/OrvikTLS.hpp"
-#include "server/HelperServerCallbacks.hpp"
 
 #include <algorithm>
 
@@ -55,8 +55,8 @@ void HelperServer::accept(IncomingConnection incoming) {
         if (!failure) return;
         try {
             std::rethrow_exception(failure);
-        } catch (const std::exception& error) {
-            Log::error("Server", std::string("Session failed: ") + error.what());
+        } catch (const std::exception& failed) {
+            Log::error("Server", std::string("Session failed: ") + failed.what());
         }
         if (auto self = weakSelf.lock()) self->end(id);
     });

@@ -1,26 +1,14 @@
 #include "server/HelperServer.hpp"
 
+#include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
 #include "injection/TextTyping.hpp"
-#include "server/HelperServerCallbacks.hpp"
 #include "server/HelperServerInternals.hpp"
-
-#include <pthread.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 
 namespace orvik::helper {
-
-HelperServer::PasteboardWorker::PasteboardWorker() {
-    asio::post(pool, [] { pthread_setname_np(pthread_self(), threadName); });
-}
-
-HelperServer::PasteboardWorker::~PasteboardWorker() {
-    pool.join();
-}
 
 asio::awaitable<void> HelperServer::insertText(TextInput input) {
     if (TextTyping::shouldPaste(input.text, input.mode)) {
@@ -41,9 +29,9 @@ asio::awaitable<void> HelperServer::insertText(TextInput input) {
 // has not answered within pasteboardTimeout (the late answer is then dropped).
 template <class T, class Call> asio::awaitable<std::optional<T>> HelperServer::onPasteboard(Call call) {
     auto timer = std::make_shared<asio::steady_timer>(executor_, pasteboardTimeout);
-    auto worker = pasteboardWorker_;
+    auto worker = pasteboardThread_;
     auto race = [call = std::move(call), timer, worker](std::function<void(std::optional<T>)> done) mutable {
-        asio::post(worker->pool, [call = std::move(call), done]() mutable {
+        asio::post(worker->executor(), [call = std::move(call), done]() mutable {
             // An exception here would end the process from the paste thread; count it as no answer instead.
             std::optional<T> answer;
             try {
@@ -104,39 +92,8 @@ asio::awaitable<void> HelperServer::paste(std::string text) {
     }
 }
 
-HelperServer::PasteWait::PasteWait(const asio::any_io_executor& executor, std::chrono::nanoseconds delay)
-    : timer_(executor), fallback_(executor, delay) {
-    const int descriptor = ::timerfd_create(CLOCK_BOOTTIME, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (descriptor < 0) return;
-    // An all-zero time would disarm the timer instead of firing it at once.
-    const auto nanoseconds = std::max<std::int64_t>(delay.count(), 1);
-    itimerspec when{};
-    when.it_value.tv_sec = static_cast<time_t>(nanoseconds / 1'000'000'000);
-    when.it_value.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
-    if (::timerfd_settime(descriptor, 0, &when, nullptr) != 0) {
-        ::close(descriptor);
-        return;
-    }
-    timer_.assign(descriptor);
-}
-
-asio::awaitable<void> HelperServer::PasteWait::wait() {
-    std::error_code endedEarly;
-    if (timer_.is_open()) {
-        co_await timer_.async_wait(asio::posix::stream_descriptor::wait_read,
-                                   asio::redirect_error(asio::use_awaitable, endedEarly));
-    } else {
-        co_await fallback_.async_wait(asio::redirect_error(asio::use_awaitable, endedEarly));
-    }
-}
-
-void HelperServer::PasteWait::cancel() {
-    timer_.cancel();
-    fallback_.cancel();
-}
-
 asio::awaitable<void> HelperServer::waitForPasteRestore() {
-    auto wait = std::make_shared<PasteWait>(executor_, pasteRestoreDelay_);
+    auto wait = std::make_shared<BootTimer>(executor_, pasteRestoreDelay_);
     pasteWaits_.push_back(wait);
     co_await wait->wait();
     std::erase_if(pasteWaits_, [&](const auto& pending) { return pending.expired() || pending.lock() == wait; });

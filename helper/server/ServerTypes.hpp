@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Date.hpp"
+#include "listener/ListenerStatus.hpp"
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/pairing/HostPort.hpp"
 #include "pairing/PairedDevice.hpp"
@@ -14,40 +15,6 @@
 // The values through which the server talks to the rest of the application. All are plain values that may be
 // copied from the server's thread to the GUI thread.
 namespace orvik::helper {
-
-// The listener's state; `starting` is the server's initial status.
-struct ListenerStatus {
-    struct Ready {
-        std::uint16_t port = 0;
-        friend bool operator==(const Ready&, const Ready&) = default;
-    };
-    struct Failed {
-        std::string reason; // the error's description
-        friend bool operator==(const Failed&, const Failed&) = default;
-    };
-    struct Starting {
-        friend bool operator==(const Starting&, const Starting&) = default;
-    };
-    struct LocalNetworkDenied {
-        friend bool operator==(const LocalNetworkDenied&, const LocalNetworkDenied&) = default;
-    };
-
-    std::variant<Ready, Failed, Starting, LocalNetworkDenied> value = Starting{};
-
-    static ListenerStatus ready(std::uint16_t port) { return {Ready{port}}; }
-    static ListenerStatus failed(std::string reason) { return {Failed{std::move(reason)}}; }
-    static ListenerStatus starting() { return {Starting{}}; }
-    static ListenerStatus localNetworkDenied() { return {LocalNetworkDenied{}}; }
-
-    template <class T> const T* get() const { return std::get_if<T>(&value); }
-    // The port when ready, else absent.
-    std::optional<std::uint16_t> readyPort() const {
-        if (auto* ready = get<Ready>()) return ready->port;
-        return std::nullopt;
-    }
-
-    friend bool operator==(const ListenerStatus&, const ListenerStatus&) = default;
-};
 
 // One authenticated session of a paired device, as the application lists it; identified by its session.
 struct ConnectedDevice {

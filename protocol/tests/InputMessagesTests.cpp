@@ -63,7 +63,7 @@ TEST(InputMessages, EnumerationValuesOutsideTheirCasesAreInvalid) {
     using Kind = DecodingError::Kind;
     EXPECT_EQ(failureKind<ButtonEvent>({3, 0}), Kind::invalidValue);
     EXPECT_EQ(failureKind<ButtonEvent>({0, 5}), Kind::invalidValue);
-    for (std::uint8_t phase : {3, 5, 16, 127, 129, 255}) {
+    for (std::uint8_t phase : std::initializer_list<std::uint8_t>{3, 5, 16, 127, 129, 255}) {
         EXPECT_EQ(failureKind<ScrollEvent>({0, 0, 0, 0, 0, 0, 0, 0, phase, 0}), Kind::invalidValue) << int(phase);
     }
     EXPECT_EQ(failureKind<ScrollEvent>({0, 0, 0, 0, 0, 0, 0, 0, 0, 4}), Kind::invalidValue);

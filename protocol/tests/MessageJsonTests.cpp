@@ -173,7 +173,7 @@ TEST(MessageJson, BadBytesUuidsAndEnumerationTextsAreInvalid) {
 }
 
 TEST(MessageJson, DeepNestingIsRefusedBeforeParsing) {
-    auto nested = [](int depth) {
+    auto nested = [](std::size_t depth) {
         return R"({"requestID":1,"x":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
     };
     EXPECT_EQ(failure(MessageType::clipboardGet, nested(15)), std::nullopt);

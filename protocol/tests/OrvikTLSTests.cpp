@@ -51,9 +51,9 @@ TEST_P(EachSuite, WrongKeyIsAnAuthenticationFailureOnBothSides) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OrvikTLS, EachSuite, ::testing::Values(OrvikTLS::ecdhePskChaCha20, OrvikTLS::pskAes128Gcm),
-                         [](const auto& info) {
-                             return std::string(info.param == OrvikTLS::pskAes128Gcm ? "PskAes128Gcm"
-                                                                                     : "EcdhePskChaCha20");
+                         [](const auto& suite) {
+                             return std::string(suite.param == OrvikTLS::pskAes128Gcm ? "PskAes128Gcm"
+                                                                                      : "EcdhePskChaCha20");
                          });
 
 TEST(OrvikTLS, ServerPrefersTheEcdheSuite) {

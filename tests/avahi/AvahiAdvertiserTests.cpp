@@ -1,5 +1,5 @@
 #include "AvahiTestSupport.hpp"
-#include "server/AvahiAdvertiser.hpp"
+#include "listener/AvahiAdvertiser.hpp"
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>

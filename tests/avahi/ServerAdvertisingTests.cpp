@@ -1,6 +1,6 @@
 #include "AvahiTestSupport.hpp"
 #include "ServerHarness.hpp"
-#include "server/AvahiAdvertiser.hpp"
+#include "listener/AvahiAdvertiser.hpp"
 
 #include <gtest/gtest.h>
 

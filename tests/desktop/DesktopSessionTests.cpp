@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.hpp"
-#include "injection/X11WheelAccumulator.hpp"
+#include "injection/x11/X11WheelAccumulator.hpp"
 #include "orvik/protocol/keys/MacKey.hpp"
 #include "orvik/protocol/messages/MessageJson.hpp"
 

@@ -129,7 +129,7 @@ TEST_F(ServerCommands, PausingReleasesHeldInputAndIsPublishedOnce) {
     ASSERT_EQ(recorded.size(), 2u);
     EXPECT_TRUE(std::get_if<RecordedInput::Modifier>(&recorded[1].value));
     std::size_t pausedEvents = 0;
-    for (const auto& event : harness.events()) pausedEvents += event.get<ServerEvent::Paused>() ? 1 : 0;
+    for (const auto& event : harness.events()) pausedEvents += event.get<ServerEvent::Paused>() ? 1u : 0u;
     EXPECT_EQ(pausedEvents, 1u);
     EXPECT_TRUE(harness.onServer([](HelperServer& s) { return s.isPaused(); }));
 }

@@ -10,8 +10,8 @@
 namespace orvik::helper {
 
 std::size_t HelperServerProbe::pendingPasteWaits(const HelperServer& server) {
-    return std::count_if(server.pasteWaits_.begin(), server.pasteWaits_.end(),
-                         [](const auto& wait) { return !wait.expired(); });
+    return static_cast<std::size_t>(std::count_if(server.pasteWaits_.begin(), server.pasteWaits_.end(),
+                                                  [](const auto& wait) { return !wait.expired(); }));
 }
 
 void HelperServerProbe::endPasteWaits(HelperServer& server) {
@@ -34,7 +34,7 @@ ServerHarness::ServerHarness() : ServerHarness(Options{}) {}
 
 ServerHarness::ServerHarness(Options options)
     : preferencesStore(std::make_shared<helper::InMemoryPreferencesStore>(options.preferences)),
-      thread(std::make_unique<helper::HelperServerThread>()) {
+      thread(std::make_unique<helper::IoThread>(helper::HelperServer::threadName)) {
     identity.helperID = Uuid::random();
     identity.macName = "Test Computer";
     identity.model = "TestModel1,1";

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "TestPhone.hpp"
+#include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
+#include "core/IoThread.hpp"
 #include "core/ServerClock.hpp"
-#include "injection/FakePasteboard.hpp"
 #include "injection/RecordingSink.hpp"
+#include "listener/BonjourRecorder.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "server/BonjourRecorder.hpp"
 #include "server/HelperServer.hpp"
-#include "server/HelperServerThread.hpp"
 
 #include <asio.hpp>
 #include <gtest/gtest.h>
@@ -152,7 +152,7 @@ public:
     std::uint16_t port = 0;
 
     PhoneThread phones;
-    std::unique_ptr<helper::HelperServerThread> thread;
+    std::unique_ptr<helper::IoThread> thread;
     std::shared_ptr<HelperServer> server;
 
 private:

@@ -1,7 +1,7 @@
 #include "X11SinkFixture.hpp"
 #include "injection/InputController.hpp"
 #include "injection/SelfTest.hpp"
-#include "injection/X11WheelAccumulator.hpp"
+#include "injection/x11/X11WheelAccumulator.hpp"
 #include "platform/DisplayIdentifiers.hpp"
 
 #include <X11/Xlib.h>

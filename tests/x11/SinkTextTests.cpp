@@ -1,6 +1,6 @@
 #include "X11SinkFixture.hpp"
 #include "injection/InputController.hpp"
-#include "injection/X11SpareKeycodes.hpp"
+#include "injection/x11/X11SpareKeycodes.hpp"
 
 #include <chrono>
 #include <thread>

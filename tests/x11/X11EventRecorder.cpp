@@ -160,7 +160,8 @@ unsigned X11EventRecorder::keycodeOf(KeySym keysym) const {
     if (map.perKeycode <= 0) return 0;
     auto step = static_cast<std::size_t>(map.perKeycode);
     for (std::size_t index = 0; index < map.keysyms.size(); index += step) {
-        if (map.keysyms[index] == keysym) return static_cast<unsigned>(map.minKeycode + index / step);
+        if (map.keysyms[index] == keysym)
+            return static_cast<unsigned>(map.minKeycode) + static_cast<unsigned>(index / step);
     }
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "injection/X11KeyTable.hpp"
+#include "injection/x11/X11KeyTable.hpp"
 #include "orvik/protocol/keys/MacKey.hpp"
 
 #include <X11/keysym.h>
@@ -41,7 +41,8 @@ TEST(X11KeyTableTest, everyMacKeyHasAKeysymAndNothingAbove127Does) {
         if (key == MacKey::function) continue;
         EXPECT_NE(X11KeyTable::keysym(rawValue(key)), X11KeyTable::noSymbol) << name(key);
     }
-    for (std::uint16_t code : {0x34, 0x7F, 128, 0xFFFF}) EXPECT_EQ(X11KeyTable::keysym(code), X11KeyTable::noSymbol);
+    for (std::uint16_t code : std::initializer_list<std::uint16_t>{0x34, 0x7F, 128, 0xFFFF})
+        EXPECT_EQ(X11KeyTable::keysym(code), X11KeyTable::noSymbol);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 
 #include "X11EventRecorder.hpp"
 #include "core/ServerClock.hpp"
-#include "injection/CGEventSink.hpp"
+#include "injection/x11/CGEventSink.hpp"
 
 #include <memory>
 #include <vector>

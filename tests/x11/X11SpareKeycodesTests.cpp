@@ -1,4 +1,4 @@
-#include "injection/X11SpareKeycodes.hpp"
+#include "injection/x11/X11SpareKeycodes.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "injection/X11Unicode.hpp"
+#include "injection/x11/X11Unicode.hpp"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "injection/X11WheelAccumulator.hpp"
+#include "injection/x11/X11WheelAccumulator.hpp"
 
 #include <gtest/gtest.h>
 

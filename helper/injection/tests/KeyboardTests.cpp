@@ -56,7 +56,8 @@ TEST(ModifierKeys, APressTapsTheModifierWithoutHoldingIt) {
 
 TEST(RegularKeys, RightHandModifiersCapsLockAndUnnamedCodesAreRegularKeys) {
     ControlledInput input;
-    for (std::uint16_t code : {0x3C, 0x36, 0x39, 0x0A, 0x7F}) key(input, code, KeyAction::press);
+    for (std::uint16_t code : std::initializer_list<std::uint16_t>{0x3C, 0x36, 0x39, 0x0A, 0x7F})
+        key(input, code, KeyAction::press);
     EXPECT_EQ(input.take(), (Events{keyDown(0x3C, none), keyUp(0x3C, none), keyDown(0x36, none), keyUp(0x36, none),
                                     keyDown(0x39, none), keyUp(0x39, none), keyDown(0x0A, none), keyUp(0x0A, none),
                                     keyDown(0x7F, none), keyUp(0x7F, none)}));

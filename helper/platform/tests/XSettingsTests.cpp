@@ -43,7 +43,7 @@ private:
         card32(1); // last change serial
         ++count_;
         std::uint32_t count = count_;
-        for (int index = 0; index < 4; ++index) {
+        for (unsigned index = 0; index < 4; ++index) {
             bytes_[8 + index] =
                 static_cast<std::uint8_t>(bigEndian_ ? count >> (8 * (3 - index)) : count >> (8 * index));
         }

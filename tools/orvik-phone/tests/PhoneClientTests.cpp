@@ -80,7 +80,8 @@ PhoneRun runPhone(const std::vector<std::string>& arguments, const std::string& 
     close(toChild[1]);
     std::string output;
     char buffer[4096];
-    for (ssize_t count; (count = read(fromChild[0], buffer, sizeof buffer)) > 0;) output.append(buffer, count);
+    for (ssize_t count; (count = read(fromChild[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<std::size_t>(count));
     close(fromChild[0]);
 
     PhoneRun run;

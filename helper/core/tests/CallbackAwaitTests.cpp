@@ -1,0 +1,52 @@
+#include "core/CallbackAwait.hpp"
+
+#include "core/IoThread.hpp"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+namespace orvik::helper {
+namespace {
+
+// The injected services answer from threads of their own; the awaiting server code must go on on its thread.
+TEST(HelperServerCallbacks, AnAnswerFromAnotherThreadResumesOnTheAwaitingExecutor) {
+    IoThread server{"Orvik.Test"};
+    std::thread::id answeredOn;
+    std::thread::id resumedOn;
+    auto answer = [&](std::function<void(int)> done) {
+        std::thread([&answeredOn, done] {
+            answeredOn = std::this_thread::get_id();
+            done(42);
+            done(7); // a second answer is ignored
+        }).detach();
+    };
+    auto result = asio::co_spawn(
+        server.executor(),
+        [&]() -> asio::awaitable<int> {
+            auto value = co_await awaitResult<int>(answer);
+            resumedOn = std::this_thread::get_id();
+            co_return value;
+        },
+        asio::use_future);
+    EXPECT_EQ(result.get(), 42);
+    EXPECT_EQ(resumedOn, server.threadID());
+    EXPECT_NE(answeredOn, server.threadID());
+}
+
+TEST(HelperServerCallbacks, ACompletionCalledAtOnceStillResumesTheAwaiter) {
+    IoThread server{"Orvik.Test"};
+    int started = 0;
+    auto immediate = [&](std::function<void()> done) {
+        ++started;
+        done();
+    };
+    auto finished = asio::co_spawn(
+        server.executor(), [&]() -> asio::awaitable<void> { co_await awaitCompletion(immediate); }, asio::use_future);
+    EXPECT_EQ(finished.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(started, 1);
+}
+
+} // namespace
+} // namespace orvik::helper

@@ -1,0 +1,47 @@
+#include "injection/x11/X11Keymap.hpp"
+
+#include <algorithm>
+
+namespace orvik::helper {
+
+bool X11Keymap::load(Display* display) {
+    symbols_.clear();
+    XDisplayKeycodes(display, &minKeycode_, &maxKeycode_);
+    if (maxKeycode_ < minKeycode_) return false;
+    int count = maxKeycode_ - minKeycode_ + 1;
+    int perKeycode = 0;
+    KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(minKeycode_), count, &perKeycode);
+    if (!map) return false;
+    perKeycode_ = perKeycode;
+    symbols_.assign(map, map + static_cast<std::size_t>(count) * static_cast<std::size_t>(perKeycode));
+    XFree(map);
+    return perKeycode_ > 0;
+}
+
+std::uint32_t X11Keymap::symbol(int keycode, int index) const {
+    if (keycode < minKeycode_ || keycode > maxKeycode_ || index < 0 || index >= perKeycode_) return 0;
+    return symbols_[static_cast<std::size_t>((keycode - minKeycode_) * perKeycode_ + index)];
+}
+
+std::vector<std::uint8_t> X11Keymap::emptyKeycodes() const {
+    std::vector<std::uint8_t> empty;
+    if (!isLoaded()) return empty;
+    for (int keycode = minKeycode_; keycode <= maxKeycode_; ++keycode) {
+        bool hasSymbol = false;
+        for (int index = 0; index < perKeycode_ && !hasSymbol; ++index) hasSymbol = symbol(keycode, index) != 0;
+        if (!hasSymbol) empty.push_back(static_cast<std::uint8_t>(keycode));
+    }
+    return empty;
+}
+
+std::optional<std::uint8_t> X11Keymap::find(std::uint32_t keysym, int index,
+                                            const std::function<bool(std::uint8_t)>& skip) const {
+    if (keysym == 0 || !isLoaded()) return std::nullopt;
+    for (int keycode = minKeycode_; keycode <= maxKeycode_; ++keycode) {
+        auto code = static_cast<std::uint8_t>(keycode);
+        if (symbol(keycode, index) == keysym && !skip(code)) return code;
+    }
+    return std::nullopt;
+}
+
+} // namespace orvik::helper

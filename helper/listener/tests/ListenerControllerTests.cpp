@@ -1,0 +1,204 @@
+#include "listener/ListenerController.hpp"
+
+#include "core/InMemoryUserDefaults.hpp"
+#include "listener/BonjourRecorder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace orvik::helper {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The controller on an io_context run by the test itself, one handler at a time.
+class ListenerControllerTest : public ::testing::Test {
+protected:
+    std::shared_ptr<ListenerController> make(ListenerOptions options) {
+        auto controller = ListenerController::make(io.get_executor(), std::move(options), defaults, bonjour->factory());
+        controller->onStatus = [this](ListenerStatus status) { statuses.push_back(status); };
+        return controller;
+    }
+
+    static ListenerOptions loopback(std::optional<std::string> key = std::nullopt, bool advertise = false) {
+        return ListenerOptions{advertise, true, std::move(key)};
+    }
+
+    bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds wait = 5s) {
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            if (io.stopped()) io.restart();
+            io.run_one_for(10ms);
+        }
+        return true;
+    }
+
+    std::optional<std::uint16_t> readyPort(std::size_t skip = 0) {
+        std::size_t seen = 0;
+        for (const auto& status : statuses) {
+            if (status.readyPort() && seen++ == skip) return status.readyPort();
+        }
+        return std::nullopt;
+    }
+
+    std::size_t count(bool (*matches)(const ListenerStatus&)) const {
+        return static_cast<std::size_t>(std::count_if(statuses.begin(), statuses.end(), matches));
+    }
+    static bool isStarting(const ListenerStatus& s) { return s.get<ListenerStatus::Starting>() != nullptr; }
+    static bool isReady(const ListenerStatus& s) { return s.readyPort().has_value(); }
+    static bool isFailed(const ListenerStatus& s) { return s.get<ListenerStatus::Failed>() != nullptr; }
+
+    asio::io_context io;
+    std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
+    std::shared_ptr<BonjourRecorder> bonjour = BonjourRecorder::make();
+    std::vector<ListenerStatus> statuses;
+};
+
+TEST_F(ListenerControllerTest, AReadyListenerReportsItsPortAndRemembersIt) {
+    auto controller = make(loopback("listenerPort"));
+    EXPECT_EQ(controller->port(), std::nullopt);
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    EXPECT_TRUE(isStarting(statuses.front()));
+    EXPECT_EQ(controller->port(), readyPort());
+    EXPECT_EQ(defaults->integer("listenerPort"), *readyPort());
+    controller->stop();
+
+    // The next controller asks for the same port again.
+    statuses.clear();
+    auto next = make(loopback("listenerPort"));
+    EXPECT_EQ(next->port(), controller->port());
+    next->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    EXPECT_EQ(readyPort(), controller->port());
+}
+
+TEST_F(ListenerControllerTest, StoredPortsOutsideTheRangeAreIgnoredAndWithoutAKeyNothingIsStored) {
+    for (std::int64_t stored : {0, -1, 65536, 100000}) {
+        defaults->setInteger("listenerPort", stored);
+        EXPECT_EQ(make(loopback("listenerPort"))->port(), std::nullopt) << stored;
+    }
+    auto changes = defaults->changeCount();
+    auto controller = make(loopback());
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    EXPECT_EQ(defaults->changeCount(), changes);
+}
+
+TEST_F(ListenerControllerTest, NewKeysRebindOnTheSamePortAndTwoQuickStartsBindOnce) {
+    auto controller = make(loopback());
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    const auto port = readyPort();
+    controller->start({}, {{"id", "first"}});
+    controller->start({}, {{"id", "second"}});
+    ASSERT_TRUE(runUntil([&] { return readyPort(1).has_value(); }));
+    io.restart();
+    io.run_for(1100ms); // past the retire fallback: nothing more is bound
+    EXPECT_EQ(readyPort(1), port);
+    EXPECT_EQ(count(isStarting), 2u);
+    EXPECT_EQ(count(isReady), 2u);
+}
+
+TEST_F(ListenerControllerTest, ConnectionsGoToTheHandlerAndStopClosesTheListener) {
+    auto controller = make(loopback());
+    std::vector<IncomingConnection> accepted;
+    controller->onConnection = [&](IncomingConnection connection) { accepted.push_back(std::move(connection)); };
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+
+    asio::ip::tcp::socket client(io);
+    client.connect({asio::ip::address_v4::loopback(), *readyPort()});
+    ASSERT_TRUE(runUntil([&] { return !accepted.empty(); }));
+    EXPECT_TRUE(accepted[0].tls);
+    EXPECT_EQ(accepted[0].socket.remote_endpoint().port(), client.local_endpoint().port());
+
+    controller->stop();
+    io.restart();
+    io.run_for(50ms);
+    asio::ip::tcp::socket late(io);
+    std::error_code error;
+    late.connect({asio::ip::address_v4::loopback(), *readyPort()}, error);
+    EXPECT_EQ(error, asio::error::connection_refused);
+
+    // After stop a start binds at once.
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort(1).has_value(); }));
+}
+
+TEST_F(ListenerControllerTest, AHandlerThatThrowsLosesOnlyItsOwnConnection) {
+    auto controller = make(loopback());
+    std::vector<IncomingConnection> accepted;
+    int offered = 0;
+    controller->onConnection = [&](IncomingConnection connection) {
+        if (offered++ == 0) throw std::runtime_error("no room for a session");
+        accepted.push_back(std::move(connection));
+    };
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+
+    asio::ip::tcp::socket first(io);
+    first.connect({asio::ip::address_v4::loopback(), *readyPort()});
+    ASSERT_TRUE(runUntil([&] { return offered == 1; }));
+    asio::ip::tcp::socket second(io);
+    second.connect({asio::ip::address_v4::loopback(), *readyPort()});
+    ASSERT_TRUE(runUntil([&] { return !accepted.empty(); }));
+    EXPECT_EQ(accepted[0].socket.remote_endpoint().port(), second.local_endpoint().port());
+    EXPECT_EQ(count(isFailed), 0u);
+}
+
+TEST_F(ListenerControllerTest, APortInUseFailsAndTheRetryTakesAnyFreePort) {
+    asio::ip::tcp::acceptor holder(io, {asio::ip::address_v4::loopback(), 0});
+    const auto taken = holder.local_endpoint().port();
+    defaults->setInteger("listenerPort", taken);
+    auto controller = make(loopback("listenerPort"));
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return count(isFailed) == 1; }));
+    EXPECT_EQ(controller->port(), std::nullopt); // forgotten, so the retry asks for any port
+    EXPECT_EQ(controller->retryDelay(), 2.0);
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }, 5s));
+    EXPECT_NE(readyPort(), taken);
+    EXPECT_EQ(defaults->integer("listenerPort"), *readyPort());
+    EXPECT_EQ(controller->retryDelay(), 1.0);
+}
+
+TEST_F(ListenerControllerTest, RetryDelaysDoubleUpToThirtySeconds) {
+    std::vector<double> delays{ListenerController::initialRetryDelay};
+    while (delays.size() < 8) delays.push_back(ListenerController::nextRetryDelay(delays.back()));
+    EXPECT_EQ(delays, (std::vector<double>{1, 2, 4, 8, 16, 30, 30, 30}));
+}
+
+TEST_F(ListenerControllerTest, TheReadyListenerIsAdvertisedOnceAndWithdrawnAtStop) {
+    auto controller = make(loopback(std::nullopt, true));
+    controller->start({}, {{"id", "X"}, {"pv", "1"}});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    auto advertised = bonjour->current();
+    ASSERT_TRUE(advertised);
+    EXPECT_EQ(advertised->type, "_orvik._tcp");
+    EXPECT_EQ(advertised->name, "");
+    EXPECT_EQ(advertised->port, *readyPort());
+    EXPECT_EQ(advertised->txt, (std::map<std::string, std::string>{{"id", "X"}, {"pv", "1"}}));
+
+    // A new key set on the same port and record does not disturb the advertisement.
+    controller->start({}, {{"id", "X"}, {"pv", "1"}});
+    ASSERT_TRUE(runUntil([&] { return readyPort(1).has_value(); }));
+    EXPECT_EQ(bonjour->calls().size(), 1u);
+
+    controller->stop();
+    EXPECT_FALSE(bonjour->current());
+    ASSERT_EQ(bonjour->calls().size(), 2u);
+    EXPECT_EQ(bonjour->calls()[1].kind, BonjourRecorder::Call::Kind::withdraw);
+}
+
+TEST_F(ListenerControllerTest, AListenerThatIsNotAdvertisedNeverTalksToTheDaemon) {
+    auto controller = make(loopback());
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    controller->stop();
+    EXPECT_TRUE(bonjour->calls().empty());
+}
+
+} // namespace
+} // namespace orvik::helper

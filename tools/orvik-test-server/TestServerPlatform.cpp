@@ -1,0 +1,24 @@
+#include "TestServerPlatform.hpp"
+
+#include "PrintingSink.hpp"
+
+#include "clipboard/FakePasteboard.hpp"
+#include "clipboard/SystemPasteboard.hpp"
+#include "core/InMemoryUserDefaults.hpp"
+#include "injection/x11/CGEventSink.hpp"
+#include "permissions/PostEventPermission.hpp"
+
+namespace orvik::testserver {
+
+TestServerPlatform TestServerPlatform::recording(TestServerOutput& output) {
+    return {std::make_shared<PrintingSink>(output), std::make_shared<helper::FakePasteboard>(),
+            helper::HelperServices::defaultCanPostEvents()};
+}
+
+TestServerPlatform TestServerPlatform::desktop() {
+    auto permission = std::make_shared<helper::PostEventPermission>(std::make_shared<helper::InMemoryUserDefaults>());
+    return {std::make_shared<helper::CGEventSink>(helper::CGEventSink::systemDoubleClickInterval()),
+            std::make_shared<helper::SystemPasteboard>(), [permission] { return permission->isGranted(); }};
+}
+
+} // namespace orvik::testserver

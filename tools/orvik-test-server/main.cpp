@@ -1,0 +1,167 @@
+// orvik-test-server: the helper server on loopback with in-memory stores and a recording input sink (or the X
+// desktop's input and clipboard), for end-to-end tests and for trying the server from a shell (see --help).
+
+#include "TestServerOutput.hpp"
+#include "TestServerPlatform.hpp"
+
+#include "core/InMemoryUserDefaults.hpp"
+#include "core/IoThread.hpp"
+#include "pairing/InMemoryDeviceStore.hpp"
+#include "server/HelperServer.hpp"
+
+#include <csignal>
+#include <iostream>
+#include <string_view>
+#include <thread>
+
+namespace {
+
+using namespace orvik;
+using namespace orvik::helper;
+using orvik::testserver::TestServerOutput;
+using orvik::testserver::TestServerPlatform;
+
+constexpr std::string_view usage = R"(usage: orvik-test-server [options]
+
+Runs the helper server on 127.0.0.1 with in-memory device and preference stores, a recording input sink and an
+in-memory clipboard (with --desktop: the X display's input and clipboard). Opens a pairing window once
+listening. Prints every server event and every input event the sink records as one JSON line on standard
+output. Ends at the end of standard input, or on SIGINT/SIGTERM.
+
+Options:
+  --approval approve|deny|never   answer to pairings that ask the local user (default approve)
+  --ask-on-scan                   ask also for pairings by QR code (by default they need no approval)
+  --no-pairing-window             do not open a pairing window
+  --paste-restore-ms N            how long a paste stays on the clipboard (default 400)
+  --desktop                       post input to the X display of $DISPLAY and paste through its CLIPBOARD
+                                  instead (input events are then not printed)
+  --help                          this text
+
+Output lines: {"event": "listenerStatus"|"pairing"|"paired"|"devices"|"connections"|"paused"|
+"handshakeFailed"|"screenViewers", ...} and {"input": "mouse"|"scroll"|"key"|"modifier"|"unicode"|"media", ...}.
+)";
+
+struct Options {
+    enum class Approval { approve, deny, never };
+    Approval approval = Approval::approve;
+    bool askOnScan = false;
+    bool pairingWindow = true;
+    std::chrono::milliseconds pasteRestoreDelay{400};
+    bool desktop = false;
+    bool help = false;
+};
+
+std::optional<Options> parse(int argc, char** argv) {
+    Options options;
+    for (int index = 1; index < argc; ++index) {
+        std::string_view argument = argv[index];
+        auto value = [&]() -> std::optional<std::string_view> {
+            if (index + 1 >= argc) return std::nullopt;
+            return std::string_view(argv[++index]);
+        };
+        if (argument == "--approval") {
+            auto answer = value();
+            if (answer == "approve")
+                options.approval = Options::Approval::approve;
+            else if (answer == "deny")
+                options.approval = Options::Approval::deny;
+            else if (answer == "never")
+                options.approval = Options::Approval::never;
+            else
+                return std::nullopt;
+        } else if (argument == "--ask-on-scan") {
+            options.askOnScan = true;
+        } else if (argument == "--no-pairing-window") {
+            options.pairingWindow = false;
+        } else if (argument == "--paste-restore-ms") {
+            auto milliseconds = value();
+            if (!milliseconds) return std::nullopt;
+            options.pasteRestoreDelay = std::chrono::milliseconds(std::stoll(std::string(*milliseconds)));
+        } else if (argument == "--desktop") {
+            options.desktop = true;
+        } else if (argument == "--help") {
+            options.help = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::atomic<bool> stopRequested = false;
+
+extern "C" void requestStop(int) {
+    stopRequested = true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    auto options = parse(argc, argv);
+    if (!options || options->help) {
+        std::cout << usage;
+        return options ? 0 : 1;
+    }
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+
+    TestServerOutput output(std::cout);
+    HelperPreferences preferences;
+    preferences.autoAllowOnScan = !options->askOnScan;
+
+    HelperServer::Configuration configuration;
+    configuration.identity = HelperIdentity{Uuid::random(), "Orvik Test Server", "TestServer1,1", "0.0", std::nullopt};
+    configuration.store = std::make_shared<InMemoryDeviceStore>();
+    configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>(preferences);
+    auto platform = options->desktop ? TestServerPlatform::desktop() : TestServerPlatform::recording(output);
+    configuration.sink = platform.sink;
+    configuration.pasteboard = platform.pasteboard;
+    configuration.listenerOptions = ListenerOptions::loopbackTest();
+    configuration.pasteRestoreDelay = options->pasteRestoreDelay;
+    configuration.defaults = std::make_shared<InMemoryUserDefaults>();
+    const auto approval = options->approval;
+    configuration.services.canPostEvents = platform.canPostEvents;
+    configuration.services.approvePairing = [approval](PairingApprovalRequest, std::function<void(bool)> done) {
+        if (approval != Options::Approval::never) done(approval == Options::Approval::approve);
+    };
+
+    IoThread thread{HelperServer::threadName};
+    auto server = HelperServer::create(thread.executor(), std::move(configuration));
+    std::mutex mutex;
+    std::condition_variable wake;
+    server->events()->setWake([&] { wake.notify_all(); });
+    asio::post(thread.executor(), [server] { server->start(); });
+
+    std::thread([] {
+        std::string ignored;
+        while (std::getline(std::cin, ignored)) {
+        }
+        stopRequested = true;
+    }).detach();
+
+    bool windowOpened = !options->pairingWindow;
+    while (!stopRequested) {
+        {
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, std::chrono::milliseconds(100));
+        }
+        for (const auto& event : server->events()->drain()) {
+            output.event(event);
+            auto* status = event.get<ServerEvent::ListenerStatusChanged>();
+            if (!windowOpened && status && status->status.readyPort()) {
+                windowOpened = true;
+                asio::post(thread.executor(), [server] { server->startPairing(); });
+            }
+        }
+    }
+
+    std::promise<void> stopped;
+    asio::post(thread.executor(), [&] {
+        server->stop();
+        stopped.set_value();
+    });
+    stopped.get_future().wait();
+    server->events()->setWake(nullptr);
+    server.reset();
+    return 0;
+}
