@@ -165,7 +165,8 @@ std::string distinctText() {
 
 int main(int argc, char** argv) {
     if (!std::getenv("DISPLAY")) {
-        std::puts("bench_x11_input: DISPLAY is not set; it needs a running X server (e.g. tests/x11/run-with-xvfb).");
+        std::puts(
+            "bench_x11_input: DISPLAY is not set; it needs a running X server (e.g. tests/support/run-with-xvfb).");
         return 0;
     }
     benchmark::RegisterBenchmark("x11/pointer_move_round_trip", pointerMove)->Iterations(20000);

@@ -1,5 +1,5 @@
 // SystemPasteboard against a real X server, with other clients (xclip, a Qt application, a bare Xlib client)
-// as the clipboard's other owners and readers. Run under tests/x11/run-with-xvfb.
+// as the clipboard's other owners and readers. Run under tests/support/run-with-xvfb.
 #include "ClipboardTestSupport.hpp"
 #include "clipboard/SystemPasteboard.hpp"
 

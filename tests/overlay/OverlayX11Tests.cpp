@@ -1,5 +1,5 @@
 // The overlay on a real X server: what another client sees on the screen, where clicks go, who has focus.
-// Each suite runs under tests/x11/run-with-xvfb with the desktop it names (see CMakeLists.txt).
+// Each suite runs under tests/support/run-with-xvfb with the desktop it names (see CMakeLists.txt).
 #include "OverlayTestSupport.hpp"
 #include "overlay/OverlayController.hpp"
 #include "overlay/OverlayView.hpp"
