@@ -1,6 +1,9 @@
 #include "ServerHarness.hpp"
 
+#include "WaitUntil.hpp"
+#include "injection/MediaKeyEncoding.hpp"
 #include "orvik/protocol/keys/MacKey.hpp"
+#include "server/SystemControlling.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,10 @@ protected:
 
     void setPaused(bool paused) {
         harness.awaitOnServer([paused](HelperServer& s) { return s.setPaused(paused); });
+    }
+    std::optional<ErrorCode> errorCode() {
+        auto error = errorOf(phone->nextIgnoringStatus());
+        return error ? std::optional(error->code) : std::nullopt;
     }
 
     std::unique_ptr<TestPhone> phone;
@@ -39,77 +46,49 @@ TEST_F(ServerCommands, LiveInputAndTextReachTheSinkInOrder) {
     const std::vector<std::size_t> expected{mouse, mouse, mouse, scroll, key, key, unicode, unicode};
     EXPECT_EQ(kinds, expected);
     ASSERT_EQ(recorded.size(), expected.size());
-    auto* moved = std::get_if<RecordedInput::Mouse>(&recorded[0].value);
-    EXPECT_EQ(moved->location.x, helper::RecordingSink::defaultCursor.x + 10);
-    auto* typed = std::get_if<RecordedInput::Unicode>(&recorded[6].value);
-    EXPECT_EQ(typed->text, "hi");
+    EXPECT_EQ(std::get<RecordedInput::Mouse>(recorded[0].value).location.x,
+              helper::RecordingSink::defaultCursor.x + 10);
+    EXPECT_EQ(std::get<RecordedInput::Unicode>(recorded[6].value).text, "hi");
 }
 
-TEST_F(ServerCommands, TheCommandBucketHoldsFortyAndRefillsTwentyPerSecond) {
-    // Without a command handler each accepted command is answered "unsupported".
+TEST_F(ServerCommands, MeteredCommandsAreRefusedByTheErrorReplyRuleOnceFortyAreSpent) {
     for (int index = 0; index < 40; ++index) phone->send(MediaCommand{MediaKey::playPause});
-    for (int index = 0; index < 40; ++index)
-        EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::unsupported);
+    for (int index = 0; index < 40; ++index) EXPECT_EQ(errorCode(), ErrorCode::unsupported);
     phone->send(MediaCommand{MediaKey::next});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::rateLimited);
+    EXPECT_EQ(errorCode(), ErrorCode::rateLimited);
     phone->send(AppsListRequest{{77}});
-    auto limited = resultOf(phone->nextIgnoringStatus());
-    ASSERT_TRUE(limited);
-    EXPECT_EQ(limited->requestID, 77u);
-    EXPECT_EQ(limited->error, ErrorCode::rateLimited);
+    EXPECT_EQ(resultOf(phone->nextIgnoringStatus()), (CommandResult{77, ErrorCode::rateLimited, std::nullopt}));
 
-    // Live input and status requests never spend tokens.
+    // Live input and status requests spend nothing.
     for (int index = 0; index < 50; ++index) phone->send(PointerMove{1, 0, 0});
     phone->send(StatusRequest{});
     EXPECT_NO_THROW(phone->expect<HelperStatus>());
     EXPECT_EQ(harness.sink->events().size(), 50u);
-
     harness.clock.advance(0.06);
     phone->send(MediaCommand{MediaKey::next});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::unsupported);
-    phone->send(MediaCommand{MediaKey::next});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::rateLimited);
+    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
 }
 
-TEST(ServerCommandBucket, AClockReadingZeroStillRefills) {
-    ServerHarness harness;
-    harness.clock.set(0);
-    harness.start();
-    auto device = harness.addPairedDevice("Anna");
-    auto phone = harness.authenticatedPhone(device);
-    for (int index = 0; index < 41; ++index) phone->send(MediaCommand{MediaKey::mute});
-    for (int index = 0; index < 40; ++index) phone->nextIgnoringStatus();
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::rateLimited);
-    harness.clock.advance(1);
-    phone->send(MediaCommand{MediaKey::mute});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::unsupported);
-}
-
-TEST_F(ServerCommands, PauseRefusesCommandsButNotListingsAndDropsInput) {
+TEST_F(ServerCommands, PauseRefusesCommandsButNotListingsOrScreenMessagesAndDropsInput) {
     setPaused(true);
     EXPECT_TRUE(phone->expect<HelperStatus>().isPaused); // the forced push
-
     phone->send(PointerMove{5, 5, 0});
     phone->send(TextInput{"ignored", TextMode::type});
     phone->send(MediaCommand{MediaKey::mute});
-    auto media = errorOf(phone->nextIgnoringStatus());
-    ASSERT_TRUE(media);
-    EXPECT_EQ(media->code, ErrorCode::paused);
-    EXPECT_EQ(media->requestID, std::nullopt);
+    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::paused, std::nullopt, std::nullopt}));
     phone->send(PowerCommand{5, PowerAction::sleep, std::nullopt});
-    auto power = resultOf(phone->nextIgnoringStatus());
-    ASSERT_TRUE(power);
-    EXPECT_EQ(power->requestID, 5u);
-    EXPECT_EQ(power->error, ErrorCode::paused);
+    EXPECT_EQ(resultOf(phone->nextIgnoringStatus()), (CommandResult{5, ErrorCode::paused, std::nullopt}));
     phone->send(OverlayCommand{OverlayMode::laser});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::paused);
-    // Allowed while paused; without a command handler they reach "unsupported".
+    EXPECT_EQ(errorCode(), ErrorCode::paused);
+    // Allowed while paused; without a command handler or screen services they reach "unsupported".
     phone->send(OverlayCommand{OverlayMode::off});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::unsupported);
+    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
     phone->send(CancelSleepTimer{});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::unsupported);
+    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
     phone->send(AppsListRequest{{3}});
     EXPECT_EQ(resultOf(phone->nextIgnoringStatus())->error, ErrorCode::unsupported);
+    phone->send(ScreenDisplaysRequest{{4}});
+    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
     phone->send(StatusRequest{});
     EXPECT_TRUE(phone->expect<HelperStatus>().isPaused);
     EXPECT_TRUE(harness.sink->events().empty());
@@ -131,23 +110,26 @@ TEST_F(ServerCommands, PausingReleasesHeldInputAndIsPublishedOnce) {
     std::size_t pausedEvents = 0;
     for (const auto& event : harness.events()) pausedEvents += event.get<ServerEvent::Paused>() ? 1u : 0u;
     EXPECT_EQ(pausedEvents, 1u);
-    EXPECT_TRUE(harness.onServer([](HelperServer& s) { return s.isPaused(); }));
 }
 
-TEST_F(ServerCommands, TextLongerThanTwentyThousandCharactersIsRefused) {
+TEST_F(ServerCommands, TextIsTypedOrPastedUpToTwentyThousandCharacters) {
+    harness.pasteboard->userCopied("the user's own text");
     // Each "é" written as e + combining accent is one character of two code points.
     std::string longest;
     for (int index = 0; index < 20000; ++index) longest += "e\xCC\x81";
     phone->send(TextInput{longest + "e\xCC\x81", TextMode::type});
-    auto refused = errorOf(phone->nextIgnoringStatus());
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->code, ErrorCode::invalidRequest);
-    EXPECT_EQ(refused->detail, "text too long");
+    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::invalidRequest, "text too long"}));
 
+    // A paste: the text on the clipboard, Command-V, and the user's contents back before the next message.
     phone->send(TextInput{longest, TextMode::paste});
-    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return HelperServerProbe::pendingPasteWaits(s) == 1; }));
+    phone->send(Ping{1});
+    phone->expect<Pong>();
     EXPECT_EQ(harness.pasteboard->writes(), std::vector<std::string>{longest});
-    harness.onServer([](HelperServer& s) { HelperServerProbe::endPasteWaits(s); });
+    EXPECT_EQ(harness.pasteboard->contents().text(), "the user's own text");
+    auto recorded = harness.sink->events();
+    ASSERT_EQ(recorded.size(), 4u);
+    EXPECT_EQ(std::get<RecordedInput::Key>(recorded[1].value),
+              (RecordedInput::Key{static_cast<std::uint16_t>(MacKey::v), true, ModifierFlags::command}));
 
     // While input cannot be injected, nothing is answered at all.
     harness.onServer([](HelperServer& s) {
@@ -161,38 +143,94 @@ TEST_F(ServerCommands, TextLongerThanTwentyThousandCharactersIsRefused) {
 
 TEST_F(ServerCommands, HousekeepingMessagesAfterAuthentication) {
     phone->send(Hello{1, 1, "1.0", Capabilities{}});
-    auto invalid = errorOf(phone->nextIgnoringStatus());
-    ASSERT_TRUE(invalid);
-    EXPECT_EQ(invalid->code, ErrorCode::invalidRequest);
-    EXPECT_EQ(invalid->detail, std::nullopt);
+    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::invalidRequest}));
 
-    // A status request answers this session and leaves the last push alone.
+    // A status request answers this session and leaves the last push alone: the next pass still pushes.
     phone->send(StatusRequest{});
     EXPECT_NO_THROW(phone->expect<HelperStatus>());
-    EXPECT_FALSE(harness.onServer([](HelperServer& s) { return HelperServerProbe::lastPushedStatus(s).has_value(); }));
+    harness.maintenancePass();
+    EXPECT_NO_THROW(phone->expect<HelperStatus>());
 
     phone->send(Unpair{});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus())->code, ErrorCode::deviceRemoved);
+    EXPECT_EQ(errorCode(), ErrorCode::deviceRemoved);
     EXPECT_TRUE(phone->waitForEnd());
     EXPECT_TRUE(harness.store->devices().empty());
 }
 
-TEST(ServerCommandReplies, OutcomesBecomeCommandResults) {
-    ServerHarness harness;
-    harness.start();
-    auto device = harness.addPairedDevice("Anna");
-    auto phone = harness.authenticatedPhone(device);
-    auto session = harness.onServer([](HelperServer& s) { return s.connectedDevices().at(0).sessionID; });
+// A command handler that keeps each message with its session until the test finishes it.
+class HoldingHandler final : public helper::SystemControlling {
+public:
+    struct Held {
+        OrvikMessage message;
+        std::shared_ptr<helper::CommandSession> session;
+        std::function<void()> done;
+    };
+
+    Capabilities capabilities() const override { return Capabilities::media; }
+    void handle(const OrvikMessage& message, std::shared_ptr<helper::CommandSession> session,
+                std::function<void()> done) override {
+        std::lock_guard lock(mutex);
+        held.push_back({message, std::move(session), std::move(done)});
+    }
+    void fill(HelperStatus&) const override {}
+
+    std::optional<Held> first() {
+        std::lock_guard lock(mutex);
+        if (held.empty()) return std::nullopt;
+        return held.front();
+    }
+
+    std::mutex mutex;
+    std::vector<Held> held;
+};
+
+// The answer a command session's call hands to its completion.
+template <class T, class Call> T answerOf(Call call) {
+    auto answered = std::make_shared<std::promise<T>>();
+    call([answered](T value) { answered->set_value(std::move(value)); });
+    return answered->get_future().get();
+}
+void finished(const std::function<void(std::function<void()>)>& call) {
+    answerOf<bool>([&](std::function<void(bool)> done) { call([done] { done(true); }); });
+}
+
+TEST_F(ServerCommands, AHandlerActsThroughItsSessionOnTheServersThreadAndHoldsUpOnlyThatSession) {
+    auto handler = std::make_shared<HoldingHandler>();
     harness.onServer([&](HelperServer& s) {
-        s.reply(11, session, helper::CommandOutcome::success());
-        s.reply(12, session, helper::CommandOutcome::failure(ErrorCode::notFound));
-        s.reply(13, session, helper::CommandOutcome::failure(ErrorCode::notFound, "no such app"));
-        s.reply(14, Uuid::random(), helper::CommandOutcome::success()); // a session that is gone: dropped
+        helper::HelperServices services;
+        services.system = handler;
+        s.setServices(services);
     });
-    EXPECT_EQ(phone->expect<CommandResult>(), (CommandResult{11, std::nullopt, std::nullopt}));
-    EXPECT_EQ(phone->expect<CommandResult>(), (CommandResult{12, ErrorCode::notFound, std::nullopt}));
-    EXPECT_EQ(phone->expect<CommandResult>(), (CommandResult{13, ErrorCode::notFound, "no such app"}));
-    EXPECT_TRUE(phone->staysQuiet());
+    phone->send(MediaCommand{MediaKey::mute});
+    phone->send(Ping{1});
+    ASSERT_TRUE(test::waitUntil([&] { return handler->first().has_value(); }));
+    auto held = *handler->first();
+    EXPECT_TRUE(held.message.get<MediaCommand>());
+    EXPECT_TRUE(phone->staysQuiet()) << "the session reads on only once the handler is done";
+    auto session = held.session;
+    EXPECT_EQ(session->pasteboard(), harness.pasteboard);
+
+    const KeyCombo lock{MacKey::q, ModifierFlags::control | ModifierFlags::command};
+    EXPECT_TRUE(answerOf<bool>([&](auto done) { session->press(lock, done); }));
+    finished([&](auto done) { session->postMediaKey(MediaKey::mute, done); });
+    auto recorded = harness.sink->events();
+    ASSERT_GE(recorded.size(), 2u);
+    EXPECT_EQ(std::vector(recorded.end() - 2, recorded.end()),
+              (std::vector{RecordedInput::media(helper::MediaKeyEncoding::mute, true),
+                           RecordedInput::media(helper::MediaKeyEncoding::mute, false)}));
+    setPaused(true);
+    EXPECT_TRUE(answerOf<bool>([&](auto done) { session->isPaused(done); }));
+    const auto before = harness.sink->events().size();
+    EXPECT_FALSE(answerOf<bool>([&](auto done) { session->press(lock, done); })) << "the pause is read at the press";
+    finished([&](auto done) { session->postMediaKey(MediaKey::mute, done); });
+    EXPECT_EQ(harness.sink->events().size(), before);
+
+    finished([&](auto done) { session->reply(held.message, ErrorCode::notFound, "gone", done); });
+    finished([&](auto done) { session->reply(12, helper::CommandOutcome::failure(ErrorCode::notFound), done); });
+    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::notFound, "gone"}));
+    EXPECT_EQ(resultOf(phone->nextIgnoringStatus()), (CommandResult{12, ErrorCode::notFound, std::nullopt}));
+    held.done();
+    EXPECT_EQ(phone->expect<Pong>().value, 1u);
 }
 
 } // namespace

@@ -120,10 +120,7 @@ TEST_F(ServerSecurity, ARemovedDeviceIsDisconnectedAndItsKeyNoLongerOpensTLSEven
     ASSERT_TRUE(connections);
     ASSERT_EQ(connections->devices.size(), 1u);
     EXPECT_EQ(connections->devices[0].name, "Bob");
-    harness.waitForEvent([](const ServerEvent& event) {
-        auto* status = event.get<ServerEvent::ListenerStatusChanged>();
-        return status && status->status.readyPort();
-    });
+    harness.waitForListenerReady();
 
     EXPECT_THROW(RawTlsPhone(harness.port, device.sessionKey(), earlier), std::system_error);
     SSL_SESSION_free(earlier);
@@ -152,7 +149,7 @@ TEST_F(ServerSecurity, AThousandFailedHandshakesLeaveNoOpenFiles) {
     const PreSharedKey wrong{OrvikKeys::sessionPSK(Bytes(32, 9), device.id), OrvikKeys::sessionIdentity(device.id)};
     auto warmUp = [&] { EXPECT_THROW(harness.connect(wrong), ConnectionError); };
     warmUp(); // the first attempt opens what stays open for the process's life (resolver, random source)
-    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return HelperServerProbe::sessionCount(s) == 0; }));
+    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.sessionCount() == 0; }));
     const auto before = openFileCount();
 
     for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -162,7 +159,7 @@ TEST_F(ServerSecurity, AThousandFailedHandshakesLeaveNoOpenFiles) {
         } catch (const ConnectionError&) {
         }
     }
-    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return HelperServerProbe::sessionCount(s) == 0; }));
+    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.sessionCount() == 0; }));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (openFileCount() != before && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
     EXPECT_EQ(openFileCount(), before);
@@ -181,7 +178,7 @@ TEST_F(ServerSecurity, AFrameHeaderAnnouncingMoreThanTheLimitEndsTheConnection) 
     FrameHeader header{static_cast<std::uint16_t>(MessageType::text), 0, FrameHeader::maxPayloadLength + 1};
     raw.write(header.encoded());
     EXPECT_TRUE(raw.closedByServer(5s));
-    EXPECT_TRUE(harness.waitUntil([](HelperServer& s) { return HelperServerProbe::sessionCount(s) == 0; }));
+    EXPECT_TRUE(harness.waitUntil([](HelperServer& s) { return s.sessionCount() == 0; }));
 }
 
 } // namespace
