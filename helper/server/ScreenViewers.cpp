@@ -140,7 +140,12 @@ asio::awaitable<void> ScreenViewers::startViewing(ScreenStart start, Uuid sessio
     if (!approved) co_return;
 
     auto viewing = host_.viewingSession(sessionID);
-    auto stream = makeStream(*screen, sessionID, viewing->send);
+    auto stream = viewing ? makeStream(*screen, sessionID, viewing->send) : nullptr;
+    if (!stream) {
+        // Services that cannot make a stream refuse the viewer as a stream that failed to start.
+        sendScreenState(stateOf(ScreenCaptureFailure::failed), sessionID);
+        co_return;
+    }
     viewers_[sessionID] = Viewer{ActiveScreen{stream, deviceID, viewing->deviceName, start}, viewing->address};
     publishViewers();
     if (host_.controlPaused()) co_await pauseStream(stream);
@@ -171,7 +176,9 @@ asio::awaitable<bool> ScreenViewers::approveViewer(Uuid sessionID, Uuid deviceID
 
 std::shared_ptr<ScreenStream> ScreenViewers::makeStream(const ScreenServices& screen, const Uuid& sessionID,
                                                         const ScreenStream::Send& send) {
-    return screen.makeStream(screen.makeSource(), send, host_.captureFailureHandler(sessionID));
+    auto source = screen.makeSource ? screen.makeSource() : nullptr;
+    if (!source || !screen.makeStream) return nullptr;
+    return screen.makeStream(std::move(source), send, host_.captureFailureHandler(sessionID));
 }
 
 bool ScreenViewers::hasStream(const Uuid& sessionID, const std::shared_ptr<ScreenStream>& stream) const {

@@ -258,5 +258,27 @@ TEST_F(ScreenViewersTest, StopAllTellsEachViewerAndTheEndOfASessionStopsItsStrea
     EXPECT_TRUE(published.back().empty());
 }
 
+// Services that cannot make a stream refuse the viewer as a failed start does, without ending the session.
+TEST_F(ScreenViewersTest, ServicesWithoutAStreamRefuseTheViewerAsAFailedStart) {
+    const std::vector<std::function<void(ScreenServices&)>> lacking{
+        [](ScreenServices& s) { s.makeStream = nullptr; },
+        [](ScreenServices& s) { s.makeSource = nullptr; },
+        [](ScreenServices& s) {
+            s.makeStream = [](std::shared_ptr<ScreenCaptureSource>, ScreenStream::Send, ScreenStream::FailureHandler) {
+                return std::shared_ptr<ScreenStream>();
+            };
+        },
+    };
+    for (std::size_t index = 0; index < lacking.size(); ++index) {
+        SCOPED_TRACE(index);
+        auto services = std::make_shared<ScreenServices>(*screen);
+        lacking[index](*services);
+        screen = services;
+        start();
+        EXPECT_EQ(states(), (std::vector{State::awaitingApproval, State::locked}));
+        EXPECT_TRUE(viewers.viewers().empty());
+    }
+}
+
 } // namespace
 } // namespace orvik::helper
