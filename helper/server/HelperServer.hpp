@@ -215,6 +215,7 @@ private:
     // Handshake (HelperServerHandshake.cpp).
     void handleHello(const Hello& hello, const Uuid& sessionID);
     void handleAuthenticate(const Authenticate& message, const Bytes& challenge, const Uuid& sessionID);
+    bool identityAllows(const Session& session, const OrvikMessage& message) const;
 
     // Pairing (HelperServerPairing.cpp).
     asio::awaitable<void> handlePairRequest(PairRequest request, Bytes challenge, Uuid sessionID);

@@ -138,7 +138,14 @@ asio::awaitable<void> HelperServer::handleSessionMessage(const OrvikMessage& mes
 }
 
 asio::awaitable<void> HelperServer::handleProofStage(const OrvikMessage& message, Bytes challenge, Uuid id) {
-    if (auto* authenticate = message.get<Authenticate>()) {
+    auto* session = findSession(id);
+    if (!session) co_return;
+    const bool isProof = message.get<Authenticate>() || message.get<PairRequest>();
+    if (isProof && !identityAllows(*session, message)) {
+        // Proving under another identity than the one TLS was keyed with is a failed handshake.
+        recordAuthenticationFailure(session->address);
+        closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
+    } else if (auto* authenticate = message.get<Authenticate>()) {
         handleAuthenticate(*authenticate, challenge, id);
     } else if (auto* request = message.get<PairRequest>()) {
         co_await handlePairRequest(*request, std::move(challenge), id);

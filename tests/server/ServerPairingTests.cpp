@@ -275,6 +275,31 @@ TEST_F(ServerPairing, AFailedStoreReportsAnInternalErrorAndUsesTheWindowUp) {
     EXPECT_TRUE(windowClosed());
 }
 
+// A proof counts only under the TLS identity it belongs to: a device's own key for authenticate, a pairing
+// key for pairRequest. Anything else is refused as out of turn and counted.
+TEST_F(ServerPairing, AProofUnderAnotherIdentityIsRefusedAndCounted) {
+    auto anna = harness->addPairedDevice("Anna");
+    auto window = openWindow();
+    for (auto method : {PairingMethod::qrCode, PairingMethod::manualCode}) {
+        SCOPED_TRACE(static_cast<int>(method));
+        auto phone = connect(window, method);
+        auto ack = phone->hello();
+        auto key = OrvikKeys::authenticationKey(anna.key, anna.id);
+        phone->send(Authenticate{anna.id, OrvikKeys::proof(key, ack.challenge)});
+        EXPECT_EQ(errorOf(phone->next()), (ErrorMessage{ErrorCode::unauthorized}));
+        EXPECT_TRUE(phone->waitForEnd());
+        EXPECT_TRUE(harness->waitForEvent<ServerEvent::HandshakeFailed>());
+        harness->clock.advance(100); // past the lockout
+    }
+    auto asAnna = harness->connect(anna.sessionKey());
+    requestPairing(*asAnna, window, PairingMethod::qrCode, Uuid::random());
+    EXPECT_EQ(errorOf(asAnna->next()), (ErrorMessage{ErrorCode::unauthorized}));
+    EXPECT_EQ(failuresRecorded(), 3u);
+    EXPECT_TRUE(harness->onServer([](HelperServer& s) { return s.connectedDevices(); }).empty());
+    EXPECT_EQ(harness->store->devices().size(), 1u) << "nothing paired, the window still open";
+    EXPECT_FALSE(windowClosed(200ms));
+}
+
 TEST_F(ServerPairing, CancellingWithoutAWindowPublishesNothing) {
     harness->onServer([](HelperServer& s) { s.cancelPairing(); });
     EXPECT_FALSE(harness->waitForEvent<ServerEvent::Pairing>(100ms));
