@@ -21,8 +21,9 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
       listener_(ListenerController::make(executor_, configuration.listenerOptions, configuration.defaults,
                                          std::move(configuration.makeAdvertiser))),
       clock_(std::move(configuration.clock)), wallClock_(std::move(configuration.wallClock)),
-      systemInfo_(std::move(configuration.systemInfo)), identity_(std::move(configuration.identity)),
-      preferences_(preferencesStore_->load()), services_(std::move(configuration.services)), input_(sink_, clock_),
+      pairingLifetime_(configuration.pairingLifetime), systemInfo_(std::move(configuration.systemInfo)),
+      identity_(std::move(configuration.identity)), preferences_(preferencesStore_->load()),
+      services_(std::move(configuration.services)), input_(sink_, clock_),
       pasteFlow_(executor_, pasteboard_, configuration.pasteRestoreDelay,
                  [this] {
                      press(KeyCombo{MacKey::v, ModifierFlags::command});

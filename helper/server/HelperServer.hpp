@@ -106,6 +106,8 @@ public:
         // Wall-clock dates: the pairing window's expiry and stored or logged times.
         std::function<Date()> wallClock = [] { return std::chrono::system_clock::now(); };
         std::chrono::milliseconds pasteRestoreDelay{400};
+        // How long a pairing window stays open, in seconds.
+        double pairingLifetime = PairingSession::lifetime;
         // Where the listener remembers its port (the application's user defaults); absent: not remembered.
         std::shared_ptr<UserDefaults> defaults;
         // Makes the Bonjour advertiser when the options ask for advertising; absent: not advertised.
@@ -258,6 +260,7 @@ private:
     std::shared_ptr<ListenerController> listener_;
     ServerClock clock_;
     std::function<Date()> wallClock_;
+    double pairingLifetime_;
     std::shared_ptr<SystemInfo> systemInfo_;
 
     HelperIdentity identity_;

@@ -30,6 +30,7 @@ ServerHarness::ServerHarness(Options options)
     configuration.clock = clock.function();
     configuration.wallClock = date.function();
     configuration.pasteRestoreDelay = options.pasteRestoreDelay;
+    configuration.pairingLifetime = options.pairingLifetime;
     configuration.defaults = defaults;
     configuration.makeAdvertiser = options.makeAdvertiser ? options.makeAdvertiser : bonjour->factory();
     // A host with no network interfaces and the kernel name "testhost".

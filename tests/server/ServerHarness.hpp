@@ -80,6 +80,7 @@ public:
         helper::HelperServices services;
         helper::HelperPreferences preferences;
         std::chrono::milliseconds pasteRestoreDelay{20};
+        double pairingLifetime = helper::PairingSession::lifetime;
         helper::ListenerOptions listenerOptions = helper::ListenerOptions::loopbackTest();
         // Absent: the Bonjour recorder below.
         helper::BonjourAdvertiserFactory makeAdvertiser;

@@ -250,6 +250,21 @@ TEST_F(ServerPairing, AnExpiredWindowRefusesRequests) {
     EXPECT_EQ(errorOf(phone->next())->code, ErrorCode::pairingUnavailable);
 }
 
+TEST_F(ServerPairing, AWindowClosesByItselfAndItsKeysNoLongerOpenTLS) {
+    ServerHarness::Options options;
+    options.pairingLifetime = 0.5;
+    start(std::move(options));
+    auto window = openWindow();
+    ASSERT_TRUE(waitUntil([&] {
+        auto events = harness->events();
+        return std::any_of(events.begin(), events.end(), closesWindow);
+    }));
+    EXPECT_THROW(connect(window, PairingMethod::qrCode), ConnectionError);
+    auto failed = harness->waitForEvent<ServerEvent::HandshakeFailed>();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->address, "127.0.0.1");
+}
+
 TEST_F(ServerPairing, ANewWindowReplacesTheOpenOne) {
     auto first = openWindow();
     auto second = openWindow();
