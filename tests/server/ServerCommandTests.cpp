@@ -22,13 +22,18 @@ protected:
     void setPaused(bool paused) {
         harness.awaitOnServer([paused](HelperServer& s) { return s.setPaused(paused); });
     }
-    std::optional<ErrorCode> errorCode() {
-        auto error = errorOf(phone->nextIgnoringStatus());
-        return error ? std::optional(error->code) : std::nullopt;
+    // Sends each request and expects its reply next (status pushes aside).
+    void expectReplies(const std::vector<std::pair<OrvikMessage, OrvikMessage>>& exchanges) {
+        for (const auto& [request, reply] : exchanges) {
+            phone->send(request);
+            EXPECT_EQ(phone->nextIgnoringStatus(), reply) << name(request.type());
+        }
     }
 
     std::unique_ptr<TestPhone> phone;
 };
+
+const ErrorMessage unsupported{ErrorCode::unsupported};
 
 TEST_F(ServerCommands, LiveInputAndTextReachTheSinkInOrder) {
     phone->send(PointerMove{10, 5, 1});
@@ -36,80 +41,60 @@ TEST_F(ServerCommands, LiveInputAndTextReachTheSinkInOrder) {
     phone->send(ScrollEvent{0, 12, ScrollPhase::none, MomentumPhase::none});
     phone->send(KeyEvent{static_cast<std::uint16_t>(MacKey::a), ModifierFlags{}, KeyAction::press});
     phone->send(TextInput{"hi", TextMode::type});
-    phone->send(Ping{9});
-    EXPECT_EQ(phone->expect<Pong>().value, 9u); // no reply to any of the input
-
+    expectReplies({{Ping{9}, Pong{9}}}); // no reply to any of the input
     auto recorded = harness.sink->events();
     std::vector<std::size_t> kinds;
     for (const auto& input : recorded) kinds.push_back(input.value.index());
     const std::size_t mouse = 0, scroll = 1, key = 2, unicode = 4;
-    const std::vector<std::size_t> expected{mouse, mouse, mouse, scroll, key, key, unicode, unicode};
-    EXPECT_EQ(kinds, expected);
-    ASSERT_EQ(recorded.size(), expected.size());
+    EXPECT_EQ(kinds, (std::vector<std::size_t>{mouse, mouse, mouse, scroll, key, key, unicode, unicode}));
+    ASSERT_EQ(recorded.size(), 8u);
     EXPECT_EQ(std::get<RecordedInput::Mouse>(recorded[0].value).location.x,
               helper::RecordingSink::defaultCursor.x + 10);
     EXPECT_EQ(std::get<RecordedInput::Unicode>(recorded[6].value).text, "hi");
 }
 
 TEST_F(ServerCommands, MeteredCommandsAreRefusedByTheErrorReplyRuleOnceFortyAreSpent) {
-    for (int index = 0; index < 40; ++index) phone->send(MediaCommand{MediaKey::playPause});
-    for (int index = 0; index < 40; ++index) EXPECT_EQ(errorCode(), ErrorCode::unsupported);
-    phone->send(MediaCommand{MediaKey::next});
-    EXPECT_EQ(errorCode(), ErrorCode::rateLimited);
-    phone->send(AppsListRequest{{77}});
-    EXPECT_EQ(resultOf(phone->nextIgnoringStatus()), (CommandResult{77, ErrorCode::rateLimited, std::nullopt}));
-
+    for (int index = 0; index < 40; ++index) expectReplies({{MediaCommand{MediaKey::playPause}, unsupported}});
     // Live input and status requests spend nothing.
     for (int index = 0; index < 50; ++index) phone->send(PointerMove{1, 0, 0});
     phone->send(StatusRequest{});
     EXPECT_NO_THROW(phone->expect<HelperStatus>());
     EXPECT_EQ(harness.sink->events().size(), 50u);
+    expectReplies({{MediaCommand{MediaKey::next}, ErrorMessage{ErrorCode::rateLimited}},
+                   {AppsListRequest{{77}}, CommandResult{77, ErrorCode::rateLimited, std::nullopt}}});
     harness.clock.advance(0.06);
-    phone->send(MediaCommand{MediaKey::next});
-    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
+    expectReplies({{MediaCommand{MediaKey::next}, unsupported}});
 }
 
-TEST_F(ServerCommands, PauseRefusesCommandsButNotListingsOrScreenMessagesAndDropsInput) {
-    setPaused(true);
-    EXPECT_TRUE(phone->expect<HelperStatus>().isPaused); // the forced push
-    phone->send(PointerMove{5, 5, 0});
-    phone->send(TextInput{"ignored", TextMode::type});
-    phone->send(MediaCommand{MediaKey::mute});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::paused, std::nullopt, std::nullopt}));
-    phone->send(PowerCommand{5, PowerAction::sleep, std::nullopt});
-    EXPECT_EQ(resultOf(phone->nextIgnoringStatus()), (CommandResult{5, ErrorCode::paused, std::nullopt}));
-    phone->send(OverlayCommand{OverlayMode::laser});
-    EXPECT_EQ(errorCode(), ErrorCode::paused);
-    // Allowed while paused; without a command handler or screen services they reach "unsupported".
-    phone->send(OverlayCommand{OverlayMode::off});
-    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
-    phone->send(CancelSleepTimer{});
-    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
-    phone->send(AppsListRequest{{3}});
-    EXPECT_EQ(resultOf(phone->nextIgnoringStatus())->error, ErrorCode::unsupported);
-    phone->send(ScreenDisplaysRequest{{4}});
-    EXPECT_EQ(errorCode(), ErrorCode::unsupported);
-    phone->send(StatusRequest{});
-    EXPECT_TRUE(phone->expect<HelperStatus>().isPaused);
-    EXPECT_TRUE(harness.sink->events().empty());
-
-    setPaused(false);
-    EXPECT_FALSE(phone->expect<HelperStatus>().isPaused);
-    phone->send(PointerMove{5, 5, 0});
-    EXPECT_EQ(harness.waitForInput(1).size(), 1u);
-}
-
-TEST_F(ServerCommands, PausingReleasesHeldInputAndIsPublishedOnce) {
+TEST_F(ServerCommands, PauseReleasesHeldInputRefusesCommandsButNotListingsOrScreenMessagesAndDropsInput) {
     phone->send(KeyEvent{static_cast<std::uint16_t>(MacKey::shift), ModifierFlags{}, KeyAction::down});
     harness.waitForInput(1);
     setPaused(true);
     setPaused(true);
-    auto recorded = harness.sink->events();
-    ASSERT_EQ(recorded.size(), 2u);
-    EXPECT_TRUE(std::get_if<RecordedInput::Modifier>(&recorded[1].value));
+    EXPECT_TRUE(phone->expect<HelperStatus>().isPaused); // the forced push, once
+    ASSERT_EQ(harness.sink->events().size(), 2u);
+    EXPECT_TRUE(std::get_if<RecordedInput::Modifier>(&harness.sink->events()[1].value)) << "released";
+    phone->send(PointerMove{5, 5, 0});
+    phone->send(TextInput{"ignored", TextMode::type});
+    expectReplies({
+        {MediaCommand{MediaKey::mute}, ErrorMessage{ErrorCode::paused}},
+        {PowerCommand{5, PowerAction::sleep, std::nullopt}, CommandResult{5, ErrorCode::paused, std::nullopt}},
+        {OverlayCommand{OverlayMode::laser}, ErrorMessage{ErrorCode::paused}},
+        // Allowed while paused; without a command handler or screen services they reach "unsupported".
+        {OverlayCommand{OverlayMode::off}, unsupported},
+        {CancelSleepTimer{}, unsupported},
+        {AppsListRequest{{3}}, CommandResult{3, ErrorCode::unsupported, std::nullopt}},
+        {ScreenDisplaysRequest{{4}}, ErrorMessage{ErrorCode::unsupported, std::nullopt, 4}},
+    });
+    EXPECT_EQ(harness.sink->events().size(), 2u);
     std::size_t pausedEvents = 0;
     for (const auto& event : harness.events()) pausedEvents += event.get<ServerEvent::Paused>() ? 1u : 0u;
     EXPECT_EQ(pausedEvents, 1u);
+
+    setPaused(false);
+    EXPECT_FALSE(phone->expect<HelperStatus>().isPaused);
+    phone->send(PointerMove{5, 5, 0});
+    EXPECT_EQ(harness.waitForInput(3).size(), 3u);
 }
 
 TEST_F(ServerCommands, TextIsTypedOrPastedUpToTwentyThousandCharacters) {
@@ -117,42 +102,32 @@ TEST_F(ServerCommands, TextIsTypedOrPastedUpToTwentyThousandCharacters) {
     // Each "é" written as e + combining accent is one character of two code points.
     std::string longest;
     for (int index = 0; index < 20000; ++index) longest += "e\xCC\x81";
-    phone->send(TextInput{longest + "e\xCC\x81", TextMode::type});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::invalidRequest, "text too long"}));
+    expectReplies(
+        {{TextInput{longest + "e\xCC\x81", TextMode::type}, ErrorMessage{ErrorCode::invalidRequest, "text too long"}}});
 
     // A paste: the text on the clipboard, Command-V, and the user's contents back before the next message.
     phone->send(TextInput{longest, TextMode::paste});
-    phone->send(Ping{1});
-    phone->expect<Pong>();
+    expectReplies({{Ping{1}, Pong{1}}});
     EXPECT_EQ(harness.pasteboard->writes(), std::vector<std::string>{longest});
     EXPECT_EQ(harness.pasteboard->contents().text(), "the user's own text");
     auto recorded = harness.sink->events();
     ASSERT_EQ(recorded.size(), 4u);
-    EXPECT_EQ(std::get<RecordedInput::Key>(recorded[1].value),
-              (RecordedInput::Key{static_cast<std::uint16_t>(MacKey::v), true, ModifierFlags::command}));
+    EXPECT_EQ(recorded[1], RecordedInput::key(static_cast<std::uint16_t>(MacKey::v), true, ModifierFlags::command));
 
     // While input cannot be injected, nothing is answered at all.
-    harness.onServer([](HelperServer& s) {
-        helper::HelperServices services;
-        services.canPostEvents = [] { return false; };
-        s.setServices(services);
-    });
+    harness.onServer([](HelperServer& s) { s.setServices(helper::HelperServices([] { return false; }, {}, {})); });
     phone->send(TextInput{longest + "x", TextMode::type});
     EXPECT_TRUE(phone->staysQuiet());
 }
 
 TEST_F(ServerCommands, HousekeepingMessagesAfterAuthentication) {
-    phone->send(Hello{1, 1, "1.0", Capabilities{}});
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::invalidRequest}));
-
+    expectReplies({{Hello{1, 1, "1.0", Capabilities{}}, ErrorMessage{ErrorCode::invalidRequest}}});
     // A status request answers this session and leaves the last push alone: the next pass still pushes.
     phone->send(StatusRequest{});
     EXPECT_NO_THROW(phone->expect<HelperStatus>());
     harness.maintenancePass();
     EXPECT_NO_THROW(phone->expect<HelperStatus>());
-
-    phone->send(Unpair{});
-    EXPECT_EQ(errorCode(), ErrorCode::deviceRemoved);
+    expectReplies({{Unpair{}, ErrorMessage{ErrorCode::deviceRemoved}}});
     EXPECT_TRUE(phone->waitForEnd());
     EXPECT_TRUE(harness.store->devices().empty());
 }
@@ -173,11 +148,9 @@ public:
         held.push_back({message, std::move(session), std::move(done)});
     }
     void fill(HelperStatus&) const override {}
-
     std::optional<Held> first() {
         std::lock_guard lock(mutex);
-        if (held.empty()) return std::nullopt;
-        return held.front();
+        return held.empty() ? std::nullopt : std::optional(held.front());
     }
 
     std::mutex mutex;
@@ -190,25 +163,21 @@ template <class T, class Call> T answerOf(Call call) {
     call([answered](T value) { answered->set_value(std::move(value)); });
     return answered->get_future().get();
 }
-void finished(const std::function<void(std::function<void()>)>& call) {
+template <class Call> void finished(Call call) {
     answerOf<bool>([&](std::function<void(bool)> done) { call([done] { done(true); }); });
 }
 
 TEST_F(ServerCommands, AHandlerActsThroughItsSessionOnTheServersThreadAndHoldsUpOnlyThatSession) {
     auto handler = std::make_shared<HoldingHandler>();
-    harness.onServer([&](HelperServer& s) {
-        helper::HelperServices services;
-        services.system = handler;
-        s.setServices(services);
-    });
+    harness.onServer([&](HelperServer& s) { s.setServices(helper::HelperServices({}, {}, {}, handler)); });
     phone->send(MediaCommand{MediaKey::mute});
     phone->send(Ping{1});
     ASSERT_TRUE(test::waitUntil([&] { return handler->first().has_value(); }));
     auto held = *handler->first();
+    auto session = held.session;
     EXPECT_TRUE(held.message.get<MediaCommand>());
     EXPECT_TRUE(phone->staysQuiet()) << "the session reads on only once the handler is done";
-    auto session = held.session;
-    EXPECT_EQ(session->pasteboard(), harness.pasteboard);
+    EXPECT_EQ(session->pasteboard(), harness.pasteboard) << "the paste flow's own";
 
     const KeyCombo lock{MacKey::q, ModifierFlags::control | ModifierFlags::command};
     EXPECT_TRUE(answerOf<bool>([&](auto done) { session->press(lock, done); }));
@@ -219,16 +188,14 @@ TEST_F(ServerCommands, AHandlerActsThroughItsSessionOnTheServersThreadAndHoldsUp
               (std::vector{RecordedInput::media(helper::MediaKeyEncoding::mute, true),
                            RecordedInput::media(helper::MediaKeyEncoding::mute, false)}));
     setPaused(true);
-    EXPECT_TRUE(answerOf<bool>([&](auto done) { session->isPaused(done); }));
-    const auto before = harness.sink->events().size();
     EXPECT_FALSE(answerOf<bool>([&](auto done) { session->press(lock, done); })) << "the pause is read at the press";
     finished([&](auto done) { session->postMediaKey(MediaKey::mute, done); });
-    EXPECT_EQ(harness.sink->events().size(), before);
+    EXPECT_EQ(harness.sink->events().size(), recorded.size());
 
     finished([&](auto done) { session->reply(held.message, ErrorCode::notFound, "gone", done); });
     finished([&](auto done) { session->reply(12, helper::CommandOutcome::failure(ErrorCode::notFound), done); });
-    EXPECT_EQ(errorOf(phone->nextIgnoringStatus()), (ErrorMessage{ErrorCode::notFound, "gone"}));
-    EXPECT_EQ(resultOf(phone->nextIgnoringStatus()), (CommandResult{12, ErrorCode::notFound, std::nullopt}));
+    EXPECT_EQ(phone->nextIgnoringStatus(), OrvikMessage(ErrorMessage{ErrorCode::notFound, "gone"}));
+    EXPECT_EQ(phone->nextIgnoringStatus(), OrvikMessage(CommandResult{12, ErrorCode::notFound, std::nullopt}));
     held.done();
     EXPECT_EQ(phone->expect<Pong>().value, 1u);
 }

@@ -1,7 +1,7 @@
 #include "ServerHarness.hpp"
 
 #include "WaitUntil.hpp"
-#include "server/ScreenServices.hpp"
+#include "server/tests/FakeScreen.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,32 +14,13 @@ namespace {
 using helper::ScreenCaptureFailure;
 using helper::ScreenStream;
 
-// A stream that completes every call at once and keeps what the server gave it.
-class FakeStream final : public ScreenStream {
-public:
-    FakeStream(Send send, FailureHandler onFailure) : send(std::move(send)), onFailure(std::move(onFailure)) {}
+using helper::testing::FakeSource;
+using helper::testing::FakeStream;
 
-    void start(Target, StartCompletion done) override { done(std::nullopt); }
-    void pause(Completion done) override { done(); }
-    void resume(StartCompletion done) override { done(std::nullopt); }
-    void stop(Completion done) override {
-        stopped = true;
-        done();
-    }
-    void ack(const ScreenFrameAck&) override {}
-    void requestKeyframe() override {}
-
-    Send send;
-    FailureHandler onFailure;
-    std::atomic<bool> stopped = false;
-};
-
-class FakeSource final : public helper::ScreenCaptureSource {
-public:
-    void displays(std::function<void(DisplaysResult)> done) override {
-        done(std::vector<ScreenDisplay>{{2, "Built-in", 1440, 900, 2880, 1800, true}});
-    }
-};
+bool stopped(const FakeStream& stream) {
+    auto calls = stream.calls();
+    return !calls.empty() && calls.back() == "stop";
+}
 
 // The viewers behind the server's dispatch, over real TLS: the flow itself is tested alone.
 class ServerScreen : public ::testing::Test {
@@ -98,7 +79,7 @@ TEST_F(ServerScreen, AViewerStreamsStraightToItsConnectionAndFollowsThePause) {
     std::thread([stream] { stream->onFailure(ScreenCaptureFailure::failed); }).join();
     EXPECT_EQ(nextState(), ScreenStreamState::locked);
     EXPECT_TRUE(harness->waitUntil([](HelperServer& s) { return s.screenViewers().empty(); }));
-    EXPECT_TRUE(stream->stopped);
+    EXPECT_TRUE(stopped(*stream));
 }
 
 TEST_F(ServerScreen, SwitchingViewingOffOrEndingTheSessionStopsTheStream) {
@@ -107,14 +88,14 @@ TEST_F(ServerScreen, SwitchingViewingOffOrEndingTheSessionStopsTheStream) {
     preferences.screenViewingEnabled = false;
     harness->awaitOnServer([preferences](HelperServer& s) { return s.updatePreferences(preferences); });
     EXPECT_EQ(nextState(), ScreenStreamState::notAllowed);
-    EXPECT_TRUE(first->stopped);
+    EXPECT_TRUE(stopped(*first));
 
     preferences.screenViewingEnabled = true;
     harness->awaitOnServer([preferences](HelperServer& s) { return s.updatePreferences(preferences); });
     auto second = startViewing();
     phone->close();
     EXPECT_TRUE(harness->waitUntil([](HelperServer& s) { return s.screenViewers().empty(); }));
-    EXPECT_TRUE(test::waitUntil([&] { return second->stopped.load(); }));
+    EXPECT_TRUE(test::waitUntil([&] { return stopped(*second); }));
 }
 
 } // namespace
