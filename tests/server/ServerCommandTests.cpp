@@ -80,6 +80,7 @@ TEST_F(ServerCommands, PauseReleasesHeldInputRefusesCommandsButNotListingsOrScre
         {MediaCommand{MediaKey::mute}, ErrorMessage{ErrorCode::paused}},
         {PowerCommand{5, PowerAction::sleep, std::nullopt}, CommandResult{5, ErrorCode::paused, std::nullopt}},
         {OverlayCommand{OverlayMode::laser}, ErrorMessage{ErrorCode::paused}},
+        {Pong{1}, ErrorMessage{ErrorCode::paused}}, // of the input family, yet no live input
         // Allowed while paused; without a command handler or screen services they reach "unsupported".
         {OverlayCommand{OverlayMode::off}, unsupported},
         {CancelSleepTimer{}, unsupported},
@@ -132,29 +133,18 @@ TEST_F(ServerCommands, HousekeepingMessagesAfterAuthentication) {
     EXPECT_TRUE(harness.store->devices().empty());
 }
 
-// A command handler that keeps each message with its session until the test finishes it.
-class HoldingHandler final : public helper::SystemControlling {
-public:
-    struct Held {
-        OrvikMessage message;
-        std::shared_ptr<helper::CommandSession> session;
-        std::function<void()> done;
-    };
+// A command handler that hands the first message and its session to the test, which finishes it.
+struct HoldingHandler final : helper::SystemControlling {
+    using Held = std::tuple<OrvikMessage, std::shared_ptr<helper::CommandSession>, std::function<void()>>;
 
     Capabilities capabilities() const override { return Capabilities::media; }
     void handle(const OrvikMessage& message, std::shared_ptr<helper::CommandSession> session,
                 std::function<void()> done) override {
-        std::lock_guard lock(mutex);
-        held.push_back({message, std::move(session), std::move(done)});
+        held.set_value({message, std::move(session), std::move(done)});
     }
     void fill(HelperStatus&) const override {}
-    std::optional<Held> first() {
-        std::lock_guard lock(mutex);
-        return held.empty() ? std::nullopt : std::optional(held.front());
-    }
 
-    std::mutex mutex;
-    std::vector<Held> held;
+    std::promise<Held> held;
 };
 
 // The answer a command session's call hands to its completion.
@@ -172,31 +162,31 @@ TEST_F(ServerCommands, AHandlerActsThroughItsSessionOnTheServersThreadAndHoldsUp
     harness.onServer([&](HelperServer& s) { s.setServices(helper::HelperServices({}, {}, {}, handler)); });
     phone->send(MediaCommand{MediaKey::mute});
     phone->send(Ping{1});
-    ASSERT_TRUE(test::waitUntil([&] { return handler->first().has_value(); }));
-    auto held = *handler->first();
-    auto session = held.session;
-    EXPECT_TRUE(held.message.get<MediaCommand>());
+    auto held = handler->held.get_future().get();
+    const auto& [message, session, finishHandling] = held;
+    EXPECT_TRUE(message.get<MediaCommand>());
     EXPECT_TRUE(phone->staysQuiet()) << "the session reads on only once the handler is done";
     EXPECT_EQ(session->pasteboard(), harness.pasteboard) << "the paste flow's own";
 
     const KeyCombo lock{MacKey::q, ModifierFlags::control | ModifierFlags::command};
-    EXPECT_TRUE(answerOf<bool>([&](auto done) { session->press(lock, done); }));
-    finished([&](auto done) { session->postMediaKey(MediaKey::mute, done); });
+    EXPECT_TRUE(answerOf<bool>([&](auto finish) { session->press(lock, finish); }));
+    finished([&](auto finish) { session->postMediaKey(MediaKey::mute, finish); });
     auto recorded = harness.sink->events();
     ASSERT_GE(recorded.size(), 2u);
     EXPECT_EQ(std::vector(recorded.end() - 2, recorded.end()),
               (std::vector{RecordedInput::media(helper::MediaKeyEncoding::mute, true),
                            RecordedInput::media(helper::MediaKeyEncoding::mute, false)}));
     setPaused(true);
-    EXPECT_FALSE(answerOf<bool>([&](auto done) { session->press(lock, done); })) << "the pause is read at the press";
-    finished([&](auto done) { session->postMediaKey(MediaKey::mute, done); });
+    EXPECT_FALSE(answerOf<bool>([&](auto finish) { session->press(lock, finish); }))
+        << "the pause is read at the press";
+    finished([&](auto finish) { session->postMediaKey(MediaKey::mute, finish); });
     EXPECT_EQ(harness.sink->events().size(), recorded.size());
 
-    finished([&](auto done) { session->reply(held.message, ErrorCode::notFound, "gone", done); });
-    finished([&](auto done) { session->reply(12, helper::CommandOutcome::failure(ErrorCode::notFound), done); });
+    finished([&](auto finish) { session->reply(message, ErrorCode::notFound, "gone", finish); });
+    finished([&](auto finish) { session->reply(12, helper::CommandOutcome::failure(ErrorCode::notFound), finish); });
     EXPECT_EQ(phone->nextIgnoringStatus(), OrvikMessage(ErrorMessage{ErrorCode::notFound, "gone"}));
     EXPECT_EQ(phone->nextIgnoringStatus(), OrvikMessage(CommandResult{12, ErrorCode::notFound, std::nullopt}));
-    held.done();
+    finishHandling();
     EXPECT_EQ(phone->expect<Pong>().value, 1u);
 }
 
