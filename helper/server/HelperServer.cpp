@@ -21,10 +21,14 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
       listener_(ListenerController::make(executor_, configuration.listenerOptions, configuration.defaults,
                                          std::move(configuration.makeAdvertiser))),
       clock_(std::move(configuration.clock)), wallClock_(std::move(configuration.wallClock)),
-      pasteRestoreDelay_(configuration.pasteRestoreDelay), systemInfo_(std::move(configuration.systemInfo)),
-      pasteboardThread_(std::make_shared<IoThread>("Orvik.Paste", IoThread::AtDestruction::finishPendingWork)),
+      pairingLifetime_(configuration.pairingLifetime), systemInfo_(std::move(configuration.systemInfo)),
       identity_(std::move(configuration.identity)), preferences_(preferencesStore_->load()),
-      services_(std::move(configuration.services)), input_(sink_, clock_) {
+      services_(std::move(configuration.services)), input_(sink_, clock_),
+      pasteFlow_(executor_, pasteboard_, configuration.pasteRestoreDelay,
+                 [this] {
+                     press(KeyCombo{MacKey::v, ModifierFlags::command});
+                 }),
+      viewers_(*this) {
     // The stored scroll mode applies from the start, not only after the first preferences change.
     input_.setScrollMode(preferences_.scrollMode);
 }
@@ -50,7 +54,7 @@ void HelperServer::start() {
     isRunning_ = true;
     std::weak_ptr<HelperServer> weakSelf = weak_from_this();
     listener_->onConnection = [weakSelf](IncomingConnection connection) {
-        if (auto self = weakSelf.lock()) self->accept(std::move(connection));
+        if (auto self = weakSelf.lock()) self->acceptConnection(std::move(connection));
     };
     listener_->onStatus = [weakSelf](ListenerStatus status) {
         if (auto self = weakSelf.lock()) self->listenerStatusChanged(std::move(status));
@@ -68,7 +72,7 @@ void HelperServer::stop() {
     listener_->stop();
     std::vector<Uuid> ids;
     for (const auto& [id, session] : sessions_) ids.push_back(id);
-    for (const auto& id : ids) end(id);
+    for (const auto& id : ids) endSession(id);
     if (maintenanceTask_) maintenanceTask_->cancel();
     maintenanceTask_ = nullptr;
 }

@@ -1,9 +1,7 @@
 #pragma once
 
 #include "clipboard/PasteboardAccess.hpp"
-#include "core/BootTimer.hpp"
 #include "core/EventStream.hpp"
-#include "core/IoThread.hpp"
 #include "core/ServerClock.hpp"
 #include "core/UserDefaults.hpp"
 #include "injection/InputController.hpp"
@@ -18,10 +16,13 @@
 #include "preferences/HelperPreferences.hpp"
 #include "preferences/PreferencesStore.hpp"
 #include "server/CommandOutcome.hpp"
+#include "server/CommandTokenBucket.hpp"
 #include "server/HandshakeRateLimiter.hpp"
 #include "server/HelperIdentity.hpp"
 #include "server/HelperServices.hpp"
+#include "server/PasteFlow.hpp"
 #include "server/ScreenServices.hpp"
+#include "server/ScreenViewers.hpp"
 #include "server/ServerTypes.hpp"
 #include "server/SystemInfo.hpp"
 
@@ -38,19 +39,18 @@
 
 namespace orvik::helper {
 
-struct HelperServerProbe;
-
 // The computer's end of every phone connection: it owns the listener, every session, the pairing window, the
-// handshake rate limiter, the working copy of the preferences, the input controller, the screen viewers and the
-// paste flow, and publishes ServerEvents.
+// handshake rate limiter, the working copy of the preferences and the input controller, and publishes
+// ServerEvents. The paste flow and the screen viewers are collaborators it owns; command handlers reach it only
+// through a CommandSession.
 //
 // Threading: all state is touched only on the executor given at creation, which must be a single-threaded
 // io_context (an IoThread); the listener, every connection and every timer run there too. Functions
 // below must be called on that executor; callers on other threads reach them with asio::co_spawn or
 // asio::post onto executor(). Awaitable operations may suspend; other work runs meanwhile, so every step after
 // a co_await looks the session up again by its identifier. Each session's task holds the server strongly; the
-// listener's callbacks, the maintenance loop and the pairing expiry hold it weakly.
-class HelperServer : public std::enable_shared_from_this<HelperServer> {
+// listener's callbacks, the maintenance loop, the pairing expiry and command sessions hold it weakly.
+class HelperServer : public std::enable_shared_from_this<HelperServer>, private ScreenViewers::Host {
 public:
     // The name of the thread the server runs on (its serial queue).
     static constexpr const char* threadName = "Orvik.HelperServer";
@@ -65,13 +65,8 @@ public:
     static constexpr std::chrono::seconds tlsTimeout{3};
     static constexpr std::chrono::seconds maintenanceInterval{2};
     static constexpr std::size_t eventCapacity = 64;
-    // The command token bucket of each session.
-    static constexpr double commandBurst = 40;
-    static constexpr double commandRate = 20;
     // Most characters (grapheme clusters) one text message may carry.
     static constexpr std::size_t maxTextLength = 20000;
-    // Longest wait for one call to the pasteboard, which runs on a thread of its own.
-    static constexpr std::chrono::seconds pasteboardTimeout{2};
 
     // One connection. An authenticated session has a device identifier; every other one is pending.
     struct Session {
@@ -94,9 +89,7 @@ public:
         std::string deviceName;
         bool requestedUpdateCheck = false;
         bool isScreen = false;
-        double commandTokens = commandBurst;
-        // Server-clock time of the last token request; absent until the first (the clock may read 0).
-        std::optional<double> tokensUpdatedAt;
+        CommandTokenBucket commands;
 
         std::optional<Uuid> deviceID() const;
     };
@@ -113,6 +106,8 @@ public:
         // Wall-clock dates: the pairing window's expiry and stored or logged times.
         std::function<Date()> wallClock = [] { return std::chrono::system_clock::now(); };
         std::chrono::milliseconds pasteRestoreDelay{400};
+        // How long a pairing window stays open, in seconds.
+        double pairingLifetime = PairingSession::lifetime;
         // Where the listener remembers its port (the application's user defaults); absent: not remembered.
         std::shared_ptr<UserDefaults> defaults;
         // Makes the Bonjour advertiser when the options ask for advertising; absent: not advertised.
@@ -144,6 +139,8 @@ public:
     // Pairing window.
     std::optional<PairingInfo> startPairing();
     void cancelPairing();
+    // What the window's expiry does: closes the window only while it is the one with this identifier.
+    void expirePairing(const Uuid& id);
     PairingInfo pairingInfo(const PairingSession& session) const;
 
     // Devices, pause and preferences.
@@ -157,17 +154,23 @@ public:
     HelperPreferences currentPreferences() const { return preferences_; }
     std::vector<HandshakeRateLimiter::LoggedFailure> recentHandshakeFailures() const { return rateLimiter_.log(); }
     std::int64_t pendingHandshakeCount() const;
+    std::size_t sessionCount() const { return sessions_.size(); }
+    bool hasSession(const Uuid& sessionID) const { return sessions_.contains(sessionID); }
     void configureRateLimiter(HandshakeRateLimiter limiter);
 
-    // Sending; used by every part of the server and by the command handlers.
+    // Sending; used by every part of the server and by the command sessions.
     void send(OrvikMessage message, const Uuid& sessionID);
     void closeAfterSending(OrvikMessage message, const Uuid& sessionID);
-    void end(const Uuid& sessionID);
+    void endSession(const Uuid& sessionID);
     // The error-reply rule: a commandResult when the message carries a request identifier, else an error.
     void reply(const OrvikMessage& message, const Uuid& sessionID, ErrorCode error,
                std::optional<std::string> detail = std::nullopt);
     // An action's outcome as a commandResult.
     void reply(std::uint32_t requestID, const Uuid& sessionID, const CommandOutcome& outcome);
+
+    // Keys on behalf of command handlers, when input may be posted at that moment (canInject).
+    bool press(const KeyCombo& combo);
+    void postMediaKey(MediaKey key);
 
     // Status.
     HelperStatus currentStatus() const;
@@ -177,9 +180,13 @@ public:
     // Control is not paused and posting events is permitted now.
     bool canInject() const;
 
+    // Maintenance: one pass now (the loop runs one every maintenanceInterval while sessions exist).
+    bool runMaintenance();
+    bool isMaintenanceRunning() const { return maintenanceTask_ != nullptr; }
+
     // Screen viewing.
     asio::awaitable<void> stopAllScreens(ScreenStreamState state);
-    std::vector<ConnectedDevice> screenViewers() const;
+    std::vector<ConnectedDevice> screenViewers() const { return viewers_.viewers(); }
     void emitScreenViewers();
 
     // The peer address of a connection: IPv4 in dotted form (also when it arrived IPv4-mapped on a dual-stack
@@ -187,8 +194,6 @@ public:
     static std::string address(const std::optional<asio::ip::tcp::endpoint>& endpoint);
 
 private:
-    friend struct HelperServerProbe;
-
     struct MaintenanceTask;
 
     HelperServer(asio::any_io_executor executor, Configuration configuration);
@@ -199,11 +204,12 @@ private:
     void publish(ServerEvent event);
 
     // Admission and session loop (HelperServerSessions.cpp).
-    void accept(IncomingConnection connection);
-    asio::awaitable<void> run(Uuid id);
+    void acceptConnection(IncomingConnection connection);
+    asio::awaitable<void> runSession(Uuid id);
     void tlsHandshakeFailed(const Uuid& id, const ConnectionError& error);
     void recordAuthenticationFailure(const std::string& address);
-    asio::awaitable<void> handle(const OrvikMessage& message, Uuid id);
+    asio::awaitable<void> handleSessionMessage(const OrvikMessage& message, Uuid id);
+    asio::awaitable<void> handleProofStage(const OrvikMessage& message, Bytes challenge, Uuid id);
     void handleUndecodable(std::uint16_t type, const Uuid& id);
     asio::awaitable<void> handleUpdateCheckRequest(Uuid id);
     void sessionEnded(const Session& session);
@@ -211,42 +217,38 @@ private:
     // Handshake (HelperServerHandshake.cpp).
     void handleHello(const Hello& hello, const Uuid& sessionID);
     void handleAuthenticate(const Authenticate& message, const Bytes& challenge, const Uuid& sessionID);
+    bool identityAllows(const Session& session, const OrvikMessage& message) const;
 
     // Pairing (HelperServerPairing.cpp).
     asio::awaitable<void> handlePairRequest(PairRequest request, Bytes challenge, Uuid sessionID);
     asio::awaitable<bool> askApproval(PairingApprovalRequest request);
-    void expirePairing(const Uuid& id);
     void scheduleExpiry(const PairingSession& session);
 
     // Maintenance (HelperServerMaintenance.cpp).
     void ensureMaintenance();
     static asio::awaitable<void> maintenanceLoop(std::weak_ptr<HelperServer> weakServer,
                                                  std::shared_ptr<MaintenanceTask> task);
-    bool runMaintenance();
     void stopMaintenanceIfIdle();
 
-    // Commands (HelperServerCommands.cpp, HelperServerText.cpp).
+    // Commands (HelperServerCommands.cpp).
     asio::awaitable<void> handleCommand(const OrvikMessage& message, Uuid sessionID, Uuid deviceID);
-    bool handleLiveInput(const OrvikMessage& message);
+    void handleLiveInput(const OrvikMessage& message);
     asio::awaitable<void> handleInPlace(const OrvikMessage& message, Uuid sessionID, Uuid deviceID);
     asio::awaitable<void> handleBySystem(const OrvikMessage& message, Uuid sessionID);
     bool takeCommandToken(const Uuid& sessionID);
     asio::awaitable<void> insertText(TextInput input);
-    asio::awaitable<void> paste(std::string text);
-    template <class T, class Call> asio::awaitable<std::optional<T>> onPasteboard(Call call);
-    asio::awaitable<void> waitForPasteRestore();
 
-    // Screen viewing (HelperServerScreen.cpp).
-    asio::awaitable<bool> handleScreenMessage(const OrvikMessage& message, Uuid sessionID, Uuid deviceID);
-    asio::awaitable<void> sendDisplays(const ScreenDisplaysRequest& request, Uuid sessionID);
-    asio::awaitable<void> startScreen(ScreenStart start, Uuid sessionID, Uuid deviceID);
-    asio::awaitable<void> begin(std::shared_ptr<ScreenStream> stream, std::optional<std::uint32_t> displayID,
-                                ScreenSettings settings, std::vector<ScreenCodec> codecs, Uuid sessionID);
-    asio::awaitable<void> configureScreen(ScreenConfigure configure, Uuid sessionID);
-    asio::awaitable<void> screenFailed(Uuid sessionID, ScreenCaptureFailure failure);
-    asio::awaitable<void> stopScreen(Uuid sessionID);
-    asio::awaitable<void> screensPausedChanged();
-    void refuse(ScreenStreamState state, const Uuid& sessionID);
+    // What the screen viewers use of the server (HelperServerScreens.cpp).
+    std::shared_ptr<const ScreenServices> screenServices() const override { return services_.screen; }
+    std::optional<Viewing> viewingSession(const Uuid& sessionID) const override;
+    void markScreenSession(const Uuid& sessionID) override;
+    const HelperPreferences& viewingPreferences() const override { return preferences_; }
+    void allowViewerAlways(const Uuid& deviceID) override;
+    bool controlPaused() const override { return isPaused_; }
+    void sendToViewer(OrvikMessage message, const Uuid& sessionID) override { send(std::move(message), sessionID); }
+    void viewersChanged(std::vector<ConnectedDevice> viewers) override;
+    ScreenStream::FailureHandler captureFailureHandler(const Uuid& sessionID) override;
+    asio::awaitable<void> reportCaptureFailure(Uuid sessionID, ScreenCaptureFailure failure);
 
     // Constant after construction.
     asio::any_io_executor executor_;
@@ -258,11 +260,8 @@ private:
     std::shared_ptr<ListenerController> listener_;
     ServerClock clock_;
     std::function<Date()> wallClock_;
-    std::chrono::milliseconds pasteRestoreDelay_;
+    double pairingLifetime_;
     std::shared_ptr<SystemInfo> systemInfo_;
-    // The pasteboard is called on a thread of its own: it may block briefly while it talks to the X server or
-    // another client, and the server thread must never wait for that.
-    std::shared_ptr<IoThread> pasteboardThread_;
 
     HelperIdentity identity_;
     HelperPreferences preferences_;
@@ -271,21 +270,13 @@ private:
     HandshakeRateLimiter rateLimiter_;
     std::optional<PairingSession> pairing_;
     std::map<Uuid, Session> sessions_;
-    std::map<Uuid, ActiveScreen> screens_;
     bool isPaused_ = false;
     ListenerStatus listenerStatus_ = ListenerStatus::starting();
     std::shared_ptr<MaintenanceTask> maintenanceTask_;
     std::optional<HelperStatus> lastPushedStatus_;
-    std::int64_t pasteGeneration_ = 0;
-    std::optional<PasteboardSnapshot> pasteOriginal_;
-    // A run of overlapping pastes is under way: its first paste takes (or took) the snapshot to restore.
-    bool pasteRunOpen_ = false;
-    // Pending restore waits, so that a test can end them early.
-    std::vector<std::weak_ptr<BootTimer>> pasteWaits_;
     bool isRunning_ = false;
-    // Pause changes are applied to the viewers one pass at a time; a change during a pass asks for another.
-    bool applyingScreenPause_ = false;
-    bool screenPauseChangedAgain_ = false;
+    PasteFlow pasteFlow_;
+    ScreenViewers viewers_;
 };
 
 } // namespace orvik::helper

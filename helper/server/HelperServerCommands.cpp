@@ -1,7 +1,10 @@
 #include "server/HelperServer.hpp"
 
 #include "core/CallbackAwait.hpp"
+#include "injection/MediaKeyEncoding.hpp"
+#include "injection/TextTyping.hpp"
 #include "server/CommandRouting.hpp"
+#include "server/ServerCommandSession.hpp"
 #include "server/SystemControlling.hpp"
 
 #include <unicode/brkiter.h>
@@ -29,6 +32,15 @@ std::size_t characterCount(std::string_view text, std::size_t limit) {
     return count;
 }
 
+// The input family (high byte 0x01) without ping and pong: pointer, buttons, scroll, keys.
+constexpr std::uint16_t liveInputFamily = 0x01;
+
+bool isLiveInput(const OrvikMessage& message) {
+    const auto type = message.type();
+    return static_cast<std::uint16_t>(type) >> 8 == liveInputFamily && type != MessageType::ping &&
+           type != MessageType::pong;
+}
+
 // Text and the housekeeping messages are served before the pause gate.
 bool isHandledInPlace(const OrvikMessage& message) {
     switch (message.type()) {
@@ -50,13 +62,17 @@ bool HelperServer::canInject() const {
 }
 
 asio::awaitable<void> HelperServer::handleCommand(const OrvikMessage& message, Uuid sessionID, Uuid deviceID) {
+    // The hot path first: live input is never metered and never a screen message.
+    if (isLiveInput(message)) {
+        handleLiveInput(message);
+        co_return;
+    }
     if (isRateLimitedCommand(message) && !takeCommandToken(sessionID)) {
         reply(message, sessionID, ErrorCode::rateLimited);
         co_return;
     }
-    const bool screenMessage = co_await handleScreenMessage(message, sessionID, deviceID);
+    const bool screenMessage = co_await viewers_.handleScreenMessage(message, sessionID, deviceID);
     if (screenMessage) co_return;
-    if (handleLiveInput(message)) co_return;
     if (isHandledInPlace(message)) {
         co_await handleInPlace(message, sessionID, deviceID);
         co_return;
@@ -68,24 +84,20 @@ asio::awaitable<void> HelperServer::handleCommand(const OrvikMessage& message, U
     co_await handleBySystem(message, sessionID);
 }
 
-bool HelperServer::handleLiveInput(const OrvikMessage& message) {
+void HelperServer::handleLiveInput(const OrvikMessage& message) {
+    if (!canInject()) return;
     if (auto* move = message.get<PointerMove>()) {
-        if (canInject()) input_.movePointer(move->dx, move->dy);
+        input_.movePointer(move->dx, move->dy);
     } else if (auto* button = message.get<ButtonEvent>()) {
-        if (canInject()) input_.handleButton(*button);
+        input_.handleButton(*button);
     } else if (auto* scroll = message.get<ScrollEvent>()) {
-        if (canInject()) {
-            input_.setScrollMode(preferences_.scrollMode);
-            input_.scroll(*scroll);
-        }
+        input_.setScrollMode(preferences_.scrollMode);
+        input_.scroll(*scroll);
     } else if (auto* key = message.get<KeyEvent>()) {
-        if (canInject()) input_.key(*key);
+        input_.key(*key);
     } else if (auto* pointer = message.get<PointerAbsolute>()) {
-        if (canInject()) input_.movePointerAbsolute(*pointer);
-    } else {
-        return false;
+        input_.movePointerAbsolute(*pointer);
     }
-    return true;
 }
 
 asio::awaitable<void> HelperServer::handleInPlace(const OrvikMessage& message, Uuid sessionID, Uuid deviceID) {
@@ -115,25 +127,44 @@ asio::awaitable<void> HelperServer::handleBySystem(const OrvikMessage& message, 
         co_return;
     }
     // The handler may finish on another thread; this session reads its next message only afterwards.
-    auto self = shared_from_this();
-    auto handle = [system, self, message, sessionID](std::function<void()> done) {
-        system->handle(message, *self, sessionID, std::move(done));
+    auto session = std::make_shared<ServerCommandSession>(weak_from_this(), executor_, sessionID, pasteboard_);
+    auto handle = [system, session, message](std::function<void()> done) {
+        system->handle(message, session, std::move(done));
     };
     co_await awaitCompletion(std::move(handle));
 }
 
 bool HelperServer::takeCommandToken(const Uuid& sessionID) {
     auto* session = findSession(sessionID);
-    if (!session) return false;
-    const double now = clock_();
-    if (session->tokensUpdatedAt) {
-        session->commandTokens =
-            std::min(commandBurst, session->commandTokens + (now - *session->tokensUpdatedAt) * commandRate);
+    return session && session->commands.take(clock_());
+}
+
+asio::awaitable<void> HelperServer::insertText(TextInput input) {
+    if (TextTyping::shouldPaste(input.text, input.mode)) {
+        co_await pasteFlow_.paste(std::move(input.text));
+        co_return;
     }
-    session->tokensUpdatedAt = now;
-    if (session->commandTokens < 1.0) return false;
-    session->commandTokens -= 1.0;
+    // Typed in one go, without suspending: no other message is handled in the middle of a text.
+    for (const auto& segment : TextTyping::segments(input.text)) {
+        if (auto* key = std::get_if<TextTyping::Segment::Key>(&segment.value)) {
+            input_.press(KeyCombo{key->key, ModifierFlags{}});
+        } else if (auto* text = std::get_if<TextTyping::Segment::Text>(&segment.value)) {
+            input_.typeUnicode(text->units);
+        }
+    }
+}
+
+bool HelperServer::press(const KeyCombo& combo) {
+    if (!canInject()) return false;
+    input_.press(combo);
     return true;
+}
+
+void HelperServer::postMediaKey(MediaKey key) {
+    if (!canInject()) return;
+    const auto code = MediaKeyEncoding::key(key);
+    sink_->postMediaKey(code, true);
+    sink_->postMediaKey(code, false);
 }
 
 void HelperServer::reply(const OrvikMessage& message, const Uuid& sessionID, ErrorCode error,

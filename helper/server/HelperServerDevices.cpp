@@ -50,7 +50,7 @@ asio::awaitable<void> HelperServer::setPaused(bool paused) {
     if (paused) input_.releaseAll();
     publish(ServerEvent::paused(paused));
     pushStatusIfChanged(true);
-    co_await screensPausedChanged();
+    co_await viewers_.pauseChanged();
 }
 
 asio::awaitable<void> HelperServer::updatePreferences(HelperPreferences preferences) {

@@ -34,6 +34,18 @@ Capabilities HelperServer::capabilities() const {
     return offered;
 }
 
+bool HelperServer::identityAllows(const Session& session, const OrvikMessage& message) const {
+    const auto& offered = session.connection->pskIdentity();
+    if (!offered) return false;
+    if (auto* authenticate = message.get<Authenticate>())
+        return *offered == OrvikKeys::sessionIdentity(authenticate->deviceID);
+    if (message.get<PairRequest>()) {
+        return *offered == OrvikKeys::qrPairingIdentity(identity_.helperID) ||
+               *offered == OrvikKeys::manualPairingIdentity;
+    }
+    return true;
+}
+
 void HelperServer::handleHello(const Hello& hello, const Uuid& sessionID) {
     auto negotiation =
         VersionNegotiation::negotiate(currentVersion, minimumVersion, hello.protocolVersion, hello.minimumSupported);

@@ -39,7 +39,7 @@ bool HelperServer::runMaintenance() {
                 closeAfterSending(ErrorMessage{ErrorCode::unauthorized, "handshake timeout", std::nullopt}, id);
             }
         } else if (now - session.lastActivity > idleTimeout) {
-            end(id);
+            endSession(id);
         }
     }
     const bool anyAuthenticated = std::any_of(sessions_.begin(), sessions_.end(),

@@ -1,5 +1,6 @@
 #include "server/HelperServer.hpp"
 
+#include "core/BootTimer.hpp"
 #include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
@@ -81,7 +82,7 @@ asio::awaitable<bool> HelperServer::askApproval(PairingApprovalRequest request) 
 }
 
 std::optional<PairingInfo> HelperServer::startPairing() {
-    auto session = PairingSession::open(identity_.helperID, wallClock_(), PairingSession::lifetime);
+    auto session = PairingSession::open(identity_.helperID, wallClock_(), pairingLifetime_);
     if (!session) return std::nullopt;
     pairing_ = std::move(*session);
     restartListener();
@@ -91,14 +92,21 @@ std::optional<PairingInfo> HelperServer::startPairing() {
     return info;
 }
 
+namespace {
+
+asio::awaitable<void> expireAfter(std::shared_ptr<BootTimer> timer, std::weak_ptr<HelperServer> weakServer, Uuid id) {
+    co_await timer->wait();
+    if (auto server = weakServer.lock()) server->expirePairing(id);
+}
+
+} // namespace
+
 void HelperServer::scheduleExpiry(const PairingSession& session) {
-    // Not kept and never cancelled: it checks the window's identifier when it fires.
+    // Counted on the boot-time clock, so a window whose time ran out during suspend closes on wake. Not kept
+    // and never cancelled: it checks the window's identifier when it fires.
     const auto delay = std::max(session.expiresAt() - wallClock_(), Date::duration::zero());
-    auto timer = std::make_shared<asio::steady_timer>(executor_,
-                                                      std::chrono::duration_cast<asio::steady_timer::duration>(delay));
-    timer->async_wait([weakSelf = weak_from_this(), id = session.id(), timer](std::error_code) {
-        if (auto self = weakSelf.lock()) self->expirePairing(id);
-    });
+    auto timer = std::make_shared<BootTimer>(executor_, std::chrono::duration_cast<std::chrono::nanoseconds>(delay));
+    asio::co_spawn(executor_, expireAfter(std::move(timer), weak_from_this(), session.id()), asio::detached);
 }
 
 void HelperServer::expirePairing(const Uuid& id) {

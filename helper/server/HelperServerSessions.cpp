@@ -17,7 +17,7 @@ std::string HelperServer::address(const std::optional<asio::ip::tcp::endpoint>& 
     return peer.to_string();
 }
 
-void HelperServer::accept(IncomingConnection incoming) {
+void HelperServer::acceptConnection(IncomingConnection incoming) {
     std::error_code error;
     auto remote = incoming.socket.remote_endpoint(error);
     const std::string peer = address(error ? std::nullopt : std::optional(remote));
@@ -37,7 +37,7 @@ void HelperServer::accept(IncomingConnection incoming) {
     if (pending.size() >= maxPendingHandshakes) {
         auto oldest = std::min_element(pending.begin(), pending.end(),
                                        [](const Session* a, const Session* b) { return a->openedAt < b->openedAt; });
-        end(Uuid((*oldest)->id));
+        endSession(Uuid((*oldest)->id));
     }
 
     const double now = clock_();
@@ -51,27 +51,27 @@ void HelperServer::accept(IncomingConnection incoming) {
     sessions_.emplace(id, std::move(session));
 
     std::weak_ptr<HelperServer> weakSelf = weak_from_this();
-    asio::co_spawn(executor_, run(id), [weakSelf, id](std::exception_ptr failure) {
+    asio::co_spawn(executor_, runSession(id), [weakSelf, id](std::exception_ptr failure) {
         if (!failure) return;
         try {
             std::rethrow_exception(failure);
         } catch (const std::exception& failed) {
             Log::error("Server", std::string("Session failed: ") + failed.what());
         }
-        if (auto self = weakSelf.lock()) self->end(id);
+        if (auto self = weakSelf.lock()) self->endSession(id);
     });
 }
 
-asio::awaitable<void> HelperServer::run(Uuid id) {
+asio::awaitable<void> HelperServer::runSession(Uuid id) {
     // The session task holds the server for its whole life.
     auto self = shared_from_this();
     auto* session = findSession(id);
     if (!session) co_return;
     auto connection = session->connection;
 
-    // Named, not a temporary of the co_await expression (see HelperServerCallbacks.hpp).
+    // Named, not a temporary of the co_await expression (see CallbackAwait.hpp).
     FramedConnection::TerminationHandler onTermination = [weakSelf = weak_from_this(), id](ConnectionError) {
-        if (auto server = weakSelf.lock()) server->end(id);
+        if (auto server = weakSelf.lock()) server->endSession(id);
     };
     std::optional<ConnectionError> startFailure;
     try {
@@ -94,12 +94,12 @@ asio::awaitable<void> HelperServer::run(Uuid id) {
         }
         if (auto* current = findSession(id)) current->lastActivity = clock_();
         if (auto* message = received->message()) {
-            co_await handle(*message, id);
+            co_await handleSessionMessage(*message, id);
         } else {
             handleUndecodable(received->undecodable()->type, id);
         }
     }
-    end(id);
+    endSession(id);
 }
 
 void HelperServer::tlsHandshakeFailed(const Uuid& id, const ConnectionError& error) {
@@ -119,39 +119,41 @@ void HelperServer::recordAuthenticationFailure(const std::string& address) {
     publish(ServerEvent::handshakeFailed(address));
 }
 
-asio::awaitable<void> HelperServer::handle(const OrvikMessage& message, Uuid id) {
+asio::awaitable<void> HelperServer::handleSessionMessage(const OrvikMessage& message, Uuid id) {
     auto* session = findSession(id);
     if (!session) co_return;
     const Session::Stage stage = session->stage;
 
     if (auto* ping = message.get<Ping>()) {
         send(Pong{ping->value}, id);
-        co_return;
-    }
-    if (auto* authenticated = std::get_if<Session::Authenticated>(&stage)) {
+    } else if (auto* authenticated = std::get_if<Session::Authenticated>(&stage)) {
         co_await handleCommand(message, id, authenticated->deviceID);
-        co_return;
-    }
-    if (std::holds_alternative<Session::AwaitingHello>(stage)) {
-        if (auto* hello = message.get<Hello>()) {
-            handleHello(*hello, id);
-            co_return;
-        }
     } else if (auto* proof = std::get_if<Session::AwaitingProof>(&stage)) {
-        if (auto* authenticate = message.get<Authenticate>()) {
-            handleAuthenticate(*authenticate, proof->challenge, id);
-            co_return;
-        }
-        if (auto* request = message.get<PairRequest>()) {
-            co_await handlePairRequest(*request, proof->challenge, id);
-            co_return;
-        }
-        if (message.get<RequestUpdateCheck>()) {
-            co_await handleUpdateCheckRequest(id);
-            co_return;
-        }
+        co_await handleProofStage(message, proof->challenge, id);
+    } else if (auto* hello = message.get<Hello>(); hello && std::holds_alternative<Session::AwaitingHello>(stage)) {
+        handleHello(*hello, id);
+    } else {
+        closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
     }
-    closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
+}
+
+asio::awaitable<void> HelperServer::handleProofStage(const OrvikMessage& message, Bytes challenge, Uuid id) {
+    auto* session = findSession(id);
+    if (!session) co_return;
+    const bool isProof = message.get<Authenticate>() || message.get<PairRequest>();
+    if (isProof && !identityAllows(*session, message)) {
+        // Proving under another identity than the one TLS was keyed with is a failed handshake.
+        recordAuthenticationFailure(session->address);
+        closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
+    } else if (auto* authenticate = message.get<Authenticate>()) {
+        handleAuthenticate(*authenticate, challenge, id);
+    } else if (auto* request = message.get<PairRequest>()) {
+        co_await handlePairRequest(*request, std::move(challenge), id);
+    } else if (message.get<RequestUpdateCheck>()) {
+        co_await handleUpdateCheckRequest(id);
+    } else {
+        closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
+    }
 }
 
 asio::awaitable<void> HelperServer::handleUpdateCheckRequest(Uuid id) {
@@ -188,7 +190,7 @@ void HelperServer::closeAfterSending(OrvikMessage message, const Uuid& sessionID
     sessionEnded(session);
 }
 
-void HelperServer::end(const Uuid& sessionID) {
+void HelperServer::endSession(const Uuid& sessionID) {
     auto found = sessions_.find(sessionID);
     if (found == sessions_.end()) return;
     Session session = std::move(found->second);
@@ -198,14 +200,7 @@ void HelperServer::end(const Uuid& sessionID) {
 }
 
 void HelperServer::sessionEnded(const Session& session) {
-    auto viewer = screens_.find(session.id);
-    if (viewer != screens_.end()) {
-        auto stream = viewer->second.stream;
-        screens_.erase(viewer);
-        // Nothing waits for the stream to wind down.
-        stream->stop([stream] {});
-        emitScreenViewers();
-    }
+    viewers_.sessionEnded(session.id);
     if (session.deviceID() && !session.isScreen) {
         input_.releaseAll();
         emitConnections();

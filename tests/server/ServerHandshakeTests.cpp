@@ -11,76 +11,76 @@ namespace {
 const Capabilities inputCapabilities = Capabilities::pointer | Capabilities::pointerAbsolute | Capabilities::keyboard |
                                        Capabilities::textPaste | Capabilities::scrollPhases;
 
-class ServerHandshake : public ServerWithDevice {};
+class ServerHandshake : public ServerWithDevice {
+protected:
+    // Says hello and authenticates as `deviceID` with a proof made from `key` over `challenge` (the session's
+    // own when absent).
+    std::optional<OrvikMessage> authenticate(TestPhone& phone, const Uuid& deviceID, const Bytes& key,
+                                             std::optional<Bytes> challenge = std::nullopt) {
+        auto ack = phone.hello();
+        auto proofKey = OrvikKeys::authenticationKey(key, deviceID);
+        phone.send(Authenticate{deviceID, OrvikKeys::proof(proofKey, challenge.value_or(ack.challenge))});
+        return phone.next();
+    }
+};
 
-TEST_F(ServerHandshake, HelloIsAnsweredWithThisComputersIdentityAndAFreshChallenge) {
+TEST_F(ServerHandshake, HelloGetsThisComputersIdentityAndAFreshChallengeAndAProofGetsAuthenticatedThenTheStatus) {
     auto first = harness.connect(device.sessionKey());
     auto ack = first->hello();
-    EXPECT_EQ(ack.protocolVersion, 1);
-    EXPECT_EQ(ack.minimumSupported, 1);
-    EXPECT_EQ(ack.helperID, harness.identity.helperID);
-    EXPECT_EQ(ack.macName, "Test Computer");
-    EXPECT_EQ(ack.model, "TestModel1,1");
-    EXPECT_EQ(ack.helperVersion, "1.0");
-    EXPECT_EQ(ack.macAddress, std::nullopt);
-    EXPECT_EQ(ack.capabilities, inputCapabilities);
+    EXPECT_EQ(ack, (HelloAck{1, 1, "1.0", harness.identity.helperID, "Test Computer", "TestModel1,1", inputCapabilities,
+                             std::nullopt, ack.challenge}));
     EXPECT_EQ(ack.challenge.size(), 32u);
-
     auto second = harness.connect(device.sessionKey());
     EXPECT_NE(second->hello().challenge, ack.challenge);
+
+    auto key = OrvikKeys::authenticationKey(device.key, device.id);
+    first->send(Authenticate{device.id, OrvikKeys::proof(key, ack.challenge)});
+    EXPECT_EQ(first->expect<Authenticated>().deviceName, "Anna");
+    auto status = first->next();
+    ASSERT_TRUE(status && status->get<HelperStatus>()) << "the status follows at once";
+    EXPECT_EQ(status->get<HelperStatus>()->displayCount, 1);
+    EXPECT_FALSE(status->get<HelperStatus>()->isPaused);
 }
 
 TEST_F(ServerHandshake, VersionNegotiationRefusesOnlyPhonesOlderThanVersionOne) {
-    auto newer = harness.connect(device.sessionKey());
-    EXPECT_EQ(newer->hello(5, 1).protocolVersion, 1);
-    auto tooNewForUs = harness.connect(device.sessionKey());
-    EXPECT_EQ(tooNewForUs->hello(2, 2).minimumSupported, 1);
-    // Two pending sessions per address at most.
-    newer->close();
-    tooNewForUs->close();
-    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == 0; }));
-
+    for (auto [version, minimum] : {std::pair(5, 1), std::pair(2, 2)}) {
+        auto phone = harness.connect(device.sessionKey());
+        auto ack = phone->hello(static_cast<std::uint16_t>(version), static_cast<std::uint16_t>(minimum));
+        EXPECT_EQ(std::pair(ack.protocolVersion, ack.minimumSupported),
+                  (std::pair<std::uint16_t, std::uint16_t>(1, 1)));
+    }
     auto older = harness.connect(device.sessionKey());
     older->send(Hello{0, 0, "0.1", Capabilities{}});
-    EXPECT_EQ(errorOf(older->next())->code, ErrorCode::appTooOld);
+    EXPECT_EQ(errorOf(older->next()), (ErrorMessage{ErrorCode::appTooOld}));
     EXPECT_TRUE(older->waitForEnd());
     EXPECT_EQ(failuresRecorded(), 0u);
 }
 
-TEST_F(ServerHandshake, AProofOverAnotherSessionsChallengeIsRefusedAndCounted) {
+// Every failed proof closes the connection after its error and counts against the address.
+TEST_F(ServerHandshake, AFailedProofIsRefusedAndCounted) {
     auto other = harness.connect(device.sessionKey());
-    auto otherAck = other->hello();
+    auto otherChallenge = other->hello().challenge;
+    other->close();
     auto phone = harness.connect(device.sessionKey());
-    phone->hello();
-    auto key = OrvikKeys::authenticationKey(device.key, device.id);
-    phone->send(Authenticate{device.id, OrvikKeys::proof(key, otherAck.challenge)});
-    EXPECT_EQ(errorOf(phone->next())->code, ErrorCode::unauthorized);
+    EXPECT_EQ(errorOf(authenticate(*phone, device.id, device.key, otherChallenge)),
+              (ErrorMessage{ErrorCode::unauthorized}));
     EXPECT_TRUE(phone->waitForEnd());
     auto failed = harness.waitForEvent<ServerEvent::HandshakeFailed>();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->address, "127.0.0.1");
-    EXPECT_EQ(failuresRecorded(), 1u);
-}
 
-TEST_F(ServerHandshake, AnUnknownDeviceIsToldItWasRemoved) {
-    auto phone = harness.connect(device.sessionKey());
-    auto ack = phone->hello();
-    const auto stranger = Uuid::random();
-    auto key = OrvikKeys::authenticationKey(device.key, stranger);
-    phone->send(Authenticate{stranger, OrvikKeys::proof(key, ack.challenge)});
-    EXPECT_EQ(errorOf(phone->next())->code, ErrorCode::deviceRemoved);
-    EXPECT_TRUE(harness.waitForEvent<ServerEvent::HandshakeFailed>());
+    // A device removed between TLS and its proof is told so.
+    harness.clock.advance(1);
+    auto late = harness.connect(device.sessionKey());
+    harness.store->remove(device.id);
+    EXPECT_EQ(errorOf(authenticate(*late, device.id, device.key)), (ErrorMessage{ErrorCode::deviceRemoved}));
+    EXPECT_EQ(failuresRecorded(), 2u);
 }
 
 TEST_F(ServerHandshake, AnUnreadableKeyringIsNotMistakenForARemovedDevice) {
     auto phone = harness.connect(device.sessionKey());
-    auto ack = phone->hello();
     harness.store->keysUnavailable = true;
-    auto key = OrvikKeys::authenticationKey(device.key, device.id);
-    phone->send(Authenticate{device.id, OrvikKeys::proof(key, ack.challenge)});
-    auto reply = errorOf(phone->next());
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, ErrorCode::internalError);
+    EXPECT_EQ(errorOf(authenticate(*phone, device.id, device.key)), (ErrorMessage{ErrorCode::internalError}));
     EXPECT_TRUE(phone->waitForEnd());
     EXPECT_EQ(failuresRecorded(), 0u);
 
@@ -97,20 +97,14 @@ TEST_F(ServerHandshake, SuccessForgetsTheAddressesFailuresAndIsPublished) {
     harness.clock.advance(1);
 
     auto phone = harness.authenticatedPhone(device);
-    auto stored = harness.store->devices();
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].lastSeen, harness.date.now());
+    EXPECT_EQ(harness.store->devices().at(0).lastSeen, harness.date.now());
     auto connections = harness.waitForEvent<ServerEvent::Connections>();
     ASSERT_TRUE(connections);
-    ASSERT_EQ(connections->devices.size(), 1u);
-    EXPECT_EQ(connections->devices[0].name, "Anna");
-    EXPECT_EQ(connections->devices[0].deviceID, device.id);
-    EXPECT_EQ(connections->devices[0].address, "127.0.0.1");
+    EXPECT_EQ(connections->devices, (std::vector{helper::ConnectedDevice{connections->devices.at(0).sessionID,
+                                                                         device.id, "Anna", "127.0.0.1"}}));
 
     auto wrong = harness.connect(device.sessionKey());
-    wrong->hello();
-    wrong->send(Authenticate{device.id, Bytes(32, 0)});
-    EXPECT_EQ(errorOf(wrong->next())->code, ErrorCode::unauthorized);
+    EXPECT_EQ(errorOf(authenticate(*wrong, device.id, Bytes(32, 0)))->code, ErrorCode::unauthorized);
     harness.clock.advance(1);
     // One failure since the success: its lockout is over and the window holds only it.
     RawClient raw("127.0.0.1", harness.port);
@@ -118,25 +112,22 @@ TEST_F(ServerHandshake, SuccessForgetsTheAddressesFailuresAndIsPublished) {
 }
 
 TEST_F(ServerHandshake, CapabilitiesFollowTheCurrentServices) {
-    auto screen = std::make_shared<helper::ScreenServices>();
-    screen->codecs = {ScreenCodec::h264};
-    harness.onServer([&](HelperServer& s) {
-        helper::HelperServices services;
-        services.screen = screen;
-        s.setServices(services);
-    });
-    auto h264 = harness.connect(device.sessionKey());
-    EXPECT_EQ(h264->hello().capabilities, inputCapabilities | Capabilities::screenStream);
-
-    auto hevc = std::make_shared<helper::ScreenServices>();
-    hevc->codecs = {ScreenCodec::hevc, ScreenCodec::h264};
-    harness.onServer([&](HelperServer& s) {
-        helper::HelperServices services;
-        services.screen = hevc;
-        s.setServices(services);
-    });
-    auto both = harness.connect(device.sessionKey());
-    EXPECT_EQ(both->hello().capabilities, inputCapabilities | Capabilities::screenStream | Capabilities::screenHEVC);
+    const std::vector<std::pair<std::vector<ScreenCodec>, Capabilities>> cases{
+        {{ScreenCodec::h264}, inputCapabilities | Capabilities::screenStream},
+        {{ScreenCodec::hevc, ScreenCodec::h264},
+         inputCapabilities | Capabilities::screenStream | Capabilities::screenHEVC},
+    };
+    for (const auto& [codecs, expected] : cases) {
+        auto screen = std::make_shared<helper::ScreenServices>();
+        screen->codecs = codecs;
+        harness.onServer([&](HelperServer& s) {
+            helper::HelperServices services;
+            services.screen = screen;
+            s.setServices(services);
+        });
+        auto phone = harness.connect(device.sessionKey());
+        EXPECT_EQ(phone->hello().capabilities, expected);
+    }
 }
 
 } // namespace

@@ -1,32 +1,11 @@
 #include "ServerHarness.hpp"
 
+#include "WaitUntil.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
-#include "server/HelperServerInternals.hpp"
 #include "server/SystemInfo.hpp"
 #include "server/tests/FakeSystemInfoSource.hpp"
 
 #include <algorithm>
-
-namespace orvik::helper {
-
-std::size_t HelperServerProbe::pendingPasteWaits(const HelperServer& server) {
-    return static_cast<std::size_t>(std::count_if(server.pasteWaits_.begin(), server.pasteWaits_.end(),
-                                                  [](const auto& wait) { return !wait.expired(); }));
-}
-
-void HelperServerProbe::endPasteWaits(HelperServer& server) {
-    for (auto& wait : server.pasteWaits_) {
-        if (auto pending = wait.lock()) pending->cancel();
-    }
-}
-
-std::vector<HelperServer::Session> HelperServerProbe::sessions(const HelperServer& server) {
-    std::vector<HelperServer::Session> sessions;
-    for (const auto& [id, session] : server.sessions_) sessions.push_back(session);
-    return sessions;
-}
-
-} // namespace orvik::helper
 
 namespace orvik::test {
 
@@ -51,6 +30,7 @@ ServerHarness::ServerHarness(Options options)
     configuration.clock = clock.function();
     configuration.wallClock = date.function();
     configuration.pasteRestoreDelay = options.pasteRestoreDelay;
+    configuration.pairingLifetime = options.pairingLifetime;
     configuration.defaults = defaults;
     configuration.makeAdvertiser = options.makeAdvertiser ? options.makeAdvertiser : bonjour->factory();
     // A host with no network interfaces and the kernel name "testhost".
@@ -76,14 +56,28 @@ void ServerHarness::collectEvents() {
     eventsChanged_.notify_all();
 }
 
+namespace {
+
+bool isListenerReady(const ServerEvent& event) {
+    auto* status = event.get<ServerEvent::ListenerStatusChanged>();
+    return status && status->status.readyPort();
+}
+
+} // namespace
+
 void ServerHarness::start() {
     onServer([](HelperServer& s) { s.start(); });
-    auto ready = waitForEvent([](const ServerEvent& event) {
-        auto* status = event.get<ServerEvent::ListenerStatusChanged>();
-        return status && status->status.readyPort();
-    });
+    auto ready = waitForEvent(isListenerReady);
     if (!ready) throw std::runtime_error("the server did not start listening");
     port = *ready->get<ServerEvent::ListenerStatusChanged>()->status.readyPort();
+}
+
+void ServerHarness::waitForListenerReady() {
+    if (!waitForEvent(isListenerReady)) throw std::runtime_error("the listener did not become ready");
+}
+
+void ServerHarness::maintenancePass() {
+    onServer([](HelperServer& s) { s.runMaintenance(); });
 }
 
 TestDevice ServerHarness::addPairedDevice(std::string name) {
@@ -92,10 +86,7 @@ TestDevice ServerHarness::addPairedDevice(std::string name) {
     store->add(helper::PairedDevice{device.id, std::move(name), "Phone15,2", now, std::nullopt}, device.key);
     onServer([](HelperServer& s) { s.restartListener(); });
     // The new key is offered once the listener has been bound again.
-    waitForEvent([](const ServerEvent& event) {
-        auto* status = event.get<ServerEvent::ListenerStatusChanged>();
-        return status && status->status.readyPort();
-    });
+    waitForListenerReady();
     return device;
 }
 
@@ -133,21 +124,12 @@ std::optional<ServerEvent> ServerHarness::waitForEvent(const std::function<bool(
 }
 
 std::vector<helper::RecordedInput> ServerHarness::waitForInput(std::size_t count, std::chrono::milliseconds wait) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    for (;;) {
-        auto recorded = sink->events();
-        if (recorded.size() >= count || std::chrono::steady_clock::now() >= deadline) return recorded;
-        std::this_thread::sleep_for(2ms);
-    }
+    test::waitUntil([&] { return sink->events().size() >= count; }, wait);
+    return sink->events();
 }
 
 bool ServerHarness::waitUntil(const std::function<bool(HelperServer&)>& condition, std::chrono::milliseconds wait) {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    for (;;) {
-        if (onServer([&](HelperServer& s) { return condition(s); })) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(2ms);
-    }
+    return test::waitUntil([&] { return onServer([&](HelperServer& s) { return condition(s); }); }, wait);
 }
 
 } // namespace orvik::test

@@ -22,27 +22,6 @@
 
 namespace orvik::helper {
 
-// Reaches into the server where a test must drive what otherwise runs on real time: a maintenance pass, the end
-// of the paste-restore waits. Everything else goes through the server's own operations.
-struct HelperServerProbe {
-    static bool runMaintenance(HelperServer& server) { return server.runMaintenance(); }
-    static bool maintenanceRunning(const HelperServer& server) { return server.maintenanceTask_ != nullptr; }
-    static std::size_t pendingPasteWaits(const HelperServer& server);
-    static void endPasteWaits(HelperServer& server);
-    static std::size_t sessionCount(const HelperServer& server) { return server.sessions_.size(); }
-    static std::vector<HelperServer::Session> sessions(const HelperServer& server);
-    static const std::optional<HelperStatus>& lastPushedStatus(const HelperServer& server) {
-        return server.lastPushedStatus_;
-    }
-    // What the expiry timer of a window does when it fires.
-    static void expirePairing(HelperServer& server, const Uuid& id) { server.expirePairing(id); }
-    static std::optional<Uuid> pairingWindow(const HelperServer& server) {
-        if (!server.pairing_) return std::nullopt;
-        return server.pairing_->id();
-    }
-    static std::optional<PairingSession> pairingSession(const HelperServer& server) { return server.pairing_; }
-};
-
 // The in-memory store, whose keys a test can make unreadable (as a locked keyring is).
 class TestDeviceStore final : public PairedDeviceStore {
 public:
@@ -84,7 +63,6 @@ private:
 namespace orvik::test {
 
 using helper::HelperServer;
-using helper::HelperServerProbe;
 using helper::ServerEvent;
 
 // A paired device as a phone knows it.
@@ -101,7 +79,8 @@ public:
     struct Options {
         helper::HelperServices services;
         helper::HelperPreferences preferences;
-        std::chrono::milliseconds pasteRestoreDelay{std::chrono::hours(1)};
+        std::chrono::milliseconds pasteRestoreDelay{20};
+        double pairingLifetime = helper::PairingSession::lifetime;
         helper::ListenerOptions listenerOptions = helper::ListenerOptions::loopbackTest();
         // Absent: the Bonjour recorder below.
         helper::BonjourAdvertiserFactory makeAdvertiser;
@@ -133,6 +112,10 @@ public:
     std::optional<ServerEvent> waitForEvent(const std::function<bool(const ServerEvent&)>& matches,
                                             std::chrono::milliseconds wait = TestPhone::defaultWait);
     template <class T> std::optional<T> waitForEvent(std::chrono::milliseconds wait = TestPhone::defaultWait);
+    // Waits until the listener reports it is ready again (after a change of its keys).
+    void waitForListenerReady();
+    // Runs one maintenance pass now.
+    void maintenancePass();
     // Waits until the sink has recorded at least `count` events.
     std::vector<helper::RecordedInput> waitForInput(std::size_t count,
                                                     std::chrono::milliseconds wait = TestPhone::defaultWait);

@@ -1,5 +1,6 @@
 #include "ServerHarness.hpp"
 
+#include "WaitUntil.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/pairing/ManualPairingCode.hpp"
 #include "orvik/protocol/pairing/PairingPayload.hpp"
@@ -11,7 +12,7 @@
 namespace orvik::test {
 namespace {
 
-// The local user's side of the approval question, answered by the test.
+// The local user's side of the approval question: answered at once when an answer is set, else kept.
 struct ApprovalDesk {
     std::mutex mutex;
     std::vector<helper::PairingApprovalRequest> asked;
@@ -22,11 +23,8 @@ struct ApprovalDesk {
         return [this](helper::PairingApprovalRequest request, std::function<void(bool)> done) {
             std::lock_guard lock(mutex);
             asked.push_back(request);
-            if (answerAtOnce) {
-                done(*answerAtOnce);
-            } else {
-                pending.push_back(std::move(done));
-            }
+            if (!answerAtOnce) return pending.push_back(std::move(done));
+            done(*answerAtOnce);
         };
     }
     std::size_t askedCount() {
@@ -41,11 +39,11 @@ struct Window {
     PairingPayload payload;
     ManualPairingCode code;
 
-    PreSharedKey qrKey() const {
-        return {OrvikKeys::qrPairingPSK(payload.secret, payload.helperID),
-                OrvikKeys::qrPairingIdentity(payload.helperID)};
-    }
-    PreSharedKey manualKey() const {
+    PreSharedKey key(PairingMethod method) const {
+        if (method == PairingMethod::qrCode) {
+            return {OrvikKeys::qrPairingPSK(payload.secret, payload.helperID),
+                    OrvikKeys::qrPairingIdentity(payload.helperID)};
+        }
         return {OrvikKeys::manualPairingPSK(code.bytes), std::string(OrvikKeys::manualPairingIdentity)};
     }
     Bytes proofSecret(PairingMethod method) const {
@@ -55,40 +53,37 @@ struct Window {
 
 class ServerPairing : public ::testing::Test {
 protected:
-    void SetUp() override { start({}); }
+    void SetUp() override { start(); }
 
-    void start(helper::HelperPreferences preferences) {
-        ServerHarness::Options options;
+    void start(ServerHarness::Options options = {}) {
         options.services.approvePairing = desk.callback();
-        options.preferences = preferences;
         harness = std::make_unique<ServerHarness>(std::move(options));
         harness->start();
     }
-
+    static bool closesWindow(const ServerEvent& event) {
+        auto* pairing = event.get<ServerEvent::Pairing>();
+        return pairing && !pairing->info;
+    }
+    bool windowClosed(std::chrono::milliseconds wait = TestPhone::defaultWait) {
+        return harness->waitForEvent(closesWindow, wait).has_value();
+    }
     Window openWindow() {
         auto info = harness->onServer([](HelperServer& s) { return s.startPairing(); });
         if (!info) throw std::runtime_error("no pairing window");
-        // The new keys are offered once the listener has been bound again.
-        harness->waitForEvent([](const ServerEvent& event) {
-            auto* status = event.get<ServerEvent::ListenerStatusChanged>();
-            return status && status->status.readyPort();
-        });
+        harness->waitForListenerReady(); // the window's keys are offered from now on
         return Window{*info, *PairingPayload::parse(info->url), *ManualPairingCode::parse(info->manualCode)};
     }
-
     std::unique_ptr<TestPhone> connect(const Window& window, PairingMethod method) {
-        return harness->connect(method == PairingMethod::qrCode ? window.qrKey() : window.manualKey());
+        return harness->connect(window.key(method));
     }
-
-    // Says hello and sends a pairing request proving the secret of `method`.
+    // Says hello and asks to pair as `method`, proving the secret of `provenWith`.
     void requestPairing(TestPhone& phone, const Window& window, PairingMethod method, const Uuid& deviceID,
-                        std::string name = "Anna's phone") {
+                        std::string name = "Anna's phone", std::optional<PairingMethod> provenWith = {}) {
         auto ack = phone.hello();
-        auto proofKey = OrvikKeys::pairingProofKey(window.proofSecret(method));
+        auto proofKey = OrvikKeys::pairingProofKey(window.proofSecret(provenWith.value_or(method)));
         phone.send(PairRequest{deviceID, std::move(name), "Phone15,2", "1.0", method,
                                OrvikKeys::proof(proofKey, ack.challenge)});
     }
-
     std::size_t failuresRecorded() {
         return harness->onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size();
     }
@@ -100,178 +95,138 @@ protected:
 TEST_F(ServerPairing, AScannedCodePairsWithoutAskingAndTheNewKeyAuthenticates) {
     auto window = openWindow();
     EXPECT_EQ(window.info.manualCode.size(), 29u);
-    ASSERT_EQ(window.info.addresses.size(), 1u);
-    EXPECT_EQ(window.info.addresses[0], (HostPort{"testhost.local", harness->port}));
+    EXPECT_EQ(window.info.addresses, (std::vector{HostPort{"testhost.local", harness->port}}));
     EXPECT_EQ(window.payload.addresses, window.info.addresses);
 
     auto phone = connect(window, PairingMethod::qrCode);
     const auto deviceID = Uuid::random();
     requestPairing(*phone, window, PairingMethod::qrCode, deviceID, "  Anna's phone\n");
     auto accepted = phone->expect<PairAccepted>();
+    EXPECT_EQ(accepted,
+              (PairAccepted{accepted.deviceKey, harness->identity.helperID, "Test Computer", accepted.capabilities}));
     EXPECT_EQ(accepted.deviceKey.size(), 32u);
-    EXPECT_EQ(accepted.helperID, harness->identity.helperID);
-    EXPECT_EQ(accepted.macName, "Test Computer");
     EXPECT_TRUE(phone->waitForEnd());
     EXPECT_EQ(desk.askedCount(), 0u);
 
-    EXPECT_TRUE(harness->waitForEvent([](const ServerEvent& e) {
-        auto* pairing = e.get<ServerEvent::Pairing>();
-        return pairing && !pairing->info;
-    }));
+    // pairing(nil), then paired, then devices.
+    EXPECT_TRUE(windowClosed());
     auto paired = harness->waitForEvent<ServerEvent::Paired>();
     ASSERT_TRUE(paired);
-    EXPECT_EQ(paired->device.id, deviceID);
     EXPECT_EQ(paired->device.name, "Anna's phone");
-    auto devices = harness->waitForEvent<ServerEvent::Devices>();
-    ASSERT_TRUE(devices);
-    EXPECT_EQ(devices->devices.size(), 1u);
+    EXPECT_EQ(harness->waitForEvent<ServerEvent::Devices>()->devices, std::vector{paired->device});
 
     // The phone comes back with the key it was given; the window's key no longer opens TLS.
-    harness->waitForEvent([](const ServerEvent& event) {
-        auto* status = event.get<ServerEvent::ListenerStatusChanged>();
-        return status && status->status.readyPort();
-    });
+    harness->waitForListenerReady();
     auto again = harness->connect(sessionKey(deviceID, accepted.deviceKey));
     EXPECT_EQ(again->authenticate(deviceID, accepted.deviceKey).deviceName, "Anna's phone");
-    again->expect<HelperStatus>();
     EXPECT_THROW(connect(window, PairingMethod::qrCode), ConnectionError);
 }
 
-TEST_F(ServerPairing, ATypedCodeIsAlwaysPutToTheLocalUser) {
+TEST_F(ServerPairing, ATypedCodeIsAlwaysPutToTheLocalUserWithTheNamesCleaned) {
     desk.answerAtOnce = true;
     auto window = openWindow();
     auto phone = connect(window, PairingMethod::manualCode);
     requestPairing(*phone, window, PairingMethod::manualCode, Uuid::random(), "Bob\x01's\u200B phone");
-    auto accepted = phone->expect<PairAccepted>();
-    EXPECT_EQ(accepted.deviceKey.size(), 32u);
+    EXPECT_NO_THROW(phone->expect<PairAccepted>());
     ASSERT_EQ(desk.askedCount(), 1u);
     EXPECT_EQ(desk.asked[0].deviceName, "Bob's phone");
     EXPECT_EQ(desk.asked[0].deviceModel, "Phone15,2");
 }
 
-TEST_F(ServerPairing, ADeniedPairingUsesTheWindowUp) {
-    desk.answerAtOnce = false;
-    auto window = openWindow();
-    auto second = connect(window, PairingMethod::qrCode); // connected while the window was open
-    second->hello();
-    auto phone = connect(window, PairingMethod::manualCode);
-    requestPairing(*phone, window, PairingMethod::manualCode, Uuid::random());
-    auto denied = errorOf(phone->next());
-    ASSERT_TRUE(denied);
-    EXPECT_EQ(denied->code, ErrorCode::pairingDenied);
-    EXPECT_EQ(denied->detail, std::nullopt);
-    EXPECT_TRUE(harness->store->devices().empty());
+// A request that fails its checks leaves the window open; one that passed them uses it up, whatever follows.
+struct Refusal {
+    std::string name;
+    std::function<void(ServerHarness&, ApprovalDesk&)> prepare;
+    PairingMethod method;
+    PairingMethod provenWith;
+    bool alreadyPaired;
+    ErrorMessage reply;
+    bool counted;
+    bool usesWindowUp;
+};
 
-    auto proofKey = OrvikKeys::pairingProofKey(window.proofSecret(PairingMethod::qrCode));
-    second->send(PairRequest{Uuid::random(), "Late", "Phone", "1.0", PairingMethod::qrCode,
-                             OrvikKeys::proof(proofKey, Bytes(32, 0))});
-    EXPECT_EQ(errorOf(second->next())->code, ErrorCode::pairingUnavailable);
+class ServerPairingRefusal : public ServerPairing, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(ServerPairingRefusal, IsAnsweredAndCountedAndLeavesTheWindowAsItShould) {
+    const auto& refusal = GetParam();
+    auto window = openWindow();
+    refusal.prepare(*harness, desk);
+    auto deviceID = refusal.alreadyPaired ? harness->addPairedDevice("Existing").id : Uuid::random();
+    auto phone = connect(window, refusal.method);
+    requestPairing(*phone, window, refusal.method, deviceID, "Mallory", refusal.provenWith);
+    EXPECT_EQ(errorOf(phone->next()), refusal.reply);
+    EXPECT_TRUE(phone->waitForEnd());
+    EXPECT_EQ(failuresRecorded(), refusal.counted ? 1u : 0u);
+    EXPECT_EQ(windowClosed(refusal.usesWindowUp ? TestPhone::defaultWait : 200ms), refusal.usesWindowUp);
+    EXPECT_EQ(harness->store->devices().size(), refusal.alreadyPaired ? 1u : 0u);
 }
 
-TEST_F(ServerPairing, WithoutAutoAllowAScanIsAskedAndTheDefaultAnswerIsNo) {
-    helper::HelperPreferences preferences;
-    preferences.autoAllowOnScan = false;
+const auto nothing = [](ServerHarness&, ApprovalDesk&) {};
+using Method = PairingMethod;
+INSTANTIATE_TEST_SUITE_P(
+    Requests, ServerPairingRefusal,
+    ::testing::Values(
+        Refusal{"ProofOfTheOtherSecret", nothing, Method::qrCode, Method::manualCode, false,
+                ErrorMessage{ErrorCode::unauthorized}, true, false},
+        Refusal{"DeviceIdentifierInUse", nothing, Method::qrCode, Method::qrCode, true,
+                ErrorMessage{ErrorCode::pairingDenied, "device ID in use"}, false, false},
+        Refusal{"ExpiredWindow", [](ServerHarness& h, ApprovalDesk&) { h.date.advance(std::chrono::seconds(300)); },
+                Method::qrCode, Method::qrCode, false, ErrorMessage{ErrorCode::pairingUnavailable}, false, false},
+        Refusal{"DeniedByTheUser", [](ServerHarness&, ApprovalDesk& d) { d.answerAtOnce = false; }, Method::manualCode,
+                Method::manualCode, false, ErrorMessage{ErrorCode::pairingDenied}, false, true},
+        Refusal{"StoreFails", [](ServerHarness& h, ApprovalDesk&) { h.store->failWrites = true; }, Method::qrCode,
+                Method::qrCode, false, ErrorMessage{ErrorCode::internalError}, false, true}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+TEST_F(ServerPairing, WithoutAutoAllowAScanIsAskedAndAUsedUpWindowRefusesLaterRequests) {
     ServerHarness::Options options;
-    options.preferences = preferences; // default services: every question is answered no
-    harness = std::make_unique<ServerHarness>(std::move(options));
-    harness->start();
+    options.preferences.autoAllowOnScan = false;
+    start(std::move(options));
+    desk.answerAtOnce = false;
     auto window = openWindow();
+    auto early = connect(window, PairingMethod::qrCode); // connected while the window was open
+    early->hello();
     auto phone = connect(window, PairingMethod::qrCode);
     requestPairing(*phone, window, PairingMethod::qrCode, Uuid::random());
     EXPECT_EQ(errorOf(phone->next())->code, ErrorCode::pairingDenied);
+    EXPECT_EQ(desk.askedCount(), 1u);
+    early->send(PairRequest{Uuid::random(), "Late", "Phone", "1.0", PairingMethod::qrCode, Bytes(32, 0)});
+    EXPECT_EQ(errorOf(early->next())->code, ErrorCode::pairingUnavailable);
 }
 
-TEST_F(ServerPairing, AWrongProofIsCountedAndLeavesTheWindowOpen) {
-    auto window = openWindow();
-    auto phone = connect(window, PairingMethod::qrCode);
-    // A scan claimed, but the proof made with the typed code's bytes.
-    auto ack = phone->hello();
-    auto codeKey = OrvikKeys::pairingProofKey(window.proofSecret(PairingMethod::manualCode));
-    phone->send(PairRequest{Uuid::random(), "Mallory", "Phone", "1.0", PairingMethod::qrCode,
-                            OrvikKeys::proof(codeKey, ack.challenge)});
-    auto reply = errorOf(phone->next());
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, ErrorCode::unauthorized);
-    EXPECT_TRUE(harness->waitForEvent<ServerEvent::HandshakeFailed>());
-    EXPECT_EQ(failuresRecorded(), 1u);
-    EXPECT_EQ(harness->onServer([](HelperServer& s) { return HelperServerProbe::pairingWindow(s); }),
-              window.info.sessionID);
-
-    harness->clock.advance(1); // past the address's lockout
-    auto next = connect(window, PairingMethod::qrCode);
-    requestPairing(*next, window, PairingMethod::qrCode, Uuid::random());
-    EXPECT_NO_THROW(next->expect<PairAccepted>());
-}
-
-TEST_F(ServerPairing, ADeviceIdentifierAlreadyPairedIsRefusedAndTheWindowStaysOpen) {
-    auto existing = harness->addPairedDevice("Existing");
-    auto window = openWindow();
-    auto phone = connect(window, PairingMethod::qrCode);
-    requestPairing(*phone, window, PairingMethod::qrCode, existing.id);
-    auto reply = errorOf(phone->next());
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, ErrorCode::pairingDenied);
-    EXPECT_EQ(reply->detail, "device ID in use");
-    EXPECT_EQ(failuresRecorded(), 0u);
-
-    auto other = connect(window, PairingMethod::qrCode);
-    requestPairing(*other, window, PairingMethod::qrCode, Uuid::random());
-    EXPECT_NO_THROW(other->expect<PairAccepted>());
-}
-
-TEST_F(ServerPairing, TheApprovalQuestionTimesOutAfterSixtySeconds) {
+TEST_F(ServerPairing, TheApprovalQuestionTimesOutAfterSixtySecondsAndALateYesChangesNothing) {
     auto window = openWindow();
     auto phone = connect(window, PairingMethod::manualCode);
     requestPairing(*phone, window, PairingMethod::manualCode, Uuid::random());
-    ASSERT_TRUE(harness->waitUntil([&](HelperServer&) { return desk.askedCount() == 1; }));
-
-    // Past the handshake limit but not the approval limit.
-    harness->clock.advance(59);
-    harness->onServer([](HelperServer& s) { HelperServerProbe::runMaintenance(s); });
+    ASSERT_TRUE(waitUntil([&] { return desk.askedCount() == 1; }));
+    harness->clock.advance(59); // past the handshake limit but not the approval limit
+    harness->maintenancePass();
     EXPECT_TRUE(phone->staysQuiet());
     harness->clock.advance(2);
-    harness->onServer([](HelperServer& s) { HelperServerProbe::runMaintenance(s); });
-    auto reply = errorOf(phone->next());
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, ErrorCode::pairingDenied);
-    EXPECT_EQ(reply->detail, "approval timeout");
+    harness->maintenancePass();
+    EXPECT_EQ(errorOf(phone->next()), (ErrorMessage{ErrorCode::pairingDenied, "approval timeout"}));
     EXPECT_TRUE(phone->waitForEnd());
 
-    // The user's late "yes" changes nothing.
-    std::function<void(bool)> answer;
-    {
-        std::lock_guard lock(desk.mutex);
-        answer = desk.pending.at(0);
-    }
-    answer(true);
-    EXPECT_TRUE(harness->waitUntil([](HelperServer&) { return true; }));
-    EXPECT_TRUE(harness->store->devices().empty());
+    std::lock_guard lock(desk.mutex);
+    desk.pending.at(0)(true);
     EXPECT_FALSE(harness->waitForEvent<ServerEvent::Paired>(200ms));
+    EXPECT_TRUE(harness->store->devices().empty());
 }
 
-TEST_F(ServerPairing, AnExpiredWindowRefusesRequestsAndItsKeysNoLongerOpenTLS) {
+TEST_F(ServerPairing, AWindowClosesByItselfAndItsKeysNoLongerOpenTLS) {
+    ServerHarness::Options options;
+    options.pairingLifetime = 0.5;
+    start(std::move(options));
     auto window = openWindow();
-    auto phone = connect(window, PairingMethod::qrCode);
-    harness->date.advance(std::chrono::seconds(300));
-    requestPairing(*phone, window, PairingMethod::qrCode, Uuid::random());
-    EXPECT_EQ(errorOf(phone->next())->code, ErrorCode::pairingUnavailable);
-
-    harness->onServer([&](HelperServer& s) { HelperServerProbe::expirePairing(s, window.info.sessionID); });
-    EXPECT_TRUE(harness->waitForEvent([](const ServerEvent& e) {
-        auto* pairing = e.get<ServerEvent::Pairing>();
-        return pairing && !pairing->info;
+    ASSERT_TRUE(waitUntil([&] {
+        auto events = harness->events();
+        return std::any_of(events.begin(), events.end(), closesWindow);
     }));
-    harness->waitForEvent([](const ServerEvent& event) {
-        auto* status = event.get<ServerEvent::ListenerStatusChanged>();
-        return status && status->status.readyPort();
-    });
     EXPECT_THROW(connect(window, PairingMethod::qrCode), ConnectionError);
-    auto failed = harness->waitForEvent<ServerEvent::HandshakeFailed>();
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->address, "127.0.0.1");
+    EXPECT_EQ(harness->waitForEvent<ServerEvent::HandshakeFailed>()->address, "127.0.0.1");
 }
 
-TEST_F(ServerPairing, ANewWindowReplacesTheOpenOne) {
+TEST_F(ServerPairing, ANewWindowReplacesTheOpenOneAndCancellingClosesItOnce) {
     auto first = openWindow();
     auto second = openWindow();
     EXPECT_NE(first.payload.secret, second.payload.secret);
@@ -279,27 +234,40 @@ TEST_F(ServerPairing, ANewWindowReplacesTheOpenOne) {
     EXPECT_NE(first.info.manualCode, second.info.manualCode);
 
     // The first window's expiry does not close the second.
-    harness->onServer([&](HelperServer& s) { HelperServerProbe::expirePairing(s, first.info.sessionID); });
-    EXPECT_EQ(harness->onServer([](HelperServer& s) { return HelperServerProbe::pairingWindow(s); }),
-              second.info.sessionID);
+    harness->onServer([&](HelperServer& s) { s.expirePairing(first.info.sessionID); });
+    EXPECT_FALSE(windowClosed(200ms));
     EXPECT_THROW(connect(first, PairingMethod::qrCode), ConnectionError);
     ASSERT_TRUE(harness->waitForEvent<ServerEvent::HandshakeFailed>()) << "counted before the clock moves on";
     harness->clock.advance(1);
     EXPECT_NO_THROW(connect(second, PairingMethod::manualCode));
-}
 
-TEST_F(ServerPairing, AFailedStoreReportsAnInternalError) {
-    harness->store->failWrites = true;
-    auto window = openWindow();
-    auto phone = connect(window, PairingMethod::qrCode);
-    requestPairing(*phone, window, PairingMethod::qrCode, Uuid::random());
-    EXPECT_EQ(errorOf(phone->next())->code, ErrorCode::internalError);
-    EXPECT_FALSE(harness->onServer([](HelperServer& s) { return HelperServerProbe::pairingWindow(s); }));
-}
-
-TEST_F(ServerPairing, CancellingWithoutAWindowPublishesNothing) {
     harness->onServer([](HelperServer& s) { s.cancelPairing(); });
-    EXPECT_FALSE(harness->waitForEvent<ServerEvent::Pairing>(100ms));
+    EXPECT_TRUE(windowClosed());
+    harness->onServer([](HelperServer& s) { s.cancelPairing(); });
+    EXPECT_FALSE(harness->waitForEvent<ServerEvent::Pairing>(100ms)) << "no window, nothing published";
+}
+
+// A proof counts only under the TLS identity it belongs to: a device's own key for authenticate, a pairing
+// key for pairRequest. Anything else is refused as out of turn and counted.
+TEST_F(ServerPairing, AProofUnderAnotherIdentityIsRefusedAndCounted) {
+    auto anna = harness->addPairedDevice("Anna");
+    auto window = openWindow();
+    for (auto method : {PairingMethod::qrCode, PairingMethod::manualCode}) {
+        auto phone = connect(window, method);
+        auto ack = phone->hello();
+        auto key = OrvikKeys::authenticationKey(anna.key, anna.id);
+        phone->send(Authenticate{anna.id, OrvikKeys::proof(key, ack.challenge)});
+        EXPECT_EQ(errorOf(phone->next()), (ErrorMessage{ErrorCode::unauthorized}));
+        EXPECT_TRUE(phone->waitForEnd());
+        harness->clock.advance(100); // past the lockout
+    }
+    auto asAnna = harness->connect(anna.sessionKey());
+    requestPairing(*asAnna, window, PairingMethod::qrCode, Uuid::random());
+    EXPECT_EQ(errorOf(asAnna->next()), (ErrorMessage{ErrorCode::unauthorized}));
+    EXPECT_EQ(failuresRecorded(), 3u);
+    EXPECT_TRUE(harness->onServer([](HelperServer& s) { return s.connectedDevices(); }).empty());
+    EXPECT_EQ(harness->store->devices().size(), 1u) << "nothing paired";
+    EXPECT_FALSE(windowClosed(200ms));
 }
 
 } // namespace

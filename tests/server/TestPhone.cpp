@@ -13,14 +13,6 @@
 
 namespace orvik::test {
 
-PhoneThread::PhoneThread() : work_(asio::make_work_guard(context_)), thread_([this] { context_.run(); }) {}
-
-PhoneThread::~PhoneThread() {
-    work_.reset();
-    context_.stop();
-    thread_.join();
-}
-
 std::unique_ptr<TestPhone> TestPhone::connect(PhoneThread& thread, std::uint16_t port, PreSharedKey key,
                                               std::string_view ciphers) {
     auto context = OrvikTLS::clientContext(std::move(key), ciphers);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IoThread.hpp"
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/crypto/PreSharedKey.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
@@ -22,17 +23,9 @@ namespace orvik::test {
 using namespace std::chrono_literals;
 
 // The thread of the test's phones: one io_context of their own, as a real phone has its own process.
-class PhoneThread {
+class PhoneThread : public helper::IoThread {
 public:
-    PhoneThread();
-    ~PhoneThread();
-
-    asio::any_io_executor executor() { return context_.get_executor(); }
-
-private:
-    asio::io_context context_{1};
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_;
-    std::thread thread_;
+    PhoneThread() : IoThread("TestPhones") {}
 };
 
 // A phone speaking the protocol over real TLS, driven synchronously from a test. Everything it receives is

@@ -72,14 +72,5 @@ TEST(HelperIdentity, TheTxtRecordHoldsExactlyFourPublicEntries) {
                                     }));
 }
 
-TEST(HelperIdentity, ComparesAllFieldsIncludingAnAbsentAddress) {
-    HelperIdentity withAddress{Uuid{}, "n", "m", "v", "00:00:00:00:00:01"};
-    HelperIdentity without = withAddress;
-    without.macAddress = std::nullopt;
-    EXPECT_NE(withAddress, without);
-    HelperIdentity alsoWithout = without;
-    EXPECT_EQ(without, alsoWithout);
-}
-
 } // namespace
 } // namespace orvik::helper

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "orvik/protocol/coding/Capabilities.hpp"
-#include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
+#include "server/CommandSession.hpp"
 
 #include <functional>
+#include <memory>
 
 namespace orvik::helper {
-
-class HelperServer;
 
 // The handler of the commands the system controller does not serve itself (apps, shortcuts, links, clipboard).
 // The same contract as the first two operations of SystemControlling.
@@ -17,9 +16,9 @@ public:
     virtual ~ProCommandHandling() = default;
 
     virtual Capabilities capabilities() const = 0;
-    // Serves one message and sends any reply through the server; `done` is called exactly once, from any
-    // thread, when the message has been served. Throws nothing.
-    virtual void handle(const OrvikMessage& message, HelperServer& server, const Uuid& sessionID,
+    // Serves one message and answers through `session`; `done` is called exactly once, from any thread, when
+    // the message has been served. Throws nothing.
+    virtual void handle(const OrvikMessage& message, std::shared_ptr<CommandSession> session,
                         std::function<void()> done) = 0;
 };
 

@@ -1,33 +1,22 @@
-#include "server/HelperServer.hpp"
+#include "server/PasteFlow.hpp"
 
 #include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
-#include "injection/TextTyping.hpp"
-#include "server/HelperServerInternals.hpp"
 
 #include <algorithm>
 #include <atomic>
 
 namespace orvik::helper {
 
-asio::awaitable<void> HelperServer::insertText(TextInput input) {
-    if (TextTyping::shouldPaste(input.text, input.mode)) {
-        co_await paste(std::move(input.text));
-        co_return;
-    }
-    // Typed in one go, without suspending: no other message is handled in the middle of a text.
-    for (const auto& segment : TextTyping::segments(input.text)) {
-        if (auto* key = std::get_if<TextTyping::Segment::Key>(&segment.value)) {
-            input_.press(KeyCombo{key->key, ModifierFlags{}});
-        } else if (auto* text = std::get_if<TextTyping::Segment::Text>(&segment.value)) {
-            input_.typeUnicode(text->units);
-        }
-    }
-}
+PasteFlow::PasteFlow(asio::any_io_executor executor, std::shared_ptr<PasteboardAccess> pasteboard,
+                     std::chrono::milliseconds restoreDelay, PressPaste pressPaste)
+    : executor_(std::move(executor)), pasteboard_(std::move(pasteboard)), restoreDelay_(restoreDelay),
+      pressPaste_(std::move(pressPaste)),
+      pasteboardThread_(std::make_shared<IoThread>("Orvik.Paste", IoThread::AtDestruction::finishPendingWork)) {}
 
 // Runs `call` on the pasteboard's thread and resumes here with its result, or with nothing when the pasteboard
-// has not answered within pasteboardTimeout (the late answer is then dropped).
-template <class T, class Call> asio::awaitable<std::optional<T>> HelperServer::onPasteboard(Call call) {
+// has not answered within pasteboardTimeout.
+template <class T, class Call> asio::awaitable<std::optional<T>> PasteFlow::onPasteboard(Call call) {
     auto timer = std::make_shared<asio::steady_timer>(executor_, pasteboardTimeout);
     auto worker = pasteboardThread_;
     auto race = [call = std::move(call), timer, worker](std::function<void(std::optional<T>)> done) mutable {
@@ -48,40 +37,38 @@ template <class T, class Call> asio::awaitable<std::optional<T>> HelperServer::o
     co_return result;
 }
 
-asio::awaitable<void> HelperServer::paste(std::string text) {
+asio::awaitable<void> PasteFlow::paste(std::string text) {
     // The first paste of overlapping ones saves the user's contents; only the newest puts them back.
-    const bool savesOriginal = !pasteRunOpen_;
-    pasteRunOpen_ = true;
-    const auto generation = ++pasteGeneration_;
+    const bool savesOriginal = !runOpen_;
+    runOpen_ = true;
+    const auto generation = ++generation_;
 
     struct Written {
         std::optional<PasteboardSnapshot> original;
         std::int64_t changeCount = 0;
     };
     auto abandoned = std::make_shared<std::atomic<bool>>(false);
-    auto write = [pasteboard = pasteboard_, text, savesOriginal, abandoned] {
+    auto write = [pasteboard = pasteboard_, text = std::move(text), savesOriginal, abandoned] {
         Written result;
         if (savesOriginal) result.original = pasteboard->snapshot();
-        // A write after the server gave up would never be undone: leave the user's contents alone.
+        // A write after the flow gave up would never be undone: leave the user's contents alone.
         if (abandoned->load()) return std::optional<Written>();
         result.changeCount = pasteboard->setString(text);
         return std::optional<Written>(std::move(result));
     };
     auto written = co_await onPasteboard<Written>(std::move(write));
-    if (!written) abandoned->store(true);
-
     if (written) {
-        if (written->original) pasteOriginal_ = std::move(written->original);
-        // Pausing may have happened while the pasteboard was busy.
-        if (canInject()) input_.press(KeyCombo{MacKey::v, ModifierFlags::command});
-        co_await waitForPasteRestore();
+        if (written->original) original_ = std::move(written->original);
+        pressPaste_();
+        co_await waitBeforeRestore();
     } else {
+        abandoned->store(true);
         Log::error("Server", "Pasteboard did not answer");
     }
 
-    if (generation != pasteGeneration_) co_return;
-    auto original = std::exchange(pasteOriginal_, std::nullopt);
-    pasteRunOpen_ = false;
+    if (generation != generation_) co_return;
+    auto original = std::exchange(original_, std::nullopt);
+    runOpen_ = false;
     if (original && written) {
         // A paste that starts meanwhile saves what this puts back: the pasteboard thread runs calls in order.
         auto restore = [pasteboard = pasteboard_, original = std::move(*original), changeCount = written->changeCount] {
@@ -92,11 +79,24 @@ asio::awaitable<void> HelperServer::paste(std::string text) {
     }
 }
 
-asio::awaitable<void> HelperServer::waitForPasteRestore() {
-    auto wait = std::make_shared<BootTimer>(executor_, pasteRestoreDelay_);
-    pasteWaits_.push_back(wait);
+asio::awaitable<void> PasteFlow::waitBeforeRestore() {
+    // Counted on the boot-time clock: a machine suspended during the wait restores at once on wake.
+    auto wait = std::make_shared<BootTimer>(executor_, restoreDelay_);
+    restoreWaits_.push_back(wait);
     co_await wait->wait();
-    std::erase_if(pasteWaits_, [&](const auto& pending) { return pending.expired() || pending.lock() == wait; });
+    std::erase_if(restoreWaits_, [&](const auto& pending) { return pending.expired() || pending.lock() == wait; });
+}
+
+std::size_t PasteFlow::pendingRestoreWaits() const {
+    return static_cast<std::size_t>(
+        std::count_if(restoreWaits_.begin(), restoreWaits_.end(), [](const auto& wait) { return !wait.expired(); }));
+}
+
+void PasteFlow::endOldestRestoreWait() {
+    std::erase_if(restoreWaits_, [](const auto& wait) { return wait.expired(); });
+    if (restoreWaits_.empty()) return;
+    if (auto oldest = restoreWaits_.front().lock()) oldest->cancel();
+    restoreWaits_.erase(restoreWaits_.begin());
 }
 
 } // namespace orvik::helper

@@ -1,0 +1,110 @@
+#include "server/PasteFlow.hpp"
+
+#include "WaitUntil.hpp"
+#include "clipboard/FakePasteboard.hpp"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace orvik::helper {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A pasteboard whose every call fails, as a broken clipboard backend might.
+class FailingPasteboard final : public PasteboardAccess {
+public:
+    PasteboardSnapshot snapshot() override { throw std::runtime_error("no clipboard"); }
+    std::int64_t setString(std::string_view) override { throw std::runtime_error("no clipboard"); }
+    void restore(const PasteboardSnapshot&, std::int64_t) override { throw std::runtime_error("no clipboard"); }
+    std::optional<std::string> string() override { throw std::runtime_error("no clipboard"); }
+};
+
+// The flow on a thread of its own, as on the server's, over the fake pasteboard; Command-V is counted.
+class PasteFlowTest : public ::testing::Test {
+protected:
+    PasteFlowTest() {
+        pasteboard->userCopied("the user's own text");
+        remake(pasteboard, 1h);
+    }
+    ~PasteFlowTest() override { remake(nullptr, 0ms); }
+
+    template <class F> auto onThread(F call) { return asio::post(thread.executor(), asio::use_future(call)).get(); }
+    void remake(std::shared_ptr<PasteboardAccess> board, std::chrono::milliseconds delay) {
+        onThread([&] {
+            flow.reset();
+            if (board) flow = std::make_unique<PasteFlow>(thread.executor(), board, delay, [this] { ++presses; });
+        });
+    }
+    std::future<void> paste(std::string text) {
+        return asio::co_spawn(thread.executor(), flow->paste(std::move(text)), asio::use_future);
+    }
+    bool waitsPending(std::size_t count) {
+        return test::waitUntil([&] { return onThread([&] { return flow->pendingRestoreWaits(); }) == count; });
+    }
+    void endOldestWait() {
+        onThread([this] { flow->endOldestRestoreWait(); });
+    }
+    std::optional<std::string> clipboardText() { return pasteboard->contents().text(); }
+
+    IoThread thread{"PasteFlowTest"};
+    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    std::atomic<int> presses = 0;
+    std::unique_ptr<PasteFlow> flow;
+};
+
+TEST_F(PasteFlowTest, PastesWithCommandVAndPutsTheUsersContentsBackAfterTheWait) {
+    auto pasted = paste("hello");
+    ASSERT_TRUE(waitsPending(1));
+    EXPECT_EQ(clipboardText(), "hello");
+    EXPECT_EQ(presses, 1);
+    EXPECT_EQ(pasted.wait_for(0s), std::future_status::timeout) << "done only after the restore";
+    endOldestWait();
+    pasted.get();
+    EXPECT_EQ(clipboardText(), "the user's own text");
+}
+
+TEST_F(PasteFlowTest, OnlyTheNewestOfOverlappingPastesRestoresWhatCameBeforeTheFirst) {
+    auto first = paste("one");
+    ASSERT_TRUE(waitsPending(1));
+    auto second = paste("two");
+    ASSERT_TRUE(waitsPending(2));
+    endOldestWait();
+    first.get();
+    EXPECT_EQ(clipboardText(), "two") << "the older paste leaves the restore to the newer";
+    endOldestWait();
+    second.get();
+    EXPECT_EQ(clipboardText(), "the user's own text");
+    EXPECT_EQ(pasteboard->writes(), (std::vector<std::string>{"one", "two"}));
+}
+
+TEST_F(PasteFlowTest, ACopyDuringTheWaitSurvivesAndTheSavedContentsAreDropped) {
+    auto pasted = paste("hello");
+    ASSERT_TRUE(waitsPending(1));
+    pasteboard->userCopied("copied meanwhile");
+    endOldestWait();
+    pasted.get();
+    EXPECT_EQ(clipboardText(), "copied meanwhile");
+
+    auto again = paste("again");
+    ASSERT_TRUE(waitsPending(1));
+    endOldestWait();
+    again.get();
+    EXPECT_EQ(clipboardText(), "copied meanwhile") << "the next paste saved afresh";
+}
+
+TEST_F(PasteFlowTest, TheRestoreFollowsByItselfAndABrokenPasteboardPastesNothing) {
+    remake(pasteboard, 1ms);
+    paste("pasted").get();
+    EXPECT_EQ(clipboardText(), "the user's own text");
+    EXPECT_EQ(pasteboard->writes(), std::vector<std::string>{"pasted"});
+    EXPECT_EQ(presses, 1);
+
+    remake(std::make_shared<FailingPasteboard>(), 1ms);
+    paste("hello").get();
+    EXPECT_EQ(presses, 1) << "no Command-V without the text on the clipboard";
+}
+
+} // namespace
+} // namespace orvik::helper
