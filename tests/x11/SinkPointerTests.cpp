@@ -80,6 +80,7 @@ TEST_F(SinkPointerTest, dragHoldsTheButtonWhileMoving) {
     settle();
     controller.handleButton({MouseButton::left, ButtonAction::dragDown});
     controller.movePointer(50, 20);
+    settle();
     auto during = recorder.pointer();
     controller.handleButton({MouseButton::left, ButtonAction::up});
     auto events = settle();
