@@ -53,8 +53,8 @@ public:
         attributes.event_mask = KeyPressMask | PointerMotionMask | StructureNotifyMask;
         window_ = XCreateWindow(display_, DefaultRootWindow(display_), 0, 0,
                                 static_cast<unsigned>(DisplayWidth(display_, screen)),
-                                static_cast<unsigned>(DisplayHeight(display_, screen)), 0, CopyFromParent,
-                                InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+                                static_cast<unsigned>(DisplayHeight(display_, screen)), 0, CopyFromParent, InputOutput,
+                                CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
         XMapRaised(display_, window_);
         XEvent event;
         do {

@@ -273,7 +273,8 @@ void X11InputThread::shutDown() {
         queue_.clear();
         // The last borrowed keycodes keep their keysyms long enough for applications to read them.
         if (auto latest = connection_->keyboard().latestSpareUse()) {
-            double wait = std::clamp(*latest + X11SpareKeycodes::reuseDelay - now_(), 0.0, X11SpareKeycodes::reuseDelay);
+            double wait =
+                std::clamp(*latest + X11SpareKeycodes::reuseDelay - now_(), 0.0, X11SpareKeycodes::reuseDelay);
             std::this_thread::sleep_for(std::chrono::duration<double>(wait));
         }
         connection_->pointer().releaseEverything();
