@@ -60,28 +60,6 @@ TEST_F(SinkKeyboardTest, combosCarryTheMappedModifiersOnTheKeyPress) {
     }
 }
 
-TEST_F(SinkKeyboardTest, lettersFollowAnotherLayoutLoadedWhileRunning) {
-    controller.press({MacKey::a, ModifierFlags()});
-    settle();
-    // Swap a and q, as an AZERTY layout has them.
-    unsigned a = recorder.keycodeOf(XK_a);
-    unsigned q = recorder.keycodeOf(XK_q);
-    ASSERT_NE(a, 0u);
-    ASSERT_NE(q, 0u);
-    KeySym onA[2] = {XK_q, XK_Q};
-    KeySym onQ[2] = {XK_a, XK_A};
-    XChangeKeyboardMapping(recorder.display(), static_cast<int>(a), 2, onA, 1);
-    XChangeKeyboardMapping(recorder.display(), static_cast<int>(q), 2, onQ, 1);
-    XSync(recorder.display(), False);
-    recorder.take();
-
-    controller.press({MacKey::a, ModifierFlags::command});
-    auto press = keyPress(settle());
-    EXPECT_EQ(press.detail, q);
-    EXPECT_EQ(press.keysym, static_cast<KeySym>(XK_a));
-    EXPECT_EQ(press.state & modifierMask, static_cast<unsigned>(ControlMask));
-}
-
 TEST_F(SinkKeyboardTest, keysBeyondTheKeyboardAndRightHandModifiersArePressedToo) {
     controller.key({0x69, ModifierFlags::command, KeyAction::press}); // F13: not on Xvfb's keyboard
     controller.key({0x3C, ModifierFlags(), KeyAction::press});        // right shift, a regular key here
@@ -120,24 +98,13 @@ TEST_F(SinkKeyboardTest, heldModifiersFollowEveryChange) {
 }
 
 TEST_F(SinkKeyboardTest, mediaKeysArriveAsTheirKeysyms) {
-    const std::pair<std::int32_t, KeySym> cases[] = {
-        {MediaKeyEncoding::play, XF86XK_AudioPlay},
-        {MediaKeyEncoding::next, XF86XK_AudioNext},
-        {MediaKeyEncoding::previous, XF86XK_AudioPrev},
-        {MediaKeyEncoding::soundUp, XF86XK_AudioRaiseVolume},
-        {MediaKeyEncoding::soundDown, XF86XK_AudioLowerVolume},
-        {MediaKeyEncoding::mute, XF86XK_AudioMute},
-    };
-    for (const auto& [code, keysym] : cases) {
-        sink->postMediaKey(code, true);
-        sink->postMediaKey(code, false);
-        auto events = settle();
-        ASSERT_EQ(presses(events).size(), 1u) << code;
-        EXPECT_EQ(presses(events)[0].keysym, keysym) << code;
-        EXPECT_EQ(X11EventRecorder::ofType(events, KeyRelease).size(), 1u);
-    }
+    sink->postMediaKey(MediaKeyEncoding::play, true);
+    sink->postMediaKey(MediaKeyEncoding::play, false);
     sink->postMediaKey(99, true);
-    EXPECT_TRUE(presses(settle()).empty());
+    auto events = settle();
+    ASSERT_EQ(presses(events).size(), 1u);
+    EXPECT_EQ(presses(events)[0].keysym, static_cast<KeySym>(XF86XK_AudioPlay));
+    EXPECT_EQ(X11EventRecorder::ofType(events, KeyRelease).size(), 1u);
     expectNothingHeld();
 }
 

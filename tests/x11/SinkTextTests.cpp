@@ -7,6 +7,7 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include <chrono>
 #include <thread>
@@ -105,6 +106,12 @@ TEST_P(SinkLayoutTest, textArrivesAsSentWithCapsLockOn) {
 
     EXPECT_EQ(X11EventRecorder::typedText(type(GetParam().onKeys)), utf8(GetParam().onKeys));
     EXPECT_EQ(recorder.keyboardMap(), map) << "nothing was borrowed";
+    // Keys are keys: the letter of the layout (on another key in fr, borrowed in ru), Caps Lock as it is.
+    controller.press({MacKey::a, ModifierFlags::command});
+    auto presses = X11EventRecorder::ofType(settle(), KeyPress);
+    ASSERT_FALSE(presses.empty());
+    EXPECT_EQ(presses.back().keysym, static_cast<KeySym>(XK_A));
+    EXPECT_EQ(presses.back().state & (ControlMask | LockMask), static_cast<unsigned>(ControlMask | LockMask));
     EXPECT_EQ(X11EventRecorder::typedText(type(GetParam().elsewhere)), utf8(GetParam().elsewhere));
     XkbStateRec state{};
     XkbGetState(recorder.display(), XkbUseCoreKbd, &state);
