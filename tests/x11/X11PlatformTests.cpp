@@ -3,7 +3,6 @@
 #include "X11SinkFixture.hpp"
 #include "platform/SessionLock.hpp"
 #include "platform/X11Display.hpp"
-#include "platform/X11Monitors.hpp"
 #include "platform/XSettings.hpp"
 
 #include <X11/Xatom.h>
@@ -14,16 +13,6 @@
 
 namespace orvik::helper::x11test {
 namespace {
-
-TEST(X11PlatformTest, theMonitorOfXvfbIsTheWholeScreen) {
-    auto display = X11Display::open();
-    ASSERT_TRUE(display);
-    auto monitors = X11Monitors::list(*display);
-    ASSERT_EQ(monitors.size(), 1u);
-    EXPECT_EQ(monitors[0].name, "screen");
-    EXPECT_EQ(monitors[0].id, DisplayIdentifiers::idForName("screen"));
-    EXPECT_EQ(monitors[0].bounds, (PixelRect{0, 0, 1920, 1080}));
-}
 
 TEST(X11PlatformTest, aFailedRequestIsCountedInsteadOfEndingTheProcess) {
     auto display = X11Display::open();
