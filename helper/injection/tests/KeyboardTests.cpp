@@ -106,14 +106,6 @@ INSTANTIATE_TEST_SUITE_P(
                  change(commandKey, shift), change(shiftKey, none)}}),
     [](const ::testing::TestParamInfo<KeyCase>& row) { return std::string(row.param.name); });
 
-TEST(KeyCombos, PressTheComboKeyWithItsModifiers) {
-    ControlledInput input;
-    input.controller.press(KeyCombo{MacKey::v, command | option});
-    EXPECT_EQ(input.take(),
-              (Events{change(optionKey, option), change(commandKey, option | command), keyDown(9, option | command),
-                      keyUp(9, option | command), change(commandKey, option), change(optionKey, none)}));
-}
-
 TEST(UnicodeText, PostsOneDownAndOneUpEvenForAnEmptyText) {
     ControlledInput input;
     input.controller.typeUnicode(u"h\u00e9");
