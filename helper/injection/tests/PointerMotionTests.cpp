@@ -15,14 +15,17 @@ const DisplayRect hugeDisplay{-50000, -50000, 100000, 100000};
 constexpr float nan = std::numeric_limits<float>::quiet_NaN();
 constexpr float infinity = std::numeric_limits<float>::infinity();
 
-// One relative move from `start` on these displays, and where it lands (nothing posted when absent).
+const std::vector<DisplayRect> mainAndRight{mainDisplay, rightDisplay};
+const std::vector<DisplayRect> apart{{0, 0, 100, 100}, {200, 0, 100, 100}};
+
+// One relative move from `start` on these displays, and where it lands (or that nothing is posted).
 struct MoveCase {
     const char* name;
     std::vector<DisplayRect> displays;
     DisplayPoint start;
-    float dx;
-    float dy;
-    std::optional<DisplayPoint> landing;
+    DisplayVector delta;
+    DisplayPoint landing;
+    bool posts = true;
 
     friend void PrintTo(const MoveCase& move, std::ostream* out) { *out << move.name; }
 };
@@ -32,57 +35,27 @@ class RelativeMotion : public ::testing::TestWithParam<MoveCase> {};
 TEST_P(RelativeMotion, LandsOnTheDisplaysAsTheGeometrySays) {
     const auto& move = GetParam();
     ControlledInput input(std::make_shared<RecordingSink>(move.displays, move.start));
-    input.controller.movePointer(move.dx, move.dy);
-    Events expected;
-    if (move.landing) expected.push_back(moved(move.landing->x, move.landing->y));
-    EXPECT_EQ(input.take(), expected);
+    input.controller.movePointer(static_cast<float>(move.delta.dx), static_cast<float>(move.delta.dy));
+    EXPECT_EQ(input.take(), move.posts ? Events{moved(move.landing.x, move.landing.y)} : Events{});
 }
 
+// (1400, 1000) lies on no display: pinned to the left edge of the display the pointer was on. Off every display
+// and equally far from two, the earlier display wins.
 INSTANTIATE_TEST_SUITE_P(
     Moves, RelativeMotion,
-    ::testing::Values(
-        MoveCase{"stopsAtTheDisplayEdge", {mainDisplay}, {720, 450}, 10000, 0, DisplayPoint{1439, 450}},
-        MoveCase{
-            "limitsEachMessageToTenThousandPoints", {hugeDisplay}, {0, 0}, 1e9f, -1e9f, DisplayPoint{10000, -10000}},
-        MoveCase{"limitsTheLargestFloatToo",
-                 {hugeDisplay},
-                 {0, 0},
-                 -std::numeric_limits<float>::max(),
-                 0,
-                 DisplayPoint{-10000, 0}},
-        MoveCase{"ignoresANanDelta", {mainDisplay}, {720, 450}, nan, 1, std::nullopt},
-        MoveCase{"ignoresAnInfiniteDelta", {mainDisplay}, {720, 450}, 1, -infinity, std::nullopt},
-        MoveCase{
-            "crossesOntoAnAdjacentDisplay", {mainDisplay, rightDisplay}, {1430, 100}, 20, 0, DisplayPoint{1450, 100}},
-        // (1400, 1000) lies on no display: pinned to the left edge of the display the pointer was on.
-        MoveCase{"isPinnedWhenLeavingEveryDisplay",
-                 {mainDisplay, rightDisplay},
-                 {1500, 1000},
-                 -100,
-                 0,
-                 DisplayPoint{1440, 1000}},
-        MoveCase{"keepsTheLastWholePointOfTheCorner",
-                 {mainDisplay, rightDisplay},
-                 {1500, 1000},
-                 5000,
-                 5000,
-                 DisplayPoint{3359, 1079}},
-        MoveCase{"maximumEdgesLieOutsideTheDisplay", {mainDisplay}, {1439, 899}, 1, 1, DisplayPoint{1439, 899}},
-        MoveCase{"displaysAboveHaveNegativeCoordinates",
-                 {mainDisplay, aboveDisplay},
-                 {100, -40},
-                 0,
-                 -2000,
-                 DisplayPoint{100, -900}},
-        // Off every display, equally far from both: the earlier display wins.
-        MoveCase{"pinsToTheNearestEarlierOnTies",
-                 {{0, 0, 100, 100}, {200, 0, 100, 100}},
-                 {150, 50},
-                 0,
-                 0,
-                 DisplayPoint{99, 50}},
-        MoveCase{"pinsToTheNearest", {{0, 0, 100, 100}, {200, 0, 100, 100}}, {160, 50}, 0, 0, DisplayPoint{200, 50}},
-        MoveCase{"withoutDisplaysThePointerStays", {}, {30, 40}, 50, 50, DisplayPoint{30, 40}}),
+    ::testing::Values(MoveCase{"stopsAtTheDisplayEdge", {mainDisplay}, {720, 450}, {10000, 0}, {1439, 450}},
+                      MoveCase{"limitsEachMessageToTenThousandPoints", {hugeDisplay}, {}, {1e9, -1e9}, {1e4, -1e4}},
+                      MoveCase{"limitsTheLargestFloat", {hugeDisplay}, {}, {-3.4e38, 0}, {-10000, 0}},
+                      MoveCase{"ignoresANanDelta", {mainDisplay}, {720, 450}, {nan, 1}, {}, false},
+                      MoveCase{"ignoresAnInfiniteDelta", {mainDisplay}, {720, 450}, {1, -infinity}, {}, false},
+                      MoveCase{"crossesOntoAnAdjacentDisplay", mainAndRight, {1430, 100}, {20, 0}, {1450, 100}},
+                      MoveCase{"isPinnedLeavingEveryDisplay", mainAndRight, {1500, 1000}, {-100, 0}, {1440, 1000}},
+                      MoveCase{"keepsTheLastPointOfTheCorner", mainAndRight, {1500, 1000}, {5e3, 5e3}, {3359, 1079}},
+                      MoveCase{"maximumEdgesLieOutside", {mainDisplay}, {1439, 899}, {1, 1}, {1439, 899}},
+                      MoveCase{"aboveIsNegative", {mainDisplay, aboveDisplay}, {100, -40}, {0, -2000}, {100, -900}},
+                      MoveCase{"pinsToTheEarlierOnTies", apart, {150, 50}, {0, 0}, {99, 50}},
+                      MoveCase{"pinsToTheNearest", apart, {160, 50}, {0, 0}, {200, 50}},
+                      MoveCase{"withoutDisplaysThePointerStays", {}, {30, 40}, {50, 50}, {30, 40}}),
     [](const ::testing::TestParamInfo<MoveCase>& row) { return std::string(row.param.name); });
 
 // Records the delta each motion carries, which RecordingSink leaves out.
