@@ -53,6 +53,11 @@ bool X11SessionProbe::answer(std::optional<Answer>& cached, Check check) {
     if (!environment.isWayland()) {
         X11Display* display = connection(environment);
         granted = display && check(*display);
+        // A connection found lost just now may have a new server behind its display (a restarted one).
+        if (display && display->isBroken()) {
+            display = connection(environment);
+            granted = display && check(*display);
+        }
     }
     cached = Answer{granted, time};
     return granted;

@@ -3,11 +3,17 @@
 #include "platform/X11Display.hpp"
 
 #include <X11/extensions/scrnsaver.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-login.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace orvik::helper {
 namespace {
@@ -16,8 +22,11 @@ constexpr const char* logindService = "org.freedesktop.login1";
 constexpr const char* logindPath = "/org/freedesktop/login1";
 constexpr const char* managerInterface = "org.freedesktop.login1.Manager";
 constexpr const char* sessionInterface = "org.freedesktop.login1.Session";
-// The answer feeds a status push; a bus that does not answer within this is taken as no answer.
+constexpr const char* lockedHintName = "LockedHint";
+// Calls are made on the watcher's own thread; one that takes longer counts as no answer.
 constexpr std::uint64_t callTimeoutMicroseconds = 500'000;
+
+constexpr int unknown = -1;
 
 // Our own session: the one the environment names (pam_systemd sets it for the session's processes), else the
 // one of this process, else logind's "auto" (the caller's session or its display's).
@@ -34,58 +43,148 @@ std::string ownSessionID() {
     return "auto";
 }
 
+std::uint64_t monotonicMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000;
+}
+
 } // namespace
 
-SessionLock::SessionLock() = default;
+SessionLock::SessionLock(Changed changed)
+    : changed_(std::move(changed)), sessionID_(ownSessionID()), state_(unknown),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    thread_ = std::thread([this] { run(); });
+}
 
 SessionLock::~SessionLock() {
-    if (bus_) sd_bus_flush_close_unref(bus_);
-}
-
-bool SessionLock::isLocked(X11Display* display) {
-    if (logindLockedHint().value_or(false)) return true;
-    return display && screenSaverActive(*display).value_or(false);
-}
-
-std::optional<std::string> SessionLock::sessionPath() {
-    if (!bus_) {
-        if (sd_bus_open_system(&bus_) < 0) {
-            bus_ = nullptr;
-            return std::nullopt;
-        }
-        sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds);
+    stopping_ = true;
+    std::uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // The thread still ends at its next wake-up.
     }
-    if (!sessionPath_.empty()) return sessionPath_;
+    thread_.join();
+    ::close(wakeFd_);
+}
+
+std::optional<bool> SessionLock::lockedHint() const {
+    int state = state_.load();
+    if (state == unknown) return std::nullopt;
+    return state != 0;
+}
+
+void SessionLock::store(std::optional<bool> locked) {
+    int state = locked ? static_cast<int>(*locked) : unknown;
+    if (state_.exchange(state) != state && locked && changed_) changed_(*locked);
+}
+
+void SessionLock::run() {
+    while (!stopping_) {
+        if (!bus_ && !connect()) {
+            disconnect();
+            pollfd wake{wakeFd_, POLLIN, 0};
+            ::poll(&wake, 1, static_cast<int>(retryInterval * 1000));
+            continue;
+        }
+        int processed = sd_bus_process(bus_, nullptr);
+        if (processed < 0) {
+            disconnect();
+            store(std::nullopt);
+            continue;
+        }
+        if (rereadNeeded_) readLockedHint();
+        if (processed == 0) waitForBus();
+    }
+    disconnect();
+}
+
+// Finds our session, follows its property changes, and reads LockedHint once.
+bool SessionLock::connect() {
+    if (sd_bus_open_system(&bus_) < 0) {
+        bus_ = nullptr;
+        return false;
+    }
+    sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds);
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    auto id = ownSessionID();
     int result = sd_bus_call_method(bus_, logindService, logindPath, managerInterface, "GetSession", &error, &reply,
-                                    "s", id.c_str());
+                                    "s", sessionID_.c_str());
     const char* path = nullptr;
     if (result >= 0 && sd_bus_message_read(reply, "o", &path) >= 0 && path) sessionPath_ = path;
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
-    if (sessionPath_.empty()) return std::nullopt;
-    return sessionPath_;
+    if (sessionPath_.empty()) return false;
+    auto handler = [](sd_bus_message* message, void* self, sd_bus_error*) {
+        static_cast<SessionLock*>(self)->propertiesChanged(message);
+        return 0;
+    };
+    if (sd_bus_match_signal(bus_, &match_, nullptr, sessionPath_.c_str(), "org.freedesktop.DBus.Properties",
+                            "PropertiesChanged", +handler, this) < 0) {
+        return false;
+    }
+    readLockedHint();
+    return lockedHint().has_value();
 }
 
-std::optional<bool> SessionLock::logindLockedHint() {
-    std::lock_guard lock(mutex_);
-    auto path = sessionPath();
-    if (!path) return std::nullopt;
+void SessionLock::disconnect() {
+    match_ = sd_bus_slot_unref(match_);
+    if (bus_) sd_bus_flush_close_unref(bus_);
+    bus_ = nullptr;
+    sessionPath_.clear();
+}
+
+void SessionLock::readLockedHint() {
+    rereadNeeded_ = false;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     int locked = 0;
-    int result = sd_bus_get_property_trivial(bus_, logindService, path->c_str(), sessionInterface, "LockedHint", &error,
-                                             'b', &locked);
+    int result = sd_bus_get_property_trivial(bus_, logindService, sessionPath_.c_str(), sessionInterface,
+                                             lockedHintName, &error, 'b', &locked);
     sd_bus_error_free(&error);
-    if (result < 0) {
-        // The session may have gone, or the bus connection with it: look both up again next time.
-        sessionPath_.clear();
-        sd_bus_flush_close_unref(bus_);
-        bus_ = nullptr;
-        return std::nullopt;
+    store(result < 0 ? std::nullopt : std::optional<bool>(locked != 0));
+}
+
+void SessionLock::waitForBus() {
+    int events = sd_bus_get_events(bus_);
+    std::uint64_t until = UINT64_MAX;
+    sd_bus_get_timeout(bus_, &until);
+    int timeout = -1;
+    if (until != UINT64_MAX) {
+        auto now = monotonicMicroseconds();
+        timeout = until <= now ? 0 : static_cast<int>(std::min<std::uint64_t>((until - now + 999) / 1000, INT32_MAX));
     }
-    return locked != 0;
+    pollfd descriptors[2] = {{sd_bus_get_fd(bus_), static_cast<short>(std::max(events, 0)), 0}, {wakeFd_, POLLIN, 0}};
+    ::poll(descriptors, 2, timeout);
+}
+
+// PropertiesChanged(s interface, a{sv} changed, as invalidated): LockedHint comes with its value or, when only
+// named as invalidated, is read again.
+void SessionLock::propertiesChanged(sd_bus_message* message) {
+    const char* interface = nullptr;
+    if (sd_bus_message_read(message, "s", &interface) < 0 || !interface ||
+        std::strcmp(interface, sessionInterface) != 0) {
+        return;
+    }
+    if (sd_bus_message_enter_container(message, 'a', "{sv}") < 0) return;
+    while (sd_bus_message_enter_container(message, 'e', "sv") > 0) {
+        const char* name = nullptr;
+        int locked = 0;
+        if (sd_bus_message_read(message, "s", &name) < 0) return;
+        if (name && std::strcmp(name, lockedHintName) == 0 && sd_bus_message_read(message, "v", "b", &locked) >= 0) {
+            store(locked != 0);
+        } else if (sd_bus_message_skip(message, "v") < 0) {
+            return;
+        }
+        sd_bus_message_exit_container(message);
+    }
+    sd_bus_message_exit_container(message);
+    char** invalidated = nullptr;
+    if (sd_bus_message_read_strv(message, &invalidated) >= 0 && invalidated) {
+        for (char** name = invalidated; *name; ++name) {
+            if (std::strcmp(*name, lockedHintName) == 0) rereadNeeded_ = true;
+            std::free(*name);
+        }
+        std::free(invalidated);
+    }
 }
 
 std::optional<bool> SessionLock::screenSaverActive(X11Display& display) {

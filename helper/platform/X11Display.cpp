@@ -2,6 +2,8 @@
 
 #include "core/Log.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -16,6 +18,8 @@ struct ErrorRegistry {
     XErrorHandler previous = nullptr;
     XIOErrorHandler previousIO = nullptr;
     bool installed = false;
+    // Connections lost and dropped: kept, never freed, since libX11 cannot free them safely.
+    std::vector<Display*> dropped;
 
     bool owns(Display* display) {
         std::lock_guard lock(mutex);
@@ -61,8 +65,14 @@ X11Display::X11Display(Display* display) : display_(display) {
 }
 
 X11Display::~X11Display() {
-    XCloseDisplay(display_);
     auto& errors = registry();
+    if (isBroken()) {
+        ::close(ConnectionNumber(display_));
+        std::lock_guard lock(errors.mutex);
+        errors.dropped.push_back(display_);
+    } else {
+        XCloseDisplay(display_);
+    }
     std::lock_guard lock(errors.mutex);
     std::erase(errors.displays, this);
 }

@@ -14,7 +14,8 @@ namespace orvik::helper {
 
 // One connection to an X server, owned by one service. Protocol errors on it are counted instead of ending the
 // process (Xlib's default), and a lost connection marks it broken instead of calling exit(): the owner then
-// opens a new one.
+// opens a new one. A broken connection is never closed through Xlib (after an I/O error libX11 may leave its
+// display lock held, and XCloseDisplay would wait for it forever): its socket is closed and the rest dropped.
 class X11Display {
 public:
     // Connects to `name`, or to $DISPLAY when it is empty. Absent when no server answers.

@@ -1,7 +1,9 @@
 #include "X11EventRecorder.hpp"
 
+#include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <stdexcept>
 
@@ -28,8 +30,8 @@ void appendUtf8(std::string& out, char32_t character) {
 
 } // namespace
 
-X11EventRecorder::X11EventRecorder() {
-    display_ = XOpenDisplay(nullptr);
+X11EventRecorder::X11EventRecorder(const std::string& displayName) {
+    display_ = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
     if (!display_) throw std::runtime_error("no X display");
     int screen = DefaultScreen(display_);
     XSetWindowAttributes attributes{};
@@ -55,22 +57,36 @@ X11EventRecorder::~X11EventRecorder() {
     XCloseDisplay(display_);
 }
 
+// A key is looked up the way Xlib's XLookupString does (the key's XKB type picks the level, Lock gives the upper
+// case) in the whole keyboard map of the moment the key is read. Xlib's own cache is refreshed
+// only for the keys a change names and can miss changes that arrive while it refreshes, which would make these
+// tests fail for reasons of the reader's.
+KeySym X11EventRecorder::lookUp(const XKeyEvent& key, XkbDescPtr& map) const {
+    if (!map) map = XkbGetMap(display_, XkbAllClientInfoMask, XkbUseCoreKbd);
+    unsigned consumed = 0;
+    KeySym keysym = NoSymbol;
+    if (!map || !XkbTranslateKeyCode(map, static_cast<KeyCode>(key.keycode), key.state, &consumed, &keysym)) {
+        return NoSymbol;
+    }
+    KeySym lower = NoSymbol;
+    KeySym upper = NoSymbol;
+    XConvertCase(keysym, &lower, &upper);
+    return (key.state & LockMask) ? upper : keysym;
+}
+
 std::vector<X11EventRecorder::Event> X11EventRecorder::take() {
     XSync(display_, False);
     std::vector<Event> events;
-    while (XPending(display_) > 0) {
+    XkbDescPtr map = nullptr;
+    // Only what arrived before the map is read: later events may have been sent with a later map.
+    for (int count = XEventsQueued(display_, QueuedAlready); count > 0; --count) {
         XEvent event;
         XNextEvent(display_, &event);
         switch (event.type) {
-        case MappingNotify:
-            // As any application does; the map is fetched again at the next lookup.
-            XRefreshKeyboardMapping(&event.xmapping);
-            break;
         case KeyPress:
         case KeyRelease: {
             Event key{event.type, event.xkey.keycode, event.xkey.state, 0, {}, event.xkey.x, event.xkey.y};
-            char latin1[8];
-            XLookupString(&event.xkey, latin1, sizeof latin1, &key.keysym, nullptr);
+            key.keysym = lookUp(event.xkey, map);
             if (event.type == KeyPress) key.text = utf8(key.keysym);
             events.push_back(key);
             break;
@@ -86,20 +102,15 @@ std::vector<X11EventRecorder::Event> X11EventRecorder::take() {
         default: break;
         }
     }
+    if (map) XkbFreeKeyboard(map, XkbAllComponentsMask, True);
     return events;
 }
 
 std::string X11EventRecorder::utf8(KeySym keysym) {
     std::string text;
-    if (keysym == XK_Return) {
-        text = "\n";
-    } else if (keysym == XK_Tab) {
-        text = "\t";
-    } else if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF)) {
-        appendUtf8(text, static_cast<char32_t>(keysym));
-    } else if (keysym >= 0x01000100 && keysym <= 0x0110FFFF) {
-        appendUtf8(text, static_cast<char32_t>(keysym - 0x01000000));
-    }
+    if (keysym == XK_Return) return "\n";
+    char32_t character = xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(keysym));
+    if ((character >= 0x20 && character != 0x7F) || character == U'\t') appendUtf8(text, character);
     return text;
 }
 

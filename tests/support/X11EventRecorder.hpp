@@ -1,5 +1,6 @@
 #pragma once
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
 #include <cstdint>
@@ -16,13 +17,14 @@ public:
         int type = 0;        // KeyPress, KeyRelease, ButtonPress, ButtonRelease, MotionNotify
         unsigned detail = 0; // keycode or button
         unsigned state = 0;  // modifier and button mask before the event
-        KeySym keysym = 0;   // for keys: what the application reads, from the keyboard map of that moment
+        KeySym keysym = 0;   // for keys: what the application reads, from the keyboard map when take() read it
         std::string text;    // for key presses: the UTF-8 text of the keysym
         int x = 0;
         int y = 0;
     };
 
-    X11EventRecorder();
+    // On the display named `displayName`, or on $DISPLAY when it is empty.
+    explicit X11EventRecorder(const std::string& displayName = {});
     ~X11EventRecorder();
     X11EventRecorder(const X11EventRecorder&) = delete;
     X11EventRecorder& operator=(const X11EventRecorder&) = delete;
@@ -50,6 +52,7 @@ public:
     // The keycode with `keysym` at the plain level, 0 when none.
     unsigned keycodeOf(KeySym keysym) const;
 
+    // The text a key press with this keysym types (legacy keysyms such as Cyrillic_ya included), Return as "\n".
     static std::string utf8(KeySym keysym);
 
 private:
@@ -59,6 +62,7 @@ private:
         std::vector<KeySym> keysyms; // perKeycode keysyms of each keycode from minKeycode on
     };
     KeyboardMap readKeyboardMap() const;
+    KeySym lookUp(const XKeyEvent& key, XkbDescPtr& map) const;
 
     Display* display_ = nullptr;
     Window window_ = 0;

@@ -1,4 +1,6 @@
+#include "PrivateXServer.hpp"
 #include "core/InMemoryUserDefaults.hpp"
+#include "core/ServerClock.hpp"
 #include "permissions/PostEventPermission.hpp"
 #include "permissions/ScreenRecordingPermission.hpp"
 #include "permissions/X11SessionProbe.hpp"
@@ -8,10 +10,20 @@
 namespace orvik::helper {
 namespace {
 
-TEST(PermissionProbeTest, anX11SessionWithXTestGrantsBoth) {
-    X11SessionProbe probe;
+// The probe answers for the server on its display now: also for a new one that replaced a server it knew.
+TEST(PermissionProbeTest, anX11SessionWithXTestGrantsBothAlsoAfterTheServerWasRestarted) {
+    x11test::PrivateXServer server;
+    ManualClock clock{100};
+    X11SessionProbe probe(
+        [&server] {
+            return X11SessionProbe::Environment{server.name(), "", "x11"};
+        },
+        clock.function());
     EXPECT_TRUE(probe.canPostEvents());
     EXPECT_TRUE(probe.canReadScreen());
+    ASSERT_TRUE(server.restart());
+    clock.advance(X11SessionProbe::reprobeInterval);
+    EXPECT_TRUE(probe.canPostEvents());
 }
 
 TEST(PermissionProbeTest, theSameServerUnderWaylandGrantsNothing) {

@@ -1,9 +1,14 @@
 #include "platform/SessionLock.hpp"
 
+#include "WaitUntil.hpp"
+
 #include <gtest/gtest.h>
 #include <systemd/sd-bus.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <mutex>
+#include <vector>
 
 namespace orvik::helper {
 namespace {
@@ -21,26 +26,33 @@ void setLockedHint(bool locked) {
     sd_bus_flush_close_unref(bus);
 }
 
-TEST(SessionLockTest, followsLogindsLockedHintOfOurSession) {
-    SessionLock lock;
-    EXPECT_EQ(lock.logindLockedHint(), false);
-    EXPECT_FALSE(lock.isLocked(nullptr));
-    setLockedHint(true);
-    EXPECT_EQ(lock.logindLockedHint(), true);
-    EXPECT_TRUE(lock.isLocked(nullptr));
-    setLockedHint(false);
-    EXPECT_EQ(lock.logindLockedHint(), false);
+// Stops and continues the mock logind: stopped, it answers no call.
+void pauseLogind(bool paused) {
+    const char* pid = std::getenv("ORVIK_LOGIND_MOCK_PID");
+    ASSERT_NE(pid, nullptr);
+    kill(std::atoi(pid), paused ? SIGSTOP : SIGCONT);
 }
 
-TEST(SessionLockTest, anUnknownSessionOrNoLogindGivesNoAnswer) {
-    setenv("XDG_SESSION_ID", "no-such-session", 1);
-    SessionLock unknown;
-    EXPECT_EQ(unknown.logindLockedHint(), std::nullopt);
+TEST(SessionLockTest, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
+    std::mutex mutex;
+    std::vector<bool> heard;
+    SessionLock lock([&](bool locked) {
+        std::lock_guard guard(mutex);
+        heard.push_back(locked);
+    });
+    EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
+    setLockedHint(true);
+    EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == true; }));
 
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvik-test-bus", 1);
-    SessionLock noBus;
-    EXPECT_EQ(noBus.logindLockedHint(), std::nullopt);
-    EXPECT_FALSE(noBus.isLocked(nullptr));
+    // Reading asks nobody: a logind that stopped answering changes nothing.
+    pauseLogind(true);
+    EXPECT_EQ(lock.lockedHint(), true);
+    pauseLogind(false);
+
+    setLockedHint(false);
+    EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
+    std::lock_guard guard(mutex);
+    EXPECT_EQ(heard, (std::vector<bool>{false, true, false}));
 }
 
 } // namespace

@@ -1,69 +1,59 @@
+#include "WaitUntil.hpp"
 #include "X11SinkFixture.hpp"
 #include "injection/InputController.hpp"
-#include "injection/x11/X11SpareKeycodes.hpp"
-
-#include <chrono>
-#include <thread>
+#include "injection/TextTyping.hpp"
+#include "injection/x11/X11Unicode.hpp"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <chrono>
+#include <thread>
+
 namespace orvik::helper::x11test {
 namespace {
 
-constexpr double pastRestoreDelay = X11SpareKeycodes::restoreDelay + 0.001;
+std::string utf8(std::u16string_view text) {
+    std::string result;
+    for (char32_t character : X11Unicode::codePoints(text)) {
+        result += X11EventRecorder::utf8(character < 0x100 ? character : 0x01000000 + character);
+    }
+    return result;
+}
 
 class SinkTextTest : public X11SinkTest {
 protected:
     InputController controller{sink, clock.function()};
     std::vector<KeySym> originalMap = recorder.keyboardMap();
 
-    void type(std::u16string_view text) { controller.typeUnicode(text); }
+    std::vector<Event> type(std::u16string_view text) {
+        controller.typeUnicode(text);
+        return settle();
+    }
 };
 
-TEST_F(SinkTextTest, charactersMissingFromTheKeyboardAreTypedExactly) {
-    type(u"é€жü日本ß😀");
-    auto events = settle();
-    EXPECT_EQ(X11EventRecorder::typedText(events), "é€жü日本ß😀");
-    EXPECT_NE(recorder.keyboardMap(), originalMap) << "borrowed keycodes are still bound";
-
-    advance(pastRestoreDelay);
-    EXPECT_EQ(recorder.keyboardMap(), originalMap) << "every borrowed keycode was given back";
-    EXPECT_EQ(sink->nextDueTime(), std::nullopt);
-}
-
-TEST_F(SinkTextTest, charactersOnTheKeyboardUseTheirOwnKeysAndLevels) {
-    type(u"Hello, World! 1+1=2 \"ok\"");
-    auto events = settle();
-    EXPECT_EQ(X11EventRecorder::typedText(events), "Hello, World! 1+1=2 \"ok\"");
-    EXPECT_EQ(recorder.keyboardMap(), originalMap) << "nothing was borrowed";
+TEST_F(SinkTextTest, charactersMissingFromTheKeyboardBorrowKeycodesUntilTypingHasStoppedForAWhile) {
+    auto events = type(u"é€жü日本ß😀日");
+    EXPECT_EQ(X11EventRecorder::typedText(events), "é€жü日本ß😀日");
+    std::vector<unsigned> keycodesOfRepeat;
     for (const auto& press : X11EventRecorder::ofType(events, KeyPress)) {
-        if (press.keysym == XK_H) {
-            EXPECT_TRUE(press.state & ShiftMask);
-        }
-        if (press.keysym == XK_e) {
-            EXPECT_FALSE(press.state & ShiftMask);
-        }
+        if (press.text == "日") keycodesOfRepeat.push_back(press.detail);
     }
-    EXPECT_EQ(recorder.pressedKeys(), std::vector<unsigned>{});
-}
+    ASSERT_EQ(keycodesOfRepeat.size(), 2u);
+    EXPECT_EQ(keycodesOfRepeat[0], keycodesOfRepeat[1]) << "a repeated character reuses its keycode";
 
-TEST_F(SinkTextTest, capsLockDoesNotChangeTheCaseOfTypedLetters) {
-    XkbLockModifiers(recorder.display(), XkbUseCoreKbd, LockMask, LockMask);
-    XSync(recorder.display(), False);
-    type(u"aB");
-    EXPECT_EQ(X11EventRecorder::typedText(settle()), "aB");
-    XkbLockModifiers(recorder.display(), XkbUseCoreKbd, LockMask, 0);
-    XSync(recorder.display(), False);
+    advance(X11SpareKeycodes::reuseDelay);
+    EXPECT_NE(recorder.keyboardMap(), originalMap) << "still bound for applications that read late";
+    advance(X11SpareKeycodes::giveBackDelay);
+    EXPECT_EQ(recorder.keyboardMap(), originalMap) << "every borrowed keycode was given back";
 }
 
 TEST_F(SinkTextTest, textTypedWithAModifierHeldComesOutPlainAndTheModifierStaysHeld) {
     controller.key({rawValue(MacKey::command), ModifierFlags(), KeyAction::down});
-    type(u"xY€");
-    auto events = settle();
-    EXPECT_EQ(X11EventRecorder::typedText(events), std::string("xY") + "€");
+    auto events = type(u"xY€");
+    EXPECT_EQ(X11EventRecorder::typedText(events), "xY€");
     for (const auto& press : X11EventRecorder::ofType(events, KeyPress)) {
         if (!IsModifierKey(press.keysym)) {
             EXPECT_FALSE(press.state & ControlMask) << press.text;
@@ -75,63 +65,74 @@ TEST_F(SinkTextTest, textTypedWithAModifierHeldComesOutPlainAndTheModifierStaysH
     EXPECT_EQ(recorder.pointer().mask & ControlMask, 0u);
 }
 
-TEST_F(SinkTextTest, textNeedingMoreKeycodesThanAreFreeWaitsAndKeepsItsOrder) {
-    // 40 distinct CJK characters need more keycodes than Xvfb's keyboard leaves free (19).
-    std::u16string text;
-    for (char16_t character = 0x4E00; character < 0x4E00 + 40; ++character) text += character;
-    type(text);
-    controller.press({MacKey::returnKey, ModifierFlags()});
-
-    std::string typed;
-    for (int round = 0; round < 10 && sink->nextDueTime(); ++round) {
-        typed += X11EventRecorder::typedText(settle());
-        advance(pastRestoreDelay);
-    }
-    typed += X11EventRecorder::typedText(settle());
-
-    std::string expected;
-    for (char32_t character = 0x4E00; character < 0x4E00 + 40; ++character) {
-        expected += X11EventRecorder::utf8(0x01000000 + character);
-    }
-    EXPECT_EQ(typed, expected + "\n") << "the Return pressed after the text comes after all of it";
-    EXPECT_EQ(recorder.keyboardMap(), originalMap);
-}
-
-// With the production clock and thread the sink finishes waiting text and gives its keycodes back by itself.
-// Only that it gets there is checked here; how fast, and whether a prompt application reads every character
-// right, is what bench_x11_input measures.
-TEST(SinkTimerThreadTest, finishesWaitingTextAndGivesTheKeycodesBack) {
-    X11EventRecorder recorder;
-    auto originalMap = recorder.keyboardMap();
-    auto sink = std::make_shared<CGEventSink>(0.4);
-    std::u16string text;
-    for (char16_t character = 0x4E00; character < 0x4E00 + 40; ++character) text += character;
-    sink->postUnicode(text, true);
-
-    std::size_t presses = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((presses < text.size() || recorder.keyboardMap() != originalMap) &&
-           std::chrono::steady_clock::now() < deadline) {
-        sink->cursorLocation();
-        presses += X11EventRecorder::ofType(recorder.take(), KeyPress).size();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(presses, text.size());
-    EXPECT_EQ(recorder.keyboardMap(), originalMap);
-}
-
-TEST_F(SinkTextTest, aRepeatedCharacterReusesItsKeycode) {
-    type(u"日日日");
-    auto events = settle();
-    EXPECT_EQ(X11EventRecorder::typedText(events), "日日日");
-    auto presses = X11EventRecorder::ofType(events, KeyPress);
-    ASSERT_EQ(presses.size(), 3u);
-    EXPECT_EQ(presses[0].detail, presses[2].detail);
-}
-
 TEST_F(SinkTextTest, controlCharactersOtherThanLineBreaksAndTabsAreSkipped) {
-    type(u"a\u0007b\tc\r\nd");
-    EXPECT_EQ(X11EventRecorder::typedText(settle()), "ab\tc\n\nd");
+    EXPECT_EQ(X11EventRecorder::typedText(type(u"a\u0007b\tc\r\nd")), "ab\tc\n\nd");
+}
+
+// Whatever the layout and the Caps Lock state, what is sent arrives. Characters of the active group use their own
+// keys (legacy keysyms such as Cyrillic_ya included); only the others borrow keycodes.
+struct LayoutCase {
+    const char* layout;
+    std::u16string onKeys;
+    std::u16string elsewhere;
+
+    friend void PrintTo(const LayoutCase& row, std::ostream* out) { *out << row.layout; }
+};
+
+class SinkLayoutTest : public SinkTextTest, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(SinkLayoutTest, textArrivesAsSentWithCapsLockOn) {
+    setLayout(GetParam().layout);
+    XkbLockModifiers(recorder.display(), XkbUseCoreKbd, LockMask, LockMask);
+    XSync(recorder.display(), False);
+    settle();
+    auto map = recorder.keyboardMap();
+
+    EXPECT_EQ(X11EventRecorder::typedText(type(GetParam().onKeys)), utf8(GetParam().onKeys));
+    EXPECT_EQ(recorder.keyboardMap(), map) << "nothing was borrowed";
+    // Keys are keys: the letter of the layout (on another key in fr, borrowed in ru), Caps Lock as it is.
+    controller.press({MacKey::a, ModifierFlags::command});
+    auto presses = X11EventRecorder::ofType(settle(), KeyPress);
+    ASSERT_FALSE(presses.empty());
+    EXPECT_EQ(presses.back().keysym, static_cast<KeySym>(XK_A));
+    EXPECT_EQ(presses.back().state & (ControlMask | LockMask), static_cast<unsigned>(ControlMask | LockMask));
+    EXPECT_EQ(X11EventRecorder::typedText(type(GetParam().elsewhere)), utf8(GetParam().elsewhere));
+    XkbStateRec state{};
+    XkbGetState(recorder.display(), XkbUseCoreKbd, &state);
+    EXPECT_TRUE(state.locked_mods & LockMask) << "Caps Lock is on again";
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, SinkLayoutTest,
+                         ::testing::Values(LayoutCase{"us", u"Hello, World! 1+1=2", u"äöü ß €"},
+                                           LayoutCase{"de", u"aBäÖß?", u"é日"}, LayoutCase{"fr", u"aBé", u"äöüÉ"},
+                                           LayoutCase{"ru", u"яЯ жЖ", u"rR"}),
+                         [](const ::testing::TestParamInfo<LayoutCase>& row) { return std::string(row.param.layout); });
+
+// An application that reads its queue only every half second still gets every character, also of text that
+// needs more borrowed keycodes than the keyboard leaves free: the sink's own clock and thread.
+TEST(SinkSlowReaderTest, anApplicationHalfASecondBehindReadsEveryCharacter) {
+    X11EventRecorder reader;
+    std::u16string text;
+    for (char16_t index = 0; index < 100; ++index) {
+        text += static_cast<char16_t>(u'a' + index % 26);
+        text += static_cast<char16_t>(0x4E00 + index);
+    }
+    auto sink = std::make_shared<CGEventSink>(0.4);
+    InputController controller(sink);
+    for (const auto& segment : TextTyping::segments(std::string(utf8(text)))) {
+        controller.typeUnicode(std::get<TextTyping::Segment::Text>(segment.value).units);
+    }
+
+    std::vector<X11EventRecorder::Event> presses;
+    orvik::test::waitUntil(
+        [&] {
+            for (const auto& press : X11EventRecorder::ofType(reader.take(), KeyPress)) {
+                if (!IsModifierKey(press.keysym)) presses.push_back(press);
+            }
+            return presses.size() >= text.size();
+        },
+        std::chrono::seconds(60), [] { std::this_thread::sleep_for(std::chrono::milliseconds(500)); });
+    EXPECT_EQ(X11EventRecorder::typedText(presses), utf8(text));
 }
 
 } // namespace

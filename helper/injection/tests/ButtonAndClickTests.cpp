@@ -11,13 +11,13 @@ void button(ControlledInput& input, MouseButton which, ButtonAction action) {
     input.controller.handleButton(ButtonEvent{which, action});
 }
 
-Events clickPair(MouseButton which, double x, double y, int count) {
-    return {down(which, x, y, count), up(which, x, y, count)};
-}
-
-Events joined(std::initializer_list<Events> parts) {
+// The down and up of clicks at (720, 450) with these counts.
+Events clicks(MouseButton which, std::initializer_list<int> counts) {
     Events all;
-    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    for (int count : counts) {
+        all.push_back(down(which, 720, 450, count));
+        all.push_back(up(which, 720, 450, count));
+    }
     return all;
 }
 
@@ -29,93 +29,46 @@ TEST(Buttons, APressOfAHeldButtonAndAReleaseOfAFreeOneAreIgnored) {
     button(input, right, ButtonAction::up);
     button(input, left, ButtonAction::up);
     button(input, left, ButtonAction::up);
-    EXPECT_EQ(input.take(), (Events{down(left, 720, 450, 1), up(left, 720, 450, 1)}));
+    button(input, MouseButton::middle, ButtonAction::click);
+    Events expected = clicks(left, {1});
+    for (const auto& event : clicks(MouseButton::middle, {1})) expected.push_back(event);
+    EXPECT_EQ(input.take(), expected);
     EXPECT_FALSE(input.controller.hasHeldInput());
 }
 
-TEST(Buttons, MiddleButtonIsPassedThrough) {
-    ControlledInput input;
-    button(input, MouseButton::middle, ButtonAction::click);
-    EXPECT_EQ(input.take(), clickPair(MouseButton::middle, 720, 450, 1));
-}
-
-TEST(ClickCounting, QuickClicksInOnePlaceCountUpToThree) {
-    ControlledInput input;
-    for (int i = 0; i < 4; ++i) {
-        button(input, left, ButtonAction::click);
-        input.clock += 0.5; // exactly the interval still continues the run
-    }
-    EXPECT_EQ(input.take(), joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2),
-                                    clickPair(left, 720, 450, 3), clickPair(left, 720, 450, 3)}));
-}
-
-TEST(ClickCounting, ARunBreaksOnDistanceButtonOrDelay) {
-    ControlledInput input;
+// Counting itself is ClickCounter's (below); the controller counts clicks and separate downs alike, with the sink's
+// interval, and a double click is always two with a fresh run after it.
+TEST(ClickCounting, TheControllerCountsEveryPressWithTheSinksInterval) {
+    ControlledInput input(std::make_shared<RecordingSink>(std::vector{RecordingSink::defaultDisplay},
+                                                          RecordingSink::defaultCursor, 0.25));
     button(input, left, ButtonAction::click);
-    input.controller.movePointer(4, -4); // four points on each axis is still near
-    button(input, left, ButtonAction::click);
-    input.controller.movePointer(5, 0);
-    button(input, left, ButtonAction::click);
-    button(input, right, ButtonAction::click);
-    button(input, right, ButtonAction::click);
-    input.clock += 0.5001;
-    button(input, right, ButtonAction::click);
-    EXPECT_EQ(input.take(), joined({clickPair(left, 720, 450, 1),
-                                    {moved(724, 446)},
-                                    clickPair(left, 724, 446, 2),
-                                    {moved(729, 446)},
-                                    clickPair(left, 729, 446, 1),
-                                    clickPair(right, 729, 446, 1),
-                                    clickPair(right, 729, 446, 2),
-                                    clickPair(right, 729, 446, 1)}));
-}
-
-TEST(ClickCounting, SeparateDownAndUpMessagesAreCountedToo) {
-    ControlledInput input;
-    button(input, left, ButtonAction::click);
+    input.clock += 0.25; // exactly the interval still continues the run
     button(input, left, ButtonAction::down);
     button(input, left, ButtonAction::up);
-    EXPECT_EQ(input.take(), joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2)}));
-}
-
-TEST(ClickCounting, DoubleClickIsAlwaysTwoAndTheNextClickIsSingle) {
-    ControlledInput input;
-    button(input, left, ButtonAction::click);
+    input.clock += 0.375;
     button(input, left, ButtonAction::click);
     button(input, left, ButtonAction::doubleClick);
     button(input, left, ButtonAction::click);
-    EXPECT_EQ(input.take(),
-              joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2), clickPair(left, 720, 450, 1),
-                      clickPair(left, 720, 450, 2), clickPair(left, 720, 450, 1)}));
+    EXPECT_EQ(input.take(), clicks(left, {1, 2, 1, 1, 2, 1}));
 }
 
-TEST(ClickCounting, DragDownStartsAFreshSinglePress) {
+TEST(ClickCounting, DragDownStartsAFreshSinglePressWhereThePointerIs) {
     ControlledInput input;
     button(input, left, ButtonAction::click);
     button(input, left, ButtonAction::dragDown);
     input.controller.movePointer(30, 0);
     button(input, left, ButtonAction::up);
     button(input, left, ButtonAction::click);
-    EXPECT_EQ(input.take(), joined({clickPair(left, 720, 450, 1),
-                                    {down(left, 720, 450, 1)},
-                                    {dragged(left, 750, 450)},
-                                    {up(left, 750, 450, 1)},
-                                    clickPair(left, 750, 450, 1)}));
+    Events expected = clicks(left, {1});
+    for (const auto& event : {down(left, 720, 450, 1), dragged(left, 750, 450), up(left, 750, 450, 1),
+                              down(left, 750, 450, 1), up(left, 750, 450, 1)}) {
+        expected.push_back(event);
+    }
+    EXPECT_EQ(input.take(), expected);
 }
 
-TEST(ClickCounting, ClicksUseTheSinksDoubleClickInterval) {
-    ControlledInput input(std::make_shared<RecordingSink>(std::vector{RecordingSink::defaultDisplay},
-                                                          RecordingSink::defaultCursor, 0.25));
-    button(input, left, ButtonAction::click);
-    input.clock += 0.375;
-    button(input, left, ButtonAction::click);
-    input.clock += 0.25;
-    button(input, left, ButtonAction::click);
-    EXPECT_EQ(input.take(),
-              joined({clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 1), clickPair(left, 720, 450, 2)}));
-}
-
-TEST(ClickCounter, CountsByButtonTimeAndDistance) {
+// Exactly the interval and four points per axis still continue a run.
+TEST(ClickCounter, CountsByButtonTimeAndDistanceAndResetForgetsTheButton) {
     struct Step {
         MouseButton button;
         DisplayPoint point;
@@ -128,19 +81,12 @@ TEST(ClickCounter, CountsByButtonTimeAndDistance) {
     };
     ClickCounter counter;
     for (const auto& step : steps) {
-        EXPECT_EQ(counter.registerClick(step.button, step.point, step.time, 0.5), step.expected)
-            << "at time " << step.time;
+        EXPECT_EQ(counter.registerClick(step.button, step.point, step.time, 0.5), step.expected) << step.time;
     }
-}
-
-TEST(ClickCounter, ResetForgetsTheButtonButNotThePlace) {
-    ClickCounter counter(3);
-    EXPECT_EQ(counter.registerClick(left, {0, 0}, 0, 0.5), 1); // a fresh counter matches nothing
-    EXPECT_EQ(counter.registerClick(left, {0, 0}, 0.1, 0.5), 2);
     counter.reset();
     EXPECT_EQ(counter.currentCount, 1);
-    EXPECT_EQ(counter.registerClick(left, {0, 0}, 0.2, 0.5), 1);
-    EXPECT_EQ(counter.registerClick(left, {0, 0}, 0.3, 0.5), 2);
+    EXPECT_EQ(counter.registerClick(right, {-4, 0.5}, 12.1, 0.5), 1);
+    EXPECT_EQ(counter.registerClick(right, {-4, 0.5}, 12.2, 0.5), 2) << "the place was kept";
 }
 
 } // namespace

@@ -11,6 +11,7 @@ constexpr auto option = ModifierFlags::option;
 constexpr auto control = ModifierFlags::control;
 constexpr auto function = ModifierFlags::function;
 constexpr ModifierFlags none{};
+constexpr auto all = function | command | shift | option | control;
 
 constexpr std::uint16_t commandKey = 0x37;
 constexpr std::uint16_t shiftKey = 0x38;
@@ -28,100 +29,82 @@ RecordedInput keyUp(std::uint16_t key, ModifierFlags flags) {
     return RecordedInput::key(key, false, flags);
 }
 
-void key(ControlledInput& input, std::uint16_t code, KeyAction action, ModifierFlags modifiers = {}) {
-    input.controller.key(KeyEvent{code, modifiers, action});
-}
+constexpr auto downAction = KeyAction::down;
+constexpr auto upAction = KeyAction::up;
+constexpr auto pressAction = KeyAction::press;
 
-TEST(ModifierKeys, DownAndUpChangeTheHeldSetOnce) {
+// Key messages sent one after the other, and the events they post, with what is still held afterwards.
+struct KeyCase {
+    const char* name;
+    std::vector<KeyEvent> messages;
+    Events expected;
+    bool heldAfter = false;
+
+    friend void PrintTo(const KeyCase& sequence, std::ostream* out) { *out << sequence.name; }
+};
+
+class KeySequences : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeySequences, PostTheirEventsInOrder) {
     ControlledInput input;
-    key(input, shiftKey, KeyAction::down, command); // a modifier key's own modifiers are ignored
-    key(input, shiftKey, KeyAction::down);
-    key(input, optionKey, KeyAction::down);
-    key(input, shiftKey, KeyAction::up);
-    key(input, shiftKey, KeyAction::up);
-    EXPECT_EQ(input.take(),
-              (Events{change(shiftKey, shift), change(optionKey, shift | option), change(shiftKey, option)}));
-    EXPECT_TRUE(input.controller.hasHeldInput());
+    for (const auto& message : GetParam().messages) input.controller.key(message);
+    EXPECT_EQ(input.take(), GetParam().expected);
+    EXPECT_EQ(input.controller.hasHeldInput(), GetParam().heldAfter);
 }
 
-TEST(ModifierKeys, APressTapsTheModifierWithoutHoldingIt) {
-    ControlledInput input;
-    key(input, controlKey, KeyAction::press);
-    key(input, controlKey, KeyAction::down);
-    key(input, controlKey, KeyAction::press); // already held: nothing
-    key(input, functionKey, KeyAction::press);
-    EXPECT_EQ(input.take(), (Events{change(controlKey, control), change(controlKey, none), change(controlKey, control),
-                                    change(functionKey, control | function), change(functionKey, control)}));
-}
-
-TEST(RegularKeys, RightHandModifiersCapsLockAndUnnamedCodesAreRegularKeys) {
-    ControlledInput input;
-    for (std::uint16_t code : std::initializer_list<std::uint16_t>{0x3C, 0x36, 0x39, 0x0A, 0x7F})
-        key(input, code, KeyAction::press);
-    EXPECT_EQ(input.take(), (Events{keyDown(0x3C, none), keyUp(0x3C, none), keyDown(0x36, none), keyUp(0x36, none),
-                                    keyDown(0x39, none), keyUp(0x39, none), keyDown(0x0A, none), keyUp(0x0A, none),
-                                    keyDown(0x7F, none), keyUp(0x7F, none)}));
-}
-
-TEST(RegularKeys, CodesAbove127AreIgnored) {
-    ControlledInput input;
-    key(input, 128, KeyAction::down, command);
-    key(input, 0xFFFF, KeyAction::press);
-    EXPECT_TRUE(input.take().empty());
-    EXPECT_FALSE(input.controller.hasHeldInput());
-}
-
-TEST(RegularKeys, HeldKeyPressesItsMissingModifiersUntilItComesUp) {
-    ControlledInput input;
-    key(input, 0, KeyAction::down, command);
-    key(input, 0, KeyAction::down, command); // no repeat
-    key(input, 0, KeyAction::up);            // the modifiers of the down are used
-    key(input, 0, KeyAction::up);
-    EXPECT_EQ(input.take(),
-              (Events{change(commandKey, command), keyDown(0, command), keyUp(0, command), change(commandKey, none)}));
-    EXPECT_FALSE(input.controller.hasHeldInput());
-}
-
-TEST(RegularKeys, PressGoesDownInTableOrderAndUpInReverse) {
-    ControlledInput input;
-    input.controller.press(KeyCombo{MacKey::v, command | option});
-    EXPECT_EQ(input.take(),
-              (Events{change(optionKey, option), change(commandKey, option | command), keyDown(9, option | command),
-                      keyUp(9, option | command), change(commandKey, option), change(optionKey, none)}));
-
-    key(input, 8, KeyAction::press, function | command | shift | option | control);
-    auto all = function | command | shift | option | control;
-    EXPECT_EQ(input.take(),
-              (Events{change(controlKey, control), change(optionKey, control | option),
-                      change(shiftKey, control | option | shift),
-                      change(commandKey, control | option | shift | command), change(functionKey, all), keyDown(8, all),
-                      keyUp(8, all), change(functionKey, all - function), change(commandKey, control | option | shift),
-                      change(shiftKey, control | option), change(optionKey, control), change(controlKey, none)}));
-}
-
-TEST(RegularKeys, ExplicitlyHeldModifiersAreNotPressedAgain) {
-    ControlledInput input;
-    key(input, shiftKey, KeyAction::down);
-    input.take();
-    key(input, 0, KeyAction::press, shift | command);
-    EXPECT_EQ(input.take(), (Events{change(commandKey, shift | command), keyDown(0, shift | command),
-                                    keyUp(0, shift | command), change(commandKey, shift)}));
-}
-
-TEST(RegularKeys, AModifierSharedByTwoHeldKeysStaysDownUntilTheLastComesUp) {
-    ControlledInput input;
-    key(input, 0, KeyAction::down, command);
-    key(input, 1, KeyAction::down, command | shift);
-    key(input, 0, KeyAction::up);
-    EXPECT_EQ(input.take(),
-              (Events{change(commandKey, command), keyDown(0, command), change(shiftKey, command | shift),
-                      change(commandKey, command | shift), keyDown(1, command | shift), keyUp(0, command)}));
-    input.controller.press(KeyCombo{MacKey::c, command});
-    // The key events carry the key's own modifiers; the change events the union with the other held keys'.
-    EXPECT_EQ(input.take(), (Events{change(commandKey, command | shift), keyDown(8, command), keyUp(8, command)}));
-    key(input, 1, KeyAction::up);
-    EXPECT_EQ(input.take(), (Events{keyUp(1, command | shift), change(commandKey, shift), change(shiftKey, none)}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeySequences,
+    ::testing::Values(
+        // A modifier key's own modifiers are ignored; a second down or an up of a free one posts nothing.
+        KeyCase{"modifierDownAndUpChangeTheHeldSetOnce",
+                {{shiftKey, command, downAction},
+                 {shiftKey, none, downAction},
+                 {optionKey, none, downAction},
+                 {shiftKey, none, upAction},
+                 {shiftKey, none, upAction}},
+                {change(shiftKey, shift), change(optionKey, shift | option), change(shiftKey, option)},
+                true},
+        KeyCase{"aModifierPressTapsItWithoutHoldingIt",
+                {{controlKey, none, pressAction},
+                 {controlKey, none, downAction},
+                 {controlKey, none, pressAction},
+                 {functionKey, none, pressAction}},
+                {change(controlKey, control), change(controlKey, none), change(controlKey, control),
+                 change(functionKey, control | function), change(functionKey, control)},
+                true},
+        KeyCase{"rightHandModifiersCapsLockAndUnnamedCodesAreRegularKeys",
+                {{0x3C, none, pressAction}, {0x39, none, pressAction}, {0x7F, none, pressAction}},
+                {keyDown(0x3C, none), keyUp(0x3C, none), keyDown(0x39, none), keyUp(0x39, none), keyDown(0x7F, none),
+                 keyUp(0x7F, none)}},
+        KeyCase{"codesAbove127AreIgnored", {{128, command, downAction}, {0xFFFF, none, pressAction}}, {}},
+        // No repeat of a held key; the up uses the modifiers of the down.
+        KeyCase{"aHeldKeyPressesItsMissingModifiersUntilItComesUp",
+                {{0, command, downAction}, {0, command, downAction}, {0, none, upAction}, {0, none, upAction}},
+                {change(commandKey, command), keyDown(0, command), keyUp(0, command), change(commandKey, none)}},
+        KeyCase{"pressGoesDownInTableOrderAndUpInReverse",
+                {{8, all, pressAction}},
+                {change(controlKey, control), change(optionKey, control | option),
+                 change(shiftKey, control | option | shift), change(commandKey, control | option | shift | command),
+                 change(functionKey, all), keyDown(8, all), keyUp(8, all), change(functionKey, all - function),
+                 change(commandKey, control | option | shift), change(shiftKey, control | option),
+                 change(optionKey, control), change(controlKey, none)}},
+        KeyCase{"explicitlyHeldModifiersAreNotPressedAgain",
+                {{shiftKey, none, downAction}, {0, shift | command, pressAction}},
+                {change(shiftKey, shift), change(commandKey, shift | command), keyDown(0, shift | command),
+                 keyUp(0, shift | command), change(commandKey, shift)},
+                true},
+        // Key events carry the key's own modifiers; changes the union with the other held keys'.
+        KeyCase{"aModifierSharedByTwoHeldKeysStaysDownUntilTheLastComesUp",
+                {{0, command, downAction},
+                 {1, command | shift, downAction},
+                 {0, none, upAction},
+                 {8, command, pressAction},
+                 {1, none, upAction}},
+                {change(commandKey, command), keyDown(0, command), change(shiftKey, command | shift),
+                 change(commandKey, command | shift), keyDown(1, command | shift), keyUp(0, command),
+                 change(commandKey, command | shift), keyDown(8, command), keyUp(8, command), keyUp(1, command | shift),
+                 change(commandKey, shift), change(shiftKey, none)}}),
+    [](const ::testing::TestParamInfo<KeyCase>& row) { return std::string(row.param.name); });
 
 TEST(UnicodeText, PostsOneDownAndOneUpEvenForAnEmptyText) {
     ControlledInput input;
@@ -133,43 +116,26 @@ TEST(UnicodeText, PostsOneDownAndOneUpEvenForAnEmptyText) {
 
 TEST(ReleaseAll, ButtonsThenKeysThenModifiersInReverseTableOrder) {
     ControlledInput input;
-    input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::down});
     input.controller.handleButton(ButtonEvent{MouseButton::right, ButtonAction::down});
-    key(input, shiftKey, KeyAction::down);
-    key(input, 8, KeyAction::down, command);
-    key(input, 3, KeyAction::down, control);
+    input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::click});
+    input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::down});
+    input.controller.key({shiftKey, none, downAction});
+    input.controller.key({8, command, downAction});
+    input.controller.key({3, control, downAction});
     input.take();
 
     input.controller.releaseAll();
+    // The latest button first; the ups carry the current click count (the left press was a double click).
     EXPECT_EQ(input.take(),
-              (Events{up(MouseButton::right, 720, 450, 1), up(MouseButton::left, 720, 450, 1),
+              (Events{up(MouseButton::left, 720, 450, 2), up(MouseButton::right, 720, 450, 2),
                       keyUp(3, control | shift), keyUp(8, command | shift), change(commandKey, control | shift),
                       change(shiftKey, control), change(controlKey, none)}));
     EXPECT_FALSE(input.controller.hasHeldInput());
 
     input.controller.releaseAll();
     EXPECT_TRUE(input.take().empty());
-    // Everything released can be pressed again.
-    key(input, 8, KeyAction::down, command);
-    EXPECT_EQ(input.take(), (Events{change(commandKey, command), keyDown(8, command)}));
-}
-
-TEST(ReleaseAll, LeftButtonCommandAndKeyEight) {
-    ControlledInput input;
-    input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::down});
-    key(input, 8, KeyAction::down, command);
-    input.take();
-    input.controller.releaseAll();
-    EXPECT_EQ(input.take(), (Events{up(MouseButton::left, 720, 450, 1), keyUp(8, command), change(commandKey, none)}));
-}
-
-TEST(ReleaseAll, ButtonUpsCarryTheCurrentClickCount) {
-    ControlledInput input;
-    input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::click});
-    input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::down});
-    input.take();
-    input.controller.releaseAll();
-    EXPECT_EQ(input.take(), (Events{up(MouseButton::left, 720, 450, 2)}));
+    input.controller.key({8, command, downAction});
+    EXPECT_EQ(input.take(), (Events{change(commandKey, command), keyDown(8, command)})) << "pressed again";
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 namespace orvik::helper {
 namespace {
 
@@ -15,23 +13,17 @@ void expectNear(DisplayPoint actual, DisplayPoint expected) {
     EXPECT_NEAR(actual.y, expected.y, tolerance);
 }
 
-TEST(SelfTestTest, fourStepsVisitTopRightBottomLeftTop) {
+TEST(SelfTestTest, circlePointsGoClockwiseFromTheTopAndNoStepsGiveOnlyTheTop) {
+    const std::vector<DisplayPoint> expected = {{10, 15}, {15, 20}, {10, 25}, {5, 20}, {10, 15}};
     auto points = SelfTest::circlePoints({10, 20}, 5, 4);
-    ASSERT_EQ(points.size(), 5u);
-    expectNear(points[0], {10, 15});
-    expectNear(points[1], {15, 20});
-    expectNear(points[2], {10, 25});
-    expectNear(points[3], {5, 20});
-    expectNear(points[4], {10, 15});
-}
-
-TEST(SelfTestTest, noStepsGiveOnlyTheTopInsteadOfDividingByZero) {
-    auto points = SelfTest::circlePoints({10, 20}, 5, 0);
+    ASSERT_EQ(points.size(), expected.size());
+    for (std::size_t index = 0; index < points.size(); ++index) expectNear(points[index], expected[index]);
+    points = SelfTest::circlePoints({10, 20}, 5, 0);
     ASSERT_EQ(points.size(), 1u);
     expectNear(points[0], {10, 15});
 }
 
-TEST(SelfTestTest, circleStartsAndEndsAtThePointerWithPlainMoves) {
+TEST(SelfTestTest, circleStartsAndEndsAtThePointerWithPlainMovesAndAPauseBetweenThem) {
     RecordingSink sink({RecordingSink::defaultDisplay}, {100, 100});
     int pauses = 0;
     SelfTest::drawCircle(sink, [&pauses](std::chrono::milliseconds pause) {
@@ -41,24 +33,20 @@ TEST(SelfTestTest, circleStartsAndEndsAtThePointerWithPlainMoves) {
     auto events = sink.events();
     ASSERT_EQ(events.size(), 62u);
     EXPECT_EQ(pauses, 61);
-
-    auto location = [&events](std::size_t move) {
-        const auto* mouse = std::get_if<RecordedInput::Mouse>(&events.at(move - 1).value);
-        EXPECT_NE(mouse, nullptr);
-        if (mouse) {
-            EXPECT_EQ(mouse->kind, MouseEventKind::moved);
-            EXPECT_EQ(mouse->button, std::nullopt);
-            EXPECT_EQ(mouse->clickCount, 0);
-        }
-        return mouse ? mouse->location : DisplayPoint{};
-    };
-    expectNear(location(1), {100, 100});
-    expectNear(location(16), {160, 160});
-    expectNear(location(31), {100, 220});
-    expectNear(location(46), {40, 160});
-    expectNear(location(61), {100, 100});
-    EXPECT_EQ(location(62), (DisplayPoint{100, 100})) << "the last move lands exactly on the start";
-    EXPECT_EQ(sink.cursorLocation(), (DisplayPoint{100, 100}));
+    std::vector<DisplayPoint> locations;
+    for (const auto& event : events) {
+        const auto& mouse = std::get<RecordedInput::Mouse>(event.value);
+        EXPECT_EQ(RecordedInput{mouse}, RecordedInput::mouse(MouseEventKind::moved, {}, mouse.location, 0));
+        locations.push_back(mouse.location);
+    }
+    for (auto [move, point] : {std::pair<std::size_t, DisplayPoint>{0, {100, 100}},
+                               {15, {160, 160}},
+                               {30, {100, 220}},
+                               {45, {40, 160}},
+                               {60, {100, 100}}}) {
+        expectNear(locations[move], point);
+    }
+    EXPECT_EQ(locations.back(), (DisplayPoint{100, 100})) << "the last move lands exactly on the start";
 }
 
 } // namespace

@@ -68,79 +68,58 @@ void expectCleanCuts(std::string_view input) {
     EXPECT_EQ(rebuilt, units);
 }
 
-TEST(ShouldPaste, PasteRequestsAreAlwaysPasted) {
+// Pasted: a paste request, more than 200 characters (clusters: e + combining acute and CR LF count one), and any
+// emoji (presentation, modifier, variation selector 16, or a symbol from U+2100 with the emoji property).
+TEST(ShouldPaste, PastesRequestsLongTextsAndEmojiAndTypesTheRest) {
+    const std::pair<std::string, bool> typedText[] = {
+        {repeated("a", 200), false},
+        {repeated("a", 201), true},
+        {repeated("e\u0301", 200), false},
+        {repeated("e\u0301", 201), true},
+        {repeated("\r\n", 200), false},
+        {repeated("\r\n", 201), true},
+        {"a\uFE0F", true},
+        {"ok \U0001F600", true},
+        {"\U0001F3FB", true},
+        {"\u2122", true},
+        {"\u263A", true},
+        {"\U0001F1EB\U0001F1F7", true},
+        {"", false},
+        {"a\xC3(b\xFF", false},
+    };
+    for (const auto& [text, pasted] : typedText)
+        EXPECT_EQ(TextTyping::shouldPaste(text, TextMode::type), pasted) << text;
     EXPECT_TRUE(TextTyping::shouldPaste("hi", TextMode::paste));
-    EXPECT_FALSE(TextTyping::shouldPaste("hi", TextMode::type));
-    EXPECT_FALSE(TextTyping::shouldPaste("", TextMode::type));
-}
-
-TEST(ShouldPaste, MoreThanTwoHundredCharactersArePasted) {
-    EXPECT_FALSE(TextTyping::shouldPaste(repeated("a", 200), TextMode::type));
-    EXPECT_TRUE(TextTyping::shouldPaste(repeated("a", 201), TextMode::type));
-    // Characters, not code points or units: e + combining acute, and CR LF, are one character each.
-    EXPECT_FALSE(TextTyping::shouldPaste(repeated("e\u0301", 200), TextMode::type));
-    EXPECT_TRUE(TextTyping::shouldPaste(repeated("e\u0301", 201), TextMode::type));
-    EXPECT_FALSE(TextTyping::shouldPaste(repeated("\r\n", 200), TextMode::type));
-    EXPECT_TRUE(TextTyping::shouldPaste(repeated("\r\n", 201), TextMode::type));
-}
-
-TEST(ShouldPaste, EmojiArePasted) {
-    EXPECT_TRUE(TextTyping::shouldPaste("a\uFE0F", TextMode::type));              // variation selector 16
-    EXPECT_TRUE(TextTyping::shouldPaste("ok \U0001F600", TextMode::type));        // Emoji_Presentation
-    EXPECT_TRUE(TextTyping::shouldPaste("\U0001F3FB", TextMode::type));           // Emoji_Modifier alone
-    EXPECT_TRUE(TextTyping::shouldPaste("\u2122", TextMode::type));               // trade mark sign
-    EXPECT_TRUE(TextTyping::shouldPaste("\u263A", TextMode::type));               // white smiling face
-    EXPECT_TRUE(TextTyping::shouldPaste("\U0001F1EB\U0001F1F7", TextMode::type)); // flag
-}
-
-TEST(ShouldPaste, TextSignsWithTheEmojiPropertyAreTyped) {
     for (const char* typed : {"#", "1", "*", "\u00A9", "\u00AE", "caf\u00e9", "\u00bd", "\u20AC", "\u2190",
                               "\u00e9\u0301", "\u4E2D\u6587"}) {
-        EXPECT_FALSE(TextTyping::shouldPaste(typed, TextMode::type)) << typed;
         EXPECT_FALSE(TextTyping::containsEmoji(typed)) << typed;
     }
 }
 
-TEST(Segments, LineBreaksAndTabsBecomeKeyPresses) {
-    EXPECT_EQ(TextTyping::segments("ab\r\nxy\n\tz"),
-              (Segments{text(u"ab"), returnKey, text(u"xy"), returnKey, tab, text(u"z")}));
-    EXPECT_EQ(TextTyping::segments("\n\n\r"), (Segments{returnKey, returnKey, returnKey}));
-    EXPECT_EQ(TextTyping::segments("\r\r\n"), (Segments{returnKey, returnKey}));
-    EXPECT_EQ(TextTyping::segments(""), Segments{});
-}
-
-TEST(Segments, ChunksHoldAtMostTwentyUnits) {
-    EXPECT_EQ(TextTyping::segments(repeated("a", 20)), (Segments{text(std::u16string(20, u'a'))}));
-    EXPECT_EQ(TextTyping::segments(repeated("a", 21)), (Segments{text(std::u16string(20, u'a')), text(u"a")}));
-    EXPECT_EQ(TextTyping::segments(repeated("a", 200)).size(), 10u);
-}
-
-TEST(Segments, ACharacterThatWouldOverflowStartsTheNextChunk) {
-    std::u16string nineteen(19, u'a');
-    EXPECT_EQ(TextTyping::segments(repeated("a", 19) + "\U0001F600"), (Segments{text(nineteen), text(u"\U0001F600")}));
-    // A surrogate pair that just fits closes the chunk.
-    EXPECT_EQ(TextTyping::segments(repeated("a", 18) + "\U0001D11Ez"),
-              (Segments{text(std::u16string(18, u'a') + u"\U0001D11E"), text(u"z")}));
-}
-
-TEST(Segments, FlagsZwjSequencesAndCombiningMarksStayWhole) {
+// Line breaks and tabs become key presses; chunks hold at most 20 units and never cut a character (flags, ZWJ
+// sequences, combining marks), except that a longer character is a segment of its own.
+TEST(Segments, CutTextIntoKeysAndChunksOfWholeCharacters) {
     const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"; // 11 units
-    EXPECT_EQ(TextTyping::segments(repeated("a", 15) + family),
-              (Segments{text(std::u16string(15, u'a')), text(utf16(family))}));
-    const std::string flag = "\U0001F1EB\U0001F1F7"; // 4 units
-    EXPECT_EQ(TextTyping::segments(repeated("a", 17) + flag + flag),
-              (Segments{text(std::u16string(17, u'a')), text(utf16(flag + flag))}));
-    EXPECT_EQ(TextTyping::segments(repeated("e\u0301", 11)),
-              (Segments{text(utf16(repeated("e\u0301", 10))), text(u"e\u0301")}));
-}
-
-TEST(Segments, ACharacterLongerThanTwentyUnitsIsASegmentOfItsOwn) {
+    const std::string flag = "\U0001F1EB\U0001F1F7";                                         // 4 units
     const std::string longCharacter = "e" + repeated("\u0301", 24);
-    EXPECT_EQ(TextTyping::segments("ab" + longCharacter + "cd"),
-              (Segments{text(u"ab"), text(utf16(longCharacter)), text(u"cd")}));
-    const std::string twoFamilies = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466\u200D"
-                                    "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"; // one cluster
-    expectCleanCuts("x" + twoFamilies + "y");
+    const std::u16string a15(15, u'a');
+    const std::pair<std::string, Segments> cases[] = {
+        {"ab\r\nxy\n\tz", {text(u"ab"), returnKey, text(u"xy"), returnKey, tab, text(u"z")}},
+        {"\n\n\r", {returnKey, returnKey, returnKey}},
+        {"\r\r\n", {returnKey, returnKey}},
+        {"", {}},
+        {repeated("a", 20), {text(std::u16string(20, u'a'))}},
+        {repeated("a", 21), {text(std::u16string(20, u'a')), text(u"a")}},
+        {repeated("a", 19) + "\U0001F600", {text(std::u16string(19, u'a')), text(u"\U0001F600")}},
+        {repeated("a", 18) + "\U0001D11Ez", {text(std::u16string(18, u'a') + u"\U0001D11E"), text(u"z")}},
+        {repeated("a", 15) + family, {text(a15), text(utf16(family))}},
+        {repeated("a", 17) + flag + flag, {text(std::u16string(17, u'a')), text(utf16(flag + flag))}},
+        {repeated("e\u0301", 11), {text(utf16(repeated("e\u0301", 10))), text(u"e\u0301")}},
+        {"ab" + longCharacter + "cd", {text(u"ab"), text(utf16(longCharacter)), text(u"cd")}},
+        {"a\xC3(b\xFF", {text(u"a\uFFFD(b\uFFFD")}},
+    };
+    for (const auto& [input, segments] : cases) EXPECT_EQ(TextTyping::segments(input), segments) << input;
+    expectCleanCuts("x" + family + "\u200D" + family + "y"); // two families joined are one character
 }
 
 TEST(Segments, NeverCutInsideACharacterOfMixedText) {
@@ -165,11 +144,6 @@ TEST(Segments, NeverCutInsideACharacterOfMixedText) {
             expectCleanCuts(input);
         }
     }
-}
-
-TEST(Segments, IllFormedUtf8IsTypedAsReplacementCharacters) {
-    EXPECT_EQ(TextTyping::segments("a\xC3(b\xFF"), (Segments{text(u"a\uFFFD(b\uFFFD")}));
-    EXPECT_FALSE(TextTyping::shouldPaste("a\xC3(b\xFF", TextMode::type));
 }
 
 } // namespace

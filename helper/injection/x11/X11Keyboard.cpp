@@ -2,9 +2,9 @@
 
 #include "core/Log.hpp"
 #include "injection/x11/X11Unicode.hpp"
+#include "platform/X11Display.hpp"
 
 #include <X11/XKBlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -22,7 +22,7 @@ constexpr int groupsWithCoreLevels = 2;
 
 } // namespace
 
-X11Keyboard::X11Keyboard(Display* display) : display_(display) {}
+X11Keyboard::X11Keyboard(X11Display& display) : display_(display) {}
 
 std::uint8_t X11Keyboard::modifiersFor(ModifierFlags flags) {
     std::uint8_t modifiers = 0;
@@ -32,16 +32,13 @@ std::uint8_t X11Keyboard::modifiersFor(ModifierFlags flags) {
     return modifiers;
 }
 
+// The pool follows the map: keycodes that came free join it, spares someone else changed leave it.
 bool X11Keyboard::ensureMap() {
     if (!mapStale_) return keymap_.isLoaded();
     mapStale_ = false;
-    if (!keymap_.load(display_)) return false;
-    if (!sparesAssigned_) {
-        spares_.assign(keymap_.emptyKeycodes());
-        sparesAssigned_ = true;
-    } else {
-        reconcileSpares();
-    }
+    if (!keymap_.load(display_.get())) return false;
+    for (auto keycode : spares_.keycodes()) spares_.reconcile(keycode, keymap_.firstLevels(keycode));
+    for (auto keycode : keymap_.emptyKeycodes()) spares_.add(keycode);
     for (std::size_t modifier = 0; modifier < modifierKeysyms.size(); ++modifier) {
         modifierKeycodes_[modifier] = 0;
         for (KeySym keysym : modifierKeysyms[modifier]) {
@@ -54,61 +51,43 @@ bool X11Keyboard::ensureMap() {
     return true;
 }
 
-void X11Keyboard::reconcileSpares() {
-    for (auto keycode : spares_.keycodes()) spares_.reconcile(keycode, keymap_.symbol(keycode, 0));
-}
-
-void X11Keyboard::mappingChanged() {
-    mapStale_ = true;
-}
-
 std::optional<std::uint8_t> X11Keyboard::plainKeycode(std::uint32_t keysym) const {
     return keymap_.find(keysym, 0, [this](std::uint8_t keycode) { return isSpare(keycode); });
 }
 
-X11Keyboard::LevelState X11Keyboard::levelState() const {
+std::pair<int, bool> X11Keyboard::levelState() const {
     XkbStateRec state{};
-    if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success) return {};
+    if (XkbGetState(display_.get(), XkbUseCoreKbd, &state) != Success) return {0, false};
     return {state.group, (state.locked_mods & LockMask) != 0};
 }
 
-std::optional<X11Keyboard::Placement> X11Keyboard::placeOnKeyboard(std::uint32_t keysym, LevelState state) const {
+std::optional<X11Keyboard::Placement> X11Keyboard::placeOnKeyboard(std::uint32_t keysym, int group) const {
     // The core map shows only the first two groups' first two levels; other characters go through a spare.
-    if (state.group >= groupsWithCoreLevels) return std::nullopt;
+    if (group >= groupsWithCoreLevels) return std::nullopt;
     auto skipSpares = [this](std::uint8_t keycode) { return isSpare(keycode); };
-    std::optional<Placement> placement;
-    if (auto plain = keymap_.find(keysym, 2 * state.group, skipSpares)) {
-        placement = Placement{*plain, false};
-    } else if (auto shifted = keymap_.find(keysym, 2 * state.group + 1, skipSpares)) {
-        placement = Placement{*shifted, true};
-    }
-    if (placement && state.capsLock) {
-        // Caps Lock swaps the levels of letters, so a letter needs the other level to come out as asked.
-        KeySym lower = NoSymbol;
-        KeySym upper = NoSymbol;
-        XConvertCase(keysym, &lower, &upper);
-        if (lower != upper) placement->shifted = !placement->shifted;
-    }
-    return placement;
+    if (auto plain = keymap_.find(keysym, 2 * group, skipSpares)) return Placement{*plain, false};
+    if (auto shifted = keymap_.find(keysym, 2 * group + 1, skipSpares)) return Placement{*shifted, true};
+    return std::nullopt;
 }
 
-std::optional<std::uint8_t> X11Keyboard::spareFor(std::uint32_t keysym, double now, bool& blocked) {
-    blocked = false;
-    auto lease = spares_.lease(keysym, now);
+std::optional<X11SpareKeycodes::Lease> X11Keyboard::spareFor(std::uint32_t keysym, bool wholeKey, double now) {
+    auto lease = wholeKey ? spares_.leaseKey(keysym, now) : spares_.leaseLevel(keysym, now);
     if (!lease) {
-        blocked = spares_.canEverLease();
-        if (!blocked && !reportedNoSpare_) {
+        blocked_ = spares_.canEverLease();
+        blockedOnWholeKey_ = wholeKey;
+        if (!blocked_ && !reportedNoSpare_) {
             Log::error("Input", "No spare keycode to type a character the keyboard lacks");
             reportedNoSpare_ = true;
         }
         return std::nullopt;
     }
-    if (lease->needsBinding) bind(lease->keycode, keysym);
-    return lease->keycode;
+    if (lease->needsBinding) bind(lease->keycode);
+    return lease;
 }
 
 bool X11Keyboard::key(int holder, std::uint32_t keysym, bool isDown, std::optional<std::uint8_t> modifiers,
                       double now) {
+    blocked_ = false;
     if (!ensureMap()) return true;
     if (!isDown) {
         std::optional<std::uint8_t> keycode;
@@ -127,9 +106,9 @@ bool X11Keyboard::key(int holder, std::uint32_t keysym, bool isDown, std::option
     }
     auto keycode = plainKeycode(keysym);
     if (!keycode) {
-        bool blocked = false;
-        keycode = spareFor(keysym, now, blocked);
-        if (!keycode) return !blocked;
+        auto lease = spareFor(keysym, true, now);
+        if (!lease) return !blocked_;
+        keycode = lease->keycode;
         spares_.pressed(*keycode);
     }
     if (modifiers) setModifiers(*modifiers);
@@ -139,39 +118,44 @@ bool X11Keyboard::key(int holder, std::uint32_t keysym, bool isDown, std::option
 }
 
 bool X11Keyboard::type(const std::u32string& text, std::size_t& next, double now) {
+    blocked_ = false;
     if (!ensureMap()) {
         next = text.size();
         return true;
     }
-    auto state = levelState();
+    auto [group, capsLock] = levelState();
+    if (capsLock) XkbLockModifiers(display_.get(), XkbUseCoreKbd, LockMask, 0);
     auto before = heldModifiers_;
     bool finished = true;
-    for (; next < text.size(); ++next) {
-        if (!typeCharacter(text[next], state, now)) {
+    // After a lost connection nothing more is sent: the text is dropped with it.
+    for (; next < text.size() && !display_.isBroken(); ++next) {
+        if (!typeCharacter(text[next], group, now)) {
             finished = false;
             break;
         }
     }
     setModifiers(before);
-    return finished;
+    if (capsLock) XkbLockModifiers(display_.get(), XkbUseCoreKbd, LockMask, LockMask);
+    return finished || display_.isBroken();
 }
 
-bool X11Keyboard::typeCharacter(char32_t character, LevelState state, double now) {
-    auto keysym = X11Unicode::keysym(character);
-    if (keysym == 0) return true;
-    if (auto placement = placeOnKeyboard(keysym, state)) {
+bool X11Keyboard::typeCharacter(char32_t character, int group, double now) {
+    auto keysyms = X11Unicode::keysyms(character);
+    if (keysyms[0] == X11Unicode::noSymbol) return true;
+    for (auto keysym : keysyms) {
+        auto placement = placeOnKeyboard(keysym, group);
+        if (!placement) continue;
         setModifiers(placement->shifted ? x11Shift : 0);
         fakeKey(placement->keycode, true);
         fakeKey(placement->keycode, false);
         return true;
     }
-    bool blocked = false;
-    auto keycode = spareFor(keysym, now, blocked);
-    if (!keycode) return !blocked;
-    setModifiers(0);
-    fakeKey(*keycode, true);
-    fakeKey(*keycode, false);
-    spares_.used(*keycode, now);
+    auto lease = spareFor(keysyms[0], false, now);
+    if (!lease) return !blocked_;
+    setModifiers(lease->level == 1 ? x11Shift : 0);
+    fakeKey(lease->keycode, true);
+    fakeKey(lease->keycode, false);
+    spares_.used(lease->keycode, lease->level, now);
     return true;
 }
 
@@ -194,25 +178,33 @@ void X11Keyboard::setModifiers(std::uint8_t modifiers) {
     }
 }
 
-void X11Keyboard::restoreDue(double now) {
-    for (auto keycode : spares_.takeDue(now)) bind(keycode, 0);
+void X11Keyboard::giveBackIdle(double now) {
+    for (auto keycode : spares_.takeIdle(now)) bind(keycode);
+}
+
+std::optional<double> X11Keyboard::nextDeadline() const {
+    auto idle = spares_.nextIdle();
+    if (!blocked_) return idle;
+    auto free = spares_.nextFree(blockedOnWholeKey_);
+    if (!idle || (free && *free < *idle)) return free;
+    return idle;
 }
 
 void X11Keyboard::releaseEverything() {
     for (const auto& [holder, keycode] : heldKeys_) fakeKey(keycode, false);
     heldKeys_.clear();
     setModifiers(0);
-    for (auto keycode : spares_.takeAllBound()) bind(keycode, 0);
+    for (auto keycode : spares_.takeAllBound()) bind(keycode);
 }
 
-void X11Keyboard::bind(std::uint8_t keycode, std::uint32_t keysym) {
-    // Both levels carry the keysym, so no Shift state can turn it into another character.
-    KeySym symbols[2] = {keysym, keysym};
-    XChangeKeyboardMapping(display_, keycode, 2, symbols, 1);
+void X11Keyboard::bind(std::uint8_t keycode) {
+    auto levels = spares_.binding(keycode);
+    KeySym symbols[X11SpareKeycodes::levels] = {levels[0], levels[1]};
+    XChangeKeyboardMapping(display_.get(), keycode, static_cast<int>(X11SpareKeycodes::levels), symbols, 1);
 }
 
 void X11Keyboard::fakeKey(std::uint8_t keycode, bool isDown) {
-    XTestFakeKeyEvent(display_, keycode, isDown ? True : False, CurrentTime);
+    XTestFakeKeyEvent(display_.get(), keycode, isDown ? True : False, CurrentTime);
 }
 
 } // namespace orvik::helper

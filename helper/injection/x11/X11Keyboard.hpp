@@ -4,8 +4,6 @@
 #include "injection/x11/X11SpareKeycodes.hpp"
 #include "orvik/protocol/keys/ModifierFlags.hpp"
 
-#include <X11/Xlib.h>
-
 #include <array>
 #include <cstdint>
 #include <map>
@@ -14,20 +12,23 @@
 
 namespace orvik::helper {
 
+class X11Display;
+
 // The modifiers the X server sees, as a set of these bits.
 enum X11Modifier : std::uint8_t { x11Shift = 1, x11Control = 2, x11Alt = 4 };
 
-// Posts keys and text through XTest on the sink's connection. The caller holds the sink's lock around every call.
+// Posts keys and text through XTest on the sink's connection, on the sink's X thread only.
 //
 // A key's keysym is pressed with the keycode that has it at the plain level of the first group, looked up in the
 // server's current map (so it follows the layout). A character of text uses the keycode and level (plain or
-// Shift, Caps Lock taken into account) that type it in the active group. Whatever the keyboard lacks is bound to
-// a spare keycode, pressed there, and given back later (X11SpareKeycodes). The X modifier keys (Shift, Control,
-// Alt) are pressed and released so that the server's modifier state is exactly the one each event asks for; only
+// Shift) that type it in the active group; Caps Lock is off while text is typed and back on afterwards (each
+// event carries the lock state, so applications that read late still see it off). Whatever the keyboard lacks
+// is bound to a spare keycode and pressed there (X11SpareKeycodes). The X modifier keys (Shift, Control, Alt) are
+// pressed and released so that the server's modifier state is exactly the one each event asks for; only
 // modifiers this keyboard pressed itself are ever released, and text is typed with none of them held.
 class X11Keyboard {
 public:
-    explicit X11Keyboard(Display* display);
+    explicit X11Keyboard(X11Display& display);
 
     // command and control → Control, option → Alt, shift → Shift, function → none.
     static std::uint8_t modifiersFor(ModifierFlags flags);
@@ -42,11 +43,11 @@ public:
     void setModifiers(std::uint8_t modifiers);
 
     // The server's keyboard or modifier map changed (MappingNotify).
-    void mappingChanged();
-    // Gives back the spare keycodes that are due.
-    void restoreDue(double now);
-    // When the next spare keycode comes due (and waiting text may go on); absent when none will.
-    std::optional<double> nextDeadline() const { return spares_.nextDeadline(); }
+    void mappingChanged() { mapStale_ = true; }
+    // Gives back the spare keycodes that have been idle long enough.
+    void giveBackIdle(double now);
+    // When waiting input may go on or idle spares go back; absent when nothing will come due.
+    std::optional<double> nextDeadline() const;
     std::optional<double> latestSpareUse() const { return spares_.latestUse(); }
 
     // Releases every key and modifier this keyboard holds and gives back every spare keycode.
@@ -57,30 +58,26 @@ private:
         std::uint8_t keycode = 0;
         bool shifted = false;
     };
-    // The keyboard state that decides which level a keycode types.
-    struct LevelState {
-        int group = 0;
-        bool capsLock = false;
-    };
 
     bool ensureMap();
-    void reconcileSpares();
-    LevelState levelState() const;
-    std::optional<Placement> placeOnKeyboard(std::uint32_t keysym, LevelState state) const;
+    // The effective group and whether Caps Lock is locked.
+    std::pair<int, bool> levelState() const;
+    std::optional<Placement> placeOnKeyboard(std::uint32_t keysym, int group) const;
     std::optional<std::uint8_t> plainKeycode(std::uint32_t keysym) const;
-    // A spare keycode bound to `keysym`; absent with `blocked` set when one frees up later, or with `blocked`
-    // clear when none ever will.
-    std::optional<std::uint8_t> spareFor(std::uint32_t keysym, double now, bool& blocked);
-    bool typeCharacter(char32_t character, LevelState state, double now);
-    void bind(std::uint8_t keycode, std::uint32_t keysym);
+    // A spare place bound to `keysym`; absent when none is free now (blocked_ tells whether one will be).
+    std::optional<X11SpareKeycodes::Lease> spareFor(std::uint32_t keysym, bool wholeKey, double now);
+    bool typeCharacter(char32_t character, int group, double now);
+    void bind(std::uint8_t keycode);
     void fakeKey(std::uint8_t keycode, bool isDown);
     bool isSpare(std::uint8_t keycode) const { return spares_.contains(keycode); }
 
-    Display* display_;
+    X11Display& display_;
     X11Keymap keymap_;
     bool mapStale_ = true;
-    bool sparesAssigned_ = false;
     X11SpareKeycodes spares_;
+    // Waiting for a spare: for a level, or a whole keycode.
+    bool blocked_ = false;
+    bool blockedOnWholeKey_ = false;
     // Keycodes of Shift, Control and Alt (0 when the keyboard has none), in that order.
     std::array<std::uint8_t, 3> modifierKeycodes_{};
     std::uint8_t heldModifiers_ = 0;

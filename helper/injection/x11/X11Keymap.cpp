@@ -6,6 +6,7 @@ namespace orvik::helper {
 
 bool X11Keymap::load(Display* display) {
     symbols_.clear();
+    modifierKeycodes_.clear();
     XDisplayKeycodes(display, &minKeycode_, &maxKeycode_);
     if (maxKeycode_ < minKeycode_) return false;
     int count = maxKeycode_ - minKeycode_ + 1;
@@ -15,6 +16,11 @@ bool X11Keymap::load(Display* display) {
     perKeycode_ = perKeycode;
     symbols_.assign(map, map + static_cast<std::size_t>(count) * static_cast<std::size_t>(perKeycode));
     XFree(map);
+    if (XModifierKeymap* modifiers = XGetModifierMapping(display)) {
+        auto entries = static_cast<std::size_t>(8 * modifiers->max_keypermod);
+        modifierKeycodes_.assign(modifiers->modifiermap, modifiers->modifiermap + entries);
+        XFreeModifiermap(modifiers);
+    }
     return perKeycode_ > 0;
 }
 
@@ -23,13 +29,22 @@ std::uint32_t X11Keymap::symbol(int keycode, int index) const {
     return symbols_[static_cast<std::size_t>((keycode - minKeycode_) * perKeycode_ + index)];
 }
 
+// The core map shows a key of one group in the second group's place too.
+std::optional<std::array<std::uint32_t, 2>> X11Keymap::firstLevels(int keycode) const {
+    for (int index = 2; index < perKeycode_; ++index) {
+        auto repeated = index < 4 ? symbol(keycode, index - 2) : 0;
+        if (symbol(keycode, index) != 0 && symbol(keycode, index) != repeated) return std::nullopt;
+    }
+    return std::array<std::uint32_t, 2>{symbol(keycode, 0), symbol(keycode, 1)};
+}
+
 std::vector<std::uint8_t> X11Keymap::emptyKeycodes() const {
     std::vector<std::uint8_t> empty;
     if (!isLoaded()) return empty;
     for (int keycode = minKeycode_; keycode <= maxKeycode_; ++keycode) {
-        bool hasSymbol = false;
-        for (int index = 0; index < perKeycode_ && !hasSymbol; ++index) hasSymbol = symbol(keycode, index) != 0;
-        if (!hasSymbol) empty.push_back(static_cast<std::uint8_t>(keycode));
+        auto code = static_cast<std::uint8_t>(keycode);
+        bool modifier = std::find(modifierKeycodes_.begin(), modifierKeycodes_.end(), code) != modifierKeycodes_.end();
+        if (!modifier && firstLevels(keycode) == std::array<std::uint32_t, 2>{}) empty.push_back(code);
     }
     return empty;
 }

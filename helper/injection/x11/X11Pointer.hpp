@@ -12,8 +12,8 @@
 
 namespace orvik::helper {
 
-// Posts pointer motion, buttons and wheel clicks through XTest on the sink's connection. The caller holds the
-// sink's lock around every call.
+// Posts pointer motion, buttons and wheel clicks through XTest on the sink's connection, on the sink's X thread
+// only.
 //
 // XTest presses physical buttons, which the server maps through the user's pointer mapping (a left-handed
 // setup swaps 1 and 3); the pointer posts the physical button that the mapping turns into the wanted logical one.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -8,62 +9,81 @@ namespace orvik::helper {
 
 // The keycodes without symbols that the sink borrows to type keysyms missing from the keyboard map.
 //
-// Applications re-read the keyboard map some time after it changes, so a keycode must keep its keysym for a
-// while after it was pressed: a keycode is bound again, or given back (restored to no symbol), only when it was
-// last used at least `restoreDelay` ago and is not held down. The spare used longest ago is lent first, so
-// several characters in a row each get their own keycode. Times are seconds of the sink's clock. Pure
-// bookkeeping: the sink does the remapping.
+// Applications look a key up in the keyboard map when they process its event, which may be a second or more
+// after it was sent. So a binding stays until its place is needed for another keysym, and a place is bound
+// again only when its last press is at least `reuseDelay` ago; the place used longest ago goes first. Text that
+// needs a place while none is free waits. Bindings idle for `giveBackDelay` go back to no symbol.
+//
+// Each keycode offers two places: its plain and its Shift level, so text borrows twice as many characters as
+// there are free keycodes. A key held down (with whatever modifiers the phone holds) takes a whole keycode, its
+// keysym on both levels. Times are seconds of the sink's clock. Pure bookkeeping: the keyboard does the remapping.
 class X11SpareKeycodes {
 public:
-    static constexpr double restoreDelay = 0.020;
+    static constexpr double reuseDelay = 1.5;
+    static constexpr double giveBackDelay = 5.0;
+    static constexpr std::size_t levels = 2;
+
+    using Levels = std::array<std::uint32_t, levels>; // the keysym of each level, 0 for none
 
     struct Lease {
         std::uint8_t keycode = 0;
-        bool needsBinding = false; // the caller must bind the keysym to the keycode before pressing it
+        std::size_t level = 0;     // 1: typed with Shift
+        bool needsBinding = false; // the caller must bind binding(keycode) before pressing it
 
         friend bool operator==(const Lease&, const Lease&) = default;
     };
 
-    // Starts over with these keycodes, none bound.
-    void assign(std::vector<std::uint8_t> keycodes);
+    // Adds a keycode the keyboard map leaves empty; one already in the pool keeps its state.
+    void add(std::uint8_t keycode);
     bool contains(std::uint8_t keycode) const;
-    bool isEmpty() const { return spares_.empty(); }
     std::vector<std::uint8_t> keycodes() const;
+    // The keysyms to bind to `keycode`'s levels.
+    Levels binding(std::uint8_t keycode) const;
 
-    // A keycode that types `keysym` now: the spare already bound to it, else a free spare (which this records as
-    // bound to it). Absent when every spare is busy.
-    std::optional<Lease> lease(std::uint32_t keysym, double now);
-    // Whether some spare can ever become free (one that is not held down).
+    // A place that types `keysym` now: one already bound to it, else a free one (recorded as bound to it).
+    // Absent when every place is busy.
+    std::optional<Lease> leaseLevel(std::uint32_t keysym, double now);
+    // A whole keycode with `keysym` on every level, for a key held down. Absent when none is free.
+    std::optional<Lease> leaseKey(std::uint32_t keysym, double now);
+    // Whether a place can ever come free (some keycode is not held down).
     bool canEverLease() const;
 
-    // The keycode was pressed and released at `now`.
-    void used(std::uint8_t keycode, double now);
+    // A level was pressed and released at `now`.
+    void used(std::uint8_t keycode, std::size_t level, double now);
     void pressed(std::uint8_t keycode);
     void released(std::uint8_t keycode, double now);
 
-    // Bound spares that are due to be given back at `now`; they count as unbound from here on.
-    std::vector<std::uint8_t> takeDue(double now);
-    // Every bound spare, all counting as unbound from here on (for shutting down).
+    // Keycodes whose bindings have been idle for giveBackDelay; they count as unbound from here on.
+    std::vector<std::uint8_t> takeIdle(double now);
+    // Every bound keycode, all counting as unbound from here on (for shutting down).
     std::vector<std::uint8_t> takeAllBound();
-    // When the next bound spare becomes due; absent when none is bound or all bound ones are held.
-    std::optional<double> nextDeadline() const;
-    // The latest use of any bound spare; absent when none is bound.
+    // When a place next becomes free for a level (or, with `wholeKey`, a whole keycode); absent when none will.
+    std::optional<double> nextFree(bool wholeKey) const;
+    // When the next bound keycode goes back; absent when none will.
+    std::optional<double> nextIdle() const;
+    // The latest press of any bound place; absent when none is bound.
     std::optional<double> latestUse() const;
 
-    // The server's map says `keycode` now types `keysym` (0: nothing). A spare that types something other
-    // than what it was lent for was taken by another program and leaves the pool.
-    void reconcile(std::uint8_t keycode, std::uint32_t keysym);
+    // The server's map says `keycode` now has `onServer` (absent: symbols beyond the two levels). A spare with
+    // symbols other than those it was lent for was taken by another program and leaves the pool; one emptied
+    // by someone else stays, unbound.
+    void reconcile(std::uint8_t keycode, std::optional<Levels> onServer);
 
 private:
     struct Spare {
         std::uint8_t keycode = 0;
-        std::uint32_t keysym = 0; // 0: unbound
-        double lastUse = 0;
+        Levels keysyms{};
+        std::array<double, levels> lastUse{};
         int held = 0;
+
+        bool isBound() const { return keysyms[0] != 0 || keysyms[1] != 0; }
+        double latest() const;
     };
 
     Spare* find(std::uint8_t keycode);
-    bool isFree(const Spare& spare, double now) const;
+    const Spare* find(std::uint8_t keycode) const;
+    static bool isFree(const Spare& spare, std::size_t level, double now);
+    static void unbind(Spare& spare);
 
     std::vector<Spare> spares_;
 };

@@ -1,6 +1,7 @@
 #include "injection/x11/X11Unicode.hpp"
 
 #include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
 
 namespace orvik::helper {
 namespace {
@@ -34,13 +35,17 @@ std::u32string X11Unicode::codePoints(std::u16string_view units) {
     return result;
 }
 
-std::uint32_t X11Unicode::keysym(char32_t character) {
-    if (character == U'\n' || character == U'\r') return XK_Return;
-    if (character == U'\t') return XK_Tab;
-    if (character < 0x20 || (character >= 0x7F && character < 0xA0)) return 0;
-    if (character < 0x100) return character;
-    if (character > lastCodePoint || (character >= 0xD800 && character <= 0xDFFF)) return 0;
-    return unicodeKeysymBase + character;
+std::array<std::uint32_t, 2> X11Unicode::keysyms(char32_t character) {
+    if (character == U'\n' || character == U'\r') return {XK_Return, noSymbol};
+    if (character == U'\t') return {XK_Tab, noSymbol};
+    if (character < 0x20 || (character >= 0x7F && character < 0xA0)) return {noSymbol, noSymbol};
+    if (character > lastCodePoint || isHighSurrogate(character) || isLowSurrogate(character)) {
+        return {noSymbol, noSymbol};
+    }
+    std::uint32_t named = xkb_utf32_to_keysym(character);
+    std::uint32_t unicode = character < 0x100 ? noSymbol : unicodeKeysymBase + character;
+    if (named == noSymbol || named == unicode) return {unicode, noSymbol};
+    return {named, unicode};
 }
 
 } // namespace orvik::helper

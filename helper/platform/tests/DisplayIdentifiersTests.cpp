@@ -19,21 +19,21 @@ TEST(DisplayIdentifiersTest, identifierIsTheFnv1aHashOfTheName) {
     EXPECT_NE(DisplayIdentifiers::idForName("DP-1"), DisplayIdentifiers::idForName("DP-2"));
 }
 
+// Monitors without area are left out.
 TEST(DisplayIdentifiersTest, primaryComesFirstThenLeftToRightThenTopToBottom) {
     auto displays = DisplayIdentifiers::arrange({
         {"right", {3840, 0, 1920, 1080}, false},
         {"below", {0, 1080, 1920, 1080}, false},
+        {"off", {0, 0, 0, 1080}, false},
         {"left", {0, 0, 1920, 1080}, false},
         {"middle", {1920, 0, 1920, 1080}, true},
+        {"flat", {0, 0, 1920, 0}, false},
     });
     EXPECT_EQ(names(displays), (std::vector<std::string>{"middle", "left", "below", "right"}));
     EXPECT_TRUE(displays[0].primary);
     EXPECT_EQ(displays[1].bounds, (PixelRect{0, 0, 1920, 1080}));
-}
-
-TEST(DisplayIdentifiersTest, withoutPrimaryThePositionDecides) {
-    auto displays = DisplayIdentifiers::arrange({{"b", {1920, 0, 800, 600}, false}, {"a", {0, 0, 1920, 1080}, false}});
-    EXPECT_EQ(names(displays), (std::vector<std::string>{"a", "b"}));
+    displays = DisplayIdentifiers::arrange({{"b", {1920, 0, 800, 600}, false}, {"a", {0, 0, 1920, 1080}, false}});
+    EXPECT_EQ(names(displays), (std::vector<std::string>{"a", "b"})) << "without primary the position decides";
 }
 
 TEST(DisplayIdentifiersTest, identifiersDoNotDependOnOrderOrPosition) {
@@ -49,12 +49,6 @@ TEST(DisplayIdentifiersTest, collidingNamesStillGetDistinctNonZeroIdentifiers) {
     ASSERT_EQ(displays.size(), 2u);
     EXPECT_EQ(displays[0].id, DisplayIdentifiers::idForName("same"));
     EXPECT_EQ(displays[1].id, displays[0].id + 1);
-}
-
-TEST(DisplayIdentifiersTest, monitorsWithoutAreaAreLeftOut) {
-    auto displays =
-        DisplayIdentifiers::arrange({{"off", {0, 0, 0, 1080}}, {"flat", {0, 0, 1920, 0}}, {"on", {0, 0, 5, 5}}});
-    EXPECT_EQ(names(displays), (std::vector<std::string>{"on"}));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace orvik::helper {
@@ -12,58 +13,49 @@ class SettingsBlob {
 public:
     explicit SettingsBlob(bool bigEndian = false) : bigEndian_(bigEndian) {
         bytes_ = {static_cast<std::uint8_t>(bigEndian ? 1 : 0), 0, 0, 0};
-        card32(7); // serial
-        card32(0); // count, patched by setting()
+        put(7, 4); // serial
+        put(0, 4); // count
     }
 
     SettingsBlob& integer(const std::string& name, std::int32_t value) {
         header(0, name);
-        card32(static_cast<std::uint32_t>(value));
+        put(static_cast<std::uint32_t>(value), 4);
         return *this;
     }
     SettingsBlob& text(const std::string& name, const std::string& value) {
         header(1, name);
-        card32(static_cast<std::uint32_t>(value.size()));
+        put(static_cast<std::uint32_t>(value.size()), 4);
         padded(value);
         return *this;
     }
     SettingsBlob& color(const std::string& name) {
         header(2, name);
-        for (int channel = 0; channel < 4; ++channel) card16(0xFFFF);
+        for (int channel = 0; channel < 4; ++channel) put(0xFFFF, 2);
         return *this;
     }
     Bytes bytes() const { return bytes_; }
 
 private:
     void header(std::uint8_t type, const std::string& name) {
-        bytes_.push_back(type);
-        bytes_.push_back(0);
-        card16(static_cast<std::uint16_t>(name.size()));
+        bytes_.insert(bytes_.end(), {type, 0});
+        put(static_cast<std::uint32_t>(name.size()), 2);
         padded(name);
-        card32(1); // last change serial
-        ++count_;
-        std::uint32_t count = count_;
-        for (unsigned index = 0; index < 4; ++index) {
-            bytes_[8 + index] =
-                static_cast<std::uint8_t>(bigEndian_ ? count >> (8 * (3 - index)) : count >> (8 * index));
-        }
+        put(1, 4); // last change serial
+        put(++count_, 4, 8);
     }
     void padded(const std::string& text) {
         bytes_.insert(bytes_.end(), text.begin(), text.end());
         while (bytes_.size() % 4 != 0) bytes_.push_back(0);
     }
-    void card16(std::uint16_t value) {
-        if (bigEndian_) {
-            bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
-            bytes_.push_back(static_cast<std::uint8_t>(value));
-        } else {
-            bytes_.push_back(static_cast<std::uint8_t>(value));
-            bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
-        }
-    }
-    void card32(std::uint32_t value) {
-        for (int index = 0; index < 4; ++index) {
-            bytes_.push_back(static_cast<std::uint8_t>(bigEndian_ ? value >> (8 * (3 - index)) : value >> (8 * index)));
+    // Appends `value` in `size` bytes of the blob's byte order, or writes it at `at`.
+    void put(std::uint32_t value, unsigned size, std::optional<std::size_t> at = std::nullopt) {
+        for (unsigned index = 0; index < size; ++index) {
+            auto byte = static_cast<std::uint8_t>(value >> (8 * (bigEndian_ ? size - 1 - index : index)));
+            if (at) {
+                bytes_[*at + index] = byte;
+            } else {
+                bytes_.push_back(byte);
+            }
         }
     }
 

@@ -1,0 +1,287 @@
+#include "injection/x11/X11InputThread.hpp"
+
+#include "core/Log.hpp"
+#include "injection/x11/X11InputConnection.hpp"
+#include "injection/x11/X11Keyboard.hpp"
+#include "injection/x11/X11Pointer.hpp"
+#include "injection/x11/X11SpareKeycodes.hpp"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvik::helper {
+namespace {
+
+using Milliseconds = std::chrono::milliseconds;
+
+// Where a move lands: the nearest pixel, which the server keeps on its screen.
+DisplayPoint onScreen(DisplayPoint point, const PixelRect& screen) {
+    if (!std::isfinite(point.x) || !std::isfinite(point.y) || screen.width < 1 || screen.height < 1) return point;
+    return {std::clamp(std::round(point.x), 0.0, static_cast<double>(screen.width - 1)),
+            std::clamp(std::round(point.y), 0.0, static_cast<double>(screen.height - 1))};
+}
+
+} // namespace
+
+std::shared_ptr<X11InputThread> X11InputThread::start(std::string displayName, ServerClock now) {
+    auto thread = std::shared_ptr<X11InputThread>(new X11InputThread(std::move(displayName), std::move(now)));
+    thread->thread_ = std::thread([thread] { thread->run(); });
+    std::unique_lock lock(thread->mutex_);
+    thread->changed_.wait_for(lock, firstConnectionLimit, [&thread] { return thread->attempted_; });
+    return thread;
+}
+
+X11InputThread::X11InputThread(std::string displayName, ServerClock now)
+    : displayName_(std::move(displayName)), now_(std::move(now)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+X11InputThread::~X11InputThread() {
+    if (thread_.joinable()) thread_.detach(); // only when the thread itself drops the last reference
+    ::close(wakeFd_);
+}
+
+void X11InputThread::wake() {
+    std::uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is full: the thread is awake anyway.
+    }
+}
+
+void X11InputThread::post(Operation operation, std::optional<DisplayPoint> motion) {
+    {
+        std::lock_guard lock(mutex_);
+        auto sequence = ++posted_;
+        shared_.lastCall = Clock::now();
+        if (motion && shared_.connected) {
+            shared_.cursor = onScreen(*motion, shared_.screen);
+            lastMotion_ = sequence;
+        }
+        inbox_.push_back({std::move(operation), sequence, Clock::now(), motion.has_value()});
+    }
+    wake();
+}
+
+bool X11InputThread::isConnected() {
+    std::lock_guard lock(mutex_);
+    return shared_.connected;
+}
+
+DisplayPoint X11InputThread::cursor() {
+    std::lock_guard lock(mutex_);
+    shared_.lastCall = Clock::now();
+    if (!shared_.connected) {
+        connectionWanted_ = true;
+        wake();
+    }
+    return shared_.cursor;
+}
+
+void X11InputThread::wantDesktopIfStale() {
+    shared_.lastCall = Clock::now();
+    if (shared_.connected && Clock::now() - shared_.desktopReadAt < desktopMaxAge) return;
+    desktopWanted_ = true;
+    connectionWanted_ = true;
+    wake();
+}
+
+std::vector<DisplayInfo> X11InputThread::monitors() {
+    std::lock_guard lock(mutex_);
+    wantDesktopIfStale();
+    return shared_.monitors;
+}
+
+bool X11InputThread::screenSaverOn() {
+    std::lock_guard lock(mutex_);
+    wantDesktopIfStale();
+    return shared_.screenSaverOn;
+}
+
+bool X11InputThread::settle(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    auto goal = ++settleRequested_;
+    wake();
+    return changed_.wait_for(lock, limit, [this, goal] { return settled_ >= goal || finished_; });
+}
+
+bool X11InputThread::stop(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    stopping_ = true;
+    wake();
+    if (!changed_.wait_for(lock, limit, [this] { return finished_; })) {
+        Log::error("Input", "The X server did not answer; its input thread was left behind");
+        return false;
+    }
+    lock.unlock();
+    thread_.join();
+    return true;
+}
+
+void X11InputThread::run() {
+    // Writing to a server that went away raises SIGPIPE, whose default action would end the process.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    connect();
+    {
+        std::lock_guard lock(mutex_);
+        attempted_ = true;
+    }
+    changed_.notify_all();
+    for (;;) {
+        std::optional<std::uint64_t> settleGoal;
+        bool desktopWanted = false;
+        bool connectionWanted = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) break;
+            active_ = Clock::now() - shared_.lastCall < activeWindow;
+            std::move(inbox_.begin(), inbox_.end(), std::back_inserter(queue_));
+            inbox_.clear();
+            if (settleRequested_ > settled_) settleGoal = settleRequested_;
+            desktopWanted = std::exchange(desktopWanted_, false);
+            connectionWanted = std::exchange(connectionWanted_, false);
+        }
+        double now = now_();
+        if (!connection_) {
+            dropExpired();
+            bool due = !lastAttempt_ || Clock::now() - *lastAttempt_ >= reconnectInterval;
+            if (due && (connectionWanted || !queue_.empty())) connect();
+        }
+        if (connection_) work(now, desktopWanted);
+        if (connection_ && settleGoal) connection_->sync();
+        if (connection_ && connection_->isBroken()) disconnect();
+        if (settleGoal) {
+            {
+                std::lock_guard lock(mutex_);
+                settled_ = *settleGoal;
+            }
+            changed_.notify_all();
+        }
+        waitForWork(now);
+    }
+    shutDown();
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+    }
+    changed_.notify_all();
+}
+
+void X11InputThread::connect() {
+    lastAttempt_ = Clock::now();
+    connection_ = X11InputConnection::open(displayName_);
+    if (!connection_) return;
+    dropExpired();
+    readDesktop();
+    readPointer();
+    std::lock_guard lock(mutex_);
+    shared_.connected = true;
+    shared_.screen = connection_->screen();
+}
+
+// What was meant for a lost connection goes with it.
+void X11InputThread::disconnect() {
+    queue_.clear();
+    connection_.reset();
+    std::lock_guard lock(mutex_);
+    inbox_.clear();
+    shared_ = Shared{};
+}
+
+// Input posted while no server was there waits only so long for one.
+void X11InputThread::dropExpired() {
+    auto oldest = Clock::now() - reconnectWait;
+    std::erase_if(queue_, [oldest](const Pending& pending) { return pending.postedAt < oldest; });
+}
+
+void X11InputThread::work(double now, bool desktopWanted) {
+    auto changes = connection_->drainEvents();
+    runOperations(now);
+    if (changes.desktop || desktopWanted) readDesktop();
+    pointerStale_ = pointerStale_ || changes.pointer;
+    auto sinceRead = Clock::now() - pointerReadAt_;
+    if ((pointerStale_ && sinceRead >= pointerRefreshInterval) || (active_ && sinceRead >= pointerPollInterval)) {
+        readPointer();
+    }
+    connection_->keyboard().giveBackIdle(now);
+    connection_->flush();
+}
+
+void X11InputThread::runOperations(double now) {
+    std::uint64_t lastRun = 0;
+    while (!queue_.empty() && !connection_->isBroken()) {
+        auto& next = queue_.front();
+        if (!next.operation(connection_->keyboard(), connection_->pointer(), now)) break;
+        lastRun = next.sequence;
+        pointerStale_ = pointerStale_ || next.moves;
+        queue_.pop_front();
+    }
+    if (lastRun == 0) return;
+    std::lock_guard lock(mutex_);
+    lastRun_ = lastRun;
+}
+
+void X11InputThread::readDesktop() {
+    auto monitors = connection_->monitors();
+    bool screenSaverOn = connection_->screenSaverOn();
+    std::lock_guard lock(mutex_);
+    shared_.monitors = std::move(monitors);
+    shared_.screenSaverOn = screenSaverOn;
+    shared_.screen = connection_->screen();
+    shared_.desktopReadAt = Clock::now();
+}
+
+// The answer reflects every event sent before it; it is kept unless a move posted since then is still on its way.
+void X11InputThread::readPointer() {
+    pointerStale_ = false;
+    pointerReadAt_ = Clock::now();
+    auto location = connection_->pointerLocation();
+    std::lock_guard lock(mutex_);
+    if (location && lastMotion_ <= lastRun_) shared_.cursor = *location;
+}
+
+void X11InputThread::waitForWork(double now) {
+    std::optional<double> wait; // seconds
+    auto sooner = [&wait](double seconds) { wait = std::max(0.0, wait ? std::min(*wait, seconds) : seconds); };
+    if (connection_) {
+        if (auto due = connection_->keyboard().nextDeadline()) sooner(*due - now);
+        auto sinceRead = std::chrono::duration<double>(Clock::now() - pointerReadAt_).count();
+        if (pointerStale_) sooner(std::chrono::duration<double>(pointerRefreshInterval).count() - sinceRead);
+        if (active_) sooner(std::chrono::duration<double>(pointerPollInterval).count() - sinceRead);
+        if (connection_->hasQueuedEvents()) sooner(0);
+    } else if (!queue_.empty()) {
+        sooner(std::chrono::duration<double>(reconnectInterval).count());
+    }
+    pollfd descriptors[2] = {{wakeFd_, POLLIN, 0}, {connection_ ? connection_->fileDescriptor() : -1, POLLIN, 0}};
+    int timeout = wait ? static_cast<int>(std::ceil(std::min(*wait, 60.0) * 1000)) : -1;
+    ::poll(descriptors, 2, timeout);
+    std::uint64_t count = 0;
+    if (::read(wakeFd_, &count, sizeof count) < 0) {
+        // Nothing to read: woken by the server or the time.
+    }
+}
+
+void X11InputThread::shutDown() {
+    if (connection_ && !connection_->isBroken()) {
+        if (!queue_.empty()) Log::error("Input", "Input still waiting for a keycode was dropped");
+        queue_.clear();
+        // The last borrowed keycodes keep their keysyms long enough for applications to read them.
+        if (auto latest = connection_->keyboard().latestSpareUse()) {
+            double wait =
+                std::clamp(*latest + X11SpareKeycodes::reuseDelay - now_(), 0.0, X11SpareKeycodes::reuseDelay);
+            std::this_thread::sleep_for(std::chrono::duration<double>(wait));
+        }
+        connection_->pointer().releaseEverything();
+        connection_->keyboard().releaseEverything();
+        connection_->sync();
+    }
+    connection_.reset();
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "core/ServerClock.hpp"
+#include "injection/DisplayRect.hpp"
+#include "platform/DisplayIdentifiers.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orvik::helper {
+
+class X11InputConnection;
+class X11Keyboard;
+class X11Pointer;
+
+// The X thread of the sink: the only thread that makes X calls for it. Callers enqueue input and read a state
+// the thread keeps fresh (pointer, monitors, screen saver); neither ever waits for the X server.
+//
+// Input runs in the order it was posted. Input that waits for a spare keycode holds back everything after it.
+// When the X server goes away, the input meant for it goes with it; input posted while no server is there waits
+// up to `reconnectWait` for one to come back, and the thread tries to reconnect while someone needs it.
+//
+// The thread holds its object alive, so a sink that cannot wait for a stuck X server may leave it behind.
+class X11InputThread : public std::enable_shared_from_this<X11InputThread> {
+public:
+    // One piece of input; false when it must wait for a spare keycode, and is run again later from where it
+    // stopped. `now` is the sink clock's time.
+    using Operation = std::function<bool(X11Keyboard&, X11Pointer&, double now)>;
+
+    static constexpr std::chrono::milliseconds reconnectInterval{500};
+    static constexpr std::chrono::milliseconds reconnectWait{2000};
+    // Monitors and the screen saver are re-read when the server reports a change, and also when someone reads
+    // them and they are older than this.
+    static constexpr std::chrono::milliseconds desktopMaxAge{1000};
+    // Pointer motion (XInput raw motion: anyone's) asks for the pointer's place at most this often.
+    static constexpr std::chrono::milliseconds pointerRefreshInterval{10};
+    // While the sink is in use (called within activeWindow) the pointer's place is also read this often, for
+    // moves that are no device motion (another client warping the pointer).
+    static constexpr std::chrono::milliseconds pointerPollInterval{100};
+    static constexpr std::chrono::seconds activeWindow{10};
+    static constexpr std::chrono::milliseconds firstConnectionLimit{3000};
+
+    // Starts the thread and waits (at most firstConnectionLimit) for its first connection attempt.
+    static std::shared_ptr<X11InputThread> start(std::string displayName, ServerClock now);
+    ~X11InputThread();
+    X11InputThread(const X11InputThread&) = delete;
+    X11InputThread& operator=(const X11InputThread&) = delete;
+
+    // Queues `operation`; `motion` is where it moves the pointer, which cursor() then reports at once.
+    void post(Operation operation, std::optional<DisplayPoint> motion = std::nullopt);
+
+    bool isConnected();
+    DisplayPoint cursor();
+    std::vector<DisplayInfo> monitors();
+    bool screenSaverOn();
+
+    // Waits until everything that can run now has run and the server has handled it; false after `limit`.
+    bool settle(std::chrono::milliseconds limit);
+    // Lets go of what the thread holds on the server and ends it; false when it did not end within `limit`
+    // (it is then left to finish on its own).
+    bool stop(std::chrono::milliseconds limit);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Pending {
+        Operation operation;
+        std::uint64_t sequence = 0;
+        Clock::time_point postedAt;
+        bool moves = false;
+    };
+    // What callers read.
+    struct Shared {
+        bool connected = false;
+        DisplayPoint cursor;
+        PixelRect screen;
+        std::vector<DisplayInfo> monitors;
+        bool screenSaverOn = false;
+        Clock::time_point desktopReadAt;
+        Clock::time_point lastCall; // of any caller
+    };
+
+    X11InputThread(std::string displayName, ServerClock now);
+    void run();
+    void connect();
+    void disconnect();
+    void work(double now, bool desktopWanted);
+    void runOperations(double now);
+    void readDesktop();
+    void readPointer();
+    void dropExpired();
+    void waitForWork(double now);
+    void shutDown();
+    void wake();
+    // With mutex_ held: asks for monitors and the screen saver when they are old (or there is no connection).
+    void wantDesktopIfStale();
+
+    const std::string displayName_;
+    const ServerClock now_;
+    int wakeFd_ = -1;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Shared shared_;
+    std::deque<Pending> inbox_;
+    std::uint64_t posted_ = 0;
+    std::uint64_t lastMotion_ = 0;
+    std::uint64_t lastRun_ = 0;
+    bool desktopWanted_ = false;
+    bool connectionWanted_ = false;
+    std::uint64_t settleRequested_ = 0;
+    std::uint64_t settled_ = 0;
+    bool attempted_ = false;
+    bool stopping_ = false;
+    bool finished_ = false;
+
+    // The X thread only.
+    std::unique_ptr<X11InputConnection> connection_;
+    std::deque<Pending> queue_;
+    std::optional<Clock::time_point> lastAttempt_;
+    bool pointerStale_ = false;
+    bool active_ = false;
+    Clock::time_point pointerReadAt_;
+    std::thread thread_;
+};
+
+} // namespace orvik::helper
