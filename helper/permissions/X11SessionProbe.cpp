@@ -5,7 +5,13 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace orvik::helper {
 namespace {
@@ -25,8 +31,28 @@ X11SessionProbe::Environment X11SessionProbe::Environment::current() {
     return {environmentValue("DISPLAY"), environmentValue("WAYLAND_DISPLAY"), environmentValue("XDG_SESSION_TYPE")};
 }
 
+// What the caller and the probe's thread share. Everything is guarded by `mutex` except the connection, which
+// only the one working thread touches.
+struct X11SessionProbe::State {
+    struct Answer {
+        bool granted = false;
+        double time = 0;
+    };
+
+    std::mutex mutex;
+    std::condition_variable answered;
+    std::array<std::optional<Answer>, questionCount> answers;
+    // The server-clock time of each open question; absent: none open.
+    std::array<std::optional<double>, questionCount> open;
+    Environment environment;
+    bool working = false;
+
+    std::unique_ptr<X11Display> display;
+    std::string displayName;
+};
+
 X11SessionProbe::X11SessionProbe(std::function<Environment()> environment, ServerClock now)
-    : environment_(std::move(environment)), now_(std::move(now)) {}
+    : environment_(std::move(environment)), now_(std::move(now)), state_(std::make_shared<State>()) {}
 
 X11SessionProbe::~X11SessionProbe() = default;
 
@@ -36,40 +62,69 @@ std::shared_ptr<X11SessionProbe> X11SessionProbe::shared() {
 }
 
 bool X11SessionProbe::canPostEvents() {
-    return answer(postEvents_, &X11SessionProbe::hasXTest);
+    return answer(postEvents);
 }
 
 bool X11SessionProbe::canReadScreen() {
-    return answer(readScreen_, &X11SessionProbe::rootReadable);
+    return answer(readScreen);
 }
 
-bool X11SessionProbe::answer(std::optional<Answer>& cached, Check check) {
-    std::lock_guard lock(mutex_);
-    double time = now_();
-    bool connectionLost = display_ && display_->isBroken();
-    if (cached && !connectionLost && time - cached->time < reprobeInterval) return cached->granted;
-    auto environment = environment_();
-    bool granted = false;
-    if (!environment.isWayland()) {
-        X11Display* display = connection(environment);
-        granted = display && check(*display);
-        // A connection found lost just now may have a new server behind its display (a restarted one).
-        if (display && display->isBroken()) {
-            display = connection(environment);
-            granted = display && check(*display);
-        }
+bool X11SessionProbe::answer(Question question) {
+    const double time = now_();
+    std::unique_lock lock(state_->mutex);
+    auto& cached = state_->answers[question];
+    if (cached && time - cached->time < reprobeInterval) return cached->granted;
+    // A question already open waits for a server that does not answer: nobody waits for it again.
+    if (state_->open[question]) return cached ? cached->granted : false;
+    state_->open[question] = time;
+    state_->environment = environment_();
+    if (!state_->working) {
+        state_->working = true;
+        std::thread([state = state_] { work(state); }).detach();
     }
-    cached = Answer{granted, time};
+    state_->answered.wait_for(lock, answerWait, [&] { return !state_->open[question]; });
+    return cached ? cached->granted : false;
+}
+
+void X11SessionProbe::work(const std::shared_ptr<State>& state) {
+    std::unique_lock lock(state->mutex);
+    for (;;) {
+        auto next = std::find_if(state->open.begin(), state->open.end(), [](const auto& time) { return time; });
+        if (next == state->open.end()) break;
+        const auto question = static_cast<Question>(next - state->open.begin());
+        const double askedAt = **next;
+        const auto environment = state->environment;
+        lock.unlock();
+        const bool granted = !environment.isWayland() && ask(*state, question, environment);
+        lock.lock();
+        state->answers[question] = State::Answer{granted, askedAt};
+        state->open[question].reset();
+        state->answered.notify_all();
+    }
+    state->working = false;
+}
+
+bool X11SessionProbe::ask(State& state, Question question, const Environment& environment) {
+    auto check = question == postEvents ? &X11SessionProbe::hasXTest : &X11SessionProbe::rootReadable;
+    X11Display* display = connection(state, environment);
+    bool granted = display && check(*display);
+    // A connection found lost just now may have a new server behind its display (a restarted one).
+    if (display && display->isBroken()) {
+        display = connection(state, environment);
+        granted = display && check(*display);
+    }
     return granted;
 }
 
-X11Display* X11SessionProbe::connection(const Environment& environment) {
-    if (display_ && (display_->isBroken() || displayName_ != environment.display)) display_.reset();
-    if (!display_) {
-        display_ = X11Display::open(environment.display);
-        displayName_ = environment.display;
+X11Display* X11SessionProbe::connection(State& state, const Environment& environment) {
+    if (state.display && (state.display->isBroken() || state.displayName != environment.display)) {
+        state.display.reset();
     }
-    return display_.get();
+    if (!state.display) {
+        state.display = X11Display::open(environment.display);
+        state.displayName = environment.display;
+    }
+    return state.display.get();
 }
 
 bool X11SessionProbe::hasXTest(X11Display& display) {

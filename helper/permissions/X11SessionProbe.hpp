@@ -2,9 +2,9 @@
 
 #include "core/ServerClock.hpp"
 
+#include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -14,12 +14,17 @@ class X11Display;
 
 // What this desktop session lets the helper do, asked of the X server: post input through XTest, and read the
 // root window. Under Wayland XTest reaches only XWayland windows and the root window reads back empty, so a
-// Wayland session grants neither. The probe is asked for every input message, so it keeps its connection and
-// its answers and asks the server again at most once per `reprobeInterval`, or at once after the connection
-// was lost. Thread-safe.
+// Wayland session grants neither. The probe is asked for every input message, on the server's thread, so it
+// keeps its answers and asks the server again at most once per `reprobeInterval`.
+//
+// The X calls run on a thread of the probe's own with a connection of its own: a caller waits at most
+// `answerWait` for a fresh answer and otherwise gets the last one (none yet: not granted). An X server that
+// stops answering (a stopped process) so never holds up the caller, and a lost connection is replaced on the
+// next question. Thread-safe; the probe's thread may outlive the probe while it waits for such a server.
 class X11SessionProbe {
 public:
     static constexpr double reprobeInterval = 1.0; // seconds
+    static constexpr std::chrono::milliseconds answerWait{250};
 
     // The parts of the process environment the probe looks at.
     struct Environment {
@@ -46,25 +51,20 @@ public:
     static std::shared_ptr<X11SessionProbe> shared();
 
 private:
-    struct Answer {
-        bool granted = false;
-        double time = 0;
-    };
-    using Check = bool (*)(X11Display&);
+    enum Question { postEvents, readScreen, questionCount };
+    struct State;
 
-    bool answer(std::optional<Answer>& cached, Check check);
-    X11Display* connection(const Environment& environment);
+    bool answer(Question question);
+    static void work(const std::shared_ptr<State>& state);
+    static bool ask(State& state, Question question, const Environment& environment);
+    static X11Display* connection(State& state, const Environment& environment);
 
     static bool hasXTest(X11Display& display);
     static bool rootReadable(X11Display& display);
 
-    std::mutex mutex_;
     std::function<Environment()> environment_;
     ServerClock now_;
-    std::unique_ptr<X11Display> display_;
-    std::string displayName_;
-    std::optional<Answer> postEvents_;
-    std::optional<Answer> readScreen_;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace orvik::helper

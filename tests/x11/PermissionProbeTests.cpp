@@ -26,6 +26,24 @@ TEST(PermissionProbeTest, anX11SessionWithXTestGrantsBothAlsoAfterTheServerWasRe
     EXPECT_TRUE(probe.canPostEvents());
 }
 
+// A stopped server keeps its clients' connections open but answers nothing: the probe must not wait for it.
+TEST(PermissionProbeTest, aServerThatStoppedAnsweringLeavesTheLastAnswer) {
+    x11test::PrivateXServer server;
+    ManualClock clock{100};
+    X11SessionProbe probe(
+        [&server] {
+            return X11SessionProbe::Environment{server.name(), "", "x11"};
+        },
+        clock.function());
+    ASSERT_TRUE(probe.canPostEvents());
+    server.pause();
+    for (int question = 0; question < 3; ++question) {
+        clock.advance(X11SessionProbe::reprobeInterval);
+        EXPECT_TRUE(probe.canPostEvents());
+    }
+    server.resume();
+}
+
 TEST(PermissionProbeTest, theSameServerUnderWaylandGrantsNothing) {
     auto environment = X11SessionProbe::Environment::current();
     environment.waylandDisplay = "wayland-0";

@@ -102,6 +102,8 @@ int main(int argc, char** argv) {
         std::cout << usage;
         return options ? 0 : 1;
     }
+    // A write to a peer that went away (an X server, a phone) must fail with EPIPE, not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 
