@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace orvik::helper {
 namespace {
 
@@ -43,18 +41,6 @@ TEST(EventStream, AWakeCallbackMayTakeValuesWithoutDeadlock) {
     stream.publish(1);
     stream.publish(2);
     EXPECT_EQ(taken, (std::vector<int>{1, 2}));
-}
-
-TEST(EventStream, AProducerNeverWaitsForAnAbsentConsumer) {
-    EventStream<int> stream(64);
-    std::thread producer([&stream] {
-        for (int value = 0; value < 10'000; ++value) stream.publish(value);
-    });
-    producer.join();
-    auto values = stream.drain();
-    ASSERT_EQ(values.size(), 64u);
-    EXPECT_EQ(values.front(), 10'000 - 64);
-    EXPECT_EQ(values.back(), 9'999);
 }
 
 } // namespace
