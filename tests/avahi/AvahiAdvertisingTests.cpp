@@ -22,30 +22,22 @@ namespace {
 using namespace std::chrono_literals;
 using orvik::test::ChildProcess;
 
-// What `avahi-browse -rtp _orvik._tcp` lists now, one parsable line each (resolved).
-std::vector<std::string> browseOrvikServices() {
-    return ChildProcess::run({"avahi-browse", "-rtp", "_orvik._tcp"}, 10s).lines;
-}
-
-// Whether a listed line contains `needle` within `limit`.
-bool browseSees(const std::string& needle, std::chrono::milliseconds limit = 10s) {
-    return orvik::test::waitUntil(
+// The resolved entry ("=;…") of the service on `port` as `avahi-browse -rtp` lists it, split at ";" (name,
+// host, port and TXT record at 3, 6, 8 and 9); empty when it was not listed within `limit`.
+std::vector<std::string> resolvedService(std::uint16_t port, std::chrono::milliseconds limit = 10s) {
+    std::vector<std::string> found;
+    orvik::test::waitUntil(
         [&] {
-            auto lines = browseOrvikServices();
-            return std::any_of(lines.begin(), lines.end(), [&](auto& line) { return line.find(needle) != line.npos; });
+            for (const auto& line : ChildProcess::run({"avahi-browse", "-rtp", "_orvik._tcp"}, 10s).lines) {
+                std::vector<std::string> fields;
+                std::istringstream parts(line);
+                for (std::string field; std::getline(parts, field, ';');) fields.push_back(field);
+                if (fields.size() >= 10 && fields[0] == "=" && fields[8] == std::to_string(port)) found = fields;
+            }
+            return !found.empty();
         },
         limit, [] { std::this_thread::sleep_for(200ms); });
-}
-
-// The resolved line ("=;…") of the service on `port`, split at ";".
-std::vector<std::string> resolvedLineForPort(std::uint16_t port) {
-    for (const auto& line : browseOrvikServices()) {
-        std::vector<std::string> fields;
-        std::istringstream parts(line);
-        for (std::string field; std::getline(parts, field, ';');) fields.push_back(field);
-        if (fields.size() >= 10 && fields[0] == "=" && fields[8] == std::to_string(port)) return fields;
-    }
-    return {};
+    return found;
 }
 
 // A test that runs a private avahi-daemon, started and stopped by pid.
@@ -127,9 +119,9 @@ TEST_F(AvahiAdvertiserTest, WaitsForTheDaemonThenRegistersWithTheTxtRecord) {
     ASSERT_TRUE(registered);
     EXPECT_EQ(registered->name, "Orvik Test Mac");
     EXPECT_FALSE(registered->hostName.empty());
-    EXPECT_TRUE(browseSees("Orvik\\032Test\\032Mac;_orvik._tcp;local;"));
-    auto fields = resolvedLineForPort(4242);
+    auto fields = resolvedService(4242);
     ASSERT_FALSE(fields.empty());
+    EXPECT_EQ(fields[3], "Orvik\\032Test\\032Mac");
     EXPECT_NE(fields[9].find("\"id=E621E1F8-C36C-495A-93FC-0C247A3E6E5F\""), std::string::npos) << fields[9];
     EXPECT_NE(fields[9].find("\"pv=1\""), std::string::npos) << fields[9];
 }
@@ -144,7 +136,7 @@ TEST_F(AvahiAdvertiserTest, RegistersAgainAfterTheDaemonRestarts) {
     ASSERT_TRUE(harness.waitFor(BonjourState::Kind::daemonUnavailable));
     startDaemon();
     ASSERT_TRUE(harness.waitFor(BonjourState::Kind::registered));
-    EXPECT_TRUE(browseSees("Orvik\\032Restart;"));
+    EXPECT_EQ(resolvedService(4243).at(3), "Orvik\\032Restart");
 }
 
 TEST_F(AvahiAdvertiserTest, TakesTheAlternativeNameOnACollision) {
@@ -158,7 +150,7 @@ TEST_F(AvahiAdvertiserTest, TakesTheAlternativeNameOnACollision) {
     auto registered = harness.waitFor(BonjourState::Kind::registered);
     ASSERT_TRUE(registered);
     EXPECT_EQ(registered->name, "Orvik Twin #2");
-    EXPECT_TRUE(browseSees("Orvik\\032Twin\\032\\0352;"));
+    EXPECT_EQ(resolvedService(5001).at(3), "Orvik\\032Twin\\032\\0352");
 }
 
 TEST_F(AvahiAdvertiserTest, AnEarlierAdvertisementReportsNothingAfterWithdrawal) {
@@ -182,8 +174,7 @@ TEST_F(ServerAdvertisingTest, TheListenerIsAdvertisedWithTheIdentityAndThePairin
     orvik::test::ServerHarness harness(std::move(options));
     harness.start();
 
-    ASSERT_TRUE(browseSees(";" + std::to_string(harness.port) + ";", 15s));
-    auto fields = resolvedLineForPort(harness.port);
+    auto fields = resolvedService(harness.port, 15s);
     ASSERT_FALSE(fields.empty());
     const std::string& txt = fields[9];
     for (const std::string& entry : {"id=" + harness.identity.helperID.text(), std::string("pv=1"),

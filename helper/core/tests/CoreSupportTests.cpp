@@ -30,7 +30,7 @@ private:
     std::optional<std::string> old_;
 };
 
-TEST(XdgPaths, UsesAbsoluteVariablesElseTheHomeFolder) {
+TEST(XdgPaths, UsesAbsoluteVariablesElseTheHomeFolderAndMakesOwnerOnlyFolders) {
     ScopedVariable home("HOME", "/home/someone");
     {
         ScopedVariable config("XDG_CONFIG_HOME", "/custom/config");
@@ -44,10 +44,8 @@ TEST(XdgPaths, UsesAbsoluteVariablesElseTheHomeFolder) {
         EXPECT_EQ(XdgPaths::configDirectory(), "/home/someone/.config/orvik-helper");
         EXPECT_EQ(XdgPaths::dataDirectory(), "/home/someone/.local/share/orvik-helper");
     }
-}
 
-TEST(XdgPaths, APrivateDirectoryIsCreatedWithOwnerOnlyMode) {
-    testing::TemporaryDirectory folder;
+    testing::TemporaryDirectory folder; // a private folder is made, or made private again, with mode 0700
     auto nested = folder / "a" / "b";
     ASSERT_TRUE(XdgPaths::ensurePrivateDirectory(nested));
     EXPECT_EQ(modeOf(nested), 0700u);

@@ -67,8 +67,8 @@ TEST(FileUserDefaults, ACorruptFileIsMovedAsideWithoutReplacingAnEarlierCopyAndR
     folder.write("defaults.json", R"({"helperID": {"type": "text", "value": "abc")");
     FileUserDefaults first(file);
     EXPECT_FALSE(first.value("helperID"));
-    ASSERT_EQ(log.messages().size(), 1u);
-    EXPECT_NE(log.messages()[0].find("moved aside"), std::string::npos);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_NE(log.lines()[0].text.find("moved aside"), std::string::npos);
     auto names = folder.files();
     ASSERT_EQ(names.size(), 1u);
     EXPECT_TRUE(names[0].starts_with("defaults.json.corrupt-"));
@@ -106,8 +106,7 @@ TEST(FileUserDefaults, LeftoversOfAnInterruptedWriteAreRemoved) {
     folder.write("defaults.json", R"({"a": {"type": "text", "value": "kept"}})");
     folder.write("defaults.json.tmp-123-0", "{\"half");
     folder.write("other.json.tmp-1-1", "not ours");
-    FileUserDefaults defaults(folder / "defaults.json");
-    EXPECT_EQ(defaults.text("a"), "kept");
+    EXPECT_EQ(FileUserDefaults(folder / "defaults.json").text("a"), "kept");
     EXPECT_EQ(folder.files(), (Names{"defaults.json", "other.json.tmp-1-1"}));
 }
 
@@ -132,8 +131,8 @@ TEST(FileUserDefaults, AFailedWriteLeavesTheOldFileAndIsLogged) {
     EXPECT_EQ(defaults.text("a"), std::string(4 * sizeLimit, 'n'));
     EXPECT_EQ(FileUserDefaults(file).text("a"), "old");
     EXPECT_EQ(folder.files(), (Names{"defaults.json"}));
-    ASSERT_EQ(log.messages().size(), 1u);
-    EXPECT_NE(log.messages()[0].find("Saving the defaults failed"), std::string::npos);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_NE(log.lines()[0].text.find("Saving the defaults failed"), std::string::npos);
 }
 
 TEST(FileUserDefaults, WritersOnSeveralThreadsLeaveTheLastStateOnDisk) {

@@ -12,7 +12,7 @@ using testing::TemporaryDirectory;
 
 const auto deviceID = *Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
 
-TEST(KeyFileVault, KeepsKeysInAnOwnerOnlyFileInAnOwnerOnlyFolder) {
+TEST(KeyFileVault, KeepsKeysInAnOwnerOnlyFileInAnOwnerOnlyFolderAndAFailedWriteChangesNothing) {
     TemporaryDirectory folder;
     auto file = folder / "data" / "orvik-helper" / "device-keys.json";
     KeyFileVault vault(file);
@@ -28,6 +28,13 @@ TEST(KeyFileVault, KeepsKeysInAnOwnerOnlyFileInAnOwnerOnlyFolder) {
     EXPECT_EQ(reopened.read(deviceID).key, (Bytes{1, 2, 3}));
     ASSERT_EQ(reopened.remove(deviceID).status, VaultResult::Status::ok);
     EXPECT_EQ(KeyFileVault(file).read(deviceID).status, VaultResult::Status::notFound);
+
+    folder.write("not-a-folder", "x");
+    KeyFileVault unwritable(folder / "not-a-folder" / "device-keys.json");
+    auto failed = unwritable.write(deviceID, "", Bytes{1});
+    EXPECT_EQ(failed.status, VaultResult::Status::failed);
+    EXPECT_FALSE(failed.detail.empty());
+    EXPECT_EQ(unwritable.read(deviceID).status, VaultResult::Status::notFound) << "a failed write changes nothing";
 }
 
 TEST(KeyFileVault, AnUnreadableFileIsMovedAsideAndBadEntriesAreSkipped) {
@@ -41,16 +48,6 @@ TEST(KeyFileVault, AnUnreadableFileIsMovedAsideAndBadEntriesAreSkipped) {
     folder.write("device-keys.json", R"({"E621E1F8-C36C-495A-93FC-0C247A3E6E5F": "AQID", "nope": "AQID",
                                          "0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24": "%%"})");
     EXPECT_EQ(KeyFileVault(folder / "device-keys.json").entries(), (std::map<Uuid, Bytes>{{deviceID, Bytes{1, 2, 3}}}));
-}
-
-TEST(KeyFileVault, AFailedWriteChangesNothing) {
-    TemporaryDirectory folder;
-    folder.write("not-a-folder", "x");
-    KeyFileVault vault(folder / "not-a-folder" / "device-keys.json");
-    auto result = vault.write(deviceID, "", Bytes{1});
-    EXPECT_EQ(result.status, VaultResult::Status::failed);
-    EXPECT_FALSE(result.detail.empty());
-    EXPECT_EQ(vault.read(deviceID).status, VaultResult::Status::notFound);
 }
 
 } // namespace
