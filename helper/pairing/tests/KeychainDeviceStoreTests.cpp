@@ -24,7 +24,7 @@ protected:
     std::filesystem::path keyFilePath = folder / "data" / "device-keys.json";
     CapturedLog log;
 
-    std::unique_ptr<KeychainDeviceStore> makeStore(std::shared_ptr<FakeKeyVault> vault = nullptr) {
+    std::unique_ptr<KeychainDeviceStore> makeStore(const std::shared_ptr<FakeKeyVault>& vault = nullptr) {
         return std::make_unique<KeychainDeviceStore>(defaults, vault ? vault : keyring,
                                                      std::make_shared<KeyFileVault>(keyFilePath));
     }
