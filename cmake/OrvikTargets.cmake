@@ -1,3 +1,8 @@
+option(ORVIK_TSAN "Build with ThreadSanitizer" OFF)
+if(ORVIK_TSAN AND ORVIK_SANITIZE)
+    message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer: turn ORVIK_SANITIZE off")
+endif()
+
 # Shared compile settings for every target of the project.
 add_library(orvik_settings INTERFACE)
 target_compile_options(orvik_settings INTERFACE -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion
@@ -13,10 +18,21 @@ if(ORVIK_SANITIZE)
                            -fno-sanitize-recover=undefined)
     target_link_options(orvik_settings INTERFACE -fsanitize=address,undefined)
 endif()
+# ThreadSanitizer instruments every target (also those that forget orvik_settings): uninstrumented code of ours
+# would hide races. It does not model stand-alone fences, so Asio's fenced blocks go: its handlers already pass
+# between threads through mutexes, which it does model.
+if(ORVIK_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_compile_definitions(ASIO_DISABLE_FENCED_BLOCK)
+    add_link_options(-fsanitize=thread)
+endif()
+
+include(OrvikTestSelection)
 
 # orvik_unit_tests(<name> <sources...> LIBS <libs...>) builds one GoogleTest executable and registers its tests.
 function(orvik_unit_tests name)
-    if(NOT ORVIK_BUILD_TESTS)
+    orvik_tests_selected(${name} selected)
+    if(NOT ORVIK_BUILD_TESTS OR NOT selected)
         return()
     endif()
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
@@ -38,4 +54,16 @@ function(orvik_library name)
         target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/helper)
         target_link_libraries(${name} INTERFACE ${ARG_PUBLIC})
     endif()
+endfunction()
+
+# orvik_foreign_program(<target>): a test's stand-in for another application (a Qt clipboard owner, a slide show).
+# It is never built with ThreadSanitizer, whose reports would be about the toolkit rather than about us.
+function(orvik_foreign_program target)
+    foreach(property IN ITEMS COMPILE_OPTIONS LINK_OPTIONS)
+        get_target_property(options ${target} ${property})
+        if(options)
+            list(REMOVE_ITEM options -fsanitize=thread)
+            set_target_properties(${target} PROPERTIES ${property} "${options}")
+        endif()
+    endforeach()
 endfunction()

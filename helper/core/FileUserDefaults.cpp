@@ -98,7 +98,7 @@ void FileUserDefaults::set(std::string_view key, Value value) {
         generation = ++generation_;
         contents = serialize(values_);
     }
-    persist(std::move(contents), generation);
+    persist(contents, generation);
 }
 
 void FileUserDefaults::remove(std::string_view key) {
@@ -110,10 +110,10 @@ void FileUserDefaults::remove(std::string_view key) {
         generation = ++generation_;
         contents = serialize(values_);
     }
-    persist(std::move(contents), generation);
+    persist(contents, generation);
 }
 
-void FileUserDefaults::persist(std::string contents, std::uint64_t generation) {
+void FileUserDefaults::persist(const std::string& contents, std::uint64_t generation) {
     std::lock_guard lock(fileMutex_);
     if (generation <= writtenGeneration_) return;
     if (auto failure = AtomicFile::replace(file_, contents, fileMode)) {

@@ -40,7 +40,7 @@ public:
 
 private:
     void load();
-    void persist(std::string contents, std::uint64_t generation);
+    void persist(const std::string& contents, std::uint64_t generation);
 
     const std::filesystem::path file_;
 

@@ -159,10 +159,11 @@ void KeychainDeviceStore::migrateKeyFileLocked() {
     if (pending.empty()) return;
     auto devices = loadMetadata();
     std::vector<Uuid> moved;
-    for (const auto& [id, key] : pending) {
+    for (const auto& entry : pending) {
+        const Uuid& id = entry.first;
         auto listed = std::find_if(devices.begin(), devices.end(), [&](const PairedDevice& d) { return d.id == id; });
         std::string name = listed != devices.end() ? listed->name : id.text();
-        auto written = keyring_->write(id, labelPrefix + name, key);
+        auto written = keyring_->write(id, labelPrefix + name, entry.second);
         if (written.status == VaultResult::Status::unreachable) noteUnreachable(written.detail);
         if (written.status != VaultResult::Status::ok) break;
         moved.push_back(id);

@@ -20,15 +20,7 @@ TEST(ClipboardChangeCount, OurWriteCountsWhenMadeAndItsReportDoesNotCountAgain) 
     EXPECT_EQ(count.value(), 2);
 }
 
-TEST(ClipboardChangeCount, OtherOwnersAndVanishedOwnersCount) {
-    ClipboardChangeCount count;
-    count.ownerChanged({otherWindow, 50});
-    count.ownerChanged({0, 60});
-    count.ownerGone();
-    EXPECT_EQ(count.value(), 3);
-}
-
-TEST(ClipboardChangeCount, ReportsInterleavedWithOurWritesEachCountOnce) {
+TEST(ClipboardChangeCount, ReportsInterleavedWithOurWritesEachCountOnceAndOthersAlways) {
     ClipboardChangeCount count;
     count.recordOwnChange({ourWindow, 100});
     count.recordOwnChange({0, 110}); // releasing the clipboard is a change of ours too
@@ -40,6 +32,9 @@ TEST(ClipboardChangeCount, ReportsInterleavedWithOurWritesEachCountOnce) {
     count.ownerChanged({0, 110});
     count.ownerChanged({ourWindow, 120});
     EXPECT_EQ(count.value(), 4);
+    count.ownerChanged({0, 130}); // other owners and vanished owners count
+    count.ownerGone();
+    EXPECT_EQ(count.value(), 6);
 }
 
 TEST(ClipboardChangeCount, AReportSkippedByTheServerDropsTheOlderAwaitedOnes) {

@@ -40,25 +40,21 @@ TEST(ClipboardContentForText, OffersTheTextUnderItsAliasesWithTheMarkersAndTheHi
 }
 
 TEST(ClipboardContentSnapshot, KeepsWhatIsWrittenUnderItsOwnNameAndRoundTrips) {
-    auto content = ClipboardContent::forText("hello");
-    auto snapshot = content.snapshot();
-
+    auto snapshot = ClipboardContent::forText("hello").snapshot();
     ASSERT_EQ(snapshot.items.size(), 1u);
     EXPECT_FALSE(snapshot.items[0].contains("TEXT")); // answered as UTF8_STRING, not as itself
     EXPECT_EQ(snapshot.items[0].size(), 6u);
     EXPECT_EQ(snapshot.text(), "hello");
     EXPECT_EQ(ClipboardContent::fromSnapshot(snapshot).snapshot(), snapshot);
-}
-
-TEST(ClipboardContentSnapshot, AnEmptyContentGivesNoItem) {
     EXPECT_TRUE(ClipboardContent{}.snapshot().items.empty());
     EXPECT_TRUE(ClipboardContent::fromSnapshot(PasteboardSnapshot{}).targets.empty());
 }
 
-TEST(ClipboardContentFromSnapshot, FoldsItemsIntoOneTargetListTheFirstItemWinning) {
+TEST(ClipboardContentFromSnapshot, FoldsItemsIntoOneTargetListTheFirstItemWinningWithoutSelectionTargets) {
     PasteboardSnapshot snapshot;
     snapshot.items.push_back({{"image/png", bytesOf("png-1")}, {"UTF8_STRING", bytesOf("first")}});
     snapshot.items.push_back({{"UTF8_STRING", bytesOf("second")}, {"text/html", bytesOf("<b>2</b>")}});
+    for (auto describing : {"TARGETS", "MULTIPLE", "TIMESTAMP", "TEXT", ""}) snapshot.items[1][describing] = {'x'};
 
     auto content = ClipboardContent::fromSnapshot(snapshot);
 
@@ -69,35 +65,17 @@ TEST(ClipboardContentFromSnapshot, FoldsItemsIntoOneTargetListTheFirstItemWinnin
     for (const auto& target : content.targets) EXPECT_EQ(target.type, target.name);
 }
 
-TEST(ClipboardContentFromSnapshot, LeavesOutTargetsThatDescribeTheSelection) {
-    PasteboardSnapshot snapshot;
-    snapshot.items.push_back({{"TARGETS", bytesOf("x")},
-                              {"MULTIPLE", bytesOf("x")},
-                              {"TIMESTAMP", bytesOf("x")},
-                              {"TEXT", bytesOf("x")},
-                              {"", bytesOf("x")},
-                              {"UTF8_STRING", bytesOf("kept")}});
-
-    auto content = ClipboardContent::fromSnapshot(snapshot);
-
-    ASSERT_EQ(content.targets.size(), 1u);
-    EXPECT_EQ(content.targets[0].name, "UTF8_STRING");
-}
-
 TEST(ClipboardContentText, PrefersUtf8AndFallsBackToLatin1) {
-    ClipboardContent latin1;
-    latin1.targets.push_back({"STRING", "STRING", std::make_shared<const Bytes>(bytesOf("caf\xE9"))});
-    EXPECT_EQ(latin1.text(), "café");
-
-    ClipboardContent broken;
-    broken.targets.push_back({"UTF8_STRING", "UTF8_STRING",
-                              std::make_shared<const Bytes>(bytesOf("a\xFF"
-                                                                    "b"))});
-    EXPECT_EQ(broken.text(), "a\uFFFDb");
-
-    ClipboardContent image;
-    image.targets.push_back({"image/png", "image/png", std::make_shared<const Bytes>(bytesOf("png"))});
-    EXPECT_EQ(image.text(), std::nullopt);
+    auto textOf = [](const char* target, std::string_view data) {
+        ClipboardContent content;
+        content.targets.push_back({target, target, std::make_shared<const Bytes>(bytesOf(data))});
+        return content.text();
+    };
+    EXPECT_EQ(textOf("STRING", "caf\xE9"), "café");
+    EXPECT_EQ(textOf("UTF8_STRING", "a\xFF"
+                                    "b"),
+              "a\uFFFDb");
+    EXPECT_EQ(textOf("image/png", "png"), std::nullopt);
 }
 
 TEST(ClipboardTextConversions, Latin1AndWellFormedUtf8) {

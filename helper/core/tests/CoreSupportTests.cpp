@@ -5,41 +5,32 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <optional>
 
 namespace orvik::helper {
 namespace {
 
+using testing::modeOf;
+
+// Sets (or, given null, unsets) an environment variable for the life of the object.
 class ScopedVariable {
 public:
     ScopedVariable(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
+        set(value);
     }
-    ~ScopedVariable() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
+    ~ScopedVariable() { set(old_ ? old_->c_str() : nullptr); }
 
 private:
+    void set(const char* value) { value ? ::setenv(name_, value, 1) : ::unsetenv(name_); }
     const char* name_;
     std::optional<std::string> old_;
 };
 
-TEST(XdgPaths, UsesAbsoluteVariablesElseTheHomeFolder) {
+TEST(XdgPaths, UsesAbsoluteVariablesElseTheHomeFolderAndMakesOwnerOnlyFolders) {
     ScopedVariable home("HOME", "/home/someone");
     {
         ScopedVariable config("XDG_CONFIG_HOME", "/custom/config");
@@ -53,24 +44,19 @@ TEST(XdgPaths, UsesAbsoluteVariablesElseTheHomeFolder) {
         EXPECT_EQ(XdgPaths::configDirectory(), "/home/someone/.config/orvik-helper");
         EXPECT_EQ(XdgPaths::dataDirectory(), "/home/someone/.local/share/orvik-helper");
     }
-}
 
-TEST(XdgPaths, APrivateDirectoryIsCreatedWithOwnerOnlyMode) {
-    testing::TemporaryDirectory folder;
+    testing::TemporaryDirectory folder; // a private folder is made, or made private again, with mode 0700
     auto nested = folder / "a" / "b";
     ASSERT_TRUE(XdgPaths::ensurePrivateDirectory(nested));
-    struct stat info {};
-    ASSERT_EQ(::stat(nested.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(modeOf(nested), 0700u);
     ::chmod(nested.c_str(), 0755);
     ASSERT_TRUE(XdgPaths::ensurePrivateDirectory(nested));
-    ASSERT_EQ(::stat(nested.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    std::ofstream(folder / "file") << "x";
+    EXPECT_EQ(modeOf(nested), 0700u);
+    folder.write("file", "x");
     EXPECT_FALSE(XdgPaths::ensurePrivateDirectory(folder / "file"));
 }
 
-TEST(ReferenceDate, CountsSecondsFrom2001) {
+TEST(ReferenceDate, CountsSecondsFrom2001AndRefusesValuesNoDateCanHold) {
     auto reference = Date(std::chrono::seconds(978'307'200));
     EXPECT_EQ(ReferenceDate::seconds(reference), 0.0);
     EXPECT_EQ(ReferenceDate::date(0.0), reference);
@@ -78,33 +64,24 @@ TEST(ReferenceDate, CountsSecondsFrom2001) {
     auto withFraction = ReferenceDate::date(736'000'000.25);
     ASSERT_TRUE(withFraction);
     EXPECT_DOUBLE_EQ(ReferenceDate::seconds(*withFraction), 736'000'000.25);
+    for (double refused : {std::numeric_limits<double>::infinity(), std::nan(""), 1e300, -1e13}) {
+        EXPECT_FALSE(ReferenceDate::date(refused)) << refused;
+    }
 }
 
-TEST(ReferenceDate, RefusesValuesNoDateCanHold) {
-    EXPECT_FALSE(ReferenceDate::date(std::numeric_limits<double>::infinity()));
-    EXPECT_FALSE(ReferenceDate::date(std::nan("")));
-    EXPECT_FALSE(ReferenceDate::date(1e300));
-    EXPECT_FALSE(ReferenceDate::date(-1e13));
-}
-
-TEST(AtomicFile, ReplacesWithTheGivenModeAndReadsBack) {
+TEST(AtomicFile, ReplacesWithTheGivenModeAndFailsWithoutItsFolder) {
     testing::TemporaryDirectory folder;
     auto file = folder / "keys";
     auto oldMask = ::umask(0077);
     EXPECT_FALSE(AtomicFile::replace(file, "one", 0640));
     ::umask(oldMask);
-    struct stat info {};
-    ASSERT_EQ(::stat(file.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(modeOf(file), 0640u);
     EXPECT_FALSE(AtomicFile::replace(file, "two", 0600));
     auto read = AtomicFile::read(file);
     EXPECT_EQ(read.status, AtomicFile::ReadResult::Status::contents);
     EXPECT_EQ(read.contents, "two");
     EXPECT_EQ(AtomicFile::read(folder / "missing").status, AtomicFile::ReadResult::Status::missing);
-}
 
-TEST(AtomicFile, FailsWithoutItsFolderAndLeavesNothing) {
-    testing::TemporaryDirectory folder;
     auto failure = AtomicFile::replace(folder / "absent" / "file", "x", 0600);
     ASSERT_TRUE(failure);
     EXPECT_NE(failure->find("create"), std::string::npos);

@@ -25,14 +25,6 @@ Bytes uniformPayload(std::uint8_t fill) {
     return Bytes(payloadSize, fill);
 }
 
-std::vector<std::string> filesIn(const std::filesystem::path& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
-}
-
 // The payload is present, complete and written by one single write (all its bytes equal).
 std::optional<std::uint8_t> completePayloadFill(const std::filesystem::path& file) {
     auto payload = FileUserDefaults(file).data("payload");
@@ -66,10 +58,10 @@ TEST(UserDefaultsPowerCut, DyingInsideTheWriteLeavesTheOldFile) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
-    EXPECT_EQ(filesIn(folder.path()).size(), 2u) << "the half-written temporary file should be left";
+    EXPECT_EQ(folder.files().size(), 2u) << "the half-written temporary file should be left";
 
     EXPECT_EQ(completePayloadFill(file), 7);
-    EXPECT_EQ(filesIn(folder.path()), (std::vector<std::string>{"defaults.json"}));
+    EXPECT_EQ(folder.files(), (std::vector<std::string>{"defaults.json"}));
 }
 
 [[noreturn]] void writeForever(const std::filesystem::path& file, int readyPipe) {
@@ -108,7 +100,7 @@ TEST(UserDefaultsPowerCut, AWriterKilledAtAnyMomentLeavesACompleteFile) {
         ASSERT_TRUE(WIFSIGNALED(status));
 
         EXPECT_TRUE(completePayloadFill(file)) << "round " << round;
-        EXPECT_EQ(filesIn(folder.path()), (std::vector<std::string>{"defaults.json"})) << "round " << round;
+        EXPECT_EQ(folder.files(), (std::vector<std::string>{"defaults.json"})) << "round " << round;
     }
 }
 

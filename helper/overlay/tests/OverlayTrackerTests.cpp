@@ -18,28 +18,22 @@ TEST(ScreenUnder, TheFirstScreenContainingThePointerElseThePrimary) {
     EXPECT_EQ(screenUnder({5, 5}, {}), std::nullopt);
 }
 
-TEST(OverlayTracker, ConvertsThePointerIntoThePanelAndFollowsItOntoAnotherScreen) {
+TEST(OverlayTracker, ConvertsThePointerIntoThePanelOnTheScreenUnderItOrThePrimary) {
     OverlayTracker tracker(0);
     tracker.setMode(OverlayMode::laser, 0);
 
     auto onLeft = tracker.tick({500, 400}, 0.1, leftScreen, screens);
     EXPECT_EQ(onLeft.panel, leftScreen);
     EXPECT_EQ(onLeft.cursor, (OverlayPoint{500, 400}));
-
     auto onRight = tracker.tick({2000, 300}, 0.2, leftScreen, screens);
     EXPECT_EQ(onRight.panel, rightScreen);
     EXPECT_EQ(onRight.cursor, (OverlayPoint{80, 300}));
+    auto outside = tracker.tick({5000, 5000}, 0.3, rightScreen, screens);
+    EXPECT_EQ(outside.panel, leftScreen);
+    EXPECT_EQ(outside.cursor, (OverlayPoint{5000, 5000}));
 }
 
-TEST(OverlayTracker, APointerOutsideEveryScreenTakesThePanelToThePrimaryScreen) {
-    OverlayTracker tracker(0);
-    tracker.setMode(OverlayMode::spotlight, 0);
-    auto step = tracker.tick({5000, 5000}, 0.1, rightScreen, screens);
-    EXPECT_EQ(step.panel, leftScreen);
-    EXPECT_EQ(step.cursor, (OverlayPoint{5000, 5000}));
-}
-
-TEST(OverlayTracker, TheLaserDotHidesOnlyAfterMoreThanTheIdleTimeout) {
+TEST(OverlayTracker, TheLaserDotHidesOnlyAfterMoreThanTheIdleTimeoutSinceAMoveOrAMode) {
     OverlayTracker tracker(0);
     tracker.setMode(OverlayMode::laser, 10);
     tracker.tick({500, 400}, 10, leftScreen, screens); // moved at 10
@@ -49,31 +43,21 @@ TEST(OverlayTracker, TheLaserDotHidesOnlyAfterMoreThanTheIdleTimeout) {
     auto moved = tracker.tick({501, 400}, 20, leftScreen, screens);
     EXPECT_FALSE(moved.dotHidden);
     EXPECT_EQ(moved.cursor, (OverlayPoint{501, 400}));
+
+    EXPECT_TRUE(tracker.tick({501, 400}, 25, leftScreen, screens).dotHidden);
+    tracker.setMode(OverlayMode::laser, 25);
+    EXPECT_FALSE(tracker.tick({501, 400}, 27, leftScreen, screens).dotHidden);
+    EXPECT_TRUE(tracker.tick({501, 400}, 28.5, leftScreen, screens).dotHidden);
 }
 
-TEST(OverlayTracker, SettingAModeRestartsTheIdleTime) {
-    OverlayTracker tracker(0);
-    tracker.setMode(OverlayMode::laser, 0);
-    tracker.tick({500, 400}, 0, leftScreen, screens);
-    EXPECT_TRUE(tracker.tick({500, 400}, 5, leftScreen, screens).dotHidden);
-
-    tracker.setMode(OverlayMode::laser, 5);
-    EXPECT_FALSE(tracker.tick({500, 400}, 7, leftScreen, screens).dotHidden);
-    EXPECT_TRUE(tracker.tick({500, 400}, 8.5, leftScreen, screens).dotHidden);
-}
-
-TEST(OverlayTracker, TheSpotlightNeverHidesForIdleness) {
-    OverlayTracker tracker(0);
-    tracker.setMode(OverlayMode::spotlight, 0);
-    tracker.tick({500, 400}, 0, leftScreen, screens);
-    EXPECT_FALSE(tracker.tick({500, 400}, 60, leftScreen, screens).dotHidden);
-}
-
-TEST(OverlayTracker, ThePointerStartsAsSeenAtTheOrigin) {
+TEST(OverlayTracker, ThePointerStartsAsSeenAtTheOriginAndTheSpotlightNeverHides) {
     // A pointer resting at (0, 0) from the start is still, and idles out like any other.
     OverlayTracker tracker(0);
     tracker.setMode(OverlayMode::laser, 0);
     EXPECT_TRUE(tracker.tick({0, 0}, 3.5, leftScreen, screens).dotHidden);
+
+    tracker.setMode(OverlayMode::spotlight, 4);
+    EXPECT_FALSE(tracker.tick({0, 0}, 60, leftScreen, screens).dotHidden);
 }
 
 } // namespace

@@ -6,34 +6,25 @@
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/tests/FakeKeyVault.hpp"
+#include "pairing/tests/TestDevices.hpp"
 
 #include <gtest/gtest.h>
 
 namespace orvik::helper {
 namespace {
 
-Date at(int seconds) {
-    return Date(std::chrono::seconds(1'700'000'000 + seconds));
-}
-
-PairedDevice device(const char* id, const char* name, int pairedAt) {
-    return {*Uuid::parse(id), name, "iPhone15,2", at(pairedAt)};
-}
-
-const PairedDevice anna = device("E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "Anna", 10);
-const PairedDevice ben = device("0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24", "Ben", 20);
-const Bytes annaKey(32, 0xA1);
-const Bytes benKey(32, 0xB2);
+using namespace testing;
+using Devices = std::vector<PairedDevice>;
 
 struct InMemoryStoreMaker {
     std::shared_ptr<PairedDeviceStore> make() { return std::make_shared<InMemoryDeviceStore>(); }
 };
 
 struct KeychainStoreMaker {
-    testing::TemporaryDirectory folder;
+    TemporaryDirectory folder;
     std::shared_ptr<PairedDeviceStore> make() {
         return std::make_shared<KeychainDeviceStore>(std::make_shared<InMemoryUserDefaults>(),
-                                                     std::make_shared<testing::FakeKeyVault>(),
+                                                     std::make_shared<FakeKeyVault>(),
                                                      std::make_shared<KeyFileVault>(folder / "keys.json"));
     }
 };
@@ -47,26 +38,17 @@ protected:
 using Makers = ::testing::Types<InMemoryStoreMaker, KeychainStoreMaker>;
 TYPED_TEST_SUITE(DeviceStoreContract, Makers);
 
-TYPED_TEST(DeviceStoreContract, AnEmptyStoreHasNoDevicesKeysOrSessionKeys) {
+TYPED_TEST(DeviceStoreContract, StartsEmptyAndAddingAgainReplacesRecordAndKey) {
     EXPECT_TRUE(this->store->devices().empty());
     EXPECT_TRUE(this->store->sessionKeys().empty());
-    EXPECT_EQ(this->store->key(anna.id), std::nullopt);
     EXPECT_EQ(this->store->lookupKey(anna.id), KeyLookup::notFound());
-}
-
-TYPED_TEST(DeviceStoreContract, AnAddedDeviceIsListedWithItsKey) {
     this->store->add(anna, annaKey);
-    EXPECT_EQ(this->store->devices(), std::vector<PairedDevice>{anna});
-    EXPECT_EQ(this->store->key(anna.id), annaKey);
+    EXPECT_EQ(this->store->devices(), Devices{anna});
     EXPECT_EQ(this->store->lookupKey(anna.id), KeyLookup::found(annaKey));
-}
-
-TYPED_TEST(DeviceStoreContract, AddingAgainReplacesRecordAndKey) {
-    this->store->add(anna, annaKey);
     auto renamed = anna;
     renamed.name = "Anna's new phone";
     this->store->add(renamed, benKey);
-    EXPECT_EQ(this->store->devices(), std::vector<PairedDevice>{renamed});
+    EXPECT_EQ(this->store->devices(), Devices{renamed});
     EXPECT_EQ(this->store->key(anna.id), benKey);
 }
 
@@ -74,22 +56,12 @@ TYPED_TEST(DeviceStoreContract, RemovingForgetsRecordAndKey) {
     this->store->add(anna, annaKey);
     this->store->add(ben, benKey);
     this->store->remove(anna.id);
-    EXPECT_EQ(this->store->devices(), std::vector<PairedDevice>{ben});
+    EXPECT_EQ(this->store->devices(), Devices{ben});
     EXPECT_EQ(this->store->key(anna.id), std::nullopt);
     EXPECT_NO_THROW(this->store->remove(anna.id));
 }
 
-TYPED_TEST(DeviceStoreContract, UpdateLastSeenChangesOnlyThatRecord) {
-    this->store->add(anna, annaKey);
-    this->store->add(ben, benKey);
-    this->store->updateLastSeen(ben.id, at(99));
-    this->store->updateLastSeen(Uuid::random(), at(100));
-    auto seenBen = ben;
-    seenBen.lastSeen = at(99);
-    EXPECT_EQ(this->store->devices(), (std::vector<PairedDevice>{anna, seenBen}));
-}
-
-TYPED_TEST(DeviceStoreContract, SessionKeysFollowTheDeviceOrder) {
+TYPED_TEST(DeviceStoreContract, SessionKeysFollowTheDeviceOrderAndUpdateLastSeenChangesOnlyThatRecord) {
     this->store->add(anna, annaKey);
     this->store->add(ben, benKey);
     auto keys = this->store->sessionKeys();
@@ -98,13 +70,19 @@ TYPED_TEST(DeviceStoreContract, SessionKeysFollowTheDeviceOrder) {
     EXPECT_EQ(keys[0].key, OrvikKeys::sessionPSK(annaKey, anna.id));
     EXPECT_EQ(keys[1].identity, ben.id.text());
     EXPECT_EQ(keys[1].key, OrvikKeys::sessionPSK(benKey, ben.id));
+
+    this->store->updateLastSeen(ben.id, pairedAt(99));
+    this->store->updateLastSeen(Uuid::random(), pairedAt(100));
+    auto seenBen = ben;
+    seenBen.lastSeen = pairedAt(99);
+    EXPECT_EQ(this->store->devices(), (Devices{anna, seenBen}));
 }
 
 TEST(InMemoryDeviceStore, ListsDevicesByPairingDateWhateverTheOrderOfAdding) {
     InMemoryDeviceStore store;
     store.add(ben, benKey);
     store.add(anna, annaKey);
-    EXPECT_EQ(store.devices(), (std::vector<PairedDevice>{anna, ben}));
+    EXPECT_EQ(store.devices(), (Devices{anna, ben}));
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 
 namespace orvik::helper::testing {
 
-// A keyring in memory that can be told to fail, and that counts what it is asked.
+// A keyring in memory that can be told to fail, and that counts its reads.
 class FakeKeyVault final : public DeviceKeyVault {
 public:
     struct Item {
@@ -36,7 +36,6 @@ public:
 
     VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) override {
         std::lock_guard lock(mutex_);
-        ++writes_;
         if (failure_) return *failure_;
         items_[deviceID] = {label, Bytes(key.begin(), key.end())};
         return VaultResult::ok();
@@ -72,10 +71,6 @@ public:
         std::lock_guard lock(mutex_);
         return reads_;
     }
-    int writes() const {
-        std::lock_guard lock(mutex_);
-        return writes_;
-    }
 
 private:
     mutable std::mutex mutex_;
@@ -83,7 +78,6 @@ private:
     std::optional<VaultResult> failure_;
     std::function<void()> beforeReadReturns_;
     int reads_ = 0;
-    int writes_ = 0;
 };
 
 } // namespace orvik::helper::testing

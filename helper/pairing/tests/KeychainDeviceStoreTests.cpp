@@ -1,59 +1,34 @@
 #include "core/InMemoryUserDefaults.hpp"
-#include "core/Log.hpp"
+#include "core/tests/CapturedLog.hpp"
 #include "core/tests/TemporaryDirectory.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/tests/FakeKeyVault.hpp"
+#include "pairing/tests/TestDevices.hpp"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <future>
-#include <mutex>
 
 namespace orvik::helper {
 namespace {
 
-Date at(int seconds) {
-    return Date(std::chrono::seconds(1'700'000'000 + seconds));
-}
-
-const PairedDevice anna{*Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"), "Anna", "iPhone15,2", at(10)};
-const PairedDevice ben{*Uuid::parse("0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24"), "Ben", "iPhone14,5", at(20)};
-const Bytes annaKey(32, 0xA1);
-const Bytes benKey(32, 0xB2);
-
-class CapturedLog {
-public:
-    CapturedLog() {
-        Log::setSink([this](Log::Level level, std::string_view category, std::string_view message) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back({level, std::string(category) + ": " + std::string(message)});
-        });
-    }
-    ~CapturedLog() { Log::setSink({}); }
-    std::vector<std::pair<Log::Level, std::string>> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::pair<Log::Level, std::string>> lines_;
-};
+using namespace testing;
+using Devices = std::vector<PairedDevice>;
+using Keys = std::map<Uuid, Bytes>;
 
 class KeychainDeviceStoreTest : public ::testing::Test {
 protected:
-    testing::TemporaryDirectory folder;
+    TemporaryDirectory folder;
     std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
-    std::shared_ptr<testing::FakeKeyVault> keyring = std::make_shared<testing::FakeKeyVault>();
+    std::shared_ptr<FakeKeyVault> keyring = std::make_shared<FakeKeyVault>();
     std::filesystem::path keyFilePath = folder / "data" / "device-keys.json";
     CapturedLog log;
 
-    std::shared_ptr<KeyFileVault> keyFile() { return std::make_shared<KeyFileVault>(keyFilePath); }
-    std::unique_ptr<KeychainDeviceStore> makeStore() {
-        return std::make_unique<KeychainDeviceStore>(defaults, keyring, keyFile());
+    std::unique_ptr<KeychainDeviceStore> makeStore(const std::shared_ptr<FakeKeyVault>& vault = nullptr) {
+        return std::make_unique<KeychainDeviceStore>(defaults, vault ? vault : keyring,
+                                                     std::make_shared<KeyFileVault>(keyFilePath));
     }
+    Keys keyFile() const { return KeyFileVault(keyFilePath).entries(); }
     static VaultResult unreachable() { return VaultResult::unreachable("no Secret Service on the bus"); }
     static VaultResult locked() { return VaultResult::failed("the keyring holding the key is locked"); }
 };
@@ -65,60 +40,45 @@ TEST_F(KeychainDeviceStoreTest, KeepsTheListAsJsonDataInTheOrderOfTheLatestAddit
     auto renamed = anna;
     renamed.name = "Anna 2";
     store->add(renamed, annaKey);
-    EXPECT_EQ(store->devices(), (std::vector<PairedDevice>{ben, renamed}));
+    EXPECT_EQ(store->devices(), (Devices{ben, renamed}));
     EXPECT_EQ(PairedDevice::decodeList(*defaults->data("pairedDevices")), store->devices());
     EXPECT_EQ(keyring->items().at(anna.id).label, "Orvik Helper: Anna 2");
     EXPECT_EQ(keyring->items().at(anna.id).key, annaKey);
+
+    // The same list over a keyring that lost Anna's key: her session key is left out.
+    auto keyringThatLostAnna = std::make_shared<FakeKeyVault>();
+    keyringThatLostAnna->put(ben.id, benKey);
+    auto keys = makeStore(keyringThatLostAnna)->sessionKeys();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].identity, ben.id.text());
 }
 
-TEST_F(KeychainDeviceStoreTest, AnUnreadableListReadsAsEmptyAndTheNextAddReplacesIt) {
+TEST_F(KeychainDeviceStoreTest, AnUnreadableListReadsAsEmptyAndOnlyRealChangesRewriteIt) {
     defaults->setData("pairedDevices", Bytes{'[', '{', '}', ']'});
     auto store = makeStore();
     EXPECT_TRUE(store->devices().empty());
-    store->add(ben, benKey);
-    EXPECT_EQ(store->devices(), std::vector<PairedDevice>{ben});
-}
-
-TEST_F(KeychainDeviceStoreTest, RemoveRewritesTheListAndUpdateOfAnUnknownDeviceWritesNothing) {
-    auto store = makeStore();
     store->remove(anna.id);
     EXPECT_EQ(defaults->data("pairedDevices"), (Bytes{'[', ']'}));
     auto changes = defaults->changeCount();
-    store->updateLastSeen(anna.id, at(5));
-    EXPECT_EQ(defaults->changeCount(), changes);
+    store->updateLastSeen(anna.id, pairedAt(5));
+    EXPECT_EQ(defaults->changeCount(), changes) << "an unknown device's update writes nothing";
+    store->add(ben, benKey);
+    EXPECT_EQ(store->devices(), Devices{ben});
 }
 
-TEST_F(KeychainDeviceStoreTest, AMissingKeyIsReadOnceUntilTheDeviceIsRemoved) {
+TEST_F(KeychainDeviceStoreTest, AKeyOrItsAbsenceIsReadOnceUntilTheDeviceIsAddedOrRemoved) {
     auto store = makeStore();
     EXPECT_EQ(store->key(anna.id), std::nullopt);
     EXPECT_EQ(store->key(anna.id), std::nullopt);
     EXPECT_EQ(keyring->reads(), 1);
+    store->add(anna, annaKey);
+    EXPECT_EQ(store->key(anna.id), annaKey);
+    EXPECT_EQ(keyring->reads(), 1) << "an added key is answered from the cache, though a miss was cached";
     store->remove(anna.id);
     keyring->put(anna.id, annaKey);
     EXPECT_EQ(store->key(anna.id), annaKey);
     EXPECT_EQ(store->key(anna.id), annaKey);
     EXPECT_EQ(keyring->reads(), 2);
-}
-
-TEST_F(KeychainDeviceStoreTest, AnAddedKeyIsAnsweredFromTheCacheEvenAfterAMissWasCached) {
-    auto store = makeStore();
-    EXPECT_EQ(store->key(anna.id), std::nullopt);
-    store->add(anna, annaKey);
-    EXPECT_EQ(store->key(anna.id), annaKey);
-    EXPECT_EQ(keyring->reads(), 1);
-}
-
-TEST_F(KeychainDeviceStoreTest, SessionKeysSkipAListedDeviceWithoutKey) {
-    auto store = makeStore();
-    store->add(anna, annaKey);
-    store->add(ben, benKey);
-    // The same list over a keyring that lost Anna's item.
-    auto otherKeyring = std::make_shared<testing::FakeKeyVault>();
-    otherKeyring->put(ben.id, benKey);
-    KeychainDeviceStore reopened(defaults, otherKeyring, keyFile());
-    auto keys = reopened.sessionKeys();
-    ASSERT_EQ(keys.size(), 1u);
-    EXPECT_EQ(keys[0].identity, ben.id.text());
 }
 
 TEST_F(KeychainDeviceStoreTest, AFailedAddThrowsAndLeavesListAndCacheAsTheyWere) {
@@ -127,7 +87,7 @@ TEST_F(KeychainDeviceStoreTest, AFailedAddThrowsAndLeavesListAndCacheAsTheyWere)
     EXPECT_EQ(store->key(anna.id), std::nullopt);
     keyring->failWith(locked());
     EXPECT_THROW(store->add(anna, annaKey), KeychainDeviceStore::StoreError);
-    EXPECT_EQ(store->devices(), std::vector<PairedDevice>{ben});
+    EXPECT_EQ(store->devices(), Devices{ben});
     EXPECT_EQ(store->key(anna.id), std::nullopt);
     EXPECT_FALSE(std::filesystem::exists(keyFilePath)) << "a locked keyring is no reason to use the key file";
 }
@@ -135,19 +95,18 @@ TEST_F(KeychainDeviceStoreTest, AFailedAddThrowsAndLeavesListAndCacheAsTheyWere)
 // Mend: a read error is not remembered as "no key", or a keyring still locked at start would lock every
 // phone out until the next restart.
 TEST_F(KeychainDeviceStoreTest, AReadErrorIsLoggedAndAskedAgainNextTime) {
-    auto store = makeStore();
-    store->add(anna, annaKey);
-    KeychainDeviceStore restarted(defaults, keyring, keyFile());
+    makeStore()->add(anna, annaKey);
+    auto restarted = makeStore();
     keyring->failWith(locked());
-    EXPECT_EQ(restarted.lookupKey(anna.id), KeyLookup::unavailable());
-    EXPECT_EQ(restarted.key(anna.id), std::nullopt);
+    EXPECT_EQ(restarted->lookupKey(anna.id), KeyLookup::unavailable());
+    EXPECT_EQ(restarted->key(anna.id), std::nullopt);
     keyring->failWith(std::nullopt);
-    EXPECT_EQ(restarted.key(anna.id), annaKey);
+    EXPECT_EQ(restarted->key(anna.id), annaKey);
     EXPECT_EQ(keyring->reads(), 3);
     auto lines = log.lines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].first, Log::Level::error);
-    EXPECT_EQ(lines[0].second, "DeviceStore: Keychain read failed: the keyring holding the key is locked");
+    EXPECT_EQ(lines[0].level, Log::Level::error);
+    EXPECT_EQ(lines[0].text, "DeviceStore: Keychain read failed: the keyring holding the key is locked");
 }
 
 // Mend: a lookup that read the keyring before an add must not replace the key the add cached meanwhile.
@@ -175,59 +134,51 @@ TEST_F(KeychainDeviceStoreTest, WithoutASecretServiceKeysGoToAnOwnerOnlyKeyFileL
     auto store = makeStore();
     store->add(anna, annaKey);
     store->add(ben, benKey);
-    EXPECT_EQ(KeyFileVault(keyFilePath).entries(), (std::map<Uuid, Bytes>{{anna.id, annaKey}, {ben.id, benKey}}));
-    struct stat info {};
-    ASSERT_EQ(::stat(keyFilePath.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat(keyFilePath.parent_path().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(keyFile(), (Keys{{anna.id, annaKey}, {ben.id, benKey}}));
+    EXPECT_EQ(modeOf(keyFilePath), 0600u);
+    EXPECT_EQ(modeOf(keyFilePath.parent_path()), 0700u);
 
-    KeychainDeviceStore restarted(defaults, keyring, keyFile());
-    EXPECT_EQ(restarted.key(anna.id), annaKey);
-    EXPECT_EQ(restarted.devices().size(), 2u);
+    auto restarted = makeStore();
+    EXPECT_EQ(restarted->key(anna.id), annaKey);
+    EXPECT_EQ(restarted->devices().size(), 2u);
     auto lines = log.lines();
     ASSERT_EQ(lines.size(), 2u) << "once per store";
-    EXPECT_EQ(lines[0].second, "DeviceStore: Secret Service unreachable, device keys fall back to the key file: "
-                               "no Secret Service on the bus");
+    EXPECT_EQ(lines[0].text, "DeviceStore: Secret Service unreachable, device keys fall back to the key file: "
+                             "no Secret Service on the bus");
 }
 
 TEST_F(KeychainDeviceStoreTest, WhileUnreachableAListedDeviceIsUnavailableAndAnUnknownOneNotFound) {
-    auto store = makeStore();
-    store->add(anna, annaKey);
+    makeStore()->add(anna, annaKey);
     keyring->failWith(unreachable());
-    KeychainDeviceStore restarted(defaults, keyring, keyFile());
-    EXPECT_EQ(restarted.lookupKey(anna.id), KeyLookup::unavailable());
-    EXPECT_EQ(restarted.lookupKey(ben.id), KeyLookup::notFound());
+    auto restarted = makeStore();
+    EXPECT_EQ(restarted->lookupKey(anna.id), KeyLookup::unavailable());
+    EXPECT_EQ(restarted->lookupKey(ben.id), KeyLookup::notFound());
     keyring->failWith(std::nullopt);
-    EXPECT_EQ(restarted.key(anna.id), annaKey) << "unavailable was not cached";
-    EXPECT_EQ(restarted.key(ben.id), std::nullopt);
+    EXPECT_EQ(restarted->key(anna.id), annaKey) << "unavailable was not cached";
+    EXPECT_EQ(restarted->key(ben.id), std::nullopt);
 }
 
-TEST_F(KeychainDeviceStoreTest, KeysInTheFileMoveToTheKeyringWhenItIsReachableAtStart) {
+TEST_F(KeychainDeviceStoreTest, KeysInTheFileMoveToTheKeyringAtStartOrAfterTheNextKeyringWrite) {
     keyring->failWith(unreachable());
     makeStore()->add(anna, annaKey);
     keyring->failWith(std::nullopt);
     auto store = makeStore();
-    EXPECT_TRUE(KeyFileVault(keyFilePath).entries().empty());
-    ASSERT_EQ(keyring->items().count(anna.id), 1u);
+    EXPECT_TRUE(keyFile().empty());
     EXPECT_EQ(keyring->items().at(anna.id).key, annaKey);
     EXPECT_EQ(keyring->items().at(anna.id).label, "Orvik Helper: Anna");
     EXPECT_EQ(store->key(anna.id), annaKey);
-    EXPECT_EQ(log.lines().back().second, "DeviceStore: Moved device keys from the key file to the keychain: 1");
-}
+    EXPECT_EQ(log.lines().back().text, "DeviceStore: Moved device keys from the key file to the keychain: 1");
 
-TEST_F(KeychainDeviceStoreTest, KeysInTheFileMoveAfterTheNextKeyringWrite) {
     keyring->failWith(unreachable());
-    auto store = makeStore();
-    store->add(anna, annaKey);
-    EXPECT_EQ(store->key(anna.id), annaKey);
-    keyring->failWith(std::nullopt);
     store->add(ben, benKey);
-    EXPECT_TRUE(KeyFileVault(keyFilePath).entries().empty());
-    EXPECT_EQ(keyring->items().size(), 2u);
-    KeychainDeviceStore restarted(defaults, keyring, keyFile());
-    EXPECT_EQ(restarted.key(anna.id), annaKey);
-    EXPECT_EQ(restarted.key(ben.id), benKey);
+    EXPECT_EQ(keyFile(), (Keys{{ben.id, benKey}}));
+    keyring->failWith(std::nullopt);
+    auto carl = ben;
+    carl.id = Uuid::random();
+    store->add(carl, annaKey);
+    EXPECT_TRUE(keyFile().empty());
+    EXPECT_EQ(keyring->items().size(), 3u);
+    EXPECT_EQ(makeStore()->key(ben.id), benKey);
 }
 
 TEST_F(KeychainDeviceStoreTest, RemovingDeletesTheKeyFromBothVaults) {
@@ -237,7 +188,7 @@ TEST_F(KeychainDeviceStoreTest, RemovingDeletesTheKeyFromBothVaults) {
     keyring->failWith(std::nullopt);
     keyring->put(anna.id, annaKey);
     store->remove(anna.id);
-    EXPECT_TRUE(KeyFileVault(keyFilePath).entries().empty());
+    EXPECT_TRUE(keyFile().empty());
     EXPECT_TRUE(keyring->items().empty());
     EXPECT_EQ(store->key(anna.id), std::nullopt);
 }

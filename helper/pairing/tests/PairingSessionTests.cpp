@@ -30,32 +30,24 @@ TEST(PairingSession, OpensWithAFreshSecretForFiveMinutes) {
     EXPECT_EQ(first->helperID(), helperID);
     EXPECT_EQ(first->createdAt(), opened);
     EXPECT_EQ(first->expiresAt(), opened + std::chrono::seconds(300));
+    EXPECT_TRUE(first->isValid(opened + std::chrono::seconds(299)));
+    EXPECT_FALSE(first->isValid(opened + std::chrono::seconds(300))) << "valid strictly before its expiry";
 }
 
-TEST(PairingSession, IsValidStrictlyBeforeItsExpiry) {
-    PairingSession session(helperID, Bytes(32, 1), opened, 300);
-    EXPECT_TRUE(session.isValid(opened));
-    EXPECT_TRUE(session.isValid(opened + std::chrono::seconds(299)));
-    EXPECT_FALSE(session.isValid(opened + std::chrono::seconds(300)));
-}
-
-TEST(PairingSession, OffersTheQrKeyThenTheManualCodeKey) {
-    PairingSession session(helperID, Bytes(32, 7), opened);
-    auto keys = session.preSharedKeys();
-    ASSERT_EQ(keys.size(), 2u);
-    EXPECT_EQ(keys[0].identity, "pair:E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
-    EXPECT_EQ(keys[0].key, OrvikKeys::qrPairingPSK(session.secret(), helperID));
-    EXPECT_EQ(keys[1].identity, "pair-code");
-    EXPECT_EQ(keys[1].key, OrvikKeys::manualPairingPSK(Bytes(15, 7)));
-}
-
-TEST(PairingSession, TheManualCodeComesFromTheFirstFifteenBytes) {
+TEST(PairingSession, OffersTheQrKeyThenTheKeyOfTheManualCodeMadeOfTheFirstFifteenBytes) {
     Bytes secret(32, 0);
     for (std::size_t index = 0; index < secret.size(); ++index) secret[index] = static_cast<std::uint8_t>(index);
     PairingSession session(helperID, secret, opened);
+    auto keys = session.preSharedKeys();
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].identity, "pair:E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_EQ(keys[0].key, OrvikKeys::qrPairingPSK(secret, helperID));
+    EXPECT_EQ(keys[1].identity, "pair-code");
+    Bytes codeBytes(secret.begin(), secret.begin() + 15);
+    EXPECT_EQ(keys[1].key, OrvikKeys::manualPairingPSK(codeBytes));
     auto code = session.manualCode();
     ASSERT_TRUE(code);
-    EXPECT_EQ(Bytes(code->bytes.begin(), code->bytes.end()), Bytes(secret.begin(), secret.begin() + 15));
+    EXPECT_EQ(Bytes(code->bytes.begin(), code->bytes.end()), codeBytes);
 }
 
 TEST(PairingSession, AShortSecretHasNoManualCodeAndRefusesManualRequests) {
@@ -77,16 +69,6 @@ TEST(PairingSession, VerifiesTheProofOfTheSecretTheMethodNames) {
     EXPECT_FALSE(session.verify(requestProvedWith(codeBytes, PairingMethod::qrCode), challenge));
     EXPECT_FALSE(session.verify(requestProvedWith(whole, PairingMethod::manualCode), challenge));
     EXPECT_FALSE(session.verify(requestProvedWith(whole, PairingMethod::qrCode), Bytes(32, 0x43)));
-}
-
-TEST(PairingSession, ThePayloadCarriesTheHelperNameAddressesAndSecret) {
-    PairingSession session(helperID, Bytes(32, 3), opened);
-    auto payload = session.payload("Studio", {{"192.168.1.20", 51234}});
-    EXPECT_EQ(payload.helperID, helperID);
-    EXPECT_EQ(payload.macName, "Studio");
-    EXPECT_EQ(payload.addresses, (std::vector<HostPort>{{"192.168.1.20", 51234}}));
-    EXPECT_EQ(payload.secret, session.secret());
-    EXPECT_TRUE(session.payload("Studio", {}).addresses.empty());
 }
 
 } // namespace
