@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <string>
 
 using namespace orvik;
@@ -213,4 +214,23 @@ TEST(MessageJson, MessageFromJsonChecksTheEnvelopeAndBinaryRules) {
     EXPECT_EQ(kind(frame), invalid);
     frame["payload"]["fragmentCount"] = 1;
     EXPECT_EQ(kind(frame), std::nullopt);
+}
+
+TEST(MessageJson, BinaryLayoutsKeepNonFiniteFloatsInTheirJsonForm) {
+    constexpr float infinity = std::numeric_limits<float>::infinity();
+    auto scroll = OrvikMessage(ScrollEvent{0.25f, -infinity, ScrollPhase::began, MomentumPhase::none});
+    auto json = toJson(scroll);
+    EXPECT_EQ(json["payload"]["dy"], "-Infinity");
+    EXPECT_EQ(messageFromJson(json), scroll);
+    auto pointer = messageFromJson(
+        nlohmann::json::parse(R"({"type":"pointerAbsolute","payload":{"displayID":1,"x":"NaN","y":"Infinity",)"
+                              R"("sequence":2}})"));
+    EXPECT_TRUE(std::isnan(pointer.get<PointerAbsolute>()->x));
+    EXPECT_EQ(pointer.get<PointerAbsolute>()->y, infinity);
+    EXPECT_EQ(toJson(pointer)["payload"]["x"], "NaN");
+    // JSON payloads carry numbers only, on the wire and in this form.
+    EXPECT_EQ(failure(MessageType::volumeSet, R"({"level":"Infinity"})"), malformed);
+    EXPECT_THROW(messageFromJson(nlohmann::json::parse(R"({"type":"pointerMove","payload":{"dx":"inf","dy":0,)"
+                                                       R"("sequence":0}})")),
+                 DecodingError);
 }
