@@ -2,6 +2,8 @@
 #include "orvik/protocol/messages/MessageJson.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
 
+#include "DecodingFailure.hpp"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -28,21 +30,11 @@ OrvikMessage decodeText(MessageType type, const std::string& text) {
 }
 
 std::optional<Kind> failure(MessageType type, const std::string& text) {
-    try {
-        decodeText(type, text);
-    } catch (const DecodingError& error) {
-        return error.kind();
-    }
-    return std::nullopt;
+    return orvik::testing::failureOf([&] { decodeText(type, text); });
 }
 
 std::optional<Kind> jsonFailure(const json& value) {
-    try {
-        messageFromJson(value);
-    } catch (const DecodingError& error) {
-        return error.kind();
-    }
-    return std::nullopt;
+    return orvik::testing::failureOf([&] { messageFromJson(value); });
 }
 
 } // namespace
@@ -123,8 +115,6 @@ TEST(MessageJson, PayloadsAreRefusedWithTheirKind) {
         {MessageType::authenticated, "", malformed},
         {MessageType::authenticated, "[]", malformed},
         {MessageType::authenticated, "{} x", malformed},
-        {MessageType::authenticated, "{\"deviceName\":\"a\"} {}", malformed},
-        {MessageType::authenticated, "{\"deviceName\":\"\xC3\x28\"}", malformed},
         {MessageType::authenticated, "{\"deviceName\":\"\xED\xA0\x80\"}", malformed}, // an encoded surrogate
         {MessageType::authenticated, R"({"deviceName":"\ud800"})", malformed},        // a lone escaped one
         {MessageType::authenticated, R"({"deviceName":"\udc00x"})", malformed},
@@ -190,14 +180,8 @@ TEST(MessageJson, MessageFromJsonChecksTheEnvelopeAndBinaryRules) {
     EXPECT_EQ(jsonFailure(json{{"type", "ping"}, {"payload", {{"value", -1}}}}), Kind::invalidValue);
     EXPECT_EQ(jsonFailure(json{{"type", "button"}, {"payload", {{"button", "side"}, {"action", "up"}}}}),
               Kind::invalidValue);
-    json frame{{"type", "screenFrame"},
-               {"payload",
-                {{"sequence", 1},
-                 {"isKeyframe", false},
-                 {"fragmentIndex", 0},
-                 {"fragmentCount", 0},
-                 {"captureTime", 0},
-                 {"data", ""}}}};
+    auto frame = json::parse(R"({"type":"screenFrame","payload":{"sequence":1,"isKeyframe":false,)"
+                             R"("fragmentIndex":0,"fragmentCount":0,"captureTime":0,"data":""}})");
     EXPECT_EQ(jsonFailure(frame), Kind::invalidValue);
     frame["payload"]["fragmentCount"] = 1;
     EXPECT_EQ(jsonFailure(frame), std::nullopt);

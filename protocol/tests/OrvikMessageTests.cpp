@@ -4,6 +4,8 @@
 #include "orvik/protocol/messages/MessageJson.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
 
+#include "DecodingFailure.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,29 +22,12 @@ using Kind = DecodingError::Kind;
 namespace {
 
 std::optional<Kind> decodeFailure(std::uint16_t type, Bytes payload) {
-    try {
-        OrvikMessage::decode(Frame{type, 0, std::move(payload)});
-    } catch (const DecodingError& error) {
-        return error.kind();
-    }
-    return std::nullopt;
+    return orvik::testing::failureOf([&] { OrvikMessage::decode(Frame{type, 0, std::move(payload)}); });
 }
 
 constexpr auto code = [](MessageType type) { return static_cast<std::uint16_t>(type); };
 
 } // namespace
-
-TEST(MessageType, CodesAndNamesLeadBackToTheirTypeAndNothingElseDoes) {
-    for (auto type : allMessageTypes) {
-        EXPECT_EQ(messageType(code(type)), type);
-        EXPECT_EQ(messageTypeNamed(name(type)), type);
-    }
-    EXPECT_FALSE(messageType(0xF000));
-    EXPECT_FALSE(messageType(0x0108));
-    EXPECT_FALSE(messageTypeNamed("PointerMove"));
-    EXPECT_FALSE(messageTypeNamed(""));
-    EXPECT_STREQ(name(static_cast<MessageType>(0xF000)), "unknown");
-}
 
 TEST(OrvikMessage, EveryMessageSurvivesFramingAndJson) {
     std::set<MessageType> covered;
@@ -64,14 +49,6 @@ TEST(OrvikMessage, EveryMessageSurvivesFramingAndJson) {
     EXPECT_EQ(covered.size(), allMessageTypes.size()) << "the samples cover every case";
 }
 
-TEST(OrvikMessage, CasesWithEqualPayloadsStayApart) {
-    EXPECT_NE(OrvikMessage(Ping{1}), OrvikMessage(Pong{1}));
-    EXPECT_NE(OrvikMessage(AppsListRequest{{1}}), OrvikMessage(RunningAppsRequest{{1}}));
-    EXPECT_EQ(OrvikMessage(ClipboardGet{{3}}).type(), MessageType::clipboardGet);
-    EXPECT_NE(OrvikMessage(Unpair{}), OrvikMessage(ScreenStop{}));
-    EXPECT_EQ(OrvikMessage(Pong{5}).get<Ping>(), nullptr);
-}
-
 TEST(OrvikMessage, DecodingFailuresHaveTheirKinds) {
     for (auto type : {MessageType::requestUpdateCheck, MessageType::unpair, MessageType::cancelSleepTimer,
                       MessageType::statusRequest, MessageType::screenStop, MessageType::screenKeyframeRequest}) {
@@ -81,6 +58,8 @@ TEST(OrvikMessage, DecodingFailuresHaveTheirKinds) {
     EXPECT_EQ(decodeFailure(0xF000, {}), Kind::unknownMessageType);
     EXPECT_EQ(decodeFailure(0x0108, Bytes(16)), Kind::unknownMessageType);
     EXPECT_EQ(decodeFailure(0x0000, {}), Kind::unknownMessageType);
+    EXPECT_STREQ(name(static_cast<MessageType>(0xF000)), "unknown");
+    EXPECT_FALSE(messageTypeNamed("PointerMove"));
     EXPECT_EQ(decodeFailure(code(MessageType::pointerMove), Bytes(11)), Kind::unexpectedLength);
     EXPECT_EQ(decodeFailure(code(MessageType::button), Bytes{0, 5}), Kind::invalidValue);
     EXPECT_EQ(decodeFailure(code(MessageType::screenFrame), Bytes(17)), Kind::invalidValue);
@@ -134,13 +113,11 @@ TEST(OrvikMessage, TheProtocolDocumentListsEveryMessageAsDefined) {
         auto type = messageType(static_cast<std::uint16_t>(std::stoi(match[1], nullptr, 16)));
         ASSERT_TRUE(type) << line;
         EXPECT_EQ(name(*type), match[2]) << line;
-        using R = MessageRouting;
-        const R expected{match[3] == "yes" ? R::Metering::metered : R::Metering::free,
-                         match[4] == "yes"  ? R::WhilePaused::yes
-                         : match[4] == "no" ? R::WhilePaused::no
-                                            : R::WhilePaused::whenOff,
-                         match[5] == "error" ? R::Echo::none : R::Echo::requestID};
-        EXPECT_EQ(routing(*type), expected) << line;
+        const auto routed = routing(*type);
+        EXPECT_EQ(match[3], routed.metering == MessageRouting::Metering::metered ? "yes" : "no") << line;
+        const char* whilePaused[] = {"no", "yes", "when off"};
+        EXPECT_EQ(match[4], whilePaused[static_cast<std::size_t>(routed.whilePaused)]) << line;
+        EXPECT_EQ(match[5], routed.echo == MessageRouting::Echo::requestID ? "commandResult" : "error") << line;
         EXPECT_TRUE(listed.insert(*type).second) << line;
     }
     EXPECT_EQ(listed.size(), allMessageTypes.size());

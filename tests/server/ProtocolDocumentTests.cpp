@@ -10,14 +10,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
+#include <future>
 
 namespace orvik::test {
 namespace {
 
 class ProtocolDocument : public ServerWithDevice {};
 
-// The reply to each request while the helper offers no command, app or screen service.
+// The reply to each request while the helper offers no command or app service (screen viewing without its
+// services: ServerScreenWithoutServices).
 TEST_F(ProtocolDocument, EachRequestWithoutItsServiceGetsTheDocumentedReply) {
     enum class Reply { commandResult, error, nothing };
     struct Row {
@@ -42,16 +43,9 @@ TEST_F(ProtocolDocument, EachRequestWithoutItsServiceGetsTheDocumentedReply) {
         {AppIconRequest{8, "app", 64}, Reply::commandResult, 8},
         {RunningAppsRequest{{9}}, Reply::commandResult, 9},
         {ShortcutsListRequest{{10}}, Reply::commandResult, 10},
-        {ScreenDisplaysRequest{{11}}, Reply::error, 11},
-        {ScreenStart{}, Reply::error},
-        {ScreenConfigure{}, Reply::nothing},
-        {ScreenFrameAck{}, Reply::nothing},
-        {ScreenKeyframeRequest{}, Reply::nothing},
-        {ScreenStop{}, Reply::nothing},
         {Pong{1}, Reply::error},
         {CommandResult{12}, Reply::error},
         {RequestUpdateCheck{}, Reply::nothing},
-        {PointerAbsolute{1, 0.5f, 0.5f, 1}, Reply::nothing},
     };
     auto phone = harness.authenticatedPhone(device);
     std::uint64_t ping = 0;
@@ -93,12 +87,10 @@ TEST_F(ProtocolDocument, TheIdentityIsTheUpperCaseUuidText) {
 
 // While the local user is asked, the helper reads nothing more from the connection.
 TEST(ProtocolDocumentPairing, NothingIsReadWhileTheLocalUserIsAsked) {
-    std::mutex mutex;
-    std::function<void(bool)> answer;
+    std::promise<std::function<void(bool)>> asked;
     ServerHarness::Options options;
-    options.services.approvePairing = [&](helper::PairingApprovalRequest, std::function<void(bool)> done) {
-        std::lock_guard lock(mutex);
-        answer = std::move(done);
+    options.services.approvePairing = [&](helper::PairingApprovalRequest, std::function<void(bool)> answer) {
+        asked.set_value(std::move(answer));
     };
     ServerHarness harness(std::move(options));
     harness.start();
@@ -115,16 +107,11 @@ TEST(ProtocolDocumentPairing, NothingIsReadWhileTheLocalUserIsAsked) {
     auto proofKey = OrvikKeys::pairingProofKey(Bytes(code.bytes.begin(), code.bytes.end()));
     phone->send(PairRequest{Uuid::random(), "Anna", "Phone", "1.0", PairingMethod::manualCode,
                             OrvikKeys::proof(proofKey, ack.challenge)});
-    ASSERT_TRUE(harness.waitUntil([&](HelperServer&) {
-        std::lock_guard lock(mutex);
-        return answer != nullptr;
-    }));
+    auto question = asked.get_future();
+    ASSERT_EQ(question.wait_for(TestPhone::defaultWait), std::future_status::ready);
     // Answered only once read: after the question, which ends the connection.
     phone->send(Ping{1});
-    {
-        std::lock_guard lock(mutex);
-        answer(true);
-    }
+    question.get()(true);
     EXPECT_NO_THROW(phone->expect<PairAccepted>());
     EXPECT_TRUE(phone->waitForEnd());
     EXPECT_FALSE(phone->next(0ms));
