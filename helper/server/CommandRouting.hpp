@@ -7,19 +7,22 @@
 
 namespace orvik::helper {
 
-// Three properties of a message that steer the command dispatch.
+// The three properties of a message that steer the command dispatch. They are defined with each message in the
+// protocol's message list, which phones read as well.
 
-// The request identifier the reply must echo: that of power, appCommand, shortcutRun, sendURL, clipboardSet,
-// appsListRequest, appIconRequest, runningAppsRequest, shortcutsListRequest and clipboardGet; absent for every
-// other message (screenDisplaysRequest included: its refusals are error messages).
-std::optional<std::uint32_t> requestID(const OrvikMessage& message);
+// The request identifier the reply must echo (screenDisplaysRequest has one but its refusals are errors).
+inline std::optional<std::uint32_t> requestID(const OrvikMessage& message) {
+    return message.requestID();
+}
 
-// False for live input (pointerMove, button, scroll, key, pointerAbsolute), ping, pong, screenFrameAck and
-// statusRequest; true for every other message.
-bool isRateLimitedCommand(const OrvikMessage& message);
+// Whether the message spends one of the session's command tokens.
+inline bool isRateLimitedCommand(const OrvikMessage& message) {
+    return message.isRateLimitedCommand();
+}
 
-// True for overlay off, the listing queries (appsListRequest, appIconRequest, runningAppsRequest,
-// shortcutsListRequest), cancelSleepTimer and statusRequest; false for everything else.
-bool isAllowedWhilePaused(const OrvikMessage& message);
+// Whether the message is served while control is paused.
+inline bool isAllowedWhilePaused(const OrvikMessage& message) {
+    return message.isAllowedWhilePaused();
+}
 
 } // namespace orvik::helper

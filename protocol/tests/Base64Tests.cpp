@@ -7,34 +7,23 @@
 
 using namespace orvik;
 
-namespace {
-Bytes bytesOf(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-} // namespace
-
-TEST(Base64, StandardVectors) {
-    const std::pair<const char*, const char*> vectors[] = {
-        {"", ""},
-        {"f", "Zg=="},
-        {"fo", "Zm8="},
-        {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="},
-        {"foobar", "Zm9vYmFy"},
-    };
-    for (auto [plain, encoded] : vectors) {
-        EXPECT_EQ(Base64::encode(bytesOf(plain)), encoded);
-        EXPECT_EQ(Base64::decode(encoded), bytesOf(plain)) << encoded;
+TEST(Base64, StandardVectorsAndTheUrlSafeAlphabet) {
+    for (auto [plain, encoded] : {std::pair{"", ""},
+                                  {"f", "Zg=="},
+                                  {"fo", "Zm8="},
+                                  {"foo", "Zm9v"},
+                                  {"foob", "Zm9vYg=="},
+                                  {"fooba", "Zm9vYmE="},
+                                  {"foobar", "Zm9vYmFy"}}) {
+        Bytes bytes(plain, plain + std::char_traits<char>::length(plain));
+        EXPECT_EQ(Base64::encode(bytes), encoded);
+        EXPECT_EQ(Base64::decode(encoded), bytes) << encoded;
     }
-}
-
-TEST(Base64, AlphabetsDifferInTheLastTwoSymbolsAndPadding) {
     Bytes bytes{0xFB, 0xFF, 0xBF, 0xFE};
     EXPECT_EQ(Base64::encode(bytes), "+/+//g==");
     EXPECT_EQ(Base64::encodeURLSafe(bytes), "-_-__g");
     EXPECT_EQ(Base64::decodeURLSafe("-_-__g"), bytes);
-    EXPECT_EQ(Base64::decode("+/+//g=="), bytes);
+    EXPECT_EQ(Base64::decodeURLSafe("Zm8"), (Bytes{'f', 'o'}));
 }
 
 TEST(Base64, RoundTripsRandomBytesOfEveryShortLength) {
@@ -47,17 +36,12 @@ TEST(Base64, RoundTripsRandomBytesOfEveryShortLength) {
     }
 }
 
-TEST(Base64, RejectsBadStandardText) {
+TEST(Base64, DecodersAreStrict) {
     for (const char* bad : {"Zg", "Zg=", "Zg===", "Z===", "====", "Zm9v\n", " Zm9v", "Zm-v", "Zm_v",
                             "Zh==", "Zm9=", "Zg==Zg==", "=Zm9", "Zm=v"}) {
         EXPECT_FALSE(Base64::decode(bad)) << bad;
     }
-}
-
-TEST(Base64, RejectsBadUrlSafeText) {
     for (const char* bad : {"Zg==", "Z", "Zm9vY", "Zm+v", "Zm/v", "Zh", "Zm9", "Zm 9v"}) {
         EXPECT_FALSE(Base64::decodeURLSafe(bad)) << bad;
     }
-    EXPECT_EQ(Base64::decodeURLSafe("Zm8"), bytesOf("fo"));
-    EXPECT_EQ(Base64::decodeURLSafe(""), Bytes{});
 }

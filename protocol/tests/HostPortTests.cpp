@@ -1,5 +1,4 @@
 #include "orvik/protocol/pairing/HostPort.hpp"
-#include "orvik/protocol/pairing/OrvikService.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,17 +6,17 @@
 
 using namespace orvik;
 
-TEST(HostPort, DescriptionBracketsHostsWithColons) {
-    EXPECT_EQ((HostPort{"192.168.1.20", 52100}.description()), "192.168.1.20:52100");
-    EXPECT_EQ((HostPort{"Anas-Mac.local", 0}.description()), "Anas-Mac.local:0");
-    EXPECT_EQ((HostPort{"fe80::1", 65535}.description()), "[fe80::1]:65535");
-    EXPECT_EQ((HostPort{"fe80::1%en0", 7}.description()), "[fe80::1%en0]:7");
-}
-
-TEST(HostPort, ParsesWhatDescriptionPrints) {
-    for (const HostPort& value : {HostPort{"10.0.0.1", 1}, HostPort{"mac.local", 65535}, HostPort{"::1", 80},
-                                  HostPort{"fe80::1%en0", 52100}, HostPort{"x", 0}}) {
-        EXPECT_EQ(HostPort::parse(value.description()), value) << value.description();
+TEST(HostPort, DescriptionBracketsHostsWithColonsAndParsesBack) {
+    const std::pair<HostPort, const char*> cases[] = {
+        {{"192.168.1.20", 52100}, "192.168.1.20:52100"},
+        {{"Anas-Mac.local", 0}, "Anas-Mac.local:0"},
+        {{"fe80::1", 65535}, "[fe80::1]:65535"},
+        {{"fe80::1%en0", 7}, "[fe80::1%en0]:7"},
+        {{"x", 1}, "x:1"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(value.description(), text);
+        EXPECT_EQ(HostPort::parse(text), value) << text;
     }
     EXPECT_EQ(HostPort::parse("host:00080"), (HostPort{"host", 80}));
 }
@@ -32,16 +31,6 @@ TEST(HostPort, RejectsMalformedText) {
 }
 
 TEST(HostPort, HashesAndComparesBothFields) {
-    std::unordered_set<HostPort> set{{"a", 1}, {"a", 2}, {"b", 1}, {"a", 1}};
-    EXPECT_EQ(set.size(), 3u);
-    EXPECT_NE((HostPort{"a", 1}), (HostPort{"a", 2}));
-    EXPECT_NE((HostPort{"a", 1}), (HostPort{"A", 1}));
-}
-
-TEST(OrvikService, AdvertisementNames) {
-    EXPECT_EQ(OrvikService::bonjourType, "_orvik._tcp");
-    EXPECT_EQ(OrvikService::TXTKey::helperID, "id");
-    EXPECT_EQ(OrvikService::TXTKey::protocolVersion, "pv");
-    EXPECT_EQ(OrvikService::TXTKey::helperVersion, "hv");
-    EXPECT_EQ(OrvikService::TXTKey::model, "m");
+    std::unordered_set<HostPort> set{{"a", 1}, {"a", 2}, {"b", 1}, {"a", 1}, {"A", 1}};
+    EXPECT_EQ(set.size(), 4u);
 }

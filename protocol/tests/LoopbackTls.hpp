@@ -34,6 +34,22 @@ struct StartOutcome {
     std::optional<ConnectionError> error;
 };
 
+// Waits for the next received message or the error that ended receiving.
+struct Received {
+    std::optional<ReceivedMessage> message;
+    std::optional<ConnectionError> error;
+};
+
+inline asio::awaitable<Received> receiveOne(std::shared_ptr<FramedConnection> connection) {
+    Received result;
+    try {
+        result.message = co_await connection->receive();
+    } catch (const ConnectionError& error) {
+        result.error = error;
+    }
+    co_return result;
+}
+
 class LoopbackTls {
 public:
     explicit LoopbackTls(std::vector<PreSharedKey> serverKeys = {makeKey("device", 0x11)},
@@ -55,13 +71,17 @@ public:
     std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
     asio::ip::tcp::endpoint endpoint() const { return acceptor_.local_endpoint(); }
 
+    template <class T> static T wait(std::future<T>& future) {
+        if (future.wait_for(generousLimit) != std::future_status::ready) {
+            throw std::runtime_error("operation did not finish within the test limit");
+        }
+        return future.get();
+    }
+
     // Runs a coroutine on the io thread and waits for its result (rethrowing what it threw).
     template <class T> T run(asio::awaitable<T> work) {
         auto future = asio::co_spawn(io_, std::move(work), asio::use_future);
-        if (future.wait_for(generousLimit) != std::future_status::ready) {
-            throw std::runtime_error("coroutine did not finish within the test limit");
-        }
-        return future.get();
+        return wait(future);
     }
 
     // Runs a plain function on the io thread and waits for it.
@@ -94,11 +114,16 @@ public:
         return {wait(server), wait(client)};
     }
 
-    template <class T> static T wait(std::future<T>& future) {
-        if (future.wait_for(generousLimit) != std::future_status::ready) {
-            throw std::runtime_error("operation did not finish within the test limit");
-        }
-        return future.get();
+    // The next message received, or absent when it did not decode or receiving ended.
+    std::optional<OrvikMessage> message(const std::shared_ptr<FramedConnection>& connection) {
+        auto received = run(receiveOne(connection));
+        if (!received.message || !received.message->message()) return std::nullopt;
+        return *received.message->message();
+    }
+    // How receiving ended, or absent when something was received.
+    std::optional<ConnectionError::Kind> endOf(const std::shared_ptr<FramedConnection>& connection) {
+        auto received = run(receiveOne(connection));
+        return received.error ? std::optional(received.error->kind()) : std::nullopt;
     }
 
     // Call on the io thread.
@@ -107,12 +132,10 @@ public:
         return connection;
     }
 
-    std::shared_ptr<asio::ssl::context> serverContext;
-
-private:
-    asio::awaitable<StartOutcome> serverSide(std::chrono::milliseconds timeout,
-                                             FramedConnection::TerminationHandler onTermination) {
-        auto connection = keep(FramedConnection::accepted(co_await acceptSocket(), serverContext));
+    // Starts a connection and reports how that went.
+    static asio::awaitable<StartOutcome> started(std::shared_ptr<FramedConnection> connection,
+                                                 std::chrono::milliseconds timeout,
+                                                 FramedConnection::TerminationHandler onTermination) {
         StartOutcome outcome{connection, std::nullopt};
         try {
             co_await connection->start(timeout, std::move(onTermination));
@@ -122,16 +145,19 @@ private:
         co_return outcome;
     }
 
+    std::shared_ptr<asio::ssl::context> serverContext;
+
+private:
+    asio::awaitable<StartOutcome> serverSide(std::chrono::milliseconds timeout,
+                                             FramedConnection::TerminationHandler onTermination) {
+        auto connection = keep(FramedConnection::accepted(co_await acceptSocket(), serverContext));
+        co_return co_await started(connection, timeout, std::move(onTermination));
+    }
+
     asio::awaitable<StartOutcome> clientSide(std::shared_ptr<asio::ssl::context> context,
                                              FramedConnection::TerminationHandler onTermination) {
-        StartOutcome outcome;
-        try {
-            outcome.connection = keep(co_await FramedConnection::connect("127.0.0.1", port(), std::move(context)));
-            co_await outcome.connection->start(std::chrono::seconds(5), std::move(onTermination));
-        } catch (const ConnectionError& error) {
-            outcome.error = error;
-        }
-        co_return outcome;
+        auto connection = keep(co_await FramedConnection::connect("127.0.0.1", port(), std::move(context)));
+        co_return co_await started(connection, std::chrono::seconds(5), std::move(onTermination));
     }
 
     asio::io_context io_;
@@ -140,21 +166,5 @@ private:
     std::thread thread_;
     std::vector<std::shared_ptr<FramedConnection>> kept_;
 };
-
-// Waits for the next received message or the error that ended receiving.
-struct Received {
-    std::optional<ReceivedMessage> message;
-    std::optional<ConnectionError> error;
-};
-
-inline asio::awaitable<Received> receiveOne(std::shared_ptr<FramedConnection> connection) {
-    Received result;
-    try {
-        result.message = co_await connection->receive();
-    } catch (const ConnectionError& error) {
-        result.error = error;
-    }
-    co_return result;
-}
 
 } // namespace orvik::testing

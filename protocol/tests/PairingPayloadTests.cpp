@@ -35,15 +35,19 @@ std::string withItem(const std::string& url, const std::string& name, const std:
 
 } // namespace
 
-TEST(PairingPayload, UrlEncodesReservedCharactersAndNonAscii) {
+TEST(PairingPayload, UrlEncodesReservedCharactersAndNonAsciiAndParsesBack) {
     EXPECT_EQ(examplePayload().url(), exampleURL);
-}
-
-TEST(PairingPayload, EmptyNameAndNoAddresses) {
-    PairingPayload payload{Uuid(), "", {}, Bytes(32, 0xFF)};
-    EXPECT_EQ(payload.url(), "orvik://pair?v=1&h=00000000-0000-0000-0000-000000000000&n=&a="
-                             "&s=__________________________________________8");
-    EXPECT_EQ(PairingPayload::parse(payload.url()), payload);
+    EXPECT_EQ(PairingPayload::parse(exampleURL), examplePayload());
+    PairingPayload empty{Uuid(), "", {}, Bytes(32, 0xFF)};
+    EXPECT_EQ(empty.url(), "orvik://pair?v=1&h=00000000-0000-0000-0000-000000000000&n=&a="
+                           "&s=__________________________________________8");
+    EXPECT_EQ(PairingPayload::parse(empty.url()), empty);
+    for (const char* name :
+         {"a&b=c", "100% + more", "tab\there", "emoji \xF0\x9F\x98\x80", "?/:@!$'()*,;", "%41", "x+y", "#hash&amp;"}) {
+        auto payload = examplePayload();
+        payload.macName = name;
+        EXPECT_EQ(PairingPayload::parse(payload.url()), payload) << name;
+    }
 }
 
 TEST(PairingPayload, UrlStaysReadableWithUnusualNamesAndHosts) {
@@ -56,16 +60,6 @@ TEST(PairingPayload, UrlStaysReadableWithUnusualNamesAndHosts) {
     EXPECT_EQ(parsed->addresses, (std::vector<HostPort>{{"10.0.0.2", 1}, {"mac.local", 4}}));
 }
 
-TEST(PairingPayload, ParsesItsOwnUrl) {
-    EXPECT_EQ(PairingPayload::parse(exampleURL), examplePayload());
-    for (const char* name :
-         {"a&b=c", "100% + more", "tab\there", "emoji \xF0\x9F\x98\x80", "?/:@!$'()*,;", "%41", "x+y", "#hash&amp;"}) {
-        auto payload = examplePayload();
-        payload.macName = name;
-        EXPECT_EQ(PairingPayload::parse(payload.url()), payload) << name;
-    }
-}
-
 TEST(PairingPayload, ParseIsLenientAboutCaseOrderAndUnknownItems) {
     auto payload = examplePayload();
     std::string reordered = "ORVIK://Pair/?s=AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8&x=9&n=Ana's%20Mac%20%26%20Co"
@@ -75,31 +69,25 @@ TEST(PairingPayload, ParseIsLenientAboutCaseOrderAndUnknownItems) {
 }
 
 TEST(PairingPayload, RejectsBrokenUrls) {
-    std::string url = exampleURL;
-    const std::string broken[] = {
-        "",
-        "orvik://pair",
-        "http://pair?" + url.substr(url.find('?') + 1),
-        "orvik://pairing?" + url.substr(url.find('?') + 1),
-        "orvik://pair/x?" + url.substr(url.find('?') + 1),
-        url + "#fragment",
-        url + "&v=1",
-        withItem(url, "v", "2"),
-        withItem(url, "v", ""),
-        withItem(url, "h", "not-a-uuid"),
-        withItem(url, "n", "bad%2"),
-        withItem(url, "n", "bad%zz"),
-        withItem(url, "n", "%C3"),
-        withItem(url, "n", "%ED%A0%80"),
-        withItem(url, "n", "%C0%AF"),
-        withItem(url, "a", "host"),
-        withItem(url, "a", "a:1,,b:2"),
-        withItem(url, "s", "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHg"),
-        withItem(url, "s", "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="),
-        url.substr(0, url.find("&s=")),
-        url.substr(0, url.find("&s=")) + "&s",
-    };
-    for (const auto& text : broken) {
+    const std::string url = exampleURL, query = url.substr(url.find('?') + 1),
+                      withoutSecret = url.substr(0, url.find("&s="));
+    for (const auto& text :
+         {std::string(), std::string("orvik://pair"), "http://pair?" + query, "orvik://pairing?" + query,
+          "orvik://pair/x?" + query, url + "#fragment", url + "&v=1", withoutSecret, withoutSecret + "&s"}) {
         EXPECT_FALSE(PairingPayload::parse(text)) << text;
     }
+    const std::pair<const char*, const char*> badItems[] = {{"v", "2"},
+                                                            {"v", ""},
+                                                            {"h", "not-a-uuid"},
+                                                            {"n", "bad%2"},
+                                                            {"n", "bad%zz"},
+                                                            {"n", "%C3"},
+                                                            {"n", "%ED%A0%80"},
+                                                            {"n", "%C0%AF"},
+                                                            {"a", "host"},
+                                                            {"a", "a:1,,b:2"},
+                                                            {"s", "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHg"},
+                                                            {"s", "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8="}};
+    for (auto [item, value] : badItems)
+        EXPECT_FALSE(PairingPayload::parse(withItem(url, item, value))) << item << value;
 }

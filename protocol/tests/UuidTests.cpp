@@ -6,14 +6,11 @@
 
 using orvik::Uuid;
 
-TEST(Uuid, TextIsUpperCaseAndParsesBackInEitherCase) {
+TEST(Uuid, TextIsUpperCaseAndOnlyTheHyphenatedFormParsesInEitherCase) {
     auto id = Uuid::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
     ASSERT_TRUE(id);
     EXPECT_EQ(id->text(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
     EXPECT_EQ(Uuid::parse(id->text()), id);
-}
-
-TEST(Uuid, RejectsMalformedText) {
     for (const char* bad : {"", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5",
                             "E621E1F8-C36C-495A-93FC-0C247A3E6E5G", "E621E1F8+C36C-495A-93FC-0C247A3E6E5F",
                             " E621E1F8-C36C-495A-93FC-0C247A3E6E5F"}) {

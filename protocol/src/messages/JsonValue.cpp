@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace orvik::json {
 
@@ -40,6 +41,35 @@ float JsonValue<float>::read(const Json& json, std::string_view key) {
     auto value = json.get<double>();
     if (!(std::fabs(value) < floatRoundingLimit)) throw badValue(key, "is out of range");
     return static_cast<float>(value);
+}
+
+namespace {
+constexpr std::string_view notANumber = "NaN";
+constexpr std::string_view infinity = "Infinity";
+constexpr std::string_view negativeInfinity = "-Infinity";
+} // namespace
+
+Json writeAnyFloat(float value) {
+    if (std::isnan(value)) return notANumber;
+    if (std::isinf(value)) return value > 0 ? infinity : negativeInfinity;
+    return JsonValue<float>::write(value);
+}
+
+float readAnyFloat(const Json& json, std::string_view key) {
+    if (!json.is_string()) return JsonValue<float>::read(json, key);
+    const auto& text = json.get_ref<const std::string&>();
+    if (text == notANumber) return std::numeric_limits<float>::quiet_NaN();
+    if (text == infinity) return std::numeric_limits<float>::infinity();
+    if (text == negativeInfinity) return -std::numeric_limits<float>::infinity();
+    throw badValue(key, "is no number");
+}
+
+const Json& requiredField(const Json& object, const char* key) {
+    auto found = object.find(key);
+    if (found == object.end() || found->is_null()) {
+        throw DecodingError::malformedPayload(std::string("missing \"") + key + "\"");
+    }
+    return *found;
 }
 
 Json JsonValue<double>::write(double value) {

@@ -136,25 +136,6 @@ template <class T> struct JsonValue<std::vector<T>> {
     }
 };
 
-// A structure's JSON keys, specialised as
-//     template <> struct JsonFields<T> { static constexpr auto fields = std::tuple{field("key", &T::member), ...}; };
-// An optional member is an optional key: omitted when absent, and absent when missing or null.
-template <class T> struct JsonFields;
-
-template <class Owner, class Member> struct Field {
-    const char* key;
-    Member Owner::*member;
-};
-
-template <class Owner, class Member> constexpr Field<Owner, Member> field(const char* key, Member Owner::*member) {
-    return {key, member};
-}
-
-template <class T>
-concept HasJsonFields = requires {
-    JsonFields<T>::fields;
-};
-
 template <class M> void writeField(Json& object, const char* key, const M& member) {
     object[key] = JsonValue<M>::write(member);
 }
@@ -163,12 +144,11 @@ template <class M> void writeField(Json& object, const char* key, const std::opt
     if (member) object[key] = JsonValue<M>::write(*member);
 }
 
+// The value of a required key. Throws malformedPayload when it is missing or null.
+const Json& requiredField(const Json& object, const char* key);
+
 template <class M> void readField(const Json& object, const char* key, M& member) {
-    auto found = object.find(key);
-    if (found == object.end() || found->is_null()) {
-        throw DecodingError::malformedPayload(std::string("missing \"") + key + "\"");
-    }
-    member = JsonValue<M>::read(*found, key);
+    member = JsonValue<M>::read(requiredField(object, key), key);
 }
 
 template <class M> void readField(const Json& object, const char* key, std::optional<M>& member) {
@@ -180,18 +160,55 @@ template <class M> void readField(const Json& object, const char* key, std::opti
     }
 }
 
+// A float of a fixed binary layout, which carries any bit pattern: its JSON form is a number, or one of the
+// texts "NaN", "Infinity" and "-Infinity".
+Json writeAnyFloat(float value);
+float readAnyFloat(const Json& json, std::string_view key);
+
+// A structure's JSON keys, specialised as
+//     template <> struct JsonFields<T> { static constexpr auto fields = std::tuple{field("key", &T::member), ...}; };
+// An optional member is an optional key: omitted when absent, and absent when missing or null.
+template <class T> struct JsonFields;
+
+template <class Owner, class Member> struct Field {
+    const char* key;
+    Member Owner::*member;
+
+    void write(Json& object, const Owner& value) const { writeField(object, key, value.*member); }
+    void read(const Json& object, Owner& value) const { readField(object, key, value.*member); }
+};
+
+template <class Owner, class Member> constexpr Field<Owner, Member> field(const char* key, Member Owner::*member) {
+    return {key, member};
+}
+
+template <class Owner> struct AnyFloatField {
+    const char* key;
+    float Owner::*member;
+
+    void write(Json& object, const Owner& value) const { object[key] = writeAnyFloat(value.*member); }
+    void read(const Json& object, Owner& value) const { value.*member = readAnyFloat(requiredField(object, key), key); }
+};
+
+template <class Owner> constexpr AnyFloatField<Owner> anyFloatField(const char* key, float Owner::*member) {
+    return {key, member};
+}
+
+template <class T>
+concept HasJsonFields = requires {
+    JsonFields<T>::fields;
+};
+
 template <HasJsonFields T> struct JsonValue<T> {
     static Json write(const T& value) {
         auto object = Json::object();
-        std::apply([&](const auto&... fields) { (writeField(object, fields.key, value.*(fields.member)), ...); },
-                   JsonFields<T>::fields);
+        std::apply([&](const auto&... fields) { (fields.write(object, value), ...); }, JsonFields<T>::fields);
         return object;
     }
     static T read(const Json& object, std::string_view key) {
         if (!object.is_object()) throw wrongType(key, "an object");
         T value{};
-        std::apply([&](const auto&... fields) { (readField(object, fields.key, value.*(fields.member)), ...); },
-                   JsonFields<T>::fields);
+        std::apply([&](const auto&... fields) { (fields.read(object, value), ...); }, JsonFields<T>::fields);
         return value;
     }
 };

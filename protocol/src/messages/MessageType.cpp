@@ -6,59 +6,22 @@ namespace orvik {
 
 namespace {
 // Case names in the order of allMessageTypes.
-constexpr std::array<const char*, allMessageTypes.size()> caseNames{
-    "pointerMove",
-    "button",
-    "scroll",
-    "key",
-    "ping",
-    "pong",
-    "pointerAbsolute",
-    "hello",
-    "helloAck",
-    "authenticate",
-    "authenticated",
-    "pairRequest",
-    "pairAccepted",
-    "error",
-    "text",
-    "media",
-    "volumeSet",
-    "presentation",
-    "power",
-    "appCommand",
-    "shortcutRun",
-    "sendURL",
-    "clipboardSet",
-    "overlay",
-    "commandResult",
-    "status",
-    "appsListRequest",
-    "appsList",
-    "appIconRequest",
-    "appIcon",
-    "runningAppsRequest",
-    "runningApps",
-    "shortcutsListRequest",
-    "shortcutsList",
-    "clipboardGet",
-    "clipboardContent",
-    "screenDisplaysRequest",
-    "screenDisplays",
-    "screenStart",
-    "screenStarted",
-    "screenConfigure",
-    "screenFormat",
-    "screenFrame",
-    "screenFrameAck",
-    "screenState",
-    "requestUpdateCheck",
-    "unpair",
-    "cancelSleepTimer",
-    "statusRequest",
-    "screenStop",
-    "screenKeyframeRequest",
+constexpr std::array caseNames{
+#define ORVIK_MESSAGE_NAME(name, ...) #name,
+    ORVIK_MESSAGE_LIST(ORVIK_MESSAGE_NAME)
+#undef ORVIK_MESSAGE_NAME
 };
+
+// Two rows of the list with one code would make one of them unreachable.
+constexpr bool codesAreDistinct() {
+    for (std::size_t a = 0; a < allMessageTypes.size(); ++a) {
+        for (std::size_t b = a + 1; b < allMessageTypes.size(); ++b) {
+            if (allMessageTypes[a] == allMessageTypes[b]) return false;
+        }
+    }
+    return true;
+}
+static_assert(codesAreDistinct());
 } // namespace
 
 std::optional<std::size_t> caseIndex(std::uint16_t raw) {

@@ -5,7 +5,8 @@
 #include "orvik/protocol/messages/OrvikMessage.hpp"
 
 // The JSON keys of every payload: the field names. The binary payloads have a JSON form too, for tools and
-// tests; there their enumerations are case names and bytes Base64, like everywhere else.
+// tests; there their enumerations are case names and bytes Base64, like everywhere else, and their floats may
+// be non-finite, as on the wire.
 namespace orvik::json {
 
 #define ORVIK_JSON_FIELDS(Type, ...)                                                                                   \
@@ -18,16 +19,17 @@ namespace orvik::json {
     template <> struct JsonFields<Type> { static constexpr auto fields = std::tuple<>{}; }
 
 // Live input
-ORVIK_JSON_FIELDS(PointerMove, field("dx", &T::dx), field("dy", &T::dy), field("sequence", &T::sequence));
+ORVIK_JSON_FIELDS(PointerMove, anyFloatField("dx", &T::dx), anyFloatField("dy", &T::dy),
+                  field("sequence", &T::sequence));
 ORVIK_JSON_FIELDS(ButtonEvent, field("button", &T::button), field("action", &T::action));
-ORVIK_JSON_FIELDS(ScrollEvent, field("dx", &T::dx), field("dy", &T::dy), field("phase", &T::phase),
+ORVIK_JSON_FIELDS(ScrollEvent, anyFloatField("dx", &T::dx), anyFloatField("dy", &T::dy), field("phase", &T::phase),
                   field("momentum", &T::momentum));
 ORVIK_JSON_FIELDS(KeyEvent, field("keyCode", &T::keyCode), field("modifiers", &T::modifiers),
                   field("action", &T::action));
 ORVIK_JSON_FIELDS(Ping, field("value", &T::value));
 ORVIK_JSON_FIELDS(Pong, field("value", &T::value));
-ORVIK_JSON_FIELDS(PointerAbsolute, field("displayID", &T::displayID), field("x", &T::x), field("y", &T::y),
-                  field("sequence", &T::sequence));
+ORVIK_JSON_FIELDS(PointerAbsolute, field("displayID", &T::displayID), anyFloatField("x", &T::x),
+                  anyFloatField("y", &T::y), field("sequence", &T::sequence));
 
 // Session and handshake
 ORVIK_JSON_FIELDS(Hello, field("protocolVersion", &T::protocolVersion), field("minimumSupported", &T::minimumSupported),

@@ -11,8 +11,8 @@ namespace {
 
 // Larger than one TLS record, so a read usually takes whatever has arrived.
 constexpr std::size_t receiveChunk = 64 * 1024;
-// The plaintext of one TLS record.
-constexpr std::size_t coalescedWriteLimit = 16 * 1024;
+// Most bytes of frames joined into one write (one burst of TLS records, one send). A larger frame goes alone.
+constexpr std::size_t writeBatchLimit = 64 * 1024;
 
 std::optional<asio::ip::tcp::endpoint> endpointOf(asio::ip::tcp::socket& socket, bool remote) {
     asio::error_code error;
@@ -164,47 +164,59 @@ void FramedConnection::sendFrame(Frame frame, SendCompletion completion) {
 }
 
 void FramedConnection::enqueue(std::optional<Bytes> bytes, SendCompletion completion) {
-    asio::post(executor_,
-               [self = shared_from_this(), bytes = std::move(bytes), completion = std::move(completion)]() mutable {
-                   bool accepting =
-                       !self->cancelRequested_ &&
-                       (self->state_ == State::idle || self->state_ == State::starting || self->state_ == State::ready);
-                   if (!bytes || !accepting) {
-                       complete(completion, ConnectionError::closed());
-                       return;
-                   }
-                   self->queue_.push_back({std::move(*bytes), std::move(completion)});
-                   if (self->state_ == State::ready) self->startWriter();
-               });
+    // Runs at once on the connection's own thread (a round trip through the executor costs a reactor poll);
+    // refusals still complete later, never inside send().
+    asio::dispatch(executor_, [self = shared_from_this(), bytes = std::move(bytes),
+                               completion = std::move(completion)]() mutable {
+        bool accepting = !self->cancelRequested_ && (self->state_ == State::idle || self->state_ == State::starting ||
+                                                     self->state_ == State::ready);
+        if (!bytes || !accepting) {
+            asio::post(self->executor_,
+                       [completion = std::move(completion)] { complete(completion, ConnectionError::closed()); });
+            return;
+        }
+        self->queue_.push_back({std::move(*bytes), std::move(completion)});
+        if (self->state_ == State::ready) self->startWriter();
+    });
 }
 
 void FramedConnection::startWriter() {
     if (writing_) return;
     writing_ = true;
-    asio::co_spawn(executor_, writeQueued(shared_from_this()), asio::detached);
+    // The writer starts after the work already posted, so that frames sent in this turn of the executor (a reply
+    // and the status behind it) go out in its first write.
+    asio::post(executor_, [self = shared_from_this()] {
+        asio::co_spawn(self->executor_, self->writeQueued(self), asio::detached);
+    });
+}
+
+std::vector<FramedConnection::Outgoing> FramedConnection::takeBatch() {
+    std::vector<Outgoing> batch;
+    std::size_t bytes = 0;
+    while (!queue_.empty() && (batch.empty() || bytes + queue_.front().bytes.size() <= writeBatchLimit)) {
+        bytes += queue_.front().bytes.size();
+        batch.push_back(std::move(queue_.front()));
+        queue_.pop_front();
+    }
+    return batch;
 }
 
 asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared_ptr<FramedConnection> keepAlive) {
     while (!queue_.empty()) {
-        // Small frames queued together go out in one TLS record and one system call.
-        std::vector<Outgoing> batch;
-        batch.push_back(std::move(queue_.front()));
-        queue_.pop_front();
+        // Everything queued meanwhile, up to the limit, in one write.
+        auto batch = takeBatch();
         Bytes joined;
-        while (!queue_.empty() &&
-               batch.front().bytes.size() + joined.size() + queue_.front().bytes.size() <= coalescedWriteLimit) {
-            if (joined.empty()) joined = batch.front().bytes;
-            joined.insert(joined.end(), queue_.front().bytes.begin(), queue_.front().bytes.end());
-            batch.push_back(std::move(queue_.front()));
-            queue_.pop_front();
+        if (batch.size() > 1) {
+            for (const auto& frame : batch) joined.insert(joined.end(), frame.bytes.begin(), frame.bytes.end());
         }
+        const ByteView outgoing = batch.size() > 1 ? ByteView(joined) : ByteView(batch.front().bytes);
         std::optional<ConnectionError> failure;
         try {
-            const ByteView outgoing = joined.empty() ? ByteView(batch.front().bytes) : ByteView(joined);
             co_await stream_.write(outgoing);
         } catch (const ConnectionError& error) {
             failure = error;
         }
+        // Frames written together succeed or fail together.
         for (auto& sent : batch) complete(sent.completion, failure);
         if (failure) {
             failAfterReady(*failure);

@@ -16,7 +16,7 @@ namespace {
 
 // One socket read; a few TLS records.
 constexpr std::size_t readChunk = 64 * 1024;
-// Plaintext handed to SSL_write at once, so the ciphertext waiting for the socket stays small.
+// Plaintext encrypted before the ciphertext goes to the socket in one send, so that it stays small.
 constexpr std::size_t writeChunk = 64 * 1024;
 
 // Takes every error OpenSSL queued on this thread, oldest first.
@@ -121,11 +121,15 @@ asio::awaitable<std::size_t> TlsStream::readSome(std::span<std::uint8_t> buffer)
 
 asio::awaitable<void> TlsStream::write(ByteView data) {
     while (!data.empty()) {
+        // SSL_write returns after each record (partial writes); the records of a chunk leave together.
         auto chunk = data.first(std::min(data.size(), writeChunk));
-        ERR_clear_error();
-        int result = SSL_write(ssl_, chunk.data(), static_cast<int>(chunk.size()));
-        if (result <= 0) throw failure(SSL_get_error(ssl_, result));
-        data = data.subspan(static_cast<std::size_t>(result));
+        data = data.subspan(chunk.size());
+        while (!chunk.empty()) {
+            ERR_clear_error();
+            int result = SSL_write(ssl_, chunk.data(), static_cast<int>(chunk.size()));
+            if (result <= 0) throw failure(SSL_get_error(ssl_, result));
+            chunk = chunk.subspan(static_cast<std::size_t>(result));
+        }
         co_await flushOutput();
     }
 }

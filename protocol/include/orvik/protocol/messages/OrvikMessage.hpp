@@ -14,24 +14,35 @@
 
 #include <optional>
 #include <type_traits>
+#include <utility>
 #include <variant>
 
 namespace orvik {
 
+namespace detail {
+// The variant index of each case, and its payload type, from the message list.
+enum class CaseIndex : std::size_t {
+#define ORVIK_MESSAGE_INDEX(name, ...) name,
+    ORVIK_MESSAGE_LIST(ORVIK_MESSAGE_INDEX)
+#undef ORVIK_MESSAGE_INDEX
+};
+template <std::size_t I> struct PayloadAt;
+#define ORVIK_MESSAGE_PAYLOAD(name, code, Payload, ...)                                                                \
+    template <> struct PayloadAt<static_cast<std::size_t>(CaseIndex::name)> { using type = Payload; };
+ORVIK_MESSAGE_LIST(ORVIK_MESSAGE_PAYLOAD)
+#undef ORVIK_MESSAGE_PAYLOAD
+template <class Indices> struct CaseVariant;
+template <std::size_t... I> struct CaseVariant<std::index_sequence<I...>> {
+    using type = std::variant<typename PayloadAt<I>::type...>;
+};
+} // namespace detail
+
 // Every protocol message: one payload type per case, the variant index being the case's position in
-// allMessageTypes. The payloads of pointerMove, button, scroll, key, ping, pong, pointerAbsolute, screenFrame
-// and screenFrameAck are fixed binary layouts; those of the signal messages (SignalMessages.hpp) are empty; all
-// others are UTF-8 JSON objects.
+// allMessageTypes (both from MessageList.hpp). The payloads of pointerMove, button, scroll, key, ping, pong,
+// pointerAbsolute, screenFrame and screenFrameAck are fixed binary layouts; those of the signal messages
+// (SignalMessages.hpp) are empty; all others are UTF-8 JSON objects.
 struct OrvikMessage {
-    using Variant =
-        std::variant<PointerMove, ButtonEvent, ScrollEvent, KeyEvent, Ping, Pong, PointerAbsolute, Hello, HelloAck,
-                     Authenticate, Authenticated, PairRequest, PairAccepted, ErrorMessage, TextInput, MediaCommand,
-                     VolumeSet, PresentationCommand, PowerCommand, AppCommand, ShortcutRun, SendURL, ClipboardSet,
-                     OverlayCommand, CommandResult, HelperStatus, AppsListRequest, AppsList, AppIconRequest, AppIcon,
-                     RunningAppsRequest, RunningApps, ShortcutsListRequest, ShortcutsList, ClipboardGet,
-                     ClipboardContent, ScreenDisplaysRequest, ScreenDisplays, ScreenStart, ScreenStarted,
-                     ScreenConfigure, ScreenFormat, ScreenFrame, ScreenFrameAck, ScreenState, RequestUpdateCheck,
-                     Unpair, CancelSleepTimer, StatusRequest, ScreenStop, ScreenKeyframeRequest>;
+    using Variant = detail::CaseVariant<std::make_index_sequence<allMessageTypes.size()>>::type;
 
     template <class T> static constexpr bool isPayload = []<std::size_t... I>(std::index_sequence<I...>) {
         return (std::is_same_v<T, std::variant_alternative_t<I, Variant>> || ...);
@@ -48,6 +59,12 @@ struct OrvikMessage {
 
     template <class T> const T* get() const { return std::get_if<T>(&value); }
 
+    // The dispatch properties of its type (MessageRouting), the overlay's mode taken into account.
+    bool isRateLimitedCommand() const;
+    bool isAllowedWhilePaused() const;
+    // The request identifier a refusal echoes: the payload's, for the messages whose row says so.
+    std::optional<std::uint32_t> requestID() const;
+
     // Absent when the message cannot be put on the wire: a payload above FrameHeader::maxPayloadLength, or a
     // JSON payload holding a non-finite number, text that is not UTF-8 or an enumeration value outside its cases.
     std::optional<Frame> frame() const;
@@ -59,7 +76,5 @@ struct OrvikMessage {
 
     friend bool operator==(const OrvikMessage&, const OrvikMessage&) = default;
 };
-
-static_assert(std::variant_size_v<OrvikMessage::Variant> == allMessageTypes.size());
 
 } // namespace orvik

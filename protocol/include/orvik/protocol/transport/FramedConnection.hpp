@@ -71,9 +71,10 @@ public:
     // The same without decoding.
     asio::awaitable<Frame> receiveFrame();
 
-    // Queues one message; frames go out whole and in order. `completion` runs exactly once on the executor:
-    // without error once written, `failed` when writing failed, `closed` when the message cannot be framed or
-    // the connection was cancelled or closed before the message could be queued.
+    // Queues one message; frames go out whole and in order. Frames queued while a write is in flight, or in the
+    // same turn of the executor, are written together (up to 64 KiB): one TLS write, one send. `completion` runs
+    // exactly once on the executor: without error once written, `failed` when writing failed, `closed` when the
+    // message cannot be framed or the connection was cancelled or closed before the message could be queued.
     void send(OrvikMessage message, SendCompletion completion = {});
     // The same for a frame as it is (tests and tools send undecodable payloads with it).
     void sendFrame(Frame frame, SendCompletion completion = {});
@@ -102,6 +103,7 @@ private:
 
     void enqueue(std::optional<Bytes> bytes, SendCompletion completion);
     void startWriter();
+    std::vector<Outgoing> takeBatch();
     asio::awaitable<void> writeQueued(std::shared_ptr<FramedConnection> keepAlive);
     void cancelNow();
     asio::awaitable<void> closeGracefully(std::shared_ptr<FramedConnection> keepAlive);
