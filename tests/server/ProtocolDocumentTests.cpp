@@ -71,7 +71,7 @@ TEST_F(ProtocolDocument, PingsDoNotExtendTheTenSecondsToAuthenticate) {
     phone->send(Ping{1});
     EXPECT_EQ(phone->expect<Pong>().value, 1u);
     harness.clock.advance(1.5);
-    harness.onServer([](HelperServer& s) { HelperServerProbe::runMaintenance(s); });
+    harness.maintenancePass();
     EXPECT_EQ(errorOf(phone->next()), (ErrorMessage{ErrorCode::unauthorized, "handshake timeout", std::nullopt}));
     EXPECT_TRUE(phone->waitForEnd());
 }
