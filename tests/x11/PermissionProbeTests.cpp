@@ -10,15 +10,14 @@
 namespace orvik::helper {
 namespace {
 
-// The probe answers for the server on its display now: also for a new one that replaced a server it knew.
-TEST(PermissionProbeTest, anX11SessionWithXTestGrantsBothAlsoAfterTheServerWasRestarted) {
+struct PermissionProbeOnItsOwnServer : testing::Test {
     x11test::PrivateXServer server;
     ManualClock clock{100};
-    X11SessionProbe probe(
-        [&server] {
-            return X11SessionProbe::Environment{server.name(), "", "x11"};
-        },
-        clock.function());
+    X11SessionProbe probe{[this] { return X11SessionProbe::Environment{server.name(), "", "x11"}; }, clock.function()};
+};
+
+// The probe answers for the server on its display now: also for a new one that replaced a server it knew.
+TEST_F(PermissionProbeOnItsOwnServer, anX11SessionWithXTestGrantsBothAlsoAfterTheServerWasRestarted) {
     EXPECT_TRUE(probe.canPostEvents());
     EXPECT_TRUE(probe.canReadScreen());
     ASSERT_TRUE(server.restart());
@@ -27,14 +26,7 @@ TEST(PermissionProbeTest, anX11SessionWithXTestGrantsBothAlsoAfterTheServerWasRe
 }
 
 // A stopped server keeps its clients' connections open but answers nothing: the probe must not wait for it.
-TEST(PermissionProbeTest, aServerThatStoppedAnsweringLeavesTheLastAnswer) {
-    x11test::PrivateXServer server;
-    ManualClock clock{100};
-    X11SessionProbe probe(
-        [&server] {
-            return X11SessionProbe::Environment{server.name(), "", "x11"};
-        },
-        clock.function());
+TEST_F(PermissionProbeOnItsOwnServer, aServerThatStoppedAnsweringLeavesTheLastAnswer) {
     ASSERT_TRUE(probe.canPostEvents());
     server.pause();
     for (int question = 0; question < 3; ++question) {
