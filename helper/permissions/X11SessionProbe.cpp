@@ -54,7 +54,12 @@ struct X11SessionProbe::State {
 X11SessionProbe::X11SessionProbe(std::function<Environment()> environment, ServerClock now)
     : environment_(std::move(environment)), now_(std::move(now)), state_(std::make_shared<State>()) {}
 
-X11SessionProbe::~X11SessionProbe() = default;
+// A question still open waits for its answer a little, so that the thread does not outlive the process's
+// statics in the common case; one stuck on a server that does not answer is left behind.
+X11SessionProbe::~X11SessionProbe() {
+    std::unique_lock lock(state_->mutex);
+    state_->answered.wait_for(lock, std::chrono::seconds(1), [this] { return !state_->working; });
+}
 
 std::shared_ptr<X11SessionProbe> X11SessionProbe::shared() {
     static const auto instance = std::make_shared<X11SessionProbe>();
@@ -102,6 +107,7 @@ void X11SessionProbe::work(const std::shared_ptr<State>& state) {
         state->answered.notify_all();
     }
     state->working = false;
+    state->answered.notify_all();
 }
 
 bool X11SessionProbe::ask(State& state, Question question, const Environment& environment) {

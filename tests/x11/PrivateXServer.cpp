@@ -7,14 +7,24 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
 #include <vector>
 
 extern char** environ;
 
 namespace orvik::helper::x11test {
 
+// Display numbers from here up are left to servers that are restarted on their number: wrappers that let Xvfb
+// pick a free number take the lowest, and would take a low number this server gave up for a moment.
+constexpr int firstRestartableDisplay = 400;
+constexpr int restartableDisplays = 500;
+
 PrivateXServer::PrivateXServer(std::string screen) : screen_(std::move(screen)) {
-    start("");
+    const int offset = static_cast<int>(getpid()) % restartableDisplays;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int display = firstRestartableDisplay + (offset + attempt * 37) % restartableDisplays;
+        if (start(":" + std::to_string(display))) return;
+    }
 }
 
 PrivateXServer::~PrivateXServer() {
