@@ -94,7 +94,8 @@ public:
             KeySym keysym = NoSymbol;
             if (event.type != KeyPress || !map) continue;
             XkbTranslateKeyCode(map, static_cast<KeyCode>(event.xkey.keycode), event.xkey.state, &consumed, &keysym);
-            if (!IsModifierKey(keysym)) text += xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(keysym));
+            if (!IsModifierKey(keysym))
+                text += static_cast<char32_t>(xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(keysym)));
         }
         if (map) XkbFreeKeyboard(map, XkbAllComponentsMask, True);
     }

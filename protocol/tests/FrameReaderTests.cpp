@@ -20,7 +20,7 @@ Bytes encode(const std::vector<Frame>& frames) {
 Bytes header(std::uint16_t type, std::uint32_t length) {
     auto bytes = FrameHeader{type, 0, 0}.encoded();
     Bytes out(bytes.begin(), bytes.end());
-    for (int i = 0; i < 4; ++i) out[std::size_t(4 + i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+    for (std::size_t i = 0; i < 4; ++i) out[4 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
     return out;
 }
 

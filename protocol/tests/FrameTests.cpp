@@ -29,7 +29,10 @@ TEST(FrameHeader, GoldenBytesUnknownFlagsAndTheLengthLimitFromTheHeaderAlone) {
         {{1, 1, 0, 0, 0, 0, 0}, Kind::truncated},
         {{1, 1, 0, 0, 0, 0, 0, 0, 0}, Kind::unexpectedLength},
     };
-    for (const auto& [input, result] : cases) EXPECT_EQ(failureOf([&] { FrameHeader::decode(input); }), result);
+    for (const auto& [encoded, result] : cases) {
+        const Bytes& input = encoded;
+        EXPECT_EQ(failureOf([&] { FrameHeader::decode(input); }), result);
+    }
 }
 
 TEST(Frame, EncodedIsHeaderThenPayloadAndDecodesOnlyAtItsLength) {

@@ -44,6 +44,7 @@ TEST_F(ServerCommands, LiveInputAndTextReachTheSinkInOrder) {
     expectReplies({{Ping{9}, Pong{9}}}); // no reply to any of the input
     auto recorded = harness.sink->events();
     std::vector<std::size_t> kinds;
+    kinds.reserve(recorded.size());
     for (const auto& input : recorded) kinds.push_back(input.value.index());
     const std::size_t mouse = 0, scroll = 1, key = 2, unicode = 4;
     EXPECT_EQ(kinds, (std::vector<std::size_t>{mouse, mouse, mouse, scroll, key, key, unicode, unicode}));
@@ -163,7 +164,9 @@ TEST_F(ServerCommands, AHandlerActsThroughItsSessionOnTheServersThreadAndHoldsUp
     phone->send(MediaCommand{MediaKey::mute});
     phone->send(Ping{1});
     auto held = handler->held.get_future().get();
-    const auto& [message, session, finishHandling] = held;
+    const auto& message = std::get<0>(held);
+    const auto& session = std::get<1>(held);
+    const auto& finishHandling = std::get<2>(held);
     EXPECT_TRUE(message.get<MediaCommand>());
     EXPECT_TRUE(phone->staysQuiet()) << "the session reads on only once the handler is done";
     EXPECT_EQ(session->pasteboard(), harness.pasteboard) << "the paste flow's own";

@@ -13,7 +13,7 @@
 namespace orvik::helper {
 namespace {
 
-// Runs against the mock logind of run-with-logind-mock, which holds our session "c1".
+// Runs against the mock logind of tests/support/run-with-private-bus --logind-mock, which holds our session "c1".
 void setLockedHint(bool locked) {
     sd_bus* bus = nullptr;
     ASSERT_GE(sd_bus_open_system(&bus), 0);

@@ -9,7 +9,9 @@
 
 using namespace orvik::phone;
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     std::vector<std::string_view> arguments(argv + 1, argv + argc);
     auto parsed = parseOptions(arguments);
     if (auto* error = std::get_if<std::string>(&parsed)) {
@@ -43,4 +45,15 @@ int main(int argc, char** argv) {
     // The standard-input reader may still be blocked in a read; it must not outlive the loop it posts to.
     if (readsInput) std::_Exit(static_cast<int>(result));
     return static_cast<int>(result);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "orvik-phone: " << error.what() << std::endl;
+        return static_cast<int>(ExitCode::connectionFailed);
+    }
 }

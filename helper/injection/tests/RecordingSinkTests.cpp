@@ -59,6 +59,7 @@ TEST(RecordingSink, MayBeUsedFromSeveralThreads) {
     RecordingSink sink;
     constexpr int perThread = 500;
     std::vector<std::thread> threads;
+    threads.reserve(4);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&sink, t] {
             for (int i = 0; i < perThread; ++i) {

@@ -17,7 +17,7 @@ bool X11Keymap::load(Display* display) {
     symbols_.assign(map, map + static_cast<std::size_t>(count) * static_cast<std::size_t>(perKeycode));
     XFree(map);
     if (XModifierKeymap* modifiers = XGetModifierMapping(display)) {
-        auto entries = static_cast<std::size_t>(8 * modifiers->max_keypermod);
+        auto entries = 8 * static_cast<std::size_t>(modifiers->max_keypermod);
         modifierKeycodes_.assign(modifiers->modifiermap, modifiers->modifiermap + entries);
         XFreeModifiermap(modifiers);
     }
@@ -26,7 +26,8 @@ bool X11Keymap::load(Display* display) {
 
 std::uint32_t X11Keymap::symbol(int keycode, int index) const {
     if (keycode < minKeycode_ || keycode > maxKeycode_ || index < 0 || index >= perKeycode_) return 0;
-    return symbols_[static_cast<std::size_t>((keycode - minKeycode_) * perKeycode_ + index)];
+    const auto row = static_cast<std::size_t>(keycode - minKeycode_);
+    return symbols_[row * static_cast<std::size_t>(perKeycode_) + static_cast<std::size_t>(index)];
 }
 
 // The core map shows a key of one group in the second group's place too.

@@ -7,6 +7,7 @@ namespace {
 
 std::vector<std::string> names(const std::vector<DisplayInfo>& displays) {
     std::vector<std::string> result;
+    result.reserve(displays.size());
     for (const auto& display : displays) result.push_back(display.name);
     return result;
 }

@@ -97,8 +97,8 @@ TEST_F(ScreenViewersTest, DisplaysAreListedWithThePermissionAndRequestsWithoutSe
     screen = nullptr;
     handle(ScreenDisplaysRequest{{41}});
     start();
-    for (OrvikMessage other : {OrvikMessage(ScreenFrameAck{1, 2}), OrvikMessage(ScreenKeyframeRequest{}),
-                               OrvikMessage(ScreenConfigure{}), OrvikMessage(ScreenStop{})}) {
+    for (const OrvikMessage& other : {OrvikMessage(ScreenFrameAck{1, 2}), OrvikMessage(ScreenKeyframeRequest{}),
+                                      OrvikMessage(ScreenConfigure{}), OrvikMessage(ScreenStop{})}) {
         handle(other);
     }
     EXPECT_EQ(taken<ErrorMessage>(), (std::vector{ErrorMessage{ErrorCode::unsupported, std::nullopt, 41},
@@ -120,7 +120,7 @@ TEST_F(ScreenViewersTest, AnApprovedViewerStreamsTheMainDisplayInACodecBothSides
 
     start();
     EXPECT_EQ(taken<ErrorMessage>(), (std::vector{ErrorMessage{ErrorCode::invalidRequest, "already streaming"}}));
-    for (OrvikMessage message :
+    for (const OrvikMessage& message :
          {OrvikMessage(ScreenFrameAck{1, 2}), OrvikMessage(ScreenKeyframeRequest{}), OrvikMessage(ScreenStop{})}) {
         handle(message);
     }

@@ -112,7 +112,8 @@ std::shared_ptr<asio::ssl::context> serverContext(KeyLookup lookup, std::string_
     if (SSL_CTX_set_ex_data(context->native_handle(), serverKeysIndex(), keys.get()) != 1) {
         throw std::runtime_error("cannot attach keys to the TLS context");
     }
-    keys.release();
+    // The context owns it now: freed with the context by the index's free function.
+    static_cast<void>(keys.release());
     SSL_CTX_set_psk_server_callback(context->native_handle(), &serverCallback);
     return context;
 }
@@ -130,7 +131,7 @@ std::shared_ptr<asio::ssl::context> clientContext(PreSharedKey key, std::string_
     if (SSL_CTX_set_ex_data(context->native_handle(), clientKeyIndex(), stored.get()) != 1) {
         throw std::runtime_error("cannot attach the key to the TLS context");
     }
-    stored.release();
+    static_cast<void>(stored.release());
     SSL_CTX_set_psk_client_callback(context->native_handle(), &clientCallback);
     return context;
 }

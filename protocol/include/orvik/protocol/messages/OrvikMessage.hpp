@@ -51,8 +51,10 @@ struct OrvikMessage {
 
     Variant value;
 
+    // Payload types only, so it never stands in for the copy and move constructors.
     template <class T>
-    requires isPayload<std::remove_cvref_t<T>> OrvikMessage(T&& payload)
+    requires isPayload<std::remove_cvref_t<T>>
+    OrvikMessage(T&& payload) // NOLINT(bugprone-forwarding-reference-overload)
         : value(std::in_place_type<std::remove_cvref_t<T>>, std::forward<T>(payload)) {}
 
     MessageType type() const { return allMessageTypes[value.index()]; }
