@@ -1,6 +1,7 @@
 #include "clipboard/ClipboardContent.hpp"
 
 #include "clipboard/PasteboardAccess.hpp"
+#include "core/UnicodeText.hpp"
 
 #include <algorithm>
 #include <array>
@@ -19,8 +20,7 @@ Bytes bytesOf(std::string_view text) {
 }
 
 icu::UnicodeString decodeUtf8(ByteView bytes) {
-    return icu::UnicodeString::fromUTF8(
-        icu::StringPiece(reinterpret_cast<const char*>(bytes.data()), static_cast<std::int32_t>(bytes.size())));
+    return UnicodeText::fromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 } // namespace
@@ -112,9 +112,7 @@ std::string utf8FromLatin1(ByteView latin1) {
 }
 
 std::string wellFormedUtf8(ByteView bytes) {
-    std::string result;
-    decodeUtf8(bytes).toUTF8String(result);
-    return result;
+    return UnicodeText::toUtf8(decodeUtf8(bytes));
 }
 
 } // namespace orvik::helper

@@ -1,6 +1,6 @@
 #include "clipboard/PasteboardSnapshot.hpp"
 
-#include <unicode/unistr.h>
+#include "core/UnicodeText.hpp"
 
 namespace orvik::helper {
 
@@ -15,12 +15,7 @@ std::optional<std::string> PasteboardSnapshot::text() const {
     auto found = items.front().find(std::string(plainTextType));
     if (found == items.front().end()) return std::nullopt;
     const Bytes& data = found->second;
-    // Decoding through UTF-16 replaces every ill-formed sequence with U+FFFD.
-    auto decoded = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(reinterpret_cast<const char*>(data.data()), static_cast<std::int32_t>(data.size())));
-    std::string result;
-    decoded.toUTF8String(result);
-    return result;
+    return UnicodeText::wellFormed(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
 }
 
 } // namespace orvik::helper

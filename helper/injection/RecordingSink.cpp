@@ -1,5 +1,7 @@
 #include "injection/RecordingSink.hpp"
 
+#include "core/UnicodeText.hpp"
+
 #include <unicode/unistr.h>
 
 #include <ctime>
@@ -56,8 +58,7 @@ void RecordingSink::postModifierChange(std::uint16_t keyCode, ModifierFlags flag
 
 void RecordingSink::postUnicode(std::u16string_view units, bool isDown) {
     // ICU turns unpaired surrogates into U+FFFD on the way to UTF-8.
-    std::string text;
-    icu::UnicodeString(units.data(), static_cast<std::int32_t>(units.size())).toUTF8String(text);
+    auto text = UnicodeText::toUtf8(icu::UnicodeString(units.data(), static_cast<std::int32_t>(units.size())));
     append(RecordedInput::unicode(std::move(text), isDown));
 }
 

@@ -1,36 +1,18 @@
 #include "server/HelperServer.hpp"
 
 #include "core/CallbackAwait.hpp"
+#include "core/UnicodeText.hpp"
 #include "injection/MediaKeyEncoding.hpp"
 #include "injection/TextTyping.hpp"
 #include "server/CommandRouting.hpp"
 #include "server/ServerCommandSession.hpp"
 #include "server/SystemControlling.hpp"
 
-#include <unicode/brkiter.h>
-#include <unicode/unistr.h>
-
 #include <memory>
 
 namespace orvik::helper {
 
 namespace {
-
-// Counts user-perceived characters (extended grapheme clusters), stopping once `limit` is passed.
-std::size_t characterCount(std::string_view text, std::size_t limit) {
-    UErrorCode status = U_ZERO_ERROR;
-    auto units = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-    std::unique_ptr<icu::BreakIterator> clusters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !clusters) return static_cast<std::size_t>(units.countChar32());
-    clusters->setText(units);
-    std::size_t count = 0;
-    for (auto boundary = clusters->next(); boundary != icu::BreakIterator::DONE && count <= limit;
-         boundary = clusters->next()) {
-        ++count;
-    }
-    return count;
-}
 
 // The input family (high byte 0x01) without ping and pong: pointer, buttons, scroll, keys.
 constexpr std::uint16_t liveInputFamily = 0x01;
@@ -103,7 +85,7 @@ void HelperServer::handleLiveInput(const OrvikMessage& message) {
 asio::awaitable<void> HelperServer::handleInPlace(const OrvikMessage& message, Uuid sessionID, Uuid deviceID) {
     if (auto* text = message.get<TextInput>()) {
         if (!canInject()) co_return;
-        if (characterCount(text->text, maxTextLength) > maxTextLength) {
+        if (UnicodeText::hasMoreCharactersThan(UnicodeText::fromUtf8(text->text), maxTextLength)) {
             send(ErrorMessage{ErrorCode::invalidRequest, "text too long", std::nullopt}, sessionID);
             co_return;
         }

@@ -1,6 +1,7 @@
 #include "server/PairingNames.hpp"
 
-#include <unicode/brkiter.h>
+#include "core/UnicodeText.hpp"
+
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
 
@@ -44,29 +45,28 @@ icu::UnicodeString trimmed(const icu::UnicodeString& text) {
 }
 
 icu::UnicodeString firstGraphemeClusters(const icu::UnicodeString& text, int count) {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> clusters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !clusters) return text;
-    clusters->setText(text);
-    int32_t boundary = clusters->first();
-    for (int taken = 0; taken < count; ++taken) {
-        int32_t next = clusters->next();
-        if (next == icu::BreakIterator::DONE) return text;
-        boundary = next;
-    }
-    return icu::UnicodeString(text, 0, boundary);
+    int taken = 0;
+    int32_t boundary = 0;
+    bool longer = false;
+    UnicodeText::forEachCharacter(text, [&](int32_t, int32_t limit) {
+        if (taken == count) {
+            longer = true;
+            return false;
+        }
+        ++taken;
+        boundary = limit;
+        return true;
+    });
+    return longer ? icu::UnicodeString(text, 0, boundary) : text;
 }
 
 } // namespace
 
 std::string PairingNames::sanitized(std::string_view name) {
-    auto text = icu::UnicodeString::fromUTF8(icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
+    auto text = UnicodeText::fromUtf8(name);
     auto cleaned = firstGraphemeClusters(trimmed(withoutDroppedCharacters(text)), maxLength);
     if (cleaned.isEmpty()) return std::string(fallbackName);
-    std::string result;
-    cleaned.toUTF8String(result);
-    return result;
+    return UnicodeText::toUtf8(cleaned);
 }
 
 } // namespace orvik::helper

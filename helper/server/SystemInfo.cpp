@@ -1,10 +1,10 @@
 #include "server/SystemInfo.hpp"
 
+#include "core/UnicodeText.hpp"
+
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <netdb.h>
-
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <charconv>
@@ -36,9 +36,7 @@ std::string_view trimmedWhitespace(std::string_view text) {
 // The bytes up to the first zero byte, as UTF-8 with ill-formed sequences replaced by U+FFFD.
 std::string validUTF8(std::string_view bytes) {
     bytes = bytes.substr(0, bytes.find('\0'));
-    std::string text;
-    icu::UnicodeString::fromUTF8(icu::StringPiece(bytes.data(), static_cast<int32_t>(bytes.size()))).toUTF8String(text);
-    return text;
+    return UnicodeText::wellFormed(bytes);
 }
 
 std::optional<std::string> nonEmpty(std::string text) {
