@@ -15,12 +15,13 @@ TEST(HelperServerCallbacks, AnAnswerFromAnotherThreadResumesOnTheAwaitingExecuto
     IoThread server{"Orvik.Test"};
     std::thread::id answeredOn;
     std::thread::id resumedOn;
+    std::jthread answerer; // joined before the server's context goes: it may still be inside its post
     auto answer = [&](std::function<void(int)> done) {
-        std::thread([&answeredOn, done] {
+        answerer = std::jthread([&answeredOn, done] {
             answeredOn = std::this_thread::get_id();
             done(42);
             done(7); // a second answer is ignored
-        }).detach();
+        });
     };
     auto result = asio::co_spawn(
         server.executor(),
@@ -31,6 +32,7 @@ TEST(HelperServerCallbacks, AnAnswerFromAnotherThreadResumesOnTheAwaitingExecuto
         },
         asio::use_future);
     EXPECT_EQ(result.get(), 42);
+    answerer.join();
     EXPECT_EQ(resumedOn, server.threadID());
     EXPECT_NE(answeredOn, server.threadID());
 }
