@@ -36,6 +36,10 @@ public:
     virtual void stop(Completion done) = 0;
     virtual void ack(const ScreenFrameAck& ack) = 0;
     virtual void requestKeyframe() = 0;
+    // What it streams now; absent before the first start and after a stop. Safe from any thread.
+    virtual std::optional<Target> target() const = 0;
+    // The encoder's bit rate now, bits per second; 0 while nothing is encoded. Safe from any thread.
+    virtual int currentBitRate() const = 0;
 };
 
 } // namespace orvik::helper

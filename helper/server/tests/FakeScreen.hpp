@@ -13,6 +13,10 @@ public:
         done(std::vector<ScreenDisplay>{{1, "Side", 1920, 1080, 1920, 1080, false},
                                         {2, "Built-in", 1440, 900, 2880, 1800, true}});
     }
+    // Only listed here; the fake stream never drives it.
+    void start(CaptureConfiguration, FrameHandler, StopHandler, Completion done) override { done(std::nullopt); }
+    void update(CaptureConfiguration, Completion done) override { done(std::nullopt); }
+    void stop(std::function<void()> done) override { done(); }
 };
 
 // A stream that logs every call and completes it at once, except a pause the test holds. It keeps what the
@@ -43,6 +47,12 @@ public:
     }
     void ack(const ScreenFrameAck&) override { record("ack"); }
     void requestKeyframe() override { record("keyframe"); }
+    std::optional<Target> target() const override {
+        std::lock_guard lock(mutex_);
+        if (targets.empty()) return std::nullopt;
+        return targets.back();
+    }
+    int currentBitRate() const override { return 0; }
 
     std::vector<std::string> calls() const {
         std::lock_guard lock(mutex_);
