@@ -17,8 +17,7 @@ public:
     static constexpr std::size_t rowAlignment = 64;
 
     PixelBuffer(int width, int height)
-        : width_(width), height_(height),
-          strides_{paddedRow(width), paddedRow(width / 2), paddedRow(width / 2)},
+        : width_(width), height_(height), strides_{paddedRow(width), paddedRow(width / 2), paddedRow(width / 2)},
           storage_(new (std::align_val_t{rowAlignment}) std::uint8_t[byteCount()]) {
         std::uint8_t* plane = storage_.get();
         for (std::size_t index = 0; index < planes_.size(); ++index) {
