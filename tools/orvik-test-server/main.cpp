@@ -3,6 +3,7 @@
 
 #include "TestServerOutput.hpp"
 #include "TestServerPlatform.hpp"
+#include "TestServerSystem.hpp"
 
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
@@ -20,11 +21,14 @@ using namespace orvik;
 using namespace orvik::helper;
 using orvik::testserver::TestServerOutput;
 using orvik::testserver::TestServerPlatform;
+using orvik::testserver::TestServerSystem;
 
 constexpr std::string_view usage = R"(usage: orvik-test-server [options]
 
 Runs the helper server on 127.0.0.1 with in-memory device and preference stores, a recording input sink and an
-in-memory clipboard (with --desktop: the X display's input and clipboard). Opens a pairing window once
+in-memory clipboard (with --desktop: the X display's input and clipboard), and the system commands: media and
+volume keys are posted as keys, presentation keys pressed, power actions answered "no power backend" (delayed
+ones are scheduled and shown in the status). Opens a pairing window once
 listening. Prints every server event and every input event the sink records as one JSON line on standard
 output. Ends at the end of standard input, or on SIGINT/SIGTERM.
 
@@ -126,6 +130,10 @@ int main(int argc, char** argv) {
     configuration.services.approvePairing = [approval](PairingApprovalRequest, std::function<void(bool)> done) {
         if (approval != Options::Approval::never) done(approval == Options::Approval::approve);
     };
+
+    // The system controller's timers and battery reads; it outlives the server and so the controller.
+    IoThread systemThread{"System"};
+    configuration.services.system = TestServerSystem::build(systemThread.executor(), platform.canPostEvents);
 
     IoThread thread{HelperServer::threadName};
     auto server = HelperServer::create(thread.executor(), std::move(configuration));

@@ -1,0 +1,113 @@
+#include "system/PresentationPresets.hpp"
+
+#include "core/Log.hpp"
+#include "orvik/protocol/keys/KeyComboJson.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace orvik::helper {
+
+namespace {
+
+constexpr std::string_view logCategory = "System";
+constexpr std::string_view dataFolder = "orvik-helper";
+// How many folders above the program's own the share folder is looked for (bin/.. when installed; the build
+// tree's root from a program in tools/<name>/).
+constexpr int shareFolderLevels = 3;
+
+PresentationPresets::Actions common(std::vector<KeyCombo> start) {
+    return {{"next", {KeyCombo{MacKey::rightArrow, {}}}},
+            {"previous", {KeyCombo{MacKey::leftArrow, {}}}},
+            {"start", std::move(start)},
+            {"stop", {KeyCombo{MacKey::escape, {}}}},
+            {"blackScreen", {KeyCombo{MacKey::b, {}}}},
+            {"whiteScreen", {KeyCombo{MacKey::w, {}}}}};
+}
+
+const std::vector<KeyCombo>* lookUp(const PresentationPresets& presets, std::string_view app, std::string_view action) {
+    auto program = presets.apps.find(std::string(app));
+    if (program == presets.apps.end()) return nullptr;
+    auto combos = program->second.find(std::string(action));
+    return combos == program->second.end() ? nullptr : &combos->second;
+}
+
+std::filesystem::path executableFolder() {
+    std::error_code error;
+    auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : program.parent_path();
+}
+
+} // namespace
+
+std::vector<KeyCombo> PresentationPresets::combos(PresentationAction action, PresentationApp app) const {
+    const auto actionName = caseName(action);
+    if (const auto* own = lookUp(*this, caseName(app), actionName)) return *own;
+    if (const auto* generic = lookUp(*this, caseName(PresentationApp::generic), actionName)) return *generic;
+    return {};
+}
+
+PresentationPresets PresentationPresets::load(std::string_view text) {
+    const auto json = nlohmann::json::parse(text);
+    PresentationPresets presets;
+    const auto& version = json.at("version");
+    if (!version.is_number_integer()) throw std::invalid_argument("version is not an integer");
+    presets.version = version.get<int>();
+    for (const auto& [program, actions] : json.at("apps").items()) {
+        auto& stored = presets.apps[program];
+        for (const auto& [action, combos] : actions.items()) {
+            auto& list = stored[action];
+            for (const auto& combo : combos) list.push_back(keyComboFromJson(combo));
+        }
+    }
+    return presets;
+}
+
+const PresentationPresets& PresentationPresets::builtIn() {
+    static const PresentationPresets table{
+        1,
+        {{"keynote", common({KeyCombo{MacKey::p, ModifierFlags::option | ModifierFlags::command}})},
+         {"powerPoint", common({KeyCombo{MacKey::returnKey, ModifierFlags::command}})},
+         {"googleSlides", common({KeyCombo{MacKey::returnKey, ModifierFlags::command}})},
+         {"generic", common({})}}};
+    return table;
+}
+
+PresentationPresets PresentationPresets::firstFound(const std::vector<std::filesystem::path>& candidates) {
+    for (const auto& candidate : candidates) {
+        std::ifstream file(candidate);
+        if (!file) continue;
+        std::stringstream text;
+        text << file.rdbuf();
+        try {
+            return load(text.str());
+        } catch (const std::exception& error) {
+            Log::error(logCategory, "Presentation presets " + candidate.string() + " not used: " + error.what());
+            return builtIn();
+        }
+    }
+    return builtIn();
+}
+
+std::vector<std::filesystem::path> PresentationPresets::searchPaths() {
+    std::vector<std::filesystem::path> paths;
+    auto folder = executableFolder();
+    if (!folder.empty()) {
+        paths.push_back(folder / fileName);
+        for (int level = 0; level < shareFolderLevels && folder.has_parent_path(); ++level) {
+            folder = folder.parent_path();
+            paths.push_back(folder / "share" / dataFolder / fileName);
+        }
+    }
+    paths.push_back(std::filesystem::path(ORVIK_INSTALL_DATADIR) / dataFolder / fileName);
+    return paths;
+}
+
+PresentationPresets PresentationPresets::installed() {
+    return firstFound(searchPaths());
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,48 @@
+#include "TestServerSystem.hpp"
+
+#include "core/Log.hpp"
+#include "system/BatteryReader.hpp"
+#include "system/BootSleeper.hpp"
+
+#include <string>
+
+namespace orvik::testserver {
+
+namespace {
+
+using namespace orvik::helper;
+
+class NoOutputVolume final : public VolumeControlling {
+public:
+    std::optional<VolumeStatus> status() const override { return std::nullopt; }
+    bool setLevel(float) override { return false; }
+    bool setMuted(bool) override { return false; }
+    void observeChanges(std::function<void()>) override {}
+};
+
+class NoPowerBackend final : public PowerExecuting {
+public:
+    void run(PowerAction, std::function<void(CommandOutcome)> done) override {
+        done(CommandOutcome::failure(ErrorCode::internalError, "no power backend"));
+    }
+};
+
+} // namespace
+
+std::shared_ptr<SystemController> TestServerSystem::build(asio::any_io_executor worker,
+                                                          HelperServices::CanPostEvents canPostEvents) {
+    auto battery = BatteryReader::create(BatteryReader::systemRoot, worker);
+    SystemController::Services services;
+    services.volume = std::make_shared<NoOutputVolume>();
+    services.power = std::make_shared<NoPowerBackend>();
+    services.presets = PresentationPresets::installed();
+    services.sleepTimer = SleepTimer::create(BootSleeper::make(worker));
+    services.battery = [battery] { return battery->latest(); };
+    services.sleepWarning = [](PowerAction action) {
+        Log::notice("System", "Power action " + std::string(caseName(action)) + " in one minute");
+    };
+    services.canPostEvents = std::move(canPostEvents);
+    return SystemController::create(std::move(services));
+}
+
+} // namespace orvik::testserver
