@@ -7,28 +7,25 @@
 namespace orvik::helper {
 
 // Records the levels and mute states asked for and answers with the status it was made with, updated by them.
-class FakeVolume final : public VolumeControlling {
-public:
-    explicit FakeVolume(std::optional<VolumeStatus> status = std::nullopt) : status_(status) {}
+struct FakeVolume final : VolumeControlling {
+    explicit FakeVolume(std::optional<VolumeStatus> status = std::nullopt) : current(status) {}
 
-    std::optional<VolumeStatus> status() const override { return status_; }
+    std::optional<VolumeStatus> status() const override { return current; }
     bool setLevel(float level) override {
         setLevels.push_back(level);
-        if (status_) status_->level = level;
+        if (current) current->level = level;
         return true;
     }
     bool setMuted(bool muted) override {
         setMutes.push_back(muted);
-        if (status_) status_->isMuted = muted;
+        if (current) current->isMuted = muted;
         return true;
     }
     void observeChanges(std::function<void()>) override {}
 
+    std::optional<VolumeStatus> current;
     std::vector<float> setLevels;
     std::vector<bool> setMutes;
-
-private:
-    std::optional<VolumeStatus> status_;
 };
 
 } // namespace orvik::helper

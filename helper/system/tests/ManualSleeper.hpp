@@ -6,29 +6,22 @@
 
 namespace orvik::helper {
 
-// A sleeper whose waits end when the test says: `finish()` ends the oldest wait as if its time had passed (also
-// one that was cancelled, as a real timer that expired just before its cancel does). Single-threaded.
-class ManualSleeper {
-public:
-    struct Wait {
-        std::chrono::nanoseconds delay;
-        std::function<void()> done;
-        bool cancelled = false;
-    };
+// A sleeper whose waits end when the test says: `finish()` ends the oldest wait, cancelled or not (a real timer
+// that ran out just before its cancel ends the same way). Single-threaded.
+struct ManualSleeper {
+    std::deque<std::pair<std::chrono::nanoseconds, std::function<void()>>> waits;
 
     SleepTimer::Sleeper sleeper() {
         return [this](std::chrono::nanoseconds delay, std::function<void()> done) -> SleepTimer::Cancel {
-            waits.push_back(std::make_shared<Wait>(Wait{delay, std::move(done)}));
-            return [wait = waits.back()] { wait->cancelled = true; };
+            waits.emplace_back(delay, std::move(done));
+            return [] {};
         };
     }
     void finish() {
-        auto wait = waits.front();
+        auto done = std::move(waits.front().second);
         waits.pop_front();
-        wait->done();
+        done();
     }
-
-    std::deque<std::shared_ptr<Wait>> waits;
 };
 
 } // namespace orvik::helper

@@ -11,9 +11,7 @@
 namespace orvik::helper {
 namespace {
 
-using test::RecordingCommandSession;
-using Outcome = RecordingCommandSession::Outcome;
-using Pushed = RecordingCommandSession::StatusPushed;
+using Session = test::RecordingCommandSession;
 
 struct SystemControllerTest : testing::Test {
     std::shared_ptr<FakeVolume> volume = std::make_shared<FakeVolume>(VolumeStatus{0.97F, false, true});
@@ -21,7 +19,7 @@ struct SystemControllerTest : testing::Test {
     ManualSleeper sleeper;
     bool canPost = true;
     std::vector<OverlayMode> overlays;
-    std::shared_ptr<RecordingCommandSession> session = std::make_shared<RecordingCommandSession>();
+    std::shared_ptr<Session> session = std::make_shared<Session>();
 
     std::shared_ptr<SystemController> make(bool withOverlay = false) {
         SystemController::Services services;
@@ -42,10 +40,9 @@ struct SystemControllerTest : testing::Test {
 struct PowerCase {
     PowerAction action;
     std::optional<std::int64_t> delay;
-    bool allowed;
-    CommandOutcome outcome;
-    std::vector<PowerAction> executed;
-    bool scheduled;
+    std::optional<ErrorCode> refusal;
+    bool runs = false;
+    bool allowed = true;
     bool canPost = true;
 };
 
@@ -57,34 +54,28 @@ TEST_P(ControllerPower, ChecksThePolicyThenTheDelayThenRunsOrSchedules) {
     canPost = given.canPost;
     auto controller = make();
     send(*controller, PowerCommand{7, given.action, given.delay});
-    EXPECT_EQ(session->calls<Outcome>().at(0).outcome, given.outcome);
-    EXPECT_EQ(session->calls<Outcome>().at(0).requestID, 7U);
-    EXPECT_EQ(power->actions, given.executed);
-    EXPECT_EQ(controller->sleepTimer()->scheduled().has_value(), given.scheduled);
-    EXPECT_EQ(session->calls<Pushed>().size(), given.scheduled ? 1U : 0U) << "a forced push shows the timer";
+    const auto answer = session->calls<Session::Outcome>().at(0);
+    EXPECT_EQ(answer.requestID, 7U);
+    EXPECT_EQ(answer.outcome, given.refusal ? CommandOutcome::failure(*given.refusal) : CommandOutcome::success());
+    EXPECT_EQ(power->actions.size(), given.runs ? 1U : 0U);
+    const bool scheduled = !given.refusal && !given.runs;
+    EXPECT_EQ(controller->sleepTimer()->scheduled().has_value(), scheduled);
+    EXPECT_EQ(session->calls<Session::StatusPushed>().size(), scheduled ? 1U : 0U) << "a forced push shows the timer";
 }
 
-const auto invalid = CommandOutcome::failure(ErrorCode::invalidRequest);
-const auto ok = CommandOutcome::success();
+constexpr auto now = std::nullopt;
 INSTANTIATE_TEST_SUITE_P(
     Cases, ControllerPower,
-    testing::Values(
-        PowerCase{PowerAction::sleep, 0, true, invalid, {}, false},
-        PowerCase{PowerAction::sleep, 1, true, ok, {}, true}, PowerCase{PowerAction::sleep, 86400, true, ok, {}, true},
-        PowerCase{PowerAction::sleep, 86401, true, invalid, {}, false},
-        PowerCase{PowerAction::sleep, -5, true, invalid, {}, false},
-        PowerCase{PowerAction::lock, 30, true, invalid, {}, false},
-        PowerCase{PowerAction::lock, std::nullopt, true, ok, {PowerAction::lock}, false},
-        PowerCase{PowerAction::lock,
-                  std::nullopt,
-                  true,
-                  CommandOutcome::failure(ErrorCode::permissionMissing),
-                  {},
-                  false,
-                  false},
-        PowerCase{PowerAction::restart, std::nullopt, false, CommandOutcome::failure(ErrorCode::notAllowed), {}, false},
-        PowerCase{PowerAction::restart, 86401, false, CommandOutcome::failure(ErrorCode::notAllowed), {}, false},
-        PowerCase{PowerAction::restart, std::nullopt, true, ok, {PowerAction::restart}, false}));
+    testing::Values(PowerCase{PowerAction::sleep, 0, ErrorCode::invalidRequest}, PowerCase{PowerAction::sleep, 1, now},
+                    PowerCase{PowerAction::sleep, 86400, now},
+                    PowerCase{PowerAction::sleep, 86401, ErrorCode::invalidRequest},
+                    PowerCase{PowerAction::sleep, -5, ErrorCode::invalidRequest},
+                    PowerCase{PowerAction::lock, 30, ErrorCode::invalidRequest},
+                    PowerCase{PowerAction::lock, now, now, true},
+                    PowerCase{PowerAction::lock, now, ErrorCode::permissionMissing, false, true, false},
+                    PowerCase{PowerAction::restart, now, ErrorCode::notAllowed, false, false},
+                    PowerCase{PowerAction::restart, 86401, ErrorCode::notAllowed, false, false},
+                    PowerCase{PowerAction::restart, now, now, true}));
 
 TEST_F(SystemControllerTest, ADelayedActionIsDroppedWhenPausedOrNoLongerAllowedAtItsDueTimeAndRunsOtherwise) {
     auto controller = make();
@@ -94,25 +85,14 @@ TEST_F(SystemControllerTest, ADelayedActionIsDroppedWhenPausedOrNoLongerAllowedA
             session->preferences.allowShutDown = true;
             send(*controller, PowerCommand{1, PowerAction::shutDown, 5});
             session->preferences.allowShutDown = allowed;
-            const auto pushesBefore = session->calls<Pushed>().size();
             sleeper.finish();
-            EXPECT_EQ(session->calls<Pushed>().size(), pushesBefore + 1);
-            EXPECT_TRUE(session->calls<Pushed>().back().force);
+            EXPECT_TRUE(session->calls<Session::StatusPushed>().back().force);
         }
     }
     EXPECT_EQ(power->actions, std::vector<PowerAction>{PowerAction::shutDown}) << "only when running and allowed";
-    EXPECT_EQ(session->calls<Outcome>().size(), 4U) << "the phone is answered at scheduling only";
-    HelperStatus status;
-    controller->fill(status);
-    EXPECT_EQ(status.volume, volume->status());
-    EXPECT_EQ(status.sleepTimer, std::nullopt);
-}
-
-TEST_F(SystemControllerTest, CancelWithNothingPendingStillForcesAStatusPush) {
-    auto controller = make();
+    EXPECT_EQ(session->calls<Session::Outcome>().size(), 4U) << "the phone is answered at scheduling only";
     send(*controller, CancelSleepTimer{});
-    ASSERT_EQ(session->calls<Pushed>().size(), 1U);
-    EXPECT_TRUE(session->calls<Pushed>()[0].force);
+    EXPECT_TRUE(session->calls<Session::StatusPushed>().back().force) << "also with nothing pending";
 }
 
 TEST_F(SystemControllerTest, MediaKeysChangeASettableVolumeAndArePostedOtherwise) {
@@ -123,33 +103,27 @@ TEST_F(SystemControllerTest, MediaKeysChangeASettableVolumeAndArePostedOtherwise
     send(*controller, VolumeSet{std::nanf("")});
     EXPECT_EQ(volume->setLevels, (std::vector<float>{1.0F, 0.9375F, 0.0F}));
     EXPECT_EQ(volume->setMutes, std::vector<bool>{true});
-    EXPECT_EQ(session->calls<Pushed>().size(), 4U);
-    EXPECT_EQ(session->calls<RecordingCommandSession::MediaPosted>().at(0).key, MediaKey::next);
+    EXPECT_EQ(session->calls<Session::StatusPushed>().size(), 4U);
 
     volume = std::make_shared<FakeVolume>();
     auto withoutOutput = make();
     send(*withoutOutput, MediaCommand{MediaKey::volumeDown});
     send(*withoutOutput, VolumeSet{0.5F});
-    EXPECT_EQ(session->calls<RecordingCommandSession::MediaPosted>().at(1).key, MediaKey::volumeDown);
     EXPECT_TRUE(volume->setLevels.empty());
+    const auto posted = session->calls<Session::MediaPosted>();
+    ASSERT_EQ(posted.size(), 2U);
+    EXPECT_EQ(posted[1].key, MediaKey::volumeDown);
 }
 
-TEST_F(SystemControllerTest, PresentationPressesEachComboEvenAfterARefusedOne) {
-    auto controller = make();
-    session->pressAnswer = false;
-    send(*controller, PresentationCommand{PresentationAction::next, PresentationApp::keynote});
-    send(*controller, PresentationCommand{PresentationAction::start, PresentationApp::generic});
-    auto presses = session->calls<RecordingCommandSession::Pressed>();
-    ASSERT_EQ(presses.size(), 1U);
-    EXPECT_EQ(presses[0].combo, (KeyCombo{MacKey::rightArrow, {}}));
-}
-
-TEST_F(SystemControllerTest, OverlayAndUnknownMessagesWithoutTheirHandlers) {
+TEST_F(SystemControllerTest, PresentationOverlayAndUnknownMessages) {
     auto plain = make();
+    send(*plain, PresentationCommand{PresentationAction::next, PresentationApp::keynote});
+    send(*plain, PresentationCommand{PresentationAction::start, PresentationApp::generic});
+    EXPECT_EQ(session->calls<Session::Pressed>().size(), 1U) << "generic has no start";
     send(*plain, OverlayCommand{OverlayMode::laser});
     send(*plain, Ping{});
     EXPECT_FALSE(plain->capabilities().contains(Capabilities::overlay));
-    EXPECT_EQ(session->calls<RecordingCommandSession::Replied>().at(0).error, ErrorCode::unsupported);
+    EXPECT_EQ(session->calls<Session::Replied>().at(0).error, ErrorCode::unsupported);
 
     auto withOverlay = make(true);
     send(*withOverlay, OverlayCommand{OverlayMode::spotlight});
