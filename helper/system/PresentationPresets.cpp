@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
 
 namespace orvik::helper {
@@ -35,6 +36,13 @@ const std::vector<KeyCombo>* lookUp(const PresentationPresets& presets, std::str
     return combos == program->second.end() ? nullptr : &combos->second;
 }
 
+// The member `name` of `json`, which must be of the kind `is` checks.
+const nlohmann::json& member(const nlohmann::json& json, const char* name, bool (nlohmann::json::*is)() const) {
+    const auto& value = json.at(name);
+    if (!(value.*is)()) throw std::invalid_argument(std::string(name) + " has the wrong type");
+    return value;
+}
+
 std::filesystem::path executableFolder() {
     std::error_code error;
     auto program = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -52,13 +60,14 @@ std::vector<KeyCombo> PresentationPresets::combos(PresentationAction action, Pre
 
 PresentationPresets PresentationPresets::load(std::string_view text) {
     const auto json = nlohmann::json::parse(text);
+    if (!json.is_object()) throw std::invalid_argument("not an object");
     PresentationPresets presets;
-    const auto& version = json.at("version");
-    if (!version.is_number_integer()) throw std::invalid_argument("version is not an integer");
-    presets.version = version.get<int>();
-    for (const auto& [program, actions] : json.at("apps").items()) {
+    presets.version = member(json, "version", &nlohmann::json::is_number_integer).get<int>();
+    for (const auto& [program, actions] : member(json, "apps", &nlohmann::json::is_object).items()) {
+        if (!actions.is_object()) throw std::invalid_argument(program + " is not an object");
         auto& stored = presets.apps[program];
         for (const auto& [action, combos] : actions.items()) {
+            if (!combos.is_array()) throw std::invalid_argument(action + " is not a list");
             auto& list = stored[action];
             for (const auto& combo : combos) list.push_back(keyComboFromJson(combo));
         }

@@ -33,7 +33,8 @@ public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
     using Cancel = std::function<void()>;
     // Starts a wait of `delay` and returns what cancels it. `done` is called exactly once, when the delay has
-    // passed or the wait was cancelled, from the sleeper's own thread and never from inside this call.
+    // passed or the wait was cancelled, from the sleeper's own thread and never from inside this call. Called
+    // with the timer's lock held: it only starts the wait.
     using Sleeper = std::function<Cancel(std::chrono::nanoseconds delay, std::function<void()> done)>;
     using Warning = std::function<void(PowerAction)>;
     using Fire = std::function<void(PowerAction)>;

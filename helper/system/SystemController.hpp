@@ -25,6 +25,7 @@ namespace orvik::helper {
 // (which holds the server weakly). The overlay callable hands the mode to the GUI thread itself.
 class SystemController final : public SystemControlling, public std::enable_shared_from_this<SystemController> {
 public:
+    // `volume`, `power` and `sleepTimer` are required.
     struct Services {
         std::shared_ptr<VolumeControlling> volume;
         std::shared_ptr<PowerExecuting> power;

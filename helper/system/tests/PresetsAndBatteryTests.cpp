@@ -37,6 +37,7 @@ TEST(PresentationPresets, AFileReplacesTheTableWholeFallingBackToGenericOnlyAndA
     TemporaryFolder folder;
     EXPECT_EQ(Presets::firstFound({folder.write("good.json", R"({"version": 2, "apps": {}})")}).version, 2);
     for (const char* text : {R"({"version": 1, "apps": {"generic": {"next": ["space", "hyper+x"]}}})",
+                             R"({"version": 1, "apps": {"generic": {"next": "space"}}})",
                              R"({"version": "1", "apps": {}})", R"({"apps": {}})", "not json"}) {
         auto file = folder.write("presets.json", text);
         EXPECT_EQ(Presets::firstFound({folder.path / "missing.json", file}), Presets::builtIn()) << text;
