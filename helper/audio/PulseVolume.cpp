@@ -120,15 +120,27 @@ void PulseVolume::connect() {
     pa_context_set_state_callback(
         context_, [](pa_context*, void* self) { static_cast<PulseVolume*>(self)->contextStateChanged(); }, this);
     pa_context_set_subscribe_callback(
-        context_, [](pa_context*, pa_subscription_event_type_t, std::uint32_t, void* self) {
+        context_,
+        [](pa_context*, pa_subscription_event_type_t, std::uint32_t, void* self) {
             // Any sink or server change may concern the default sink (a switch is a server change).
             static_cast<PulseVolume*>(self)->refresh();
         },
         this);
     // The helper never starts a sound server of its own: it connects again when one appears.
     if (pa_context_connect(context_, server_ ? server_->c_str() : nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        contextStateChanged();
+        dropContext();
     }
+}
+
+// The context is gone for good (libpulse never reconnects one): a new one is made after a while.
+void PulseVolume::dropContext() {
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    context_ = nullptr;
+    publish(std::nullopt, {}, PA_INVALID_INDEX);
+    scheduleReconnect();
 }
 
 void PulseVolume::contextStateChanged() {
@@ -140,15 +152,7 @@ void PulseVolume::contextStateChanged() {
         break;
     }
     case PA_CONTEXT_FAILED:
-    case PA_CONTEXT_TERMINATED:
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
-        publish(std::nullopt, {}, PA_INVALID_INDEX);
-        scheduleReconnect();
-        break;
+    case PA_CONTEXT_TERMINATED: dropContext(); break;
     default: break;
     }
 }
@@ -282,8 +286,8 @@ bool PulseVolume::confirm(const std::function<bool(const std::shared_ptr<Confirm
     pa_threaded_mainloop_unlock(loop_);
     std::unique_lock lock(confirmation->mutex);
     if (!issued && confirmation->pending == 0) return false;
-    const bool answered = confirmation->finished.wait_for(lock, confirmationTimeout,
-                                                          [&] { return confirmation->pending == 0; });
+    const bool answered =
+        confirmation->finished.wait_for(lock, confirmationTimeout, [&] { return confirmation->pending == 0; });
     if (!answered) Log::error(logCategory, "Volume: the sound server did not confirm in time");
     return issued && answered && confirmation->succeeded;
 }

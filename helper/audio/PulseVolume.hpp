@@ -52,6 +52,7 @@ private:
     // The loop's thread only.
     void connect();
     void contextStateChanged();
+    void dropContext();
     void scheduleReconnect();
     void refresh();
     void serverInfoArrived(const pa_server_info* info);

@@ -32,7 +32,9 @@ int append(sd_bus_message* message, const BusArgument& argument) {
         argument);
 }
 
-BusReply failed(std::string error) { return {BusReply::Status::failed, std::move(error), nullptr}; }
+BusReply failed(std::string error) {
+    return {BusReply::Status::failed, std::move(error), nullptr};
+}
 
 } // namespace
 
@@ -43,7 +45,8 @@ std::unique_ptr<BusConnection> BusConnection::open(Kind kind, const std::optiona
         result = kind == Kind::system ? sd_bus_open_system(&bus) : sd_bus_open_user(&bus);
     } else if ((result = sd_bus_new(&bus)) >= 0) {
         // A given address is the only bus used: nothing falls back to the machine's own.
-        if ((result = sd_bus_set_address(bus, address->c_str())) >= 0 && (result = sd_bus_set_bus_client(bus, 1)) >= 0) {
+        if ((result = sd_bus_set_address(bus, address->c_str())) >= 0 &&
+            (result = sd_bus_set_bus_client(bus, 1)) >= 0) {
             result = sd_bus_start(bus);
         }
     }
@@ -54,12 +57,14 @@ std::unique_ptr<BusConnection> BusConnection::open(Kind kind, const std::optiona
     return std::unique_ptr<BusConnection>(new BusConnection(bus));
 }
 
-BusConnection::~BusConnection() { sd_bus_flush_close_unref(bus_); }
+BusConnection::~BusConnection() {
+    sd_bus_flush_close_unref(bus_);
+}
 
 BusReply BusConnection::call(const BusCall& call, std::chrono::milliseconds timeout) {
     sd_bus_message* request = nullptr;
-    if (sd_bus_message_new_method_call(bus_, &request, call.service.c_str(), call.path.c_str(),
-                                       call.interface.c_str(), call.method.c_str()) < 0) {
+    if (sd_bus_message_new_method_call(bus_, &request, call.service.c_str(), call.path.c_str(), call.interface.c_str(),
+                                       call.method.c_str()) < 0) {
         return failed("invalid call");
     }
     std::shared_ptr<sd_bus_message> owned(request, sd_bus_message_unref);
@@ -86,8 +91,7 @@ BusReply BusConnection::call(const BusCall& call, std::chrono::milliseconds time
 }
 
 bool BusConnection::hasOwner(const std::string& name, std::chrono::milliseconds timeout) {
-    auto reply = call({"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-                       {name}},
+    auto reply = call({"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner", {name}},
                       timeout);
     int owned = 0;
     return reply.ok() && sd_bus_message_read_basic(reply.message.get(), 'b', &owned) >= 0 && owned;
@@ -112,8 +116,7 @@ std::optional<std::string> BusConnection::stringProperty(const BusCall& where, s
     return std::string(value);
 }
 
-std::optional<std::string> BusConnection::pathOfPairProperty(const BusCall& where,
-                                                             std::chrono::milliseconds timeout) {
+std::optional<std::string> BusConnection::pathOfPairProperty(const BusCall& where, std::chrono::milliseconds timeout) {
     auto reply = getProperty(where, timeout);
     const char* id = nullptr;
     const char* path = nullptr;

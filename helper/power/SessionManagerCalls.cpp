@@ -12,7 +12,9 @@ BusCall gnome(std::string method, std::vector<BusArgument> arguments = {}) {
             std::move(arguments)};
 }
 
-BusCall kde(std::string method) { return {"org.kde.Shutdown", "/Shutdown", "org.kde.Shutdown", std::move(method)}; }
+BusCall kde(std::string method) {
+    return {"org.kde.Shutdown", "/Shutdown", "org.kde.Shutdown", std::move(method)};
+}
 
 // XFCE: Restart and Shutdown take allow_save; Logout takes show_dialog, allow_save.
 BusCall xfce(std::string method, std::vector<BusArgument> arguments) {
@@ -27,9 +29,8 @@ std::vector<SessionManagerCall> sessionManagerCalls(PowerAction action) {
     case PowerAction::restart:
         return {{"GNOME", gnome("RequestReboot")}, {"KDE", kde("logoutAndReboot")}, {"XFCE", xfce("Restart", {true})}};
     case PowerAction::shutDown:
-        return {{"GNOME", gnome("RequestShutdown")},
-                {"KDE", kde("logoutAndShutdown")},
-                {"XFCE", xfce("Shutdown", {true})}};
+        return {
+            {"GNOME", gnome("RequestShutdown")}, {"KDE", kde("logoutAndShutdown")}, {"XFCE", xfce("Shutdown", {true})}};
     case PowerAction::logOut:
         return {{"GNOME", gnome("Logout", {gnomeLogoutWithoutConfirmation})},
                 {"KDE", kde("logout")},

@@ -38,32 +38,28 @@ public:
     static std::unique_ptr<Mock> start(const std::string& service, const std::string& path,
                                        const std::string& interface) {
         auto mock = std::make_unique<Mock>(Kind::session, service, path);
-        mock->process_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
-            "env", "DBUS_SESSION_BUS_ADDRESS=" + testBus(Kind::session), "/usr/bin/python3", "-m", "dbusmock",
-            "--session", service, path, interface});
+        mock->process_ = std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{"env", "DBUS_SESSION_BUS_ADDRESS=" + testBus(Kind::session), "/usr/bin/python3",
+                                     "-m", "dbusmock", "--session", service, path, interface});
         EXPECT_TRUE(test::waitUntil([&] { return mock->bus_->hasOwner(service, 1s); }));
         return mock;
     }
 
+    BusReply mockCall(const std::string& method, std::vector<BusArgument> arguments = {}) {
+        auto call = call_;
+        call.method = method;
+        call.arguments = std::move(arguments);
+        return bus_->call(call, 5s);
+    }
     void addMethod(const std::string& interface, const std::string& name, const std::string& in,
                    const std::string& code = "") {
-        auto call = call_;
-        call.method = "AddMethod";
-        call.arguments = {interface, name, in, std::string(), code};
-        ASSERT_TRUE(bus_->call(call, 5s).ok()) << name;
+        ASSERT_TRUE(mockCall("AddMethod", {interface, name, in, std::string(), code}).ok()) << name;
     }
-
-    void clearCalls() {
-        auto call = call_;
-        call.method = "ClearCalls";
-        ASSERT_TRUE(bus_->call(call, 5s).ok());
-    }
+    void clearCalls() { ASSERT_TRUE(mockCall("ClearCalls").ok()); }
 
     // The calls received so far, as "Method(argument,…)".
     std::vector<std::string> calls() {
-        auto call = call_;
-        call.method = "GetCalls";
-        auto reply = bus_->call(call, 5s);
+        auto reply = mockCall("GetCalls");
         std::vector<std::string> calls;
         auto* message = reply.message.get();
         if (!reply.ok() || sd_bus_message_enter_container(message, 'a', "(tsav)") < 0) return calls;
@@ -75,12 +71,12 @@ public:
             sd_bus_message_enter_container(message, 'a', "v");
             for (const char* type = nullptr; sd_bus_message_peek_type(message, nullptr, &type) > 0;) {
                 sd_bus_message_enter_container(message, 'v', type);
-                int flag = 0;
-                std::uint32_t number = 0;
-                const char* word = nullptr;
-                if (*type == 'b' && sd_bus_message_read_basic(message, 'b', &flag) >= 0) text += flag ? "true," : "false,";
-                if (*type == 'u' && sd_bus_message_read_basic(message, 'u', &number) >= 0) text += std::to_string(number) + ",";
-                if (*type == 's' && sd_bus_message_read_basic(message, 's', &word) >= 0) text += std::string(word) + ",";
+                const char* word = "";
+                std::uint32_t value = 0; // also a boolean's size
+                if (*type == 's') sd_bus_message_read_basic(message, 's', &word);
+                if (*type != 's') sd_bus_message_read_basic(message, *type, &value);
+                text += *type == 's' ? word : *type == 'b' ? (value ? "true" : "false") : std::to_string(value);
+                text += ",";
                 sd_bus_message_exit_container(message);
             }
             if (text.back() == ',') text.pop_back();
@@ -98,7 +94,8 @@ private:
 };
 
 constexpr const char* logindManager = "org.freedesktop.login1.Manager";
-const std::string denied = R"(raise dbus.exceptions.DBusException("no", name="org.freedesktop.DBus.Error.AccessDenied"))";
+const std::string denied =
+    R"(raise dbus.exceptions.DBusException("no", name="org.freedesktop.DBus.Error.AccessDenied"))";
 const std::string failing = R"(raise dbus.exceptions.DBusException("no", name="org.freedesktop.DBus.Error.Failed"))";
 
 class PowerExecutorTest : public testing::Test {
@@ -106,8 +103,8 @@ protected:
     void SetUp() override { logind_.clearCalls(); }
 
     CommandOutcome perform(PowerAction action, std::function<std::optional<bool>()> screenLocked = {}) {
-        SystemPowerExecutor::Options options{testBus(Kind::system), testBus(Kind::session), 1000ms, 300ms,
-                                             std::move(screenLocked), {}};
+        SystemPowerExecutor::Options options{
+            testBus(Kind::system), testBus(Kind::session), 1000ms, 300ms, std::move(screenLocked), {}};
         SystemPowerExecutor executor(options);
         std::promise<CommandOutcome> answer;
         executor.run(action, [&](CommandOutcome outcome) { answer.set_value(std::move(outcome)); });
@@ -140,7 +137,9 @@ struct LogindCase {
     PowerAction action;
     std::string call;
 };
-void PrintTo(const LogindCase& row, std::ostream* out) { *out << row.call; }
+void PrintTo(const LogindCase& row, std::ostream* out) {
+    *out << row.call;
+}
 
 class LogindFallbackTest : public PowerExecutorTest, public testing::WithParamInterface<LogindCase> {};
 
@@ -162,7 +161,9 @@ struct DesktopCase {
     std::string call;
 };
 
-void PrintTo(const DesktopCase& row, std::ostream* out) { *out << row.service << " " << row.call; }
+void PrintTo(const DesktopCase& row, std::ostream* out) {
+    *out << row.service << " " << row.call;
+}
 
 class SessionManagerTest : public PowerExecutorTest, public testing::WithParamInterface<DesktopCase> {};
 
@@ -175,12 +176,14 @@ TEST_P(SessionManagerTest, theRunningSessionManagerIsAskedWithoutADialogAndLogin
     EXPECT_TRUE(logindActions().empty());
 }
 
-const DesktopCase gnome{"org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager", "",
-                        PowerAction::restart, "RequestReboot()"};
-const DesktopCase kde{"org.kde.Shutdown", "/Shutdown", "org.kde.Shutdown", "", PowerAction::restart,
-                      "logoutAndReboot()"};
-const DesktopCase xfce{"org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager", "b",
-                       PowerAction::restart, "Restart(true)"};
+const DesktopCase gnome{"org.gnome.SessionManager", "/org/gnome/SessionManager",
+                        "org.gnome.SessionManager", "",
+                        PowerAction::restart,       "RequestReboot()"};
+const DesktopCase kde{"org.kde.Shutdown",   "/Shutdown",        "org.kde.Shutdown", "",
+                      PowerAction::restart, "logoutAndReboot()"};
+const DesktopCase xfce{"org.xfce.SessionManager",  "/org/xfce/SessionManager",
+                       "org.xfce.Session.Manager", "b",
+                       PowerAction::restart,       "Restart(true)"};
 DesktopCase with(DesktopCase desktop, PowerAction action, std::string signature, std::string call) {
     desktop.action = action;
     desktop.signature = std::move(signature);
@@ -188,19 +191,18 @@ DesktopCase with(DesktopCase desktop, PowerAction action, std::string signature,
     return desktop;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Desktops, SessionManagerTest,
-    testing::Values(gnome, with(gnome, PowerAction::shutDown, "", "RequestShutdown()"),
-                    with(gnome, PowerAction::logOut, "u", "Logout(1)"), kde,
-                    with(kde, PowerAction::shutDown, "", "logoutAndShutdown()"),
-                    with(kde, PowerAction::logOut, "", "logout()"), xfce,
-                    with(xfce, PowerAction::shutDown, "b", "Shutdown(true)"),
-                    with(xfce, PowerAction::logOut, "bb", "Logout(false,true)")),
-    [](const auto& test) {
-        const auto& call = test.param.call;
-        const auto& service = test.param.service;
-        return service.substr(4, service.find('.', 4) - 4) + "_" + call.substr(0, call.find('('));
-    });
+INSTANTIATE_TEST_SUITE_P(Desktops, SessionManagerTest,
+                         testing::Values(gnome, with(gnome, PowerAction::shutDown, "", "RequestShutdown()"),
+                                         with(gnome, PowerAction::logOut, "u", "Logout(1)"), kde,
+                                         with(kde, PowerAction::shutDown, "", "logoutAndShutdown()"),
+                                         with(kde, PowerAction::logOut, "", "logout()"), xfce,
+                                         with(xfce, PowerAction::shutDown, "b", "Shutdown(true)"),
+                                         with(xfce, PowerAction::logOut, "bb", "Logout(false,true)")),
+                         [](const auto& test) {
+                             const auto& call = test.param.call;
+                             const auto& service = test.param.service;
+                             return service.substr(4, service.find('.', 4) - 4) + "_" + call.substr(0, call.find('('));
+                         });
 
 TEST_F(PowerExecutorTest, gnomeIsAskedBeforeXfceAndAFailingSessionManagerLeavesTheActionToTheNext) {
     auto gnomeManager = Mock::start(gnome.service, gnome.path, gnome.interface);
