@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <utility>
 #include <vector>
 
 namespace orvik::helper {
@@ -134,6 +135,10 @@ void PulseVolume::connect() {
 
 // The context is gone for good (libpulse never reconnects one): a new one is made after a while.
 void PulseVolume::dropContext() {
+    // Logged once per loss, not at every attempt to connect again.
+    if (!std::exchange(lossLogged_, true)) {
+        Log::notice(logCategory, std::string("Volume: no sound server: ") + pa_strerror(pa_context_errno(context_)));
+    }
     pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_set_subscribe_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
@@ -146,6 +151,7 @@ void PulseVolume::dropContext() {
 void PulseVolume::contextStateChanged() {
     switch (pa_context_get_state(context_)) {
     case PA_CONTEXT_READY: {
+        if (std::exchange(lossLogged_, false)) Log::notice(logCategory, "Volume: sound server connected");
         auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER);
         if (auto* operation = pa_context_subscribe(context_, mask, nullptr, nullptr)) pa_operation_unref(operation);
         refresh();

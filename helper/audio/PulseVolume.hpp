@@ -68,6 +68,7 @@ private:
     pa_time_event* reconnectTimer_ = nullptr;
     // The default sink's channel volumes, to scale when setting; touched under the loop's lock only.
     std::vector<std::uint32_t> channelVolumes_;
+    bool lossLogged_ = false;
 
     mutable std::mutex mutex_;
     std::optional<VolumeStatus> status_;

@@ -31,9 +31,8 @@ std::string testBus(Kind kind) {
 // A python-dbusmock object: the logind mock, or a session manager the test starts on the session bus.
 class Mock {
 public:
-    Mock(Kind kind, std::string service, std::string path) : bus_(BusConnection::open(kind, testBus(kind))) {
-        call_ = {std::move(service), std::move(path), "org.freedesktop.DBus.Mock", ""};
-    }
+    Mock(Kind kind, std::string service, std::string path)
+        : bus_(BusConnection::open(kind, testBus(kind))), call_{service, path, "org.freedesktop.DBus.Mock", ""} {}
 
     static std::unique_ptr<Mock> start(const std::string& service, const std::string& path,
                                        const std::string& interface) {
@@ -136,10 +135,8 @@ TEST(PowerTestBusesTest, theStandardBusesReachNothingAndTheExecutorsBusIsThePriv
 struct LogindCase {
     PowerAction action;
     std::string call;
+    friend void PrintTo(const LogindCase& row, std::ostream* out) { *out << row.call; }
 };
-void PrintTo(const LogindCase& row, std::ostream* out) {
-    *out << row.call;
-}
 
 class LogindFallbackTest : public PowerExecutorTest, public testing::WithParamInterface<LogindCase> {};
 
@@ -155,53 +152,45 @@ INSTANTIATE_TEST_SUITE_P(Actions, LogindFallbackTest,
                                          LogindCase{PowerAction::logOut, "TerminateSession(c1)"}),
                          [](const auto& test) { return test.param.call.substr(0, test.param.call.find('(')); });
 
-struct DesktopCase {
-    std::string service, path, interface, signature;
-    PowerAction action;
-    std::string call;
+struct Desktop {
+    std::string service, path, interface;
 };
+const Desktop gnome{"org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager"};
+const Desktop kde{"org.kde.Shutdown", "/Shutdown", "org.kde.Shutdown"};
+const Desktop xfce{"org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager"};
 
-void PrintTo(const DesktopCase& row, std::ostream* out) {
-    *out << row.service << " " << row.call;
-}
+struct DesktopCase {
+    Desktop desktop;
+    PowerAction action;
+    std::string signature, call;
+    friend void PrintTo(const DesktopCase& row, std::ostream* out) { *out << row.desktop.service << " " << row.call; }
+};
 
 class SessionManagerTest : public PowerExecutorTest, public testing::WithParamInterface<DesktopCase> {};
 
 TEST_P(SessionManagerTest, theRunningSessionManagerIsAskedWithoutADialogAndLogindIsLeftAlone) {
-    const auto& desktop = GetParam();
+    const auto& [desktop, action, signature, call] = GetParam();
     auto manager = Mock::start(desktop.service, desktop.path, desktop.interface);
-    manager->addMethod(desktop.interface, desktop.call.substr(0, desktop.call.find('(')), desktop.signature);
-    EXPECT_EQ(perform(desktop.action), CommandOutcome::success());
-    EXPECT_EQ(manager->calls(), std::vector<std::string>{desktop.call});
+    manager->addMethod(desktop.interface, call.substr(0, call.find('(')), signature);
+    EXPECT_EQ(perform(action), CommandOutcome::success());
+    EXPECT_EQ(manager->calls(), std::vector<std::string>{call});
     EXPECT_TRUE(logindActions().empty());
 }
 
-const DesktopCase gnome{"org.gnome.SessionManager", "/org/gnome/SessionManager",
-                        "org.gnome.SessionManager", "",
-                        PowerAction::restart,       "RequestReboot()"};
-const DesktopCase kde{"org.kde.Shutdown",   "/Shutdown",        "org.kde.Shutdown", "",
-                      PowerAction::restart, "logoutAndReboot()"};
-const DesktopCase xfce{"org.xfce.SessionManager",  "/org/xfce/SessionManager",
-                       "org.xfce.Session.Manager", "b",
-                       PowerAction::restart,       "Restart(true)"};
-DesktopCase with(DesktopCase desktop, PowerAction action, std::string signature, std::string call) {
-    desktop.action = action;
-    desktop.signature = std::move(signature);
-    desktop.call = std::move(call);
-    return desktop;
-}
-
 INSTANTIATE_TEST_SUITE_P(Desktops, SessionManagerTest,
-                         testing::Values(gnome, with(gnome, PowerAction::shutDown, "", "RequestShutdown()"),
-                                         with(gnome, PowerAction::logOut, "u", "Logout(1)"), kde,
-                                         with(kde, PowerAction::shutDown, "", "logoutAndShutdown()"),
-                                         with(kde, PowerAction::logOut, "", "logout()"), xfce,
-                                         with(xfce, PowerAction::shutDown, "b", "Shutdown(true)"),
-                                         with(xfce, PowerAction::logOut, "bb", "Logout(false,true)")),
+                         testing::Values(DesktopCase{gnome, PowerAction::restart, "", "RequestReboot()"},
+                                         DesktopCase{gnome, PowerAction::shutDown, "", "RequestShutdown()"},
+                                         DesktopCase{gnome, PowerAction::logOut, "u", "Logout(1)"},
+                                         DesktopCase{kde, PowerAction::restart, "", "logoutAndReboot()"},
+                                         DesktopCase{kde, PowerAction::shutDown, "", "logoutAndShutdown()"},
+                                         DesktopCase{kde, PowerAction::logOut, "", "logout()"},
+                                         DesktopCase{xfce, PowerAction::restart, "b", "Restart(true)"},
+                                         DesktopCase{xfce, PowerAction::shutDown, "b", "Shutdown(true)"},
+                                         DesktopCase{xfce, PowerAction::logOut, "bb", "Logout(false,true)"}),
                          [](const auto& test) {
-                             const auto& call = test.param.call;
-                             const auto& service = test.param.service;
-                             return service.substr(4, service.find('.', 4) - 4) + "_" + call.substr(0, call.find('('));
+                             const auto& service = test.param.desktop.service;
+                             return service.substr(4, service.find('.', 4) - 4) + "_" +
+                                    test.param.call.substr(0, test.param.call.find('('));
                          });
 
 TEST_F(PowerExecutorTest, gnomeIsAskedBeforeXfceAndAFailingSessionManagerLeavesTheActionToTheNext) {
