@@ -1,0 +1,83 @@
+#pragma once
+
+#include "system/VolumeControlling.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_server_info;
+struct pa_sink_info;
+struct pa_time_event;
+
+namespace orvik::helper {
+
+// The output volume of the sound server's default sink (PulseAudio, or PipeWire's pulse server), through
+// libpulse's threaded main loop.
+//
+// Threading: the main loop runs on a thread of its own ("Orvik.Volume"); every libpulse callback and the change
+// handler run there. The status is a cache the loop keeps fresh from the server's change events, so `status()`
+// answers from memory. `setLevel` and `setMuted` wait for the server's confirmation for at most
+// `confirmationTimeout`; they must not be called from the change handler (they answer false there). When the
+// server goes away the status becomes absent and the loop connects again every `reconnectInterval`.
+class PulseVolume final : public VolumeControlling {
+public:
+    static constexpr std::chrono::milliseconds confirmationTimeout{1000};
+    static constexpr std::chrono::milliseconds reconnectInterval{500};
+
+    // `server` is a libpulse server address ("unix:/run/user/1000/pulse/native"); absent: the user's default.
+    explicit PulseVolume(std::optional<std::string> server);
+    ~PulseVolume() override;
+    PulseVolume(const PulseVolume&) = delete;
+    PulseVolume& operator=(const PulseVolume&) = delete;
+
+    std::optional<VolumeStatus> status() const override;
+    bool setLevel(float level) override;
+    bool setMuted(bool muted) override;
+    void observeChanges(std::function<void()> handler) override;
+
+    // The name of the default sink as last heard; empty while there is none.
+    std::string sinkName() const;
+
+private:
+    struct Confirmation;
+
+    // The loop's thread only.
+    void connect();
+    void contextStateChanged();
+    void dropContext();
+    void scheduleReconnect();
+    void refresh();
+    void serverInfoArrived(const pa_server_info* info);
+    void sinkInfoArrived(const pa_sink_info* info);
+    void publish(std::optional<VolumeStatus> status, std::string sinkName, std::uint32_t sinkIndex);
+
+    // Issues the requests under the loop's lock and waits for them outside it.
+    bool confirm(const std::function<bool(const std::shared_ptr<Confirmation>&)>& request);
+
+    const std::optional<std::string> server_;
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_time_event* reconnectTimer_ = nullptr;
+    // The default sink's channel volumes, to scale when setting; touched under the loop's lock only.
+    std::vector<std::uint32_t> channelVolumes_;
+    bool lossLogged_ = false;
+
+    mutable std::mutex mutex_;
+    std::optional<VolumeStatus> status_;
+    std::string sinkName_;
+    std::uint32_t sinkIndex_ = 0;
+    std::function<void()> handler_;
+};
+
+// The production volume service; `server` as for PulseVolume.
+std::unique_ptr<VolumeControlling> makePulseVolume(std::optional<std::string> server);
+
+} // namespace orvik::helper

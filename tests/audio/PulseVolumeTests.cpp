@@ -1,0 +1,156 @@
+#include "audio/PulseVolume.hpp"
+
+#include "ChildProcess.hpp"
+#include "WaitUntil.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <sstream>
+
+namespace orvik::helper {
+namespace {
+
+using orvik::test::ChildProcess;
+using orvik::test::waitUntil;
+using namespace std::chrono_literals;
+
+// A PulseAudio daemon of the test's own with two null sinks, "orvik_a" (the default) and "orvik_b", on a socket in
+// a temporary folder, with HOME and XDG_RUNTIME_DIR there too (libpulse and the daemon keep their files in them).
+class PulseServerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char folderTemplate[] = "/tmp/orvik-pulse-XXXXXX";
+        ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+        folder_ = folderTemplate;
+        setenv("HOME", folder_.c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
+        address_ = "unix:" + (folder_ / "native").string();
+        startServer();
+    }
+
+    void TearDown() override {
+        daemon_.reset();
+        std::filesystem::remove_all(folder_);
+    }
+
+    void startServer() {
+        daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{
+            "pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no", "--exit-idle-time=-1", "--disallow-exit",
+            "--log-level=error", "-L", "module-native-protocol-unix socket=" + (folder_ / "native").string(), "-L",
+            "module-null-sink sink_name=orvik_a", "-L", "module-null-sink sink_name=orvik_b"});
+        ASSERT_TRUE(waitUntil([&] { return pactl({"info"}).status == 0; })) << "pulseaudio did not start";
+    }
+
+    ChildProcess::Result pactl(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"pactl", "--server=" + address_});
+        return ChildProcess::run(std::move(arguments), 10s);
+    }
+
+    // pactl's first output line, e.g. "Volume: front-left: 32768 /  50% / …" or "Mute: yes".
+    std::string pactlLine(std::vector<std::string> arguments) {
+        auto result = pactl(std::move(arguments));
+        return result.lines.empty() ? "" : result.lines.front();
+    }
+
+    // The channels' percentages as pactl shows them, e.g. "80% 40%".
+    std::string percents(const std::string& sink) {
+        std::istringstream words(pactlLine({"get-sink-volume", sink}));
+        std::string word, shown;
+        while (words >> word) {
+            if (word.back() == '%') shown += (shown.empty() ? "" : " ") + word;
+        }
+        return shown;
+    }
+
+    bool levelNear(const PulseVolume& volume, float level) {
+        auto status = volume.status();
+        return status && std::fabs(status->level - level) < 0.01f;
+    }
+
+    std::filesystem::path folder_;
+    std::string address_;
+    std::unique_ptr<ChildProcess> daemon_;
+};
+
+TEST_F(PulseServerTest, setsWhatPactlReadsAndReadsWhatPactlSetsKeepingTheBalanceAndTheMuteRules) {
+    PulseVolume volume(address_);
+    std::atomic<int> changes{0};
+    volume.observeChanges([&] { ++changes; });
+    ASSERT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a"; }));
+
+    pactl({"set-sink-volume", "orvik_a", "30%"});
+    EXPECT_TRUE(waitUntil([&] { return levelNear(volume, 0.30f); }));
+    EXPECT_GT(changes.load(), 0);
+
+    EXPECT_TRUE(volume.setLevel(0.6f));
+    EXPECT_TRUE(levelNear(volume, 0.6f)) << "the confirmed level is known at once";
+    EXPECT_EQ(percents("orvik_a"), "60% 60%");
+
+    // The loudest channel gets the level; the other keeps its ratio.
+    pactl({"set-sink-volume", "orvik_a", "40%", "20%"});
+    ASSERT_TRUE(waitUntil([&] { return levelNear(volume, 0.40f); }));
+    EXPECT_TRUE(volume.setLevel(0.8f));
+    EXPECT_EQ(percents("orvik_a"), "80% 40%");
+
+    // Above 100 % the level reads as 1; requests are clamped to 0…1, and not-a-number is refused.
+    pactl({"set-sink-volume", "orvik_a", "150%"});
+    EXPECT_TRUE(waitUntil([&] { return levelNear(volume, 1.0f); }));
+    EXPECT_TRUE(volume.setLevel(1.7f));
+    EXPECT_EQ(percents("orvik_a"), "100% 100%");
+    EXPECT_FALSE(volume.setLevel(std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_TRUE(volume.setLevel(-0.2f));
+    EXPECT_EQ(percents("orvik_a"), "0% 0%");
+
+    // A level above zero unmutes; zero leaves the mute alone.
+    EXPECT_TRUE(volume.setMuted(true));
+    EXPECT_EQ(pactlLine({"get-sink-mute", "orvik_a"}), "Mute: yes");
+    EXPECT_TRUE(volume.status()->isMuted);
+
+    EXPECT_TRUE(volume.setLevel(0));
+    EXPECT_EQ(pactlLine({"get-sink-mute", "orvik_a"}), "Mute: yes");
+    EXPECT_TRUE(volume.setLevel(0.5f));
+    EXPECT_EQ(pactlLine({"get-sink-mute", "orvik_a"}), "Mute: no");
+    EXPECT_FALSE(volume.status()->isMuted);
+}
+
+TEST_F(PulseServerTest, followsTheDefaultSinkWhenItIsSwitched) {
+    PulseVolume volume(address_);
+    std::atomic<int> changes{0};
+    volume.observeChanges([&] { ++changes; });
+    pactl({"set-sink-volume", "orvik_b", "25%"});
+    ASSERT_TRUE(waitUntil([&] { return levelNear(volume, 1.0f) && volume.sinkName() == "orvik_a"; }));
+
+    const int before = changes;
+    pactl({"set-default-sink", "orvik_b"});
+    EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_b" && levelNear(volume, 0.25f); }));
+    EXPECT_GT(changes.load(), before);
+    EXPECT_TRUE(volume.setLevel(0.5f));
+    EXPECT_EQ(percents("orvik_b"), "50% 50%");
+    EXPECT_EQ(percents("orvik_a"), "100% 100%");
+
+    pactl({"set-default-sink", "orvik_a"});
+    EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a" && levelNear(volume, 1.0f); }));
+}
+
+TEST_F(PulseServerTest, survivesARestartOfTheSoundServer) {
+    PulseVolume volume(address_);
+    ASSERT_TRUE(waitUntil([&] { return volume.status().has_value(); }));
+
+    daemon_.reset();
+    EXPECT_TRUE(waitUntil([&] { return !volume.status().has_value(); }));
+    EXPECT_FALSE(volume.setLevel(0.5f));
+
+    startServer();
+    EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a"; }));
+    EXPECT_TRUE(volume.setLevel(0.4f));
+    EXPECT_EQ(percents("orvik_a"), "40% 40%");
+}
+
+} // namespace
+} // namespace orvik::helper
