@@ -1,6 +1,7 @@
 #include "audio/PulseVolume.hpp"
 
 #include "ChildProcess.hpp"
+#include "PrivatePulseServer.hpp"
 #include "WaitUntil.hpp"
 
 #include <gtest/gtest.h>
@@ -20,62 +21,22 @@ using orvik::test::ChildProcess;
 using orvik::test::waitUntil;
 using namespace std::chrono_literals;
 
-// A PulseAudio daemon of the test's own with two null sinks, "orvik_a" (the default) and "orvik_b", on a socket in
-// a temporary folder, with HOME and XDG_RUNTIME_DIR there too (libpulse and the daemon keep their files in them).
+// Each test gets a PulseAudio daemon of its own with two null sinks, "orvik_a" (the default) and "orvik_b".
 class PulseServerTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char folderTemplate[] = "/tmp/orvik-pulse-XXXXXX";
-        ASSERT_NE(mkdtemp(folderTemplate), nullptr);
-        folder_ = folderTemplate;
-        setenv("HOME", folder_.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
-        address_ = "unix:" + (folder_ / "native").string();
-        startServer();
-    }
+    void SetUp() override { ASSERT_TRUE(pulse_.start()) << "pulseaudio did not start"; }
 
-    void TearDown() override {
-        daemon_.reset();
-        std::filesystem::remove_all(folder_);
-    }
-
-    void startServer() {
-        daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "pulseaudio", "-n", "--daemonize=no", "--use-pid-file=no", "--exit-idle-time=-1", "--disallow-exit",
-            "--log-level=error", "-L", "module-native-protocol-unix socket=" + (folder_ / "native").string(), "-L",
-            "module-null-sink sink_name=orvik_a", "-L", "module-null-sink sink_name=orvik_b"});
-        ASSERT_TRUE(waitUntil([&] { return pactl({"info"}).status == 0; })) << "pulseaudio did not start";
-    }
-
-    ChildProcess::Result pactl(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"pactl", "--server=" + address_});
-        return ChildProcess::run(std::move(arguments), 10s);
-    }
-
-    // pactl's first output line, e.g. "Volume: front-left: 32768 /  50% / …" or "Mute: yes".
-    std::string pactlLine(std::vector<std::string> arguments) {
-        auto result = pactl(std::move(arguments));
-        return result.lines.empty() ? "" : result.lines.front();
-    }
-
-    // The channels' percentages as pactl shows them, e.g. "80% 40%".
-    std::string percents(const std::string& sink) {
-        std::istringstream words(pactlLine({"get-sink-volume", sink}));
-        std::string word, shown;
-        while (words >> word) {
-            if (word.back() == '%') shown += (shown.empty() ? "" : " ") + word;
-        }
-        return shown;
-    }
+    ChildProcess::Result pactl(std::vector<std::string> arguments) { return pulse_.pactl(std::move(arguments)); }
+    std::string pactlLine(std::vector<std::string> arguments) { return pulse_.pactlLine(std::move(arguments)); }
+    std::string percents(const std::string& sink) { return pulse_.percents(sink); }
 
     bool levelNear(const PulseVolume& volume, float level) {
         auto status = volume.status();
         return status && std::fabs(status->level - level) < 0.01f;
     }
 
-    std::filesystem::path folder_;
-    std::string address_;
-    std::unique_ptr<ChildProcess> daemon_;
+    orvik::test::PrivatePulseServer pulse_;
+    const std::string& address_ = pulse_.address();
 };
 
 TEST_F(PulseServerTest, setsWhatPactlReadsAndReadsWhatPactlSetsKeepingTheBalanceAndTheMuteRules) {
@@ -142,11 +103,11 @@ TEST_F(PulseServerTest, survivesARestartOfTheSoundServer) {
     PulseVolume volume(address_);
     ASSERT_TRUE(waitUntil([&] { return volume.status().has_value(); }));
 
-    daemon_.reset();
+    pulse_.stop();
     EXPECT_TRUE(waitUntil([&] { return !volume.status().has_value(); }));
     EXPECT_FALSE(volume.setLevel(0.5f));
 
-    startServer();
+    ASSERT_TRUE(pulse_.start());
     EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a"; }));
     EXPECT_TRUE(volume.setLevel(0.4f));
     EXPECT_EQ(percents("orvik_a"), "40% 40%");

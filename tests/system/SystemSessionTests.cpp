@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.hpp"
+#include "PrivatePulseServer.hpp"
 #include "orvik/protocol/messages/MessageJson.hpp"
 
 #include "WaitUntil.hpp"
@@ -16,6 +17,8 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <cstdlib>
+#include <optional>
 
 namespace orvik::test {
 namespace {
@@ -37,16 +40,36 @@ json waitFor(
     throw std::runtime_error("no " + key + " " + value + " came");
 }
 
+// The test server with `options` and a phone paired with it that takes JSON messages on its standard input.
+struct PairedPhone {
+    explicit PairedPhone(std::vector<std::string> options) : server(serverCommand(std::move(options))) {
+        const auto port = waitFor(server, "status", "ready").at("port").get<int>();
+        const auto url = waitFor(server, "event", "pairing").at("url").get<std::string>();
+        phone.emplace(std::vector<std::string>{ORVIK_PHONE_PATH, "--pair-url", url, "--reconnect", "--quiet", "--stdin",
+                                               "--wait-ms", "0", "--connect", "127.0.0.1:" + std::to_string(port)});
+        waitFor(*phone, "type", "status");
+    }
+
+    static std::vector<std::string> serverCommand(std::vector<std::string> options) {
+        options.insert(options.begin(), ORVIK_TEST_SERVER_PATH);
+        return options;
+    }
+    void send(const OrvikMessage& message) { ASSERT_TRUE(phone->write(toJson(message).dump() + "\n")); }
+    std::optional<int> stop() {
+        server.closeInput();
+        return server.waitForExit(lineWait);
+    }
+
+    ChildProcess server;
+    std::optional<ChildProcess> phone;
+};
+
 TEST(SystemSession, MediaAndPresentationKeysArriveAndADelayedShutDownIsShownUntilCancelled) {
     std::signal(SIGPIPE, SIG_IGN);
     X11EventRecorder desktop;
-    ChildProcess server({ORVIK_TEST_SERVER_PATH, "--desktop"});
-    const auto port = waitFor(server, "status", "ready").at("port").get<int>();
-    const auto url = waitFor(server, "event", "pairing").at("url").get<std::string>();
-    ChildProcess phone({ORVIK_PHONE_PATH, "--pair-url", url, "--reconnect", "--quiet", "--stdin", "--wait-ms", "0",
-                        "--connect", "127.0.0.1:" + std::to_string(port)});
-    waitFor(phone, "type", "status");
-    auto send = [&](const OrvikMessage& message) { ASSERT_TRUE(phone.write(toJson(message).dump() + "\n")); };
+    PairedPhone paired({"--desktop"});
+    auto& phone = *paired.phone;
+    auto send = [&](const OrvikMessage& message) { paired.send(message); };
 
     for (auto key : {MediaKey::playPause, MediaKey::next, MediaKey::previous}) send(MediaCommand{key});
     send(PresentationCommand{PresentationAction::next, PresentationApp::keynote});
@@ -67,8 +90,46 @@ TEST(SystemSession, MediaAndPresentationKeysArriveAndADelayedShutDownIsShownUnti
 
     send(CancelSleepTimer{});
     EXPECT_NO_THROW(waitFor(phone, "type", "status", [&](const json& line) { return !hasTimer(line); }));
-    server.closeInput();
-    EXPECT_EQ(server.waitForExit(lineWait), 0);
+    EXPECT_EQ(paired.stop(), 0);
+}
+
+// The calls the mocked logind has received, as dbusmock lists them.
+std::string logindCalls(const std::string& systemBus) {
+    auto result = ChildProcess::run({"busctl", "--address=" + systemBus, "call", "org.freedesktop.login1",
+                                     "/org/freedesktop/login1", "org.freedesktop.DBus.Mock", "GetCalls"},
+                                    lineWait);
+    std::string joined;
+    for (const auto& line : result.lines) joined += line;
+    return joined;
+}
+
+TEST(SystemSession, VolumeCommandsChangeTheSoundServerAndPowerActionsReachLogind) {
+    std::signal(SIGPIPE, SIG_IGN);
+    PrivatePulseServer pulse;
+    ASSERT_TRUE(pulse.start());
+    const char* systemBus = std::getenv("ORVIK_TEST_SYSTEM_BUS");
+    const char* sessionBus = std::getenv("ORVIK_TEST_SESSION_BUS");
+    ASSERT_TRUE(systemBus && sessionBus) << "run under run-with-private-bus --logind-mock --two-buses --hide-buses";
+    PairedPhone paired({"--pulse-server", pulse.address(), "--system-bus", systemBus, "--session-bus", sessionBus});
+    auto& phone = *paired.phone;
+
+    paired.send(VolumeSet{0.5f});
+    EXPECT_TRUE(waitUntil([&] { return pulse.percents("orvik_a") == "50% 50%"; }));
+    paired.send(MediaCommand{MediaKey::volumeUp});
+    EXPECT_TRUE(waitUntil([&] { return pulse.percents("orvik_a") == "56% 56%"; })) << "one step is 1/16";
+    paired.send(MediaCommand{MediaKey::mute});
+    EXPECT_TRUE(waitUntil([&] { return pulse.pactlLine({"get-sink-mute", "orvik_a"}) == "Mute: yes"; }));
+    auto muted = [](const json& line) {
+        return line.at("payload").value("volume", json::object()).value("isMuted", false);
+    };
+    EXPECT_NO_THROW(waitFor(phone, "type", "status", muted));
+    paired.send(MediaCommand{MediaKey::volumeDown});
+    EXPECT_TRUE(waitUntil([&] { return pulse.percents("orvik_a") == "50% 50%"; }));
+
+    paired.send(PowerCommand{7, PowerAction::sleep, std::nullopt});
+    EXPECT_EQ(waitFor(phone, "type", "commandResult").at("payload"), json({{"requestID", 7}})) << "no error";
+    EXPECT_NE(logindCalls(systemBus).find("Suspend"), std::string::npos);
+    EXPECT_EQ(paired.stop(), 0);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "TestServerSystem.hpp"
 
+#include "audio/PulseVolume.hpp"
 #include "core/Log.hpp"
+#include "power/SystemPowerExecutor.hpp"
 #include "system/BatteryReader.hpp"
 #include "system/BootSleeper.hpp"
 
@@ -30,11 +32,21 @@ public:
 } // namespace
 
 std::shared_ptr<SystemController> TestServerSystem::build(asio::any_io_executor worker,
-                                                          HelperServices::CanPostEvents canPostEvents) {
+                                                          HelperServices::CanPostEvents canPostEvents,
+                                                          const SystemBackends& backends,
+                                                          std::function<void()> volumeChanged) {
     auto battery = BatteryReader::create(BatteryReader::systemRoot, worker);
     SystemController::Services services;
-    services.volume = std::make_shared<NoOutputVolume>();
-    services.power = std::make_shared<NoPowerBackend>();
+    if (backends.pulseServer) {
+        services.volume = makePulseVolume(backends.pulseServer);
+        services.volume->observeChanges(std::move(volumeChanged));
+    } else {
+        services.volume = std::make_shared<NoOutputVolume>();
+    }
+    if (backends.systemBus && backends.sessionBus)
+        services.power = makePowerExecutor(backends.systemBus, backends.sessionBus);
+    else
+        services.power = std::make_shared<NoPowerBackend>();
     services.presets = PresentationPresets::installed();
     services.sleepTimer = SleepTimer::create(BootSleeper::make(worker));
     services.battery = [battery] { return battery->latest(); };

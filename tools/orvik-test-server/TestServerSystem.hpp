@@ -6,16 +6,29 @@
 #include <asio.hpp>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace orvik::testserver {
 
-// The test server's system controller. Its volume reports no output, so media and volume keys are posted as
-// keys; power actions answer "no power backend" until real backends are given; there is no overlay (no GUI
-// loop) and no pro handler. Sleep warnings are logged. The sleep timer and the battery reader work on `worker`,
-// whose thread must outlive the controller.
+// Which real services the test server may reach. Each is used only when its address is given, so a test never
+// touches the machine's sound server, logind or session manager by accident.
+struct SystemBackends {
+    std::optional<std::string> pulseServer;
+    // Power actions need both buses: logind on the system bus, the session manager on the session bus.
+    std::optional<std::string> systemBus;
+    std::optional<std::string> sessionBus;
+};
+
+// The test server's system controller. Without a sound server its volume reports no output, so media and volume
+// keys are posted as keys; without both buses power actions answer "no power backend". There is no overlay (no
+// GUI loop) and no pro handler. Sleep warnings are logged. The sleep timer and the battery reader work on
+// `worker`, whose thread must outlive the controller; `volumeChanged` is called from any thread.
 struct TestServerSystem {
     static std::shared_ptr<helper::SystemController> build(asio::any_io_executor worker,
-                                                           helper::HelperServices::CanPostEvents canPostEvents);
+                                                           helper::HelperServices::CanPostEvents canPostEvents,
+                                                           const SystemBackends& backends,
+                                                           std::function<void()> volumeChanged);
 };
 
 } // namespace orvik::testserver

@@ -39,6 +39,10 @@ Options:
   --paste-restore-ms N            how long a paste stays on the clipboard (default 400)
   --desktop                       post input to the X display of $DISPLAY and paste through its CLIPBOARD
                                   instead (input events are then not printed)
+  --pulse-server ADDRESS          take the volume from this PulseAudio server (default: no output device, so
+                                  volume keys are posted as keys)
+  --system-bus ADDRESS            with --session-bus: carry out power actions through logind on this bus and
+  --session-bus ADDRESS           the desktop's session manager on that one (default: "no power backend")
   --help                          this text
 
 Output lines: {"event": "listenerStatus"|"pairing"|"paired"|"devices"|"connections"|"paused"|
@@ -52,6 +56,7 @@ struct Options {
     bool pairingWindow = true;
     std::chrono::milliseconds pasteRestoreDelay{400};
     bool desktop = false;
+    orvik::testserver::SystemBackends backends;
     bool help = false;
 };
 
@@ -83,6 +88,13 @@ std::optional<Options> parse(int argc, char** argv) {
             options.pasteRestoreDelay = std::chrono::milliseconds(std::stoll(std::string(*milliseconds)));
         } else if (argument == "--desktop") {
             options.desktop = true;
+        } else if (argument == "--pulse-server" || argument == "--system-bus" || argument == "--session-bus") {
+            auto address = value();
+            if (!address) return std::nullopt;
+            auto& field = argument == "--pulse-server" ? options.backends.pulseServer
+                          : argument == "--system-bus" ? options.backends.systemBus
+                                                       : options.backends.sessionBus;
+            field = std::string(*address);
         } else if (argument == "--help") {
             options.help = true;
         } else {
@@ -91,6 +103,11 @@ std::optional<Options> parse(int argc, char** argv) {
     }
     return options;
 }
+
+// Read and written on the server's thread only.
+struct ServerSlot {
+    std::weak_ptr<HelperServer> server;
+};
 
 std::atomic<bool> stopRequested = false;
 
@@ -131,12 +148,21 @@ int main(int argc, char** argv) {
         if (approval != Options::Approval::never) done(approval == Options::Approval::approve);
     };
 
+    IoThread thread{HelperServer::threadName};
     // The system controller's timers and battery reads; it outlives the server and so the controller.
     IoThread systemThread{"System"};
-    configuration.services.system = TestServerSystem::build(systemThread.executor(), platform.canPostEvents);
+    // A volume change is pushed to the phones; the server exists only after the controller.
+    auto serverSlot = std::make_shared<ServerSlot>();
+    auto volumeChanged = [serverSlot, executor = thread.executor()] {
+        asio::post(executor, [serverSlot] {
+            if (auto server = serverSlot->server.lock()) server->pushStatusIfChanged();
+        });
+    };
+    configuration.services.system =
+        TestServerSystem::build(systemThread.executor(), platform.canPostEvents, options->backends, volumeChanged);
 
-    IoThread thread{HelperServer::threadName};
     auto server = HelperServer::create(thread.executor(), std::move(configuration));
+    asio::post(thread.executor(), [serverSlot, weak = std::weak_ptr(server)] { serverSlot->server = weak; });
     std::mutex mutex;
     std::condition_variable wake;
     server->events()->setWake([&] { wake.notify_all(); });
