@@ -38,7 +38,9 @@ std::optional<std::string> text(GKeyFile* file, const char* key, bool localized 
     return result;
 }
 
-bool flag(GKeyFile* file, const char* key) { return g_key_file_get_boolean(file, group, key, nullptr) != FALSE; }
+bool flag(GKeyFile* file, const char* key) {
+    return g_key_file_get_boolean(file, group, key, nullptr) != FALSE;
+}
 
 std::vector<std::string> list(GKeyFile* file, const char* key) {
     gsize length = 0;

@@ -28,8 +28,7 @@ public:
     // The context of this process's environment.
     static Context currentContext();
 
-    static std::vector<DesktopEntry> scan(const std::vector<std::filesystem::path>& folders,
-                                          const Context& context);
+    static std::vector<DesktopEntry> scan(const std::vector<std::filesystem::path>& folders, const Context& context);
 
     // The entry of one file under the rules (the id is the caller's); absent when it is not to be listed.
     static std::optional<DesktopEntry> read(const std::filesystem::path& file, const Context& context);

@@ -149,7 +149,8 @@ Time EwmhDesktop::serverTime() {
             if (event.xproperty.atom == property) return event.xproperty.time;
             continue;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd socket{ConnectionNumber(x), POLLIN, 0};
         ::poll(&socket, 1, static_cast<int>(left.count()));

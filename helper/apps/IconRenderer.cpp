@@ -21,8 +21,7 @@ struct ObjectDeleter {
 };
 using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using Context = std::unique_ptr<cairo_t, ContextDeleter>;
-template <typename T>
-using Object = std::unique_ptr<T, ObjectDeleter>;
+template <typename T> using Object = std::unique_ptr<T, ObjectDeleter>;
 
 cairo_status_t appendPng(void* closure, const unsigned char* data, unsigned int length) {
     auto* png = static_cast<Bytes*>(closure);

@@ -135,6 +135,8 @@ std::optional<fs::path> IconTheme::lookupInTheme(const std::string& theme, const
     visited.push_back(theme);
     // The first index.theme found describes the theme; its directories are searched in every base folder.
     KeyFile index(g_key_file_new());
+    // Theme lists are separated by commas, unlike desktop entries.
+    g_key_file_set_list_separator(index.get(), ',');
     const bool found = std::any_of(baseFolders_.begin(), baseFolders_.end(), [&](const fs::path& base) {
         const auto indexFile = base / theme / "index.theme";
         return g_key_file_load_from_file(index.get(), indexFile.c_str(), G_KEY_FILE_NONE, nullptr) != FALSE;

@@ -45,8 +45,9 @@ bool NameCollation::less(const std::string& left, const std::string& right) cons
 }
 
 void NameCollation::sort(std::vector<DesktopEntry>& entries) const {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [this](const DesktopEntry& left, const DesktopEntry& right) { return less(left.name, right.name); });
+    std::stable_sort(entries.begin(), entries.end(), [this](const DesktopEntry& left, const DesktopEntry& right) {
+        return less(left.name, right.name);
+    });
 }
 
 } // namespace orvik::helper

@@ -29,7 +29,8 @@ XdgAppCatalog::~XdgAppCatalog() = default;
 void XdgAppCatalog::installedApps(std::function<void(std::vector<AppInfo>)> done) {
     asio::post(worker_.executor(), [this, done = std::move(done)] {
         std::vector<AppInfo> apps;
-        for (auto& found : scan()) apps.push_back({std::move(found.name), std::move(found.id), std::move(found.version)});
+        for (auto& found : scan())
+            apps.push_back({std::move(found.name), std::move(found.id), std::move(found.version)});
         done(std::move(apps));
     });
 }
