@@ -107,8 +107,8 @@ std::vector<RunningApp> XdgAppCatalog::runningNow() {
     return running;
 }
 
-std::vector<Window> XdgAppCatalog::windowsOf(const std::string& bundleID) {
-    std::vector<Window> windows;
+std::vector<unsigned long> XdgAppCatalog::windowsOf(const std::string& bundleID) {
+    std::vector<unsigned long> windows;
     auto* x = desktop();
     if (!x) return windows;
     const auto entries = scan();

@@ -4,8 +4,6 @@
 #include "core/IoThread.hpp"
 #include "pro/AppCataloging.hpp"
 
-#include <X11/Xlib.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -40,8 +38,8 @@ private:
     CommandOutcome launchNow(const std::string& bundleID);
     CommandOutcome activateNow(const std::string& bundleID);
     CommandOutcome quitNow(const std::string& bundleID);
-    // The managed windows of the application, oldest first.
-    std::vector<Window> windowsOf(const std::string& bundleID);
+    // The managed windows (X ids) of the application, oldest first.
+    std::vector<unsigned long> windowsOf(const std::string& bundleID);
     // The X connection, opened again when it was lost; null without an X server.
     EwmhDesktop* desktop();
 

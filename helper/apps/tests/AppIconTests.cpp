@@ -57,8 +57,8 @@ std::pair<int, int> pngSize(const Bytes& png) {
     gdk_pixbuf_loader_write(loader, png.data(), png.size(), nullptr);
     gdk_pixbuf_loader_close(loader, nullptr);
     GdkPixbuf* image = gdk_pixbuf_loader_get_pixbuf(loader);
-    std::pair<int, int> size = image ? std::pair(gdk_pixbuf_get_width(image), gdk_pixbuf_get_height(image))
-                                     : std::pair(0, 0);
+    std::pair<int, int> size =
+        image ? std::pair(gdk_pixbuf_get_width(image), gdk_pixbuf_get_height(image)) : std::pair(0, 0);
     g_object_unref(loader);
     return size;
 }

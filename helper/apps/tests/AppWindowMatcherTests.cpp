@@ -34,15 +34,16 @@ TEST_P(AppWindowMatcherTest, NamesTheApplicationOfAWindow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Evidence, AppWindowMatcherTest,
-    testing::Values(
-        MatchCase{"GTK application id", {"gnome-terminal-server", "Gnome-terminal", "org.gnome.Terminal", 1},
-                  "org.gnome.Terminal.desktop"},
-        MatchCase{"StartupWMClass beats the program", {"Navigator", "firefox-esr", "", 1}, "browser.desktop"},
-        MatchCase{"id equals the class, any case", {"Editor", "EDITOR", "", 1}, "editor.desktop"},
-        MatchCase{"last part of a reverse-DNS id", {"terminal", "Terminal", "", 1}, "terminal.desktop"},
-        MatchCase{"program names the instance", {"view", "Viewer", "", 1}, "vendor-viewer.desktop"},
-        MatchCase{"class only, never a partial name", {"edit", "Edit", "", 1}, ""},
-        MatchCase{"nothing known", {"", "", "", 0}, ""}));
+    testing::Values(MatchCase{"GTK application id",
+                              {"gnome-terminal-server", "Gnome-terminal", "org.gnome.Terminal", 1},
+                              "org.gnome.Terminal.desktop"},
+                    MatchCase{
+                        "StartupWMClass beats the program", {"Navigator", "firefox-esr", "", 1}, "browser.desktop"},
+                    MatchCase{"id equals the class, any case", {"Editor", "EDITOR", "", 1}, "editor.desktop"},
+                    MatchCase{"last part of a reverse-DNS id", {"terminal", "Terminal", "", 1}, "terminal.desktop"},
+                    MatchCase{"program names the instance", {"view", "Viewer", "", 1}, "vendor-viewer.desktop"},
+                    MatchCase{"class only, never a partial name", {"edit", "Edit", "", 1}, ""},
+                    MatchCase{"nothing known", {"", "", "", 0}, ""}));
 
 } // namespace
 } // namespace orvik::helper

@@ -35,7 +35,7 @@ private:
 
 struct ListingCase {
     const char* description;
-    const char* userFile;   // relative to the user folder; empty: none
+    const char* userFile; // relative to the user folder; empty: none
     const char* userKeys;
     const char* systemKeys; // of "app.desktop" in the system folder; null: none
     std::vector<std::string> listed;
@@ -77,14 +77,19 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{"user entry hides the system one", "app.desktop", "", "", {"app.desktop:App"}},
         ListingCase{"hidden user entry hides the system one", "app.desktop", "Hidden=true\n", "", {}},
         ListingCase{"system entry alone", "", "", "", {"app.desktop:System"}},
-        ListingCase{"sub-folder joined into the id", "vendor/tools/app.desktop", "", "",
+        ListingCase{"sub-folder joined into the id",
+                    "vendor/tools/app.desktop",
+                    "",
+                    "",
                     {"vendor-tools-app.desktop:App", "app.desktop:System"}}));
 
 TEST(DesktopEntryScannerTest, SortsNamesWithNumbersByValueAndKeepsEqualNamesInScanOrder) {
     ApplicationFolders folders;
-    for (const auto& [file, name] : std::vector<std::pair<std::string, std::string>>{
-             {"a.desktop", "App 10"}, {"b.desktop", "app 9"}, {"c.desktop", "Zed"}, {"d.desktop", "App 9"},
-             {"e.desktop", "Écran"}}) {
+    for (const auto& [file, name] : std::vector<std::pair<std::string, std::string>>{{"a.desktop", "App 10"},
+                                                                                     {"b.desktop", "app 9"},
+                                                                                     {"c.desktop", "Zed"},
+                                                                                     {"d.desktop", "App 9"},
+                                                                                     {"e.desktop", "Écran"}}) {
         ApplicationFolders::write(folders.user() / file, "", name);
     }
     std::vector<std::string> order;
