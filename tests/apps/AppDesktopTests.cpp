@@ -1,9 +1,16 @@
+// Google Test first: Xlib defines macros (None, Bool, Status) that clash with its names.
+#include <gtest/gtest.h>
+
 #include "apps/X11FrontmostAppTracker.hpp"
 #include "apps/XdgAppCatalog.hpp"
 
+#include "PrivateXServer.hpp"
 #include "WaitUntil.hpp"
+#include "platform/X11Display.hpp"
 
-#include <gtest/gtest.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,8 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The result a catalog operation hands to its callback, waited for.
-template <typename Result, typename Operation>
-Result await(Operation operation) {
+template <typename Result, typename Operation> Result await(Operation operation) {
     auto promise = std::make_shared<std::promise<Result>>();
     auto future = promise->get_future();
     operation([promise](Result result) { promise->set_value(std::move(result)); });
@@ -55,9 +61,8 @@ protected:
     }
     bool runs(const std::string& id, bool active) {
         const auto apps = running();
-        return std::any_of(apps.begin(), apps.end(), [&](const RunningApp& app) {
-            return app.bundleID == id && app.isActive == active;
-        });
+        return std::any_of(apps.begin(), apps.end(),
+                           [&](const RunningApp& app) { return app.bundleID == id && app.isActive == active; });
     }
     bool runs(const std::string& id) { return runs(id, false) || runs(id, true); }
     CommandOutcome act(void (AppCataloging::*operation)(std::string, std::function<void(CommandOutcome)>),
@@ -120,6 +125,39 @@ TEST_F(AppDesktopTest, LaunchesActivatesAndQuitsAppsWhileTheFrontmostOneIsFollow
         EXPECT_EQ(act(&AppCataloging::quit, id), CommandOutcome::failure(ErrorCode::notFound));
     }
     EXPECT_EQ(act(&AppCataloging::launch, "absent.desktop"), CommandOutcome::failure(ErrorCode::notFound));
+}
+
+// A window of the first app published as the active one, as a window manager would; on its own connection.
+std::unique_ptr<X11Display> announceActiveWindow(const std::string& server) {
+    auto display = X11Display::open(server);
+    if (!display) return nullptr;
+    const Window window = XCreateSimpleWindow(display->get(), display->root(), 0, 0, 10, 10, 0, 0, 0);
+    std::string name = "orvik-first";
+    XClassHint hint{name.data(), name.data()};
+    XSetClassHint(display->get(), window, &hint);
+    XChangeProperty(display->get(), display->root(), display->atom("_NET_ACTIVE_WINDOW"), XA_WINDOW, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&window), 1);
+    XSync(display->get(), False);
+    return display;
+}
+
+TEST_F(AppDesktopTest, FrontmostAppEmptiesWhenTheXServerGoesAndComesBackWithIt) {
+    x11test::PrivateXServer server;
+    ASSERT_FALSE(server.name().empty());
+    auto publisher = announceActiveWindow(server.name());
+    std::atomic<int> changes{0};
+    X11FrontmostAppTracker tracker([&changes] { ++changes; }, {DesktopEntryScanner::defaultFolders(),
+                                                               DesktopEntryScanner::currentContext(), server.name()});
+    const FrontmostApp firstApp{"First App", "orvik-first.desktop"};
+    EXPECT_TRUE(test::waitUntil([&] { return tracker.snapshot() == firstApp; }));
+    EXPECT_EQ(changes.load(), 0); // the first reading is no change
+
+    server.stop();
+    EXPECT_TRUE(test::waitUntil([&] { return tracker.snapshot() == FrontmostApp{}; }));
+    ASSERT_TRUE(server.restart());
+    auto again = announceActiveWindow(server.name());
+    EXPECT_TRUE(test::waitUntil([&] { return tracker.snapshot() == firstApp; }));
+    EXPECT_EQ(changes.load(), 2);
 }
 
 } // namespace
