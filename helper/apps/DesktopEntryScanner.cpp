@@ -1,0 +1,187 @@
+#include "apps/DesktopEntryScanner.hpp"
+
+#include "apps/NameCollation.hpp"
+#include "core/UnicodeText.hpp"
+#include "core/XdgPaths.hpp"
+
+#include <glib.h>
+#include <unicode/normalizer2.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string_view>
+
+namespace orvik::helper {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* group = "Desktop Entry";
+// Folders deeper than this below an application folder are not searched (a link loop ends here too).
+constexpr int maxFolderDepth = 8;
+
+struct KeyFileDeleter {
+    void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+
+std::optional<std::string> text(GKeyFile* file, const char* key, bool localized = false) {
+    gchar* value = localized ? g_key_file_get_locale_string(file, group, key, nullptr, nullptr)
+                             : g_key_file_get_string(file, group, key, nullptr);
+    if (!value) return std::nullopt;
+    std::string result(value);
+    g_free(value);
+    return result;
+}
+
+bool flag(GKeyFile* file, const char* key) {
+    return g_key_file_get_boolean(file, group, key, nullptr) != FALSE;
+}
+
+std::vector<std::string> list(GKeyFile* file, const char* key) {
+    gsize length = 0;
+    gchar** values = g_key_file_get_string_list(file, group, key, &length, nullptr);
+    std::vector<std::string> result;
+    for (gsize index = 0; index < length; ++index) result.emplace_back(values[index]);
+    g_strfreev(values);
+    return result;
+}
+
+std::vector<std::string> split(std::string_view value, char separator) {
+    std::vector<std::string> parts;
+    while (!value.empty()) {
+        const auto end = value.find(separator);
+        if (end != 0) parts.emplace_back(value.substr(0, end));
+        if (end == std::string_view::npos) break;
+        value.remove_prefix(end + 1);
+    }
+    return parts;
+}
+
+bool sharesAny(const std::vector<std::string>& left, const std::vector<std::string>& right) {
+    return std::any_of(left.begin(), left.end(), [&right](const std::string& item) {
+        return std::find(right.begin(), right.end(), item) != right.end();
+    });
+}
+
+bool isExecutable(const fs::path& file) {
+    std::error_code error;
+    return fs::is_regular_file(file, error) && ::access(file.c_str(), X_OK) == 0;
+}
+
+bool programExists(const std::string& program, const std::vector<fs::path>& searchPath) {
+    if (program.find('/') != std::string::npos) return isExecutable(program);
+    return std::any_of(searchPath.begin(), searchPath.end(),
+                       [&program](const fs::path& folder) { return isExecutable(folder / program); });
+}
+
+// The program of an Exec line: its first word, unquoted, without folders.
+std::string programName(const std::string& exec) {
+    gint count = 0;
+    gchar** words = nullptr;
+    if (!g_shell_parse_argv(exec.c_str(), &count, &words, nullptr)) return {};
+    std::string program = count > 0 ? fs::path(words[0]).filename().string() : std::string();
+    g_strfreev(words);
+    return program;
+}
+
+std::string nfc(const std::string& value) {
+    UErrorCode status = U_ZERO_ERROR;
+    const auto* normalizer = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return value;
+    const auto normalized = normalizer->normalize(UnicodeText::fromUtf8(value), status);
+    return U_FAILURE(status) ? value : UnicodeText::toUtf8(normalized);
+}
+
+std::vector<fs::path> pathsOf(const char* variable, const std::vector<fs::path>& fallback) {
+    const char* value = std::getenv(variable);
+    std::vector<fs::path> result;
+    for (const auto& part : split(value ? value : "", ':')) {
+        if (fs::path(part).is_absolute()) result.emplace_back(part);
+    }
+    return result.empty() ? fallback : result;
+}
+
+// Desktop files below `folder`, with their ids, in name order.
+void collect(const fs::path& folder, const std::string& prefix, int depth,
+             std::vector<std::pair<std::string, fs::path>>& found) {
+    std::error_code error;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        entries.push_back(*it);
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const auto& entry : entries) {
+        const auto name = entry.path().filename().string();
+        if (entry.is_directory(error)) {
+            if (depth < maxFolderDepth) collect(entry.path(), prefix + name + "-", depth + 1, found);
+        } else if (entry.path().extension() == ".desktop") {
+            found.emplace_back(prefix + name, entry.path());
+        }
+    }
+}
+
+} // namespace
+
+std::vector<fs::path> DesktopEntryScanner::defaultFolders() {
+    std::vector<fs::path> folders{XdgPaths::dataHome() / "applications"};
+    for (const auto& base : pathsOf("XDG_DATA_DIRS", {"/usr/local/share", "/usr/share"})) {
+        folders.push_back(base / "applications");
+    }
+    return folders;
+}
+
+DesktopEntryScanner::Context DesktopEntryScanner::currentContext() {
+    const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
+    return {split(desktops ? desktops : "", ':'), pathsOf("PATH", {"/usr/local/bin", "/usr/bin", "/bin"}),
+            NameCollation::currentLocale()};
+}
+
+std::optional<DesktopEntry> DesktopEntryScanner::read(const fs::path& file, const Context& context) {
+    KeyFile keys(g_key_file_new());
+    if (!g_key_file_load_from_file(keys.get(), file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
+    if (text(keys.get(), "Type") != "Application") return std::nullopt;
+    if (flag(keys.get(), "NoDisplay") || flag(keys.get(), "Hidden")) return std::nullopt;
+    const auto onlyShowIn = list(keys.get(), "OnlyShowIn");
+    if (!onlyShowIn.empty() && !sharesAny(onlyShowIn, context.desktops)) return std::nullopt;
+    if (sharesAny(list(keys.get(), "NotShowIn"), context.desktops)) return std::nullopt;
+    const auto tryExec = text(keys.get(), "TryExec");
+    if (tryExec && !tryExec->empty() && !programExists(*tryExec, context.searchPath)) return std::nullopt;
+    auto name = text(keys.get(), "Name", true);
+    if (!name || name->empty()) return std::nullopt;
+
+    DesktopEntry entry;
+    entry.name = UnicodeText::wellFormed(*name);
+    entry.version = UnicodeText::wellFormed(text(keys.get(), "X-AppVersion").value_or(""));
+    entry.file = file;
+    entry.icon = text(keys.get(), "Icon").value_or("");
+    entry.startupWMClass = text(keys.get(), "StartupWMClass").value_or("");
+    entry.program = programName(text(keys.get(), "Exec").value_or(""));
+    return entry;
+}
+
+std::vector<DesktopEntry> DesktopEntryScanner::scan(const std::vector<fs::path>& folders, const Context& context) {
+    std::set<std::string> seen;
+    std::vector<DesktopEntry> entries;
+    for (const auto& folder : folders) {
+        std::vector<std::pair<std::string, fs::path>> found;
+        collect(folder, {}, 0, found);
+        for (auto& [rawID, file] : found) {
+            auto id = nfc(UnicodeText::wellFormed(rawID));
+            // The first file of an id hides every later one, also when it is not listed itself.
+            if (!seen.insert(id).second) continue;
+            auto entry = read(file, context);
+            if (!entry) continue;
+            entry->id = std::move(id);
+            entries.push_back(std::move(*entry));
+        }
+    }
+    NameCollation(context.collationLocale).sort(entries);
+    return entries;
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,88 @@
+#include "apps/IconRenderer.hpp"
+#include "apps/IconTheme.hpp"
+
+#include <cairo.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace orvik::helper {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A "hicolor" theme with a 48-pixel PNG of 48×32 and a scalable SVG of the same icon, and a pixmap.
+class AppIconTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto theme = root_ / "icons" / "hicolor";
+        fs::create_directories(theme / "48x48" / "apps");
+        fs::create_directories(theme / "scalable" / "apps");
+        fs::create_directories(root_ / "pixmaps");
+        std::ofstream(theme / "index.theme")
+            << "[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps,scalable/apps\n\n[48x48/apps]\nSize=48\n"
+               "Type=Fixed\n\n[scalable/apps]\nSize=128\nMinSize=56\nMaxSize=512\nType=Scalable\n";
+        writePng(theme / "48x48" / "apps" / "tool.png", 48, 32);
+        writePng(root_ / "pixmaps" / "legacy.png", 16, 16);
+        std::ofstream(theme / "scalable" / "apps" / "tool.svg")
+            << R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"><rect width="10" height="10" fill="red"/></svg>)";
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    static void writePng(const fs::path& file, int width, int height) {
+        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cairo_t* context = cairo_create(surface);
+        cairo_set_source_rgb(context, 0, 0, 1);
+        cairo_paint(context);
+        cairo_surface_write_to_png(surface, file.c_str());
+        cairo_destroy(context);
+        cairo_surface_destroy(surface);
+    }
+
+    // The file name found for `icon`; empty when none.
+    std::string lookup(const std::string& icon, int size) const {
+        const auto file = IconTheme("Missing", {root_ / "icons"}, {root_ / "pixmaps"}).lookup(icon, size);
+        return file ? file->filename().string() : std::string();
+    }
+
+    fs::path root_ = fs::temp_directory_path() / ("orvik-icons-" + std::to_string(::getpid()));
+};
+
+// Width and height of PNG bytes, decoded.
+std::pair<int, int> pngSize(const Bytes& png) {
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
+    gdk_pixbuf_loader_write(loader, png.data(), png.size(), nullptr);
+    gdk_pixbuf_loader_close(loader, nullptr);
+    GdkPixbuf* image = gdk_pixbuf_loader_get_pixbuf(loader);
+    std::pair<int, int> size =
+        image ? std::pair(gdk_pixbuf_get_width(image), gdk_pixbuf_get_height(image)) : std::pair(0, 0);
+    g_object_unref(loader);
+    return size;
+}
+
+TEST_F(AppIconTest, PicksTheDirectoryWhoseSizeFitsBestFallingBackToHicolorAndPixmaps) {
+    EXPECT_EQ(lookup("tool", 48), "tool.png");
+    EXPECT_EQ(lookup("tool", 64), "tool.svg");
+    EXPECT_EQ(lookup("tool", 16), "tool.png");
+    EXPECT_EQ(lookup("legacy", 64), "legacy.png");
+    EXPECT_EQ(lookup("absent", 64), "");
+    EXPECT_EQ(lookup("../pixmaps/legacy", 64), "");
+}
+
+TEST_F(AppIconTest, RendersExactlyTheAskedSquareFromSvgAndFromAnOblongPng) {
+    const auto folder = root_ / "icons" / "hicolor";
+    for (const auto& file : {folder / "scalable" / "apps" / "tool.svg", folder / "48x48" / "apps" / "tool.png"}) {
+        for (const int size : {16, 64, 256}) {
+            const auto png = IconRenderer::render(file, size);
+            ASSERT_TRUE(png) << file;
+            EXPECT_EQ(pngSize(*png), std::pair(size, size)) << file << " at " << size;
+        }
+    }
+    EXPECT_FALSE(IconRenderer::render(root_ / "index.theme", 64));
+}
+
+} // namespace
+} // namespace orvik::helper

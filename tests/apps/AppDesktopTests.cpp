@@ -1,0 +1,164 @@
+// Google Test first: Xlib defines macros (None, Bool, Status) that clash with its names.
+#include <gtest/gtest.h>
+
+#include "apps/X11FrontmostAppTracker.hpp"
+#include "apps/XdgAppCatalog.hpp"
+
+#include "PrivateXServer.hpp"
+#include "WaitUntil.hpp"
+#include "platform/X11Display.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+namespace orvik::helper {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The result a catalog operation hands to its callback, waited for.
+template <typename Result, typename Operation> Result await(Operation operation) {
+    auto promise = std::make_shared<std::promise<Result>>();
+    auto future = promise->get_future();
+    operation([promise](Result result) { promise->set_value(std::move(result)); });
+    return future.get();
+}
+
+// Two test applications, one in the user's folder (matched by its window class) and one in a sub-folder of the
+// system folder (matched by StartupWMClass), with an SVG icon in the system's hicolor theme.
+class AppDesktopTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+        ::setenv("XDG_DATA_DIRS", (root_ / "system").c_str(), 1);
+        write(root_ / "data" / "applications" / "orvik-first.desktop",
+              "Name=First App\nIcon=orvik-first\nX-AppVersion=2.0\nExec=" ORVIK_TEST_APP_WINDOW " orvik-first\n");
+        write(root_ / "system" / "applications" / "tools" / "orvik-second.desktop",
+              "Name=Second App\nStartupWMClass=OrvikSecond\nExec=" ORVIK_TEST_APP_WINDOW " OrvikSecond\n");
+        const auto theme = root_ / "system" / "icons" / "hicolor";
+        write(theme / "index.theme", "[Icon Theme]\nDirectories=scalable/apps\n[scalable/apps]\nSize=64\n"
+                                     "MinSize=8\nMaxSize=512\nType=Scalable\n");
+        write(theme / "scalable" / "apps" / "orvik-first.svg",
+              R"(<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><circle cx="4" cy="4" r="4"/></svg>)");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    static void write(const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << (file.extension() == ".desktop" ? "[Desktop Entry]\nType=Application\n" : "") << text;
+    }
+
+    std::vector<RunningApp> running() {
+        return await<std::vector<RunningApp>>([this](auto done) { catalog_->runningApps(std::move(done)); });
+    }
+    bool runs(const std::string& id, bool active) {
+        const auto apps = running();
+        return std::any_of(apps.begin(), apps.end(),
+                           [&](const RunningApp& app) { return app.bundleID == id && app.isActive == active; });
+    }
+    bool runs(const std::string& id) { return runs(id, false) || runs(id, true); }
+    CommandOutcome act(void (AppCataloging::*operation)(std::string, std::function<void(CommandOutcome)>),
+                       const std::string& id) {
+        return await<CommandOutcome>([&](auto done) { (catalog_.get()->*operation)(id, std::move(done)); });
+    }
+
+    fs::path root_ = fs::temp_directory_path() / ("orvik-app-desktop-" + std::to_string(::getpid()));
+    std::unique_ptr<XdgAppCatalog> catalog_;
+};
+
+TEST_F(AppDesktopTest, ListsAndRendersTheInstalledApps) {
+    catalog_ = std::make_unique<XdgAppCatalog>();
+    const auto apps = await<std::vector<AppInfo>>([this](auto done) { catalog_->installedApps(std::move(done)); });
+    EXPECT_EQ(apps, (std::vector<AppInfo>{{"First App", "orvik-first.desktop", "2.0"},
+                                          {"Second App", "tools-orvik-second.desktop", ""}}));
+
+    const auto icon = await<std::optional<AppIcon>>(
+        [this](auto done) { catalog_->icon("orvik-first.desktop", 64, std::move(done)); });
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->version, "2.0");
+    // The PNG header's width and height, big-endian at bytes 16 and 20.
+    ASSERT_GT(icon->png.size(), 24U);
+    EXPECT_EQ((std::vector<std::uint8_t>(icon->png.begin() + 16, icon->png.begin() + 24)),
+              (std::vector<std::uint8_t>{0, 0, 0, 64, 0, 0, 0, 64}));
+    const auto none = await<std::optional<AppIcon>>(
+        [this](auto done) { catalog_->icon("tools-orvik-second.desktop", 64, std::move(done)); });
+    EXPECT_FALSE(none);
+}
+
+TEST_F(AppDesktopTest, LaunchesActivatesAndQuitsAppsWhileTheFrontmostOneIsFollowed) {
+    catalog_ = std::make_unique<XdgAppCatalog>();
+    std::atomic<int> changes{0};
+    X11FrontmostAppTracker tracker([&changes] { ++changes; });
+    const auto frontmost = [&tracker](const std::string& id) {
+        return test::waitUntil([&] { return tracker.snapshot().bundleID == id; });
+    };
+    const std::string first = "orvik-first.desktop";
+    const std::string second = "tools-orvik-second.desktop";
+
+    EXPECT_EQ(act(&AppCataloging::launch, first), CommandOutcome::success());
+    EXPECT_TRUE(test::waitUntil([&] { return runs(first, true); }));
+    EXPECT_TRUE(frontmost(first));
+    EXPECT_EQ(tracker.snapshot().name, "First App");
+
+    EXPECT_EQ(act(&AppCataloging::activate, second), CommandOutcome::success()); // not running: launched
+    EXPECT_TRUE(test::waitUntil([&] { return runs(second, true) && runs(first, false); }));
+    EXPECT_TRUE(frontmost(second));
+
+    EXPECT_EQ(act(&AppCataloging::activate, first), CommandOutcome::success());
+    EXPECT_TRUE(frontmost(first));
+    EXPECT_EQ(act(&AppCataloging::launch, second), CommandOutcome::success()); // running: brought forward
+    EXPECT_TRUE(frontmost(second));
+    EXPECT_EQ(running().size(), 2U);
+    EXPECT_GE(changes.load(), 4);
+
+    for (const auto& id : {first, second}) {
+        EXPECT_EQ(act(&AppCataloging::quit, id), CommandOutcome::success());
+        EXPECT_TRUE(test::waitUntil([&] { return !runs(id); })) << id;
+        EXPECT_EQ(act(&AppCataloging::quit, id), CommandOutcome::failure(ErrorCode::notFound));
+    }
+    EXPECT_EQ(act(&AppCataloging::launch, "absent.desktop"), CommandOutcome::failure(ErrorCode::notFound));
+}
+
+// A window of the first app published as the active one, as a window manager would; on its own connection.
+std::unique_ptr<X11Display> announceActiveWindow(const std::string& server) {
+    auto display = X11Display::open(server);
+    if (!display) return nullptr;
+    const Window window = XCreateSimpleWindow(display->get(), display->root(), 0, 0, 10, 10, 0, 0, 0);
+    std::string name = "orvik-first";
+    XClassHint hint{name.data(), name.data()};
+    XSetClassHint(display->get(), window, &hint);
+    XChangeProperty(display->get(), display->root(), display->atom("_NET_ACTIVE_WINDOW"), XA_WINDOW, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&window), 1);
+    XSync(display->get(), False);
+    return display;
+}
+
+TEST_F(AppDesktopTest, FrontmostAppEmptiesWhenTheXServerGoesAndComesBackWithIt) {
+    x11test::PrivateXServer server;
+    ASSERT_FALSE(server.name().empty());
+    auto publisher = announceActiveWindow(server.name());
+    std::atomic<int> changes{0};
+    X11FrontmostAppTracker tracker([&changes] { ++changes; }, {DesktopEntryScanner::defaultFolders(),
+                                                               DesktopEntryScanner::currentContext(), server.name()});
+    const FrontmostApp firstApp{"First App", "orvik-first.desktop"};
+    EXPECT_TRUE(test::waitUntil([&] { return tracker.snapshot() == firstApp; }));
+    EXPECT_EQ(changes.load(), 0); // the first reading is no change
+
+    server.stop();
+    EXPECT_TRUE(test::waitUntil([&] { return tracker.snapshot() == FrontmostApp{}; }));
+    ASSERT_TRUE(server.restart());
+    auto again = announceActiveWindow(server.name());
+    EXPECT_TRUE(test::waitUntil([&] { return tracker.snapshot() == firstApp; }));
+    EXPECT_EQ(changes.load(), 2);
+}
+
+} // namespace
+} // namespace orvik::helper
