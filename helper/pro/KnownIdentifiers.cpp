@@ -17,7 +17,9 @@ void KnownIdentifiers::addApps(const std::vector<std::string>& ids) {
     apps_.insert(canonical.begin(), canonical.end());
 }
 
-bool KnownIdentifiers::startAppRescan() { return startRescan(lastAppScan_); }
+bool KnownIdentifiers::startAppRescan() {
+    return startRescan(lastAppScan_);
+}
 
 std::optional<std::string> KnownIdentifiers::shortcut(const std::string& canonicalName) const {
     std::lock_guard lock(mutex_);
@@ -33,7 +35,9 @@ void KnownIdentifiers::replaceShortcuts(const std::vector<std::string>& names) {
     shortcuts_ = std::move(listed);
 }
 
-bool KnownIdentifiers::startShortcutsRelist() { return startRescan(lastShortcutsList_); }
+bool KnownIdentifiers::startShortcutsRelist() {
+    return startRescan(lastShortcutsList_);
+}
 
 bool KnownIdentifiers::startRescan(std::optional<double>& last) {
     const double now = clock_();

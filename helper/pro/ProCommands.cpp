@@ -48,7 +48,9 @@ ProCommands::ProCommands(std::shared_ptr<AppCataloging> apps, std::shared_ptr<Sh
     : apps_(std::move(apps)), shortcuts_(std::move(shortcuts)), urlOpener_(std::move(urlOpener)),
       known_(std::move(clock)) {}
 
-ProCommands::~ProCommands() { pool_.join(); }
+ProCommands::~ProCommands() {
+    pool_.join();
+}
 
 Capabilities ProCommands::capabilities() const {
     return Capabilities::apps | Capabilities::appQuit | Capabilities::shortcuts | Capabilities::clipboard |
@@ -113,8 +115,7 @@ asio::awaitable<void> ProCommands::serveQuery(const OrvikMessage& message, Sessi
     }
 }
 
-asio::awaitable<void> ProCommands::appCommand(const OrvikMessage& message, const AppCommand& command,
-                                              Session session) {
+asio::awaitable<void> ProCommands::appCommand(const OrvikMessage& message, const AppCommand& command, Session session) {
     const std::string id = CanonicalText::nfc(command.bundleID);
     const bool known = co_await isKnownApp(id);
     if (!known) {

@@ -14,7 +14,9 @@ bool isNewline(UChar32 c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
-bool isHorizontalSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
+bool isHorizontalSpace(UChar32 c) {
+    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
+}
 
 void addTrimmed(const icu::UnicodeString& text, std::int32_t start, std::int32_t limit,
                 std::vector<std::string>& lines) {

@@ -19,9 +19,8 @@ bool hasForbiddenCharacter(std::string_view url) {
         const auto byte = static_cast<unsigned char>(c);
         return byte <= ' ' || byte == deleteCharacter || neverInURI.find(c) != std::string_view::npos;
     });
-    return asciiForbidden || std::any_of(std::begin(unicodeNewlines), std::end(unicodeNewlines), [&](auto newline) {
-               return url.find(newline) != std::string_view::npos;
-           });
+    return asciiForbidden || std::any_of(std::begin(unicodeNewlines), std::end(unicodeNewlines),
+                                         [&](auto newline) { return url.find(newline) != std::string_view::npos; });
 }
 
 bool isWebScheme(std::string_view scheme) {
