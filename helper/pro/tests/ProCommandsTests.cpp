@@ -150,8 +150,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, IconSizeTest,
 TEST_F(ProCommandsTest, WhilePausedTheActionsAreRefusedAndTheListsStillServed) {
     paused = true;
     pasteboard->userCopied("secret");
-    for (const auto& action : std::vector<OrvikMessage>{ClipboardGet{{1}}, ClipboardSet{2, "x"}, SendURL{3, "https://a"},
-                                                        ShortcutRun{4, "A"}, AppCommand{5, "a", AppAction::quit}}) {
+    for (const auto& action :
+         std::vector<OrvikMessage>{ClipboardGet{{1}}, ClipboardSet{2, "x"}, SendURL{3, "https://a"},
+                                   ShortcutRun{4, "A"}, AppCommand{5, "a", AppAction::quit}}) {
         serve(action);
         EXPECT_EQ(lastResult(), (CommandOutcome::Failure{ErrorCode::paused, std::nullopt}));
     }
