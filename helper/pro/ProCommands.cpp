@@ -177,7 +177,8 @@ asio::awaitable<void> ProCommands::clipboardGet(const OrvikMessage& message, con
         co_return;
     }
     ClipboardContent content{request.requestID, pasteboard->string()};
-    co_await send(session, OrvikMessage(std::move(content)));
+    OrvikMessage reply(std::move(content));
+    co_await send(session, std::move(reply));
 }
 
 asio::awaitable<void> ProCommands::appsList(const AppsListRequest& request, Session session) {
@@ -186,7 +187,8 @@ asio::awaitable<void> ProCommands::appsList(const AppsListRequest& request, Sess
     for (const auto& app : apps) ids.push_back(app.bundleID);
     known_.addApps(ids);
     AppsList list{request.requestID, std::move(apps)};
-    co_await send(session, OrvikMessage(std::move(list)));
+    OrvikMessage reply(std::move(list));
+    co_await send(session, std::move(reply));
 }
 
 asio::awaitable<void> ProCommands::runningApps(const RunningAppsRequest& request, Session session) {
@@ -195,7 +197,8 @@ asio::awaitable<void> ProCommands::runningApps(const RunningAppsRequest& request
     for (const auto& app : apps) ids.push_back(app.bundleID);
     known_.addApps(ids);
     RunningApps list{request.requestID, std::move(apps)};
-    co_await send(session, OrvikMessage(std::move(list)));
+    OrvikMessage reply(std::move(list));
+    co_await send(session, std::move(reply));
 }
 
 asio::awaitable<void> ProCommands::shortcutsList(const OrvikMessage& message, const ShortcutsListRequest& request,
@@ -210,7 +213,8 @@ asio::awaitable<void> ProCommands::shortcutsList(const OrvikMessage& message, co
     for (const auto& shortcut : *shortcuts) names.push_back(shortcut.name);
     known_.replaceShortcuts(names);
     ShortcutsList list{request.requestID, std::move(*shortcuts)};
-    co_await send(session, OrvikMessage(std::move(list)));
+    OrvikMessage reply(std::move(list));
+    co_await send(session, std::move(reply));
 }
 
 asio::awaitable<void> ProCommands::icon(const OrvikMessage& message, const AppIconRequest& request, Session session) {
@@ -234,7 +238,8 @@ asio::awaitable<void> ProCommands::icon(const OrvikMessage& message, const AppIc
         co_return;
     }
     orvik::AppIcon answer{request.requestID, request.bundleID, std::move(found->version), std::move(found->png)};
-    co_await send(session, OrvikMessage(std::move(answer)));
+    OrvikMessage reply(std::move(answer));
+    co_await send(session, std::move(reply));
 }
 
 asio::awaitable<bool> ProCommands::isKnownApp(const std::string& canonicalID) {
