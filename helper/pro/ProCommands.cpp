@@ -35,6 +35,20 @@ asio::awaitable<bool> isPaused(const Session& session) {
     co_return co_await awaitResult<bool>(std::move(start));
 }
 
+template <class App> std::vector<std::string> bundleIDs(const std::vector<App>& apps) {
+    std::vector<std::string> ids;
+    ids.reserve(apps.size());
+    for (const auto& app : apps) ids.push_back(app.bundleID);
+    return ids;
+}
+
+std::vector<std::string> names(const std::vector<ShortcutInfo>& shortcuts) {
+    std::vector<std::string> listed;
+    listed.reserve(shortcuts.size());
+    for (const auto& shortcut : shortcuts) listed.push_back(shortcut.name);
+    return listed;
+}
+
 // The five messages that act on this computer; the pause refuses them.
 bool isAction(const OrvikMessage& message) {
     return message.get<AppCommand>() || message.get<ShortcutRun>() || message.get<SendURL>() ||
@@ -183,9 +197,7 @@ asio::awaitable<void> ProCommands::clipboardGet(const OrvikMessage& message, con
 
 asio::awaitable<void> ProCommands::appsList(const AppsListRequest& request, Session session) {
     auto apps = co_await installedApps();
-    std::vector<std::string> ids;
-    for (const auto& app : apps) ids.push_back(app.bundleID);
-    known_.addApps(ids);
+    known_.addApps(bundleIDs(apps));
     AppsList list{request.requestID, std::move(apps)};
     OrvikMessage reply(std::move(list));
     co_await send(session, std::move(reply));
@@ -193,9 +205,7 @@ asio::awaitable<void> ProCommands::appsList(const AppsListRequest& request, Sess
 
 asio::awaitable<void> ProCommands::runningApps(const RunningAppsRequest& request, Session session) {
     auto apps = co_await listRunningApps();
-    std::vector<std::string> ids;
-    for (const auto& app : apps) ids.push_back(app.bundleID);
-    known_.addApps(ids);
+    known_.addApps(bundleIDs(apps));
     RunningApps list{request.requestID, std::move(apps)};
     OrvikMessage reply(std::move(list));
     co_await send(session, std::move(reply));
@@ -209,9 +219,7 @@ asio::awaitable<void> ProCommands::shortcutsList(const OrvikMessage& message, co
         co_await replyError(session, message, ErrorCode::internalError, "shortcuts list failed");
         co_return;
     }
-    std::vector<std::string> names;
-    for (const auto& shortcut : *shortcuts) names.push_back(shortcut.name);
-    known_.replaceShortcuts(names);
+    known_.replaceShortcuts(names(*shortcuts));
     ShortcutsList list{request.requestID, std::move(*shortcuts)};
     OrvikMessage reply(std::move(list));
     co_await send(session, std::move(reply));
@@ -247,10 +255,8 @@ asio::awaitable<bool> ProCommands::isKnownApp(const std::string& canonicalID) {
     if (!known_.startAppRescan()) co_return false;
     const auto installed = co_await installedApps();
     const auto running = co_await listRunningApps();
-    std::vector<std::string> ids;
-    for (const auto& app : installed) ids.push_back(app.bundleID);
-    for (const auto& app : running) ids.push_back(app.bundleID);
-    known_.addApps(ids);
+    known_.addApps(bundleIDs(installed));
+    known_.addApps(bundleIDs(running));
     co_return known_.hasApp(canonicalID);
 }
 
@@ -261,9 +267,7 @@ asio::awaitable<std::optional<std::string>> ProCommands::knownShortcut(const std
     // A failed listing refuses the name; the relist limit holds all the same.
     const auto* shortcuts = std::get_if<std::vector<ShortcutInfo>>(&listing);
     if (!shortcuts) co_return std::nullopt;
-    std::vector<std::string> names;
-    for (const auto& shortcut : *shortcuts) names.push_back(shortcut.name);
-    known_.replaceShortcuts(names);
+    known_.replaceShortcuts(names(*shortcuts));
     co_return known_.shortcut(canonicalName);
 }
 

@@ -69,6 +69,7 @@ public:
         std::vector<std::string> texts{program.string()};
         texts.insert(texts.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
+        argv.reserve(texts.size() + 1);
         for (auto& text : texts) argv.push_back(text.data());
         argv.push_back(nullptr);
         pid_t pid = 0;

@@ -21,20 +21,28 @@ bool opened(GioURLOpener& opener, const std::string& url) {
 }
 
 // The desktop of the test: a handler program registered as the default for https in the user's MIME
-// applications list, and no other application folders. Set before GIO first reads them.
+// applications list, and no other application folders. Set before GIO first reads them, once per process: GIO
+// keeps what it read.
 class GioURLOpenerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        std::filesystem::remove(received);
+        static const bool prepared = (prepare(), true);
+        (void)prepared;
+    }
+
+    static void prepare() {
         setenv("XDG_CONFIG_HOME", (desktop.path() / "config").c_str(), 1);
         setenv("XDG_DATA_HOME", (desktop.path() / "data").c_str(), 1);
         setenv("XDG_CONFIG_DIRS", (desktop.path() / "none").c_str(), 1);
         setenv("XDG_DATA_DIRS", (desktop.path() / "none").c_str(), 1);
         // No session bus: GIO's launch notice goes nowhere instead of starting a bus.
         setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (desktop.path() / "no-bus").string()).c_str(), 1);
-        const auto handler = desktop.write("handler", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > '" +
-                                                          received.string() + ".part'\nmv '" + received.string() +
-                                                          ".part' '" + received.string() + "'\n",
-                                           true);
+        const auto handler =
+            desktop.write("handler",
+                          "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > '" + received.string() + ".part'\nmv '" +
+                              received.string() + ".part' '" + received.string() + "'\n",
+                          true);
         desktop.write("data/applications/orvik-test-browser.desktop",
                       "[Desktop Entry]\nType=Application\nName=Test Browser\nExec=" + handler.string() +
                           " %u\nMimeType=x-scheme-handler/https;\n");
@@ -42,8 +50,8 @@ protected:
                       "[Default Applications]\nx-scheme-handler/https=orvik-test-browser.desktop\n");
     }
 
-    TemporaryFolder desktop;
-    std::filesystem::path received = desktop.path() / "received";
+    static inline const TemporaryFolder desktop;
+    static inline const std::filesystem::path received = desktop.path() / "received";
 };
 
 TEST_F(GioURLOpenerTest, TheDefaultHandlerGetsTheLinkAsOneArgumentAndSchemesWithoutOneAreRefused) {

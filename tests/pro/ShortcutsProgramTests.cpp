@@ -88,7 +88,8 @@ TEST_F(ShortcutsProgramTest, ACommandFailingBeforeTheRealWaitIsAnInternalErrorAn
 
 TEST_F(ShortcutsProgramTest, ACommandOutlivingTheWaitSucceedsKeepsRunningAndIsReapedWhenItEnds) {
     const auto finished = scratch.path() / "finished";
-    command("Slow", "echo $$ > '" + (scratch.path() / "pid").string() + "'; sleep 1; touch '" + finished.string() + "'");
+    command("Slow",
+            "echo $$ > '" + (scratch.path() / "pid").string() + "'; sleep 1; touch '" + finished.string() + "'");
     CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener, shortWaits);
     EXPECT_EQ(run(shortcuts, "Slow"), CommandOutcome::success());
     EXPECT_FALSE(std::filesystem::exists(finished));
@@ -98,9 +99,8 @@ TEST_F(ShortcutsProgramTest, ACommandOutlivingTheWaitSucceedsKeepsRunningAndIsRe
 
 TEST_F(ShortcutsProgramTest, AListingWhoseChildHoldsTheOutputOpenEndsAtTheWatchdogWithTheGroupKilled) {
     const auto grandchild = scratch.path() / "grandchild";
-    const auto lister = scratch.write("lister", "#!/bin/sh\necho Alpha\nsleep 60 &\necho $! > '" +
-                                                    grandchild.string() + "'\n",
-                                      true);
+    const auto lister =
+        scratch.write("lister", "#!/bin/sh\necho Alpha\nsleep 60 &\necho $! > '" + grandchild.string() + "'\n", true);
     CLIShortcuts shortcuts(lister, opener, shortWaits);
     EXPECT_EQ(list(shortcuts), ShortcutsListing(std::vector<ShortcutInfo>{{"Alpha", "Alpha"}}));
     const pid_t pid = pidIn(grandchild);

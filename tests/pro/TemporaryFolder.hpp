@@ -26,7 +26,7 @@ public:
     // Writes a file below the folder (making its parents), executable when asked.
     std::filesystem::path write(const std::filesystem::path& relative, const std::string& text,
                                 bool executable = false) const {
-        const auto file = path_ / relative;
+        auto file = path_ / relative;
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file) << text;
         if (executable) std::filesystem::permissions(file, std::filesystem::perms::owner_all);
