@@ -57,7 +57,9 @@ std::vector<std::string> ShortcutsFolder::allNames() const {
     return names;
 }
 
-std::vector<std::string> ShortcutsFolder::folderNames() const { return entries(root_, isFolder); }
+std::vector<std::string> ShortcutsFolder::folderNames() const {
+    return entries(root_, isFolder);
+}
 
 std::optional<std::vector<std::string>> ShortcutsFolder::namesIn(std::string_view folder) const {
     if (!isValidName(folder) || !isFolder(root_ / folder)) return std::nullopt;
