@@ -30,7 +30,8 @@ public:
 
     ProCommands(std::shared_ptr<AppCataloging> apps, std::shared_ptr<ShortcutsProviding> shortcuts,
                 std::shared_ptr<URLOpening> urlOpener, ServerClock clock = systemUptimeClock());
-    // Waits until every message in hand has been answered.
+    // Waits until every message in hand has been answered; never call it from a `done` callback, which runs on the
+    // pool it joins.
     ~ProCommands() override;
 
     ProCommands(const ProCommands&) = delete;
