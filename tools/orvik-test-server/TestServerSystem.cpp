@@ -1,8 +1,10 @@
 #include "TestServerSystem.hpp"
 
+#include "apps/AppServices.hpp"
 #include "audio/PulseVolume.hpp"
 #include "core/Log.hpp"
 #include "power/SystemPowerExecutor.hpp"
+#include "pro/ProCommandsFactory.hpp"
 #include "system/BatteryReader.hpp"
 #include "system/BootSleeper.hpp"
 
@@ -34,12 +36,12 @@ public:
 std::shared_ptr<SystemController> TestServerSystem::build(asio::any_io_executor worker,
                                                           HelperServices::CanPostEvents canPostEvents,
                                                           const SystemBackends& backends,
-                                                          std::function<void()> volumeChanged) {
+                                                          std::function<void()> statusChanged) {
     auto battery = BatteryReader::create(BatteryReader::systemRoot, worker);
     SystemController::Services services;
     if (backends.pulseServer) {
         services.volume = makePulseVolume(backends.pulseServer);
-        services.volume->observeChanges(std::move(volumeChanged));
+        services.volume->observeChanges(statusChanged);
     } else {
         services.volume = std::make_shared<NoOutputVolume>();
     }
@@ -47,6 +49,10 @@ std::shared_ptr<SystemController> TestServerSystem::build(asio::any_io_executor 
         services.power = makePowerExecutor(backends.systemBus, backends.sessionBus);
     else
         services.power = std::make_shared<NoPowerBackend>();
+    if (backends.pro) {
+        services.pro = makeProCommands(makeAppCatalog());
+        services.frontmost = makeFrontmostAppTracker(statusChanged);
+    }
     services.presets = PresentationPresets::installed();
     services.sleepTimer = SleepTimer::create(BootSleeper::make(worker));
     services.battery = [battery] { return battery->latest(); };

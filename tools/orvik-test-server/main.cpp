@@ -43,6 +43,8 @@ Options:
                                   volume keys are posted as keys)
   --system-bus ADDRESS            with --session-bus: carry out power actions through logind on this bus and
   --session-bus ADDRESS           the desktop's session manager on that one (default: "no power backend")
+  --pro                           serve the desktop's applications (XDG entries, the X display's windows), the
+                                  user's commands, links and the frontmost application
   --help                          this text
 
 Output lines: {"event": "listenerStatus"|"pairing"|"paired"|"devices"|"connections"|"paused"|
@@ -95,6 +97,8 @@ std::optional<Options> parse(int argc, char** argv) {
                           : argument == "--system-bus" ? options.backends.systemBus
                                                        : options.backends.sessionBus;
             field = std::string(*address);
+        } else if (argument == "--pro") {
+            options.backends.pro = true;
         } else if (argument == "--help") {
             options.help = true;
         } else {
@@ -151,15 +155,16 @@ int main(int argc, char** argv) {
     IoThread thread{HelperServer::threadName};
     // The system controller's timers and battery reads; it outlives the server and so the controller.
     IoThread systemThread{"System"};
-    // A volume change is pushed to the phones; the server exists only after the controller.
+    // A change of the volume or the frontmost application is pushed to the phones; the server exists only after the
+    // controller.
     auto serverSlot = std::make_shared<ServerSlot>();
-    auto volumeChanged = [serverSlot, executor = thread.executor()] {
+    auto statusChanged = [serverSlot, executor = thread.executor()] {
         asio::post(executor, [serverSlot] {
             if (auto server = serverSlot->server.lock()) server->pushStatusIfChanged();
         });
     };
     configuration.services.system =
-        TestServerSystem::build(systemThread.executor(), platform.canPostEvents, options->backends, volumeChanged);
+        TestServerSystem::build(systemThread.executor(), platform.canPostEvents, options->backends, statusChanged);
 
     auto server = HelperServer::create(thread.executor(), std::move(configuration));
     asio::post(thread.executor(), [serverSlot, weak = std::weak_ptr(server)] { serverSlot->server = weak; });
