@@ -14,8 +14,8 @@ namespace {
 
 // H.264 unit types: 6 SEI, 7 SPS, 8 PPS, 9 access unit delimiter. HEVC: 32 VPS, 33 SPS, 34 PPS, 35 AUD,
 // 39/40 SEI.
-constexpr std::uint8_t h264Sps = 7, h264Pps = 8, h264Aud = 9;
-constexpr std::uint8_t hevcVps = 32, hevcPps = 34, hevcAud = 35;
+constexpr std::uint8_t h264Sei = 6, h264Sps = 7, h264Pps = 8, h264Aud = 9;
+constexpr std::uint8_t hevcVps = 32, hevcPps = 34, hevcAud = 35, hevcPrefixSei = 39, hevcSuffixSei = 40;
 // Keyframes come on request; this only bounds how long a viewer that lost its decoder state waits.
 constexpr int keyframeSeconds = 10;
 // The rate cap: at most 1.5 × the average within the buffer.
@@ -152,11 +152,15 @@ bool CodecSession::isParameterSet(std::span<const std::uint8_t> unit) const {
     return type == h264Sps || type == h264Pps;
 }
 
-// Parameter sets travel only in the format; delimiters carry nothing a length-prefixed picture needs.
+// Parameter sets travel only in the format; delimiters and SEI (the encoder's banner) carry nothing a viewer needs.
 bool CodecSession::isDropped(std::span<const std::uint8_t> unit) const {
     if (isParameterSet(unit)) return true;
-    if (settings_.codec == ScreenCodec::hevc) return NalUnits::hevcType(unit) == hevcAud;
-    return NalUnits::h264Type(unit) == h264Aud;
+    if (settings_.codec == ScreenCodec::hevc) {
+        const auto type = NalUnits::hevcType(unit);
+        return type == hevcAud || type == hevcPrefixSei || type == hevcSuffixSei;
+    }
+    const auto type = NalUnits::h264Type(unit);
+    return type == h264Aud || type == h264Sei;
 }
 
 } // namespace orvik::helper

@@ -20,11 +20,13 @@ public:
     ScreenServer() : process_({ORVIK_TEST_SERVER_PATH, "--screen", "synthetic"}) {
         address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
         auto pairing = waitFor("event", "pairing").at("url").get<std::string>();
-        auto paired = ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairing, "--connect", address, "--quiet"}, 20s);
+        auto paired =
+            ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairing, "--connect", address, "--quiet"}, 20s);
         for (const auto& line : paired.lines) {
             auto parsed = json::parse(line);
             if (parsed.value("event", "") == "paired") {
-                device = {"--identity", parsed.at("deviceID"), "--key", parsed.at("deviceKeyHex"), "--connect", address};
+                device = {"--identity", parsed.at("deviceID"), "--key", parsed.at("deviceKeyHex"), "--connect",
+                          address};
             }
         }
         if (device.empty()) throw std::runtime_error("pairing failed");
@@ -90,10 +92,10 @@ TEST(ScreenViewing, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
     EXPECT_TRUE(frames[0].at("keyframe").get<bool>());
     EXPECT_EQ(named(lines, "viewEnded").at(0).at("gaps"), 0);
 
-    auto probe = ChildProcess::run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
-                                    "-show_entries", "stream=codec_name,width,height,color_range,color_space,nb_read_frames",
-                                    "-of", "csv=p=0", file.string()},
-                                   30s);
+    auto probe = ChildProcess::run(
+        {"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+         "stream=codec_name,width,height,color_range,color_space,nb_read_frames", "-of", "csv=p=0", file.string()},
+        30s);
     std::filesystem::remove(file);
     ASSERT_EQ(probe.lines.size(), 1u);
     EXPECT_EQ(probe.lines[0], "h264,640,400,tv,bt709,20");
@@ -108,8 +110,8 @@ TEST(ScreenViewing, WithoutAcksDeliveryStopsAfterThreeFramesAndLateAcksHoldTheRa
     EXPECT_EQ(named(withheld, "frame").size(), 3u);
 
     // Three frames per acknowledgement delay at most, whatever the machine's speed.
-    auto late = server.view({"--view", "main", "--view-size", "320x200", "--view-fps", "60", "--ack-delay-ms", "300",
-                             "--view-ms", "3000"});
+    auto late = server.view(
+        {"--view", "main", "--view-size", "320x200", "--view-fps", "60", "--ack-delay-ms", "300", "--view-ms", "3000"});
     EXPECT_LE(named(late, "frame").size(), 3u * 3000 / 300 + 3);
     EXPECT_GE(named(late, "frame").size(), 3u);
 }
