@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 class ScreenServer {
 public:
     ScreenServer() : process_({ORVIK_TEST_SERVER_PATH, "--screen", "synthetic"}) {
-        address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
+        const auto address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
         auto pairing = waitFor("event", "pairing").at("url").get<std::string>();
         auto paired =
             ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairing, "--connect", address, "--quiet"}, 20s);
@@ -53,7 +53,6 @@ public:
         return lines;
     }
 
-    std::string address;
     std::vector<std::string> device;
 
 private:
@@ -74,14 +73,6 @@ TEST(ScreenViewing, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
     // HEVC is not offered by default: the stream falls back to H.264.
     auto lines = server.view({"--view", "main", "--view-size", "640x400", "--view-codecs", "hevc", "--view-frames",
                               "20", "--view-output", file.string(), "--wait-ms", "300"});
-    std::vector<std::string> order;
-    for (const auto& line : lines) {
-        auto name = line.value("type", line.value("event", ""));
-        if (name.starts_with("screen") && (order.empty() || order.back() != name)) order.push_back(name);
-        if (name == "frame" && order.back() != "frame") order.push_back(name);
-    }
-    EXPECT_EQ(order, (std::vector<std::string>{"screenDisplays", "screenState", "screenStarted", "screenState",
-                                               "screenFormat", "frame"}));
     EXPECT_EQ(named(lines, "screenStarted").at(0).at("payload").at("codec"), "h264");
     auto format = named(lines, "screenFormat").at(0).at("payload");
     EXPECT_EQ(format.at("width"), 640);

@@ -37,15 +37,13 @@ public:
 class PushSource final : public ScreenCaptureSource {
 public:
     void displays(std::function<void(DisplaysResult)> done) override { done(std::vector<ScreenDisplay>{}); }
-    void start(CaptureConfiguration configuration, FrameHandler frame, StopHandler, Completion done) override {
+    void start(CaptureConfiguration, FrameHandler frame, StopHandler, Completion done) override {
         calls.push_back("start");
-        configurations.push_back(configuration);
         onFrame = std::move(frame);
         done(std::nullopt);
     }
-    void update(CaptureConfiguration configuration, Completion done) override {
+    void update(CaptureConfiguration, Completion done) override {
         calls.push_back("update");
-        configurations.push_back(configuration);
         done(std::nullopt);
     }
     void stop(std::function<void()> done) override {
@@ -53,7 +51,6 @@ public:
         done();
     }
     std::vector<std::string> calls;
-    std::vector<CaptureConfiguration> configurations;
     FrameHandler onFrame;
 };
 
@@ -70,7 +67,7 @@ protected:
     }
     void start(std::int64_t maxWidth = 1280) {
         stream->start(ScreenStream::Target{display, ScreenSettings{maxWidth, 800, 30, std::nullopt}, ScreenCodec::h264},
-                      [this](std::optional<ScreenCaptureFailure> failure) { startFailure = failure; });
+                      [](std::optional<ScreenCaptureFailure> failure) { EXPECT_FALSE(failure); });
     }
     void capture() { source->onFrame(CapturedFrame{nullptr, ++captures}); }
     ScriptedEncoder& encoder() { return *encoders.back(); }
@@ -83,18 +80,12 @@ protected:
         }
         return numbers;
     }
-    std::size_t formats() const {
-        return static_cast<std::size_t>(
-            std::count_if(sent.begin(), sent.end(), [](const auto& m) { return m.template get<ScreenFormat>(); }));
-    }
-
     ScreenDisplay display{1, "D", 1440, 900, 2880, 1800, true};
     std::shared_ptr<PushSource> source = std::make_shared<PushSource>();
     std::vector<std::shared_ptr<ScriptedEncoder>> encoders;
     std::vector<OrvikMessage> sent;
     std::uint64_t clock = 10'000 * ms;
     std::uint64_t captures = 0;
-    std::optional<ScreenCaptureFailure> startFailure;
     std::shared_ptr<EncodingScreenStream> stream;
 };
 
@@ -141,7 +132,7 @@ TEST_F(StreamTest, SequenceNumbersWrapAndANewEncoderIgnoresAcksOfTheOldOne) {
     capture();
     encoder().answer(true);
     EXPECT_EQ(frames().back(), 1u);
-    EXPECT_EQ(formats(), 2u) << "every new encoder announces its format";
+    EXPECT_TRUE(sent.at(sent.size() - 2).get<ScreenFormat>()) << "every new encoder announces its format";
     for (int i = 0; i < 3; ++i) capture();
     stream->ack(ScreenFrameAck{0, clock});
     EXPECT_EQ(encoder().encoded.size(), 3u) << "an ack of the old encoder's frame frees no slot";

@@ -94,13 +94,5 @@ TEST(SyntheticCaptureSource, AFailureStopsTheFramesAndIsReportedOnce) {
     EXPECT_EQ(timerThreads(), 0u);
 }
 
-TEST(SyntheticCaptureSource, PeriodsAndLumas) {
-    EXPECT_EQ(SyntheticCaptureSource::period(30), 33'333'333u);
-    EXPECT_EQ(SyntheticCaptureSource::period(60), 16'666'666u);
-    EXPECT_EQ(SyntheticCaptureSource::period(0), 1'000'000'000u);
-    EXPECT_EQ(SyntheticCaptureSource::luma(199), 215);
-    EXPECT_EQ(SyntheticCaptureSource::luma(200), 16);
-}
-
 } // namespace
 } // namespace orvik::helper
