@@ -95,10 +95,14 @@ TEST(ScreenViewing, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
     EXPECT_TRUE(server.waitFor("event", "screenViewers").at("viewers").empty());
 }
 
-TEST(ScreenViewing, WithoutAcksDeliveryStopsAfterThreeFramesAndLateAcksHoldTheRateDown) {
+TEST(ScreenViewing, AbsurdSettingsAreLimitedWithheldAcksStopDeliveryAndLateAcksSlowIt) {
     ScreenServer server;
-    auto withheld = server.view({"--view", "main", "--view-size", "320x200", "--no-acks", "--view-ms", "1500"});
+    // Absurd settings are limited, never refused: the smallest picture at most 60 times a second.
+    auto withheld =
+        server.view({"--view", "main", "--view-size", "0x-5", "--view-fps", "1000", "--no-acks", "--view-ms", "1500"});
     EXPECT_EQ(named(withheld, "frame").size(), 3u);
+    EXPECT_EQ(named(withheld, "screenStarted").at(0).at("payload").at("frameRate"), 1000);
+    EXPECT_EQ(named(withheld, "screenFormat").at(0).at("payload").at("width"), 160);
 
     // Three frames per acknowledgement delay at most, whatever the machine's speed.
     auto late = server.view(

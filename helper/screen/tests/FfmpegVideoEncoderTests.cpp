@@ -40,8 +40,7 @@ std::shared_ptr<PixelBuffer> picture(int index, std::mt19937& noise) {
     return buffer;
 }
 
-class Collected {
-public:
+struct Collected {
     VideoEncoder::Output output() {
         return [this](std::optional<EncodedVideo> video) {
             std::lock_guard lock(mutex_);
@@ -54,8 +53,6 @@ public:
         arrived_.wait_for(lock, std::chrono::seconds(60), [&] { return results_.size() >= count; });
         return results_;
     }
-
-private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<std::optional<EncodedVideo>> results_;

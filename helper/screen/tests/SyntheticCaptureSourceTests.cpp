@@ -25,10 +25,7 @@ public:
         arrived_.wait_for(lock, std::chrono::seconds(30), [&] { return seen_.size() >= count; });
         return seen_;
     }
-    std::size_t count() {
-        std::lock_guard lock(mutex_);
-        return seen_.size();
-    }
+    std::size_t count() { return await(0).size(); }
 
 private:
     std::mutex mutex_;
