@@ -25,7 +25,6 @@ public:
         arrived_.wait_for(lock, std::chrono::seconds(30), [&] { return seen_.size() >= count; });
         return seen_;
     }
-    std::size_t count() { return await(0).size(); }
 
 private:
     std::mutex mutex_;
@@ -64,18 +63,18 @@ TEST(SyntheticCaptureSource, StepsItsBrightnessAndStopsWithoutLeavingATimerBehin
 
     // Another start replaces the running timer; the first handler hears nothing more.
     source.start(configuration(1, 320), second.handler(), {}, done);
-    const auto firstCount = first.count();
+    const auto firstCount = first.await(0).size();
     source.update(configuration(1, 640), done);
     EXPECT_EQ(second.await(3).back().first, 640);
-    EXPECT_EQ(first.count(), firstCount);
+    EXPECT_EQ(first.await(0).size(), firstCount);
     EXPECT_EQ(timerThreads(), 1u);
     EXPECT_EQ(source.startCount(), 2);
 
     source.stop([] {});
-    const auto stoppedAt = second.count();
+    const auto stoppedAt = second.await(0).size();
     EXPECT_FALSE(source.currentConfiguration());
     EXPECT_EQ(timerThreads(), 0u);
-    EXPECT_EQ(second.count(), stoppedAt);
+    EXPECT_EQ(second.await(0).size(), stoppedAt);
 }
 
 TEST(SyntheticCaptureSource, AFailureStopsTheFramesAndIsReportedOnce) {
