@@ -81,6 +81,7 @@ struct Parser {
     std::optional<Uuid> identity;
     std::optional<Bytes> key;
     std::optional<Uuid> pairingDeviceID;
+    bool viewGiven = false;
 
     // Returns an error text, or nothing.
     std::optional<std::string> take(std::string_view option, std::string_view value);
@@ -143,6 +144,7 @@ std::optional<std::string> Parser::take(std::string_view option, std::string_vie
         (option == "--wait-ms" ? options.wait : options.timeout) = std::chrono::milliseconds(*number);
     } else if (option.starts_with("--view") || option == "--ack-delay-ms") {
         if (!options.view) options.view.emplace();
+        viewGiven = viewGiven || option == "--view";
         return takeViewOption(*options.view, option, value);
     } else {
         return "unknown option " + name;
@@ -175,6 +177,7 @@ std::optional<std::string> Parser::finish() {
         return "the helper closes the pairing connection: add --reconnect to send messages after pairing";
     }
     if (options.reconnect && !pairsFully) return "--reconnect needs a full pairing handshake";
+    if (options.view && !viewGiven) return "the viewing options need --view";
     if (options.view && options.mode != PhoneOptions::Mode::authenticate) return "--view needs --identity and --key";
     return std::nullopt;
 }
