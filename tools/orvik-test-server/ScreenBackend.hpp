@@ -18,6 +18,7 @@ public:
     using NextValue = std::function<std::optional<std::string_view>()>;
 
     static constexpr std::string_view usage =
+        "\nScreen viewing:\n"
         "  --screen synthetic              offer screen viewing of a synthetic display (real encoder and stream)\n"
         "  --screen-approval once|always|deny|never\n"
         "                                  answer to screen-viewing questions (default once)\n";
