@@ -259,7 +259,12 @@ asio::awaitable<void> ScreenViewers::pauseChanged() {
                 sendScreenState(ScreenStreamState::paused, id);
             } else {
                 auto failure = co_await resumeStream(stream);
-                sendScreenState(failure ? stateOf(*failure) : ScreenStreamState::streaming, id);
+                // A viewer whose stream never started (no display, a failed start) has nothing to resume.
+                if (failure) {
+                    sendScreenState(stateOf(*failure), id);
+                } else if (stream->target()) {
+                    sendScreenState(ScreenStreamState::streaming, id);
+                }
             }
         }
     }

@@ -35,11 +35,53 @@ template <class T> std::optional<T> parseNumber(std::string_view text) {
     return value;
 }
 
+std::optional<std::string> takeViewOption(ViewOptions& view, std::string_view option, std::string_view value) {
+    const std::string name(option);
+    if (option == "--view") {
+        if (value != "main") {
+            view.displayID = parseNumber<std::uint32_t>(value);
+            if (!view.displayID) return name + ": expected a display id or main";
+        }
+    } else if (option == "--view-size") {
+        const auto x = value.find('x');
+        auto width = parseNumber<std::int64_t>(value.substr(0, x));
+        auto height = x == std::string_view::npos ? std::nullopt : parseNumber<std::int64_t>(value.substr(x + 1));
+        if (!width || !height) return name + ": expected WIDTHxHEIGHT";
+        view.settings.maxWidth = *width;
+        view.settings.maxHeight = *height;
+    } else if (option == "--view-fps") {
+        auto rate = parseNumber<std::int64_t>(value);
+        if (!rate) return name + ": expected a number";
+        view.settings.frameRate = *rate;
+    } else if (option == "--view-codecs") {
+        view.codecs.clear();
+        for (std::size_t at = 0; at <= value.size();) {
+            const auto comma = std::min(value.find(',', at), value.size());
+            auto codec = caseNamed<ScreenCodec>(value.substr(at, comma - at));
+            if (!codec) return name + ": expected h264 and/or hevc, comma-separated";
+            view.codecs.push_back(*codec);
+            at = comma + 1;
+        }
+    } else if (option == "--view-output") {
+        view.outputPath = value;
+    } else if (option == "--view-frames" || option == "--view-ms" || option == "--ack-delay-ms") {
+        auto number = parseNumber<std::uint32_t>(value);
+        if (!number) return name + ": expected a number";
+        if (option == "--view-frames") view.frames = *number;
+        if (option == "--view-ms") view.duration = std::chrono::milliseconds(*number);
+        if (option == "--ack-delay-ms") view.ackDelay = std::chrono::milliseconds(*number);
+    } else {
+        return "unknown option " + name;
+    }
+    return std::nullopt;
+}
+
 struct Parser {
     PhoneOptions options;
     std::optional<Uuid> identity;
     std::optional<Bytes> key;
     std::optional<Uuid> pairingDeviceID;
+    bool viewGiven = false;
 
     // Returns an error text, or nothing.
     std::optional<std::string> take(std::string_view option, std::string_view value);
@@ -100,6 +142,10 @@ std::optional<std::string> Parser::take(std::string_view option, std::string_vie
         auto number = parseNumber<std::uint32_t>(value);
         if (!number) return name + ": expected milliseconds";
         (option == "--wait-ms" ? options.wait : options.timeout) = std::chrono::milliseconds(*number);
+    } else if (option.starts_with("--view") || option == "--ack-delay-ms") {
+        if (!options.view) options.view.emplace();
+        viewGiven = viewGiven || option == "--view";
+        return takeViewOption(*options.view, option, value);
     } else {
         return "unknown option " + name;
     }
@@ -131,6 +177,8 @@ std::optional<std::string> Parser::finish() {
         return "the helper closes the pairing connection: add --reconnect to send messages after pairing";
     }
     if (options.reconnect && !pairsFully) return "--reconnect needs a full pairing handshake";
+    if (options.view && !viewGiven) return "the viewing options need --view";
+    if (options.view && options.mode != PhoneOptions::Mode::authenticate) return "--view needs --identity and --key";
     return std::nullopt;
 }
 
@@ -154,6 +202,11 @@ std::variant<PhoneOptions, std::string> parseOptions(const std::vector<std::stri
         {"--stdin", [&] { parser.options.readStandardInput = true; }},
         {"--wrong-proof", [&] { parser.options.wrongProof = true; }},
         {"--reconnect", [&] { parser.options.reconnect = true; }},
+        {"--no-acks",
+         [&] {
+             if (!parser.options.view) parser.options.view.emplace();
+             parser.options.view->acks = false;
+         }},
     };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         auto argument = arguments[i];
@@ -202,12 +255,26 @@ Options:
   --wait-ms N                 how long to wait for replies after the last send (default 1000)
   --timeout-ms N              time limit for connecting and for TLS (default 5000)
   --quiet                     print received messages and the "paired" event only
+
+Viewing the screen (after authenticating; each frame is acknowledged as a phone would):
+  --view DISPLAY              ask for the displays, then view this one (an id, or main)
+  --view-size WxH             the largest picture wanted, in pixels (default 1280x720)
+  --view-fps N                frames per second asked for (default 30)
+  --view-codecs LIST          codecs in order of preference, comma-separated (default h264)
+  --view-output FILE          write the video as an elementary stream (Annex B) that ffplay/ffprobe open
+  --view-frames N             stop viewing (screenStop) after N complete frames
+  --view-ms N                 stop viewing after N ms (default 10000)
+  --ack-delay-ms N            acknowledge each frame N ms after it is complete (default at once)
+  --no-acks                   never acknowledge (the helper stops after three frames)
   --help                      this text
 
 Output (standard output, one JSON object per line):
   {"type":"<message>","payload":{...}}          every message received
   {"event":"undecodable","code":N,"error":"…"}  a frame that did not decode
   {"event":"paired","deviceID":"…","deviceKey":"<Base64>","deviceKeyHex":"…","helperID":"…"}
+  {"event":"frame","sequence":N,"keyframe":B,"bytes":N,"fragments":N}   a complete frame (with --view;
+                                                 its screenFrame fragments are not printed)
+  {"event":"viewEnded","frames":N,"keyframes":N,"bytes":N,"gaps":N}
   {"event":"connected",...}, {"event":"closed",...}, {"event":"failed",...}  (not with --quiet)
 Diagnostics go to standard error.
 

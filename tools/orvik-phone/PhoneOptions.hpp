@@ -28,6 +28,21 @@ enum class ExitCode : int {
     untilTimedOut = 6,    // --until types had not all arrived when the wait ended
 };
 
+// What --view asks of the helper and how the tool behaves as a viewer.
+struct ViewOptions {
+    // Absent: the main display.
+    std::optional<std::uint32_t> displayID;
+    ScreenSettings settings{1280, 720, 30, std::nullopt};
+    std::vector<ScreenCodec> codecs{ScreenCodec::h264};
+    // The elementary stream (Annex B, parameter sets before each keyframe); empty: not written.
+    std::string outputPath;
+    // Viewing ends after this many complete frames (0: no count) or this long, whichever comes first.
+    std::uint32_t frames = 0;
+    std::chrono::milliseconds duration{10000};
+    std::chrono::milliseconds ackDelay{0};
+    bool acks = true;
+};
+
 struct PhoneOptions {
     // How the TLS key is chosen and what the handshake does after `hello`.
     enum class Mode { authenticate, pairWithURL, pairWithCode };
@@ -54,6 +69,7 @@ struct PhoneOptions {
     std::vector<MessageType> until;
     std::chrono::milliseconds wait{1000};
     std::chrono::milliseconds timeout{5000};
+    std::optional<ViewOptions> view;
     bool quiet = false;
     bool help = false;
 

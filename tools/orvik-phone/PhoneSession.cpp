@@ -177,6 +177,17 @@ asio::awaitable<ExitCode> PhoneSession::exchange(std::shared_ptr<FramedConnectio
     asio::co_spawn(executor_, receiveLoop(connection), asio::detached);
     for (const auto& message : options_.messages) send(message);
     if (options_.readStandardInput) startReadingInput();
+    if (options_.view) {
+        // Sending is done only when viewing has ended.
+        inputDone_ = false;
+        viewer_ = std::make_shared<PhoneViewer>(
+            executor_, *options_.view, output_, [this](const OrvikMessage& message) { send(message); },
+            [this] {
+                inputDone_ = true;
+                wake();
+            });
+        viewer_->begin();
+    }
 
     while (!(inputDone_ && pendingSends_ == 0) && !ended_ && !sendFailure_) {
         co_await waitForEvent(asio::steady_timer::time_point::max());
@@ -208,8 +219,10 @@ asio::awaitable<void> PhoneSession::receiveLoop(std::shared_ptr<FramedConnection
     for (;;) {
         try {
             auto received = co_await connection->receive();
-            output_.received(received);
-            if (const auto* message = received.message()) awaited_.erase(message->type());
+            const auto* message = received.message();
+            const bool quietFrame = viewer_ && message && viewer_->received(*message);
+            if (!quietFrame) output_.received(received);
+            if (message) awaited_.erase(message->type());
         } catch (const ConnectionError& error) {
             if (error.kind() == ConnectionError::Kind::closed) {
                 output_.event("closed", {{"by", "helper"}});

@@ -2,6 +2,7 @@
 
 #include "PhoneOptions.hpp"
 #include "PhoneOutput.hpp"
+#include "PhoneViewer.hpp"
 
 #include "orvik/protocol/crypto/PreSharedKey.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
@@ -57,6 +58,7 @@ private:
     std::optional<ConnectionError> sendFailure_;
     std::optional<ConnectionError> ended_;
     std::set<MessageType> awaited_;
+    std::shared_ptr<PhoneViewer> viewer_;
 };
 
 } // namespace orvik::phone

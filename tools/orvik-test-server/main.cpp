@@ -1,6 +1,7 @@
 // orvik-test-server: the helper server on loopback with in-memory stores and a recording input sink (or the X
 // desktop's input and clipboard), for end-to-end tests and for trying the server from a shell (see --help).
 
+#include "ScreenBackend.hpp"
 #include "TestServerOutput.hpp"
 #include "TestServerPlatform.hpp"
 #include "TestServerSystem.hpp"
@@ -59,6 +60,7 @@ struct Options {
     std::chrono::milliseconds pasteRestoreDelay{400};
     bool desktop = false;
     orvik::testserver::SystemBackends backends;
+    orvik::testserver::ScreenBackend screen;
     bool help = false;
 };
 
@@ -99,6 +101,9 @@ std::optional<Options> parse(int argc, char** argv) {
             field = std::string(*address);
         } else if (argument == "--pro") {
             options.backends.pro = true;
+        } else if (auto screen = options.screen.parse(argument, value);
+                   screen != orvik::testserver::ScreenBackend::Parsed::notMine) {
+            if (screen == orvik::testserver::ScreenBackend::Parsed::bad) return std::nullopt;
         } else if (argument == "--help") {
             options.help = true;
         } else {
@@ -124,7 +129,7 @@ extern "C" void requestStop(int) {
 int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options || options->help) {
-        std::cout << usage;
+        std::cout << usage << orvik::testserver::ScreenBackend::usage;
         return options ? 0 : 1;
     }
     // A write to a peer that went away (an X server, a phone) must fail with EPIPE, not end the process.
@@ -135,6 +140,7 @@ int main(int argc, char** argv) {
     TestServerOutput output(std::cout);
     HelperPreferences preferences;
     preferences.autoAllowOnScan = !options->askOnScan;
+    preferences.screenViewingEnabled = options->screen.enabled();
 
     HelperServer::Configuration configuration;
     configuration.identity = HelperIdentity{Uuid::random(), "Orvik Test Server", "TestServer1,1", "0.0", std::nullopt};
@@ -148,6 +154,7 @@ int main(int argc, char** argv) {
     configuration.defaults = std::make_shared<InMemoryUserDefaults>();
     const auto approval = options->approval;
     configuration.services.canPostEvents = platform.canPostEvents;
+    configuration.services.screen = options->screen.services();
     configuration.services.approvePairing = [approval](PairingApprovalRequest, std::function<void(bool)> done) {
         if (approval != Options::Approval::never) done(approval == Options::Approval::approve);
     };

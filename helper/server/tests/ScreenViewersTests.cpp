@@ -196,6 +196,22 @@ TEST_F(ScreenViewersTest, FailuresBecomeStatesAndAFailedStartStaysRegisteredUnti
     EXPECT_TRUE(sent.empty()) << "a failure after the stop sends nothing";
 }
 
+TEST_F(ScreenViewersTest, AResumeTellsAViewerWhoseStreamNeverStartedNothing) {
+    class NoDisplays final : public ScreenCaptureSource {
+        void displays(std::function<void(DisplaysResult)> done) override { done(std::vector<ScreenDisplay>{}); }
+        void start(CaptureConfiguration, FrameHandler, StopHandler, Completion done) override { done(std::nullopt); }
+        void update(CaptureConfiguration, Completion done) override { done(std::nullopt); }
+        void stop(std::function<void()> done) override { done(); }
+    };
+    screen->makeSource = [] { return std::make_shared<NoDisplays>(); };
+    start();
+    paused = true;
+    run(viewers.pauseChanged());
+    paused = false;
+    run(viewers.pauseChanged());
+    EXPECT_EQ(states(), (std::vector{State::awaitingApproval, State::displayUnavailable, State::paused}));
+}
+
 TEST_F(ScreenViewersTest, TheEndOfASessionStopsItsStreamSilently) {
     start();
     sent.clear();

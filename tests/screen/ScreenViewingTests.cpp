@@ -1,0 +1,115 @@
+// orvik-phone views the test server's synthetic display, process against process over real TLS, through the
+// real encoder and stream; ffprobe decodes what the phone wrote.
+
+#include "ChildProcess.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <functional>
+
+namespace orvik::test {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+class ScreenServer {
+public:
+    ScreenServer() : process_({ORVIK_TEST_SERVER_PATH, "--screen", "synthetic"}) {
+        const auto address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
+        auto pairing = waitFor("event", "pairing").at("url").get<std::string>();
+        auto paired =
+            ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairing, "--connect", address, "--quiet"}, 20s);
+        for (const auto& line : paired.lines) {
+            auto parsed = json::parse(line);
+            if (parsed.value("event", "") == "paired") {
+                device = {"--identity", parsed.at("deviceID"), "--key", parsed.at("deviceKeyHex"), "--connect",
+                          address};
+            }
+        }
+        if (device.empty()) throw std::runtime_error("pairing failed");
+    }
+    ~ScreenServer() {
+        process_.closeInput();
+        process_.waitForExit(5s);
+    }
+    json waitFor(const std::string& key, const std::string& value) {
+        while (auto line = process_.readLine(20s)) {
+            auto parsed = json::parse(*line);
+            if (parsed.value(key, "") == value) return parsed;
+        }
+        throw std::runtime_error("the test server printed no " + key + " " + value);
+    }
+    // The phone viewing with these options; its lines.
+    std::vector<json> view(std::vector<std::string> options) {
+        options.insert(options.begin(), device.begin(), device.end());
+        options.insert(options.begin(), ORVIK_PHONE_PATH);
+        auto run = ChildProcess::run(std::move(options), 60s);
+        EXPECT_EQ(run.status, 0);
+        std::vector<json> lines;
+        for (const auto& line : run.lines) lines.push_back(json::parse(line));
+        return lines;
+    }
+
+    std::vector<std::string> device;
+
+private:
+    ChildProcess process_;
+};
+
+std::vector<json> named(const std::vector<json>& lines, const std::string& name) {
+    std::vector<json> found;
+    for (const auto& line : lines) {
+        if (line.value("type", line.value("event", "")) == name) found.push_back(line);
+    }
+    return found;
+}
+
+TEST(ScreenViewing, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
+    ScreenServer server;
+    const auto file = std::filesystem::temp_directory_path() / ("orvik-view-" + std::to_string(getpid()) + ".h264");
+    // HEVC is not offered by default: the stream falls back to H.264.
+    auto lines = server.view({"--view", "main", "--view-size", "640x400", "--view-codecs", "hevc", "--view-frames",
+                              "20", "--view-output", file.string(), "--wait-ms", "300"});
+    EXPECT_EQ(named(lines, "screenStarted").at(0).at("payload").at("codec"), "h264");
+    auto format = named(lines, "screenFormat").at(0).at("payload");
+    EXPECT_EQ(format.at("width"), 640);
+    EXPECT_EQ(format.at("height"), 400);
+    EXPECT_EQ(format.at("parameterSets").size(), 2u);
+    auto frames = named(lines, "frame");
+    ASSERT_EQ(frames.size(), 20u);
+    EXPECT_TRUE(frames[0].at("keyframe").get<bool>());
+    EXPECT_EQ(named(lines, "viewEnded").at(0).at("gaps"), 0);
+
+    auto probe = ChildProcess::run(
+        {"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+         "stream=codec_name,width,height,color_range,color_space,nb_read_frames", "-of", "csv=p=0", file.string()},
+        30s);
+    std::filesystem::remove(file);
+    ASSERT_EQ(probe.lines.size(), 1u);
+    EXPECT_EQ(probe.lines[0], "h264,640,400,tv,bt709,20");
+
+    EXPECT_EQ(server.waitFor("event", "screenViewers").at("viewers").size(), 1u);
+    EXPECT_TRUE(server.waitFor("event", "screenViewers").at("viewers").empty());
+}
+
+TEST(ScreenViewing, AbsurdSettingsAreLimitedWithheldAcksStopDeliveryAndLateAcksSlowIt) {
+    ScreenServer server;
+    // Absurd settings are limited, never refused: the smallest picture at most 60 times a second.
+    auto withheld =
+        server.view({"--view", "main", "--view-size", "0x-5", "--view-fps", "1000", "--no-acks", "--view-ms", "1500"});
+    EXPECT_EQ(named(withheld, "frame").size(), 3u);
+    EXPECT_EQ(named(withheld, "screenStarted").at(0).at("payload").at("frameRate"), 1000);
+    EXPECT_EQ(named(withheld, "screenFormat").at(0).at("payload").at("width"), 160);
+
+    // Three frames per acknowledgement delay at most, whatever the machine's speed.
+    auto late = server.view(
+        {"--view", "main", "--view-size", "320x200", "--view-fps", "60", "--ack-delay-ms", "300", "--view-ms", "3000"});
+    EXPECT_LE(named(late, "frame").size(), 3u * 3000 / 300 + 3);
+    EXPECT_GE(named(late, "frame").size(), 3u);
+}
+
+} // namespace
+} // namespace orvik::test

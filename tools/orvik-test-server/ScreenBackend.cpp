@@ -1,0 +1,44 @@
+#include "ScreenBackend.hpp"
+
+#include "screen/ProductionScreenServices.hpp"
+#include "screen/SyntheticCaptureSource.hpp"
+
+namespace orvik::testserver {
+
+using namespace orvik::helper;
+
+ScreenBackend::Parsed ScreenBackend::parse(std::string_view argument, const NextValue& next) {
+    if (argument == "--screen") {
+        if (next() != "synthetic") return Parsed::bad;
+        source_ = Source::synthetic;
+        return Parsed::taken;
+    }
+    if (argument != "--screen-approval") return Parsed::notMine;
+    const auto value = next();
+    if (value == "once") {
+        answer_ = ScreenViewingDecision::allowOnce;
+    } else if (value == "always") {
+        answer_ = ScreenViewingDecision::alwaysAllow;
+    } else if (value == "deny") {
+        answer_ = ScreenViewingDecision::deny;
+    } else if (value == "never") {
+        answer_.reset();
+    } else {
+        return Parsed::bad;
+    }
+    return Parsed::taken;
+}
+
+std::shared_ptr<const ScreenServices> ScreenBackend::services() const {
+    if (!source_) return nullptr;
+    ScreenServicesParts parts;
+    parts.canCapture = [] { return true; };
+    parts.makeSource = [] { return std::make_shared<SyntheticCaptureSource>(); };
+    parts.approve = [answer = answer_](ScreenViewingRequest, std::function<void(ScreenViewingDecision)> done) {
+        // Never answered: the question stays open, as with a person who walked away.
+        if (answer) done(*answer);
+    };
+    return makeScreenServices(std::move(parts));
+}
+
+} // namespace orvik::testserver

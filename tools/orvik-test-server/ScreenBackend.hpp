@@ -1,0 +1,38 @@
+#pragma once
+
+#include "server/ScreenServices.hpp"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace orvik::testserver {
+
+// The test server's screen viewing, chosen on the command line: `--screen synthetic` serves the real stream
+// pipeline (encoder, fragments, acks) over a synthetic display; `--screen-approval` answers the local user's
+// question (once, always, deny, or never answered). Without `--screen` the server offers no screen viewing.
+class ScreenBackend {
+public:
+    enum class Parsed { notMine, taken, bad };
+    using NextValue = std::function<std::optional<std::string_view>()>;
+
+    static constexpr std::string_view usage =
+        "\nScreen viewing:\n"
+        "  --screen synthetic              offer screen viewing of a synthetic display (real encoder and stream)\n"
+        "  --screen-approval once|always|deny|never\n"
+        "                                  answer to screen-viewing questions (default once)\n";
+
+    // Takes `argument` (and its value through `next`) when it is one of the screen options.
+    Parsed parse(std::string_view argument, const NextValue& next);
+    bool enabled() const { return source_.has_value(); }
+    // The screen services to hand to the server; absent without `--screen`.
+    std::shared_ptr<const helper::ScreenServices> services() const;
+
+private:
+    enum class Source { synthetic };
+    std::optional<Source> source_;
+    std::optional<helper::ScreenViewingDecision> answer_ = helper::ScreenViewingDecision::allowOnce;
+};
+
+} // namespace orvik::testserver
