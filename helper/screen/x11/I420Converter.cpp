@@ -1,0 +1,113 @@
+#include "screen/x11/I420Converter.hpp"
+
+#include "core/Log.hpp"
+#include "screen/x11/CaptureGeometry.hpp"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstring>
+
+namespace orvik::helper {
+namespace {
+
+constexpr std::uint8_t blackLuma = 16;
+constexpr std::uint8_t neutralChroma = 128;
+constexpr int unity = 1 << 16; // swscale's fixed-point 1.0 for brightness, contrast and saturation
+
+void noRelease(void*, std::uint8_t*) {}
+
+} // namespace
+
+I420Converter::I420Converter(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight)
+    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight),
+      picture_(CaptureGeometry::fitted(sourceWidth, sourceHeight, outputWidth, outputHeight)) {
+    SwsContext* context = sws_alloc_context();
+    if (!context) return;
+    av_opt_set_int(context, "srcw", sourceWidth, 0);
+    av_opt_set_int(context, "srch", sourceHeight, 0);
+    av_opt_set_int(context, "src_format", AV_PIX_FMT_BGR0, 0);
+    av_opt_set_int(context, "dstw", picture_.width, 0);
+    av_opt_set_int(context, "dsth", picture_.height, 0);
+    av_opt_set_int(context, "dst_format", AV_PIX_FMT_YUV420P, 0);
+    av_opt_set_int(context, "sws_flags", SWS_BILINEAR, 0);
+    av_opt_set_int(context, "threads", threadCount, 0);
+    if (sws_init_context(context, nullptr, nullptr) < 0) {
+        sws_freeContext(context);
+        Log::error("Screen", "Converter failed");
+        return;
+    }
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(context, bt709, 1, bt709, 0, 0, unity, unity);
+    context_ = context;
+    static std::uint8_t nothing = 0;
+    borrowed_ = av_buffer_create(&nothing, 1, &noRelease, nullptr, 0);
+    source_ = av_frame_alloc();
+    target_ = av_frame_alloc();
+}
+
+I420Converter::~I420Converter() {
+    for (AVFrame* frame : {source_, target_}) {
+        if (!frame) continue;
+        frame->buf[0] = nullptr; // borrowed, released below
+        av_frame_free(&frame);
+    }
+    av_buffer_unref(&borrowed_);
+    sws_freeContext(context_);
+}
+
+bool I420Converter::convert(const std::uint8_t* bgrx, int stride, PixelBuffer& target) {
+    if (!context_ || !borrowed_ || !source_ || !target_) return false;
+    source_->format = AV_PIX_FMT_BGR0;
+    source_->width = sourceWidth_;
+    source_->height = sourceHeight_;
+    source_->data[0] = const_cast<std::uint8_t*>(bgrx);
+    source_->linesize[0] = stride;
+    source_->buf[0] = borrowed_;
+
+    target_->format = AV_PIX_FMT_YUV420P;
+    target_->width = picture_.width;
+    target_->height = picture_.height;
+    for (std::size_t plane = 0; plane < 3; ++plane) {
+        const auto scale = plane == 0 ? 1 : 2;
+        const auto offset = static_cast<std::size_t>(picture_.y / scale) * target.stride(plane) +
+                            static_cast<std::size_t>(picture_.x / scale);
+        target_->data[plane] = target.plane(plane) + offset;
+        target_->linesize[plane] = static_cast<int>(target.stride(plane));
+    }
+    target_->buf[0] = borrowed_;
+    paintBars(target);
+    return sws_scale_frame(context_, target_, source_) >= 0;
+}
+
+// Black luma and neutral chroma outside the picture; each row of the picture is the scaler's.
+void I420Converter::paintBars(PixelBuffer& target) const {
+    if (picture_.x == 0 && picture_.y == 0 && picture_.width == target.width() &&
+        picture_.height == target.height()) {
+        return;
+    }
+    for (std::size_t plane = 0; plane < 3; ++plane) {
+        const int scale = plane == 0 ? 1 : 2;
+        const std::uint8_t value = plane == 0 ? blackLuma : neutralChroma;
+        const auto width = static_cast<std::size_t>(target.width() / scale);
+        const int top = picture_.y / scale;
+        const int bottom = (picture_.y + picture_.height) / scale;
+        const auto left = static_cast<std::size_t>(picture_.x / scale);
+        const auto right = static_cast<std::size_t>((picture_.x + picture_.width) / scale);
+        for (std::size_t row = 0; row < target.planeRows(plane); ++row) {
+            std::uint8_t* line = target.plane(plane) + row * target.stride(plane);
+            const auto index = static_cast<int>(row);
+            if (index < top || index >= bottom) {
+                std::memset(line, value, width);
+            } else {
+                std::memset(line, value, left);
+                std::memset(line + right, value, width - right);
+            }
+        }
+    }
+}
+
+} // namespace orvik::helper
