@@ -57,13 +57,13 @@ Window Painter::window(const PixelRect& rect, unsigned long rgb, std::optional<l
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     attributes.background_pixel = rgb;
-    Window window = XCreateWindow(display_, DefaultRootWindow(display_), rect.x, rect.y,
-                                  static_cast<unsigned>(rect.width), static_cast<unsigned>(rect.height), 0,
-                                  CopyFromParent, InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel,
-                                  &attributes);
+    Window window =
+        XCreateWindow(display_, DefaultRootWindow(display_), rect.x, rect.y, static_cast<unsigned>(rect.width),
+                      static_cast<unsigned>(rect.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel, &attributes);
     if (pid) {
-        XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32,
-                        PropModeReplace, reinterpret_cast<const unsigned char*>(&*pid), 1);
+        XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&*pid), 1);
     }
     XMapRaised(display_, window);
     XSync(display_, False);
@@ -107,7 +107,8 @@ std::optional<ScreenCaptureFailure> CaptureTest::update(ScreenCaptureSource& sou
 
 bool CaptureTest::stop(ScreenCaptureSource& source, std::chrono::milliseconds limit) {
     auto result = std::make_shared<std::promise<void>>();
-    auto stopped = std::async(std::launch::async, [&source, result] { source.stop([result] { result->set_value(); }); });
+    auto stopped =
+        std::async(std::launch::async, [&source, result] { source.stop([result] { result->set_value(); }); });
     const bool inTime = result->get_future().wait_for(limit) == std::future_status::ready;
     stopped.wait();
     return inTime;

@@ -26,7 +26,8 @@ TEST_P(SourceRectTest, theRegionCoversWholePixelsOfItsMonitor) {
 
 INSTANTIATE_TEST_SUITE_P(Regions, SourceRectTest,
                          ::testing::Values(SourceCase{wholeScreen, NormalizedRect::full(), wholeScreen},
-                                           SourceCase{{1920, 56, 1280, 1024}, {0.5, 0.5, 0.5, 0.5}, {2560, 568, 640, 512}},
+                                           SourceCase{
+                                               {1920, 56, 1280, 1024}, {0.5, 0.5, 0.5, 0.5}, {2560, 568, 640, 512}},
                                            SourceCase{wholeScreen, {0.9, 0.9, 0.5, 0.5}, {960, 540, 960, 540}},
                                            SourceCase{{0, 0, 20, 20}, {0.5, 0.5, 0.05, 0.05}, {10, 10, 2, 2}},
                                            SourceCase{wholeScreen, {std::nan(""), 0, 1, 1}, wholeScreen}));

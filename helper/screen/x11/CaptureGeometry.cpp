@@ -31,8 +31,8 @@ PixelRect CaptureGeometry::sourceRect(const PixelRect& monitor, const Normalized
 
 PixelRect CaptureGeometry::fitted(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight) {
     if (sourceWidth < 1 || sourceHeight < 1) return {0, 0, outputWidth, outputHeight};
-    const double scale = std::min(static_cast<double>(outputWidth) / sourceWidth,
-                                  static_cast<double>(outputHeight) / sourceHeight);
+    const double scale =
+        std::min(static_cast<double>(outputWidth) / sourceWidth, static_cast<double>(outputHeight) / sourceHeight);
     const int width = std::clamp(evenNearest(sourceWidth * scale), smallestSide, outputWidth);
     const int height = std::clamp(evenNearest(sourceHeight * scale), smallestSide, outputHeight);
     const int x = (outputWidth - width) / 2 / 2 * 2;

@@ -85,8 +85,7 @@ bool I420Converter::convert(const std::uint8_t* bgrx, int stride, PixelBuffer& t
 
 // Black luma and neutral chroma outside the picture; each row of the picture is the scaler's.
 void I420Converter::paintBars(PixelBuffer& target) const {
-    if (picture_.x == 0 && picture_.y == 0 && picture_.width == target.width() &&
-        picture_.height == target.height()) {
+    if (picture_.x == 0 && picture_.y == 0 && picture_.width == target.width() && picture_.height == target.height()) {
         return;
     }
     for (std::size_t plane = 0; plane < 3; ++plane) {

@@ -21,8 +21,7 @@ constexpr std::uint64_t longestSleep = 1'000'000'000;
 
 } // namespace
 
-std::shared_ptr<X11CaptureSession> X11CaptureSession::start(std::string displayName,
-                                                            CaptureConfiguration configuration,
+std::shared_ptr<X11CaptureSession> X11CaptureSession::start(std::string displayName, CaptureConfiguration configuration,
                                                             ScreenCaptureSource::FrameHandler onFrame,
                                                             ScreenCaptureSource::StopHandler onStop, Completion done,
                                                             StageObserver observer) {
@@ -33,8 +32,8 @@ std::shared_ptr<X11CaptureSession> X11CaptureSession::start(std::string displayN
 }
 
 X11CaptureSession::X11CaptureSession(std::string displayName, CaptureConfiguration configuration,
-                                     ScreenCaptureSource::FrameHandler onFrame,
-                                     ScreenCaptureSource::StopHandler onStop, StageObserver observer)
+                                     ScreenCaptureSource::FrameHandler onFrame, ScreenCaptureSource::StopHandler onStop,
+                                     StageObserver observer)
     : displayName_(std::move(displayName)), displayID_(configuration.displayID), initial_(configuration),
       observer_(std::move(observer)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), onFrame_(std::move(onFrame)),
       onStop_(std::move(onStop)) {}
@@ -128,8 +127,7 @@ void X11CaptureSession::loop(X11Capturer& capturer) {
         }
         const auto now = X11Capturer::now();
         const auto wait = std::min(capturer.nextWakeAt() - std::min(capturer.nextWakeAt(), now), longestSleep);
-        const timespec timeout{static_cast<time_t>(wait / 1'000'000'000),
-                               static_cast<long>(wait % 1'000'000'000)};
+        const timespec timeout{static_cast<time_t>(wait / 1'000'000'000), static_cast<long>(wait % 1'000'000'000)};
         pollfd watched[] = {{capturer.connectionFd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         ppoll(watched, 2, &timeout, nullptr);
         std::uint64_t wakes = 0;

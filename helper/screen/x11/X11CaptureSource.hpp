@@ -20,8 +20,7 @@ public:
     ~X11CaptureSource() override;
 
     void displays(std::function<void(DisplaysResult)> done) override;
-    void start(CaptureConfiguration configuration, FrameHandler onFrame, StopHandler onStop,
-               Completion done) override;
+    void start(CaptureConfiguration configuration, FrameHandler onFrame, StopHandler onStop, Completion done) override;
     void update(CaptureConfiguration configuration, Completion done) override;
     void stop(std::function<void()> done) override;
 

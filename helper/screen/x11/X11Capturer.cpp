@@ -84,8 +84,8 @@ std::optional<ScreenCaptureFailure> X11Capturer::layOut() {
     if (!pool_ || pool_->width() != configuration_.width || pool_->height() != configuration_.height) {
         pool_ = std::make_unique<PixelBufferPool>(configuration_.width, configuration_.height);
     }
-    converter_ = std::make_unique<I420Converter>(area_.width, area_.height, configuration_.width,
-                                                 configuration_.height);
+    converter_ =
+        std::make_unique<I420Converter>(area_.width, area_.height, configuration_.width, configuration_.height);
     if (!converter_->valid()) return ScreenCaptureFailure::failed;
     pacer_.setFrameRate(configuration_.frameRate);
     pacer_.markChanged();

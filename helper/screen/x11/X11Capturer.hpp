@@ -25,8 +25,7 @@ class X11Capturer {
 public:
     static std::uint64_t now();
 
-    std::optional<ScreenCaptureFailure> open(const std::string& displayName,
-                                             const CaptureConfiguration& configuration);
+    std::optional<ScreenCaptureFailure> open(const std::string& displayName, const CaptureConfiguration& configuration);
     // A new size, rate or region for the same monitor; the next picture is taken at once.
     std::optional<ScreenCaptureFailure> configure(const CaptureConfiguration& configuration);
 

@@ -32,18 +32,13 @@ X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), pid_(getp
 void X11OwnWindows::handle(const XEvent& event) {
     // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then.
     switch (event.type) {
-    case CreateNotify:
-        known_.erase(event.xcreatewindow.window);
-        break;
-    case MapNotify:
-        known_.erase(event.xmap.window);
-        break;
+    case CreateNotify: known_.erase(event.xcreatewindow.window); break;
+    case MapNotify: known_.erase(event.xmap.window); break;
     case ReparentNotify:
         known_.erase(event.xreparent.window);
         known_.erase(event.xreparent.parent);
         break;
-    default:
-        break;
+    default: break;
     }
     switch (event.type) {
     case CreateNotify:
@@ -53,11 +48,8 @@ void X11OwnWindows::handle(const XEvent& event) {
     case ConfigureNotify:
     case ReparentNotify:
     case GravityNotify:
-    case CirculateNotify:
-        stale_ = true;
-        break;
-    default:
-        break;
+    case CirculateNotify: stale_ = true; break;
+    default: break;
     }
 }
 
@@ -82,8 +74,8 @@ void X11OwnWindows::refresh() {
             XWindowAttributes attributes{};
             if (XGetWindowAttributes(display, top, &attributes) && attributes.map_state == IsViewable) {
                 const int border = attributes.border_width;
-                rects_.push_back({attributes.x, attributes.y, attributes.width + 2 * border,
-                                  attributes.height + 2 * border});
+                rects_.push_back(
+                    {attributes.x, attributes.y, attributes.width + 2 * border, attributes.height + 2 * border});
             }
         }
         current.emplace(top, std::move(entry));

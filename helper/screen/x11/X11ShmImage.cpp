@@ -15,9 +15,9 @@ std::unique_ptr<X11ShmImage> X11ShmImage::create(X11Display& display, int width,
     Display* handle = display.get();
     if (display.isBroken() || !XShmQueryExtension(handle)) return nullptr;
     const int screen = display.screen();
-    XImage* image = XShmCreateImage(handle, DefaultVisual(handle, screen),
-                                    static_cast<unsigned>(DefaultDepth(handle, screen)), ZPixmap, nullptr, nullptr,
-                                    static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XImage* image =
+        XShmCreateImage(handle, DefaultVisual(handle, screen), static_cast<unsigned>(DefaultDepth(handle, screen)),
+                        ZPixmap, nullptr, nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height));
     if (!image) return nullptr;
     std::unique_ptr<X11ShmImage> result(new X11ShmImage(display, image));
     if (image->bits_per_pixel != bitsPerPixel) return nullptr;
