@@ -1,4 +1,5 @@
 #include "CaptureFixture.hpp"
+#include "screen/x11/BgrxToI420.hpp"
 #include "screen/x11/CaptureExclusions.hpp"
 #include "screen/x11/CaptureGeometry.hpp"
 #include "screen/x11/CapturePacer.hpp"
@@ -63,26 +64,43 @@ TEST(CapturePacerTest, firstAtOnceThenPacedChangesAndASecondlyRefresh) {
     EXPECT_EQ(pacer.nextFrameAt(), 2'000'000'000U) << "a rate below 1 counts as 1";
 }
 
-class CaptureColourTest : public CaptureTest, public ::testing::WithParamInterface<unsigned long> {};
+// Scaled pictures go through swscale, pictures at the screen's size through our own kernel: both must agree.
+class CaptureColourTest : public CaptureTest,
+                          public ::testing::WithParamInterface<std::tuple<unsigned long, std::pair<int, int>>> {};
 
 TEST_P(CaptureColourTest, aScreenOfOneColourArrivesAsItsBt709LimitedRangeValues) {
+    const auto [rgb, size] = GetParam();
+    const auto [width, height] = size;
     Painter painter;
-    painter.window(wholeScreen, GetParam());
+    painter.window(wholeScreen, rgb);
     X11CaptureSource source;
     FrameLog log;
-    ASSERT_EQ(start(source, configuration(320, 180), log), std::nullopt);
+    ASSERT_EQ(start(source, configuration(width, height), log), std::nullopt);
     auto picture = log.next();
     ASSERT_TRUE(picture);
-    EXPECT_EQ(picture->width(), 320);
-    EXPECT_EQ(picture->height(), 180);
-    for (auto [x, y] : {std::pair{0, 0}, {160, 90}, {300, 20}}) {
-        expectNear(sample(*picture, x, y), bt709(GetParam()), 3, "at " + std::to_string(x) + "," + std::to_string(y));
+    EXPECT_EQ(picture->width(), width);
+    EXPECT_EQ(picture->height(), height);
+    for (auto [x, y] : {std::pair{0, 0}, {width / 2, height / 2}, {width - 20, 20}}) {
+        expectNear(sample(*picture, x, y), bt709(rgb), 2, "at " + std::to_string(x) + "," + std::to_string(y));
     }
     EXPECT_TRUE(stop(source));
 }
 
 INSTANTIATE_TEST_SUITE_P(Colours, CaptureColourTest,
-                         ::testing::Values(0xFF0000UL, 0x00FF00UL, 0x0000FFUL, 0xFFFFFFUL, 0x000000UL, 0x808080UL));
+                         ::testing::Combine(::testing::Values(0xFF0000UL, 0x00FF00UL, 0x0000FFUL, 0xFFFFFFUL,
+                                                              0x000000UL, 0x808080UL),
+                                            ::testing::Values(std::pair{320, 180}, std::pair{1920, 1080})));
+
+TEST(BgrxToI420Test, chromaIsTheMeanOfItsFourPixels) {
+    // Two rows of two pixels: red, green / blue, white.
+    const std::uint8_t bgrx[] = {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0};
+    PixelBuffer picture(2, 2);
+    BgrxToI420::convert(bgrx, 8, 2, 0, 2, picture, 0, 0);
+    EXPECT_NEAR(picture.plane(0)[1], bt709(0x00FF00)[0], 1);
+    EXPECT_NEAR(picture.plane(0)[picture.stride(0)], bt709(0x0000FF)[0], 1);
+    EXPECT_NEAR(picture.plane(1)[0], 128, 1) << "the four pixels average to grey";
+    EXPECT_NEAR(picture.plane(2)[0], 128, 1);
+}
 
 class CapturePictureTest : public CaptureTest {};
 

@@ -1,6 +1,7 @@
 #include "screen/x11/I420Converter.hpp"
 
 #include "core/Log.hpp"
+#include "screen/x11/BgrxToI420.hpp"
 #include "screen/x11/CaptureGeometry.hpp"
 
 extern "C" {
@@ -24,7 +25,9 @@ void noRelease(void*, std::uint8_t*) {}
 
 I420Converter::I420Converter(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight)
     : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight),
-      picture_(CaptureGeometry::fitted(sourceWidth, sourceHeight, outputWidth, outputHeight)) {
+      picture_(CaptureGeometry::fitted(sourceWidth, sourceHeight, outputWidth, outputHeight)),
+      unscaled_(picture_.width == sourceWidth && picture_.height == sourceHeight) {
+    if (unscaled_) return;
     SwsContext* context = sws_alloc_context();
     if (!context) return;
     av_opt_set_int(context, "srcw", sourceWidth, 0);
@@ -60,6 +63,11 @@ I420Converter::~I420Converter() {
 }
 
 bool I420Converter::convert(const std::uint8_t* bgrx, int stride, PixelBuffer& target) {
+    if (unscaled_) {
+        paintBars(target);
+        BgrxToI420::convert(bgrx, stride, sourceWidth_, 0, sourceHeight_, target, picture_.x, picture_.y);
+        return true;
+    }
     if (!context_ || !borrowed_ || !source_ || !target_) return false;
     source_->format = AV_PIX_FMT_BGR0;
     source_->width = sourceWidth_;

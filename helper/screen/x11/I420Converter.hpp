@@ -12,8 +12,9 @@ struct AVBufferRef;
 namespace orvik::helper {
 
 // Turns BGRX pictures of one size into I420 pixel buffers of another (BT.709, limited range), scaled with the
-// aspect kept and the rest of the frame black. swscale slices the work over `threadCount` threads. One
-// converter per capture size; used on one thread at a time.
+// aspect kept and the rest of the frame black. Scaling goes through swscale, sliced over `threadCount`
+// threads; a picture that keeps its size goes through BgrxToI420. One converter per capture size; used on one
+// thread at a time.
 class I420Converter {
 public:
     static constexpr int threadCount = 2;
@@ -23,7 +24,7 @@ public:
     I420Converter(const I420Converter&) = delete;
     I420Converter& operator=(const I420Converter&) = delete;
 
-    bool valid() const { return context_ != nullptr; }
+    bool valid() const { return unscaled_ || context_ != nullptr; }
     // Where the picture lands in the output; outside it the frame is black.
     const PixelRect& picture() const { return picture_; }
 
@@ -36,6 +37,7 @@ private:
     int sourceWidth_;
     int sourceHeight_;
     PixelRect picture_;
+    bool unscaled_; // same size: our own kernel; else swscale
     SwsContext* context_ = nullptr;
     AVFrame* source_ = nullptr;
     AVFrame* target_ = nullptr;
