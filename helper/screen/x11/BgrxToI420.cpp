@@ -18,8 +18,8 @@ std::uint8_t luma(int blue, int green, int red) {
 
 } // namespace
 
-void BgrxToI420::convert(const std::uint8_t* bgrx, int stride, int width, int firstRow, int endRow,
-                         PixelBuffer& target, int x, int y) {
+void BgrxToI420::convert(const std::uint8_t* bgrx, int stride, int width, int firstRow, int endRow, PixelBuffer& target,
+                         int x, int y) {
     const auto lumaStride = static_cast<std::ptrdiff_t>(target.stride(0));
     for (int row = firstRow; row < endRow; row += 2) {
         const std::uint8_t* top = bgrx + static_cast<std::ptrdiff_t>(row) * stride;

@@ -12,8 +12,8 @@ namespace orvik::helper {
 class BgrxToI420 {
 public:
     // Converts rows [firstRow, endRow) (even) of a width×height picture into `target` at (x, y) (even).
-    static void convert(const std::uint8_t* bgrx, int stride, int width, int firstRow, int endRow,
-                        PixelBuffer& target, int x, int y);
+    static void convert(const std::uint8_t* bgrx, int stride, int width, int firstRow, int endRow, PixelBuffer& target,
+                        int x, int y);
 };
 
 } // namespace orvik::helper
