@@ -33,6 +33,9 @@ namespace {
 using namespace orvik;
 using namespace orvik::helper;
 
+// Resident memory is read once the capture has settled (its buffers allocated) and again at the end.
+constexpr auto settling = std::chrono::seconds(1);
+
 struct Options {
     std::string source = "x11";
     int width = 1920;
@@ -64,7 +67,7 @@ std::optional<Options> parse(int argc, char** argv) {
             return std::nullopt;
         }
     }
-    if (options.width < 2 || options.height < 2 || options.fps < 1 || options.seconds < 1) return std::nullopt;
+    if (options.width < 2 || options.height < 2 || options.fps < 1 || options.seconds < 2) return std::nullopt;
     options.width &= ~1;
     options.height &= ~1;
     return options;
@@ -135,14 +138,16 @@ int run(const Options& options) {
         return 1;
     }
     const auto begin = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(options.seconds));
+    std::this_thread::sleep_for(settling);
+    const double residentRunning = residentMiB();
+    std::this_thread::sleep_until(begin + std::chrono::seconds(options.seconds));
+    const double residentEnd = residentMiB();
     std::promise<void> stopped;
     source->stop([&stopped] { stopped.set_value(); });
     stopped.get_future().wait();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     const double painterCpu = content ? content->stop() : 0.0;
     const double cpu = processCpuSeconds() - cpuStart - painterCpu;
-    const double residentEnd = residentMiB();
 
     const auto count = frames.load();
     std::printf("source %s, %dx%d at most %d fps, %s screen, %.1f s\n", options.source.c_str(), options.width,
@@ -154,7 +159,8 @@ int run(const Options& options) {
     }
     std::printf("CPU per frame %.2f ms, %.1f %% of a core (the X server's own work not counted)\n",
                 count ? cpu * 1000.0 / static_cast<double>(count) : 0.0, cpu * 100.0 / elapsed);
-    std::printf("resident memory %.1f MiB at start, %.1f MiB at end\n", residentStart, residentEnd);
+    std::printf("resident memory %.1f MiB before capture, %.1f MiB after 1 s, %.1f MiB at the end\n", residentStart,
+                residentRunning, residentEnd);
     return 0;
 }
 
