@@ -54,8 +54,28 @@ Painter::~Painter() {
 }
 
 Window Painter::window(const PixelRect& rect, unsigned long rgb, std::optional<long> pid) {
+    Window window = create(rect, rgb, pid, false);
+    XMapRaised(display_, window);
+    XSync(display_, False);
+    return window;
+}
+
+Window Painter::managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid) {
+    Window window = create(rect, rgb, pid, true);
+    XMapRaised(display_, window);
+    orvik::test::waitUntil([&] {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display_, window, &attributes);
+        return attributes.map_state == IsViewable;
+    });
+    XClearWindow(display_, window);
+    XSync(display_, False);
+    return window;
+}
+
+Window Painter::create(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed) {
     XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
+    attributes.override_redirect = managed ? False : True;
     attributes.background_pixel = rgb;
     Window window =
         XCreateWindow(display_, DefaultRootWindow(display_), rect.x, rect.y, static_cast<unsigned>(rect.width),
@@ -65,10 +85,18 @@ Window Painter::window(const PixelRect& rect, unsigned long rgb, std::optional<l
         XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&*pid), 1);
     }
-    XMapRaised(display_, window);
-    XSync(display_, False);
     windows_.push_back(window);
     return window;
+}
+
+PixelRect Painter::placement(Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window, &attributes);
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+    return {x, y, attributes.width, attributes.height};
 }
 
 void Painter::recolour(Window window, unsigned long rgb) {

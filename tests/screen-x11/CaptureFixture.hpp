@@ -45,10 +45,16 @@ public:
     ~Painter();
     // An override-redirect window of one colour (0xRRGGBB), mapped and drawn when this returns.
     Window window(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
+    // A window the window manager frames and places; shown and drawn when this returns.
+    Window managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
+    // Where a window is on the screen now.
+    PixelRect placement(Window window);
     void recolour(Window window, unsigned long rgb);
     void warpPointer(int x, int y);
 
 private:
+    Window create(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed);
+
     _XDisplay* display_;
     std::vector<Window> windows_;
 };

@@ -19,6 +19,8 @@ public:
     void markChanged() { changed_ = true; }
     void frameTaken(std::uint64_t now);
     std::uint64_t nextFrameAt() const;
+    // The earliest a change could be captured: one frame interval after the last picture.
+    std::uint64_t nextChangeAt() const { return lastFrame_ ? *lastFrame_ + interval_ : 0; }
     std::uint64_t frameInterval() const { return interval_; }
 
 private:

@@ -2,12 +2,16 @@
 
 #include "platform/X11Monitors.hpp"
 
+#include <pthread.h>
+
 #include <cstdlib>
 #include <string_view>
 #include <thread>
 
 namespace orvik::helper {
 namespace {
+
+constexpr char listingThreadName[] = "orvik-displays"; // at most 15 characters
 
 std::string_view environmentValue(const char* name) {
     const char* value = std::getenv(name);
@@ -37,7 +41,10 @@ ScreenCaptureSource::DisplaysResult X11CaptureSource::listDisplays(const std::st
 }
 
 void X11CaptureSource::displays(std::function<void(DisplaysResult)> done) {
-    std::thread([name = displayName_, done = std::move(done)] { done(listDisplays(name)); }).detach();
+    std::thread([name = displayName_, done = std::move(done)] {
+        pthread_setname_np(pthread_self(), listingThreadName);
+        done(listDisplays(name));
+    }).detach();
 }
 
 void X11CaptureSource::start(CaptureConfiguration configuration, FrameHandler onFrame, StopHandler onStop,

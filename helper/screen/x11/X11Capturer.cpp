@@ -98,18 +98,26 @@ int X11Capturer::connectionFd() const {
 
 void X11Capturer::handleEvents() {
     if (isBroken()) return;
+    checkPointer();
+    drain();
+    if (damagePending_ && now() >= pacer_.nextChangeAt() && !isBroken()) {
+        noteDamage();
+        drain(); // what arrived during that round trip, before the thread sleeps
+    }
+}
+
+void X11Capturer::drain() {
     Display* handle = display_->get();
     while (!isBroken() && XPending(handle) > 0) {
         XEvent event{};
         XNextEvent(handle, &event);
         dispatch(event);
     }
-    checkPointer();
 }
 
 void X11Capturer::dispatch(const XEvent& event) {
     if (event.type == damageEvent_ + XDamageNotify) {
-        noteDamage();
+        damagePending_ = true;
         return;
     }
     ownWindows_->handle(event);
@@ -122,6 +130,7 @@ void X11Capturer::dispatch(const XEvent& event) {
 
 // Takes the damage the server gathered and counts it when it touches the captured area.
 void X11Capturer::noteDamage() {
+    damagePending_ = false;
     Display* handle = display_->get();
     XDamageSubtract(handle, damage_, None, damaged_);
     int count = 0;
@@ -155,7 +164,8 @@ void X11Capturer::checkPointer() {
 }
 
 std::uint64_t X11Capturer::nextWakeAt() const {
-    return std::min(pacer_.nextFrameAt(), nextPointerCheck_);
+    const auto next = std::min(pacer_.nextFrameAt(), nextPointerCheck_);
+    return damagePending_ ? std::min(next, pacer_.nextChangeAt()) : next;
 }
 
 std::optional<CapturedFrame> X11Capturer::capture(CaptureStageTimes& times) {

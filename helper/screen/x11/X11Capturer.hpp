@@ -43,6 +43,7 @@ public:
 
 private:
     std::optional<ScreenCaptureFailure> layOut();
+    void drain();
     void dispatch(const XEvent& event);
     void noteDamage();
     void checkPointer();
@@ -63,6 +64,9 @@ private:
     int pointerY_ = -1;
     std::uint64_t nextPointerCheck_ = 0;
     bool monitorGone_ = false;
+    // The server reported damage that has not been looked at: done once a frame interval at most, as each look
+    // is a round trip and the server reports again only after it.
+    bool damagePending_ = false;
 };
 
 } // namespace orvik::helper
