@@ -17,22 +17,21 @@ namespace {
 
 constexpr std::uint8_t blackLuma = 16;
 constexpr std::uint8_t neutralChroma = 128;
-constexpr int unity = 1 << 16; // swscale's fixed-point 1.0 for brightness, contrast and saturation
 
 void noRelease(void*, std::uint8_t*) {}
 
 } // namespace
 
 I420Converter::I420Converter(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight)
-    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight),
+    : sourceWidth_(sourceWidth / 2 * 2), sourceHeight_(sourceHeight / 2 * 2),
       picture_(CaptureGeometry::fitted(sourceWidth, sourceHeight, outputWidth, outputHeight)),
       unscaled_(picture_.width == sourceWidth && picture_.height == sourceHeight) {
     if (unscaled_) return;
     SwsContext* context = sws_alloc_context();
     if (!context) return;
-    av_opt_set_int(context, "srcw", sourceWidth, 0);
-    av_opt_set_int(context, "srch", sourceHeight, 0);
-    av_opt_set_int(context, "src_format", AV_PIX_FMT_BGR0, 0);
+    av_opt_set_int(context, "srcw", sourceWidth_, 0);
+    av_opt_set_int(context, "srch", sourceHeight_, 0);
+    av_opt_set_int(context, "src_format", AV_PIX_FMT_YUV420P, 0);
     av_opt_set_int(context, "dstw", picture_.width, 0);
     av_opt_set_int(context, "dsth", picture_.height, 0);
     av_opt_set_int(context, "dst_format", AV_PIX_FMT_YUV420P, 0);
@@ -43,9 +42,8 @@ I420Converter::I420Converter(int sourceWidth, int sourceHeight, int outputWidth,
         Log::error("Screen", "Converter failed");
         return;
     }
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    sws_setColorspaceDetails(context, bt709, 1, bt709, 0, 0, unity, unity);
     context_ = context;
+    staging_ = std::make_unique<PixelBuffer>(sourceWidth_, sourceHeight_);
     static std::uint8_t nothing = 0;
     borrowed_ = av_buffer_create(&nothing, 1, &noRelease, nullptr, 0);
     source_ = av_frame_alloc();
@@ -63,32 +61,32 @@ I420Converter::~I420Converter() {
 }
 
 bool I420Converter::convert(const std::uint8_t* bgrx, int stride, PixelBuffer& target) {
+    paintBars(target);
     if (unscaled_) {
-        paintBars(target);
         BgrxToI420::convert(bgrx, stride, sourceWidth_, 0, sourceHeight_, target, picture_.x, picture_.y);
         return true;
     }
     if (!context_ || !borrowed_ || !source_ || !target_) return false;
-    source_->format = AV_PIX_FMT_BGR0;
-    source_->width = sourceWidth_;
-    source_->height = sourceHeight_;
-    source_->data[0] = const_cast<std::uint8_t*>(bgrx);
-    source_->linesize[0] = stride;
-    source_->buf[0] = borrowed_;
+    // Colour first, at the source's size (an odd last row or column is left out), then swscale's planar scaler.
+    BgrxToI420::convert(bgrx, stride, sourceWidth_, 0, sourceHeight_, *staging_, 0, 0);
+    describe(*source_, *staging_, {0, 0, sourceWidth_, sourceHeight_});
+    describe(*target_, target, picture_);
+    return sws_scale_frame(context_, target_, source_) >= 0;
+}
 
-    target_->format = AV_PIX_FMT_YUV420P;
-    target_->width = picture_.width;
-    target_->height = picture_.height;
+// Points `frame` at the `rect` part of `buffer`.
+void I420Converter::describe(AVFrame& frame, PixelBuffer& buffer, const PixelRect& rect) const {
+    frame.format = AV_PIX_FMT_YUV420P;
+    frame.width = rect.width;
+    frame.height = rect.height;
     for (std::size_t plane = 0; plane < 3; ++plane) {
         const auto scale = plane == 0 ? 1 : 2;
-        const auto offset = static_cast<std::size_t>(picture_.y / scale) * target.stride(plane) +
-                            static_cast<std::size_t>(picture_.x / scale);
-        target_->data[plane] = target.plane(plane) + offset;
-        target_->linesize[plane] = static_cast<int>(target.stride(plane));
+        const auto offset =
+            static_cast<std::size_t>(rect.y / scale) * buffer.stride(plane) + static_cast<std::size_t>(rect.x / scale);
+        frame.data[plane] = buffer.plane(plane) + offset;
+        frame.linesize[plane] = static_cast<int>(buffer.stride(plane));
     }
-    target_->buf[0] = borrowed_;
-    paintBars(target);
-    return sws_scale_frame(context_, target_, source_) >= 0;
+    frame.buf[0] = borrowed_;
 }
 
 // Black luma and neutral chroma outside the picture; each row of the picture is the scaler's.

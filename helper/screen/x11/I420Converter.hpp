@@ -4,6 +4,7 @@
 #include "server/PixelBuffer.hpp"
 
 #include <cstdint>
+#include <memory>
 
 struct SwsContext;
 struct AVFrame;
@@ -12,9 +13,9 @@ struct AVBufferRef;
 namespace orvik::helper {
 
 // Turns BGRX pictures of one size into I420 pixel buffers of another (BT.709, limited range), scaled with the
-// aspect kept and the rest of the frame black. Scaling goes through swscale, sliced over `threadCount`
-// threads; a picture that keeps its size goes through BgrxToI420. One converter per capture size; used on one
-// thread at a time.
+// aspect kept and the rest of the frame black. The colour conversion is always BgrxToI420's; a picture that
+// changes size is converted at its own size first and then scaled by swscale (planar to planar, its fastest
+// path), sliced over `threadCount` threads. One converter per capture size; used on one thread at a time.
 class I420Converter {
 public:
     static constexpr int threadCount = 2;
@@ -33,11 +34,13 @@ public:
 
 private:
     void paintBars(PixelBuffer& target) const;
+    void describe(AVFrame& frame, PixelBuffer& buffer, const PixelRect& rect) const;
 
     int sourceWidth_;
     int sourceHeight_;
     PixelRect picture_;
-    bool unscaled_; // same size: our own kernel; else swscale
+    bool unscaled_;                        // same size: our own kernel; else swscale
+    std::unique_ptr<PixelBuffer> staging_; // the picture at the source's size, before scaling
     SwsContext* context_ = nullptr;
     AVFrame* source_ = nullptr;
     AVFrame* target_ = nullptr;

@@ -65,15 +65,10 @@ void X11CaptureSession::stop() {
         stopping_ = true;
         onStop_ = nullptr;
     }
+    delivering_ = false;
     wake();
-    if (onCaptureThread) {
-        delivering_ = false; // called from a handler: the thread holds `delivery_` or nothing is delivered now
-        return;
-    }
-    {
-        std::lock_guard delivery(delivery_);
-        delivering_ = false;
-    }
+    if (onCaptureThread) return;             // called from a handler: nothing else is being delivered
+    { std::lock_guard delivery(delivery_); } // waits for a frame being handed over
     std::unique_lock lock(mutex_);
     if (!finished_.wait_for(lock, stopWait, [this] { return done_; })) {
         Log::error("Screen", "The X server did not answer; its capture thread was left behind");
@@ -93,10 +88,9 @@ void X11CaptureSession::run(Completion started) {
     {
         X11Capturer capturer;
         if (auto failure = capturer.open(displayName_, initial_)) {
+            delivering_ = false;
             {
-                std::lock_guard delivery(delivery_);
                 std::lock_guard lock(mutex_);
-                delivering_ = false;
                 onStop_ = nullptr;
             }
             started(failure);
@@ -154,10 +148,9 @@ void X11CaptureSession::deliver(CapturedFrame frame) {
 // The X server or the monitor went away: onStop hears of it once, unless a stop came first.
 void X11CaptureSession::reportLoss(ScreenCaptureFailure failure) {
     ScreenCaptureSource::StopHandler handler;
+    delivering_ = false;
     {
-        std::lock_guard delivery(delivery_);
         std::lock_guard lock(mutex_);
-        delivering_ = false;
         handler = std::move(onStop_);
         onStop_ = nullptr;
     }

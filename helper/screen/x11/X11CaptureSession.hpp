@@ -2,6 +2,7 @@
 
 #include "server/ScreenCaptureSource.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -79,9 +80,10 @@ private:
     std::deque<Update> updates_;
     bool stopping_ = false;
     bool done_ = false;
-    // Held while a frame is handed over, and by stop while it closes delivery; guards `delivering_`.
+    // Held while a frame is handed over; stop clears `delivering_` and then takes it, so a frame being handed
+    // over is done when stop returns and none follows.
     std::mutex delivery_;
-    bool delivering_ = true;
+    std::atomic<bool> delivering_{true};
     std::thread thread_;
 };
 
