@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-struct _XDisplay;
+struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib names its Display so
 
 namespace orvik::helper::x11test {
 

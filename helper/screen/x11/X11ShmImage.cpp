@@ -4,6 +4,8 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <cstdint>
+
 namespace orvik::helper {
 namespace {
 
@@ -25,12 +27,12 @@ std::unique_ptr<X11ShmImage> X11ShmImage::create(X11Display& display, int width,
     const auto bytes = static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height);
     segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (segment.shmid < 0) return nullptr;
-    segment.shmaddr = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
-    if (segment.shmaddr == reinterpret_cast<char*>(-1)) {
-        segment.shmaddr = nullptr;
+    void* address = shmat(segment.shmid, nullptr, 0);
+    if (reinterpret_cast<std::intptr_t>(address) == -1) { // shmat's failure value
         shmctl(segment.shmid, IPC_RMID, nullptr);
         return nullptr;
     }
+    segment.shmaddr = static_cast<char*>(address);
     segment.readOnly = False;
     image->data = segment.shmaddr;
     image->obdata = reinterpret_cast<char*>(&segment);
