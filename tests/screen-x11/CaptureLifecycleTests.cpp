@@ -2,7 +2,9 @@
 #include "PrivateXServer.hpp"
 #include "WaitUntil.hpp"
 
+#include <array>
 #include <atomic>
+#include <cstdlib>
 #include <future>
 #include <thread>
 
@@ -141,6 +143,45 @@ TEST_F(CaptureLifecycleTest, aHungXServerDoesNotHoldUpStop) {
     source.reset();
     server.resume();
 }
+
+} // namespace
+} // namespace orvik::helper::x11test
+
+namespace orvik::helper::x11test {
+namespace {
+
+struct SessionCase {
+    const char* display;
+    const char* waylandDisplay;
+    const char* sessionType;
+    bool available;
+};
+
+class CaptureAvailabilityTest : public ::testing::TestWithParam<SessionCase> {};
+
+// XWayland's root window reads back empty, so a Wayland session cannot be captured even with DISPLAY set.
+TEST_P(CaptureAvailabilityTest, captureNeedsAnX11Session) {
+    const std::array<const char*, 3> names = {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"};
+    const std::array<const char*, 3> values = {GetParam().display, GetParam().waylandDisplay, GetParam().sessionType};
+    std::array<std::optional<std::string>, 3> saved;
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        if (const char* old = std::getenv(names[index])) saved[index] = old;
+        setenv(names[index], values[index], 1);
+    }
+    EXPECT_EQ(x11CaptureAvailable(), GetParam().available);
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        if (saved[index])
+            setenv(names[index], saved[index]->c_str(), 1);
+        else
+            unsetenv(names[index]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sessions, CaptureAvailabilityTest,
+                         ::testing::Values(SessionCase{":0", "", "x11", true}, SessionCase{"", "", "x11", false},
+                                           SessionCase{":0", "wayland-0", "wayland", false},
+                                           SessionCase{"", "wayland-0", "", false},
+                                           SessionCase{":0", "", "wayland", false}));
 
 } // namespace
 } // namespace orvik::helper::x11test
