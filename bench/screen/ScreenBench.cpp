@@ -1,0 +1,177 @@
+// orvik-screen-bench: the screen pipeline on a live X display (DISPLAY), stage by stage. Prints the delivered
+// frame rate, per-stage p50/p95, CPU per frame and resident memory at start and end. Run it under an X server
+// with the release build; the figures are read, never asserted.
+//
+//   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
+//
+// Stages so far: grab (screen read, blackout and pointer) and convert (to I420), reported by the capture
+// source. Later stages (encode, package, send) join as FrameStage entries of `stages` below and record into the
+// same StageTimes, so every figure comes from one run.
+#include "MovingContent.hpp"
+#include "StageTimes.hpp"
+#include "platform/X11Display.hpp"
+#include "platform/X11Monitors.hpp"
+#include "screen/x11/X11CaptureSource.hpp"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace orvik;
+using namespace orvik::helper;
+
+// Resident memory is read once the capture has settled (its buffers allocated) and again at the end.
+constexpr auto settling = std::chrono::seconds(1);
+
+struct Options {
+    std::string source = "x11";
+    int width = 1920;
+    int height = 1080;
+    int fps = 60;
+    int seconds = 10;
+    bool moving = true;
+};
+
+// One stage after capture, given each delivered frame on the capture thread.
+using FrameStage = std::function<void(const CapturedFrame&, bench::StageTimes&)>;
+
+std::optional<Options> parse(int argc, char** argv) {
+    Options options;
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
+        if (argument == "--still") {
+            options.moving = false;
+        } else if (argument == "--source" && value) {
+            options.source = argv[++index];
+        } else if (argument == "--size" && value && std::sscanf(value, "%dx%d", &options.width, &options.height) == 2) {
+            ++index;
+        } else if (argument == "--fps" && value) {
+            options.fps = std::atoi(argv[++index]);
+        } else if (argument == "--seconds" && value) {
+            options.seconds = std::atoi(argv[++index]);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (options.width < 2 || options.height < 2 || options.fps < 1 || options.seconds < 2) return std::nullopt;
+    options.width &= ~1;
+    options.height &= ~1;
+    return options;
+}
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double residentMiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The source under test. The synthetic source is built by the screen library once it lands; until then only
+// the X11 source is here.
+std::shared_ptr<ScreenCaptureSource> makeSource(const std::string& name, bench::StageTimes& times) {
+    if (name != "x11") return nullptr;
+    auto source = std::make_shared<X11CaptureSource>();
+    source->setStageObserver([&times](const CaptureStageTimes& stage) {
+        times.add("grab", static_cast<double>(stage.grab) / 1e6);
+        times.add("convert", static_cast<double>(stage.convert) / 1e6);
+    });
+    return source;
+}
+
+std::optional<std::uint32_t> mainDisplay() {
+    auto display = X11Display::open();
+    if (!display) return std::nullopt;
+    auto monitors = X11Monitors::list(*display);
+    if (monitors.empty()) return std::nullopt;
+    return monitors.front().id;
+}
+
+int run(const Options& options) {
+    bench::StageTimes times;
+    auto source = makeSource(options.source, times);
+    const auto display = mainDisplay();
+    if (!source || !display) {
+        std::fprintf(stderr, "no %s source here (an X display and --source x11 are needed)\n", options.source.c_str());
+        return 2;
+    }
+    std::vector<FrameStage> stages; // encode, package and send join here
+    std::atomic<std::size_t> frames{0};
+    auto onFrame = [&](CapturedFrame frame) {
+        for (auto& stage : stages) stage(frame, times);
+        ++frames;
+    };
+
+    const double residentStart = residentMiB();
+    std::optional<bench::MovingContent> content;
+    if (options.moving) content.emplace("");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const double cpuStart = processCpuSeconds();
+    std::promise<std::optional<ScreenCaptureFailure>> started;
+    source->start(
+        {*display, options.width, options.height, options.fps, NormalizedRect::full()}, onFrame,
+        [](ScreenCaptureFailure) { std::fprintf(stderr, "capture stopped by the X server\n"); },
+        [&started](std::optional<ScreenCaptureFailure> failure) { started.set_value(failure); });
+    if (started.get_future().get()) {
+        std::fprintf(stderr, "capture did not start\n");
+        return 1;
+    }
+    const auto begin = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(settling);
+    const double residentRunning = residentMiB();
+    std::this_thread::sleep_until(begin + std::chrono::seconds(options.seconds));
+    const double residentEnd = residentMiB();
+    std::promise<void> stopped;
+    source->stop([&stopped] { stopped.set_value(); });
+    stopped.get_future().wait();
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    const double painterCpu = content ? content->stop() : 0.0;
+    const double cpu = processCpuSeconds() - cpuStart - painterCpu;
+
+    const auto count = frames.load();
+    std::printf("source %s, %dx%d at most %d fps, %s screen, %.1f s\n", options.source.c_str(), options.width,
+                options.height, options.fps, options.moving ? "moving" : "still", elapsed);
+    std::printf("frames %zu (%.1f fps)\n", count, static_cast<double>(count) / elapsed);
+    std::printf("%-10s %8s %8s\n", "stage", "p50 ms", "p95 ms");
+    for (const auto& stage : times.summarise()) {
+        std::printf("%-10s %8.2f %8.2f\n", stage.stage.c_str(), stage.p50, stage.p95);
+    }
+    std::printf("CPU per frame %.2f ms, %.1f %% of a core (the X server's own work not counted)\n",
+                count ? cpu * 1000.0 / static_cast<double>(count) : 0.0, cpu * 100.0 / elapsed);
+    std::printf("resident memory %.1f MiB before capture, %.1f MiB after 1 s, %.1f MiB at the end\n", residentStart,
+                residentRunning, residentEnd);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    auto options = parse(argc, argv);
+    if (!options) {
+        std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
+                             "[--still]\n");
+        return 2;
+    }
+    return run(*options);
+}

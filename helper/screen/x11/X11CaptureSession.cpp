@@ -1,0 +1,184 @@
+#include "screen/x11/X11CaptureSession.hpp"
+
+#include "core/Log.hpp"
+#include "screen/x11/X11Capturer.hpp"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+
+namespace orvik::helper {
+namespace {
+
+constexpr char threadName[] = "orvik-capture"; // at most 15 characters
+// The longest the thread sleeps without a reason, so a lost wake-up costs at most this.
+constexpr std::uint64_t longestSleep = 1'000'000'000;
+
+} // namespace
+
+std::shared_ptr<X11CaptureSession> X11CaptureSession::start(std::string displayName, CaptureConfiguration configuration,
+                                                            ScreenCaptureSource::FrameHandler onFrame,
+                                                            ScreenCaptureSource::StopHandler onStop, Completion done,
+                                                            StageObserver observer) {
+    auto session = std::shared_ptr<X11CaptureSession>(new X11CaptureSession(
+        std::move(displayName), configuration, std::move(onFrame), std::move(onStop), std::move(observer)));
+    session->thread_ = std::thread([session, done = std::move(done)]() mutable { session->run(std::move(done)); });
+    return session;
+}
+
+X11CaptureSession::X11CaptureSession(std::string displayName, CaptureConfiguration configuration,
+                                     ScreenCaptureSource::FrameHandler onFrame, ScreenCaptureSource::StopHandler onStop,
+                                     StageObserver observer)
+    : displayName_(std::move(displayName)), displayID_(configuration.displayID), initial_(configuration),
+      observer_(std::move(observer)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), onFrame_(std::move(onFrame)),
+      onStop_(std::move(onStop)) {}
+
+X11CaptureSession::~X11CaptureSession() {
+    if (thread_.joinable()) thread_.detach(); // only when the thread itself lets go of the last reference
+    ::close(wakeFd_);
+}
+
+void X11CaptureSession::update(CaptureConfiguration configuration, Completion done) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!done_ && !stopping_) {
+            updates_.push_back({configuration, std::move(done)});
+            done = nullptr;
+        }
+    }
+    if (done) {
+        done(ScreenCaptureFailure::failed);
+        return;
+    }
+    wake();
+}
+
+void X11CaptureSession::stop() {
+    const bool onCaptureThread = std::this_thread::get_id() == thread_.get_id();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        onStop_ = nullptr;
+    }
+    delivering_ = false;
+    wake();
+    if (onCaptureThread) return;             // called from a handler: nothing else is being delivered
+    { std::lock_guard delivery(delivery_); } // waits for a frame being handed over
+    std::unique_lock lock(mutex_);
+    if (!finished_.wait_for(lock, stopWait, [this] { return done_; })) {
+        Log::error("Screen", "The X server did not answer; its capture thread was left behind");
+        return;
+    }
+    lock.unlock();
+    if (thread_.joinable()) thread_.join();
+}
+
+void X11CaptureSession::run(Completion started) {
+    // Writing to a server that went away raises SIGPIPE, whose default action would end the process.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    pthread_setname_np(pthread_self(), threadName);
+    {
+        X11Capturer capturer;
+        if (auto failure = capturer.open(displayName_, initial_)) {
+            delivering_ = false;
+            {
+                std::lock_guard lock(mutex_);
+                onStop_ = nullptr;
+            }
+            started(failure);
+        } else {
+            // A stop that came first ends the capture before any frame; the start itself succeeded.
+            started(std::nullopt);
+            loop(capturer);
+        }
+    }
+    finish();
+}
+
+void X11CaptureSession::loop(X11Capturer& capturer) {
+    while (!stopping()) {
+        applyUpdates(capturer);
+        capturer.handleEvents();
+        if (capturer.isBroken()) return reportLoss(ScreenCaptureFailure::failed);
+        if (capturer.monitorGone()) return reportLoss(ScreenCaptureFailure::displayUnavailable);
+        if (capturer.frameDue()) {
+            CaptureStageTimes times;
+            auto frame = capturer.capture(times);
+            if (capturer.isBroken()) return reportLoss(ScreenCaptureFailure::failed);
+            if (frame) {
+                if (observer_) observer_(times);
+                deliver(std::move(*frame));
+            }
+            continue;
+        }
+        const auto now = X11Capturer::now();
+        const auto wait = std::min(capturer.nextWakeAt() - std::min(capturer.nextWakeAt(), now), longestSleep);
+        const timespec timeout{static_cast<time_t>(wait / 1'000'000'000), static_cast<long>(wait % 1'000'000'000)};
+        pollfd watched[] = {{capturer.connectionFd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        ppoll(watched, 2, &timeout, nullptr);
+        std::uint64_t wakes = 0;
+        if (::read(wakeFd_, &wakes, sizeof wakes) < 0) {
+            // Nobody woke us.
+        }
+    }
+}
+
+void X11CaptureSession::applyUpdates(X11Capturer& capturer) {
+    std::deque<Update> updates;
+    {
+        std::lock_guard lock(mutex_);
+        updates.swap(updates_);
+    }
+    for (auto& update : updates) update.done(capturer.configure(update.configuration));
+}
+
+void X11CaptureSession::deliver(CapturedFrame frame) {
+    std::lock_guard delivery(delivery_);
+    if (delivering_ && onFrame_) onFrame_(std::move(frame));
+}
+
+// The X server or the monitor went away: onStop hears of it once, unless a stop came first.
+void X11CaptureSession::reportLoss(ScreenCaptureFailure failure) {
+    ScreenCaptureSource::StopHandler handler;
+    delivering_ = false;
+    {
+        std::lock_guard lock(mutex_);
+        handler = std::move(onStop_);
+        onStop_ = nullptr;
+    }
+    Log::error("Screen", "Capture stopped: " + std::to_string(static_cast<int>(failure)));
+    if (handler) handler(failure);
+}
+
+bool X11CaptureSession::stopping() {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+void X11CaptureSession::wake() {
+    std::uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is full: the thread is awake anyway.
+    }
+}
+
+void X11CaptureSession::finish() {
+    std::deque<Update> leftovers;
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+        leftovers.swap(updates_);
+    }
+    finished_.notify_all();
+    for (auto& update : leftovers) update.done(ScreenCaptureFailure::failed);
+}
+
+} // namespace orvik::helper

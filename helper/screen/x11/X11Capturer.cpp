@@ -1,0 +1,186 @@
+#include "screen/x11/X11Capturer.hpp"
+
+#include "platform/X11Monitors.hpp"
+#include "screen/x11/CaptureGeometry.hpp"
+#include "screen/x11/X11CursorPainter.hpp"
+
+#include <X11/extensions/Xfixes.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+namespace orvik::helper {
+namespace {
+
+bool intersects(const PixelRect& a, const PixelRect& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+// Paints `window` black where it overlaps `area`, in a BGRX picture of `area`.
+void blackOut(const PixelRect& window, const PixelRect& area, std::uint8_t* pixels, int stride) {
+    const int left = std::max(window.x, area.x) - area.x;
+    const int right = std::min(window.x + window.width, area.x + area.width) - area.x;
+    const int top = std::max(window.y, area.y) - area.y;
+    const int bottom = std::min(window.y + window.height, area.y + area.height) - area.y;
+    if (left >= right || top >= bottom) return;
+    const auto bytes = static_cast<std::size_t>(right - left) * 4;
+    for (int row = top; row < bottom; ++row) {
+        std::memset(pixels + static_cast<std::ptrdiff_t>(row) * stride + static_cast<std::ptrdiff_t>(left) * 4, 0,
+                    bytes);
+    }
+}
+
+} // namespace
+
+std::uint64_t X11Capturer::now() {
+    timespec time{};
+    clock_gettime(CLOCK_MONOTONIC, &time);
+    constexpr std::uint64_t second = 1'000'000'000;
+    return static_cast<std::uint64_t>(time.tv_sec) * second + static_cast<std::uint64_t>(time.tv_nsec);
+}
+
+std::optional<ScreenCaptureFailure> X11Capturer::open(const std::string& displayName,
+                                                      const CaptureConfiguration& configuration) {
+    display_ = X11Display::open(displayName);
+    if (!display_) return ScreenCaptureFailure::failed;
+    Display* handle = display_->get();
+    int fixesEvent = 0;
+    int fixesError = 0;
+    int damageError = 0;
+    if (!XFixesQueryExtension(handle, &fixesEvent, &fixesError) ||
+        !XDamageQueryExtension(handle, &damageEvent_, &damageError)) {
+        return ScreenCaptureFailure::failed;
+    }
+    configuration_ = configuration;
+    if (auto failure = layOut()) return failure;
+    damage_ = XDamageCreate(handle, display_->root(), XDamageReportNonEmpty);
+    damaged_ = XFixesCreateRegion(handle, nullptr, 0);
+    ownWindows_ = std::make_unique<X11OwnWindows>(*display_);
+    XFlush(handle);
+    return isBroken() ? std::optional(ScreenCaptureFailure::failed) : std::nullopt;
+}
+
+std::optional<ScreenCaptureFailure> X11Capturer::configure(const CaptureConfiguration& configuration) {
+    if (configuration.displayID != configuration_.displayID) return ScreenCaptureFailure::displayUnavailable;
+    configuration_ = configuration;
+    return layOut();
+}
+
+// Finds the monitor and sizes the image, converter and pool for the configuration.
+std::optional<ScreenCaptureFailure> X11Capturer::layOut() {
+    const auto monitors = X11Monitors::list(*display_);
+    auto found = std::find_if(monitors.begin(), monitors.end(),
+                              [this](const DisplayInfo& info) { return info.id == configuration_.displayID; });
+    if (found == monitors.end()) return ScreenCaptureFailure::displayUnavailable;
+    monitor_ = found->bounds;
+    const auto area = CaptureGeometry::sourceRect(monitor_, configuration_.region);
+    if (!image_ || area.width != area_.width || area.height != area_.height) {
+        image_.reset();
+        image_ = X11ShmImage::create(*display_, area.width, area.height);
+        if (!image_) return ScreenCaptureFailure::failed;
+    }
+    area_ = area;
+    if (!pool_ || pool_->width() != configuration_.width || pool_->height() != configuration_.height) {
+        pool_ = std::make_unique<PixelBufferPool>(configuration_.width, configuration_.height);
+    }
+    converter_ =
+        std::make_unique<I420Converter>(area_.width, area_.height, configuration_.width, configuration_.height);
+    if (!converter_->valid()) return ScreenCaptureFailure::failed;
+    pacer_.setFrameRate(configuration_.frameRate);
+    pacer_.markChanged();
+    return std::nullopt;
+}
+
+int X11Capturer::connectionFd() const {
+    return display_ ? ConnectionNumber(display_->get()) : -1;
+}
+
+void X11Capturer::handleEvents() {
+    if (isBroken()) return;
+    checkPointer();
+    drain();
+    if (damagePending_ && now() >= pacer_.nextChangeAt() && !isBroken()) {
+        noteDamage();
+        drain(); // what arrived during that round trip, before the thread sleeps
+    }
+}
+
+void X11Capturer::drain() {
+    Display* handle = display_->get();
+    while (!isBroken() && XPending(handle) > 0) {
+        XEvent event{};
+        XNextEvent(handle, &event);
+        dispatch(event);
+    }
+}
+
+void X11Capturer::dispatch(const XEvent& event) {
+    if (event.type == damageEvent_ + XDamageNotify) {
+        damagePending_ = true;
+        return;
+    }
+    ownWindows_->handle(event);
+    if (event.type == ConfigureNotify && event.xconfigure.window == display_->root()) {
+        // The screen changed size: the monitor may have moved, shrunk or gone.
+        if (auto failure = layOut()) monitorGone_ = *failure == ScreenCaptureFailure::displayUnavailable;
+    }
+    if (event.type == MapNotify || event.type == UnmapNotify || event.type == ConfigureNotify) pacer_.markChanged();
+}
+
+// Takes the damage the server gathered and counts it when it touches the captured area.
+void X11Capturer::noteDamage() {
+    damagePending_ = false;
+    Display* handle = display_->get();
+    XDamageSubtract(handle, damage_, None, damaged_);
+    int count = 0;
+    XRectangle* rectangles = XFixesFetchRegion(handle, damaged_, &count);
+    for (int index = 0; rectangles && index < count; ++index) {
+        const auto& rectangle = rectangles[index];
+        if (intersects(area_, {rectangle.x, rectangle.y, rectangle.width, rectangle.height})) {
+            pacer_.markChanged();
+            break;
+        }
+    }
+    if (rectangles) XFree(rectangles);
+}
+
+// The server reports no damage for pointer motion, so the pointer is asked for once a frame interval.
+void X11Capturer::checkPointer() {
+    const auto time = now();
+    if (isBroken() || time < nextPointerCheck_) return;
+    nextPointerCheck_ = time + pacer_.frameInterval();
+    Window root = 0;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned mask = 0;
+    if (!XQueryPointer(display_->get(), display_->root(), &root, &child, &x, &y, &windowX, &windowY, &mask)) return;
+    if (x != pointerX_ || y != pointerY_) pacer_.markChanged();
+    pointerX_ = x;
+    pointerY_ = y;
+}
+
+std::uint64_t X11Capturer::nextWakeAt() const {
+    const auto next = std::min(pacer_.nextFrameAt(), nextPointerCheck_);
+    return damagePending_ ? std::min(next, pacer_.nextChangeAt()) : next;
+}
+
+std::optional<CapturedFrame> X11Capturer::capture(CaptureStageTimes& times) {
+    const auto started = now();
+    pacer_.frameTaken(started);
+    auto buffer = pool_->acquire();
+    if (!buffer || !image_->grab(area_.x, area_.y)) return std::nullopt;
+    for (const auto& window : ownWindows_->rects()) blackOut(window, area_, image_->pixels(), image_->stride());
+    X11CursorPainter::paint(*display_, image_->pixels(), image_->stride(), area_);
+    if (isBroken()) return std::nullopt;
+    const auto grabbed = now();
+    if (!converter_->convert(image_->pixels(), image_->stride(), *buffer)) return std::nullopt;
+    const auto converted = now();
+    times = {grabbed - started, converted - grabbed};
+    return CapturedFrame{std::move(buffer), converted};
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,118 @@
+#include "screen/x11/X11OwnWindows.hpp"
+
+#include "screen/x11/CaptureExclusions.hpp"
+
+#include <X11/Xatom.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace orvik::helper {
+namespace {
+
+std::vector<Window> childrenOf(Display* display, Window window) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::vector<Window> result;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) && children) {
+        result.assign(children, children + count);
+    }
+    if (children) XFree(children);
+    return result;
+}
+
+} // namespace
+
+X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), pid_(getpid()) {
+    XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask);
+}
+
+void X11OwnWindows::handle(const XEvent& event) {
+    // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then.
+    switch (event.type) {
+    case CreateNotify: known_.erase(event.xcreatewindow.window); break;
+    case MapNotify: known_.erase(event.xmap.window); break;
+    case ReparentNotify:
+        known_.erase(event.xreparent.window);
+        known_.erase(event.xreparent.parent);
+        break;
+    default: break;
+    }
+    switch (event.type) {
+    case CreateNotify:
+    case DestroyNotify:
+    case MapNotify:
+    case UnmapNotify:
+    case ConfigureNotify:
+    case ReparentNotify:
+    case GravityNotify:
+    case CirculateNotify: stale_ = true; break;
+    default: break;
+    }
+}
+
+const std::vector<PixelRect>& X11OwnWindows::rects() {
+    const auto generation = CaptureExclusions::generation();
+    if (stale_ || generation != exclusionsSeen_) {
+        exclusionsSeen_ = generation;
+        refresh();
+    }
+    return rects_;
+}
+
+void X11OwnWindows::refresh() {
+    stale_ = false;
+    rects_.clear();
+    Display* display = display_.get();
+    std::unordered_map<Window, TopLevel> current;
+    for (Window top : childrenOf(display, display_.root())) {
+        auto found = known_.find(top);
+        TopLevel entry = found != known_.end() ? std::move(found->second) : describe(top);
+        if (entry.ownedByPid || listed(top, entry)) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(display, top, &attributes) && attributes.map_state == IsViewable) {
+                const int border = attributes.border_width;
+                rects_.push_back(
+                    {attributes.x, attributes.y, attributes.width + 2 * border, attributes.height + 2 * border});
+            }
+        }
+        current.emplace(top, std::move(entry));
+    }
+    known_ = std::move(current);
+}
+
+X11OwnWindows::TopLevel X11OwnWindows::describe(Window window) {
+    TopLevel entry;
+    entry.ownedByPid = ownedByPid(window);
+    entry.clients = childrenOf(display_.get(), window);
+    for (Window client : entry.clients) entry.ownedByPid = entry.ownedByPid || ownedByPid(client);
+    return entry;
+}
+
+bool X11OwnWindows::ownedByPid(Window window) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display_.get(), window, display_.atom("_NET_WM_PID"), 0, 1, False,
+                                          XA_CARDINAL, &type, &format, &count, &remaining, &data);
+    bool ours = false;
+    if (status == Success && data && format == 32 && count == 1) {
+        unsigned long value = 0;
+        std::copy_n(data, sizeof value, reinterpret_cast<unsigned char*>(&value));
+        ours = value == static_cast<unsigned long>(pid_);
+    }
+    if (data) XFree(data);
+    return ours;
+}
+
+bool X11OwnWindows::listed(Window top, const TopLevel& known) const {
+    return CaptureExclusions::contains(top) ||
+           std::any_of(known.clients.begin(), known.clients.end(),
+                       [](Window client) { return CaptureExclusions::contains(client); });
+}
+
+} // namespace orvik::helper

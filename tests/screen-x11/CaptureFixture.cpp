@@ -1,0 +1,169 @@
+#include "CaptureFixture.hpp"
+
+#include "WaitUntil.hpp"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <cmath>
+#include <future>
+
+namespace orvik::helper::x11test {
+
+ScreenCaptureSource::FrameHandler FrameLog::frameHandler() {
+    return [this](CapturedFrame frame) {
+        std::lock_guard lock(mutex_);
+        newest_ = std::move(frame.pixelBuffer);
+        ++count_;
+    };
+}
+
+ScreenCaptureSource::StopHandler FrameLog::stopHandler() {
+    return [this](ScreenCaptureFailure failure) {
+        std::lock_guard lock(mutex_);
+        stops_.push_back(failure);
+    };
+}
+
+std::size_t FrameLog::count() {
+    std::lock_guard lock(mutex_);
+    return count_;
+}
+
+std::vector<ScreenCaptureFailure> FrameLog::stops() {
+    std::lock_guard lock(mutex_);
+    return stops_;
+}
+
+std::shared_ptr<PixelBuffer> FrameLog::next(std::size_t more) {
+    const auto goal = count() + more;
+    if (!orvik::test::waitUntil([&] { return count() >= goal; })) return nullptr;
+    std::lock_guard lock(mutex_);
+    return newest_;
+}
+
+Painter::Painter(const std::string& displayName)
+    : display_(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str())) {
+    if (display_) warpPointer(DisplayWidth(display_, 0) - 1, DisplayHeight(display_, 0) - 1); // out of the way
+}
+
+Painter::~Painter() {
+    if (!display_) return;
+    for (Window window : windows_) XDestroyWindow(display_, window);
+    XCloseDisplay(display_);
+}
+
+Window Painter::window(const PixelRect& rect, unsigned long rgb, std::optional<long> pid) {
+    Window window = create(rect, rgb, pid, false);
+    XMapRaised(display_, window);
+    XSync(display_, False);
+    return window;
+}
+
+Window Painter::managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid) {
+    Window window = create(rect, rgb, pid, true);
+    XMapRaised(display_, window);
+    orvik::test::waitUntil([&] {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display_, window, &attributes);
+        return attributes.map_state == IsViewable;
+    });
+    XClearWindow(display_, window);
+    XSync(display_, False);
+    return window;
+}
+
+Window Painter::create(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed) {
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = managed ? False : True;
+    attributes.background_pixel = rgb;
+    Window window =
+        XCreateWindow(display_, DefaultRootWindow(display_), rect.x, rect.y, static_cast<unsigned>(rect.width),
+                      static_cast<unsigned>(rect.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel, &attributes);
+    if (pid) {
+        XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&*pid), 1);
+    }
+    windows_.push_back(window);
+    return window;
+}
+
+PixelRect Painter::placement(Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window, &attributes);
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+    return {x, y, attributes.width, attributes.height};
+}
+
+void Painter::recolour(Window window, unsigned long rgb) {
+    XSetWindowBackground(display_, window, rgb);
+    XClearWindow(display_, window);
+    XSync(display_, False);
+}
+
+void Painter::warpPointer(int x, int y) {
+    XWarpPointer(display_, None, DefaultRootWindow(display_), 0, 0, 0, 0, x, y);
+    XSync(display_, False);
+}
+
+CaptureConfiguration CaptureTest::configuration(int width, int height, int frameRate, NormalizedRect region) {
+    return {screenID(), width, height, frameRate, region};
+}
+
+std::optional<ScreenCaptureFailure> CaptureTest::start(ScreenCaptureSource& source,
+                                                       const CaptureConfiguration& configuration, FrameLog& log) {
+    std::promise<std::optional<ScreenCaptureFailure>> result;
+    source.start(configuration, log.frameHandler(), log.stopHandler(),
+                 [&result](std::optional<ScreenCaptureFailure> failure) { result.set_value(failure); });
+    auto future = result.get_future();
+    if (future.wait_for(patience) != std::future_status::ready) return ScreenCaptureFailure::failed;
+    return future.get();
+}
+
+std::optional<ScreenCaptureFailure> CaptureTest::update(ScreenCaptureSource& source,
+                                                        const CaptureConfiguration& configuration) {
+    std::promise<std::optional<ScreenCaptureFailure>> result;
+    source.update(configuration, [&result](std::optional<ScreenCaptureFailure> failure) { result.set_value(failure); });
+    auto future = result.get_future();
+    if (future.wait_for(patience) != std::future_status::ready) return ScreenCaptureFailure::failed;
+    return future.get();
+}
+
+bool CaptureTest::stop(ScreenCaptureSource& source, std::chrono::milliseconds limit) {
+    auto result = std::make_shared<std::promise<void>>();
+    auto stopped =
+        std::async(std::launch::async, [&source, result] { source.stop([result] { result->set_value(); }); });
+    const bool inTime = result->get_future().wait_for(limit) == std::future_status::ready;
+    stopped.wait();
+    return inTime;
+}
+
+Yuv CaptureTest::sample(const PixelBuffer& picture, int x, int y) {
+    const auto column = static_cast<std::size_t>(x);
+    const auto row = static_cast<std::size_t>(y);
+    return {picture.plane(0)[row * picture.stride(0) + column],
+            picture.plane(1)[row / 2 * picture.stride(1) + column / 2],
+            picture.plane(2)[row / 2 * picture.stride(2) + column / 2]};
+}
+
+Yuv bt709(unsigned long rgb) {
+    const double red = static_cast<double>((rgb >> 16) & 0xFF) / 255;
+    const double green = static_cast<double>((rgb >> 8) & 0xFF) / 255;
+    const double blue = static_cast<double>(rgb & 0xFF) / 255;
+    const double luma = 0.2126 * red + 0.7152 * green + 0.0722 * blue;
+    return {static_cast<int>(std::lround(16 + 219 * luma)),
+            static_cast<int>(std::lround(128 + 224 * (blue - luma) / 1.8556)),
+            static_cast<int>(std::lround(128 + 224 * (red - luma) / 1.5748))};
+}
+
+void expectNear(const Yuv& actual, const Yuv& expected, int tolerance, const std::string& where) {
+    for (std::size_t index = 0; index < 3; ++index) {
+        EXPECT_NEAR(actual[index], expected[index], tolerance) << where << ", component " << index;
+    }
+}
+
+} // namespace orvik::helper::x11test

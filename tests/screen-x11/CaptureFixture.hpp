@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/DisplayIdentifiers.hpp"
+#include "screen/x11/X11CaptureSource.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib names its Display so
+
+namespace orvik::helper::x11test {
+
+using Window = unsigned long; // as Xlib's, whose macros this header keeps away from GoogleTest
+using Yuv = std::array<int, 3>;
+
+// What a capture delivered: the newest frame (older ones go back to the pool), how many, and each onStop.
+class FrameLog {
+public:
+    ScreenCaptureSource::FrameHandler frameHandler();
+    ScreenCaptureSource::StopHandler stopHandler();
+    std::size_t count();
+    std::vector<ScreenCaptureFailure> stops();
+    // Waits for `more` frames after the ones counted so far and returns the newest.
+    std::shared_ptr<PixelBuffer> next(std::size_t more = 1);
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<PixelBuffer> newest_;
+    std::size_t count_ = 0;
+    std::vector<ScreenCaptureFailure> stops_;
+};
+
+// Coloured windows on the test's X server, drawn by a connection of their own. The pointer starts in the
+// bottom-right corner, where it covers no sample.
+class Painter {
+public:
+    explicit Painter(const std::string& displayName = {});
+    ~Painter();
+    // An override-redirect window of one colour (0xRRGGBB), mapped and drawn when this returns.
+    Window window(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
+    // A window the window manager frames and places; shown and drawn when this returns.
+    Window managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
+    // Where a window is on the screen now.
+    PixelRect placement(Window window);
+    void recolour(Window window, unsigned long rgb);
+    void warpPointer(int x, int y);
+
+private:
+    Window create(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed);
+
+    _XDisplay* display_;
+    std::vector<Window> windows_;
+};
+
+// A capture of the test server's only monitor, driven synchronously.
+class CaptureTest : public ::testing::Test {
+protected:
+    static constexpr auto patience = std::chrono::seconds(10);
+
+    static CaptureConfiguration configuration(int width, int height, int frameRate = 30,
+                                              NormalizedRect region = NormalizedRect::full());
+    static std::uint32_t screenID() { return DisplayIdentifiers::idForName("screen"); }
+    static std::optional<ScreenCaptureFailure> start(ScreenCaptureSource& source,
+                                                     const CaptureConfiguration& configuration, FrameLog& log);
+    static std::optional<ScreenCaptureFailure> update(ScreenCaptureSource& source,
+                                                      const CaptureConfiguration& configuration);
+    // False when stop did not complete within `limit`.
+    static bool stop(ScreenCaptureSource& source, std::chrono::milliseconds limit = std::chrono::milliseconds(2000));
+    // The Y, Cb and Cr of one pixel of a delivered picture.
+    static Yuv sample(const PixelBuffer& picture, int x, int y);
+};
+
+// Y, Cb and Cr of BT.709 limited range, rounded.
+Yuv bt709(unsigned long rgb);
+void expectNear(const Yuv& actual, const Yuv& expected, int tolerance, const std::string& where);
+
+} // namespace orvik::helper::x11test

@@ -1,0 +1,33 @@
+#include "CaptureFixture.hpp"
+#include "screen/x11/CaptureExclusions.hpp"
+
+#include <unistd.h>
+
+namespace orvik::helper::x11test {
+namespace {
+
+// Under a reparenting window manager our windows sit inside its frames: the frame is what goes black.
+TEST_F(CaptureTest, ourFramedWindowsArePaintedBlack) {
+    Painter painter;
+    const Window ours = painter.managedWindow({0, 0, 300, 200}, 0xFF0000, getpid());
+    const Window listed = painter.managedWindow({0, 0, 300, 200}, 0x00FF00);
+    CaptureExclusions::add(listed);
+    const Window theirs = painter.managedWindow({0, 0, 300, 200}, 0x0000FF, getpid() + 1);
+    X11CaptureSource source;
+    FrameLog log;
+    ASSERT_EQ(start(source, configuration(1920, 1080), log), std::nullopt);
+    auto picture = log.next();
+    ASSERT_TRUE(picture);
+    const auto centre = [&](Window window) {
+        const auto place = painter.placement(window);
+        return sample(*picture, place.x + place.width / 2, place.y + place.height / 2);
+    };
+    expectNear(centre(ours), {16, 128, 128}, 2, "framed window with our pid");
+    expectNear(centre(listed), {16, 128, 128}, 2, "framed registered window");
+    expectNear(centre(theirs), bt709(0x0000FF), 3, "another process's framed window");
+    CaptureExclusions::remove(listed);
+    EXPECT_TRUE(stop(source));
+}
+
+} // namespace
+} // namespace orvik::helper::x11test
