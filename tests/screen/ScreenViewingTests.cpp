@@ -1,5 +1,5 @@
-// orvik-phone views the test server's synthetic display, process against process over real TLS, through the
-// real encoder and stream; ffprobe decodes what the phone wrote.
+// orvik-phone views the test server's synthetic display and its X display (Xvfb), process against process over
+// real TLS, through the real capture, encoder and stream; ffprobe decodes what the phone wrote.
 
 #include "ChildProcess.hpp"
 
@@ -17,7 +17,8 @@ using namespace std::chrono_literals;
 
 class ScreenServer {
 public:
-    ScreenServer() : process_({ORVIK_TEST_SERVER_PATH, "--screen", "synthetic"}) {
+    explicit ScreenServer(std::string source = "synthetic")
+        : process_({ORVIK_TEST_SERVER_PATH, "--screen", std::move(source)}) {
         const auto address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
         auto pairing = waitFor("event", "pairing").at("url").get<std::string>();
         auto paired =
@@ -67,19 +68,33 @@ std::vector<json> named(const std::vector<json>& lines, const std::string& name)
     return found;
 }
 
-TEST(ScreenViewing, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
-    ScreenServer server;
+// A source, how many frames to view, and what ffprobe reads of them: the picture size a 640×400 limit gives on
+// its main display. The synthetic display changes every frame; Xvfb's still screen is refreshed once a second.
+struct ViewedSource {
+    std::string name;
+    std::size_t frames;
+    std::string expectedProbe;
+
+    friend void PrintTo(const ViewedSource& source, std::ostream* out) { *out << source.name; }
+};
+
+class ScreenViewingOf : public testing::TestWithParam<ViewedSource> {};
+
+INSTANTIATE_TEST_SUITE_P(Sources, ScreenViewingOf,
+                         testing::Values(ViewedSource{"synthetic", 20, "h264,640,400,tv,bt709,20"},
+                                         ViewedSource{"x11", 3, "h264,640,360,tv,bt709,3"}),
+                         [](const auto& source) { return source.param.name; });
+
+TEST_P(ScreenViewingOf, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
+    ScreenServer server(GetParam().name);
     const auto file = std::filesystem::temp_directory_path() / ("orvik-view-" + std::to_string(getpid()) + ".h264");
     // HEVC is not offered by default: the stream falls back to H.264.
     auto lines = server.view({"--view", "main", "--view-size", "640x400", "--view-codecs", "hevc", "--view-frames",
-                              "20", "--view-output", file.string(), "--wait-ms", "300"});
+                              std::to_string(GetParam().frames), "--view-output", file.string(), "--wait-ms", "300"});
     EXPECT_EQ(named(lines, "screenStarted").at(0).at("payload").at("codec"), "h264");
-    auto format = named(lines, "screenFormat").at(0).at("payload");
-    EXPECT_EQ(format.at("width"), 640);
-    EXPECT_EQ(format.at("height"), 400);
-    EXPECT_EQ(format.at("parameterSets").size(), 2u);
+    EXPECT_EQ(named(lines, "screenFormat").at(0).at("payload").at("parameterSets").size(), 2u);
     auto frames = named(lines, "frame");
-    ASSERT_EQ(frames.size(), 20u);
+    ASSERT_EQ(frames.size(), GetParam().frames);
     EXPECT_TRUE(frames[0].at("keyframe").get<bool>());
     EXPECT_EQ(named(lines, "viewEnded").at(0).at("gaps"), 0);
 
@@ -89,7 +104,7 @@ TEST(ScreenViewing, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
         30s);
     std::filesystem::remove(file);
     ASSERT_EQ(probe.lines.size(), 1u);
-    EXPECT_EQ(probe.lines[0], "h264,640,400,tv,bt709,20");
+    EXPECT_EQ(probe.lines[0], GetParam().expectedProbe) << "codec, size (the format's), range, matrix, frames";
 
     EXPECT_EQ(server.waitFor("event", "screenViewers").at("viewers").size(), 1u);
     EXPECT_TRUE(server.waitFor("event", "screenViewers").at("viewers").empty());

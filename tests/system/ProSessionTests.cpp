@@ -33,8 +33,9 @@ public:
         setenv("XDG_DATA_DIRS", (root_ / "none").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
         setenv("XDG_CONFIG_DIRS", (root_ / "none").c_str(), 1);
-        write("data/applications/orvik-first.desktop", "[Desktop Entry]\nType=Application\nName=First App\n"
-                                                       "Icon=orvik-first\nExec=" ORVIK_TEST_APP_WINDOW " orvik-first\n");
+        write("data/applications/orvik-first.desktop",
+              "[Desktop Entry]\nType=Application\nName=First App\n"
+              "Icon=orvik-first\nExec=" ORVIK_TEST_APP_WINDOW " orvik-first\n");
         write("data/icons/hicolor/index.theme",
               "[Icon Theme]\nDirectories=scalable/apps\n[scalable/apps]\nSize=48\nType=Scalable\n");
         write("data/icons/hicolor/scalable/apps/orvik-first.svg",
@@ -43,8 +44,10 @@ public:
         executable("config/orvik-helper/shortcuts/Say Hello", "#!/bin/sh\necho hello > '" + path("said") + "'\n");
         executable("handler", "#!/bin/sh\necho \"$1\" > '" + path("opened") + "'\n");
         write("data/applications/orvik-test-browser.desktop", "[Desktop Entry]\nType=Application\nName=Browser\n"
-                                                              "NoDisplay=true\nExec=" + path("handler") + " %u\n"
-                                                              "MimeType=x-scheme-handler/https;\n");
+                                                              "NoDisplay=true\nExec=" +
+                                                                  path("handler") +
+                                                                  " %u\n"
+                                                                  "MimeType=x-scheme-handler/https;\n");
         write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/https=orvik-test-browser.desktop\n");
     }
     ~TestDesktop() { fs::remove_all(root_); }
@@ -71,9 +74,9 @@ private:
 
 // The reply to the request with this identifier.
 json answer(ChildProcess& phone, const std::string& type, int requestID) {
-    return waitFor(phone, "type", type, [&](const json& line) {
-        return line.at("payload").value("requestID", -1) == requestID;
-    }).at("payload");
+    return waitFor(phone, "type", type,
+                   [&](const json& line) { return line.at("payload").value("requestID", -1) == requestID; })
+        .at("payload");
 }
 
 bool lists(const json& apps, std::string_view bundleID) {

@@ -2,6 +2,7 @@
 
 #include "screen/ProductionScreenServices.hpp"
 #include "screen/SyntheticCaptureSource.hpp"
+#include "screen/x11/X11CaptureSource.hpp"
 
 namespace orvik::testserver {
 
@@ -9,8 +10,13 @@ using namespace orvik::helper;
 
 ScreenBackend::Parsed ScreenBackend::parse(std::string_view argument, const NextValue& next) {
     if (argument == "--screen") {
-        if (next() != "synthetic") return Parsed::bad;
-        source_ = Source::synthetic;
+        const auto value = next();
+        if (value == "synthetic")
+            source_ = Source::synthetic;
+        else if (value == "x11")
+            source_ = Source::x11;
+        else
+            return Parsed::bad;
         return Parsed::taken;
     }
     if (argument != "--screen-approval") return Parsed::notMine;
@@ -32,8 +38,13 @@ ScreenBackend::Parsed ScreenBackend::parse(std::string_view argument, const Next
 std::shared_ptr<const ScreenServices> ScreenBackend::services() const {
     if (!source_) return nullptr;
     ScreenServicesParts parts;
-    parts.canCapture = [] { return true; };
-    parts.makeSource = [] { return std::make_shared<SyntheticCaptureSource>(); };
+    if (source_ == Source::x11) {
+        parts.canCapture = x11CaptureAvailable;
+        parts.makeSource = makeX11CaptureSource;
+    } else {
+        parts.canCapture = [] { return true; };
+        parts.makeSource = [] { return std::make_shared<SyntheticCaptureSource>(); };
+    }
     parts.approve = [answer = answer_](ScreenViewingRequest, std::function<void(ScreenViewingDecision)> done) {
         // Never answered: the question stays open, as with a person who walked away.
         if (answer) done(*answer);

@@ -9,9 +9,10 @@
 
 namespace orvik::testserver {
 
-// The test server's screen viewing, chosen on the command line: `--screen synthetic` serves the real stream
-// pipeline (encoder, fragments, acks) over a synthetic display; `--screen-approval` answers the local user's
-// question (once, always, deny, or never answered). Without `--screen` the server offers no screen viewing.
+// The test server's screen viewing, chosen on the command line: `--screen x11` serves the real stream pipeline
+// (capture, encoder, fragments, acks) over the displays of $DISPLAY, `--screen synthetic` over a synthetic one;
+// `--screen-approval` answers the local user's question (once, always, deny, or never answered). Without `--screen` the
+// server offers no screen viewing.
 class ScreenBackend {
 public:
     enum class Parsed { notMine, taken, bad };
@@ -19,7 +20,7 @@ public:
 
     static constexpr std::string_view usage =
         "\nScreen viewing:\n"
-        "  --screen synthetic              offer screen viewing of a synthetic display (real encoder and stream)\n"
+        "  --screen x11|synthetic          offer screen viewing of the X display or of a synthetic one\n"
         "  --screen-approval once|always|deny|never\n"
         "                                  answer to screen-viewing questions (default once)\n";
 
@@ -30,7 +31,7 @@ public:
     std::shared_ptr<const helper::ScreenServices> services() const;
 
 private:
-    enum class Source { synthetic };
+    enum class Source { synthetic, x11 };
     std::optional<Source> source_;
     std::optional<helper::ScreenViewingDecision> answer_ = helper::ScreenViewingDecision::allowOnce;
 };
