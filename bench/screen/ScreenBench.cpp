@@ -3,14 +3,21 @@
 // with the release build; the figures are read, never asserted.
 //
 //   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
+//                      [--encode PRESET] [--bitrate BITS]
+//   orvik-screen-bench --paint-only [--seconds N]
 //
-// Stages so far: grab (screen read, blackout and pointer) and convert (to I420), reported by the capture
-// source. Later stages (encode, package, send) join as FrameStage entries of `stages` below and record into the
-// same StageTimes, so every figure comes from one run.
+// --paint-only only paints the moving content, so another capturer (ffmpeg's x11grab) can be measured on the
+// same picture.
+// Stages: grab (screen read, blackout and pointer) and convert (to I420), reported by the X11 source; with
+// --encode, capture→encoded (from the frame's capture time to its encoded output, queueing included) and the
+// delivered bit rate. All figures come from one run.
 #include "MovingContent.hpp"
 #include "StageTimes.hpp"
 #include "platform/X11Display.hpp"
 #include "platform/X11Monitors.hpp"
+#include "screen/FfmpegVideoEncoder.hpp"
+#include "screen/ScreenClock.hpp"
+#include "screen/SyntheticCaptureSource.hpp"
 #include "screen/x11/X11CaptureSource.hpp"
 
 #include <sys/resource.h>
@@ -43,6 +50,10 @@ struct Options {
     int fps = 60;
     int seconds = 10;
     bool moving = true;
+    bool paintOnly = false;
+    // Absent: capture only.
+    std::optional<std::string> encoderPreset;
+    int bitRate = 8'000'000;
 };
 
 // One stage after capture, given each delivered frame on the capture thread.
@@ -55,6 +66,8 @@ std::optional<Options> parse(int argc, char** argv) {
         const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
         if (argument == "--still") {
             options.moving = false;
+        } else if (argument == "--paint-only") {
+            options.paintOnly = true;
         } else if (argument == "--source" && value) {
             options.source = argv[++index];
         } else if (argument == "--size" && value && std::sscanf(value, "%dx%d", &options.width, &options.height) == 2) {
@@ -63,6 +76,10 @@ std::optional<Options> parse(int argc, char** argv) {
             options.fps = std::atoi(argv[++index]);
         } else if (argument == "--seconds" && value) {
             options.seconds = std::atoi(argv[++index]);
+        } else if (argument == "--encode" && value) {
+            options.encoderPreset = argv[++index];
+        } else if (argument == "--bitrate" && value) {
+            options.bitRate = std::atoi(argv[++index]);
         } else {
             return std::nullopt;
         }
@@ -88,9 +105,9 @@ double residentMiB() {
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
-// The source under test. The synthetic source is built by the screen library once it lands; until then only
-// the X11 source is here.
+// The source under test.
 std::shared_ptr<ScreenCaptureSource> makeSource(const std::string& name, bench::StageTimes& times) {
+    if (name == "synthetic") return std::make_shared<SyntheticCaptureSource>();
     if (name != "x11") return nullptr;
     auto source = std::make_shared<X11CaptureSource>();
     source->setStageObserver([&times](const CaptureStageTimes& stage) {
@@ -100,7 +117,8 @@ std::shared_ptr<ScreenCaptureSource> makeSource(const std::string& name, bench::
     return source;
 }
 
-std::optional<std::uint32_t> mainDisplay() {
+std::optional<std::uint32_t> mainDisplay(const std::string& source) {
+    if (source == "synthetic") return SyntheticCaptureSource::defaultDisplay().id;
     auto display = X11Display::open();
     if (!display) return std::nullopt;
     auto monitors = X11Monitors::list(*display);
@@ -108,15 +126,41 @@ std::optional<std::uint32_t> mainDisplay() {
     return monitors.front().id;
 }
 
+int paint(const Options& options) {
+    bench::MovingContent content("");
+    std::this_thread::sleep_for(std::chrono::seconds(options.seconds));
+    std::printf("painted %d s\n", options.seconds);
+    content.stop();
+    return 0;
+}
+
 int run(const Options& options) {
+    if (options.paintOnly) return paint(options);
     bench::StageTimes times;
     auto source = makeSource(options.source, times);
-    const auto display = mainDisplay();
+    const auto display = mainDisplay(options.source);
     if (!source || !display) {
-        std::fprintf(stderr, "no %s source here (an X display and --source x11 are needed)\n", options.source.c_str());
+        std::fprintf(stderr, "no %s source here (--source x11 needs an X display)\n", options.source.c_str());
         return 2;
     }
-    std::vector<FrameStage> stages; // encode, package and send join here
+    std::vector<FrameStage> stages;
+    std::atomic<std::uint64_t> encodedBytes{0};
+    std::shared_ptr<VideoEncoder> encoder;
+    if (options.encoderPreset) {
+        auto output = [&times, &encodedBytes](std::optional<EncodedVideo> video) {
+            if (!video) return;
+            times.add("capture→encoded", static_cast<double>(uptimeNanoseconds() - video->captureTime) / 1e6);
+            encodedBytes += video->data.size();
+        };
+        encoder =
+            FfmpegVideoEncoder::make({ScreenCodec::h264, options.width, options.height, options.fps, options.bitRate},
+                                     output, FfmpegEncoderOptions{*options.encoderPreset});
+        if (!encoder) {
+            std::fprintf(stderr, "no encoder with preset %s\n", options.encoderPreset->c_str());
+            return 2;
+        }
+        stages.push_back([encoder](const CapturedFrame& frame, bench::StageTimes&) { encoder->encode(frame, false); });
+    }
     std::atomic<std::size_t> frames{0};
     auto onFrame = [&](CapturedFrame frame) {
         for (auto& stage : stages) stage(frame, times);
@@ -146,6 +190,7 @@ int run(const Options& options) {
     source->stop([&stopped] { stopped.set_value(); });
     stopped.get_future().wait();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    if (encoder) encoder->invalidate();
     const double painterCpu = content ? content->stop() : 0.0;
     const double cpu = processCpuSeconds() - cpuStart - painterCpu;
 
@@ -159,6 +204,10 @@ int run(const Options& options) {
     }
     std::printf("CPU per frame %.2f ms, %.1f %% of a core (the X server's own work not counted)\n",
                 count ? cpu * 1000.0 / static_cast<double>(count) : 0.0, cpu * 100.0 / elapsed);
+    if (encoder) {
+        std::printf("encoded %s at %d bit/s asked: %.0f kbit/s delivered\n", options.encoderPreset->c_str(),
+                    options.bitRate, static_cast<double>(encodedBytes.load()) * 8.0 / elapsed / 1000.0);
+    }
     std::printf("resident memory %.1f MiB before capture, %.1f MiB after 1 s, %.1f MiB at the end\n", residentStart,
                 residentRunning, residentEnd);
     return 0;
@@ -170,7 +219,7 @@ int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-                             "[--still]\n");
+                             "[--still] [--encode PRESET] [--bitrate BITS] | --paint-only [--seconds N]\n");
         return 2;
     }
     return run(*options);
