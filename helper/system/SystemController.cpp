@@ -13,6 +13,7 @@ namespace {
 constexpr std::string_view logCategory = "System";
 
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
+template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 // Presses `combos` from `index` on, one at a time: each press asks the server anew whether input may be posted.
 void pressFrom(std::shared_ptr<const std::vector<KeyCombo>> combos, std::size_t index,

@@ -14,6 +14,7 @@ extern "C" {
 #include <random>
 
 // libx265 3.5 keeps some of its frame filters' buffers after x265_encoder_close; not ours to free.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer asks for.
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libx265.so\n";
 }
