@@ -4,6 +4,8 @@
 #include "core/UnicodeText.hpp"
 #include "core/XdgPaths.hpp"
 
+#include "apps/KeyFileLists.hpp"
+
 #include <glib.h>
 #include <unicode/normalizer2.h>
 #include <unistd.h>
@@ -40,15 +42,6 @@ std::optional<std::string> text(GKeyFile* file, const char* key, bool localized 
 
 bool flag(GKeyFile* file, const char* key) {
     return g_key_file_get_boolean(file, group, key, nullptr) != FALSE;
-}
-
-std::vector<std::string> list(GKeyFile* file, const char* key) {
-    gsize length = 0;
-    gchar** values = g_key_file_get_string_list(file, group, key, &length, nullptr);
-    std::vector<std::string> result;
-    for (gsize index = 0; index < length; ++index) result.emplace_back(values[index]);
-    g_strfreev(values);
-    return result;
 }
 
 std::vector<std::string> split(std::string_view value, char separator) {
@@ -146,9 +139,9 @@ std::optional<DesktopEntry> DesktopEntryScanner::read(const fs::path& file, cons
     if (!g_key_file_load_from_file(keys.get(), file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
     if (text(keys.get(), "Type") != "Application") return std::nullopt;
     if (flag(keys.get(), "NoDisplay") || flag(keys.get(), "Hidden")) return std::nullopt;
-    const auto onlyShowIn = list(keys.get(), "OnlyShowIn");
+    const auto onlyShowIn = keyFileList(keys.get(), group, "OnlyShowIn");
     if (!onlyShowIn.empty() && !sharesAny(onlyShowIn, context.desktops)) return std::nullopt;
-    if (sharesAny(list(keys.get(), "NotShowIn"), context.desktops)) return std::nullopt;
+    if (sharesAny(keyFileList(keys.get(), group, "NotShowIn"), context.desktops)) return std::nullopt;
     const auto tryExec = text(keys.get(), "TryExec");
     if (tryExec && !tryExec->empty() && !programExists(*tryExec, context.searchPath)) return std::nullopt;
     auto name = text(keys.get(), "Name", true);

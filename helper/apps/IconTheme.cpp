@@ -2,6 +2,8 @@
 
 #include "core/XdgPaths.hpp"
 
+#include "apps/KeyFileLists.hpp"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -38,15 +40,6 @@ std::string text(GKeyFile* file, const char* group, const char* key) {
     gchar* value = g_key_file_get_string(file, group, key, nullptr);
     std::string result = value ? value : "";
     g_free(value);
-    return result;
-}
-
-std::vector<std::string> list(GKeyFile* file, const char* group, const char* key) {
-    gsize length = 0;
-    gchar** values = g_key_file_get_string_list(file, group, key, &length, nullptr);
-    std::vector<std::string> result;
-    for (gsize index = 0; index < length; ++index) result.emplace_back(values[index]);
-    g_strfreev(values);
     return result;
 }
 
@@ -144,7 +137,7 @@ std::optional<fs::path> IconTheme::lookupInTheme(const std::string& theme, const
     if (!found) return std::nullopt;
     std::optional<fs::path> best;
     int bestDistance = std::numeric_limits<int>::max();
-    for (const auto& directory : list(index.get(), "Icon Theme", "Directories")) {
+    for (const auto& directory : keyFileList(index.get(), "Icon Theme", "Directories")) {
         const int away = distance(index.get(), directory.c_str(), size);
         for (const auto& base : baseFolders_) {
             if (away >= bestDistance) break;
@@ -154,7 +147,7 @@ std::optional<fs::path> IconTheme::lookupInTheme(const std::string& theme, const
             }
         }
     }
-    const auto parents = list(index.get(), "Icon Theme", "Inherits");
+    const auto parents = keyFileList(index.get(), "Icon Theme", "Inherits");
     if (best) return best;
     for (const auto& parent : parents) {
         if (auto file = lookupInTheme(parent, icon, size, visited)) return file;
