@@ -2,16 +2,20 @@
 // real TLS, through the real capture, encoder and stream; ffprobe decodes what the phone wrote.
 
 #include "ChildProcess.hpp"
+#include "PrivateXServer.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 
 namespace orvik::test {
 namespace {
 
+using helper::x11test::PrivateXServer;
 using nlohmann::json;
 using namespace std::chrono_literals;
 
@@ -53,6 +57,14 @@ public:
         for (const auto& line : run.lines) lines.push_back(json::parse(line));
         return lines;
     }
+
+    // The phone viewing with these options, left running.
+    std::unique_ptr<ChildProcess> startViewing(std::vector<std::string> options) {
+        options.insert(options.begin(), device.begin(), device.end());
+        options.insert(options.begin(), ORVIK_PHONE_PATH);
+        return std::make_unique<ChildProcess>(std::move(options));
+    }
+    ChildProcess& process() { return process_; }
 
     std::vector<std::string> device;
 
@@ -124,6 +136,33 @@ TEST(ScreenViewing, AbsurdSettingsAreLimitedWithheldAcksStopDeliveryAndLateAcksS
         {"--view", "main", "--view-size", "320x200", "--view-fps", "60", "--ack-delay-ms", "300", "--view-ms", "3000"});
     EXPECT_LE(named(late, "frame").size(), 3u * 3000 / 300 + 3);
     EXPECT_GE(named(late, "frame").size(), 3u);
+}
+
+// The next line of `process` for which `type` (or `event`) is `name`; absent when none came.
+std::optional<json> next(ChildProcess& process, const std::string& name) {
+    while (auto line = process.readLine(20s)) {
+        auto parsed = json::parse(*line);
+        if (parsed.value("type", parsed.value("event", "")) == name) return parsed;
+    }
+    return std::nullopt;
+}
+
+TEST(ScreenViewing, WhenTheXServerDiesMidStreamTheViewerIsToldAndTheServerStillStops) {
+    std::signal(SIGPIPE, SIG_IGN);
+    PrivateXServer display("1280x720x24");
+    ASSERT_FALSE(display.name().empty());
+    setenv("DISPLAY", display.name().c_str(), 1);
+    ScreenServer server("x11");
+    auto phone = server.startViewing({"--view", "main", "--view-size", "640x360", "--view-ms", "20000"});
+    ASSERT_TRUE(next(*phone, "frame")) << "streaming before the X server goes";
+
+    display.stop();
+    auto state = next(*phone, "screenState");
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->at("payload").at("state"), "locked") << "a capture that failed by itself";
+    // The dead display is never closed through Xlib, which would hang: the server still stops at once.
+    server.process().signal(SIGTERM);
+    EXPECT_EQ(server.process().waitForExit(10s), 0);
 }
 
 } // namespace
