@@ -4,18 +4,25 @@
 //
 //   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
 //                      [--encode PRESET] [--bitrate BITS]
+//   orvik-screen-bench --stream PRESET [--source …] [--size WxH] [--fps N] [--seconds N] [--still]
 //   orvik-screen-bench --paint-only [--seconds N]
 //
+// --stream runs the whole viewer pipeline (the stream with its window of three frames, bit-rate steps and
+// fragments) into a viewer that acknowledges each frame as soon as its last fragment is sent: capture→sent is
+// the time from capture to the last fragment leaving, and the bit rate is where the stream's steps took it.
 // --paint-only only paints the moving content, so another capturer (ffmpeg's x11grab) can be measured on the
 // same picture.
 // Stages: grab (screen read, blackout and pointer) and convert (to I420), reported by the X11 source; with
 // --encode, capture→encoded (from the frame's capture time to its encoded output, queueing included) and the
 // delivered bit rate. All figures come from one run.
+// The protocol's headers before Xlib's, whose macros clash with their names.
+#include "screen/EncodingScreenStream.hpp"
+#include "screen/FfmpegVideoEncoder.hpp"
+
 #include "MovingContent.hpp"
 #include "StageTimes.hpp"
 #include "platform/X11Display.hpp"
 #include "platform/X11Monitors.hpp"
-#include "screen/FfmpegVideoEncoder.hpp"
 #include "screen/ScreenClock.hpp"
 #include "screen/SyntheticCaptureSource.hpp"
 #include "screen/x11/X11CaptureSource.hpp"
@@ -51,6 +58,8 @@ struct Options {
     int seconds = 10;
     bool moving = true;
     bool paintOnly = false;
+    // Absent: no stream.
+    std::optional<std::string> streamPreset;
     // Absent: capture only.
     std::optional<std::string> encoderPreset;
     int bitRate = 8'000'000;
@@ -76,6 +85,8 @@ std::optional<Options> parse(int argc, char** argv) {
             options.fps = std::atoi(argv[++index]);
         } else if (argument == "--seconds" && value) {
             options.seconds = std::atoi(argv[++index]);
+        } else if (argument == "--stream" && value) {
+            options.streamPreset = argv[++index];
         } else if (argument == "--encode" && value) {
             options.encoderPreset = argv[++index];
         } else if (argument == "--bitrate" && value) {
@@ -134,8 +145,79 @@ int paint(const Options& options) {
     return 0;
 }
 
+std::optional<ScreenDisplay> mainDisplayOf(ScreenCaptureSource& source) {
+    std::promise<ScreenCaptureSource::DisplaysResult> listed;
+    source.displays([&listed](ScreenCaptureSource::DisplaysResult result) { listed.set_value(std::move(result)); });
+    auto result = listed.get_future().get();
+    auto* displays = std::get_if<std::vector<ScreenDisplay>>(&result);
+    if (!displays || displays->empty()) return std::nullopt;
+    return displays->front();
+}
+
+int runStream(const Options& options) {
+    bench::StageTimes times;
+    auto source = makeSource(options.source, times);
+    const auto display = source ? mainDisplayOf(*source) : std::nullopt;
+    if (!display) {
+        std::fprintf(stderr, "no %s source here (--source x11 needs an X display)\n", options.source.c_str());
+        return 2;
+    }
+    std::atomic<std::size_t> frames{0};
+    std::atomic<std::uint64_t> bytes{0};
+    std::weak_ptr<EncodingScreenStream> viewed;
+    auto send = [&](OrvikMessage message) {
+        const auto* fragment = message.get<ScreenFrame>();
+        if (!fragment) return;
+        bytes += fragment->data.size();
+        if (fragment->fragmentIndex + 1 != fragment->fragmentCount) return;
+        times.add("capture→sent", static_cast<double>(uptimeNanoseconds() - fragment->captureTime) / 1e6);
+        ++frames;
+        if (auto stream = viewed.lock()) stream->ack({fragment->sequence, fragment->captureTime});
+    };
+    auto failed = [](ScreenCaptureFailure) { std::fprintf(stderr, "capture ended by itself\n"); };
+    auto stream = EncodingScreenStream::make(source, send, failed,
+                                             FfmpegVideoEncoder::factory(FfmpegEncoderOptions{*options.streamPreset}));
+    viewed = stream;
+
+    std::optional<bench::MovingContent> content;
+    if (options.moving && options.source == "x11") content.emplace("");
+    const double cpuStart = processCpuSeconds();
+    std::promise<std::optional<ScreenCaptureFailure>> started;
+    ScreenStream::Target target{*display, ScreenSettings{options.width, options.height, options.fps, std::nullopt},
+                                ScreenCodec::h264};
+    stream->start(target, [&started](std::optional<ScreenCaptureFailure> failure) { started.set_value(failure); });
+    if (started.get_future().get()) {
+        std::fprintf(stderr, "the stream did not start\n");
+        return 1;
+    }
+    const auto begin = std::chrono::steady_clock::now();
+    std::this_thread::sleep_until(begin + std::chrono::seconds(options.seconds));
+    const int bitRate = stream->currentBitRate();
+    std::promise<void> stopped;
+    stream->stop([&stopped] { stopped.set_value(); });
+    stopped.get_future().wait();
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    const double painterCpu = content ? content->stop() : 0.0;
+    const double cpu = processCpuSeconds() - cpuStart - painterCpu;
+
+    const auto count = frames.load();
+    std::printf("stream from %s, %s, at most %dx%d and %d fps, %.1f s\n", options.source.c_str(),
+                options.streamPreset->c_str(), options.width, options.height, options.fps, elapsed);
+    std::printf("frames %zu (%.1f fps), %.0f kbit/s sent, the stream's bit rate at the end %d bit/s\n", count,
+                static_cast<double>(count) / elapsed, static_cast<double>(bytes.load()) * 8.0 / elapsed / 1000.0,
+                bitRate);
+    std::printf("%-14s %8s %8s\n", "stage", "p50 ms", "p95 ms");
+    for (const auto& stage : times.summarise()) {
+        std::printf("%-14s %8.2f %8.2f\n", stage.stage.c_str(), stage.p50, stage.p95);
+    }
+    std::printf("CPU per frame %.2f ms, %.1f %% of a core\n", count ? cpu * 1000.0 / static_cast<double>(count) : 0.0,
+                cpu * 100.0 / elapsed);
+    return 0;
+}
+
 int run(const Options& options) {
     if (options.paintOnly) return paint(options);
+    if (options.streamPreset) return runStream(options);
     bench::StageTimes times;
     auto source = makeSource(options.source, times);
     const auto display = mainDisplay(options.source);
@@ -218,8 +300,9 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-                             "[--still] [--encode PRESET] [--bitrate BITS] | --paint-only [--seconds N]\n");
+        std::fprintf(stderr,
+                     "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
+                     "[--still] [--encode PRESET] [--bitrate BITS] [--stream PRESET] | --paint-only [--seconds N]\n");
         return 2;
     }
     return run(*options);
