@@ -109,6 +109,11 @@ TEST(ProSession, APhoneListsLaunchesAndQuitsAppsRunsACommandOpensALinkAndUsesThe
     };
     int request = 100;
     EXPECT_TRUE(waitUntil([&] { return running(++request); }));
+    auto frontmost = [](const json& line) { return line.at("payload").value("frontmostBundleID", "") == appID; };
+    EXPECT_TRUE(waitUntil([&] {
+        paired.send(StatusRequest{});
+        return frontmost(waitFor(phone, "type", "status"));
+    })) << "the launched app's window is reported as frontmost";
     paired.send(AppCommand{4, std::string(appID), AppAction::quit});
     EXPECT_EQ(answer(phone, "commandResult", 4), json({{"requestID", 4}}));
     EXPECT_TRUE(waitUntil([&] { return !running(++request); }));
