@@ -2,6 +2,8 @@
 #include "PrivateXServer.hpp"
 #include "WaitUntil.hpp"
 
+#include <X11/extensions/XTest.h>
+
 #include <array>
 #include <atomic>
 #include <cstdlib>
@@ -28,6 +30,29 @@ protected:
                   }
               }) {}
         ~Animation() {
+            done_ = true;
+            thread_.join();
+        }
+
+    private:
+        std::atomic<bool> done_{false};
+        std::thread thread_;
+    };
+
+    // Moves the pointer as a mouse does (XTest motion) every few milliseconds until destroyed.
+    class PointerMotion {
+    public:
+        PointerMotion()
+            : thread_([this] {
+                  Display* display = XOpenDisplay(nullptr);
+                  for (int step = 0; display && !done_; ++step) {
+                      XTestFakeMotionEvent(display, -1, 600 + step % 200, 500, CurrentTime);
+                      XFlush(display);
+                      std::this_thread::sleep_for(5ms);
+                  }
+                  if (display) XCloseDisplay(display);
+              }) {}
+        ~PointerMotion() {
             done_ = true;
             thread_.join();
         }
@@ -84,6 +109,10 @@ TEST_F(CaptureLifecycleTest, picturesFollowDamageAtMostAtTheFrameRateAndAStillSc
         const auto moving = framesDuring(log, 2000ms);
         EXPECT_GE(moving, 6U);
         EXPECT_LE(moving, 22U) << "never faster than 10 a second";
+    }
+    {
+        PointerMotion motion;
+        EXPECT_GE(framesDuring(log, 2000ms), 12U) << "the pointer moving alone brings pictures at the frame rate";
     }
     ASSERT_EQ(update(source, configuration(640, 360, 10)), std::nullopt);
     auto picture = log.next();

@@ -4,6 +4,7 @@
 #include "screen/x11/CaptureGeometry.hpp"
 #include "screen/x11/X11CursorPainter.hpp"
 
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
 
 #include <algorithm>
@@ -12,6 +13,9 @@
 
 namespace orvik::helper {
 namespace {
+
+// With raw motion events the pointer is still asked for this often: a warp (XWarpPointer) reports no motion.
+constexpr std::uint64_t pointerPollWithMotionEvents = 250'000'000;
 
 bool intersects(const PixelRect& a, const PixelRect& b) {
     return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
@@ -57,6 +61,7 @@ std::optional<ScreenCaptureFailure> X11Capturer::open(const std::string& display
     damage_ = XDamageCreate(handle, display_->root(), XDamageReportNonEmpty);
     damaged_ = XFixesCreateRegion(handle, nullptr, 0);
     ownWindows_ = std::make_unique<X11OwnWindows>(*display_);
+    followPointerMotion();
     XFlush(handle);
     return isBroken() ? std::optional(ScreenCaptureFailure::failed) : std::nullopt;
 }
@@ -115,9 +120,33 @@ void X11Capturer::drain() {
     }
 }
 
+// Asks for XInput 2 raw motion on the root, so a still screen costs no pointer round trip per frame interval.
+void X11Capturer::followPointerMotion() {
+    Display* handle = display_->get();
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    int major = 2;
+    int minor = 0;
+    if (!XQueryExtension(handle, "XInputExtension", &opcode, &event, &error) ||
+        XIQueryVersion(handle, &major, &minor) != Success) {
+        return;
+    }
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawMotion);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    XISelectEvents(handle, display_->root(), &mask, 1);
+    inputOpcode_ = opcode;
+}
+
 void X11Capturer::dispatch(const XEvent& event) {
     if (event.type == damageEvent_ + XDamageNotify) {
         damagePending_ = true;
+        return;
+    }
+    if (inputOpcode_ && event.type == GenericEvent && event.xcookie.extension == *inputOpcode_) {
+        // Any motion: the picture's pointer is drawn where it is at capture time.
+        pacer_.markChanged();
         return;
     }
     ownWindows_->handle(event);
@@ -145,11 +174,12 @@ void X11Capturer::noteDamage() {
     if (rectangles) XFree(rectangles);
 }
 
-// The server reports no damage for pointer motion, so the pointer is asked for once a frame interval.
+// The server reports no damage for pointer motion: without raw motion events the pointer is asked for once a
+// frame interval, with them only now and then for warps.
 void X11Capturer::checkPointer() {
     const auto time = now();
     if (isBroken() || time < nextPointerCheck_) return;
-    nextPointerCheck_ = time + pacer_.frameInterval();
+    nextPointerCheck_ = time + (inputOpcode_ ? pointerPollWithMotionEvents : pacer_.frameInterval());
     Window root = 0;
     Window child = 0;
     int x = 0;

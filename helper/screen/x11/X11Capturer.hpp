@@ -47,6 +47,7 @@ private:
     void dispatch(const XEvent& event);
     void noteDamage();
     void checkPointer();
+    void followPointerMotion();
 
     std::unique_ptr<X11Display> display_;
     CaptureConfiguration configuration_;
@@ -63,6 +64,8 @@ private:
     int pointerX_ = -1;
     int pointerY_ = -1;
     std::uint64_t nextPointerCheck_ = 0;
+    // The XInput 2 opcode when the server reports raw pointer motion to us; absent: the pointer is only polled.
+    std::optional<int> inputOpcode_;
     bool monitorGone_ = false;
     // The server reported damage that has not been looked at: done once a frame interval at most, as each look
     // is a round trip and the server reports again only after it.
