@@ -1,18 +1,13 @@
 #include "model/HelperAppModel.hpp"
 
-#include "TestPhone.hpp"
+#include "ServerHarness.hpp"
 #include "WaitUntil.hpp"
-#include "clipboard/FakePasteboard.hpp"
-#include "core/InMemoryUserDefaults.hpp"
-#include "injection/RecordingSink.hpp"
 #include "model/XdgLoginItem.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
-#include "pairing/InMemoryDeviceStore.hpp"
 #include "server/tests/FakeScreen.hpp"
 
 #include <gtest/gtest.h>
 
-#include <future>
 #include <mutex>
 
 namespace orvik::helper {
@@ -20,91 +15,69 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class RecordingNotifier final : public ConnectionNotifying {
+// The services the model is handed that only record what they are told.
+class RecordingServices final : public ConnectionNotifying, public GlobalHotKeying, public UpdaterControlling {
 public:
     void notifyConnected(const std::string& deviceName) override { connected.push_back(deviceName); }
     void notifySleepTimer(const std::string&) override {}
-    std::vector<std::string> connected;
-};
-
-class RecordingHotKey final : public GlobalHotKeying {
-public:
-    void setOnPress(std::function<void()> onPress) override { pressed = std::move(onPress); }
-    void setEnabled(bool enabled) override { writes.push_back(enabled); }
-    bool isEnabled() const override { return !writes.empty() && writes.back(); }
-    std::function<void()> pressed;
-    std::vector<bool> writes;
-};
-
-class NoUpdater final : public UpdaterControlling {
-public:
+    void setOnPress(std::function<void()>) override {}
+    void setEnabled(bool enabled) override { hotKeyWrites.push_back(enabled); }
+    bool isEnabled() const override { return !hotKeyWrites.empty() && hotKeyWrites.back(); }
     bool isConfigured() const override { return false; }
     bool automaticallyChecksForUpdates() const override { return false; }
     void setAutomaticallyChecksForUpdates(bool) override {}
     void checkForUpdates() override {}
     void checkForUpdatesInBackground() override {}
+
+    std::vector<std::string> connected;
+    std::vector<bool> hotKeyWrites;
 };
 
-struct Device {
-    Uuid id = Uuid::random();
-    Bytes key = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
-};
-
-// A real server on loopback with in-memory stores; the GUI thread is a queue the test runs itself, so events are
-// applied exactly where the test says.
+// The server harness's real server on loopback, read by the model; the GUI thread is a queue the test runs
+// itself, so events are applied exactly where the test says.
 class ModelTest : public ::testing::Test {
 protected:
-    ~ModelTest() override {
-        model.reset();
-        if (server) onServer([](HelperServer& s) { s.stop(); });
-    }
-
-    Device addDevice(const std::string& name) {
-        Device device;
-        store->add(PairedDevice{device.id, name, "Phone15,2", std::chrono::system_clock::now()}, device.key);
-        return device;
-    }
-
-    void create(bool onboarded) {
-        if (onboarded) defaults->setBoolean(HelperAppModel::onboardingCompletedKey, true);
+    ModelTest() {
         auto screen = std::make_shared<ScreenServices>();
         screen->canCapture = [] { return true; };
         screen->makeSource = [] { return std::make_shared<testing::FakeSource>(); };
-        screen->approve = [](ScreenViewingRequest, std::function<void(ScreenViewingDecision)> done) {
-            done(ScreenViewingDecision::alwaysAllow);
-        };
+        screen->approve = [](auto, auto done) { done(ScreenViewingDecision::alwaysAllow); };
         screen->makeStream = [](auto, ScreenStream::Send send, ScreenStream::FailureHandler failed) {
             return std::make_shared<testing::FakeStream>(std::move(send), std::move(failed));
         };
-        HelperServer::Configuration configuration;
-        configuration.identity = {Uuid::random(), "Test Computer", "Model1,1", "1.0"};
-        configuration.store = store;
-        configuration.preferencesStore = preferencesStore;
-        configuration.services.screen = screen;
-        configuration.sink = std::make_shared<RecordingSink>();
-        configuration.pasteboard = std::make_shared<FakePasteboard>();
-        configuration.listenerOptions = ListenerOptions::loopbackTest();
-        server = HelperServer::create(serverThread.executor(), std::move(configuration));
+        test::ServerHarness::Options options;
+        options.services.screen = screen;
+        options.preferences.screenViewingEnabled = true;
+        options.preferences.screenViewingDevices = {ben};
+        harness = std::make_unique<test::ServerHarness>(std::move(options));
+    }
+
+    void create(bool onboarded) {
+        if (onboarded) harness->defaults->setBoolean(HelperAppModel::onboardingCompletedKey, true);
         HelperAppModel::Parts parts;
-        parts.mainThread = [this](std::function<void()> task) { post(std::move(task)); };
-        parts.defaults = defaults;
-        parts.preferencesStore = preferencesStore;
-        parts.server = server;
+        parts.mainThread = [this](std::function<void()> task) {
+            std::lock_guard lock(queueMutex);
+            guiQueue.push_back(std::move(task));
+        };
+        parts.defaults = harness->defaults;
+        parts.preferencesStore = harness->preferencesStore;
+        parts.server = harness->server;
         parts.overlay = [this](OverlayMode mode) { overlayModes.push_back(mode); };
-        parts.notifications = notifier;
-        parts.updater = std::make_shared<NoUpdater>();
-        parts.hotKey = hotKey;
+        parts.notifications = services;
+        parts.updater = services;
+        parts.hotKey = services;
         parts.loginItem = std::make_shared<XdgLoginItem>();
-        parts.permission = PostEventPermission(defaults, [this] { return granted; });
+        parts.permission = PostEventPermission(harness->defaults, [this] { return granted; });
         parts.screenPermission = ScreenRecordingPermission([] { return true; });
         parts.drawSelfTestCircle = [this] { ++circlesDrawn; };
         model = HelperAppModel::create(std::move(parts));
     }
-
-    void post(std::function<void()> task) {
-        std::lock_guard lock(queueMutex);
-        guiQueue.push_back(std::move(task));
+    test::TestDevice addDevice(const std::string& name, Uuid id = Uuid::random()) {
+        test::TestDevice device{id, *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength)};
+        harness->store->add(PairedDevice{id, name, "Phone15,2", std::chrono::system_clock::now()}, device.key);
+        return device;
     }
+
     void runGuiQueue() {
         std::vector<std::function<void()>> due;
         {
@@ -119,41 +92,32 @@ protected:
             std::this_thread::sleep_for(2ms);
         });
     }
-    template <class F> std::invoke_result_t<F, HelperServer&> onServer(F operation) {
-        std::packaged_task<std::invoke_result_t<F, HelperServer&>()> task([&] { return operation(*server); });
-        auto result = task.get_future();
-        asio::post(serverThread.executor(), [&task] { task(); });
-        return result.get();
-    }
     // Lets the server finish what was asked of it so far, then applies everything it published.
     void settle() {
-        onServer([](HelperServer&) {});
+        harness->onServer([](HelperServer&) {});
         for (int pass = 0; pass < 3; ++pass) runGuiQueue();
     }
-    std::uint16_t waitForListener() {
-        EXPECT_TRUE(waitFor([this] { return model->listenerStatus().readyPort().has_value(); }));
-        return model->listenerStatus().readyPort().value_or(0);
+    void waitForListener() {
+        ASSERT_TRUE(waitFor([this] { return model->listenerStatus().readyPort().has_value(); }));
+        harness->port = *model->listenerStatus().readyPort();
+    }
+    bool serverIsRunning() {
+        return harness->onServer([](HelperServer& server) { return server.isRunning(); });
     }
     void publish(ServerEvent event) {
-        server->events()->publish(std::move(event));
+        harness->server->events()->publish(std::move(event));
         runGuiQueue();
     }
 
-    std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();
-    std::shared_ptr<InMemoryPreferencesStore> preferencesStore = std::make_shared<InMemoryPreferencesStore>();
-    std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
-    std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
-    std::shared_ptr<RecordingHotKey> hotKey = std::make_shared<RecordingHotKey>();
+    const Uuid ben = Uuid::random();
+    std::shared_ptr<RecordingServices> services = std::make_shared<RecordingServices>();
     std::vector<OverlayMode> overlayModes;
     bool granted = true;
     int circlesDrawn = 0;
-
     std::mutex queueMutex;
     std::vector<std::function<void()>> guiQueue;
-    IoThread serverThread{HelperServer::threadName};
-    test::PhoneThread phones;
-    std::shared_ptr<HelperServer> server;
-    std::shared_ptr<HelperAppModel> model;
+    std::unique_ptr<test::ServerHarness> harness;
+    std::shared_ptr<HelperAppModel> model; // goes first: it holds the server's event stream
 };
 
 ConnectedDevice connected(const std::string& name, const Uuid& deviceID = Uuid::random()) {
@@ -165,9 +129,9 @@ struct StatusCase {
     bool granted;
     bool paused;
     ListenerStatus listener;
-    std::vector<std::string> connections;
+    std::size_t connections; // named "1", "2", …
     bool viewing;
-    HelperAppModel::MenuStatus status;
+    HelperAppModel::MenuStatus::Kind status;
     MenuBarGlyphState glyph;
 };
 
@@ -180,32 +144,33 @@ TEST_P(MenuStatusAndGlyph, FollowTheRulesInOrder) {
     publish(ServerEvent::listenerStatus(row.listener));
     publish(ServerEvent::paused(row.paused));
     std::vector<ConnectedDevice> devices;
-    for (const auto& name : row.connections) devices.push_back(connected(name));
+    std::vector<std::string> names;
+    for (std::size_t n = 1; n <= row.connections; ++n)
+        devices.push_back(connected(names.emplace_back(std::to_string(n))));
     publish(ServerEvent::connections(devices));
     if (row.viewing) publish(ServerEvent::screenViewers({connected("Viewer")}));
-    EXPECT_EQ(model->menuStatus(), row.status);
+    if (row.status != HelperAppModel::MenuStatus::Kind::connected) names.clear();
+    EXPECT_EQ(model->menuStatus(), (HelperAppModel::MenuStatus{row.status, names}));
     EXPECT_EQ(model->glyphState(), row.glyph);
 }
 
 using Kind = HelperAppModel::MenuStatus::Kind;
+using Glyph = MenuBarGlyphState;
 const auto ready = ListenerStatus::ready(4000);
+const auto failed = ListenerStatus::failed("address in use");
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, MenuStatusAndGlyph,
-    ::testing::Values(
-        StatusCase{"Ready", true, false, ready, {}, false, {Kind::ready, {}}, MenuBarGlyphState::idle},
-        StatusCase{"Connected", true, false, ready, {"A", "B"}, false, {Kind::connected, {"A", "B"}},
-                   MenuBarGlyphState::connected},
-        StatusCase{"Viewing", true, false, ready, {"A"}, true, {Kind::connected, {"A"}}, MenuBarGlyphState::viewing},
-        StatusCase{"Paused", true, true, ready, {"A"}, true, {Kind::paused, {}}, MenuBarGlyphState::slashed},
-        StatusCase{"NoPermission", false, true, ListenerStatus::failed("x"), {}, false, {Kind::needsPermission, {}},
-                   MenuBarGlyphState::slashed},
-        StatusCase{"Failed", true, false, ListenerStatus::failed("x"), {}, false, {Kind::failed, {}},
-                   MenuBarGlyphState::idle},
-        StatusCase{"NetworkDenied", true, false, ListenerStatus::localNetworkDenied(), {}, true,
-                   {Kind::localNetworkBlocked, {}}, MenuBarGlyphState::viewing},
-        StatusCase{"NotStarted", true, false, ListenerStatus::starting(), {}, false, {Kind::ready, {}},
-                   MenuBarGlyphState::idle}),
+    ::testing::Values(StatusCase{"Ready", true, false, ready, 0, false, Kind::ready, Glyph::idle},
+                      StatusCase{"Connected", true, false, ready, 2, false, Kind::connected, Glyph::connected},
+                      StatusCase{"Viewing", true, false, ready, 1, true, Kind::connected, Glyph::viewing},
+                      StatusCase{"Paused", true, true, ready, 1, true, Kind::paused, Glyph::slashed},
+                      StatusCase{"NoPermission", false, true, failed, 0, false, Kind::needsPermission, Glyph::slashed},
+                      StatusCase{"Failed", true, false, failed, 0, false, Kind::failed, Glyph::idle},
+                      StatusCase{"NetworkDenied", true, false, ListenerStatus::localNetworkDenied(), 0, true,
+                                 Kind::localNetworkBlocked, Glyph::viewing},
+                      StatusCase{"NotStarted", true, false, ListenerStatus::starting(), 0, false, Kind::ready,
+                                 Glyph::idle}),
     [](const auto& entry) { return entry.param.name; });
 
 TEST_F(ModelTest, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOff) {
@@ -213,7 +178,7 @@ TEST_F(ModelTest, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOf
     const auto anna = Uuid::random();
     publish(ServerEvent::connections({connected("Anna", anna)}));
     publish(ServerEvent::connections({connected("Anna", anna), connected("Ben")}));
-    EXPECT_EQ(notifier->connected, (std::vector<std::string>{"Anna", "Ben"})) << "a new session is no newcomer";
+    EXPECT_EQ(services->connected, (std::vector<std::string>{"Anna", "Ben"})) << "a new session is no newcomer";
     EXPECT_TRUE(overlayModes.empty());
     publish(ServerEvent::connections({}));
     publish(ServerEvent::connections({}));
@@ -223,52 +188,47 @@ TEST_F(ModelTest, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOf
 TEST_F(ModelTest, OnlyAChangedRecordReachesTheServerAndTheHotKey) {
     create(false);
     EXPECT_FALSE(model->serverStarted()) << "onboarding is not completed";
-    EXPECT_EQ(hotKey->writes, std::vector<bool>{true});
+    EXPECT_EQ(services->hotKeyWrites, std::vector<bool>{true});
     model->setPreferences(model->preferences());
     auto changed = model->preferences();
     changed.pauseHotKeyEnabled = false;
     changed.scrollMode = ScrollMode::phased;
     model->setPreferences(changed);
-    EXPECT_EQ(hotKey->writes, (std::vector<bool>{true, false}));
+    EXPECT_EQ(services->hotKeyWrites, (std::vector<bool>{true, false}));
     settle();
-    EXPECT_EQ(preferencesStore->load(), changed);
-    EXPECT_FALSE(onServer([](HelperServer& s) { return s.isRunning(); }));
+    EXPECT_EQ(harness->preferencesStore->load(), changed);
+    EXPECT_FALSE(serverIsRunning());
 
     model->startServer();
     EXPECT_EQ(model->menuStatus().kind, Kind::starting);
     waitForListener();
-    EXPECT_TRUE(onServer([](HelperServer& s) { return s.isRunning(); }));
+    EXPECT_TRUE(serverIsRunning());
 }
 
 // The server stores an "Always Allow" answer and a removal itself; a later settings change must keep both.
 TEST_F(ModelTest, ASettingsChangeKeepsWhatTheServerStoredItself) {
     const auto anna = addDevice("Anna");
-    const auto ben = addDevice("Ben");
-    HelperPreferences stored;
-    stored.screenViewingEnabled = true;
-    stored.screenViewingDevices = {ben.id};
-    preferencesStore->save(stored);
+    addDevice("Ben", ben);
     create(true);
-    auto phone = test::TestPhone::connect(phones, waitForListener(), test::sessionKey(anna.id, anna.key));
-    phone->authenticate(anna.id, anna.key);
-    phone->expect<HelperStatus>();
+    waitForListener();
+    auto phone = harness->authenticatedPhone(anna);
     ASSERT_TRUE(waitFor([this] { return model->menuStatus().kind == Kind::connected; }));
-    EXPECT_EQ(notifier->connected, std::vector<std::string>{"Anna"});
+    EXPECT_EQ(services->connected, std::vector<std::string>{"Anna"});
     // With nothing scheduled, cancelling still tells every phone the status.
     model->cancelSleepTimer();
     EXPECT_NO_THROW(phone->expect<HelperStatus>());
 
     phone->send(ScreenStart{std::nullopt, ScreenSettings{1280, 800, 30, std::nullopt}, {ScreenCodec::h264}});
     ASSERT_TRUE(waitFor([this] { return model->glyphState() == MenuBarGlyphState::viewing; }));
-    model->remove(PairedDevice{ben.id, "Ben", "", {}});
+    model->remove(PairedDevice{ben, "Ben", "", {}});
     ASSERT_TRUE(waitFor([this] { return model->pairedDevices().size() == 1; }));
 
     auto changed = model->preferences();
     changed.overlayColor = HelperPreferences::OverlayColor::red;
     model->setPreferences(changed);
     settle();
-    EXPECT_EQ(preferencesStore->load().overlayColor, HelperPreferences::OverlayColor::red);
-    EXPECT_EQ(preferencesStore->load().screenViewingDevices, std::vector<Uuid>{anna.id});
+    EXPECT_EQ(harness->preferencesStore->load().overlayColor, HelperPreferences::OverlayColor::red);
+    EXPECT_EQ(harness->preferencesStore->load().screenViewingDevices, std::vector<Uuid>{anna.id});
     EXPECT_EQ(model->screenViewingDeviceNames(), std::vector<std::string>{"Anna"});
 }
 
@@ -282,18 +242,17 @@ TEST_F(ModelTest, APairingReplyOlderThanTheLastPairingEventIsDropped) {
     EXPECT_EQ(model->pairing(), std::nullopt);
 }
 
-TEST_F(ModelTest, ThePermissionIsAskedForAgainAndTheSelfTestWaitsForIt) {
+TEST_F(ModelTest, TheSelfTestAsksForThePermissionUntilItIsGranted) {
     granted = false;
     create(false);
     model->runSelfTest();
-    EXPECT_EQ(circlesDrawn, 0);
-    EXPECT_TRUE(PostEventPermission(defaults).hasRequestedBefore());
+    EXPECT_TRUE(PostEventPermission(harness->defaults).hasRequestedBefore());
     model->requestPermission();
     EXPECT_FALSE(model->canPostEvents());
     granted = true;
     model->requestPermission();
-    EXPECT_TRUE(model->canPostEvents());
     model->runSelfTest();
+    EXPECT_TRUE(model->canPostEvents());
     EXPECT_EQ(circlesDrawn, 1);
 }
 
