@@ -30,7 +30,9 @@ MenuItem text(std::string title) {
     return made;
 }
 
-MenuItem separator() { return item(Kind::separator, {}); }
+MenuItem separator() {
+    return item(Kind::separator, {});
+}
 
 MenuItem button(std::string title, std::function<void()> run) {
     return item(Kind::button, std::move(title), std::move(run));

@@ -15,19 +15,19 @@ void clear(QMenu& menu) {
     }
 }
 
-void add(const MenuItem& item, QMenu& menu) {
+void add(const MenuItem& item, QMenu& menu, MenuRenderer::Titles titles) {
     using Kind = MenuItem::Kind;
     if (item.kind == Kind::separator) {
         menu.addSeparator();
         return;
     }
     if (item.kind == Kind::submenu) {
-        auto* submenu = new QMenu(MenuRenderer::menuTitle(item.title), &menu);
-        for (const MenuItem& child : item.children) add(child, *submenu);
+        auto* submenu = new QMenu(MenuRenderer::menuTitle(item.title, titles), &menu);
+        for (const MenuItem& child : item.children) add(child, *submenu, titles);
         menu.addMenu(submenu);
         return;
     }
-    auto* action = new QAction(MenuRenderer::menuTitle(item.title), &menu);
+    auto* action = new QAction(MenuRenderer::menuTitle(item.title, titles), &menu);
     action->setEnabled(item.enabled);
     if (item.kind == Kind::toggle) {
         action->setCheckable(true);
@@ -42,15 +42,19 @@ void add(const MenuItem& item, QMenu& menu) {
 
 } // namespace
 
-void MenuRenderer::render(const std::vector<MenuItem>& items, QMenu& menu) {
+void MenuRenderer::render(const std::vector<MenuItem>& items, QMenu& menu, Titles titles) {
     clear(menu);
-    for (const MenuItem& item : items) add(item, menu);
+    for (const MenuItem& item : items) add(item, menu, titles);
 }
 
-QString MenuRenderer::menuTitle(std::string_view title) {
+QString MenuRenderer::menuTitle(std::string_view title, Titles titles) {
     QString text = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
-    text.replace(QLatin1Char('&'), QStringLiteral("&&"));
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    if (titles == Titles::widget) return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    text.replace(QLatin1Char('_'), QStringLiteral("__"));
+    // Qt turns only the first "&" into "_": a leading one spends that on the first letter, so every "&" of the
+    // title stays as it is (the first letter becomes the item's mnemonic).
+    if (text.contains(QLatin1Char('&'))) text.prepend(QLatin1Char('&'));
     return text;
 }
 

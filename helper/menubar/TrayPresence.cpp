@@ -6,16 +6,37 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QEvent>
 
 namespace orvik::helper {
+namespace {
+
+// How long the session bus may take to say whether a StatusNotifierItem host runs.
+constexpr int watcherReplyLimitMs = 1000;
+
+// Whether Qt will export the tray icon as a StatusNotifierItem: the question Qt itself asks when the icon is made.
+bool statusNotifierHostRegistered() {
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, watcherReplyLimitMs);
+    return reply.type() == QDBusMessage::ReplyMessage &&
+           reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+}
+
+} // namespace
 
 TrayPresence::TrayPresence(Options options, QObject* parent)
-    : QObject(parent), options_(std::move(options)), window_(menu_) {
+    : QObject(parent), options_(std::move(options)), exportsMenu_(statusNotifierHostRegistered()), window_(menu_) {
     if (!options_.trayAvailable) options_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     // No names here: a tooltip may be read out or shown to anyone near the screen.
     trayIcon_.setToolTip(QStringLiteral("Orvik Helper"));
-    trayIcon_.setContextMenu(&menu_);
+    trayIcon_.setContextMenu(exportsMenu_ ? &exportedMenu_ : &menu_);
     connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger) menu_.popup(QCursor::pos());
     });
@@ -30,7 +51,9 @@ TrayPresence::~TrayPresence() {
 }
 
 void TrayPresence::update(const MenuSnapshot& snapshot, const MenuActions& actions, MenuBarGlyphState glyph) {
-    MenuRenderer::render(HelperMenu::items(snapshot, actions), menu_);
+    const std::vector<MenuItem> items = HelperMenu::items(snapshot, actions);
+    MenuRenderer::render(items, menu_);
+    if (exportsMenu_) MenuRenderer::render(items, exportedMenu_, MenuRenderer::Titles::dbusMenu);
     if (glyph != glyph_) {
         glyph_ = glyph;
         showGlyph();

@@ -14,9 +14,10 @@
 namespace orvik::helper {
 
 // The application's place on the desktop: a tray icon showing the glyph, with the menu on either click. Qt uses a
-// StatusNotifierItem where a watcher owns its D-Bus name and XEmbed otherwise. Where no tray host appears within a
-// few seconds, the fallback window shows the same menu; it hides once a tray appears and shows again if the tray
-// goes away. Used on the GUI thread.
+// StatusNotifierItem where a watcher says a host is registered, and XEmbed otherwise; an exported menu writes its
+// titles differently, so it gets a copy of its own. Where no tray host appears within a few seconds, the fallback
+// window shows the same menu; it hides once a tray appears and shows again if the tray goes away. Used on the GUI
+// thread.
 class TrayPresence : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +39,7 @@ public:
     // Shows the tray icon and starts watching for the tray host.
     void show();
 
+    // The menu shown by this process: on a left click, in the fallback window and as the XEmbed tray's menu.
     QMenu& menu() { return menu_; }
     QSystemTrayIcon& trayIcon() { return trayIcon_; }
     TrayFallbackWindow& fallbackWindow() { return window_; }
@@ -51,6 +53,9 @@ private:
 
     Options options_;
     QMenu menu_;
+    // Exported over D-Bus when the tray is a StatusNotifierItem host.
+    QMenu exportedMenu_;
+    bool exportsMenu_ = false;
     QSystemTrayIcon trayIcon_;
     TrayFallbackWindow window_;
     QTimer trayCheck_;

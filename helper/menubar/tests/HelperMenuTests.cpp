@@ -40,10 +40,19 @@ struct Recorder {
     }
 };
 
-const std::vector<std::string> idleTail{
-    "B Pair iPhone…", "> Paired Devices", "  T No paired devices", "[ ] Pause Orvik (Ctrl+Alt+Super+P)", "-",
-    "B Settings… ⌨Ctrl+,", "T Check for Updates…", "B Help", "-",
-    "B Self-test: draw a small circle with the pointer", "B Show Onboarding", "-", "B Quit Orvik Helper ⌨Ctrl+Q"};
+const std::vector<std::string> idleTail{"B Pair iPhone…",
+                                        "> Paired Devices",
+                                        "  T No paired devices",
+                                        "[ ] Pause Orvik (Ctrl+Alt+Super+P)",
+                                        "-",
+                                        "B Settings… ⌨Ctrl+,",
+                                        "T Check for Updates…",
+                                        "B Help",
+                                        "-",
+                                        "B Self-test: draw a small circle with the pointer",
+                                        "B Show Onboarding",
+                                        "-",
+                                        "B Quit Orvik Helper ⌨Ctrl+Q"};
 
 std::vector<std::string> withTail(std::vector<std::string> head, const std::vector<std::string>& tail = idleTail) {
     head.insert(head.end(), tail.begin(), tail.end());
@@ -72,40 +81,39 @@ TEST_P(MenuTable, ShowsTheSnapshotLineByLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MenuTable,
-    testing::Values(
-        MenuCase{"Idle", [](MenuSnapshot&) {}, withTail({"T Ready", "-"})},
-        MenuCase{"ConnectedWithTwoAddresses",
-                 [](MenuSnapshot& s) {
-                     s.menuStatus = {Status::Kind::connected, {"Ann", "Bob", "Cy"}};
-                     s.addresses = {{"192.168.1.5", 4040}, {"fe80::1", 4040}};
-                     s.updaterConfigured = true;
-                 },
-                 withUpdates(withTail({"T Connected: Ann, Bob, and Cy", "T This computer: 192.168.1.5:4040",
-                                       "T This computer: [fe80::1]:4040", "-"}))},
-        MenuCase{"TwoViewers",
-                 [](MenuSnapshot& s) {
-                     s.menuStatus = {Status::Kind::connected, {"Ann", "Bob"}};
-                     s.screenViewers = test::viewers({"Ann", "Bob"});
-                 },
-                 withTail({"T Connected: Ann and Bob", "-", "T Viewing your screen: Ann and Bob", "B Stop Viewing",
-                           "-"})},
-        MenuCase{"NeedsPermission", [](MenuSnapshot& s) { s.menuStatus.kind = Status::Kind::needsPermission; },
-                 withTail({"T Needs permission", "B Allow Control…", "-"})},
-        MenuCase{"OtherStatusLines",
-                 [](MenuSnapshot& s) { s.menuStatus.kind = Status::Kind::failed; },
-                 withTail({"T Can’t listen for iPhones", "-"})},
-        MenuCase{"PausedWithSleepTimerAndDevices",
-                 [](MenuSnapshot& s) {
-                     s.menuStatus.kind = Status::Kind::paused;
-                     s.isPaused = true;
-                     s.sleepTimer = SleepTimer::Scheduled{PowerAction::shutDown, now + 30min};
-                     s.pairedDevices = {strangePhone, seenPhone};
-                 },
-                 withTail({"T Paused", "-", "B Pair iPhone…", "> Paired Devices", "  > " + strangeName,
-                           "    T Never connected", "    B Remove", "  > Ann’s iPhone",
-                           "    T Last seen 3 hours ago", "    B Remove", "T Shut down at 10:30 PM",
-                           "B Cancel Shut down", "[x] Pause Orvik (Ctrl+Alt+Super+P)"},
-                          {idleTail.begin() + 4, idleTail.end()})}),
+    testing::Values(MenuCase{"Idle", [](MenuSnapshot&) {}, withTail({"T Ready", "-"})},
+                    MenuCase{"ConnectedWithTwoAddresses",
+                             [](MenuSnapshot& s) {
+                                 s.menuStatus = {Status::Kind::connected, {"Ann", "Bob", "Cy"}};
+                                 s.addresses = {{"192.168.1.5", 4040}, {"fe80::1", 4040}};
+                                 s.updaterConfigured = true;
+                             },
+                             withUpdates(withTail({"T Connected: Ann, Bob, and Cy", "T This computer: 192.168.1.5:4040",
+                                                   "T This computer: [fe80::1]:4040", "-"}))},
+                    MenuCase{"TwoViewers",
+                             [](MenuSnapshot& s) {
+                                 s.menuStatus = {Status::Kind::connected, {"Ann", "Bob"}};
+                                 s.screenViewers = test::viewers({"Ann", "Bob"});
+                             },
+                             withTail({"T Connected: Ann and Bob", "-", "T Viewing your screen: Ann and Bob",
+                                       "B Stop Viewing", "-"})},
+                    MenuCase{"NeedsPermission",
+                             [](MenuSnapshot& s) { s.menuStatus.kind = Status::Kind::needsPermission; },
+                             withTail({"T Needs permission", "B Allow Control…", "-"})},
+                    MenuCase{"OtherStatusLines", [](MenuSnapshot& s) { s.menuStatus.kind = Status::Kind::failed; },
+                             withTail({"T Can’t listen for iPhones", "-"})},
+                    MenuCase{"PausedWithSleepTimerAndDevices",
+                             [](MenuSnapshot& s) {
+                                 s.menuStatus.kind = Status::Kind::paused;
+                                 s.isPaused = true;
+                                 s.sleepTimer = SleepTimer::Scheduled{PowerAction::shutDown, now + 30min};
+                                 s.pairedDevices = {strangePhone, seenPhone};
+                             },
+                             withTail({"T Paused", "-", "B Pair iPhone…", "> Paired Devices", "  > " + strangeName,
+                                       "    T Never connected", "    B Remove", "  > Ann’s iPhone",
+                                       "    T Last seen 3 hours ago", "    B Remove", "T Shut down at 10:30 PM",
+                                       "B Cancel Shut down", "[x] Pause Orvik (Ctrl+Alt+Super+P)"},
+                                      {idleTail.begin() + 4, idleTail.end()})}),
     [](const testing::TestParamInfo<MenuCase>& param) { return param.param.name; });
 
 struct ActionCase {
@@ -142,19 +150,15 @@ TEST_P(MenuActionsTest, ChoosingAnItemCallsItsAction) {
 
 INSTANTIATE_TEST_SUITE_P(
     Items, MenuActionsTest,
-    testing::Values(ActionCase{{"Allow Control…"}, {"open fixPermission"}},
-                    ActionCase{{"Stop Viewing"}, {"stopScreenViewing"}},
-                    ActionCase{{"Pair iPhone…"}, {"startPairing", "open pairing"}},
-                    ActionCase{{"Paired Devices", strangeName, "Remove"},
-                               {"remove 11111111-2222-3333-4444-555555555555"}},
-                    ActionCase{{"Cancel Sleep"}, {"cancelSleepTimer"}},
-                    ActionCase{{"Pause Orvik (Ctrl+Alt+Super+P)"}, {"resume"}},
-                    ActionCase{{"Settings…"}, {"openSettings"}},
-                    ActionCase{{"Check for Updates…"}, {"checkForUpdates"}}, ActionCase{{"Help"}, {"open help"}},
-                    ActionCase{{"Self-test: draw a small circle with the pointer"}, {"runSelfTest"}},
-                    ActionCase{{"Show Onboarding"}, {"open onboarding"}},
-                    ActionCase{{"Quit Orvik Helper"}, {"quit"}}));
-
+    testing::Values(
+        ActionCase{{"Allow Control…"}, {"open fixPermission"}}, ActionCase{{"Stop Viewing"}, {"stopScreenViewing"}},
+        ActionCase{{"Pair iPhone…"}, {"startPairing", "open pairing"}},
+        ActionCase{{"Paired Devices", strangeName, "Remove"}, {"remove 11111111-2222-3333-4444-555555555555"}},
+        ActionCase{{"Cancel Sleep"}, {"cancelSleepTimer"}}, ActionCase{{"Pause Orvik (Ctrl+Alt+Super+P)"}, {"resume"}},
+        ActionCase{{"Settings…"}, {"openSettings"}}, ActionCase{{"Check for Updates…"}, {"checkForUpdates"}},
+        ActionCase{{"Help"}, {"open help"}},
+        ActionCase{{"Self-test: draw a small circle with the pointer"}, {"runSelfTest"}},
+        ActionCase{{"Show Onboarding"}, {"open onboarding"}}, ActionCase{{"Quit Orvik Helper"}, {"quit"}}));
 
 TEST(MenuRenderer, ShowsNamesVerbatimAndRebuildsFromInsideAnAction) {
     test::application();

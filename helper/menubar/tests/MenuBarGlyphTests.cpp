@@ -14,7 +14,6 @@ using State = MenuBarGlyphState;
 const std::vector<State> states{State::idle, State::connected, State::viewing, State::slashed};
 constexpr int side = 36; // two pixels per design point
 
-
 // The alpha at a point given in the drawing's own coordinates (y upwards).
 int alphaAt(const QImage& image, double x, double y) {
     const double scale = image.width() / MenuBarGlyph::designSize;

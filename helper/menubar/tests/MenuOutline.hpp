@@ -11,8 +11,8 @@
 namespace orvik::helper::test {
 
 // A menu as the user sees it, as lines: "-" a separator, "T " a grey line (a text or a disabled button), "B " a
-// button, "[x] "/"[ ] " a toggle, "> " a submenu with its lines indented below, " ⌨" a shortcut. Times' narrow spaces read as
-// spaces, so any English time format compares.
+// button, "[x] "/"[ ] " a toggle, "> " a submenu with its lines indented below, " ⌨" a shortcut. Times' narrow spaces
+// read as spaces, so any English time format compares.
 inline std::string plainSpaces(std::string text) {
     for (std::size_t at; (at = text.find("\u202f")) != std::string::npos;) text.replace(at, 3, " ");
     return text;
@@ -45,7 +45,7 @@ inline void outline(const QMenu& menu, std::vector<std::string>& lines, const st
         std::string line = action->isSeparator()   ? "-"
                            : action->menu()        ? "> " + title
                            : action->isCheckable() ? (action->isChecked() ? "[x] " : "[ ] ") + title
-                           : (action->isEnabled() ? "B " : "T ") + title;
+                                                   : (action->isEnabled() ? "B " : "T ") + title;
         if (!action->shortcut().isEmpty()) line += " ⌨" + action->shortcut().toString().toStdString();
         lines.push_back(indent + plainSpaces(line));
         if (action->menu()) outline(*action->menu(), lines, indent + "  ");
