@@ -1,7 +1,5 @@
 #include "ChildProcess.hpp"
-#include "MenuFixtures.hpp"
-#include "MenuOutline.hpp"
-#include "TestApplication.hpp"
+#include "MenuTestSupport.hpp"
 #include "WaitUntil.hpp"
 #include "menubar/TrayPresence.hpp"
 
@@ -34,7 +32,7 @@ std::string shownLabel(const QString& label) {
     return shown.toStdString();
 }
 
-// One layout node and its children as outline lines (see MenuOutline.hpp).
+// One layout node and its children as outline lines (see MenuTestSupport.hpp).
 void readLayout(const QDBusArgument& node, std::vector<std::string>& lines, const std::string& indent) {
     int id = 0;
     QVariantMap properties;
@@ -43,7 +41,7 @@ void readLayout(const QDBusArgument& node, std::vector<std::string>& lines, cons
     const std::string label = shownLabel(properties.value(QStringLiteral("label")).toString());
     const bool enabled = properties.value(QStringLiteral("enabled"), true).toBool();
     std::string line = properties.value(QStringLiteral("type")) == QStringLiteral("separator") ? "-"
-                       : properties.contains(QStringLiteral("children-display")) ? "> " + label
+                       : properties.contains(QStringLiteral("children-display"))               ? "> " + label
                        : properties.contains(QStringLiteral("toggle-type"))
                            ? (properties.value(QStringLiteral("toggle-state")).toInt() == 1 ? "[x] " : "[ ] ") + label
                            : (enabled ? "B " : "T ") + label;
@@ -55,7 +53,7 @@ void readLayout(const QDBusArgument& node, std::vector<std::string>& lines, cons
         shortcut.endArray();
         line += " ⌨" + keys.join(u'+').replace(QStringLiteral("Control"), QStringLiteral("Ctrl")).toStdString();
     }
-    if (id != 0) lines.push_back(indent + test::plainSpaces(line));
+    if (id != 0) lines.push_back(indent + line);
     node.beginArray();
     while (!node.atEnd()) {
         QDBusVariant child;
@@ -73,13 +71,14 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
         {"/usr/bin/python3", "-m", "dbusmock", "-l", log.toStdString(), "--template", ORVIK_WATCHER_TEMPLATE});
     QDBusConnection bus = QDBusConnection::sessionBus();
     // Ready once its properties are set; read without introspection, which Qt would cache for the whole run.
-    QDBusMessage hostRegistered = QDBusMessage::createMethodCall(
-        watcherName, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
+    QDBusMessage hostRegistered =
+        QDBusMessage::createMethodCall(watcherName, QStringLiteral("/StatusNotifierWatcher"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     hostRegistered << watcherName << QStringLiteral("IsStatusNotifierHostRegistered");
     ASSERT_TRUE(eventually([&] {
         const QDBusMessage reply = bus.call(hostRegistered);
-        return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+        return reply.type() == QDBusMessage::ReplyMessage &&
+               reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
     }));
     TrayPresence::Options options;
     options.trayGrace = 300ms;
@@ -100,9 +99,8 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     }));
 
     // Asked without introspection: that is a blocking call, and this thread is the one that answers.
-    QDBusMessage getLayout = QDBusMessage::createMethodCall(item, QStringLiteral("/MenuBar"),
-                                                            QStringLiteral("com.canonical.dbusmenu"),
-                                                            QStringLiteral("GetLayout"));
+    QDBusMessage getLayout = QDBusMessage::createMethodCall(
+        item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
     getLayout << 0 << -1 << QStringList();
     QDBusPendingCall layout = bus.asyncCall(getLayout);
     ASSERT_TRUE(eventually([&] { return layout.isFinished(); }));

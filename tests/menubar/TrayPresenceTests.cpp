@@ -1,9 +1,6 @@
 #include "ChildProcess.hpp"
-#include "MenuFixtures.hpp"
-#include "MenuOutline.hpp"
-#include "TestApplication.hpp"
+#include "MenuTestSupport.hpp"
 #include "WaitUntil.hpp"
-#include "menubar/MenuBarGlyph.hpp"
 #include "menubar/TrayPresence.hpp"
 
 #include <gtest/gtest.h>
@@ -18,16 +15,14 @@ namespace orvik::helper {
 namespace {
 
 using namespace std::chrono_literals;
-using Kind = HelperAppModel::MenuStatus::Kind;
 
-bool eventually(const std::function<bool()>& condition) {
-    return orvik::test::waitUntil(condition, 20s, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s) {
+    return orvik::test::waitUntil(condition, limit, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
 }
 
 // A real click through the X server, as a user's.
 void click(QPoint at) {
     Display* display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr);
     XTestFakeMotionEvent(display, -1, at.x(), at.y(), 0);
     XTestFakeButtonEvent(display, 1, True, 0);
     XTestFakeButtonEvent(display, 1, False, 0);
@@ -36,10 +31,10 @@ void click(QPoint at) {
 
 class TrayTest : public testing::Test {
 protected:
-    void start(std::chrono::milliseconds trayGrace) {
+    void SetUp() override {
         test::application();
         TrayPresence::Options options;
-        options.trayGrace = trayGrace;
+        options.trayGrace = 300ms;
         options.trayPoll = 100ms;
         tray = std::make_unique<TrayPresence>(options);
         actions.setPaused = [this](bool paused) { calls.push_back(paused ? "pause" : "resume"); };
@@ -47,7 +42,7 @@ protected:
         tray->show();
     }
 
-    // Embedded in the tray's panel, which lies away from the screen's origin.
+    // Embedded in the tray's panel, away from the screen's origin where an undocked icon reports itself.
     bool docked() {
         const QRect icon = tray->trayIcon().geometry();
         return !icon.isEmpty() && icon.topLeft() != QPoint(0, 0);
@@ -61,7 +56,6 @@ protected:
 using TrayDocked = TrayTest;
 
 TEST_F(TrayDocked, ShowsTheIconWhoseClickOpensTheMenuWhoseItemsAct) {
-    start(500ms);
     ASSERT_TRUE(eventually([&] { return docked(); }));
     click(tray->trayIcon().geometry().center());
     ASSERT_TRUE(eventually([&] { return tray->menu().isVisible(); }));
@@ -73,44 +67,47 @@ TEST_F(TrayDocked, ShowsTheIconWhoseClickOpensTheMenuWhoseItemsAct) {
     EXPECT_EQ(tray->trayIcon().toolTip(), QStringLiteral("Orvik Helper"));
 }
 
-// Not a check: the pictures a person looks at, written to the test's working folder.
+// Not a check: the pictures a person looks at (menu and tray in five states), written to the working folder.
 TEST_F(TrayDocked, SavesScreenshotsOfTheMenu) {
-    start(500ms);
     ASSERT_TRUE(eventually([&] { return docked(); }));
-    using test::viewers;
-    const Date now = test::evening;
-    std::vector<std::pair<std::string, MenuSnapshot>> looks(5);
-    looks[0].first = "idle";
-    looks[0].second.addresses = {{"192.168.1.20", 52000}};
-    looks[1].first = "connected";
-    looks[1].second.menuStatus = {Kind::connected, {"Ann’s iPhone"}};
-    looks[1].second.addresses = {{"192.168.1.20", 52000}, {"fe80::1c2b", 52000}};
-    looks[1].second.pairedDevices = {test::pairedDevice("Ann’s iPhone", now), test::pairedDevice(test::strangeName)};
-    looks[1].second.updaterConfigured = true;
-    looks[2].first = "paused";
-    looks[2].second.menuStatus.kind = Kind::paused;
-    looks[2].second.isPaused = true;
-    looks[3].first = "viewing";
-    looks[3].second.menuStatus = {Kind::connected, {"Ann’s iPhone", "Bob"}};
-    looks[3].second.screenViewers = viewers({"Ann’s iPhone", "Bob"});
-    looks[4].first = "sleep-timer";
-    looks[4].second.sleepTimer = SleepTimer::Scheduled{PowerAction::sleep, now + 30min};
-    for (auto& look : looks) look.second.now = now;
-    const std::vector<MenuBarGlyphState> glyphs{MenuBarGlyphState::idle, MenuBarGlyphState::connected,
-                                                MenuBarGlyphState::slashed, MenuBarGlyphState::viewing,
-                                                MenuBarGlyphState::idle};
-    for (std::size_t index = 0; index < looks.size(); ++index) {
-        tray->update(looks[index].second, actions, glyphs[index]);
+    using Kind = HelperAppModel::MenuStatus::Kind;
+    const std::vector<std::tuple<std::string, MenuBarGlyphState, std::function<void(MenuSnapshot&)>>> looks{
+        {"idle", MenuBarGlyphState::idle,
+         [](MenuSnapshot& s) {
+             s.addresses = {{"192.168.1.20", 52000}};
+         }},
+        {"connected", MenuBarGlyphState::connected,
+         [](MenuSnapshot& s) {
+             s.menuStatus = {Kind::connected, {"Ann’s iPhone"}};
+             s.addresses = {{"192.168.1.20", 52000}, {"fe80::1c2b", 52000}};
+             s.pairedDevices = {test::pairedDevice("Ann’s iPhone", s.now), test::pairedDevice(test::strangeName)};
+         }},
+        {"paused", MenuBarGlyphState::slashed,
+         [](MenuSnapshot& s) {
+             s.menuStatus.kind = Kind::paused;
+             s.isPaused = true;
+         }},
+        {"viewing", MenuBarGlyphState::viewing,
+         [](MenuSnapshot& s) {
+             s.menuStatus = {Kind::connected, {"Ann’s iPhone", "Bob"}};
+             s.screenViewers = test::viewers({"Ann’s iPhone", "Bob"});
+         }},
+        {"sleep-timer", MenuBarGlyphState::idle, [](MenuSnapshot& s) {
+             s.sleepTimer = SleepTimer::Scheduled{PowerAction::sleep, s.now + 30min};
+         }}};
+    for (const auto& [name, glyph, change] : looks) {
+        MenuSnapshot snapshot;
+        snapshot.now = test::evening;
+        change(snapshot);
+        tray->update(snapshot, actions, glyph);
         tray->menu().popup({900, 40});
         ASSERT_TRUE(eventually([&] { return tray->menu().isVisible(); }));
-        EXPECT_TRUE(tray->menu().grab().save(QString::fromStdString("menu-" + looks[index].first + ".png")));
-        // Only for the pictures: the tray repaints the icon when its events come round.
-        const auto painted = std::chrono::steady_clock::now() + 300ms;
-        eventually([&] { return std::chrono::steady_clock::now() > painted; });
+        tray->menu().grab().save(QString::fromStdString("menu-" + name + ".png"));
+        eventually([] { return false; }, 300ms); // lets the tray repaint the icon
         const QRect panel = tray->trayIcon().geometry().adjusted(-40, -4, 40, 4);
         QGuiApplication::primaryScreen()
             ->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height())
-            .save(QString::fromStdString("tray-" + looks[index].first + ".png"));
+            .save(QString::fromStdString("tray-" + name + ".png"));
         tray->menu().hide();
     }
 }
@@ -118,7 +115,6 @@ TEST_F(TrayDocked, SavesScreenshotsOfTheMenu) {
 using TrayMissing = TrayTest;
 
 TEST_F(TrayMissing, AWindowHoldsTheMenuUntilATrayAppears) {
-    start(300ms);
     TrayFallbackWindow& window = tray->fallbackWindow();
     ASSERT_TRUE(eventually([&] { return window.isVisible(); }));
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -128,8 +124,7 @@ TEST_F(TrayMissing, AWindowHoldsTheMenuUntilATrayAppears) {
     EXPECT_TRUE(eventually([&] { return window.isMinimized(); }));
     EXPECT_TRUE(window.isVisible());
 
-    orvik::test::ChildProcess trayer({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "240",
-                               "--height", "28", "--SetDockType", "true"});
+    orvik::test::ChildProcess trayer({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true"});
     EXPECT_TRUE(eventually([&] { return !window.isVisible() && docked(); }));
 }
 
