@@ -25,9 +25,8 @@ protected:
     void startDaemon(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), ORVIK_TEST_RUN_DBUSMOCK);
         daemon_ = std::make_unique<test::ChildProcess>(std::move(arguments));
-        ASSERT_TRUE(test::waitUntil([] {
-            return QDBusConnection::sessionBus().interface()->isServiceRegistered(service).value();
-        }));
+        ASSERT_TRUE(test::waitUntil(
+            [] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(service).value(); }));
     }
 
     QDBusMessage callMock(const QString& method, const QVariantList& arguments) {
@@ -81,8 +80,8 @@ TEST_F(ConnectionNotifierTest, PostsBothNotificationsWithTheirTextsToAPresentSer
         QStringLiteral("Tom & <b>Jerry</b> connected"),
         QStringLiteral("It can control this computer now. Choose Pause Orvik in the system tray to stop it.")};
     EXPECT_EQ(calls[0].mid(0, 5), connected);
-    EXPECT_EQ(calls[1].mid(3, 2),
-              (QVariantList{QStringLiteral("Sleep in 1 minute"), QStringLiteral("Open the Orvik Helper menu to cancel.")}));
+    EXPECT_EQ(calls[1].mid(3, 2), (QVariantList{QStringLiteral("Sleep in 1 minute"),
+                                                QStringLiteral("Open the Orvik Helper menu to cancel.")}));
 }
 
 TEST_F(ConnectionNotifierTest, AMissingServiceDecidesNothingSoAServiceStartedLaterGetsTheNextPost) {
