@@ -20,6 +20,16 @@ QString qText(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+void logResult(const UpdateCheckOutcome& outcome) {
+    if (const auto* newer = std::get_if<UpdateCheckOutcome::Newer>(&outcome.result)) {
+        Log::info(logCategory, "Update check found version " + newer->release.displayVersion() + ".");
+    } else if (const auto* failed = std::get_if<UpdateCheckOutcome::Failed>(&outcome.result)) {
+        Log::notice(logCategory, "Update check failed: " + UpdateMessage::reason(*failed));
+    } else {
+        Log::info(logCategory, "Update check found no newer version.");
+    }
+}
+
 } // namespace
 
 UpdaterController::UpdaterController(UpdateConfiguration configuration, UserDefaults& defaults)
@@ -85,9 +95,7 @@ void UpdaterController::finish(AppcastFetcher::Result result) {
             ? UpdateCheckOutcome::fromFeed(std::get<std::string>(result), configuration_.runningVersion)
             : UpdateCheckOutcome{std::get<UpdateCheckOutcome::Failed>(result)};
     const auto message = UpdateMessage::about(outcome, kind, configuration_.runningVersion);
-    if (const auto* failed = std::get_if<UpdateCheckOutcome::Failed>(&outcome.result)) {
-        Log::notice(logCategory, "Update check failed: " + UpdateMessage::reason(*failed));
-    }
+    logResult(outcome);
     if (message) show(*message);
 }
 
