@@ -108,7 +108,9 @@ void UpdaterController::show(const UpdateMessage& message) {
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     box->setText(qText(message.text));
     if (message.downloadUrl.empty()) {
-        box->setEscapeButton(box->addButton(qText(UpdateMessage::okButton), QMessageBox::AcceptRole));
+        auto* ok = box->addButton(qText(UpdateMessage::okButton), QMessageBox::AcceptRole);
+        box->setDefaultButton(ok);
+        box->setEscapeButton(ok);
     } else {
         auto* download = box->addButton(qText(UpdateMessage::downloadButton), QMessageBox::AcceptRole);
         box->setEscapeButton(box->addButton(qText(UpdateMessage::laterButton), QMessageBox::RejectRole));
