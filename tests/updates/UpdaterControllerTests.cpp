@@ -5,6 +5,7 @@
 #include "updates/UpdaterController.hpp"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QProcess>
@@ -72,7 +73,6 @@ protected:
             socket->disconnectFromHost();
         };
         QObject::connect(socket, &QIODevice::readyRead, socket, respond);
-        QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         respond();
     }
     std::string url() const { return "https://127.0.0.1:" + std::to_string(server.serverPort()) + "/appcast.xml"; }
@@ -92,12 +92,10 @@ protected:
 };
 
 struct CheckCase {
-    const char* name;
     QByteArray status;
     QByteArray body;
     const char* authority;
     std::string text;
-    friend void PrintTo(const CheckCase& check, std::ostream* out) { *out << check.name; }
 };
 
 class UserCheckTest : public UpdaterControllerTest, public testing::WithParamInterface<CheckCase> {};
@@ -118,16 +116,13 @@ const std::string upToDate = "You’re up to date.\n\nOrvik Helper 1.2.0 is the 
 INSTANTIATE_TEST_SUITE_P(
     Table, UserCheckTest,
     testing::Values(
-        CheckCase{"newer", "200 OK", feed("1.10"), "ca.pem",
+        CheckCase{"200 OK", feed("1.10"), "ca.pem",
                   "Orvik Helper 1.10 is available. You have 1.2.0.\n\nDownload it from "
                   "https://example.org/orvik, or install it with your system’s package manager."},
-        CheckCase{"same", "200 OK", feed("1.2.0"), "ca.pem", upToDate},
-        CheckCase{"older", "200 OK", feed("1.1.9"), "ca.pem", upToDate},
-        CheckCase{"malformed", "200 OK", feed("1.3").left(80), "ca.pem", failed + "The update feed could not be read."},
-        CheckCase{
-            "missing", "404 Not Found", {}, "ca.pem", failed + "The update server answered with HTTP status 404."},
-        CheckCase{"untrusted", "200 OK", feed("1.3"), "other-ca.pem",
-                  failed + "The update server’s certificate is not trusted."}));
+        CheckCase{"200 OK", feed("1.2.0"), "ca.pem", upToDate}, CheckCase{"200 OK", feed("1.1.9"), "ca.pem", upToDate},
+        CheckCase{"200 OK", feed("1.3").left(80), "ca.pem", failed + "The update feed could not be read."},
+        CheckCase{"404 Not Found", {}, "ca.pem", failed + "The update server answered with HTTP status 404."},
+        CheckCase{"200 OK", feed("1.3"), "other-ca.pem", failed + "The update server’s certificate is not trusted."}));
 
 // Automatic checks run at start; a background check speaks only of a newer version, and "Download" opens it.
 TEST_F(UpdaterControllerTest, AutomaticChecksShowOnlyANewerVersion) {
@@ -166,7 +161,13 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     pinWidgetTestLook();
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // The network threads are finished but may still be freeing their TLS state; leave after them.
+    orvik::test::waitUntil([] {
+        return QDir(QStringLiteral("/proc/self/task"), {}, QDir::NoSort, QDir::Dirs | QDir::NoDotAndDotDot).count() ==
+               1;
+    });
+    return result;
 }
 
 #include "UpdaterControllerTests.moc"

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace orvik::helper {
 namespace {
 
@@ -18,15 +20,17 @@ TEST(UpdateGateTest, HoldsOnlyForASetKeyAndAnHttpsFeed) {
 }
 
 TEST(VersionNumberTest, ComparesPartsAsNumbers) {
-    const auto order = [](const char* left, const char* right) {
-        return *VersionNumber::parse(left) <=> *VersionNumber::parse(right);
-    };
-    EXPECT_EQ(order("1.10", "1.9"), std::strong_ordering::greater);
-    EXPECT_EQ(order("1.2", "1.2.0"), std::strong_ordering::equal);
-    EXPECT_EQ(order(" 01.02 ", "1.2"), std::strong_ordering::equal);
-    EXPECT_EQ(order("1.2", "1.2.1"), std::strong_ordering::less);
-    EXPECT_EQ(order("1.0.10", "1.1"), std::strong_ordering::less);
-    EXPECT_EQ(order("99999999999999999999.1", "99999999999999999998.2"), std::strong_ordering::greater);
+    using std::strong_ordering;
+    const std::tuple<const char*, const char*, strong_ordering> table[] = {
+        {"1.10", "1.9", strong_ordering::greater},
+        {"1.2", "1.2.0", strong_ordering::equal},
+        {" 01.02 ", "1.2", strong_ordering::equal},
+        {"1.2", "1.2.1", strong_ordering::less},
+        {"1.0.10", "1.1", strong_ordering::less},
+        {"99999999999999999999.1", "99999999999999999998.2", strong_ordering::greater}};
+    for (const auto& [left, right, order] : table) {
+        EXPECT_EQ(*VersionNumber::parse(left) <=> *VersionNumber::parse(right), order) << left << " <=> " << right;
+    }
     for (const char* invalid : {"", "1.", ".1", "1..2", "1.2b3", "v1", "-1"}) {
         EXPECT_FALSE(VersionNumber::parse(invalid)) << invalid;
     }
