@@ -30,7 +30,7 @@ std::optional<UpdateMessage> UpdateMessage::about(const UpdateCheckOutcome& outc
     }
     if (kind == UpdateCheckKind::background) return std::nullopt;
     if (const auto* failed = std::get_if<UpdateCheckOutcome::Failed>(&outcome.result)) {
-        return UpdateMessage{"Update check failed.\n\n" + reason(*failed), {}};
+        return UpdateMessage{"Update check failed.\n\n" + reason(*failed), {}, true};
     }
     return UpdateMessage{
         "You’re up to date.\n\nOrvik Helper " + std::string(runningVersion) + " is the newest version available.", {}};

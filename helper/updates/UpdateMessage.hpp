@@ -21,6 +21,8 @@ struct UpdateMessage {
     std::string text;
     // Where "Download" leads (an http or https address from the feed); empty: the box has only "OK".
     std::string downloadUrl;
+    // A failed check is shown as a warning.
+    bool isFailure = false;
 
     static std::optional<UpdateMessage> about(const UpdateCheckOutcome& outcome, UpdateCheckKind kind,
                                               std::string_view runningVersion);

@@ -102,7 +102,8 @@ void UpdaterController::finish(AppcastFetcher::Result result) {
 // One box at a time: a newer result replaces an unanswered older one. Opened with open(), never run modally.
 void UpdaterController::show(const UpdateMessage& message) {
     delete box_.data();
-    auto* box = new QMessageBox(QMessageBox::Information, qText(UpdateMessage::windowTitle), {});
+    const auto icon = message.isFailure ? QMessageBox::Warning : QMessageBox::Information;
+    auto* box = new QMessageBox(icon, qText(UpdateMessage::windowTitle), {});
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::PlainText);
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -99,6 +99,7 @@ TEST_P(UserCheckTest, AlwaysShowsHowTheCheckEnded) {
     ASSERT_TRUE(await([] { return shownBox() != nullptr; }));
     EXPECT_EQ(shownBox()->text().toStdString(), text);
     EXPECT_EQ(shownBox()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(shownBox()->icon() == QMessageBox::Warning, text.starts_with("Update check failed."));
 }
 
 const std::string failed = "Update check failed.\n\n";
