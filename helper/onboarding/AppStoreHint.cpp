@@ -13,7 +13,9 @@ constexpr std::string_view storeLinkPrefix = "https://apps.apple.com/app/id";
 
 } // namespace
 
-std::optional<std::string> AppStoreHint::configuredID() { return std::string(ORVIK_APP_STORE_ID); }
+std::optional<std::string> AppStoreHint::configuredID() {
+    return std::string(ORVIK_APP_STORE_ID);
+}
 
 std::optional<std::string> AppStoreHint::link(const std::optional<std::string>& appStoreID) {
     if (!appStoreID || appStoreID->starts_with("{{") || appStoreID->empty()) return std::nullopt;

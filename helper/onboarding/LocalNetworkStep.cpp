@@ -7,8 +7,7 @@
 
 namespace orvik::helper {
 
-LocalNetworkStep::LocalNetworkStep(std::shared_ptr<OnboardingModel> model, std::function<void()> next,
-                                   QWidget* parent)
+LocalNetworkStep::LocalNetworkStep(std::shared_ptr<OnboardingModel> model, std::function<void()> next, QWidget* parent)
     : QWidget(parent), model_(std::move(model)), next_(std::move(next)), text_(new OnboardingStepText({}, {})),
       button_(new QPushButton) {
     auto* layout = new QVBoxLayout(this);

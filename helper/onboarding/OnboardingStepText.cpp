@@ -22,7 +22,11 @@ void OnboardingStepText::setTexts(const QString& title, const QString& message) 
     message_->setText(message);
 }
 
-QString OnboardingStepText::title() const { return title_->text(); }
-QString OnboardingStepText::message() const { return message_->text(); }
+QString OnboardingStepText::title() const {
+    return title_->text();
+}
+QString OnboardingStepText::message() const {
+    return message_->text();
+}
 
 } // namespace orvik::helper

@@ -56,8 +56,7 @@ QVBoxLayout* centredColumn(QWidget* page, int spacing) {
 
 } // namespace
 
-PairingView::PairingView(std::shared_ptr<OnboardingModel> model, ViewTiming timing, OnPaired onPaired,
-                         QWidget* parent)
+PairingView::PairingView(std::shared_ptr<OnboardingModel> model, ViewTiming timing, OnPaired onPaired, QWidget* parent)
     : QWidget(parent), model_(std::move(model)), timing_(std::move(timing)), onPaired_(std::move(onPaired)),
       shownAt_(timing_.now()), lastPaired_(model_->lastPairedDevice()), ticker_(timing_.makeTicker()) {
     new ScreenCaptureExcluded(this);
@@ -125,7 +124,9 @@ QWidget* PairingView::makeExpiredPage() {
     page->setMinimumHeight(stateMinimumHeight);
     auto* layout = centredColumn(page, 12);
     layout->setAlignment(Qt::AlignCenter);
-    layout->addWidget(SymbolImage::make(QStringLiteral("qrcode"), {}, symbolSide, Typography::secondaryColor(palette())), 0, Qt::AlignHCenter);
+    layout->addWidget(
+        SymbolImage::make(QStringLiteral("qrcode"), {}, symbolSide, Typography::secondaryColor(palette())), 0,
+        Qt::AlignHCenter);
     layout->addWidget(Typography::plainLabel(QStringLiteral("This code has expired."), Style::body), 0,
                       Qt::AlignHCenter);
     auto* button = new QPushButton(QStringLiteral("Show a New Code"));

@@ -12,7 +12,9 @@ void PermissionWatch::start() {
     check();
 }
 
-void PermissionWatch::stop() { ticker_->stop(); }
+void PermissionWatch::stop() {
+    ticker_->stop();
+}
 
 void PermissionWatch::check() {
     if (done_) return;

@@ -15,8 +15,8 @@ QRCodeLabel::QRCodeLabel(int side, QWidget* parent) : QWidget(parent), side_(sid
 
 void QRCodeLabel::setPicture(std::optional<QRCode::Picture> picture) {
     if (picture && picture->modules > 0) {
-        modulesImage_ = picture->image.scaled(picture->modules, picture->modules, Qt::IgnoreAspectRatio,
-                                              Qt::FastTransformation);
+        modulesImage_ =
+            picture->image.scaled(picture->modules, picture->modules, Qt::IgnoreAspectRatio, Qt::FastTransformation);
         modules_ = picture->modules;
     } else {
         modulesImage_ = {};

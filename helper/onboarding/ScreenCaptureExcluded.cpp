@@ -36,7 +36,9 @@ ScreenCaptureExcluded::ScreenCaptureExcluded(QWidget* parent) : QWidget(parent) 
     setFixedSize(0, 0);
 }
 
-ScreenCaptureExcluded::~ScreenCaptureExcluded() { release(); }
+ScreenCaptureExcluded::~ScreenCaptureExcluded() {
+    release();
+}
 
 void ScreenCaptureExcluded::setMarked(std::uint64_t window, bool marked) {
     xcb_connection_t* connection = qtConnection();

@@ -10,7 +10,9 @@
 #include <mutex>
 
 // A static library's resources are registered only when asked for by name.
-static void registerBundledSymbols() { Q_INIT_RESOURCE(symbols); }
+static void registerBundledSymbols() {
+    Q_INIT_RESOURCE(symbols);
+}
 
 namespace orvik::helper {
 namespace {
