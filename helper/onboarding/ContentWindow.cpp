@@ -27,6 +27,12 @@ void ContentWindow::fit() {
     setFixedSize(width_, std::max(needed, minimumHeight_));
 }
 
+bool ContentWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::LayoutRequest) fit();
+    return handled;
+}
+
 void ContentWindow::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:

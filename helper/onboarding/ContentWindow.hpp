@@ -21,6 +21,8 @@ protected:
     virtual QPushButton* defaultButton() const { return nullptr; }
     virtual void cancel() {}
     void keyPressEvent(QKeyEvent* event) override;
+    // A child's content changed size (a view of its own changed state): fit again.
+    bool event(QEvent* event) override;
 
 private:
     const int width_;

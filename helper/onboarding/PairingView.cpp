@@ -59,6 +59,7 @@ QVBoxLayout* centredColumn(QWidget* page, int spacing) {
 PairingView::PairingView(std::shared_ptr<OnboardingModel> model, ViewTiming timing, OnPaired onPaired, QWidget* parent)
     : QWidget(parent), model_(std::move(model)), timing_(std::move(timing)), onPaired_(std::move(onPaired)),
       shownAt_(timing_.now()), lastPaired_(model_->lastPairedDevice()), ticker_(timing_.makeTicker()) {
+    setObjectName(QStringLiteral("pairingView"));
     new ScreenCaptureExcluded(this);
     auto* layout = centredColumn(this, 14);
     auto* name = Typography::plainLabel(QString::fromStdString(model_->computerName()), Style::headline);
