@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace orvik::helper::testing {
 namespace {
 
@@ -26,16 +24,7 @@ const std::string pairingURL = "orvik://pair?v=1&h=3F2504E0-4F89-11D3-9A0C-0305E
                                "1.20:49152,10.0.0.7:49152&s=q2S0bXrdFj3mO7Vd9YFQy1x8bR3j4GXL3hJmPqR5c0w";
 
 std::string zbar(const QImage& image) {
-    const QString path = QDir(QStringLiteral(ORVIK_SCREENSHOT_DIR)).filePath(QStringLiteral("zbar-input.png"));
-    image.save(path);
-    std::string text;
-    if (FILE* pipe = popen(("zbarimg --quiet --raw '" + path.toStdString() + "' 2>/dev/null").c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
-        pclose(pipe);
-    }
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+    return testing::zbar(image, QDir(QStringLiteral(ORVIK_SCREENSHOT_DIR)).filePath(QStringLiteral("zbar-input.png")));
 }
 
 class OnboardingScreenTest : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -138,6 +139,19 @@ inline ::testing::Environment* const applicationEnvironment =
 
 inline QApplication& application() {
     return ApplicationEnvironment::get();
+}
+
+// What zbarimg reads in the picture (the raw bytes, no charset guessing); empty when it finds no code.
+inline std::string zbar(const QImage& image, const QString& path) {
+    image.save(path);
+    std::string text;
+    if (FILE* pipe = popen(("zbarimg --quiet --raw -Sbinary '" + path.toStdString() + "' 2>/dev/null").c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+        pclose(pipe);
+    }
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
 }
 
 inline PairingInfo pairingInfo(const std::string& code, Date expiresAt) {
