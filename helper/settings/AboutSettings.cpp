@@ -50,10 +50,10 @@ AboutSettings::AboutSettings(const std::string& version, const std::string& buil
     layout->addWidget(centred(tr("Encrypted. Paired. Private. Orvik Helper only accepts paired devices, never runs "
                                  "arbitrary commands and sends no analytics.")));
     if (const auto page = securityPageURL(downloadURL)) {
-        auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                                    .arg(QUrl(QString::fromStdString(*page)).toString(QUrl::FullyEncoded)
-                                             .toHtmlEscaped(),
-                                         tr("How Orvik keeps your computer safe").toHtmlEscaped()));
+        auto* link =
+            new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
+                           .arg(QUrl(QString::fromStdString(*page)).toString(QUrl::FullyEncoded).toHtmlEscaped(),
+                                tr("How Orvik keeps your computer safe").toHtmlEscaped()));
         link->setTextFormat(Qt::RichText);
         link->setOpenExternalLinks(true);
         link->setAlignment(Qt::AlignHCenter);
@@ -84,6 +84,8 @@ std::optional<std::string> AboutSettings::securityPageURL(std::string_view downl
     return url.toString().toStdString();
 }
 
-std::string AboutSettings::acknowledgements() { return "Acknowledgements: " ORVIK_ACKNOWLEDGED_LIBRARIES; }
+std::string AboutSettings::acknowledgements() {
+    return "Acknowledgements: " ORVIK_ACKNOWLEDGED_LIBRARIES;
+}
 
 } // namespace orvik::helper

@@ -1,6 +1,7 @@
 # The libraries the program links and their licences, read at configure time from the Debian packages' copyright
 # files: the licence of the "Files: *" stanza of a machine-readable file, else the licence given here (the X.Org
-# and Avahi packages still ship free-form files). Sets ORVIK_ACKNOWLEDGED_LIBRARIES to "Name (Licence), …".
+# and Avahi packages still ship free-form files, and a field naming many licences for parts of the sources is
+# summed up by the one given here). Sets ORVIK_ACKNOWLEDGED_LIBRARIES to "Name (Licence), …".
 set(ORVIK_ACKNOWLEDGED_PACKAGES
     "Qt|libqt6core6|LGPL-3 or GPL-2"
     "OpenSSL|libssl[0-9]*|Apache-2.0"
@@ -33,6 +34,11 @@ function(orvik_licence_of pattern fallback result)
                 break()
             endif()
         endforeach()
+    endif()
+    string(REGEX MATCHALL " and " parts "${licence}")
+    list(LENGTH parts conjunctions)
+    if(conjunctions GREATER 1)
+        set(licence ${fallback})
     endif()
     set(${result} "${licence}" PARENT_SCOPE)
 endfunction()

@@ -15,7 +15,9 @@
 namespace orvik::helper {
 namespace {
 
-QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 } // namespace
 
@@ -68,8 +70,7 @@ QWidget* DevicesSettings::makeRow(const PairedDevice& device, bool connected) {
     auto* texts = new QVBoxLayout;
     auto* name = new QLabel(fromStd(device.name));
     name->setTextFormat(Qt::PlainText);
-    auto* lastSeen =
-        new QLabel(fromStd(DisplayTexts::lastSeenText(device.lastSeen, std::chrono::system_clock::now())));
+    auto* lastSeen = new QLabel(fromStd(DisplayTexts::lastSeenText(device.lastSeen, std::chrono::system_clock::now())));
     lastSeen->setTextFormat(Qt::PlainText);
     showDimmed(lastSeen);
     QFont small = lastSeen->font();

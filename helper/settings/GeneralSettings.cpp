@@ -18,6 +18,8 @@ GeneralSettings::GeneralSettings(std::shared_ptr<HelperAppModel> model)
     addToggle(form(), tr("Notify me when an iPhone connects"), &HelperPreferences::showConnectionNotifications);
 }
 
-void GeneralSettings::appeared() { launchAtLogin_->setChecked(model().launchesAtLogin()); }
+void GeneralSettings::appeared() {
+    launchAtLogin_->setChecked(model().launchesAtLogin());
+}
 
 } // namespace orvik::helper

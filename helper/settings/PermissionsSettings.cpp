@@ -37,8 +37,7 @@ PermissionsSettings::PermissionsSettings(std::shared_ptr<HelperAppModel> model, 
     auto* rows = new QFormLayout;
     rows->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form()->addLayout(rows);
-    connect(controlFix_, &QPushButton::clicked, this,
-            [&windows] { windows.open(WindowID::fixPermission); });
+    connect(controlFix_, &QPushButton::clicked, this, [&windows] { windows.open(WindowID::fixPermission); });
     rows->addRow(tr("Control the pointer and keyboard"), trailing({controlOn_, controlFix_}));
     rows->addRow(tr("Local network"), trailing({networkOn_}));
     if (firewall) {
@@ -57,6 +56,8 @@ void PermissionsSettings::refresh() {
     networkOn_->setVisible(model().listenerStatus() != ListenerStatus::localNetworkDenied());
 }
 
-void PermissionsSettings::appeared() { model().refreshPermission(); }
+void PermissionsSettings::appeared() {
+    model().refreshPermission();
+}
 
 } // namespace orvik::helper

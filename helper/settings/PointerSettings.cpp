@@ -6,15 +6,17 @@
 namespace orvik::helper {
 namespace {
 
-QVBoxLayout* layoutOf(QGroupBox* section) { return static_cast<QVBoxLayout*>(section->layout()); }
+QVBoxLayout* layoutOf(QGroupBox* section) {
+    return static_cast<QVBoxLayout*>(section->layout());
+}
 
 } // namespace
 
 PointerSettings::PointerSettings(std::shared_ptr<HelperAppModel> model) : SettingsTab(std::move(model)) {
     auto* scrolling = layoutOf(addSection({}));
-    addPicker<ScrollMode>(scrolling, tr("Scrolling"), &HelperPreferences::scrollMode,
-                          {{tr("Smooth (recommended)"), ScrollMode::phaseless},
-                           {tr("Trackpad-style phases"), ScrollMode::phased}});
+    addPicker<ScrollMode>(
+        scrolling, tr("Scrolling"), &HelperPreferences::scrollMode,
+        {{tr("Smooth (recommended)"), ScrollMode::phaseless}, {tr("Trackpad-style phases"), ScrollMode::phased}});
     addNote(scrolling, tr("Try trackpad-style phases if an app ignores scrolling from Orvik."));
 
     using Color = HelperPreferences::OverlayColor;

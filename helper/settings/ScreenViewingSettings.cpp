@@ -14,12 +14,13 @@
 namespace orvik::helper {
 namespace {
 
-QVBoxLayout* layoutOf(QGroupBox* section) { return static_cast<QVBoxLayout*>(section->layout()); }
+QVBoxLayout* layoutOf(QGroupBox* section) {
+    return static_cast<QVBoxLayout*>(section->layout());
+}
 
 } // namespace
 
-ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> model)
-    : SettingsTab(std::move(model)) {
+ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> model) : SettingsTab(std::move(model)) {
     auto* viewing = layoutOf(addSection({}));
     // Not bound to the field: the model decides what switching does.
     enabled_ = new QCheckBox(tr("Allow iPhones to view this computer’s screen"));
@@ -87,7 +88,9 @@ void ScreenViewingSettings::refresh() {
     allowed_->setVisible(!names.empty());
 }
 
-void ScreenViewingSettings::appeared() { model().refreshScreenPermission(); }
+void ScreenViewingSettings::appeared() {
+    model().refreshScreenPermission();
+}
 
 void ScreenViewingSettings::fillRows(QVBoxLayout* rows, const std::vector<std::string>& names) {
     while (QLayoutItem* item = rows->takeAt(0)) {

@@ -65,7 +65,9 @@ QComboBox* SettingsTab::addComboRow(QBoxLayout* layout, const QString& label) {
     return box;
 }
 
-void SettingsTab::addOption(QComboBox* box, const QString& text) { box->addItem(text); }
+void SettingsTab::addOption(QComboBox* box, const QString& text) {
+    box->addItem(text);
+}
 
 void SettingsTab::bindPicker(QComboBox* box, std::function<int()> read, std::function<void(int)> write) {
     refreshers_.emplace_back([box, read = std::move(read)] {
@@ -76,9 +78,13 @@ void SettingsTab::bindPicker(QComboBox* box, std::function<int()> read, std::fun
     refreshers_.back()();
 }
 
-const HelperPreferences& SettingsTab::preferences() const { return model_->preferences(); }
+const HelperPreferences& SettingsTab::preferences() const {
+    return model_->preferences();
+}
 
-void SettingsTab::writePreferences(HelperPreferences preferences) { model_->setPreferences(std::move(preferences)); }
+void SettingsTab::writePreferences(HelperPreferences preferences) {
+    model_->setPreferences(std::move(preferences));
+}
 
 void showInAccentColor(QWidget* widget) {
     QPalette palette = widget->palette();

@@ -39,7 +39,9 @@ SettingsWindow::SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpen
     observer_ = model_->addObserver([this] { refresh(); });
 }
 
-SettingsWindow::~SettingsWindow() { model_->removeObserver(observer_); }
+SettingsWindow::~SettingsWindow() {
+    model_->removeObserver(observer_);
+}
 
 void SettingsWindow::addTab(QWidget* content, const QString& title, const QString& iconName) {
     auto* scroll = new QScrollArea;
