@@ -1,5 +1,4 @@
 #include "VisibleText.hpp"
-#include "WidgetTestEnvironment.hpp"
 #include "settings/AboutSettings.hpp"
 #include "settings/FirewallSettingsTool.hpp"
 #include "settings/HelpWindow.hpp"
@@ -20,12 +19,9 @@ TEST(HelpWindow, ShowsTheSevenTopicsInOrderWithTheirLinuxTexts) {
     window.show();
     const QStringList texts = test::visibleTexts(&window);
     ASSERT_EQ(texts.size(), 14);
-    const char* titles[] = {"Pair an iPhone",
-                            "My iPhone can’t find this computer",
-                            "The pointer doesn’t move",
-                            "Typing doesn’t work in a password field",
-                            "Gestures and shortcuts",
-                            "Waking a sleeping computer",
+    const char* titles[] = {"Pair an iPhone",           "My iPhone can’t find this computer",
+                            "The pointer doesn’t move", "Typing doesn’t work in a password field",
+                            "Gestures and shortcuts",   "Waking a sleeping computer",
                             "Stop control instantly"};
     for (int i = 0; i < 7; ++i) EXPECT_EQ(texts[2 * i].toStdString(), titles[i]);
     EXPECT_EQ(texts[3].toStdString(),
@@ -52,9 +48,9 @@ struct VersionCase {
     std::string version, build, line;
 };
 TEST(AboutSettings, VersionLineKeepsEmptyParts) {
-    for (const auto& [version, build, line] : {VersionCase{"1.2", "34", "Version 1.2 (34)"},
-                                               VersionCase{"1.2", "", "Version 1.2 ()"},
-                                               VersionCase{"", "", "Version  ()"}}) {
+    for (const auto& [version, build, line] :
+         {VersionCase{"1.2", "34", "Version 1.2 (34)"}, VersionCase{"1.2", "", "Version 1.2 ()"},
+          VersionCase{"", "", "Version  ()"}}) {
         EXPECT_EQ(AboutSettings::versionLine(version, build), line);
     }
 }
@@ -115,12 +111,3 @@ TEST(FirewallSettingsTool, PrefersGufwAndIgnoresWhatCannotRun) {
 
 } // namespace
 } // namespace orvik::helper
-
-int main(int argc, char** argv) {
-    // No X server needed, also when the tests are only listed.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    pinWidgetTestLook();
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -19,20 +19,20 @@ inline bool isShown(const QWidget* widget, const QWidget* root) {
     return true;
 }
 
+// What a label, group, button or picker shows of its own; empty for other widgets.
+inline QString ownText(const QWidget* widget) {
+    if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+    if (auto* group = qobject_cast<const QGroupBox*>(widget)) return group->title();
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+    if (auto* box = qobject_cast<const QComboBox*>(widget)) return box->currentText();
+    return {};
+}
+
 // Every text the user sees under `root`, in layout order: labels, group titles, buttons, picker choices.
 inline QStringList visibleTexts(const QWidget* root) {
     QStringList texts;
     for (const QWidget* widget : root->findChildren<QWidget*>()) {
-        if (!isShown(widget, root)) continue;
-        if (auto* label = qobject_cast<const QLabel*>(widget); label && !label->text().isEmpty()) {
-            texts << label->text();
-        } else if (auto* group = qobject_cast<const QGroupBox*>(widget); group && !group->title().isEmpty()) {
-            texts << group->title();
-        } else if (auto* button = qobject_cast<const QAbstractButton*>(widget); button && !button->text().isEmpty()) {
-            texts << button->text();
-        } else if (auto* box = qobject_cast<const QComboBox*>(widget)) {
-            texts << box->currentText();
-        }
+        if (isShown(widget, root) && !ownText(widget).isEmpty()) texts << ownText(widget);
     }
     return texts;
 }
