@@ -63,7 +63,9 @@ X11GlobalHotKey::~X11GlobalHotKey() {
     ungrab();
 }
 
-void X11GlobalHotKey::setOnPress(std::function<void()> onPress) { onPress_ = std::move(onPress); }
+void X11GlobalHotKey::setOnPress(std::function<void()> onPress) {
+    onPress_ = std::move(onPress);
+}
 
 void X11GlobalHotKey::setEnabled(bool enabled) {
     if (enabled == enabled_) return;

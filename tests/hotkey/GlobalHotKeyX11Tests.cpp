@@ -64,8 +64,8 @@ protected:
     // events in order, so nothing from an earlier chord can still be on its way.
     void expectPressesThenOneMore(int expected) {
         keyboard.chord(shortcut);
-        ASSERT_TRUE(test::waitUntil([&] { return presses > expected; }, 10s,
-                                    [] { QCoreApplication::processEvents(); }));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return presses > expected; }, 10s, [] { QCoreApplication::processEvents(); }));
         EXPECT_EQ(presses, expected + 1);
     }
 
@@ -133,15 +133,12 @@ TEST_F(GlobalHotKeyX11, AShortcutHeldByAnotherClientStaysSilentAndEnabled) {
     EXPECT_FALSE(hotKey->isGrabbed());
     // The variant we did get was released again: the other client's plain variant is free for it to take.
     const auto errorsBefore = other->errorCount();
-    XGrabKey(other->get(), p, ControlMask | Mod1Mask | Mod4Mask, other->root(), False, GrabModeAsync,
-             GrabModeAsync);
+    XGrabKey(other->get(), p, ControlMask | Mod1Mask | Mod4Mask, other->root(), False, GrabModeAsync, GrabModeAsync);
     EXPECT_TRUE(other->syncSucceeded(errorsBefore));
 
     keyboard.chord(shortcut);
     XEvent event;
-    ASSERT_TRUE(test::waitUntil([&] {
-        return XCheckTypedEvent(other->get(), KeyPress, &event) == True;
-    }));
+    ASSERT_TRUE(test::waitUntil([&] { return XCheckTypedEvent(other->get(), KeyPress, &event) == True; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(presses, 0);
 }
