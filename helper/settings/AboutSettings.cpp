@@ -67,6 +67,10 @@ AboutSettings::AboutSettings(const std::string& version, const std::string& buil
     scaleFont(thanks, 0.85);
     dim(thanks);
     layout->addWidget(thanks);
+    auto* trademark = centred(tr("Mac is a trademark of Apple Inc., registered in the U.S. and other countries."));
+    scaleFont(trademark, 0.75);
+    dim(trademark);
+    layout->addWidget(trademark);
     layout->addStretch();
 }
 

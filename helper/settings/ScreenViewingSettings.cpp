@@ -18,6 +18,15 @@ QVBoxLayout* layoutOf(QGroupBox* section) {
     return static_cast<QVBoxLayout*>(section->layout());
 }
 
+// A holder of rows at the top of the section, so that rows made later still come before its buttons.
+QVBoxLayout* rowsIn(QGroupBox* section) {
+    auto* holder = new QWidget;
+    auto* rows = new QVBoxLayout(holder);
+    rows->setContentsMargins(0, 0, 0, 0);
+    layoutOf(section)->addWidget(holder);
+    return rows;
+}
+
 } // namespace
 
 ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> model) : SettingsTab(std::move(model)) {
@@ -43,15 +52,13 @@ ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> mod
                               "Helper."));
 
     viewers_ = addSection(tr("Viewing now"));
-    viewerRows_ = new QVBoxLayout;
-    layoutOf(viewers_)->addLayout(viewerRows_);
+    viewerRows_ = rowsIn(viewers_);
     auto* stop = new QPushButton(tr("Stop Viewing"));
     connect(stop, &QPushButton::clicked, this, [this] { this->model().stopScreenViewing(); });
     layoutOf(viewers_)->addWidget(stop, 0, Qt::AlignLeft);
 
     allowed_ = addSection(tr("Always allowed"));
-    allowedRows_ = new QVBoxLayout;
-    layoutOf(allowed_)->addLayout(allowedRows_);
+    allowedRows_ = rowsIn(allowed_);
     auto* forget = new QPushButton(tr("Ask Again Next Time"));
     connect(forget, &QPushButton::clicked, this, [this] { this->model().forgetScreenViewingDevices(); });
     layoutOf(allowed_)->addWidget(forget, 0, Qt::AlignLeft);

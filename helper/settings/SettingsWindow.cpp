@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QScrollArea>
 #include <QShowEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -23,6 +24,9 @@ SettingsWindow::SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpen
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(tabs_);
     setFixedSize(width, height);
+    // Eight tabs share the window's width: with the styles' wider default padding the last ones would scroll.
+    tabs_->setUsesScrollButtons(false);
+    tabs_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 6px; }"));
 
     addTab(new GeneralSettings(model_), tr("General"), QStringLiteral("preferences-system"));
     addTab(new DevicesSettings(model_), tr("Devices"), QStringLiteral("phone"));

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <cctype>
+
 namespace orvik::helper {
 namespace {
 
@@ -13,6 +15,15 @@ QStringList list(std::initializer_list<const char*> texts) {
     QStringList result;
     for (const char* text : texts) result << QString::fromUtf8(text);
     return result;
+}
+
+// A test name from a text: its letters and digits.
+std::string nameOf(const char* text) {
+    std::string name;
+    for (const char* at = text; *at; ++at) {
+        if (std::isalnum(static_cast<unsigned char>(*at))) name += *at;
+    }
+    return name;
 }
 
 struct TabTexts {
@@ -55,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
         TabTexts{"Updates", list({"Check for updates automatically", "Check Now",
                                   "Update checks are the only requests Orvik Helper makes outside your local "
                                   "network."})},
-        TabTexts{"Permissions", list({"Control the pointer and keyboard", "On", "Local network", "On"})}));
+        TabTexts{"Permissions", list({"Control the pointer and keyboard", "On", "Local network", "On"})}),
+    [](const auto& test) { return nameOf(test.param.tab); });
 
 struct ControlCase {
     const char* tab;
@@ -104,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"Power", "Allow shut down", -1, [](Prefs& p) { p.allowShutDown = false; }},
         ControlCase{"Power", "Allow log out", -1, [](Prefs& p) { p.allowLogOut = false; }},
         ControlCase{"Screen", "Allow iPhones to view this computer’s screen", -1,
-                    [](Prefs& p) { p.screenViewingEnabled = true; }}));
+                    [](Prefs& p) { p.screenViewingEnabled = true; }}),
+    [](const auto& test) { return nameOf(test.param.tab) + "_" + nameOf(test.param.control); });
 
 TEST_F(SettingsFixture, ChoosingTheSelectedOptionSendsNothing) {
     create();
@@ -125,8 +138,8 @@ TEST_F(SettingsFixture, DevicesListEachPhoneWithItsStateAndRemoveTakesItAway) {
                                       {Uuid::random(), Uuid::random(), "Stranger", "10.0.0.3"}}));
     const QWidget* content = showTab(QStringLiteral("Devices"));
     EXPECT_EQ(test::visibleTexts(content).mid(0, 8),
-              list({"Paired iPhones and iPads", "<b>Anna’s iPhone</b>", "Last seen 3 hours ago", "Remove",
-                    "Work iPad", "Never connected", "Connected", "Remove"}));
+              list({"Paired iPhones and iPads", "<b>Anna’s iPhone</b>", "Last seen 3 hours ago", "Remove", "Work iPad",
+                    "Never connected", "Connected", "Remove"}));
     const auto* name = shown<QLabel>(QStringLiteral("<b>Anna’s iPhone</b>"));
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->textFormat(), Qt::PlainText);
@@ -153,9 +166,8 @@ TEST_F(SettingsFixture, ScreenTabListsViewersAndAlwaysAllowedPhonesUntilTheyGo) 
     const ConnectedDevice viewer{Uuid::random(), allowed.id, "Anna’s iPhone", "10.0.0.2"};
     publish(ServerEvent::screenViewers({viewer, {Uuid::random(), Uuid::random(), "Anna’s iPhone", "10.0.0.3"}}));
     const QWidget* content = showTab(QStringLiteral("Screen"));
-    EXPECT_EQ(test::visibleTexts(content).mid(5),
-              list({"Viewing now", "Anna’s iPhone", "Anna’s iPhone", "Stop Viewing", "Always allowed",
-                    "Anna’s iPhone", "Ask Again Next Time"}));
+    EXPECT_EQ(test::visibleTexts(content).mid(5), list({"Viewing now", "Anna’s iPhone", "Anna’s iPhone", "Stop Viewing",
+                                                        "Always allowed", "Anna’s iPhone", "Ask Again Next Time"}));
 
     shown<QPushButton>(QStringLiteral("Stop Viewing"))->click();
     settle();

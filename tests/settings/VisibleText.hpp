@@ -9,6 +9,13 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Texts print as texts in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace orvik::test {
 
 // Whether the user can see `widget` now: it and every ancestor up to `root` are shown.
