@@ -19,124 +19,102 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Another X client that types on the keyboard through XTest.
-class Keyboard {
-public:
-    Keyboard() : display_(X11Display::open()) { XAutoRepeatOn(display_->get()); }
+constexpr unsigned int controlAltSuper = ControlMask | Mod1Mask | Mod4Mask;
 
-    Display* get() const { return display_->get(); }
+void runGuiFor(std::chrono::milliseconds span) {
+    const auto until = std::chrono::steady_clock::now() + span;
+    test::waitUntil([&] { return std::chrono::steady_clock::now() >= until; }, span + 1s,
+                    [] { QCoreApplication::processEvents(); });
+}
 
-    void key(KeySym keysym, bool down) {
-        XTestFakeKeyEvent(get(), XKeysymToKeycode(get(), keysym), down ? True : False, CurrentTime);
-        XSync(get(), False);
-    }
-    void tap(KeySym keysym) {
-        key(keysym, true);
-        key(keysym, false);
-    }
-    // Holds `modifiers`, presses P, waits `held` while the GUI runs, then releases everything.
-    void chord(const std::vector<KeySym>& modifiers, std::chrono::milliseconds held = 0ms) {
-        for (KeySym modifier : modifiers) key(modifier, true);
-        key(XK_p, true);
-        if (held > 0ms) {
-            const auto until = std::chrono::steady_clock::now() + held;
-            test::waitUntil([&] { return std::chrono::steady_clock::now() >= until; }, held + 1s,
-                            [] { QCoreApplication::processEvents(); });
-        }
-        key(XK_p, false);
-        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) key(*it, false);
-    }
-
-private:
-    std::unique_ptr<X11Display> display_;
-};
-
-const std::vector<KeySym> shortcut{XK_Control_L, XK_Alt_L, XK_Super_L};
-
+// The pause shortcut grabbed by our object, pressed from another client through XTest.
 class GlobalHotKeyX11 : public testing::Test {
 protected:
-    void SetUp() override {
-        hotKey = std::make_unique<X11GlobalHotKey>();
+    GlobalHotKeyX11() {
+        XAutoRepeatOn(keyboard->get());
         hotKey->setOnPress([this] { ++presses; });
     }
 
-    // The shortcut pressed once more must arrive as exactly one press after `expected` earlier ones; X delivers
-    // events in order, so nothing from an earlier chord can still be on its way.
-    void expectPressesThenOneMore(int expected) {
-        keyboard.chord(shortcut);
-        ASSERT_TRUE(
-            test::waitUntil([&] { return presses > expected; }, 10s, [] { QCoreApplication::processEvents(); }));
-        EXPECT_EQ(presses, expected + 1);
+    void key(KeySym keysym, bool down) {
+        XTestFakeKeyEvent(keyboard->get(), XKeysymToKeycode(keyboard->get(), keysym), down, CurrentTime);
+        XSync(keyboard->get(), False);
+    }
+    void tap(KeySym keysym) { key(keysym, true), key(keysym, false); }
+    // Holds the modifiers, holds P for `held` while the GUI runs, releases all.
+    void chord(const std::vector<KeySym>& modifiers = {XK_Control_L, XK_Alt_L, XK_Super_L},
+               std::chrono::milliseconds held = 0ms) {
+        for (KeySym modifier : modifiers) key(modifier, true);
+        key(XK_p, true);
+        runGuiFor(held);
+        key(XK_p, false);
+        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) key(*it, false);
+    }
+    // One more press of the shortcut arrives as exactly one more toggle. X keeps the order of events, so nothing
+    // of an earlier chord can still be on its way once it has arrived.
+    void expectOneMoreToggleAfter(int earlier) {
+        chord();
+        ASSERT_TRUE(test::waitUntil([&] { return presses > earlier; }, 10s, [] { QCoreApplication::processEvents(); }));
+        EXPECT_EQ(presses, earlier + 1);
+    }
+    // Whether another client may grab P with each of these modifier masks.
+    static bool anotherClientCanGrab(X11Display& other, std::initializer_list<unsigned int> masks) {
+        const auto errorsBefore = other.errorCount();
+        for (unsigned int mask : masks) {
+            XGrabKey(other.get(), XKeysymToKeycode(other.get(), XK_p), mask, other.root(), False, GrabModeAsync,
+                     GrabModeAsync);
+        }
+        return other.syncSucceeded(errorsBefore);
     }
 
-    Keyboard keyboard;
-    std::unique_ptr<X11GlobalHotKey> hotKey;
+    std::unique_ptr<X11Display> keyboard = X11Display::open();
+    std::unique_ptr<X11GlobalHotKey> hotKey = std::make_unique<X11GlobalHotKey>();
     int presses = 0;
 };
 
-TEST_F(GlobalHotKeyX11, EachPressOfTheShortcutTogglesOnce) {
+TEST_F(GlobalHotKeyX11, EachPressTogglesOnceWhateverTheLocksAndNotWithShiftAdded) {
     hotKey->setEnabled(true);
     ASSERT_TRUE(hotKey->isGrabbed());
-    expectPressesThenOneMore(0);
-    expectPressesThenOneMore(1);
-}
-
-TEST_F(GlobalHotKeyX11, WithShiftAddedItIsAnotherShortcut) {
-    hotKey->setEnabled(true);
-    keyboard.chord({XK_Control_L, XK_Alt_L, XK_Super_L, XK_Shift_L});
-    keyboard.chord({XK_Control_L, XK_Alt_L});
-    expectPressesThenOneMore(0);
-}
-
-TEST_F(GlobalHotKeyX11, CapsLockAndNumLockDoNotMatter) {
-    hotKey->setEnabled(true);
-    keyboard.tap(XK_Caps_Lock);
-    expectPressesThenOneMore(0);
-    keyboard.tap(XK_Num_Lock);
-    expectPressesThenOneMore(1);
-    keyboard.tap(XK_Caps_Lock);
-    expectPressesThenOneMore(2);
-    keyboard.tap(XK_Num_Lock);
+    expectOneMoreToggleAfter(0);
+    chord({XK_Control_L, XK_Alt_L, XK_Super_L, XK_Shift_L});
+    chord({XK_Control_L, XK_Alt_L});
+    expectOneMoreToggleAfter(1);
+    tap(XK_Caps_Lock);
+    expectOneMoreToggleAfter(2);
+    tap(XK_Num_Lock);
+    expectOneMoreToggleAfter(3);
+    tap(XK_Caps_Lock);
+    expectOneMoreToggleAfter(4);
+    tap(XK_Num_Lock);
 }
 
 TEST_F(GlobalHotKeyX11, HoldingTheShortcutWhileTheKeyRepeatsTogglesOnce) {
     hotKey->setEnabled(true);
-    keyboard.chord(shortcut, 1500ms);
-    expectPressesThenOneMore(1);
+    chord({XK_Control_L, XK_Alt_L, XK_Super_L}, 1500ms);
+    expectOneMoreToggleAfter(1);
 }
 
-TEST_F(GlobalHotKeyX11, DisabledItGrabsNothingAndEnabledAgainItWorks) {
+TEST_F(GlobalHotKeyX11, DisabledItHoldsNothingAndEnabledAgainItWorks) {
     hotKey->setEnabled(true);
     hotKey->setEnabled(false);
     EXPECT_FALSE(hotKey->isEnabled());
-    // Another client can take the key meanwhile, so nothing of ours still holds it.
-    auto other = X11Display::open();
-    const auto errorsBefore = other->errorCount();
-    XGrabKey(other->get(), XKeysymToKeycode(other->get(), XK_p), ControlMask | Mod1Mask | Mod4Mask, other->root(),
-             False, GrabModeAsync, GrabModeAsync);
-    EXPECT_TRUE(other->syncSucceeded(errorsBefore));
-    other.reset();
-    keyboard.chord(shortcut);
+    {
+        auto other = X11Display::open();
+        EXPECT_TRUE(anotherClientCanGrab(*other, {controlAltSuper}));
+    }
+    chord();
     hotKey->setEnabled(true);
-    expectPressesThenOneMore(0);
+    expectOneMoreToggleAfter(0);
 }
 
 TEST_F(GlobalHotKeyX11, AShortcutHeldByAnotherClientStaysSilentAndEnabled) {
     auto other = X11Display::open();
-    const KeyCode p = XKeysymToKeycode(other->get(), XK_p);
-    XGrabKey(other->get(), p, ControlMask | Mod1Mask | Mod4Mask | Mod2Mask, other->root(), False, GrabModeAsync,
-             GrabModeAsync);
-    XSync(other->get(), False);
-
+    ASSERT_TRUE(anotherClientCanGrab(*other, {controlAltSuper | Mod2Mask}));
     hotKey->setEnabled(true);
     EXPECT_TRUE(hotKey->isEnabled());
     EXPECT_FALSE(hotKey->isGrabbed());
-    // The variant we did get was released again: the other client's plain variant is free for it to take.
-    const auto errorsBefore = other->errorCount();
-    XGrabKey(other->get(), p, ControlMask | Mod1Mask | Mod4Mask, other->root(), False, GrabModeAsync, GrabModeAsync);
-    EXPECT_TRUE(other->syncSucceeded(errorsBefore));
-
-    keyboard.chord(shortcut);
+    // The variants we did get were released again.
+    EXPECT_TRUE(anotherClientCanGrab(*other, {controlAltSuper}));
+    chord();
     XEvent event;
     ASSERT_TRUE(test::waitUntil([&] { return XCheckTypedEvent(other->get(), KeyPress, &event) == True; }));
     QCoreApplication::processEvents();
@@ -148,12 +126,8 @@ TEST_F(GlobalHotKeyX11, AfterDestructionAnotherClientCanGrabTheShortcut) {
     ASSERT_TRUE(hotKey->isGrabbed());
     hotKey.reset();
     auto other = X11Display::open();
-    const auto errorsBefore = other->errorCount();
-    for (unsigned int locks : {0U, static_cast<unsigned int>(LockMask), static_cast<unsigned int>(Mod2Mask)}) {
-        XGrabKey(other->get(), XKeysymToKeycode(other->get(), XK_p), ControlMask | Mod1Mask | Mod4Mask | locks,
-                 other->root(), False, GrabModeAsync, GrabModeAsync);
-    }
-    EXPECT_TRUE(other->syncSucceeded(errorsBefore));
+    EXPECT_TRUE(anotherClientCanGrab(*other, {controlAltSuper, controlAltSuper | LockMask, controlAltSuper | Mod2Mask,
+                                              controlAltSuper | LockMask | Mod2Mask}));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "VisibleText.hpp"
-#include "WaitUntil.hpp"
 #include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
@@ -11,31 +10,23 @@
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "settings/SettingsWindow.hpp"
 
-#include <QApplication>
 #include <QTabWidget>
-#include <gtest/gtest.h>
 
 #include <future>
 #include <mutex>
 
 namespace orvik::helper {
 
-// Counts what the server stores: one save per preferences update the server received.
+// Counts what the server stores: one save per preferences update it received.
 class CountingPreferencesStore final : public PreferencesStore {
 public:
-    HelperPreferences load() const override {
-        std::lock_guard lock(mutex_);
-        return stored_;
-    }
+    HelperPreferences load() const override { return std::lock_guard(mutex_), stored_; }
     void save(const HelperPreferences& preferences) override {
-        std::lock_guard lock(mutex_);
+        const std::lock_guard lock(mutex_);
         stored_ = preferences;
         ++saves_;
     }
-    int saves() const {
-        std::lock_guard lock(mutex_);
-        return saves_;
-    }
+    int saves() const { return std::lock_guard(mutex_), saves_; }
 
 private:
     mutable std::mutex mutex_;
@@ -43,50 +34,20 @@ private:
     int saves_ = 0;
 };
 
-struct RecordingUpdater final : UpdaterControlling {
-    bool isConfigured() const override { return configured; }
-    bool automaticallyChecksForUpdates() const override { return automatic; }
-    void setAutomaticallyChecksForUpdates(bool enabled) override { automatic = enabled, ++automaticWrites; }
-    void checkForUpdates() override { ++checks; }
-    void checkForUpdatesInBackground() override {}
-    bool configured = true;
-    bool automatic = false;
-    int automaticWrites = 0;
-    int checks = 0;
-};
-
-struct RecordingLoginItem final : LoginItem {
-    bool isEnabled() const override { return enabled; }
-    std::optional<std::string> setEnabled(bool on) override {
-        writes.push_back(on);
-        return std::nullopt;
-    }
-    bool enabled = false;
-    std::vector<bool> writes;
-};
-
-struct RecordingWindows final : WindowOpening {
-    void open(std::string_view windowID) override { opened.emplace_back(windowID); }
-    void close(std::string_view) override {}
-    void openSettings() override {}
-    std::vector<std::string> opened;
-};
-
 struct QuietHotKey final : GlobalHotKeying {
     void setOnPress(std::function<void()>) override {}
-    void setEnabled(bool on) override { enabled = on; }
-    bool isEnabled() const override { return enabled; }
-    bool enabled = false;
+    void setEnabled(bool) override {}
+    bool isEnabled() const override { return false; }
 };
 
-struct QuietNotifier final : ConnectionNotifying {
-    void notifyConnected(const std::string&) override {}
-    void notifySleepTimer(const std::string&) override {}
-};
-
-// The settings window over a real model and a real (not listening) server with in-memory stores. The model's GUI
-// thread is the Qt event loop; settle() lets the server finish what it was asked and applies what it published.
-class SettingsFixture : public testing::Test {
+// The settings window over a real model and a real (not listening) server with in-memory stores; the fixture
+// stands in for the updater, the login item, the window opener and the notifications. The model's GUI thread is
+// the Qt event loop; settle() lets the server finish what it was asked and applies what it published.
+class SettingsFixture : public testing::Test,
+                        public UpdaterControlling,
+                        public LoginItem,
+                        public WindowOpening,
+                        public ConnectionNotifying {
 protected:
     ~SettingsFixture() override {
         window.reset();
@@ -107,17 +68,18 @@ protected:
         parts.mainThread = [](std::function<void()> task) {
             QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
         };
-        parts.defaults = defaults;
+        parts.defaults = std::make_shared<InMemoryUserDefaults>();
         parts.preferencesStore = preferencesStore;
         parts.server = server;
-        parts.notifications = std::make_shared<QuietNotifier>();
-        parts.updater = updater;
+        const std::shared_ptr<void> none; // the fixture outlives the model
+        parts.notifications = std::shared_ptr<ConnectionNotifying>(none, this);
+        parts.updater = std::shared_ptr<UpdaterControlling>(none, this);
+        parts.loginItem = std::shared_ptr<LoginItem>(none, this);
         parts.hotKey = std::make_shared<QuietHotKey>();
-        parts.loginItem = loginItem;
-        parts.permission = PostEventPermission(defaults, [this] { return canPost; });
+        parts.permission = PostEventPermission(parts.defaults, [this] { return canPost; });
         parts.screenPermission = ScreenRecordingPermission([this] { return canCapture; });
         model = HelperAppModel::create(std::move(parts));
-        window = std::make_unique<SettingsWindow>(model, windows);
+        window = std::make_unique<SettingsWindow>(model, *this);
         window->show();
         settle();
     }
@@ -148,6 +110,7 @@ protected:
         settle();
         return tabs->currentWidget();
     }
+    // The shown widget of the current tab that shows `text`.
     template <class W> W* shown(const QString& text) {
         for (W* widget : window->tabs()->currentWidget()->findChildren<W*>()) {
             if (test::isShown(widget, window.get()) && test::ownText(widget) == text) return widget;
@@ -155,15 +118,26 @@ protected:
         return nullptr;
     }
 
+    bool isConfigured() const override { return updaterConfigured; }
+    bool automaticallyChecksForUpdates() const override { return automaticChecks; }
+    void setAutomaticallyChecksForUpdates(bool enabled) override { automaticChecks = enabled; }
+    void checkForUpdates() override { ++updateChecks; }
+    void checkForUpdatesInBackground() override {}
+    bool isEnabled() const override { return launchesAtLogin; }
+    std::optional<std::string> setEnabled(bool on) override { return launchAtLoginWrites.push_back(on), std::nullopt; }
+    void open(std::string_view windowID) override { opened.emplace_back(windowID); }
+    void close(std::string_view) override {}
+    void openSettings() override {}
+    void notifyConnected(const std::string&) override {}
+    void notifySleepTimer(const std::string&) override {}
+
+    bool updaterConfigured = true, automaticChecks = false, launchesAtLogin = false, canPost = true, canCapture = false;
+    int updateChecks = 0;
+    std::vector<bool> launchAtLoginWrites;
+    std::vector<std::string> opened;
     IoThread serverThread{"settings-test"};
-    std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
     std::shared_ptr<CountingPreferencesStore> preferencesStore = std::make_shared<CountingPreferencesStore>();
     std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();
-    std::shared_ptr<RecordingUpdater> updater = std::make_shared<RecordingUpdater>();
-    std::shared_ptr<RecordingLoginItem> loginItem = std::make_shared<RecordingLoginItem>();
-    RecordingWindows windows;
-    bool canPost = true;
-    bool canCapture = false;
     std::shared_ptr<HelperServer> server;
     std::shared_ptr<HelperAppModel> model;
     std::unique_ptr<SettingsWindow> window;
