@@ -11,6 +11,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <tuple>
 
 namespace orvik::helper {
 namespace {
@@ -35,6 +36,15 @@ unsigned int modifierMaskOf(Display* display, std::initializer_list<KeySym> keys
     return found != 0 ? found : fallback;
 }
 
+// Without detectable auto-repeat a held key arrives as release and press pairs with equal times; a real release
+// is never followed by its key's press at the same moment.
+bool isRepeat(Display* display, const XKeyEvent& release) {
+    if (XEventsQueued(display, QueuedAfterReading) == 0) return false;
+    XEvent next;
+    XPeekEvent(display, &next);
+    return next.type == KeyPress && next.xkey.keycode == release.keycode && next.xkey.time == release.time;
+}
+
 } // namespace
 
 X11GlobalHotKey::X11GlobalHotKey(const std::string& displayName) : display_(X11Display::open(displayName)) {
@@ -45,15 +55,9 @@ X11GlobalHotKey::X11GlobalHotKey(const std::string& displayName) : display_(X11D
     Display* display = display_->get();
     Bool supported = False;
     XkbSetDetectableAutoRepeat(display, True, &supported);
-    if (!supported) Log::notice(logCategory, "Detectable auto-repeat is not supported: a held shortcut repeats");
-    keyCode_ = XKeysymToKeycode(display, XK_p);
-    const unsigned int alt = modifierMaskOf(display, {XK_Alt_L, XK_Alt_R}, Mod1Mask);
-    const unsigned int super = modifierMaskOf(display, {XK_Super_L, XK_Super_R}, Mod4Mask);
-    const unsigned int numLock = modifierMaskOf(display, {XK_Num_Lock}, Mod2Mask);
-    modifiers_ = ControlMask | alt | super;
-    for (unsigned int locks : std::array<unsigned int, 4>{0, LockMask, numLock, LockMask | numLock}) {
-        variants_.push_back(modifiers_ | locks);
-    }
+    detectableRepeat_ = supported == True;
+    if (!detectableRepeat_) Log::notice(logCategory, "Detectable auto-repeat is not supported");
+    std::tie(keyCode_, variants_) = currentKeys();
     notifier_ = std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { readEvents(); });
 }
@@ -61,6 +65,18 @@ X11GlobalHotKey::X11GlobalHotKey(const std::string& displayName) : display_(X11D
 X11GlobalHotKey::~X11GlobalHotKey() {
     notifier_.reset();
     ungrab();
+}
+
+std::pair<unsigned int, std::vector<unsigned int>> X11GlobalHotKey::currentKeys() const {
+    Display* display = display_->get();
+    const unsigned int alt = modifierMaskOf(display, {XK_Alt_L, XK_Alt_R}, Mod1Mask);
+    const unsigned int super = modifierMaskOf(display, {XK_Super_L, XK_Super_R}, Mod4Mask);
+    const unsigned int numLock = modifierMaskOf(display, {XK_Num_Lock}, Mod2Mask);
+    std::vector<unsigned int> variants;
+    for (unsigned int locks : std::array<unsigned int, 4>{0, LockMask, numLock, LockMask | numLock}) {
+        variants.push_back(ControlMask | alt | super | locks);
+    }
+    return {XKeysymToKeycode(display, XK_p), variants};
 }
 
 void X11GlobalHotKey::setOnPress(std::function<void()> onPress) {
@@ -103,13 +119,37 @@ void X11GlobalHotKey::ungrab() {
 }
 
 void X11GlobalHotKey::readEvents() {
-    if (!display_ || display_->isBroken()) return;
+    if (!display_) return;
     Display* display = display_->get();
-    while (XPending(display) > 0) {
+    while (!display_->isBroken() && XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
-        if (event.type == KeyPress || event.type == KeyRelease) handle(event.xkey.keycode, event.type == KeyPress);
+        if (event.type == KeyRelease && !detectableRepeat_ && isRepeat(display, event.xkey)) {
+            XNextEvent(display, &event); // the repeat's press
+        } else if (event.type == KeyPress || event.type == KeyRelease) {
+            handle(event.xkey.keycode, event.type == KeyPress);
+        } else if (event.type == MappingNotify && event.xmapping.request != MappingPointer) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            keyboardChanged();
+        }
     }
+    // A lost connection stays readable: stop listening instead of waking the GUI thread forever.
+    if (display_->isBroken() && notifier_ && notifier_->isEnabled()) {
+        notifier_->setEnabled(false);
+        Log::error(logCategory, "Lost the X display: the pause shortcut is unavailable");
+    }
+}
+
+void X11GlobalHotKey::keyboardChanged() {
+    // Spare keys are remapped often (typing characters missing from the keymap): only a moved P, Alt, Super or
+    // Num Lock, as another layout brings, needs the shortcut grabbed anew.
+    auto [keyCode, variants] = currentKeys();
+    if (keyCode == keyCode_ && variants == variants_) return;
+    const bool regrab = enabled_;
+    if (regrab) ungrab();
+    keyCode_ = keyCode;
+    variants_ = std::move(variants);
+    if (regrab) grab();
 }
 
 void X11GlobalHotKey::handle(unsigned int keyCode, bool pressed) {

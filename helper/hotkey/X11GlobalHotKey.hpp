@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class QSocketNotifier;
@@ -38,6 +39,9 @@ public:
     bool isGrabbed() const { return grabbed_; }
 
 private:
+    // P's key and the masks of the shortcut's variants, as the keyboard is mapped now.
+    std::pair<unsigned int, std::vector<unsigned int>> currentKeys() const;
+    void keyboardChanged();
     void grab();
     void ungrab();
     void readEvents();
@@ -48,10 +52,11 @@ private:
     std::function<void()> onPress_;
     bool enabled_ = false;
     bool grabbed_ = false;
+    // Repeats of a held key arrive as presses only; else as release and press pairs, told apart by their times.
+    bool detectableRepeat_ = false;
     // Cleared by a counted press, set again by the key's real release.
     bool armed_ = true;
     unsigned int keyCode_ = 0;
-    unsigned int modifiers_ = 0;
     // The masks of the grabbed variants: the modifiers with each combination of the lock modifiers.
     std::vector<unsigned int> variants_;
 };

@@ -49,12 +49,6 @@ class SettingsFixture : public testing::Test,
                         public WindowOpening,
                         public ConnectionNotifying {
 protected:
-    ~SettingsFixture() override {
-        window.reset();
-        model.reset();
-        server.reset();
-    }
-
     void create() {
         HelperServer::Configuration configuration;
         configuration.identity = {Uuid::random(), "Test Computer", "Model1,1", "1.0"};
@@ -135,6 +129,7 @@ protected:
     int updateChecks = 0;
     std::vector<bool> launchAtLoginWrites;
     std::vector<std::string> opened;
+    // Destroyed in reverse: the window, the model and the server before the server's thread.
     IoThread serverThread{"settings-test"};
     std::shared_ptr<CountingPreferencesStore> preferencesStore = std::make_shared<CountingPreferencesStore>();
     std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();
