@@ -51,7 +51,8 @@ asio::awaitable<ReceivedMessage> next(const std::shared_ptr<FramedConnection>& c
 }
 
 asio::awaitable<std::shared_ptr<FramedConnection>> authenticate(Phone phone) {
-    PreSharedKey key{OrvikKeys::sessionPSK(phone.deviceKey, phone.deviceID), OrvikKeys::sessionIdentity(phone.deviceID)};
+    PreSharedKey key{OrvikKeys::sessionPSK(phone.deviceKey, phone.deviceID),
+                     OrvikKeys::sessionIdentity(phone.deviceID)};
     auto connecting = FramedConnection::connect("127.0.0.1", phone.port, key, connectTimeout);
     auto connection = co_await std::move(connecting);
     auto starting = connection->start(connectTimeout);
@@ -98,9 +99,9 @@ asio::awaitable<LoopbackFigures> view(Phone phone, ScreenSettings settings, std:
     co_return figures;
 }
 
-std::shared_ptr<const ScreenServices>
-servicesOver(std::function<std::shared_ptr<ScreenCaptureSource>()> makeSource, const std::string& preset,
-             const std::shared_ptr<ViewedStream>& viewed) {
+std::shared_ptr<const ScreenServices> servicesOver(std::function<std::shared_ptr<ScreenCaptureSource>()> makeSource,
+                                                   const std::string& preset,
+                                                   const std::shared_ptr<ViewedStream>& viewed) {
     ScreenServicesParts parts;
     parts.canCapture = [] { return true; };
     parts.makeSource = std::move(makeSource);
