@@ -100,7 +100,7 @@ asio::awaitable<LoopbackFigures> view(Phone phone, ScreenSettings settings, std:
 }
 
 std::shared_ptr<const ScreenServices> servicesOver(std::function<std::shared_ptr<ScreenCaptureSource>()> makeSource,
-                                                   const std::string& preset,
+                                                   FfmpegEncoderOptions encoder,
                                                    const std::shared_ptr<ViewedStream>& viewed) {
     ScreenServicesParts parts;
     parts.canCapture = [] { return true; };
@@ -108,7 +108,7 @@ std::shared_ptr<const ScreenServices> servicesOver(std::function<std::shared_ptr
     parts.approve = [](ScreenViewingRequest, std::function<void(ScreenViewingDecision)> done) {
         done(ScreenViewingDecision::allowOnce);
     };
-    parts.encoder = FfmpegEncoderOptions{preset};
+    parts.encoder = std::move(encoder);
     auto services = std::make_shared<ScreenServices>(*makeScreenServices(std::move(parts)));
     services->makeStream = [make = services->makeStream, viewed](auto source, auto send, auto onFailure) {
         auto stream = make(std::move(source), std::move(send), std::move(onFailure));
@@ -129,7 +129,7 @@ template <class F> auto onThread(IoThread& thread, F operation) -> std::invoke_r
 } // namespace
 
 LoopbackFigures viewOverLoopback(std::function<std::shared_ptr<ScreenCaptureSource>()> makeSource,
-                                 const std::string& preset, ScreenSettings settings, std::chrono::seconds duration,
+                                 FfmpegEncoderOptions encoder, ScreenSettings settings, std::chrono::seconds duration,
                                  StageTimes& times) {
     Phone phone{0, Uuid::random(), *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength)};
     auto store = std::make_shared<InMemoryDeviceStore>();
@@ -147,7 +147,7 @@ LoopbackFigures viewOverLoopback(std::function<std::shared_ptr<ScreenCaptureSour
     configuration.pasteboard = std::make_shared<FakePasteboard>();
     configuration.listenerOptions = ListenerOptions::loopbackTest();
     configuration.defaults = std::make_shared<InMemoryUserDefaults>();
-    configuration.services.screen = servicesOver(std::move(makeSource), preset, viewed);
+    configuration.services.screen = servicesOver(std::move(makeSource), std::move(encoder), viewed);
 
     IoThread serverThread{HelperServer::threadName};
     auto server = HelperServer::create(serverThread.executor(), std::move(configuration));

@@ -3,6 +3,7 @@
 #include "StageTimes.hpp"
 
 #include "orvik/protocol/messages/ScreenMessages.hpp"
+#include "screen/FfmpegVideoEncoder.hpp"
 #include "server/ScreenCaptureSource.hpp"
 
 #include <chrono>
@@ -22,11 +23,11 @@ struct LoopbackFigures {
 };
 
 // A real helper server on loopback (in-memory stores, one paired device, screen viewing over sources from
-// `makeSource` with the production encoder at `preset`) and a phone in this process that authenticates over TLS,
+// `makeSource` with the production encoder and these options) and a phone in this process that authenticates over TLS,
 // views the main display and acknowledges each frame as soon as it is whole. Records "capture→received" (the
 // frame's capture to its last fragment read by the phone) in `times`. Throws when the session fails.
 LoopbackFigures viewOverLoopback(std::function<std::shared_ptr<helper::ScreenCaptureSource>()> makeSource,
-                                 const std::string& preset, ScreenSettings settings, std::chrono::seconds duration,
-                                 StageTimes& times);
+                                 helper::FfmpegEncoderOptions encoder, ScreenSettings settings,
+                                 std::chrono::seconds duration, StageTimes& times);
 
 } // namespace orvik::bench

@@ -3,7 +3,7 @@
 // with the release build; the figures are read, never asserted.
 //
 //   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
-//                      [--encode PRESET] [--bitrate BITS]
+//                      [--encode PRESET] [--bitrate BITS] [--threads N]
 //   orvik-screen-bench --stream PRESET [--viewer] [--source …] [--size WxH] [--fps N] [--seconds N] [--still]
 //   orvik-screen-bench --paint-only [--seconds N]
 //
@@ -68,6 +68,8 @@ struct Options {
     // Absent: capture only.
     std::optional<std::string> encoderPreset;
     int bitRate = 8'000'000;
+    // Encoder threads; 0: libx264's own choice.
+    int threads = 0;
 };
 
 // One stage after capture, given each delivered frame on the capture thread.
@@ -96,6 +98,8 @@ std::optional<Options> parse(int argc, char** argv) {
             options.streamPreset = argv[++index];
         } else if (argument == "--encode" && value) {
             options.encoderPreset = argv[++index];
+        } else if (argument == "--threads" && value) {
+            options.threads = std::atoi(argv[++index]);
         } else if (argument == "--bitrate" && value) {
             options.bitRate = std::atoi(argv[++index]);
         } else {
@@ -182,8 +186,9 @@ int runStream(const Options& options) {
         if (auto stream = viewed.lock()) stream->ack({fragment->sequence, fragment->captureTime});
     };
     auto failed = [](ScreenCaptureFailure) { std::fprintf(stderr, "capture ended by itself\n"); };
-    auto stream = EncodingScreenStream::make(source, send, failed,
-                                             FfmpegVideoEncoder::factory(FfmpegEncoderOptions{*options.streamPreset}));
+    auto stream = EncodingScreenStream::make(
+        source, send, failed,
+        FfmpegVideoEncoder::factory(FfmpegEncoderOptions{*options.streamPreset, options.threads}));
     viewed = stream;
 
     std::optional<bench::MovingContent> content;
@@ -228,10 +233,10 @@ int runViewer(const Options& options) {
     std::optional<bench::MovingContent> content;
     if (options.moving && options.source == "x11") content.emplace("");
     const double cpuStart = processCpuSeconds();
-    const auto figures =
-        bench::viewOverLoopback([&] { return makeSource(options.source, times); }, *options.streamPreset,
-                                ScreenSettings{options.width, options.height, options.fps, std::nullopt},
-                                std::chrono::seconds(options.seconds), times);
+    const auto figures = bench::viewOverLoopback(
+        [&] { return makeSource(options.source, times); }, FfmpegEncoderOptions{*options.streamPreset, options.threads},
+        ScreenSettings{options.width, options.height, options.fps, std::nullopt}, std::chrono::seconds(options.seconds),
+        times);
     const double painterCpu = content ? content->stop() : 0.0;
     const double cpu = processCpuSeconds() - cpuStart - painterCpu;
     std::printf("viewer over TLS through the server, from %s, %s, at most %dx%d and %d fps, %.1f s\n",
@@ -271,7 +276,7 @@ int run(const Options& options) {
         };
         encoder =
             FfmpegVideoEncoder::make({ScreenCodec::h264, options.width, options.height, options.fps, options.bitRate},
-                                     output, FfmpegEncoderOptions{*options.encoderPreset});
+                                     output, FfmpegEncoderOptions{*options.encoderPreset, options.threads});
         if (!encoder) {
             std::fprintf(stderr, "no encoder with preset %s\n", options.encoderPreset->c_str());
             return 2;
@@ -335,10 +340,9 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
-        std::fprintf(
-            stderr,
-            "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-            "[--still] [--encode PRESET] [--bitrate BITS] [--stream PRESET [--viewer]] | --paint-only [--seconds N]\n");
+        std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
+                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--stream PRESET [--viewer]] "
+                             "| --paint-only [--seconds N]\n");
         return 2;
     }
     return run(*options);
