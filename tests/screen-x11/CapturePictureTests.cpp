@@ -196,8 +196,6 @@ void setMonitor(const char* name, const PixelRect& rect, bool replace = false) {
     monitor->y = rect.y;
     monitor->width = rect.width;
     monitor->height = rect.height;
-    monitor->mwidth = rect.width / 4;
-    monitor->mheight = rect.height / 4;
     XRRSetMonitor(display, DefaultRootWindow(display), monitor);
     XUngrabServer(display);
     XSync(display, False);
