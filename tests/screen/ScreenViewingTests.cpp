@@ -182,9 +182,8 @@ TEST_P(ScreenViewingOf, PausedViewersGetNoFramesResumeWithAFormatAndAKeyframeAnd
     // Acknowledged at once: the rate steps up from its start (by 10 % a second, at most to 1.5 times it).
     linesDuring(*phone, 2500ms);
     auto rates = server.encodingBitRates();
-    ASSERT_EQ(rates.size(), 1u);
-    EXPECT_GT(rates[0], startingBitRate);
-    EXPECT_LE(rates[0], startingBitRate * 3 / 2);
+    EXPECT_TRUE(rates.size() == 1 && rates[0] > startingBitRate && rates[0] <= startingBitRate * 3 / 2)
+        << testing::PrintToString(rates);
 }
 
 std::size_t indexOf(const std::vector<json>& lines, const std::function<bool(const json&)>& wanted) {
@@ -228,9 +227,8 @@ TEST(ScreenViewing, AbsurdSettingsAreLimitedWithheldAcksStopDeliveryAndLateAcksS
     std::size_t frames = 0;
     linesUntil(*phone, [&](const json& line) { return kindOf(line) == "frame" && ++frames == 6; });
     auto rates = server.encodingBitRates();
-    ASSERT_EQ(rates.size(), 1u);
-    EXPECT_LT(rates[0], startingBitRate);
-    EXPECT_GE(rates[0], 1'000'000);
+    EXPECT_TRUE(rates.size() == 1 && rates[0] < startingBitRate && rates[0] >= 1'000'000)
+        << testing::PrintToString(rates);
     frames += named(linesUntil(*phone, [](const json& line) { return kindOf(line) == "viewEnded"; }), "frame").size();
     EXPECT_LE(frames, 3u * 3000 / 300 + 3);
 }
