@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include <memory>
+#include <utility>
 
 namespace orvik::helper {
 
@@ -15,10 +16,7 @@ class AnswerOnce {
 public:
     explicit AnswerOnce(std::function<void(qsizetype)> done) : done_(std::move(done)) {}
     void operator()(qsizetype chosen) {
-        if (!done_) return;
-        const auto done = std::move(done_);
-        done_ = nullptr;
-        done(chosen);
+        if (const auto done = std::exchange(done_, nullptr)) done(chosen);
     }
 
 private:

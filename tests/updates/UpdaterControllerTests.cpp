@@ -113,6 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "https://example.org/orvik, or install it with your system’s package manager."},
         CheckCase{"200 OK", feed("1.2.0"), "ca.pem", upToDate}, CheckCase{"200 OK", feed("1.1.9"), "ca.pem", upToDate},
         CheckCase{"200 OK", feed("1.3").left(80), "ca.pem", failed + "The update feed could not be read."},
+        CheckCase{"200 OK", QByteArray(2 * 1024 * 1024, ' '), "ca.pem", failed + "The update feed is too large."},
         CheckCase{"404 Not Found", {}, "ca.pem", failed + "The update server answered with HTTP status 404."},
         CheckCase{"200 OK", feed("1.3"), "other-ca.pem", failed + "The update server’s certificate is not trusted."}));
 
