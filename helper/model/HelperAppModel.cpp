@@ -27,7 +27,8 @@ asio::awaitable<void> stopAllScreensOn(std::shared_ptr<HelperServer> server) {
 }
 
 bool containsDevice(const std::vector<ConnectedDevice>& list, const Uuid& deviceID) {
-    return std::any_of(list.begin(), list.end(), [&](const ConnectedDevice& entry) { return entry.deviceID == deviceID; });
+    return std::any_of(list.begin(), list.end(),
+                       [&](const ConnectedDevice& entry) { return entry.deviceID == deviceID; });
 }
 
 template <class T> bool assign(T& field, T value) {
@@ -343,18 +344,12 @@ void HelperAppModel::openLink(const std::optional<std::string>& url) const {
 
 std::string HelperAppModel::localizedName(PowerAction action) {
     switch (action) {
-    case PowerAction::lock:
-        return "Lock";
-    case PowerAction::displaySleep:
-        return "Display sleep";
-    case PowerAction::sleep:
-        return "Sleep";
-    case PowerAction::restart:
-        return "Restart";
-    case PowerAction::shutDown:
-        return "Shut down";
-    case PowerAction::logOut:
-        return "Log out";
+    case PowerAction::lock: return "Lock";
+    case PowerAction::displaySleep: return "Display sleep";
+    case PowerAction::sleep: return "Sleep";
+    case PowerAction::restart: return "Restart";
+    case PowerAction::shutDown: return "Shut down";
+    case PowerAction::logOut: return "Log out";
     }
     return "Sleep";
 }

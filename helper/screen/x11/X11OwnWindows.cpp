@@ -26,7 +26,9 @@ std::vector<Window> childrenOf(Display* display, Window window) {
 } // namespace
 
 X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), pid_(getpid()) {
-    XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask);
+    // Also the root's own changes, for the capturer: its size, and RandR monitors set by clients, which are
+    // announced only as the root's ConfigureNotify.
+    XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask | StructureNotifyMask);
 }
 
 void X11OwnWindows::handle(const XEvent& event) {

@@ -1,0 +1,144 @@
+#include "app/ApplicationServices.hpp"
+
+#include "apps/AppServices.hpp"
+#include "audio/PulseVolume.hpp"
+#include "clipboard/SystemPasteboard.hpp"
+#include "core/AppInfo.hpp"
+#include "injection/SelfTest.hpp"
+#include "injection/x11/CGEventSink.hpp"
+#include "listener/AvahiAdvertiser.hpp"
+#include "model/XdgLoginItem.hpp"
+#include "pairing/KeychainDeviceStore.hpp"
+#include "power/SystemPowerExecutor.hpp"
+#include "pro/ProCommandsFactory.hpp"
+#include "screen/ProductionScreenServices.hpp"
+#include "screen/x11/X11CaptureSource.hpp"
+#include "system/BatteryReader.hpp"
+#include "system/BootSleeper.hpp"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <thread>
+
+namespace orvik::helper {
+
+void ApplicationServices::onGuiThread(std::function<void()> work) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
+ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults, UserInterfaceParts ui)
+    : defaults_(std::move(defaults)),
+      preferencesStore_(std::make_shared<UserDefaultsPreferencesStore>(defaults_)) {
+    auto identity = HelperIdentity::current(*defaults_, *SystemInfo::shared(), AppInfo::shortVersion());
+    system_ = makeSystem(ui);
+
+    HelperServer::Configuration configuration;
+    configuration.identity = identity;
+    configuration.store = KeychainDeviceStore::standard(defaults_);
+    configuration.preferencesStore = preferencesStore_;
+    configuration.services = makeServerServices(ui);
+    configuration.sink = std::make_shared<CGEventSink>(CGEventSink::systemDoubleClickInterval());
+    configuration.pasteboard = std::make_shared<SystemPasteboard>();
+    configuration.defaults = defaults_;
+    configuration.makeAdvertiser = AvahiAdvertiser::factory();
+    server_ = HelperServer::create(serverThread_.executor(), std::move(configuration));
+    asio::post(serverThread_.executor(),
+               [slot = serverSlot_, weakServer = std::weak_ptr(server_)] { slot->server = weakServer; });
+
+    HelperAppModel::Parts parts;
+    parts.mainThread = onGuiThread;
+    parts.defaults = defaults_;
+    parts.preferencesStore = preferencesStore_;
+    parts.identity = identity;
+    parts.server = server_;
+    parts.sleepTimer = system_->sleepTimer();
+    parts.overlay = [overlay = overlay_.get()](OverlayMode mode) { overlay->setMode(mode); };
+    parts.notifications = ui.notifications;
+    parts.updater = ui.updater;
+    parts.hotKey = ui.hotKey;
+    parts.loginItem = std::make_shared<XdgLoginItem>();
+    parts.permission = PostEventPermission(defaults_);
+    parts.drawSelfTestCircle = [] {
+        // Its own sink, so the server's held keys and buttons are never touched.
+        std::thread([] {
+            CGEventSink sink(CGEventSink::systemDoubleClickInterval());
+            SelfTest::drawCircle(sink);
+        }).detach();
+    };
+    model_ = HelperAppModel::create(std::move(parts));
+}
+
+ApplicationServices::~ApplicationServices() {
+    model_.reset();
+    server_.reset();
+}
+
+std::function<void()> ApplicationServices::statusPush() {
+    return [slot = serverSlot_, executor = serverThread_.executor()] {
+        asio::post(executor, [slot] {
+            if (auto server = slot->server.lock()) server->pushStatusIfChanged(false);
+        });
+    };
+}
+
+std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInterfaceParts& ui) {
+    auto worker = systemThread_.executor();
+    auto battery = BatteryReader::create(BatteryReader::systemRoot, worker);
+    overlay_ = std::make_unique<OverlayController>([store = preferencesStore_] { return store->load(); });
+
+    SystemController::Services services;
+    services.volume = makePulseVolume(std::nullopt);
+    services.volume->observeChanges(statusPush());
+    services.power = makePowerExecutor(std::nullopt, std::nullopt);
+    services.presets = PresentationPresets::installed();
+    services.sleepTimer = SleepTimer::create(BootSleeper::make(worker));
+    frontmost_ = makeFrontmostAppTracker(statusPush());
+    services.frontmost = frontmost_;
+    services.overlay = [overlay = overlay_.get()](OverlayMode mode) {
+        onGuiThread([overlay, mode] { overlay->setMode(mode); });
+    };
+    services.pro = makeProCommands(makeAppCatalog());
+    services.battery = [battery] { return battery->latest(); };
+    services.sleepWarning = [notifications = ui.notifications](PowerAction action) {
+        onGuiThread([notifications, action] {
+            notifications->notifySleepTimer(HelperAppModel::localizedName(action));
+        });
+    };
+    auto permission = std::make_shared<PostEventPermission>(defaults_);
+    services.canPostEvents = [permission] { return permission->isGranted(); };
+    return SystemController::create(std::move(services));
+}
+
+HelperServices ApplicationServices::makeServerServices(const UserInterfaceParts& ui) {
+    HelperServices services;
+    // A permission of its own: the server asks from its thread for every input message.
+    auto permission = std::make_shared<PostEventPermission>(defaults_);
+    services.canPostEvents = [permission] { return permission->isGranted(); };
+    services.requestUpdateCheck = [updater = ui.updater](std::function<void()> done) {
+        onGuiThread([updater, done = std::move(done)] {
+            updater->checkForUpdatesInBackground();
+            done();
+        });
+    };
+    services.approvePairing = [ask = ui.askPairing](PairingApprovalRequest request, std::function<void(bool)> done) {
+        onGuiThread([ask, request = std::move(request), done = std::move(done)] { ask(request, done); });
+    };
+    services.system = system_;
+
+    ScreenServicesParts screen;
+    screen.canCapture = x11CaptureAvailable;
+    screen.makeSource = makeX11CaptureSource;
+    screen.approve = [ask = ui.askScreenViewing](ScreenViewingRequest request,
+                                                 std::function<void(ScreenViewingDecision)> done) {
+        onGuiThread([ask, request = std::move(request), done = std::move(done)] { ask(request, done); });
+    };
+    services.screen = makeScreenServices(std::move(screen));
+    return services;
+}
+
+void ApplicationServices::shutDown(std::function<void()> done) {
+    model_->shutDown(std::move(done));
+}
+
+} // namespace orvik::helper

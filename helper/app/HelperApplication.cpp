@@ -1,0 +1,105 @@
+#include "app/HelperApplication.hpp"
+
+#include "alerts/PairingApproval.hpp"
+#include "alerts/ScreenViewingApproval.hpp"
+#include "hotkey/X11GlobalHotKey.hpp"
+#include "menubar/TrayPresence.hpp"
+#include "notifications/ConnectionNotifier.hpp"
+#include "onboarding/FixPermissionWindow.hpp"
+#include "onboarding/OnboardingWindow.hpp"
+#include "onboarding/PairingWindow.hpp"
+#include "settings/HelpWindow.hpp"
+#include "settings/SettingsWindow.hpp"
+#include "updates/UpdaterFactory.hpp"
+
+#include <QApplication>
+#include <QTimer>
+
+namespace orvik::helper {
+
+namespace {
+
+UserInterfaceParts makeUserInterfaceParts(const std::shared_ptr<UserDefaults>& defaults) {
+    UserInterfaceParts ui;
+    ui.askPairing = [](PairingApprovalRequest request, std::function<void(bool)> done) {
+        PairingApproval::ask(request, std::move(done));
+    };
+    ui.askScreenViewing = [](ScreenViewingRequest request, std::function<void(ScreenViewingDecision)> done) {
+        ScreenViewingApproval::ask(request, std::move(done));
+    };
+    ui.notifications = std::make_shared<ConnectionNotifier>();
+    ui.updater = UpdaterFactory::make(*defaults);
+    ui.hotKey = std::make_shared<X11GlobalHotKey>();
+    return ui;
+}
+
+} // namespace
+
+HelperApplication::HelperApplication(std::shared_ptr<UserDefaults> defaults)
+    : services_(std::make_unique<ApplicationServices>(defaults, makeUserInterfaceParts(defaults))) {
+    registerWindows();
+}
+
+HelperApplication::~HelperApplication() {
+    if (services_) services_->model()->removeObserver(modelObserver_);
+    tray_.reset();
+    services_.reset();
+}
+
+void HelperApplication::registerWindows() {
+    auto model = services_->model();
+    windows_.registerWindow(WindowID::onboarding, [this, model] { return new OnboardingWindow(model, windows_); });
+    windows_.registerWindow(WindowID::pairing, [this, model] { return new PairingWindow(model, windows_); });
+    windows_.registerWindow(WindowID::fixPermission,
+                            [this, model] { return new FixPermissionWindow(model, windows_); });
+    windows_.registerWindow(WindowID::help, [] { return new HelpWindow(); });
+    windows_.registerWindow(WindowRegistry::settingsID, [this, model] { return new SettingsWindow(model, windows_); });
+}
+
+void HelperApplication::launch() {
+    auto model = services_->model();
+    auto& actions = menuActions_;
+    actions.startPairing = [model] { model->startPairing(); };
+    actions.remove = [model](const PairedDevice& device) { model->remove(device); };
+    actions.setPaused = [model](bool paused) { model->setPaused(paused); };
+    actions.stopScreenViewing = [model] { model->stopScreenViewing(); };
+    actions.cancelSleepTimer = [model] { model->cancelSleepTimer(); };
+    actions.runSelfTest = [model] { model->runSelfTest(); };
+    actions.checkForUpdates = [model] { model->updater().checkForUpdates(); };
+    actions.openWindow = [this](std::string_view windowID) { windows_.open(windowID); };
+    actions.openSettings = [this] { windows_.openSettings(); };
+    actions.quit = [this] { quit(); };
+    tray_ = std::make_unique<TrayPresence>();
+    modelObserver_ = model->addObserver([this] { refreshTray(); });
+    refreshTray();
+    tray_->show();
+
+    if (!model->onboardingCompleted()) {
+        windows_.open(WindowID::onboarding);
+    } else if (model->permissionWasLost()) {
+        windows_.open(WindowID::fixPermission);
+    }
+}
+
+void HelperApplication::refreshTray() {
+    if (!tray_) return;
+    const auto& model = *services_->model();
+    MenuSnapshot snapshot;
+    snapshot.menuStatus = model.menuStatus();
+    snapshot.addresses = model.addresses();
+    snapshot.screenViewers = model.screenViewers();
+    snapshot.pairedDevices = model.pairedDevices();
+    snapshot.sleepTimer = model.sleepTimer();
+    snapshot.isPaused = model.isPaused();
+    snapshot.updaterConfigured = model.updater().isConfigured();
+    snapshot.now = std::chrono::system_clock::now();
+    tray_->update(snapshot, menuActions_, model.glyphState());
+}
+
+void HelperApplication::quit() {
+    if (quitting_) return;
+    quitting_ = true;
+    services_->shutDown([] { QApplication::quit(); });
+}
+
+} // namespace orvik::helper

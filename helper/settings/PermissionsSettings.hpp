@@ -1,0 +1,32 @@
+#pragma once
+
+#include "settings/FirewallSettingsTool.hpp"
+#include "settings/SettingsTab.hpp"
+
+#include <optional>
+
+class QLabel;
+class QPushButton;
+
+namespace orvik::helper {
+
+class WindowOpening;
+
+// The "Permissions" tab: whether this session lets the helper post input (with Fix… opening the fix-permission
+// window), whether the listener may serve the local network, and the firewall settings program when one is
+// installed. Linux has no settings pages for network or automation access, so those buttons are not shown.
+class PermissionsSettings final : public SettingsTab {
+public:
+    PermissionsSettings(std::shared_ptr<HelperAppModel> model, WindowOpening& windows,
+                        std::optional<FirewallSettingsTool> firewall);
+
+    void refresh() override;
+    void appeared() override;
+
+private:
+    QLabel* controlOn_;
+    QPushButton* controlFix_;
+    QLabel* networkOn_;
+};
+
+} // namespace orvik::helper

@@ -1,0 +1,101 @@
+#include "settings/SettingsTab.hpp"
+
+#include "model/HelperAppModel.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace orvik::helper {
+
+SettingsTab::SettingsTab(std::shared_ptr<HelperAppModel> model)
+    : model_(std::move(model)), form_(new QVBoxLayout(this)) {
+    form_->setAlignment(Qt::AlignTop);
+}
+
+void SettingsTab::refresh() {
+    for (auto& refresher : refreshers_) refresher();
+}
+
+QGroupBox* SettingsTab::addSection(const QString& header) {
+    auto* section = new QGroupBox(header);
+    section->setLayout(new QVBoxLayout);
+    form_->addWidget(section);
+    return section;
+}
+
+QLabel* SettingsTab::addNote(QBoxLayout* layout, const QString& text) {
+    auto* note = new QLabel(text);
+    note->setWordWrap(true);
+    note->setTextFormat(Qt::PlainText);
+    showDimmed(note);
+    layout->addWidget(note);
+    return note;
+}
+
+QCheckBox* SettingsTab::addToggle(QBoxLayout* layout, const QString& text, bool HelperPreferences::*field) {
+    auto* toggle = new QCheckBox(text);
+    layout->addWidget(toggle);
+    refreshers_.emplace_back([this, toggle, field] {
+        const QSignalBlocker blocker(toggle);
+        toggle->setChecked(model_->preferences().*field);
+    });
+    connect(toggle, &QCheckBox::toggled, this, [this, field](bool on) {
+        HelperPreferences changed = model_->preferences();
+        changed.*field = on;
+        writePreferences(std::move(changed));
+    });
+    refreshers_.back()();
+    return toggle;
+}
+
+QComboBox* SettingsTab::addComboRow(QBoxLayout* layout, const QString& label) {
+    auto* row = new QHBoxLayout;
+    auto* box = new QComboBox;
+    auto* title = new QLabel(label);
+    title->setBuddy(box);
+    row->addWidget(title);
+    row->addStretch();
+    row->addWidget(box);
+    layout->addLayout(row);
+    return box;
+}
+
+void SettingsTab::addOption(QComboBox* box, const QString& text) {
+    box->addItem(text);
+}
+
+void SettingsTab::bindPicker(QComboBox* box, std::function<int()> read, std::function<void(int)> write) {
+    refreshers_.emplace_back([box, read = std::move(read)] {
+        const QSignalBlocker blocker(box);
+        box->setCurrentIndex(read());
+    });
+    connect(box, &QComboBox::activated, this, std::move(write));
+    refreshers_.back()();
+}
+
+const HelperPreferences& SettingsTab::preferences() const {
+    return model_->preferences();
+}
+
+void SettingsTab::writePreferences(HelperPreferences preferences) {
+    model_->setPreferences(std::move(preferences));
+}
+
+void showInAccentColor(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Highlight));
+    widget->setPalette(palette);
+}
+
+void showDimmed(QWidget* widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    widget->setPalette(palette);
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "VisibleText.hpp"
+#include "clipboard/FakePasteboard.hpp"
+#include "core/InMemoryUserDefaults.hpp"
+#include "core/IoThread.hpp"
+#include "injection/RecordingSink.hpp"
+#include "model/HelperAppModel.hpp"
+#include "model/WindowID.hpp"
+#include "pairing/InMemoryDeviceStore.hpp"
+#include "settings/SettingsWindow.hpp"
+
+#include <QTabWidget>
+
+#include <future>
+#include <mutex>
+
+namespace orvik::helper {
+
+// Counts what the server stores: one save per preferences update it received.
+class CountingPreferencesStore final : public PreferencesStore {
+public:
+    HelperPreferences load() const override { return std::lock_guard(mutex_), stored_; }
+    void save(const HelperPreferences& preferences) override {
+        const std::lock_guard lock(mutex_);
+        stored_ = preferences;
+        ++saves_;
+    }
+    int saves() const { return std::lock_guard(mutex_), saves_; }
+
+private:
+    mutable std::mutex mutex_;
+    HelperPreferences stored_;
+    int saves_ = 0;
+};
+
+struct QuietHotKey final : GlobalHotKeying {
+    void setOnPress(std::function<void()>) override {}
+    void setEnabled(bool) override {}
+    bool isEnabled() const override { return false; }
+};
+
+// The settings window over a real model and a real (not listening) server with in-memory stores; the fixture
+// stands in for the updater, the login item, the window opener and the notifications. The model's GUI thread is
+// the Qt event loop; settle() lets the server finish what it was asked and applies what it published.
+class SettingsFixture : public testing::Test,
+                        public UpdaterControlling,
+                        public LoginItem,
+                        public WindowOpening,
+                        public ConnectionNotifying {
+protected:
+    void create() {
+        HelperServer::Configuration configuration;
+        configuration.identity = {Uuid::random(), "Test Computer", "Model1,1", "1.0"};
+        configuration.store = store;
+        configuration.preferencesStore = preferencesStore;
+        configuration.sink = std::make_shared<RecordingSink>();
+        configuration.pasteboard = std::make_shared<FakePasteboard>();
+        configuration.listenerOptions = ListenerOptions::loopbackTest();
+        server = HelperServer::create(serverThread.executor(), std::move(configuration));
+        HelperAppModel::Parts parts;
+        parts.mainThread = [](std::function<void()> task) {
+            QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
+        };
+        parts.defaults = std::make_shared<InMemoryUserDefaults>();
+        parts.preferencesStore = preferencesStore;
+        parts.server = server;
+        const std::shared_ptr<void> none; // the fixture outlives the model
+        parts.notifications = std::shared_ptr<ConnectionNotifying>(none, this);
+        parts.updater = std::shared_ptr<UpdaterControlling>(none, this);
+        parts.loginItem = std::shared_ptr<LoginItem>(none, this);
+        parts.hotKey = std::make_shared<QuietHotKey>();
+        parts.permission = PostEventPermission(parts.defaults, [this] { return canPost; });
+        parts.screenPermission = ScreenRecordingPermission([this] { return canCapture; });
+        model = HelperAppModel::create(std::move(parts));
+        window = std::make_unique<SettingsWindow>(model, *this);
+        window->show();
+        settle();
+    }
+
+    void settle() {
+        std::promise<void> done;
+        asio::post(serverThread.executor(), [&done] { done.set_value(); });
+        done.get_future().wait();
+        for (int pass = 0; pass < 3; ++pass) QApplication::processEvents();
+    }
+    void publish(ServerEvent event) {
+        server->events()->publish(std::move(event));
+        settle();
+    }
+    PairedDevice pair(const std::string& name, std::optional<Date> lastSeen = std::nullopt) {
+        PairedDevice device{Uuid::random(), name, "Phone15,2", std::chrono::system_clock::now(), lastSeen};
+        store->add(device, Bytes(32, 7));
+        return device;
+    }
+
+    // Makes the tab current and returns its content.
+    QWidget* showTab(const QString& title) {
+        QTabWidget* tabs = window->tabs();
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (tabs->tabText(i) == title) tabs->setCurrentIndex(i);
+        }
+        EXPECT_EQ(tabs->tabText(tabs->currentIndex()), title);
+        settle();
+        return tabs->currentWidget();
+    }
+    // The shown widget of the current tab that shows `text`.
+    template <class W> W* shown(const QString& text) {
+        for (W* widget : window->tabs()->currentWidget()->findChildren<W*>()) {
+            if (test::isShown(widget, window.get()) && test::ownText(widget) == text) return widget;
+        }
+        return nullptr;
+    }
+
+    bool isConfigured() const override { return updaterConfigured; }
+    bool automaticallyChecksForUpdates() const override { return automaticChecks; }
+    void setAutomaticallyChecksForUpdates(bool enabled) override { automaticChecks = enabled; }
+    void checkForUpdates() override { ++updateChecks; }
+    void checkForUpdatesInBackground() override {}
+    bool isEnabled() const override { return launchesAtLogin; }
+    std::optional<std::string> setEnabled(bool on) override { return launchAtLoginWrites.push_back(on), std::nullopt; }
+    void open(std::string_view windowID) override { opened.emplace_back(windowID); }
+    void close(std::string_view) override {}
+    void openSettings() override {}
+    void notifyConnected(const std::string&) override {}
+    void notifySleepTimer(const std::string&) override {}
+
+    bool updaterConfigured = true, automaticChecks = false, launchesAtLogin = false, canPost = true, canCapture = false;
+    int updateChecks = 0;
+    std::vector<bool> launchAtLoginWrites;
+    std::vector<std::string> opened;
+    // Destroyed in reverse: the window, the model and the server before the server's thread.
+    IoThread serverThread{"settings-test"};
+    std::shared_ptr<CountingPreferencesStore> preferencesStore = std::make_shared<CountingPreferencesStore>();
+    std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();
+    std::shared_ptr<HelperServer> server;
+    std::shared_ptr<HelperAppModel> model;
+    std::unique_ptr<SettingsWindow> window;
+};
+
+} // namespace orvik::helper

@@ -1,0 +1,211 @@
+#include "SettingsFixture.hpp"
+#include "settings/HelpWindow.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+namespace orvik::helper {
+namespace {
+
+struct TabTexts {
+    const char* tab;
+    QStringList texts;
+    bool updaterConfigured = true;
+};
+class SettingsTexts : public SettingsFixture, public testing::WithParamInterface<TabTexts> {};
+
+TEST_P(SettingsTexts, TabShowsItsTextsInOrder) {
+    updaterConfigured = GetParam().updaterConfigured;
+    create();
+    EXPECT_EQ(test::visibleTexts(showTab(GetParam().tab)), GetParam().texts);
+    EXPECT_EQ(window->windowTitle(), GetParam().tab);
+    EXPECT_EQ(window->size(), QSize(560, 400));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryTab, SettingsTexts,
+    testing::Values(
+        TabTexts{"General",
+                 {"Open Orvik Helper when you log in", "Pause shortcut Ctrl+Alt+Super+P",
+                  "Notify me when an iPhone connects"}},
+        TabTexts{"Devices",
+                 {"Paired iPhones and iPads", "No paired devices yet. Choose Pair iPhone… in the system tray.",
+                  "Allow automatically when scanned",
+                  "Scanning the code already proves the phone is next to this computer. Turn this off to confirm "
+                  "every new device."}},
+        TabTexts{"Pointer",
+                 {"Scrolling", "Smooth (recommended)",
+                  "Try trackpad-style phases if an app ignores scrolling from Orvik.", "Presentation overlay", "Color",
+                  "Aurora", "Size", "Medium"}},
+        TabTexts{"Power",
+                 {"From a paired iPhone", "Allow restart", "Allow shut down", "Allow log out",
+                  "Lock, sleep and display sleep are always available. Your iPhone asks for confirmation before each "
+                  "action."}},
+        TabTexts{"Screen",
+                 {"Allow iPhones to view this computer’s screen",
+                  "Each iPhone asks the first time. Viewing works only on your local network and is encrypted like "
+                  "every other Orvik connection.",
+                  "Screen Recording", "Not allowed yet",
+                  "Screen viewing needs an X11 session. Log in to an Xorg session, then reopen Orvik Helper."}},
+        TabTexts{"Updates",
+                 {"Check for updates automatically", "Check Now",
+                  "Update checks are the only requests Orvik Helper makes outside your local network."}},
+        TabTexts{"Updates",
+                 {"Updates aren’t configured in this build.",
+                  "Update checks are the only requests Orvik Helper makes outside your local network."},
+                 false},
+        TabTexts{"Permissions", {"Control the pointer and keyboard", "On", "Local network", "On"}}));
+
+struct ControlCase {
+    const char* tab;
+    const char* control;
+    int option; // for a picker: the option chosen; -1 for a check box
+    std::function<void(HelperPreferences&)> change;
+};
+class SettingsControls : public SettingsFixture, public testing::WithParamInterface<ControlCase> {};
+
+TEST_P(SettingsControls, ControlWritesItsOneFieldWithOneServerUpdate) {
+    create();
+    showTab(GetParam().tab);
+    HelperPreferences expected = model->preferences();
+    GetParam().change(expected);
+    const bool changes = expected != model->preferences();
+    if (GetParam().option < 0) {
+        shown<QCheckBox>(GetParam().control)->click();
+    } else {
+        auto* picker = shown<QComboBox>(GetParam().control);
+        picker->setCurrentIndex(GetParam().option);
+        emit picker->activated(GetParam().option);
+    }
+    settle();
+    EXPECT_EQ(model->preferences(), expected);
+    EXPECT_EQ(preferencesStore->load(), expected);
+    EXPECT_EQ(preferencesStore->saves(), changes ? 1 : 0);
+}
+
+using Prefs = HelperPreferences;
+INSTANTIATE_TEST_SUITE_P(
+    EveryControl, SettingsControls,
+    testing::Values(
+        ControlCase{"General", "Pause shortcut Ctrl+Alt+Super+P", -1, [](Prefs& p) { p.pauseHotKeyEnabled = false; }},
+        ControlCase{"General", "Notify me when an iPhone connects", -1,
+                    [](Prefs& p) { p.showConnectionNotifications = false; }},
+        ControlCase{"Devices", "Allow automatically when scanned", -1, [](Prefs& p) { p.autoAllowOnScan = false; }},
+        ControlCase{"Pointer", "Smooth (recommended)", 1, [](Prefs& p) { p.scrollMode = ScrollMode::phased; }},
+        ControlCase{"Pointer", "Aurora", 2, [](Prefs& p) { p.overlayColor = Prefs::OverlayColor::white; }},
+        ControlCase{"Pointer", "Medium", 0, [](Prefs& p) { p.overlaySize = Prefs::OverlaySize::small; }},
+        ControlCase{"Power", "Allow restart", -1, [](Prefs& p) { p.allowRestart = false; }},
+        ControlCase{"Power", "Allow shut down", -1, [](Prefs& p) { p.allowShutDown = false; }},
+        ControlCase{"Power", "Allow log out", -1, [](Prefs& p) { p.allowLogOut = false; }},
+        ControlCase{"Screen", "Allow iPhones to view this computer’s screen", -1,
+                    [](Prefs& p) { p.screenViewingEnabled = true; }},
+        // The option already chosen: an equal record, nothing sent.
+        ControlCase{"Pointer", "Aurora", 0, [](Prefs&) {}}));
+
+TEST_F(SettingsFixture, PhonesAreListedWithTheirStateUntilRemovedStoppedOrForgotten) {
+    const auto kept = pair("<b>Anna’s iPhone</b>", std::chrono::system_clock::now() - std::chrono::hours(3));
+    const auto removed = pair("Work iPad");
+    HelperPreferences preferences;
+    preferences.screenViewingDevices = {kept.id, Uuid::random()};
+    preferencesStore->save(preferences);
+    create();
+    publish(ServerEvent::devices(store->devices()));
+    publish(ServerEvent::connections({{Uuid::random(), removed.id, "Work iPad", "10.0.0.2"},
+                                      {Uuid::random(), Uuid::random(), "Stranger", "10.0.0.3"}}));
+    publish(ServerEvent::screenViewers(
+        {{Uuid::random(), kept.id, "Viewer", "10.0.0.2"}, {Uuid::random(), Uuid::random(), "Viewer", "10.0.0.3"}}));
+    const QWidget* devices = showTab("Devices");
+    EXPECT_EQ(test::visibleTexts(devices).mid(0, 8),
+              QStringList({"Paired iPhones and iPads", "<b>Anna’s iPhone</b>", "Last seen 3 hours ago", "Remove",
+                           "Work iPad", "Never connected", "Connected", "Remove"}));
+    EXPECT_EQ(shown<QLabel>("<b>Anna’s iPhone</b>")->textFormat(), Qt::PlainText);
+    for (auto* button : devices->findChildren<QPushButton*>()) {
+        EXPECT_TRUE(button->toolTip().isEmpty());
+        if (button->accessibleName() == "Remove Work iPad") button->click();
+    }
+    settle();
+    EXPECT_EQ(model->pairedDevices(), std::vector<PairedDevice>{kept});
+    EXPECT_FALSE(test::visibleTexts(devices).contains("Work iPad"));
+
+    EXPECT_EQ(test::visibleTexts(showTab("Screen")).mid(5),
+              QStringList({"Viewing now", "Viewer", "Viewer", "Stop Viewing", "Always allowed", "<b>Anna’s iPhone</b>",
+                           "Ask Again Next Time"}));
+    shown<QPushButton>("Stop Viewing")->click();
+    settle();
+    EXPECT_NE(shown<QGroupBox>("Viewing now"), nullptr);
+    publish(ServerEvent::screenViewers({}));
+    EXPECT_EQ(shown<QGroupBox>("Viewing now"), nullptr);
+    shown<QPushButton>("Ask Again Next Time")->click();
+    settle();
+    EXPECT_TRUE(model->preferences().screenViewingDevices.empty());
+    EXPECT_EQ(preferencesStore->saves(), 2);
+    EXPECT_EQ(shown<QGroupBox>("Always allowed"), nullptr);
+}
+
+TEST_F(SettingsFixture, MirrorsAndPermissionsAreReadWhenTheirTabComesOnScreen) {
+    launchesAtLogin = automaticChecks = true;
+    canPost = false;
+    create();
+    // Shown on General: the mirror loads, and the load writes back as a change.
+    EXPECT_TRUE(shown<QCheckBox>("Open Orvik Helper when you log in")->isChecked());
+    EXPECT_EQ(launchAtLoginWrites, std::vector<bool>{true});
+    showTab("Permissions");
+    shown<QPushButton>("Fix…")->click();
+    EXPECT_EQ(opened, std::vector<std::string>{"fixPermission"});
+    canPost = true;
+    showTab("Updates");
+    shown<QCheckBox>("Check for updates automatically")->click();
+    EXPECT_FALSE(automaticChecks);
+    shown<QPushButton>("Check Now")->click();
+    shown<QPushButton>("Check Now")->click();
+    EXPECT_EQ(updateChecks, 2);
+    showTab("Permissions");
+    EXPECT_EQ(shown<QPushButton>("Fix…"), nullptr);
+}
+
+void saveScreenshot(QWidget* window, const QString& name) {
+    QApplication::processEvents();
+    EXPECT_TRUE(window->grab().save(QStringLiteral(ORVIK_SCREENSHOT_DIR "/%1.png").arg(name)));
+}
+
+TEST_F(SettingsFixture, EveryTabWithManyDevicesShowsEverythingWhole) {
+    std::vector<ConnectedDevice> connections;
+    HelperPreferences preferences;
+    for (int i = 0; i < 9; ++i) {
+        const auto device = pair("iPhone of a colleague with a rather long name " + std::to_string(i + 1),
+                                 std::chrono::system_clock::now() - std::chrono::hours(24 * i));
+        if (i % 3 == 0) connections.push_back({Uuid::random(), device.id, device.name, "10.0.0.9"});
+        if (i < 4) preferences.screenViewingDevices.push_back(device.id);
+    }
+    preferencesStore->save(preferences);
+    create();
+    publish(ServerEvent::devices(store->devices()));
+    publish(ServerEvent::connections(connections));
+    publish(ServerEvent::screenViewers(connections));
+    for (int i = 0; i < window->tabs()->count(); ++i) {
+        showTab(window->tabs()->tabText(i));
+        test::expectNothingClipped(window.get());
+        saveScreenshot(window.get(), "settings-" + window->tabs()->tabText(i).toLower());
+    }
+}
+
+TEST(HelpWindow, TheFixedWindowScrollsItsTopicsAndWrapsTheLongestWhole) {
+    HelpWindow window;
+    window.show();
+    EXPECT_EQ(window.size(), QSize(480, 460));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    auto* scroll = window.findChild<QScrollArea*>();
+    EXPECT_GT(scroll->widget()->height(), scroll->viewport()->height());
+    test::expectNothingClipped(&window);
+    saveScreenshot(&window, "help-top");
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    saveScreenshot(&window, "help-bottom");
+}
+
+} // namespace
+} // namespace orvik::helper
