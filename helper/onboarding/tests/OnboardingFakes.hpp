@@ -110,28 +110,22 @@ public:
 
 // The one application of a test program, made on first use and destroyed after the last test (before static
 // destruction, which Qt does not survive).
-class ApplicationEnvironment : public ::testing::Environment {
-public:
-    static QApplication& get() {
-        static int argc = 1;
-        static char name[] = "onboarding-tests";
-        static char* argv[] = {name, nullptr};
-        if (!app_) {
-            app_ = std::make_unique<QApplication>(argc, argv);
-            pinWidgetTestLook();
-        }
-        return *app_;
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    static inline std::unique_ptr<QApplication> app_;
+inline std::unique_ptr<QApplication> testApplication;
+struct ApplicationEnvironment : ::testing::Environment {
+    void TearDown() override { testApplication.reset(); }
 };
 inline ::testing::Environment* const applicationEnvironment =
     ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
 inline QApplication& application() {
-    return ApplicationEnvironment::get();
+    static int argc = 1;
+    static char name[] = "onboarding-tests";
+    static char* argv[] = {name, nullptr};
+    if (!testApplication) {
+        testApplication = std::make_unique<QApplication>(argc, argv);
+        pinWidgetTestLook();
+    }
+    return *testApplication;
 }
 
 // What zbarimg reads in the picture (the raw bytes, no charset guessing); empty when it finds no code.
