@@ -90,7 +90,6 @@ TEST(CaptureMarker, TheCaptureBlanksAMarkedForeignWindowAsItMovesAndResizes) {
     mark();
     EXPECT_TRUE(blanked({300, 40, 250, 150})) << "marked while shown";
     XDestroyWindow(display, window);
-    XSync(display, False);
 }
 
 } // namespace

@@ -42,12 +42,6 @@ protected:
         shot.save(QDir(QStringLiteral(ORVIK_SCREENSHOT_DIR)).filePath(name + QStringLiteral(".png")));
         return shot;
     }
-    void walkToPairing(OnboardingWindow& window) {
-        model->permission = true;
-        model->status = ListenerStatus::ready(49152);
-        for (int press = 0; press < 3; ++press) QTest::keyClick(&window, Qt::Key_Return);
-        ASSERT_EQ(window.step(), Step::pair);
-    }
     void showCode() {
         model->pairingInfo =
             PairingInfo{Uuid::random(), pairingURL, "7KQ2M-X9PRT-4HV8C-N3JWD-6YB1F", clock.now + 299s, {}};
@@ -101,17 +95,15 @@ TEST_F(OnboardingScreenTest, PairLaterAndTheDotsStayInsideWithEitherHint) {
     for (const auto& id : {std::optional(storeID), std::optional<std::string>()}) {
         OnboardingWindow window(model, windows, {clock.timing(), id});
         window.show();
-        walkToPairing(window);
+        model->permission = true;
+        model->status = ListenerStatus::ready(49152);
+        for (int press = 0; press < 3; ++press) QTest::keyClick(&window, Qt::Key_Return);
         showCode();
         const QImage shot = photograph(window, id ? QStringLiteral("hint-code") : QStringLiteral("hint-text"));
         EXPECT_TRUE(inside(window, window.findChild<QPushButton*>("pairLater")));
         auto* view = window.findChild<QWidget*>("pairingView");
         EXPECT_GE(view->height(), view->minimumSizeHint().height()) << "the code is not squeezed";
-        for (auto* child : window.findChildren<QWidget*>()) {
-            if (child->accessibleName().startsWith(QStringLiteral("Step "))) {
-                EXPECT_TRUE(inside(window, child));
-            }
-        }
+        EXPECT_TRUE(inside(window, window.findChild<QWidget*>("stepDots")));
         EXPECT_GE(window.height(), 640);
         auto* hint = window.findChild<QWidget*>("appStoreQRCode");
         ASSERT_EQ(hint != nullptr, id.has_value());

@@ -26,7 +26,6 @@ TEST(QRCode, TakesTheLargestWholeScaleThatFitsAndNeverLessThanOnePixelPerModule)
 TEST(QRCode, EncodesTheUTF8BytesWithAQuietZoneAtWholeModuleSizes) {
     // 50 bytes need version 4 at level M: 33 modules and two on each side.
     const std::string text = "orvik://pair?n=Zoë’s computer&a=192.168.1.20:5000";
-    ASSERT_EQ(text.size(), 52u);
     auto picture = QRCode::image(text);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->modules, 37);

@@ -22,7 +22,6 @@ protected:
         return std::make_unique<PairingView>(model, clock.timing(),
                                              [this](const PairedDevice& paired) { reported.push_back(paired.name); });
     }
-    QString text(QWidget& root, const char* name) { return root.findChild<QLabel*>(name)->text(); }
 
     std::shared_ptr<FakeOnboardingModel> model = std::make_shared<FakeOnboardingModel>();
     FakeTiming clock;
@@ -72,11 +71,12 @@ TEST_F(PairingViewTest, ShowsTheNewestCodeWithItsCountdownAndStopsTickingWhenItG
     EXPECT_TRUE(code->textInteractionFlags() & Qt::TextSelectableByMouse);
     EXPECT_EQ(code->accessibleName(), "N E W < b >");
     EXPECT_EQ(view->findChild<QLabel*>("computerName")->textFormat(), Qt::PlainText);
-    EXPECT_EQ(text(*view, "countdown"), "Code expires in 5:00");
+    auto* countdown = view->findChild<QLabel*>("countdown");
+    EXPECT_EQ(countdown->text(), "Code expires in 5:00");
     clock.tick();
-    EXPECT_EQ(text(*view, "countdown"), "Code expires in 4:59");
+    EXPECT_EQ(countdown->text(), "Code expires in 4:59");
     for (int second = 0; second < 305; ++second) clock.tick();
-    EXPECT_EQ(text(*view, "countdown"), "Code expires in 0:00") << "the state waits for the model";
+    EXPECT_EQ(countdown->text(), "Code expires in 0:00") << "the state waits for the model";
     EXPECT_EQ(view->state(), State::code);
     model->pairingInfo.reset();
     model->changed();
