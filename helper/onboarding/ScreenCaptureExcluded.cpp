@@ -69,7 +69,10 @@ bool ScreenCaptureExcluded::isMarked(std::uint64_t window) {
 bool ScreenCaptureExcluded::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::Show: follow(); break;
-    case QEvent::Hide: release(); break;
+    case QEvent::Hide:
+        // A minimised window keeps its mark: a restore maps it before Qt tells us it is shown again.
+        if (!event->spontaneous()) release();
+        break;
     case QEvent::ParentChange:
         release();
         if (isVisible()) follow();

@@ -7,6 +7,7 @@
 namespace orvik::helper {
 
 StepDots::StepDots(int count, QWidget* parent) : QWidget(parent), count_(count) {
+    setObjectName(QStringLiteral("stepDots"));
     setFixedSize(count_ * dotSide + (count_ - 1) * spacing, dotSide);
     setCurrent(0);
 }

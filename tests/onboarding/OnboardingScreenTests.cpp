@@ -2,7 +2,6 @@
 #include "onboarding/FixPermissionWindow.hpp"
 #include "onboarding/OnboardingWindow.hpp"
 #include "onboarding/PairingWindow.hpp"
-#include "onboarding/ScreenCaptureExcluded.hpp"
 
 #include <QDir>
 #include <QLabel>
@@ -43,12 +42,6 @@ protected:
         shot.save(QDir(QStringLiteral(ORVIK_SCREENSHOT_DIR)).filePath(name + QStringLiteral(".png")));
         return shot;
     }
-    void walkToPairing(OnboardingWindow& window) {
-        model->permission = true;
-        model->status = ListenerStatus::ready(49152);
-        for (int press = 0; press < 3; ++press) QTest::keyClick(&window, Qt::Key_Return);
-        ASSERT_EQ(window.step(), Step::pair);
-    }
     void showCode() {
         model->pairingInfo =
             PairingInfo{Uuid::random(), pairingURL, "7KQ2M-X9PRT-4HV8C-N3JWD-6YB1F", clock.now + 299s, {}};
@@ -63,26 +56,34 @@ protected:
     FakeWindows windows;
 };
 
-TEST_F(OnboardingScreenTest, EveryOnboardingStepFitsItsWindow) {
+// Return answers the main button of each step, never one while the listener is not ready nor the pairing view.
+TEST_F(OnboardingScreenTest, EveryOnboardingStepFitsItsWindowAndReturnPressesItsMainButton) {
     OnboardingWindow window(model, windows, {clock.timing(), storeID});
     photograph(window, QStringLiteral("onboarding-1-welcome"));
+    EXPECT_EQ(window.size(), QSize(560, 440));
     QTest::keyClick(&window, Qt::Key_Return);
     photograph(window, QStringLiteral("onboarding-2-allow-control"));
     model->permission = true;
     clock.tick();
     photograph(window, QStringLiteral("onboarding-3-network"));
     QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_EQ(model->count("startServer"), 1u);
     photograph(window, QStringLiteral("onboarding-3-network-waiting"));
     model->status = ListenerStatus::localNetworkDenied();
     model->changed();
+    QTest::keyClick(&window, Qt::Key_Return);
     photograph(window, QStringLiteral("onboarding-3-network-denied"));
     model->status = ListenerStatus::ready(49152);
     model->changed();
     photograph(window, QStringLiteral("onboarding-3-network-ready"));
+    EXPECT_EQ(window.step(), Step::localNetwork);
     QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_EQ(model->count("startPairing"), 1u);
     photograph(window, QStringLiteral("onboarding-4-pair-waiting"));
     showCode();
+    QTest::keyClick(&window, Qt::Key_Return);
     photograph(window, QStringLiteral("onboarding-4-pair-code"));
+    EXPECT_EQ(model->count("startPairing"), 1u) << "Return is no button of the pairing view";
     model->pairingInfo.reset();
     model->lastPaired = device("Zoë’s <b>iPhone</b>", clock.now);
     model->changed();
@@ -94,17 +95,15 @@ TEST_F(OnboardingScreenTest, PairLaterAndTheDotsStayInsideWithEitherHint) {
     for (const auto& id : {std::optional(storeID), std::optional<std::string>()}) {
         OnboardingWindow window(model, windows, {clock.timing(), id});
         window.show();
-        walkToPairing(window);
+        model->permission = true;
+        model->status = ListenerStatus::ready(49152);
+        for (int press = 0; press < 3; ++press) QTest::keyClick(&window, Qt::Key_Return);
         showCode();
         const QImage shot = photograph(window, id ? QStringLiteral("hint-code") : QStringLiteral("hint-text"));
         EXPECT_TRUE(inside(window, window.findChild<QPushButton*>("pairLater")));
         auto* view = window.findChild<QWidget*>("pairingView");
         EXPECT_GE(view->height(), view->minimumSizeHint().height()) << "the code is not squeezed";
-        for (auto* child : window.findChildren<QWidget*>()) {
-            if (child->accessibleName().startsWith(QStringLiteral("Step "))) {
-                EXPECT_TRUE(inside(window, child));
-            }
-        }
+        EXPECT_TRUE(inside(window, window.findChild<QWidget*>("stepDots")));
         EXPECT_GE(window.height(), 640);
         auto* hint = window.findChild<QWidget*>("appStoreQRCode");
         ASSERT_EQ(hint != nullptr, id.has_value());
@@ -122,9 +121,7 @@ TEST_F(OnboardingScreenTest, PairingAndFixPermissionWindowsInEveryState) {
         PairingWindow window(model, windows, clock.timing());
         photograph(window, QStringLiteral("pairing-expired"));
         showCode();
-        const QImage shot = photograph(window, QStringLiteral("pairing-code"));
-        EXPECT_TRUE(zbar(shot) == pairingURL) << "the pairing code reads back from the screen";
-        EXPECT_TRUE(ScreenCaptureExcluded::isMarked(window.winId()));
+        photograph(window, QStringLiteral("pairing-code"));
         model->pairingInfo.reset();
         model->lastPaired = device("Zoë’s <b>iPhone</b>", clock.now + 1s);
         model->changed();
