@@ -4,6 +4,7 @@
 #include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
+#include "hotkey/X11GlobalHotKey.hpp"
 #include "injection/RecordingSink.hpp"
 #include "model/HelperAppModel.hpp"
 #include "model/WindowID.hpp"
@@ -32,12 +33,6 @@ private:
     mutable std::mutex mutex_;
     HelperPreferences stored_;
     int saves_ = 0;
-};
-
-struct QuietHotKey final : GlobalHotKeying {
-    void setOnPress(std::function<void()>) override {}
-    void setEnabled(bool) override {}
-    bool isEnabled() const override { return false; }
 };
 
 // The settings window over a real model and a real (not listening) server with in-memory stores; the fixture
@@ -69,7 +64,7 @@ protected:
         parts.notifications = std::shared_ptr<ConnectionNotifying>(none, this);
         parts.updater = std::shared_ptr<UpdaterControlling>(none, this);
         parts.loginItem = std::shared_ptr<LoginItem>(none, this);
-        parts.hotKey = std::make_shared<QuietHotKey>();
+        parts.hotKey = std::make_shared<X11GlobalHotKey>();
         parts.permission = PostEventPermission(parts.defaults, [this] { return canPost; });
         parts.screenPermission = ScreenRecordingPermission([this] { return canCapture; });
         model = HelperAppModel::create(std::move(parts));
