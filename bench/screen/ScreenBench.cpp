@@ -3,13 +3,15 @@
 // with the release build; the figures are read, never asserted.
 //
 //   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
-//                      [--encode PRESET] [--bitrate BITS]
-//   orvik-screen-bench --stream PRESET [--source …] [--size WxH] [--fps N] [--seconds N] [--still]
+//                      [--encode PRESET] [--bitrate BITS] [--threads N]
+//   orvik-screen-bench --stream PRESET [--viewer] [--source …] [--size WxH] [--fps N] [--seconds N] [--still]
 //   orvik-screen-bench --paint-only [--seconds N]
 //
 // --stream runs the whole viewer pipeline (the stream with its window of three frames, bit-rate steps and
 // fragments) into a viewer that acknowledges each frame as soon as its last fragment is sent: capture→sent is
 // the time from capture to the last fragment leaving, and the bit rate is where the stream's steps took it.
+// With --viewer the stream runs inside a real helper server and the viewer is a phone in this process over TLS
+// on loopback: capture→received is the time from capture to the frame's last fragment read by the phone.
 // --paint-only only paints the moving content, so another capturer (ffmpeg's x11grab) can be measured on the
 // same picture.
 // Stages: grab (screen read, blackout and pointer) and convert (to I420), reported by the X11 source; with
@@ -19,6 +21,7 @@
 #include "screen/EncodingScreenStream.hpp"
 #include "screen/FfmpegVideoEncoder.hpp"
 
+#include "LoopbackViewer.hpp"
 #include "MovingContent.hpp"
 #include "StageTimes.hpp"
 #include "platform/X11Display.hpp"
@@ -60,9 +63,13 @@ struct Options {
     bool paintOnly = false;
     // Absent: no stream.
     std::optional<std::string> streamPreset;
+    // The stream through a real server to a phone over TLS.
+    bool viewer = false;
     // Absent: capture only.
     std::optional<std::string> encoderPreset;
     int bitRate = 8'000'000;
+    // Encoder threads; 0: libx264's own choice.
+    int threads = 0;
 };
 
 // One stage after capture, given each delivered frame on the capture thread.
@@ -75,6 +82,8 @@ std::optional<Options> parse(int argc, char** argv) {
         const char* value = index + 1 < argc ? argv[index + 1] : nullptr;
         if (argument == "--still") {
             options.moving = false;
+        } else if (argument == "--viewer") {
+            options.viewer = true;
         } else if (argument == "--paint-only") {
             options.paintOnly = true;
         } else if (argument == "--source" && value) {
@@ -89,6 +98,8 @@ std::optional<Options> parse(int argc, char** argv) {
             options.streamPreset = argv[++index];
         } else if (argument == "--encode" && value) {
             options.encoderPreset = argv[++index];
+        } else if (argument == "--threads" && value) {
+            options.threads = std::atoi(argv[++index]);
         } else if (argument == "--bitrate" && value) {
             options.bitRate = std::atoi(argv[++index]);
         } else {
@@ -175,8 +186,9 @@ int runStream(const Options& options) {
         if (auto stream = viewed.lock()) stream->ack({fragment->sequence, fragment->captureTime});
     };
     auto failed = [](ScreenCaptureFailure) { std::fprintf(stderr, "capture ended by itself\n"); };
-    auto stream = EncodingScreenStream::make(source, send, failed,
-                                             FfmpegVideoEncoder::factory(FfmpegEncoderOptions{*options.streamPreset}));
+    auto stream = EncodingScreenStream::make(
+        source, send, failed,
+        FfmpegVideoEncoder::factory(FfmpegEncoderOptions{*options.streamPreset, options.threads}));
     viewed = stream;
 
     std::optional<bench::MovingContent> content;
@@ -215,8 +227,36 @@ int runStream(const Options& options) {
     return 0;
 }
 
+int runViewer(const Options& options) {
+    bench::StageTimes times;
+    if (!makeSource(options.source, times)) return 2;
+    std::optional<bench::MovingContent> content;
+    if (options.moving && options.source == "x11") content.emplace("");
+    const double cpuStart = processCpuSeconds();
+    const auto figures = bench::viewOverLoopback(
+        [&] { return makeSource(options.source, times); }, FfmpegEncoderOptions{*options.streamPreset, options.threads},
+        ScreenSettings{options.width, options.height, options.fps, std::nullopt}, std::chrono::seconds(options.seconds),
+        times);
+    const double painterCpu = content ? content->stop() : 0.0;
+    const double cpu = processCpuSeconds() - cpuStart - painterCpu;
+    std::printf("viewer over TLS through the server, from %s, %s, at most %dx%d and %d fps, %.1f s\n",
+                options.source.c_str(), options.streamPreset->c_str(), options.width, options.height, options.fps,
+                figures.seconds);
+    std::printf("frames %zu (%.1f fps), %.0f kbit/s delivered, the stream's bit rate at the end %d bit/s\n",
+                figures.frames, static_cast<double>(figures.frames) / figures.seconds,
+                static_cast<double>(figures.bytes) * 8.0 / figures.seconds / 1000.0, figures.bitRate);
+    std::printf("%-17s %8s %8s\n", "stage", "p50 ms", "p95 ms");
+    for (const auto& stage : times.summarise()) {
+        std::printf("%-17s %8.2f %8.2f\n", stage.stage.c_str(), stage.p50, stage.p95);
+    }
+    std::printf("CPU per frame %.2f ms (server, TLS both ways and the phone included)\n",
+                figures.frames ? cpu * 1000.0 / static_cast<double>(figures.frames) : 0.0);
+    return 0;
+}
+
 int run(const Options& options) {
     if (options.paintOnly) return paint(options);
+    if (options.streamPreset && options.viewer) return runViewer(options);
     if (options.streamPreset) return runStream(options);
     bench::StageTimes times;
     auto source = makeSource(options.source, times);
@@ -236,7 +276,7 @@ int run(const Options& options) {
         };
         encoder =
             FfmpegVideoEncoder::make({ScreenCodec::h264, options.width, options.height, options.fps, options.bitRate},
-                                     output, FfmpegEncoderOptions{*options.encoderPreset});
+                                     output, FfmpegEncoderOptions{*options.encoderPreset, options.threads});
         if (!encoder) {
             std::fprintf(stderr, "no encoder with preset %s\n", options.encoderPreset->c_str());
             return 2;
@@ -300,9 +340,9 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
-        std::fprintf(stderr,
-                     "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-                     "[--still] [--encode PRESET] [--bitrate BITS] [--stream PRESET] | --paint-only [--seconds N]\n");
+        std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
+                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--stream PRESET [--viewer]] "
+                             "| --paint-only [--seconds N]\n");
         return 2;
     }
     return run(*options);

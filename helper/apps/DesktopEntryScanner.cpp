@@ -7,7 +7,6 @@
 #include "apps/KeyFileLists.hpp"
 
 #include <glib.h>
-#include <unicode/normalizer2.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,14 +79,6 @@ std::string programName(const std::string& exec) {
     std::string program = count > 0 ? fs::path(words[0]).filename().string() : std::string();
     g_strfreev(words);
     return program;
-}
-
-std::string nfc(const std::string& value) {
-    UErrorCode status = U_ZERO_ERROR;
-    const auto* normalizer = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status)) return value;
-    const auto normalized = normalizer->normalize(UnicodeText::fromUtf8(value), status);
-    return U_FAILURE(status) ? value : UnicodeText::toUtf8(normalized);
 }
 
 std::vector<fs::path> pathsOf(const char* variable, const std::vector<fs::path>& fallback) {
@@ -164,7 +155,7 @@ std::vector<DesktopEntry> DesktopEntryScanner::scan(const std::vector<fs::path>&
         std::vector<std::pair<std::string, fs::path>> found;
         collect(folder, {}, 0, found);
         for (auto& [rawID, file] : found) {
-            auto id = nfc(UnicodeText::wellFormed(rawID));
+            auto id = UnicodeText::nfc(rawID);
             // The first file of an id hides every later one, also when it is not listed itself.
             if (!seen.insert(id).second) continue;
             auto entry = read(file, context);

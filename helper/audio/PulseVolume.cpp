@@ -128,7 +128,9 @@ void PulseVolume::connect() {
         },
         this);
     // The helper never starts a sound server of its own: it connects again when one appears.
-    if (pa_context_connect(context_, server_ ? server_->c_str() : nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    // A refused connection may already have failed through the state callback, which dropped the context.
+    if (pa_context_connect(context_, server_ ? server_->c_str() : nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 &&
+        context_) {
         dropContext();
     }
 }

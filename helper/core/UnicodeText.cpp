@@ -1,6 +1,7 @@
 #include "core/UnicodeText.hpp"
 
 #include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
 
 #include <memory>
 
@@ -40,6 +41,15 @@ bool UnicodeText::hasMoreCharactersThan(const icu::UnicodeString& text, std::siz
     std::size_t count = 0;
     forEachCharacter(text, [&](std::int32_t, std::int32_t) { return ++count <= limit; });
     return count > limit;
+}
+
+std::string UnicodeText::nfc(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+    const icu::UnicodeString source = fromUtf8(text);
+    if (U_FAILURE(status) || normalizer == nullptr) return toUtf8(source);
+    const icu::UnicodeString normalized = normalizer->normalize(source, status);
+    return toUtf8(U_FAILURE(status) ? source : normalized);
 }
 
 } // namespace orvik::helper

@@ -20,6 +20,9 @@ public:
     static std::string toUtf8(const icu::UnicodeString& text);
     // Bytes of unknown origin as well-formed UTF-8.
     static std::string wellFormed(std::string_view bytes) { return toUtf8(fromUtf8(bytes)); }
+    // The text in Unicode normalisation form C, so that a precomposed "é" and "e" with a combining accent compare
+    // equal; ill-formed UTF-8 comes back with U+FFFD in its place.
+    static std::string nfc(std::string_view text);
 
     // Receives a character's bounds in UTF-16 offsets; returns false to stop.
     using CharacterVisitor = std::function<bool(std::int32_t start, std::int32_t limit)>;

@@ -8,6 +8,7 @@
 #include "orvik/protocol/messages/CommandMessages.hpp"
 #include "permissions/PostEventPermission.hpp"
 #include "permissions/ScreenRecordingPermission.hpp"
+#include "permissions/SystemSettingsLink.hpp"
 #include "preferences/HelperPreferences.hpp"
 #include "preferences/PreferencesStore.hpp"
 #include "server/HelperIdentity.hpp"
@@ -149,6 +150,9 @@ private:
     void observeServer();
     void drainEvents();
     void apply(const ServerEvent& event);
+    bool followStoredPreferences();
+    void sendPreferences();
+    void openLink(const std::optional<std::string>& url) const;
     void changed();
 
     Parts parts_;

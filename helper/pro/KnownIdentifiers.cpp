@@ -1,6 +1,6 @@
 #include "pro/KnownIdentifiers.hpp"
 
-#include "pro/CanonicalText.hpp"
+#include "core/UnicodeText.hpp"
 
 namespace orvik::helper {
 
@@ -12,7 +12,7 @@ bool KnownIdentifiers::hasApp(const std::string& canonicalID) const {
 void KnownIdentifiers::addApps(const std::vector<std::string>& ids) {
     std::vector<std::string> canonical;
     canonical.reserve(ids.size());
-    for (const auto& id : ids) canonical.push_back(CanonicalText::nfc(id));
+    for (const auto& id : ids) canonical.push_back(UnicodeText::nfc(id));
     std::lock_guard lock(mutex_);
     apps_.insert(canonical.begin(), canonical.end());
 }
@@ -30,7 +30,7 @@ std::optional<std::string> KnownIdentifiers::shortcut(const std::string& canonic
 
 void KnownIdentifiers::replaceShortcuts(const std::vector<std::string>& names) {
     std::map<std::string, std::string> listed;
-    for (const auto& name : names) listed.try_emplace(CanonicalText::nfc(name), name);
+    for (const auto& name : names) listed.try_emplace(UnicodeText::nfc(name), name);
     std::lock_guard lock(mutex_);
     shortcuts_ = std::move(listed);
 }

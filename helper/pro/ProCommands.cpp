@@ -2,7 +2,7 @@
 
 #include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
-#include "pro/CanonicalText.hpp"
+#include "core/UnicodeText.hpp"
 #include "pro/URLPolicy.hpp"
 
 namespace orvik::helper {
@@ -130,7 +130,7 @@ asio::awaitable<void> ProCommands::serveQuery(const OrvikMessage& message, Sessi
 }
 
 asio::awaitable<void> ProCommands::appCommand(const OrvikMessage& message, const AppCommand& command, Session session) {
-    const std::string id = CanonicalText::nfc(command.bundleID);
+    const std::string id = UnicodeText::nfc(command.bundleID);
     const bool known = co_await isKnownApp(id);
     if (!known) {
         co_await replyError(session, message, ErrorCode::notAllowed);
@@ -149,7 +149,7 @@ asio::awaitable<void> ProCommands::appCommand(const OrvikMessage& message, const
 
 asio::awaitable<void> ProCommands::shortcutRun(const OrvikMessage& message, const ShortcutRun& command,
                                                Session session) {
-    const std::string canonicalName = CanonicalText::nfc(command.name);
+    const std::string canonicalName = UnicodeText::nfc(command.name);
     const auto listedName = co_await knownShortcut(canonicalName);
     if (!listedName) {
         co_await replyError(session, message, ErrorCode::notAllowed);
@@ -231,7 +231,7 @@ asio::awaitable<void> ProCommands::icon(const OrvikMessage& message, const AppIc
         co_await replyError(session, message, ErrorCode::notFound);
         co_return;
     }
-    const std::string id = CanonicalText::nfc(request.bundleID);
+    const std::string id = UnicodeText::nfc(request.bundleID);
     const bool known = co_await isKnownApp(id);
     if (!known) {
         co_await replyError(session, message, ErrorCode::notFound);

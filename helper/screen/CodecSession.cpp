@@ -63,7 +63,9 @@ std::unique_ptr<CodecSession> CodecSession::open(const EncoderSettings& settings
     av_opt_set(c.priv_data, "tune", "zerolatency", 0);
     // A picture forced to be a keyframe is an IDR, decodable with nothing before it.
     av_opt_set(c.priv_data, "forced-idr", "1", 0);
-    // Closed GOPs (IDR, not CRA); one frame thread, or pictures come out late; no log chatter.
+    // Constrained Baseline whatever the preset, as viewers are promised; closed GOPs for HEVC (IDR, not CRA),
+    // one frame thread, or pictures come out late; no log chatter.
+    if (settings.codec == ScreenCodec::h264) av_opt_set(c.priv_data, "profile", "baseline", 0);
     if (settings.codec == ScreenCodec::hevc) {
         av_opt_set(c.priv_data, "x265-params", "open-gop=0:frame-threads=1:log-level=error", 0);
     }

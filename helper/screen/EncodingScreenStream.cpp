@@ -205,7 +205,9 @@ void EncodingScreenStream::encoded(std::optional<EncodedVideo> video, std::uint6
     std::optional<EncodedScreenFrame> frame;
     {
         std::lock_guard lock(mutex_);
-        const bool current = generation == state_.generation && state_.encoder && state_.target;
+        // While paused nothing is sent, not even pictures the encoder still held: the viewer was told "paused"
+        // and the resume brings a new encoder.
+        const bool current = generation == state_.generation && state_.encoder && state_.target && !state_.isPaused;
         if (current && !video) state_.inFlight = std::max(0, state_.inFlight - 1);
         if (current && video) {
             const auto& settings = state_.encoder->settings();

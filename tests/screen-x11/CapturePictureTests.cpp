@@ -4,6 +4,9 @@
 #include "screen/x11/CaptureGeometry.hpp"
 #include "screen/x11/CapturePacer.hpp"
 
+#include "WaitUntil.hpp"
+
+#include <X11/extensions/Xrandr.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -176,6 +179,48 @@ TEST_F(CapturePictureTest, ourWindowsArePaintedBlackAndOthersAreNot) {
     picture = log.next(2);
     ASSERT_TRUE(picture);
     expectNear(sample(*picture, 1150, 600), bt709(0x00FF00), 3, "window no longer registered");
+    EXPECT_TRUE(stop(source));
+}
+
+// Sets a RandR monitor of this name (a client-defined one, as `xrandr --setmonitor` makes); the root keeps its size.
+// One already set is replaced under a server grab, so no one sees it gone in between.
+void setMonitor(const char* name, const PixelRect& rect, bool replace = false) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_TRUE(display);
+    XGrabServer(display);
+    const Atom atom = XInternAtom(display, name, False);
+    if (replace) XRRDeleteMonitor(display, DefaultRootWindow(display), atom);
+    XRRMonitorInfo* monitor = XRRAllocateMonitor(display, 0);
+    monitor->name = atom;
+    monitor->x = rect.x;
+    monitor->y = rect.y;
+    monitor->width = rect.width;
+    monitor->height = rect.height;
+    XRRSetMonitor(display, DefaultRootWindow(display), monitor);
+    XUngrabServer(display);
+    XSync(display, False);
+    XRRFreeMonitors(monitor);
+    XCloseDisplay(display);
+}
+
+TEST_F(CapturePictureTest, aMonitorThatMovesWithoutAScreenResizeIsFollowed) {
+    Painter painter;
+    painter.window(wholeScreen, 0xFF0000);
+    painter.window({1280, 720, 640, 360}, 0x0000FF);
+    setMonitor("ORVIK-SIDE", {0, 0, 640, 360});
+    X11CaptureSource source;
+    FrameLog log;
+    const CaptureConfiguration side{DisplayIdentifiers::idForName("ORVIK-SIDE"), 320, 180, 30, NormalizedRect::full()};
+    ASSERT_EQ(start(source, side, log), std::nullopt);
+    auto picture = log.next();
+    ASSERT_TRUE(picture);
+    expectNear(sample(*picture, 160, 90), bt709(0xFF0000), 3, "where the monitor was");
+
+    setMonitor("ORVIK-SIDE", {1280, 720, 640, 360}, true);
+    EXPECT_TRUE(test::waitUntil([&] {
+        picture = log.next();
+        return picture && std::abs(sample(*picture, 160, 90)[2] - bt709(0x0000FF)[2]) <= 3;
+    })) << "the picture shows where the monitor is now";
     EXPECT_TRUE(stop(source));
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +66,15 @@ public:
         return std::make_unique<ChildProcess>(std::move(options));
     }
     ChildProcess& process() { return process_; }
+    // A line command on the server's standard input: "pause", "resume".
+    void command(const std::string& line) { ASSERT_TRUE(process_.write(line + "\n")); }
+    // The bit rates of the streams that encode now (a stopped one reports 0 until it is gone).
+    std::vector<int> encodingBitRates() {
+        command("rates");
+        auto rates = waitFor("event", "screenBitRates").at("bitRates").get<std::vector<int>>();
+        std::erase(rates, 0);
+        return rates;
+    }
 
     std::vector<std::string> device;
 
@@ -72,10 +82,14 @@ private:
     ChildProcess process_;
 };
 
+std::string kindOf(const json& line) {
+    return line.value("type", line.value("event", ""));
+}
+
 std::vector<json> named(const std::vector<json>& lines, const std::string& name) {
     std::vector<json> found;
     for (const auto& line : lines) {
-        if (line.value("type", line.value("event", "")) == name) found.push_back(line);
+        if (kindOf(line) == name) found.push_back(line);
     }
     return found;
 }
@@ -122,6 +136,81 @@ TEST_P(ScreenViewingOf, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
     EXPECT_TRUE(server.waitFor("event", "screenViewers").at("viewers").empty());
 }
 
+// The lines of `process` up to and including the first for which `last` holds; throws when it never came.
+std::vector<json> linesUntil(ChildProcess& process, const std::function<bool(const json&)>& last) {
+    std::vector<json> lines;
+    while (auto line = process.readLine(20s)) {
+        lines.push_back(json::parse(*line));
+        if (last(lines.back())) return lines;
+    }
+    throw std::runtime_error("the awaited line never came");
+}
+
+std::function<bool(const json&)> isState(const std::string& state) {
+    return
+        [state](const json& line) { return kindOf(line) == "screenState" && line.at("payload").at("state") == state; };
+}
+
+// The lines `process` prints within `span`.
+std::vector<json> linesDuring(ChildProcess& process, std::chrono::milliseconds span) {
+    std::vector<json> lines;
+    for (const auto end = std::chrono::steady_clock::now() + span; std::chrono::steady_clock::now() < end;) {
+        if (auto line = process.readLine(10ms)) lines.push_back(json::parse(*line));
+    }
+    return lines;
+}
+
+// The starting rate of a 320×200 picture is the 2 Mbit/s floor of starting rates; steps stay within 1 and 3 Mbit/s.
+constexpr int startingBitRate = 2'000'000;
+
+TEST_P(ScreenViewingOf, PausedViewersGetNoFramesResumeWithAFormatAndAKeyframeAndFastAcksRaiseTheRate) {
+    ScreenServer server(GetParam().name);
+    auto phone = server.startViewing({"--view", "main", "--view-size", "320x200", "--view-ms", "60000"});
+    linesUntil(*phone, [](const json& line) { return kindOf(line) == "frame"; });
+
+    server.command("pause");
+    linesUntil(*phone, isState("paused"));
+    // Only an absence can be seen here: nothing may come while paused.
+    EXPECT_TRUE(named(linesDuring(*phone, 1500ms), "frame").empty()) << "no frames while paused";
+
+    server.command("resume");
+    auto resumed = linesUntil(*phone, [](const json& line) { return kindOf(line) == "frame"; });
+    EXPECT_TRUE(resumed.back().at("keyframe").get<bool>()) << "the first frame after the resume is a keyframe";
+    ASSERT_EQ(named(resumed, "screenFormat").size(), 1u) << "a new encoder, a new format";
+    if (std::ranges::none_of(resumed, isState("streaming"))) linesUntil(*phone, isState("streaming"));
+
+    // Acknowledged at once: the rate steps up from its start (by 10 % a second, at most to 1.5 times it).
+    linesDuring(*phone, 2500ms);
+    auto rates = server.encodingBitRates();
+    EXPECT_TRUE(rates.size() == 1 && rates[0] > startingBitRate && rates[0] <= startingBitRate * 3 / 2)
+        << testing::PrintToString(rates);
+}
+
+std::size_t indexOf(const std::vector<json>& lines, const std::function<bool(const json&)>& wanted) {
+    return static_cast<std::size_t>(std::ranges::find_if(lines, wanted) - lines.begin());
+}
+
+TEST(ScreenViewing, RefusalsWithoutRequestIDFollowTheStartTheyAnswerAndAnUnknownCodecIsUnsupported) {
+    ScreenServer server;
+    const std::string settings = R"({"settings":{"maxWidth":160,"maxHeight":160,"frameRate":5},"codecs":)";
+    const auto start = R"({"type":"screenStart","payload":)" + settings + R"(["h264"]}})";
+    auto lines = server.view(
+        {"--send", start, "--send", start, "--send-frame", "1283:" + settings + R"(["av1"]})", "--wait-ms", "1500"});
+    auto errorWith = [](const std::string& code) {
+        return [code](const json& line) { return kindOf(line) == "error" && line.at("payload").at("code") == code; };
+    };
+    const auto streaming = indexOf(lines, isState("streaming"));
+    const auto again = indexOf(lines, errorWith("invalidRequest"));
+    const auto unknown = indexOf(lines, errorWith("unsupported"));
+    ASSERT_LT(unknown, lines.size());
+    EXPECT_LT(streaming, again) << "the first start is answered in full before the second";
+    EXPECT_LT(again, unknown);
+    EXPECT_EQ(lines[again].at("payload").at("detail"), "already streaming");
+    EXPECT_EQ(lines[unknown].at("payload").at("detail"), "type 1283");
+    for (auto at : {again, unknown}) EXPECT_FALSE(lines[at].at("payload").contains("requestID"));
+    EXPECT_EQ(named(lines, "screenStarted").size(), 1u);
+}
+
 TEST(ScreenViewing, AbsurdSettingsAreLimitedWithheldAcksStopDeliveryAndLateAcksSlowIt) {
     ScreenServer server;
     // Absurd settings are limited, never refused: the smallest picture at most 60 times a second.
@@ -131,11 +220,17 @@ TEST(ScreenViewing, AbsurdSettingsAreLimitedWithheldAcksStopDeliveryAndLateAcksS
     EXPECT_EQ(named(withheld, "screenStarted").at(0).at("payload").at("frameRate"), 1000);
     EXPECT_EQ(named(withheld, "screenFormat").at(0).at("payload").at("width"), 160);
 
-    // Three frames per acknowledgement delay at most, whatever the machine's speed.
-    auto late = server.view(
+    // Three frames per acknowledgement delay at most, whatever the machine's speed; the rate steps down (by 20 % a
+    // second, never below 1 Mbit/s).
+    auto phone = server.startViewing(
         {"--view", "main", "--view-size", "320x200", "--view-fps", "60", "--ack-delay-ms", "300", "--view-ms", "3000"});
-    EXPECT_LE(named(late, "frame").size(), 3u * 3000 / 300 + 3);
-    EXPECT_GE(named(late, "frame").size(), 3u);
+    std::size_t frames = 0;
+    linesUntil(*phone, [&](const json& line) { return kindOf(line) == "frame" && ++frames == 6; });
+    auto rates = server.encodingBitRates();
+    EXPECT_TRUE(rates.size() == 1 && rates[0] < startingBitRate && rates[0] >= 1'000'000)
+        << testing::PrintToString(rates);
+    frames += named(linesUntil(*phone, [](const json& line) { return kindOf(line) == "viewEnded"; }), "frame").size();
+    EXPECT_LE(frames, 3u * 3000 / 300 + 3);
 }
 
 // The next line of `process` for which `type` (or `event`) is `name`; absent when none came.

@@ -134,6 +134,12 @@ std::optional<std::string> Parser::take(std::string_view option, std::string_vie
         } catch (const std::exception& error) {
             return name + ": " + error.what();
         }
+    } else if (option == "--send-frame") {
+        const auto colon = value.find(':');
+        auto type = parseNumber<std::uint16_t>(value.substr(0, colon));
+        if (!type || colon == std::string_view::npos) return name + ": expected TYPE:PAYLOAD";
+        const auto payload = value.substr(colon + 1);
+        options.frames.push_back(Frame{*type, 0, Bytes(payload.begin(), payload.end())});
     } else if (option == "--until") {
         auto type = messageTypeNamed(value);
         if (!type) return name + ": no message type \"" + std::string(value) + "\"";
@@ -173,7 +179,8 @@ std::optional<std::string> Parser::finish() {
     }
     bool pairsFully =
         options.mode != PhoneOptions::Mode::authenticate && options.handshake == PhoneOptions::Handshake::full;
-    if (pairsFully && !options.reconnect && (!options.messages.empty() || options.readStandardInput)) {
+    const bool sends = !options.messages.empty() || !options.frames.empty() || options.readStandardInput;
+    if (pairsFully && !options.reconnect && sends) {
         return "the helper closes the pairing connection: add --reconnect to send messages after pairing";
     }
     if (options.reconnect && !pairsFully) return "--reconnect needs a full pairing handshake";
@@ -250,6 +257,8 @@ Options:
   --reconnect                 after pairing, connect again with the new key and authenticate
   --send JSON                 a message to send after the handshake, e.g.
                               '{"type":"text","payload":{"text":"hi","mode":"type"}}' (repeatable)
+  --send-frame TYPE:PAYLOAD   a frame of this type code with this payload text, sent as it is after the
+                              --send messages (repeatable)
   --stdin                     also send each line of standard input as a message (JSON, as --send)
   --until TYPE                after sending, wait until a message of this type arrived (repeatable)
   --wait-ms N                 how long to wait for replies after the last send (default 1000)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "orvik/protocol/coding/Bytes.hpp"
+#include "orvik/protocol/coding/Frame.hpp"
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
 #include "orvik/protocol/pairing/HostPort.hpp"
@@ -65,6 +66,8 @@ struct PhoneOptions {
     bool wrongProof = false;
     bool reconnect = false;
     std::vector<OrvikMessage> messages;
+    // Sent as they are after `messages`: payloads this build would not encode (an unknown enumeration value).
+    std::vector<Frame> frames;
     bool readStandardInput = false;
     std::vector<MessageType> until;
     std::chrono::milliseconds wait{1000};

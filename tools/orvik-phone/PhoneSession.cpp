@@ -176,6 +176,10 @@ asio::awaitable<ExitCode> PhoneSession::exchange(std::shared_ptr<FramedConnectio
     connection_ = connection;
     asio::co_spawn(executor_, receiveLoop(connection), asio::detached);
     for (const auto& message : options_.messages) send(message);
+    for (const auto& frame : options_.frames) {
+        ++pendingSends_;
+        connection_->sendFrame(frame, sent());
+    }
     if (options_.readStandardInput) startReadingInput();
     if (options_.view) {
         // Sending is done only when viewing has ended.
@@ -264,13 +268,17 @@ Bytes PhoneSession::finishProof(Bytes proof) const {
 
 void PhoneSession::send(const OrvikMessage& message) {
     ++pendingSends_;
-    connection_->send(message, [weak = weak_from_this()](std::optional<ConnectionError> error) {
+    connection_->send(message, sent());
+}
+
+FramedConnection::SendCompletion PhoneSession::sent() {
+    return [weak = weak_from_this()](std::optional<ConnectionError> error) {
         auto self = weak.lock();
         if (!self) return;
         --self->pendingSends_;
         if (error && !self->sendFailure_) self->sendFailure_ = error;
         self->wake();
-    });
+    };
 }
 
 void PhoneSession::startReadingInput() {

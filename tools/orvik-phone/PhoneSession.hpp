@@ -40,6 +40,8 @@ private:
     Bytes pairingProofSecret() const;
     Bytes finishProof(Bytes proof) const;
     void send(const OrvikMessage& message);
+    // Counts a send in flight until it completes.
+    FramedConnection::SendCompletion sent();
     void startReadingInput();
     void inputLine(const std::string& line);
     void inputEnded();

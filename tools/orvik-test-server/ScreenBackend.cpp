@@ -49,7 +49,24 @@ std::shared_ptr<const ScreenServices> ScreenBackend::services() const {
         // Never answered: the question stays open, as with a person who walked away.
         if (answer) done(*answer);
     };
-    return makeScreenServices(std::move(parts));
+    auto services = std::make_shared<ScreenServices>(*makeScreenServices(std::move(parts)));
+    services->makeStream = [make = services->makeStream, streams = streams_](auto source, auto send, auto onFailure) {
+        auto stream = make(std::move(source), std::move(send), std::move(onFailure));
+        std::lock_guard lock(streams->mutex);
+        std::erase_if(streams->made, [](const auto& made) { return made.expired(); });
+        streams->made.push_back(stream);
+        return stream;
+    };
+    return services;
+}
+
+std::vector<int> ScreenBackend::bitRates() const {
+    std::lock_guard lock(streams_->mutex);
+    std::vector<int> rates;
+    for (const auto& made : streams_->made) {
+        if (auto stream = made.lock()) rates.push_back(stream->currentBitRate());
+    }
+    return rates;
 }
 
 } // namespace orvik::testserver

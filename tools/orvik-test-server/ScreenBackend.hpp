@@ -4,15 +4,17 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace orvik::testserver {
 
 // The test server's screen viewing, chosen on the command line: `--screen x11` serves the real stream pipeline
 // (capture, encoder, fragments, acks) over the displays of $DISPLAY, `--screen synthetic` over a synthetic one;
 // `--screen-approval` answers the local user's question (once, always, deny, or never answered). Without `--screen` the
-// server offers no screen viewing.
+// server offers no screen viewing. The streams it makes stay visible (weakly) so their bit rates can be printed.
 class ScreenBackend {
 public:
     enum class Parsed { notMine, taken, bad };
@@ -29,10 +31,17 @@ public:
     bool enabled() const { return source_.has_value(); }
     // The screen services to hand to the server; absent without `--screen`.
     std::shared_ptr<const helper::ScreenServices> services() const;
+    // The bit rate of every stream that still exists, in the order they were made; any thread.
+    std::vector<int> bitRates() const;
 
 private:
     enum class Source { synthetic, x11 };
+    struct Streams {
+        std::mutex mutex;
+        std::vector<std::weak_ptr<helper::ScreenStream>> made;
+    };
     std::optional<Source> source_;
+    std::shared_ptr<Streams> streams_ = std::make_shared<Streams>();
     std::optional<helper::ScreenViewingDecision> answer_ = helper::ScreenViewingDecision::allowOnce;
 };
 

@@ -12,6 +12,7 @@
 #include "server/HelperServer.hpp"
 
 #include <csignal>
+#include <deque>
 #include <iostream>
 #include <string_view>
 #include <thread>
@@ -49,7 +50,7 @@ Options:
   --help                          this text
 
 Output lines: {"event": "listenerStatus"|"pairing"|"paired"|"devices"|"connections"|"paused"|
-"handshakeFailed"|"screenViewers", ...} and {"input": "mouse"|"scroll"|"key"|"modifier"|"unicode"|"media", ...}.
+"handshakeFailed"|"screenViewers"|"screenBitRates", ...} and {"input": "mouse"|"scroll"|"key"|"modifier"|"unicode"|"media", ...}.
 )";
 
 struct Options {
@@ -120,6 +121,27 @@ struct ServerSlot {
 
 std::atomic<bool> stopRequested = false;
 
+// Lines of standard input waiting for the main loop, which owns the server.
+struct Commands {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::string> lines;
+};
+
+asio::awaitable<void> applyPause(std::shared_ptr<HelperServer> server, bool paused) {
+    auto applying = server->setPaused(paused);
+    co_await std::move(applying);
+}
+
+void run(const std::string& command, const std::shared_ptr<HelperServer>& server,
+         const orvik::testserver::ScreenBackend& screen, TestServerOutput& output) {
+    if (command == "pause" || command == "resume") {
+        asio::co_spawn(server->executor(), applyPause(server, command == "pause"), asio::detached);
+    } else if (command == "rates") {
+        output.line({{"event", "screenBitRates"}, {"bitRates", screen.bitRates()}});
+    }
+}
+
 extern "C" void requestStop(int) {
     stopRequested = true;
 }
@@ -175,24 +197,31 @@ int main(int argc, char** argv) {
 
     auto server = HelperServer::create(thread.executor(), std::move(configuration));
     asio::post(thread.executor(), [serverSlot, weak = std::weak_ptr(server)] { serverSlot->server = weak; });
-    std::mutex mutex;
-    std::condition_variable wake;
-    server->events()->setWake([&] { wake.notify_all(); });
+    // Shared with the reader of standard input, which is never joined.
+    auto commands = std::make_shared<Commands>();
+    server->events()->setWake([commands] { commands->wake.notify_all(); });
     asio::post(thread.executor(), [server] { server->start(); });
 
-    std::thread([] {
-        std::string ignored;
-        while (std::getline(std::cin, ignored)) {
+    std::thread([commands] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            std::lock_guard lock(commands->mutex);
+            commands->lines.push_back(line);
+            commands->wake.notify_all();
         }
         stopRequested = true;
+        commands->wake.notify_all();
     }).detach();
 
     bool windowOpened = !options->pairingWindow;
     while (!stopRequested) {
+        std::deque<std::string> lines;
         {
-            std::unique_lock lock(mutex);
-            wake.wait_for(lock, std::chrono::milliseconds(100));
+            std::unique_lock lock(commands->mutex);
+            if (commands->lines.empty()) commands->wake.wait_for(lock, std::chrono::milliseconds(100));
+            lines.swap(commands->lines);
         }
+        for (const auto& line : lines) run(line, server, options->screen, output);
         for (const auto& event : server->events()->drain()) {
             output.event(event);
             auto* status = event.get<ServerEvent::ListenerStatusChanged>();

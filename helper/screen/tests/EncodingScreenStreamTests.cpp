@@ -187,8 +187,13 @@ TEST_F(StreamTest, PauseResumeAndStopDriveTheCaptureAndTheEncoder) {
     stream->resume([](auto failure) { EXPECT_FALSE(failure); });
     EXPECT_EQ(encoders.size(), 2u);
     EXPECT_EQ(source->calls, std::vector<std::string>{"start"});
+    capture();
+    stream->pause([] {});
+    encoder().answer(true);
+    EXPECT_TRUE(sent.empty()) << "a picture the encoder finishes after the pause is not sent";
+    stream->resume([](auto failure) { EXPECT_FALSE(failure); });
     stream->stop([] {});
-    EXPECT_EQ(source->calls, (std::vector<std::string>{"start", "stop"}));
+    EXPECT_EQ(source->calls, (std::vector<std::string>{"start", "stop", "start", "stop"}));
     EXPECT_TRUE(encoder().invalidated);
     EXPECT_FALSE(stream->target());
     EXPECT_EQ(stream->currentBitRate(), 0);

@@ -79,8 +79,13 @@ public:
         packet_->data = annexB.data();
         packet_->size = static_cast<int>(annexB.size());
         if (avcodec_send_packet(context_, packet_) < 0 || avcodec_receive_frame(context_, frame_) < 0) return 0;
+        // What the SPS says: BT.709 limited range; H.264 Constrained Baseline, HEVC Main.
         EXPECT_EQ(frame_->color_range, AVCOL_RANGE_MPEG);
         EXPECT_EQ(frame_->colorspace, AVCOL_SPC_BT709);
+        EXPECT_EQ(frame_->color_primaries, AVCOL_PRI_BT709);
+        EXPECT_EQ(frame_->color_trc, AVCOL_TRC_BT709);
+        EXPECT_EQ(context_->profile,
+                  context_->codec_id == AV_CODEC_ID_H264 ? FF_PROFILE_H264_CONSTRAINED_BASELINE : FF_PROFILE_HEVC_MAIN);
         double squared = 0;
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {

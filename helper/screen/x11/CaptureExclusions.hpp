@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace orvik::helper {
@@ -11,6 +12,10 @@ namespace orvik::helper {
 // when it destroys it; captures read the list on the next change of the window tree. Thread-safe.
 class CaptureExclusions {
 public:
+    // A window property (CARDINAL 1) that marks a window of any process for painting black, top-level or client
+    // window inside a frame. The capture notices it being set or removed on a window already shown.
+    static constexpr std::string_view windowProperty = "_ORVIK_CAPTURE_EXCLUDED";
+
     static void add(std::uint64_t window);
     static void remove(std::uint64_t window);
     static bool contains(std::uint64_t window);

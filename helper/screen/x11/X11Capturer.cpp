@@ -6,6 +6,7 @@
 
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
 #include <cstring>
@@ -62,6 +63,7 @@ std::optional<ScreenCaptureFailure> X11Capturer::open(const std::string& display
     damaged_ = XFixesCreateRegion(handle, nullptr, 0);
     ownWindows_ = std::make_unique<X11OwnWindows>(*display_);
     followPointerMotion();
+    followMonitors();
     XFlush(handle);
     return isBroken() ? std::optional(ScreenCaptureFailure::failed) : std::nullopt;
 }
@@ -139,6 +141,21 @@ void X11Capturer::followPointerMotion() {
     inputOpcode_ = opcode;
 }
 
+// Monitors move, appear and go with CRTC changes that need not resize the root.
+void X11Capturer::followMonitors() {
+    Display* handle = display_->get();
+    int event = 0;
+    int error = 0;
+    if (!XRRQueryExtension(handle, &event, &error)) return;
+    XRRSelectInput(handle, display_->root(), RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask);
+    randrEvent_ = event;
+}
+
+bool X11Capturer::isScreenChange(const XEvent& event) const {
+    if (event.type == ConfigureNotify) return event.xconfigure.window == display_->root();
+    return randrEvent_ && (event.type == *randrEvent_ + RRScreenChangeNotify || event.type == *randrEvent_ + RRNotify);
+}
+
 void X11Capturer::dispatch(const XEvent& event) {
     if (event.type == damageEvent_ + XDamageNotify) {
         damagePending_ = true;
@@ -150,9 +167,12 @@ void X11Capturer::dispatch(const XEvent& event) {
         return;
     }
     ownWindows_->handle(event);
-    if (event.type == ConfigureNotify && event.xconfigure.window == display_->root()) {
-        // The screen changed size: the monitor may have moved, shrunk or gone.
+    if (isScreenChange(event)) {
+        // The screen or its monitors changed: the monitor may have moved, shrunk or gone.
+        XEvent copy = event; // Xlib takes it mutable
+        XRRUpdateConfiguration(&copy);
         if (auto failure = layOut()) monitorGone_ = *failure == ScreenCaptureFailure::displayUnavailable;
+        pacer_.markChanged();
     }
     if (event.type == MapNotify || event.type == UnmapNotify || event.type == ConfigureNotify) pacer_.markChanged();
 }

@@ -48,6 +48,8 @@ private:
     void noteDamage();
     void checkPointer();
     void followPointerMotion();
+    void followMonitors();
+    bool isScreenChange(const XEvent& event) const;
 
     std::unique_ptr<X11Display> display_;
     CaptureConfiguration configuration_;
@@ -66,6 +68,8 @@ private:
     std::uint64_t nextPointerCheck_ = 0;
     // The XInput 2 opcode when the server reports raw pointer motion to us; absent: the pointer is only polled.
     std::optional<int> inputOpcode_;
+    // The RandR event base when the server reports monitor changes to us.
+    std::optional<int> randrEvent_;
     bool monitorGone_ = false;
     // The server reported damage that has not been looked at: done once a frame interval at most, as each look
     // is a round trip and the server reports again only after it.

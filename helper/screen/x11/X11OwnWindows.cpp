@@ -26,7 +26,9 @@ std::vector<Window> childrenOf(Display* display, Window window) {
 } // namespace
 
 X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), pid_(getpid()) {
-    XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask);
+    // Also the root's own changes, for the capturer: its size, and RandR monitors set by clients, which are
+    // announced only as the root's ConfigureNotify.
+    XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask | StructureNotifyMask);
 }
 
 void X11OwnWindows::handle(const XEvent& event) {
@@ -38,6 +40,12 @@ void X11OwnWindows::handle(const XEvent& event) {
         known_.erase(event.xreparent.window);
         known_.erase(event.xreparent.parent);
         break;
+    case PropertyNotify:
+        // The marker may be on a client inside a frame: look at every window afresh.
+        if (event.xproperty.atom != display_.atom(CaptureExclusions::windowProperty)) return;
+        known_.clear();
+        stale_ = true;
+        return;
     default: break;
     }
     switch (event.type) {
@@ -70,7 +78,7 @@ void X11OwnWindows::refresh() {
     for (Window top : childrenOf(display, display_.root())) {
         auto found = known_.find(top);
         TopLevel entry = found != known_.end() ? std::move(found->second) : describe(top);
-        if (entry.ownedByPid || listed(top, entry)) {
+        if (entry.ownedByPid || entry.marked || listed(top, entry)) {
             XWindowAttributes attributes{};
             if (XGetWindowAttributes(display, top, &attributes) && attributes.map_state == IsViewable) {
                 const int border = attributes.border_width;
@@ -86,8 +94,12 @@ void X11OwnWindows::refresh() {
 X11OwnWindows::TopLevel X11OwnWindows::describe(Window window) {
     TopLevel entry;
     entry.ownedByPid = ownedByPid(window);
+    entry.marked = carriesMarker(window);
     entry.clients = childrenOf(display_.get(), window);
-    for (Window client : entry.clients) entry.ownedByPid = entry.ownedByPid || ownedByPid(client);
+    for (Window client : entry.clients) {
+        entry.ownedByPid = entry.ownedByPid || ownedByPid(client);
+        entry.marked = entry.marked || carriesMarker(client);
+    }
     return entry;
 }
 
@@ -107,6 +119,21 @@ bool X11OwnWindows::ownedByPid(Window window) {
     }
     if (data) XFree(data);
     return ours;
+}
+
+bool X11OwnWindows::carriesMarker(Window window) {
+    // Told of later changes of the window's properties, so a marker set on a shown window takes effect.
+    XSelectInput(display_.get(), window, PropertyChangeMask);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display_.get(), window, display_.atom(CaptureExclusions::windowProperty), 0,
+                                          1, False, XA_CARDINAL, &type, &format, &count, &remaining, &data);
+    const bool marked = status == Success && data && count == 1;
+    if (data) XFree(data);
+    return marked;
 }
 
 bool X11OwnWindows::listed(Window top, const TopLevel& known) const {

@@ -12,9 +12,9 @@
 namespace orvik::helper {
 
 // Finds the windows of this process on the screen, so a capture can paint them black: top-level windows (or the
-// client windows inside a window manager's frames) whose _NET_WM_PID is our pid or that CaptureExclusions
-// lists. The answer is cached until the window tree changes (the owner passes every event to `handle`).
-// Used only on the capture thread.
+// client windows inside a window manager's frames) whose _NET_WM_PID is our pid, that CaptureExclusions lists or
+// that carry its window property (in any process). The answer is cached until the window tree changes (the owner passes
+// every event to `handle`). Used only on the capture thread.
 class X11OwnWindows {
 public:
     explicit X11OwnWindows(X11Display& display);
@@ -27,11 +27,13 @@ public:
 private:
     struct TopLevel {
         bool ownedByPid = false;
+        bool marked = false;         // carries the CaptureExclusions property
         std::vector<Window> clients; // the windows inside a frame, for registered client windows
     };
     void refresh();
     TopLevel describe(Window window);
     bool ownedByPid(Window window);
+    bool carriesMarker(Window window);
     bool listed(Window top, const TopLevel& known) const;
 
     X11Display& display_;

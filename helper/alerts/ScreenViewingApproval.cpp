@@ -1,0 +1,33 @@
+#include "alerts/ScreenViewingApproval.hpp"
+
+#include "alerts/ApprovalAlert.hpp"
+
+namespace orvik::helper {
+
+namespace {
+constexpr qsizetype allowOnceButton = 0;
+constexpr qsizetype alwaysAllowButton = 1;
+constexpr qsizetype denyButton = 2;
+
+ScreenViewingDecision decision(qsizetype chosen) {
+    switch (chosen) {
+    case allowOnceButton: return ScreenViewingDecision::allowOnce;
+    case alwaysAllowButton: return ScreenViewingDecision::alwaysAllow;
+    default: return ScreenViewingDecision::deny;
+    }
+}
+} // namespace
+
+void ScreenViewingApproval::ask(const ScreenViewingRequest& request, std::function<void(ScreenViewingDecision)> done) {
+    const ApprovalAlert::Question question{
+        QStringLiteral("Allow “") + QString::fromStdString(request.deviceName) +
+            QStringLiteral("” to view this computer’s screen?"),
+        QStringLiteral("It will see everything on the screen while viewing. The Orvik icon in the system tray shows "
+                       "when someone is viewing, and you can stop it there."),
+        {QStringLiteral("Allow Once"), QStringLiteral("Always Allow"), QStringLiteral("Don’t Allow")},
+        denyButton,
+    };
+    ApprovalAlert::open(question, [done = std::move(done)](qsizetype chosen) { done(decision(chosen)); });
+}
+
+} // namespace orvik::helper

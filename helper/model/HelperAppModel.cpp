@@ -1,0 +1,357 @@
+#include "model/HelperAppModel.hpp"
+
+#include "core/Log.hpp"
+
+#include <asio.hpp>
+
+#include <algorithm>
+#include <utility>
+
+namespace orvik::helper {
+
+namespace {
+
+constexpr std::string_view logCategory = "App";
+
+// Server operations run as coroutines on the server's thread; each takes the server by value so it outlives them.
+asio::awaitable<void> setPausedOn(std::shared_ptr<HelperServer> server, bool paused) {
+    co_await server->setPaused(paused);
+}
+
+asio::awaitable<void> updatePreferencesOn(std::shared_ptr<HelperServer> server, HelperPreferences preferences) {
+    co_await server->updatePreferences(std::move(preferences));
+}
+
+asio::awaitable<void> stopAllScreensOn(std::shared_ptr<HelperServer> server) {
+    co_await server->stopAllScreens(ScreenStreamState::notAllowed);
+}
+
+bool containsDevice(const std::vector<ConnectedDevice>& list, const Uuid& deviceID) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const ConnectedDevice& entry) { return entry.deviceID == deviceID; });
+}
+
+template <class T> bool assign(T& field, T value) {
+    if (field == value) return false;
+    field = std::move(value);
+    return true;
+}
+
+} // namespace
+
+HelperAppModel::HelperAppModel(Parts parts) : parts_(std::move(parts)) {}
+
+HelperAppModel::~HelperAppModel() {
+    parts_.server->events()->setWake(nullptr);
+    if (parts_.sleepTimer) parts_.sleepTimer->setObserver(nullptr);
+    parts_.hotKey->setOnPress(nullptr);
+}
+
+std::shared_ptr<HelperAppModel> HelperAppModel::create(Parts parts) {
+    std::shared_ptr<HelperAppModel> model(new HelperAppModel(std::move(parts)));
+    auto& self = *model;
+    std::weak_ptr<HelperAppModel> weakModel = model;
+    auto mainThread = self.parts_.mainThread;
+
+    self.canPostEvents_ = self.parts_.permission.isGranted();
+    self.canCaptureScreen_ = self.parts_.screenPermission.isGranted();
+    // The server loads the same store itself, so nothing is sent for this first value.
+    self.preferences_ = self.parts_.preferencesStore->load();
+
+    if (self.parts_.sleepTimer) {
+        self.sleepTimer_ = self.parts_.sleepTimer->scheduled();
+        self.parts_.sleepTimer->setObserver([weakModel, mainThread](std::optional<SleepTimer::Scheduled> scheduled) {
+            mainThread([weakModel, scheduled] {
+                if (auto strong = weakModel.lock(); strong && assign(strong->sleepTimer_, scheduled)) strong->changed();
+            });
+        });
+    }
+    self.parts_.hotKey->setOnPress([weakModel] {
+        if (auto strong = weakModel.lock()) strong->togglePause();
+    });
+    self.parts_.hotKey->setEnabled(self.preferences_.pauseHotKeyEnabled);
+
+    self.observeServer();
+    if (self.onboardingCompleted()) self.startServer();
+    return model;
+}
+
+std::size_t HelperAppModel::addObserver(Observer observer) {
+    auto token = nextObserverToken_++;
+    observers_.emplace(token, std::move(observer));
+    return token;
+}
+
+void HelperAppModel::removeObserver(std::size_t token) {
+    observers_.erase(token);
+}
+
+void HelperAppModel::changed() {
+    // An observer may add or remove observers (a window closing itself), so walk a copy.
+    auto observers = observers_;
+    for (auto& [token, observer] : observers) {
+        if (observers_.contains(token)) observer();
+    }
+}
+
+// Server events.
+
+void HelperAppModel::observeServer() {
+    std::weak_ptr<HelperAppModel> weakModel = weak_from_this();
+    auto mainThread = parts_.mainThread;
+    parts_.server->events()->setWake([weakModel, mainThread] {
+        mainThread([weakModel] {
+            if (auto strong = weakModel.lock()) strong->drainEvents();
+        });
+    });
+}
+
+void HelperAppModel::drainEvents() {
+    auto events = parts_.server->events();
+    while (auto event = events->next()) {
+        apply(*event);
+    }
+}
+
+void HelperAppModel::apply(const ServerEvent& event) {
+    bool didChange = false;
+    if (auto* status = event.get<ServerEvent::ListenerStatusChanged>()) {
+        didChange = assign(listenerStatus_, status->status);
+    } else if (auto* connections = event.get<ServerEvent::Connections>()) {
+        std::vector<std::string> newcomers;
+        for (const auto& device : connections->devices) {
+            if (!containsDevice(connections_, device.deviceID)) newcomers.push_back(device.name);
+        }
+        didChange = assign(connections_, connections->devices);
+        if (connections_.empty() && parts_.overlay) parts_.overlay(OverlayMode::off);
+        if (preferences_.showConnectionNotifications) {
+            for (const auto& name : newcomers) parts_.notifications->notifyConnected(name);
+        }
+    } else if (auto* pairing = event.get<ServerEvent::Pairing>()) {
+        ++pairingEventsApplied_;
+        didChange = assign(pairing_, pairing->info);
+    } else if (auto* paired = event.get<ServerEvent::Paired>()) {
+        didChange = assign(lastPairedDevice_, std::optional<PairedDevice>(paired->device));
+    } else if (auto* devices = event.get<ServerEvent::Devices>()) {
+        didChange = assign(pairedDevices_, devices->devices);
+        didChange = followStoredPreferences() || didChange;
+    } else if (auto* paused = event.get<ServerEvent::Paused>()) {
+        didChange = assign(isPaused_, paused->paused);
+    } else if (auto* viewers = event.get<ServerEvent::ScreenViewers>()) {
+        didChange = assign(screenViewers_, viewers->viewers);
+        didChange = followStoredPreferences() || didChange;
+    }
+    if (didChange) changed();
+}
+
+// The server changes its own record when a viewer is always allowed or a device is removed, and stores it at once:
+// adopt the stored record, so the next change sent from here does not undo the server's. While an update of ours is
+// on its way the store may not hold it yet, so the copy is kept then.
+bool HelperAppModel::followStoredPreferences() {
+    if (preferenceUpdatesInFlight_ > 0) return false;
+    return assign(preferences_, parts_.preferencesStore->load());
+}
+
+// Derived values.
+
+HelperAppModel::MenuStatus HelperAppModel::menuStatus() const {
+    using Kind = MenuStatus::Kind;
+    if (!canPostEvents_) return {Kind::needsPermission, {}};
+    if (isPaused_) return {Kind::paused, {}};
+    if (listenerStatus_.get<ListenerStatus::Ready>()) {
+        if (connections_.empty()) return {Kind::ready, {}};
+        MenuStatus status{Kind::connected, {}};
+        for (const auto& device : connections_) status.names.push_back(device.name);
+        return status;
+    }
+    if (listenerStatus_.get<ListenerStatus::Failed>()) return {Kind::failed, {}};
+    if (listenerStatus_.get<ListenerStatus::LocalNetworkDenied>()) return {Kind::localNetworkBlocked, {}};
+    return {serverStarted_ ? Kind::starting : Kind::ready, {}};
+}
+
+MenuBarGlyphState HelperAppModel::glyphState() const {
+    if (!canPostEvents_ || isPaused_) return MenuBarGlyphState::slashed;
+    if (!screenViewers_.empty()) return MenuBarGlyphState::viewing;
+    if (connections_.empty()) return MenuBarGlyphState::idle;
+    return MenuBarGlyphState::connected;
+}
+
+std::vector<HostPort> HelperAppModel::addresses() const {
+    auto port = listenerStatus_.readyPort();
+    if (!port || !parts_.systemInfo) return {};
+    return parts_.systemInfo->reachableAddresses(*port);
+}
+
+bool HelperAppModel::permissionWasLost() const {
+    return parts_.permission.wasLost();
+}
+
+std::vector<std::string> HelperAppModel::screenViewingDeviceNames() const {
+    std::vector<std::string> names;
+    const auto& allowed = preferences_.screenViewingDevices;
+    for (const auto& device : pairedDevices_) {
+        if (std::find(allowed.begin(), allowed.end(), device.id) != allowed.end()) names.push_back(device.name);
+    }
+    return names;
+}
+
+bool HelperAppModel::launchesAtLogin() const {
+    return parts_.loginItem->isEnabled();
+}
+
+void HelperAppModel::setLaunchesAtLogin(bool enabled) {
+    if (auto failure = parts_.loginItem->setEnabled(enabled)) {
+        Log::error(logCategory, "Launch at login change failed: " + *failure);
+    }
+}
+
+bool HelperAppModel::onboardingCompleted() const {
+    return parts_.defaults->boolean(onboardingCompletedKey).value_or(false);
+}
+
+void HelperAppModel::setOnboardingCompleted(bool completed) {
+    parts_.defaults->setBoolean(onboardingCompletedKey, completed);
+}
+
+// Preferences.
+
+void HelperAppModel::setPreferences(HelperPreferences preferences) {
+    if (preferences == preferences_) return;
+    preferences_ = std::move(preferences);
+    changed();
+    sendPreferences();
+}
+
+void HelperAppModel::sendPreferences() {
+    ++preferenceUpdatesInFlight_;
+    std::weak_ptr<HelperAppModel> weakModel = weak_from_this();
+    auto mainThread = parts_.mainThread;
+    asio::co_spawn(parts_.server->executor(), updatePreferencesOn(parts_.server, preferences_),
+                   [weakModel, mainThread](const std::exception_ptr&) {
+                       mainThread([weakModel] {
+                           auto strong = weakModel.lock();
+                           if (!strong) return;
+                           --strong->preferenceUpdatesInFlight_;
+                           if (strong->followStoredPreferences()) strong->changed();
+                       });
+                   });
+    parts_.hotKey->setEnabled(preferences_.pauseHotKeyEnabled);
+}
+
+// Actions.
+
+void HelperAppModel::togglePause() {
+    setPaused(!isPaused_);
+}
+
+void HelperAppModel::setPaused(bool paused) {
+    if (assign(isPaused_, paused)) changed();
+    asio::co_spawn(parts_.server->executor(), setPausedOn(parts_.server, paused), asio::detached);
+}
+
+void HelperAppModel::startServer() {
+    if (serverStarted_) return;
+    serverStarted_ = true;
+    changed();
+    asio::post(parts_.server->executor(), [server = parts_.server] { server->start(); });
+}
+
+void HelperAppModel::refreshPermission() {
+    if (assign(canPostEvents_, parts_.permission.isGranted())) changed();
+}
+
+void HelperAppModel::requestPermission() {
+    bool askedBefore = parts_.permission.hasRequestedBefore();
+    if (assign(canPostEvents_, parts_.permission.request())) changed();
+    if (!canPostEvents_ && askedBefore) openLink(SystemSettingsLink::accessibility());
+}
+
+void HelperAppModel::startPairing() {
+    startServer();
+    // A reply is stale when a pairing event was applied after this request: that event is newer than the reply.
+    auto eventsBeforeRequest = pairingEventsApplied_;
+    std::weak_ptr<HelperAppModel> weakModel = weak_from_this();
+    auto mainThread = parts_.mainThread;
+    asio::post(parts_.server->executor(), [server = parts_.server, weakModel, mainThread, eventsBeforeRequest] {
+        auto info = server->startPairing();
+        mainThread([weakModel, info = std::move(info), eventsBeforeRequest] {
+            auto strong = weakModel.lock();
+            if (!strong || strong->pairingEventsApplied_ != eventsBeforeRequest) return;
+            if (assign(strong->pairing_, info)) strong->changed();
+        });
+    });
+}
+
+void HelperAppModel::cancelPairing() {
+    asio::post(parts_.server->executor(), [server = parts_.server] { server->cancelPairing(); });
+}
+
+void HelperAppModel::remove(const PairedDevice& device) {
+    asio::post(parts_.server->executor(), [server = parts_.server, id = device.id] { server->removeDevice(id); });
+}
+
+void HelperAppModel::setScreenViewingEnabled(bool enabled) {
+    auto preferences = preferences_;
+    preferences.screenViewingEnabled = enabled;
+    setPreferences(std::move(preferences));
+    if (enabled && !canCaptureScreen_) {
+        if (assign(canCaptureScreen_, parts_.screenPermission.request())) changed();
+    }
+}
+
+void HelperAppModel::refreshScreenPermission() {
+    if (assign(canCaptureScreen_, parts_.screenPermission.isGranted())) changed();
+}
+
+void HelperAppModel::openScreenRecordingSettings() {
+    openLink(SystemSettingsLink::screenRecording());
+}
+
+void HelperAppModel::stopScreenViewing() {
+    asio::co_spawn(parts_.server->executor(), stopAllScreensOn(parts_.server), asio::detached);
+}
+
+void HelperAppModel::forgetScreenViewingDevices() {
+    auto preferences = preferences_;
+    preferences.screenViewingDevices.clear();
+    setPreferences(std::move(preferences));
+}
+
+void HelperAppModel::cancelSleepTimer() {
+    if (parts_.sleepTimer) parts_.sleepTimer->cancel();
+    asio::post(parts_.server->executor(), [server = parts_.server] { server->pushStatusIfChanged(true); });
+}
+
+void HelperAppModel::runSelfTest() {
+    if (!canPostEvents_) {
+        requestPermission();
+        return;
+    }
+    if (parts_.drawSelfTestCircle) parts_.drawSelfTestCircle();
+}
+
+void HelperAppModel::shutDown(std::function<void()> done) {
+    auto mainThread = parts_.mainThread;
+    asio::post(parts_.server->executor(), [server = parts_.server, mainThread, done = std::move(done)] {
+        server->stop();
+        mainThread(done);
+    });
+}
+
+void HelperAppModel::openLink(const std::optional<std::string>& url) const {
+    if (url && parts_.openURL) parts_.openURL(*url);
+}
+
+std::string HelperAppModel::localizedName(PowerAction action) {
+    switch (action) {
+    case PowerAction::lock: return "Lock";
+    case PowerAction::displaySleep: return "Display sleep";
+    case PowerAction::sleep: return "Sleep";
+    case PowerAction::restart: return "Restart";
+    case PowerAction::shutDown: return "Shut down";
+    case PowerAction::logOut: return "Log out";
+    }
+    return "Sleep";
+}
+
+} // namespace orvik::helper

@@ -1,0 +1,142 @@
+#include "OnboardingFakes.hpp"
+#include "onboarding/PairingView.hpp"
+#include "onboarding/PairingWindow.hpp"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace orvik::helper::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using State = PairingPresentation::State;
+
+class PairingViewTest : public ::testing::Test {
+protected:
+    PairingViewTest() { application(); }
+
+    std::unique_ptr<PairingView> makeView() {
+        return std::make_unique<PairingView>(model, clock.timing(),
+                                             [this](const PairedDevice& paired) { reported.push_back(paired.name); });
+    }
+    QString text(QWidget& root, const char* name) { return root.findChild<QLabel*>(name)->text(); }
+
+    std::shared_ptr<FakeOnboardingModel> model = std::make_shared<FakeOnboardingModel>();
+    FakeTiming clock;
+    std::vector<std::string> reported;
+};
+
+TEST_F(PairingViewTest, ReportsOnlyDevicesPairedSinceShownAndEachChangeOnce) {
+    model->lastPaired = device("Earlier", clock.now - 1s);
+    auto view = makeView();
+    EXPECT_EQ(view->state(), State::expired) << "a device from before the view is not its pairing";
+    EXPECT_TRUE(reported.empty());
+
+    model->pairingInfo = pairingInfo("AAAAA-AAAAA", clock.now + 300s);
+    model->lastPaired = device("Now", clock.now);
+    model->changed();
+    EXPECT_EQ(view->state(), State::code) << "an open session wins over the confirmation";
+    model->changed();
+    model->pairingInfo.reset();
+    model->changed();
+    EXPECT_EQ(view->state(), State::paired);
+    EXPECT_EQ(reported, std::vector<std::string>{"Now"}) << "an equal device is not reported again";
+
+    for (auto change : {std::optional<PairedDevice>{}, std::optional(device("Before", clock.now - 1ms))}) {
+        model->lastPaired = change;
+        model->changed();
+    }
+    EXPECT_EQ(reported.size(), 1u);
+    EXPECT_EQ(view->state(), State::expired);
+}
+
+TEST_F(PairingViewTest, ShowsTheNewestCodeWithItsCountdownAndStopsTickingWhenItGoes) {
+    auto view = makeView();
+    EXPECT_EQ(clock.running(), 0u) << "no countdown without a code";
+    model->pairingInfo = pairingInfo("OLD", clock.now + 10s);
+    model->changed();
+    model->pairingInfo = pairingInfo("NEW<b>", clock.now + 300s);
+    model->changed();
+    auto* code = view->findChild<QLabel*>("manualCode");
+    EXPECT_EQ(code->text(), "NEW<b>");
+    EXPECT_EQ(code->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(code->textInteractionFlags() & Qt::TextSelectableByMouse);
+    EXPECT_EQ(code->accessibleName(), "N E W < b >");
+    EXPECT_EQ(view->findChild<QLabel*>("computerName")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(text(*view, "countdown"), "Code expires in 5:00");
+    clock.tick();
+    EXPECT_EQ(text(*view, "countdown"), "Code expires in 4:59");
+    for (int second = 0; second < 305; ++second) clock.tick();
+    EXPECT_EQ(text(*view, "countdown"), "Code expires in 0:00") << "the state waits for the model";
+    EXPECT_EQ(view->state(), State::code);
+    model->pairingInfo.reset();
+    model->changed();
+    EXPECT_EQ(view->state(), State::expired);
+    EXPECT_EQ(clock.running(), 0u);
+}
+
+TEST_F(PairingViewTest, ShowANewCodeForgetsDevicesPairedBeforeThePress) {
+    auto view = makeView();
+    clock.now += 5s;
+    model->lastPaired = device("Phone", clock.now);
+    model->changed();
+    EXPECT_EQ(view->state(), State::paired);
+    model->lastPaired.reset();
+    model->changed();
+    clock.now += 1s;
+    model->lastPaired = device("Phone", clock.now - 1s);
+    view->findChild<QPushButton*>("showNewCode")->click();
+    EXPECT_EQ(model->count("startPairing"), 1u);
+    model->changed();
+    EXPECT_EQ(view->state(), State::expired) << "until the new code arrives";
+}
+
+TEST_F(PairingViewTest, PairingWindowAsksForACodeWhenShownAndCancelsHoweverItCloses) {
+    FakeWindows windows;
+    struct Row {
+        bool sessionOpen;
+        const char* closing;
+        std::size_t cancels;
+    };
+    for (auto row : {Row{false, "button", 2}, Row{true, "escape", 2}, Row{true, "close", 1}}) {
+        model->calls.clear();
+        windows.closed.clear();
+        model->pairingInfo.reset();
+        if (row.sessionOpen) model->pairingInfo = pairingInfo("CODE", clock.now + 300s);
+        PairingWindow window(model, windows, clock.timing());
+        window.show();
+        EXPECT_EQ(model->count("startPairing"), row.sessionOpen ? 0u : 1u);
+        auto* button = window.findChild<QPushButton*>("closeButton");
+        EXPECT_EQ(button->text(), row.sessionOpen ? "Cancel" : "Done");
+        window.showMinimized();
+        window.showNormal();
+        EXPECT_EQ(model->count("cancelPairing"), 0u) << "a minimise is not a close";
+        if (row.closing == std::string("button")) button->click();
+        if (row.closing == std::string("escape")) QTest::keyClick(&window, Qt::Key_Escape);
+        // The registry closes the window it was asked to close.
+        window.close();
+        EXPECT_EQ(model->count("cancelPairing"), row.cancels) << row.closing;
+        EXPECT_EQ(windows.closed.size(), row.cancels - 1);
+    }
+}
+
+TEST_F(PairingViewTest, PairingWindowButtonFollowsTheSessionAndTheHeightTheState) {
+    FakeWindows windows;
+    PairingWindow window(model, windows, clock.timing());
+    const int expiredHeight = window.height();
+    model->pairingInfo = pairingInfo("CODE", clock.now + 300s);
+    model->changed();
+    EXPECT_EQ(window.findChild<QPushButton*>("closeButton")->text(), "Cancel");
+    EXPECT_GT(window.height(), expiredHeight) << "the code is taller than the notice";
+    EXPECT_EQ(window.width(), PairingWindow::contentWidth);
+    model->pairingInfo.reset();
+    model->changed();
+    EXPECT_EQ(window.findChild<QPushButton*>("closeButton")->text(), "Done");
+    EXPECT_EQ(window.height(), expiredHeight);
+}
+
+} // namespace
+} // namespace orvik::helper::testing

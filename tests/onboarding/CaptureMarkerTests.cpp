@@ -1,0 +1,103 @@
+#include "OnboardingFakes.hpp"
+#include "onboarding/OnboardingWindow.hpp"
+#include "onboarding/ScreenCaptureExcluded.hpp"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+// Xlib's macros after Qt's headers, which they would break.
+#include "screen/x11/CaptureExclusions.hpp"
+#include "screen/x11/X11OwnWindows.hpp"
+
+#include <X11/Xatom.h>
+
+#include <algorithm>
+
+namespace orvik::helper::testing {
+namespace {
+
+// Notes whether its window was marked when Qt told it it is about to be shown, before Qt maps it.
+class WindowSeenAtShow : public QWidget {
+public:
+    bool markedAtShow = false;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        markedAtShow = ScreenCaptureExcluded::isMarked(winId());
+        QWidget::showEvent(event);
+    }
+};
+
+TEST(CaptureMarker, MarksTheWindowBeforeItIsMappedAndOnlyWhileShownInIt) {
+    application();
+    auto window = std::make_unique<WindowSeenAtShow>();
+    auto* marker = new ScreenCaptureExcluded(window.get());
+    window->show();
+    EXPECT_TRUE(window->markedAtShow);
+    marker->hide();
+    EXPECT_FALSE(ScreenCaptureExcluded::isMarked(window->winId()));
+    marker->show();
+    EXPECT_TRUE(ScreenCaptureExcluded::isMarked(window->winId()));
+    delete marker;
+    EXPECT_FALSE(ScreenCaptureExcluded::isMarked(window->winId()));
+
+    // The first-run window is marked only while its pairing view shows a code.
+    auto model = std::make_shared<FakeOnboardingModel>();
+    FakeTiming clock;
+    FakeWindows windows;
+    OnboardingWindow onboarding(model, windows, {clock.timing(), std::nullopt});
+    onboarding.show();
+    EXPECT_FALSE(ScreenCaptureExcluded::isMarked(onboarding.winId()));
+    model->permission = true;
+    model->status = ListenerStatus::ready(1);
+    for (int press = 0; press < 3; ++press) QTest::keyClick(&onboarding, Qt::Key_Return);
+    EXPECT_TRUE(ScreenCaptureExcluded::isMarked(onboarding.winId()));
+    model->lastPaired = device("Phone", clock.now);
+    model->changed();
+    QTest::qWait(10); // the pairing view goes from the event loop
+    EXPECT_FALSE(ScreenCaptureExcluded::isMarked(onboarding.winId()));
+}
+
+// Our capture blanks a marked window of any process wherever it goes, and stops when the marker goes.
+TEST(CaptureMarker, TheCaptureBlanksAMarkedForeignWindowAsItMovesAndResizes) {
+    auto capture = X11Display::open();
+    auto other = X11Display::open();
+    ASSERT_TRUE(capture && other);
+    X11OwnWindows own(*capture);
+    Display* display = other->get();
+    const Window window = XCreateSimpleWindow(display, other->root(), 10, 20, 200, 100, 0, 0, 0xFFFFFF);
+    const Atom marker = other->atom(CaptureExclusions::windowProperty);
+    const unsigned long one = 1;
+    const auto mark = [&] {
+        XChangeProperty(display, window, marker, XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&one), 1);
+    };
+    mark();
+    XMapWindow(display, window);
+    XSync(display, False);
+    const auto blanked = [&](PixelRect expected) {
+        XSync(capture->get(), False);
+        while (XPending(capture->get()) > 0) {
+            XEvent event;
+            XNextEvent(capture->get(), &event);
+            own.handle(event);
+        }
+        const auto& rects = own.rects();
+        return std::find(rects.begin(), rects.end(), expected) != rects.end();
+    };
+    EXPECT_TRUE(blanked({10, 20, 200, 100}));
+    XMoveResizeWindow(display, window, 300, 40, 250, 150);
+    XSync(display, False);
+    EXPECT_TRUE(blanked({300, 40, 250, 150}));
+    XDeleteProperty(display, window, marker);
+    XSync(display, False);
+    EXPECT_FALSE(blanked({300, 40, 250, 150}));
+    mark();
+    XSync(display, False);
+    EXPECT_TRUE(blanked({300, 40, 250, 150})) << "marked while shown";
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
+
+} // namespace
+} // namespace orvik::helper::testing
