@@ -74,8 +74,8 @@ TEST_P(SettingsControls, ControlWritesItsOneFieldWithOneServerUpdate) {
     }
     settle();
     EXPECT_EQ(model->preferences(), expected);
-    EXPECT_EQ(preferencesStore->load(), expected);
-    EXPECT_EQ(preferencesStore->saves(), changes ? 1 : 0);
+    EXPECT_EQ(load(), expected);
+    EXPECT_EQ(saves, changes ? 1 : 0);
 }
 
 using Prefs = HelperPreferences;
@@ -102,7 +102,7 @@ TEST_F(SettingsFixture, PhonesAreListedWithTheirStateUntilRemovedStoppedOrForgot
     const auto removed = pair("Work iPad");
     HelperPreferences preferences;
     preferences.screenViewingDevices = {kept.id, Uuid::random()};
-    preferencesStore->save(preferences);
+    save(preferences);
     create();
     publish(ServerEvent::devices(store->devices()));
     publish(ServerEvent::connections({{Uuid::random(), removed.id, "Work iPad", "10.0.0.2"},
@@ -133,7 +133,7 @@ TEST_F(SettingsFixture, PhonesAreListedWithTheirStateUntilRemovedStoppedOrForgot
     shown<QPushButton>("Ask Again Next Time")->click();
     settle();
     EXPECT_TRUE(model->preferences().screenViewingDevices.empty());
-    EXPECT_EQ(preferencesStore->saves(), 2);
+    EXPECT_EQ(saves, 2);
     EXPECT_EQ(shown<QGroupBox>("Always allowed"), nullptr);
 }
 
@@ -172,7 +172,7 @@ TEST_F(SettingsFixture, EveryTabWithManyDevicesShowsEverythingWhole) {
         if (i % 3 == 0) connections.push_back({Uuid::random(), device.id, device.name, "10.0.0.9"});
         if (i < 4) preferences.screenViewingDevices.push_back(device.id);
     }
-    preferencesStore->save(preferences);
+    save(preferences);
     create();
     publish(ServerEvent::devices(store->devices()));
     publish(ServerEvent::connections(connections));
