@@ -1,28 +1,12 @@
 #include "VisibleText.hpp"
 #include "settings/AboutSettings.hpp"
 #include "settings/FirewallSettingsTool.hpp"
-#include "settings/HelpWindow.hpp"
 
 #include <filesystem>
 #include <fstream>
 
 namespace orvik::helper {
 namespace {
-
-TEST(HelpWindow, ShowsTheSevenTopicsInOrderWithTheirLinuxTexts) {
-    HelpWindow window;
-    window.show();
-    const QStringList texts = test::visibleTexts(&window);
-    ASSERT_EQ(texts.size(), 14);
-    const QStringList titles{"Pair an iPhone",           "My iPhone can’t find this computer",
-                             "The pointer doesn’t move", "Typing doesn’t work in a password field",
-                             "Gestures and shortcuts",   "Waking a sleeping computer",
-                             "Stop control instantly"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(texts[2 * i], titles[i]);
-    EXPECT_EQ(texts[13], "Choose Pause Orvik in the system tray or press Ctrl+Alt+Super+P. Remove a device in "
-                         "Settings > Devices to revoke it.");
-    EXPECT_EQ(window.windowTitle(), "Orvik Helper Help");
-}
 
 TEST(AboutSettings, SecurityPageLiesUnderTheDownloadSite) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {

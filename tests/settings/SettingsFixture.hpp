@@ -4,6 +4,7 @@
 #include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
+#include "hotkey/X11GlobalHotKey.hpp"
 #include "injection/RecordingSink.hpp"
 #include "model/HelperAppModel.hpp"
 #include "model/WindowID.hpp"
@@ -17,43 +18,23 @@
 
 namespace orvik::helper {
 
-// Counts what the server stores: one save per preferences update it received.
-class CountingPreferencesStore final : public PreferencesStore {
-public:
-    HelperPreferences load() const override { return std::lock_guard(mutex_), stored_; }
-    void save(const HelperPreferences& preferences) override {
-        const std::lock_guard lock(mutex_);
-        stored_ = preferences;
-        ++saves_;
-    }
-    int saves() const { return std::lock_guard(mutex_), saves_; }
-
-private:
-    mutable std::mutex mutex_;
-    HelperPreferences stored_;
-    int saves_ = 0;
-};
-
-struct QuietHotKey final : GlobalHotKeying {
-    void setOnPress(std::function<void()>) override {}
-    void setEnabled(bool) override {}
-    bool isEnabled() const override { return false; }
-};
-
 // The settings window over a real model and a real (not listening) server with in-memory stores; the fixture
-// stands in for the updater, the login item, the window opener and the notifications. The model's GUI thread is
+// stands in for the updater, the login item, the window opener, the notifications and the preferences store
+// (counting the server's saves: one per update it received). The model's GUI thread is
 // the Qt event loop; settle() lets the server finish what it was asked and applies what it published.
 class SettingsFixture : public testing::Test,
                         public UpdaterControlling,
                         public LoginItem,
                         public WindowOpening,
-                        public ConnectionNotifying {
+                        public ConnectionNotifying,
+                        public PreferencesStore {
 protected:
     void create() {
         HelperServer::Configuration configuration;
         configuration.identity = {Uuid::random(), "Test Computer", "Model1,1", "1.0"};
         configuration.store = store;
-        configuration.preferencesStore = preferencesStore;
+        const std::shared_ptr<void> none; // the fixture outlives the server and the model
+        configuration.preferencesStore = std::shared_ptr<PreferencesStore>(none, this);
         configuration.sink = std::make_shared<RecordingSink>();
         configuration.pasteboard = std::make_shared<FakePasteboard>();
         configuration.listenerOptions = ListenerOptions::loopbackTest();
@@ -63,13 +44,12 @@ protected:
             QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
         };
         parts.defaults = std::make_shared<InMemoryUserDefaults>();
-        parts.preferencesStore = preferencesStore;
+        parts.preferencesStore = std::shared_ptr<PreferencesStore>(none, this);
         parts.server = server;
-        const std::shared_ptr<void> none; // the fixture outlives the model
         parts.notifications = std::shared_ptr<ConnectionNotifying>(none, this);
         parts.updater = std::shared_ptr<UpdaterControlling>(none, this);
         parts.loginItem = std::shared_ptr<LoginItem>(none, this);
-        parts.hotKey = std::make_shared<QuietHotKey>();
+        parts.hotKey = std::make_shared<X11GlobalHotKey>();
         parts.permission = PostEventPermission(parts.defaults, [this] { return canPost; });
         parts.screenPermission = ScreenRecordingPermission([this] { return canCapture; });
         model = HelperAppModel::create(std::move(parts));
@@ -124,14 +104,22 @@ protected:
     void openSettings() override {}
     void notifyConnected(const std::string&) override {}
     void notifySleepTimer(const std::string&) override {}
+    HelperPreferences load() const override { return std::lock_guard(mutex), stored; }
+    void save(const HelperPreferences& preferences) override {
+        const std::lock_guard lock(mutex);
+        stored = preferences;
+        ++saves;
+    }
 
     bool updaterConfigured = true, automaticChecks = false, launchesAtLogin = false, canPost = true, canCapture = false;
     int updateChecks = 0;
+    mutable std::mutex mutex; // the server saves on its own thread
+    HelperPreferences stored;
+    int saves = 0;
     std::vector<bool> launchAtLoginWrites;
     std::vector<std::string> opened;
     // Destroyed in reverse: the window, the model and the server before the server's thread.
     IoThread serverThread{"settings-test"};
-    std::shared_ptr<CountingPreferencesStore> preferencesStore = std::make_shared<CountingPreferencesStore>();
     std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();
     std::shared_ptr<HelperServer> server;
     std::shared_ptr<HelperAppModel> model;
