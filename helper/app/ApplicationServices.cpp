@@ -28,8 +28,7 @@ void ApplicationServices::onGuiThread(std::function<void()> work) {
 }
 
 ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults, UserInterfaceParts ui)
-    : defaults_(std::move(defaults)),
-      preferencesStore_(std::make_shared<UserDefaultsPreferencesStore>(defaults_)) {
+    : defaults_(std::move(defaults)), preferencesStore_(std::make_shared<UserDefaultsPreferencesStore>(defaults_)) {
     auto identity = HelperIdentity::current(*defaults_, *SystemInfo::shared(), AppInfo::shortVersion());
     system_ = makeSystem(ui);
 
@@ -101,9 +100,8 @@ std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInte
     services.pro = makeProCommands(makeAppCatalog());
     services.battery = [battery] { return battery->latest(); };
     services.sleepWarning = [notifications = ui.notifications](PowerAction action) {
-        onGuiThread([notifications, action] {
-            notifications->notifySleepTimer(HelperAppModel::localizedName(action));
-        });
+        onGuiThread(
+            [notifications, action] { notifications->notifySleepTimer(HelperAppModel::localizedName(action)); });
     };
     auto permission = std::make_shared<PostEventPermission>(defaults_);
     services.canPostEvents = [permission] { return permission->isGranted(); };

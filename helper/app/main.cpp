@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
-        Log::error("App", "Orvik Helper needs an X11 session; this one is " + QGuiApplication::platformName().toStdString());
+        Log::error("App",
+                   "Orvik Helper needs an X11 session; this one is " + QGuiApplication::platformName().toStdString());
     }
 
     HelperApplication helper(FileUserDefaults::standard());

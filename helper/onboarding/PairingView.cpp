@@ -96,7 +96,9 @@ QWidget* PairingView::makeCodePage() {
     mono.setPointSizeF(manualCode_->font().pointSizeF());
     mono.setWeight(QFont::DemiBold);
     manualCode_->setFont(mono);
-    manualCode_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Selectable by mouse and by keyboard: it takes the focus when a code shows, so Ctrl+A, Ctrl+C copies it.
+    manualCode_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    manualCode_->setFocusPolicy(Qt::StrongFocus);
     manual->addWidget(manualCode_, 0, Qt::AlignHCenter);
     layout->addLayout(manual);
 
@@ -170,6 +172,7 @@ void PairingView::showCode(const PairingInfo& info) {
     qrCode_->setPicture(QRCode::image(info.url));
     manualCode_->setText(QString::fromStdString(info.manualCode));
     manualCode_->setAccessibleName(QString::fromStdString(PairingPresentation::spelledOut(info.manualCode)));
+    manualCode_->setFocus(Qt::OtherFocusReason);
     updateCountdown();
     ticker_->start([this] { updateCountdown(); });
 }
