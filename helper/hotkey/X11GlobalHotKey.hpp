@@ -22,8 +22,6 @@ class X11Display;
 // GUI thread only. Destroying it releases the grab.
 class X11GlobalHotKey final : public GlobalHotKeying {
 public:
-    static constexpr std::string_view displayString = "Ctrl+Alt+Super+P";
-
     // Connects to `displayName`, or to $DISPLAY when it is empty. Without an X server it stays inert: enabling
     // grabs nothing.
     explicit X11GlobalHotKey(const std::string& displayName = {});

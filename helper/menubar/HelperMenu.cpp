@@ -1,6 +1,7 @@
 #include "menubar/HelperMenu.hpp"
 
 #include "model/DisplayTexts.hpp"
+#include "model/GlobalHotKeying.hpp"
 #include "model/WindowID.hpp"
 
 #include <utility>
@@ -11,7 +12,6 @@ namespace {
 using Kind = MenuItem::Kind;
 
 // The pause hot key as Linux keyboards label it.
-constexpr std::string_view pauseHotKeyText = "Ctrl+Alt+Super+P";
 // Qt binds no Linux key to the standard Preferences and Quit sequences, so the menu names its own.
 constexpr std::string_view settingsShortcut = "Ctrl+,";
 constexpr std::string_view quitShortcut = "Ctrl+Q";
@@ -115,7 +115,7 @@ std::vector<MenuItem> HelperMenu::items(const MenuSnapshot& snapshot, const Menu
     items.push_back(button("Pair iPhone…", pair));
     items.push_back(pairedDevicesMenu(snapshot, actions));
     appendSleepTimer(items, snapshot, actions);
-    MenuItem pause = item(Kind::toggle, "Pause Orvik (" + std::string(pauseHotKeyText) + ")",
+    MenuItem pause = item(Kind::toggle, "Pause Orvik (" + std::string(GlobalHotKeying::displayString) + ")",
                           call(actions.setPaused, !snapshot.isPaused));
     pause.checked = snapshot.isPaused;
     items.push_back(std::move(pause));

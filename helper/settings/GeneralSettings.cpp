@@ -1,6 +1,6 @@
 #include "settings/GeneralSettings.hpp"
 
-#include "hotkey/X11GlobalHotKey.hpp"
+#include "model/GlobalHotKeying.hpp"
 #include "model/HelperAppModel.hpp"
 
 #include <QCheckBox>
@@ -12,8 +12,8 @@ GeneralSettings::GeneralSettings(std::shared_ptr<HelperAppModel> model)
     : SettingsTab(std::move(model)), launchAtLogin_(new QCheckBox(tr("Open Orvik Helper when you log in"))) {
     form()->addWidget(launchAtLogin_);
     connect(launchAtLogin_, &QCheckBox::toggled, this, [this](bool on) { this->model().setLaunchesAtLogin(on); });
-    const QString shortcut = QString::fromUtf8(X11GlobalHotKey::displayString.data(),
-                                               static_cast<qsizetype>(X11GlobalHotKey::displayString.size()));
+    const QString shortcut = QString::fromUtf8(GlobalHotKeying::displayString.data(),
+                                               static_cast<qsizetype>(GlobalHotKeying::displayString.size()));
     addToggle(form(), tr("Pause shortcut %1").arg(shortcut), &HelperPreferences::pauseHotKeyEnabled);
     addToggle(form(), tr("Notify me when an iPhone connects"), &HelperPreferences::showConnectionNotifications);
 }

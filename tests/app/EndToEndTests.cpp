@@ -92,8 +92,8 @@ public:
         for (const auto& entry : entries()) {
             if (entry.label != label) continue;
             return ChildProcess::run({"gdbus", "call", "--session", "--dest", service_, "--object-path", "/MenuBar",
-                                      "--method", "com.canonical.dbusmenu.Event", std::to_string(entry.id),
-                                      "clicked", "<0>", "0"},
+                                      "--method", "com.canonical.dbusmenu.Event", std::to_string(entry.id), "clicked",
+                                      "<0>", "0"},
                                      10s)
                        .status == 0;
         }
@@ -165,35 +165,41 @@ std::pair<int, int> pointer() {
 TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettingsChange) {
     fs::create_directories(configFolder());
     // Screen viewing switched on, as in the settings: {"screenViewingEnabled":true}.
-    std::ofstream(configFolder() / "defaults.json")
-        << R"({"onboardingCompleted": {"type": "bool", "value": true},
+    std::ofstream(configFolder() / "defaults.json") << R"({"onboardingCompleted": {"type": "bool", "value": true},
                "helperPreferences": {"type": "data", "value": "eyJzY3JlZW5WaWV3aW5nRW5hYmxlZCI6dHJ1ZX0="}})";
     const std::string watcherLog = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/watcher.log";
-    ChildProcess watcher({"/usr/bin/python3", "-m", "dbusmock", "-l", watcherLog, "--template", ORVIK_WATCHER_TEMPLATE});
-    ASSERT_TRUE(waitUntil([] {
-        return output({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                       "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
-                       "org.kde.StatusNotifierWatcher"}) == "(true,)\n";
-    }, generous));
+    ChildProcess watcher(
+        {"/usr/bin/python3", "-m", "dbusmock", "-l", watcherLog, "--template", ORVIK_WATCHER_TEMPLATE});
+    ASSERT_TRUE(waitUntil(
+        [] {
+            return output({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                           "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
+                           "org.kde.StatusNotifierWatcher"}) == "(true,)\n";
+        },
+        generous));
 
     ChildProcess helper({ORVIK_HELPER_PATH});
     int port = 0;
-    ASSERT_TRUE(waitUntil([&] {
-        auto defaults = storedDefaults();
-        if (defaults.contains("listenerPort")) port = defaults["listenerPort"]["value"].get<int>();
-        return port != 0;
-    }, generous));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            auto defaults = storedDefaults();
+            if (defaults.contains("listenerPort")) port = defaults["listenerPort"]["value"].get<int>();
+            return port != 0;
+        },
+        generous));
     std::string service;
-    ASSERT_TRUE(waitUntil([&] {
-        std::ifstream log(watcherLog);
-        std::string line;
-        static const std::regex registration(R"(RegisterStatusNotifierItem "([^"]+)\")");
-        std::smatch match;
-        while (std::getline(log, line)) {
-            if (std::regex_search(line, match, registration)) service = match[1];
-        }
-        return !service.empty();
-    }, generous));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            std::ifstream log(watcherLog);
+            std::string line;
+            static const std::regex registration(R"(RegisterStatusNotifierItem "([^"]+)\")");
+            std::smatch match;
+            while (std::getline(log, line)) {
+                if (std::regex_search(line, match, registration)) service = match[1];
+            }
+            return !service.empty();
+        },
+        generous));
     ExportedMenu menu(service);
     ASSERT_TRUE(waitUntil([&] { return menu.contains("Ready"); }, generous));
 
@@ -201,13 +207,16 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
     ASSERT_TRUE(menu.open("Pair iPhone…", "Pair iPhone"));
     ASSERT_TRUE(focusWindow("Pair iPhone"));
     std::string code;
-    ASSERT_TRUE(waitUntil([&] {
-        pressKeys({"ctrl+a", "ctrl+c"});
-        // xclip ends the text without a newline; the echo completes the line.
-        code = output({"sh", "-c", "xclip -o -selection clipboard; echo"});
-        if (!code.empty()) code.pop_back();
-        return std::count(code.begin(), code.end(), '-') >= 4;
-    }, generous)) << "copied: " << code;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            pressKeys({"ctrl+a", "ctrl+c"});
+            // xclip ends the text without a newline; the echo completes the line.
+            code = output({"sh", "-c", "xclip -o -selection clipboard; echo"});
+            if (!code.empty()) code.pop_back();
+            return std::count(code.begin(), code.end(), '-') >= 4;
+        },
+        generous))
+        << "copied: " << code;
 
     const std::string name = "Tom & Jerry_<b>x</b>";
     ChildProcess phone({ORVIK_PHONE_PATH, "--pair-code", code, "--connect", "127.0.0.1:" + std::to_string(port),
@@ -257,21 +266,26 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
     ASSERT_TRUE(waitUntil([] { return !windowShown("Pair iPhone"); }, generous));
     ASSERT_TRUE(menu.open("Pair iPhone…", "Pair iPhone"));
     const std::string folder = std::getenv("XDG_RUNTIME_DIR");
-    const std::string screenGrab = folder + "/screen.png", stream = folder + "/stream.h264", frame = folder + "/frame.png";
-    ASSERT_TRUE(waitUntil([&] {
-        return ChildProcess::run({"sh", "-c", "import -window root " + screenGrab + " && zbarimg -q --raw " + screenGrab}, 20s)
-                   .status == 0;
-    }, generous));
+    const std::string screenGrab = folder + "/screen.png", stream = folder + "/stream.h264",
+                      frame = folder + "/frame.png";
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return ChildProcess::run(
+                       {"sh", "-c", "import -window root " + screenGrab + " && zbarimg -q --raw " + screenGrab}, 20s)
+                       .status == 0;
+        },
+        generous));
     ChildProcess secondViewer({ORVIK_PHONE_PATH, "--identity", deviceID, "--key",
                                paired->at("deviceKeyHex").get<std::string>(), "--connect",
                                "127.0.0.1:" + std::to_string(port), "--quiet", "--view", "main", "--view-size",
                                "1280x800", "--view-frames", "5", "--view-output", stream});
     ASSERT_TRUE(nextJson(secondViewer, "event", "viewEnded"));
-    ASSERT_EQ(ChildProcess::run({"ffmpeg", "-loglevel", "error", "-i", stream, "-update", "1", "-y", frame}, 20s).status, 0);
+    ASSERT_EQ(
+        ChildProcess::run({"ffmpeg", "-loglevel", "error", "-i", stream, "-update", "1", "-y", frame}, 20s).status, 0);
     EXPECT_NE(ChildProcess::run({"zbarimg", "-q", "--raw", frame}, 20s).status, 0);
     // A corner of the window's background: light on the screen, black in the stream.
-    std::istringstream geometry(output({"xdotool", "search", "--onlyvisible", "--name", "^Pair iPhone$",
-                                        "getwindowgeometry", "--shell"}));
+    std::istringstream geometry(
+        output({"xdotool", "search", "--onlyvisible", "--name", "^Pair iPhone$", "getwindowgeometry", "--shell"}));
     std::map<std::string, int> values;
     for (std::string field; geometry >> field;) {
         auto equals = field.find('=');
@@ -280,7 +294,9 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
     const std::string corner = std::to_string(values["X"] + 12) + "," + std::to_string(values["Y"] + 12);
     auto brightness = [&](const std::string& image) {
         // ImageMagick ends its answer without a newline; the echo completes the line.
-        const auto value = output({"sh", "-c", "convert " + image + " -colorspace Gray -format '%[fx:int(255*p{" + corner + "})]' info:; echo"});
+        const auto value =
+            output({"sh", "-c",
+                    "convert " + image + " -colorspace Gray -format '%[fx:int(255*p{" + corner + "})]' info:; echo"});
         return value.empty() ? -1 : std::stoi(value);
     };
     EXPECT_LT(brightness(frame), 40);
