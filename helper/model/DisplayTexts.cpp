@@ -116,8 +116,10 @@ RelativeOffset largestDifference(Date date, Date now, const icu::Locale& locale)
         if (U_FAILURE(status)) return {};
         if (difference == 0) continue;
         // Weeks are counted out of the days, as a whole number of them.
-        if (unit == UDAT_REL_UNIT_DAY && (difference >= daysPerWeek || difference <= -daysPerWeek))
-            return {static_cast<double>(difference / daysPerWeek), UDAT_REL_UNIT_WEEK};
+        if (unit == UDAT_REL_UNIT_DAY && (difference >= daysPerWeek || difference <= -daysPerWeek)) {
+            const std::int32_t wholeWeeks = difference / daysPerWeek;
+            return {static_cast<double>(wholeWeeks), UDAT_REL_UNIT_WEEK};
+        }
         return {static_cast<double>(difference), unit};
     }
     return {};

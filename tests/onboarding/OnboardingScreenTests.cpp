@@ -38,7 +38,7 @@ protected:
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         QTest::qWait(50);
-        const QImage shot = window.screen()->grabWindow(window.winId()).toImage();
+        QImage shot = window.screen()->grabWindow(window.winId()).toImage();
         shot.save(QDir(QStringLiteral(ORVIK_SCREENSHOT_DIR)).filePath(name + QStringLiteral(".png")));
         return shot;
     }

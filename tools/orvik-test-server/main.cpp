@@ -148,7 +148,7 @@ extern "C" void requestStop(int) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+static int serve(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options || options->help) {
         std::cout << usage << orvik::testserver::ScreenBackend::usage;
@@ -241,4 +241,14 @@ int main(int argc, char** argv) {
     server->events()->setWake(nullptr);
     server.reset();
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return serve(argc, argv);
+    } catch (const std::exception& error) {
+        // A malformed number among the options, say.
+        std::cerr << "orvik-test-server: " << error.what() << "\n";
+        return 1;
+    }
 }

@@ -44,7 +44,7 @@ TEST_F(PairingViewTest, ReportsOnlyDevicesPairedSinceShownAndEachChangeOnce) {
     EXPECT_EQ(view->state(), State::paired);
     EXPECT_EQ(reported, std::vector<std::string>{"Now"}) << "an equal device is not reported again";
 
-    for (auto change : {std::optional<PairedDevice>{}, std::optional(device("Before", clock.now - 1ms))}) {
+    for (const auto& change : {std::optional<PairedDevice>{}, std::optional(device("Before", clock.now - 1ms))}) {
         model->lastPaired = change;
         model->changed();
     }
