@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -31,6 +32,22 @@ X11SessionProbe::Environment X11SessionProbe::Environment::current() {
     return {environmentValue("DISPLAY"), environmentValue("WAYLAND_DISPLAY"), environmentValue("XDG_SESSION_TYPE")};
 }
 
+// Set once the process has begun to exit. A probe thread left behind on a server that stopped answering may end
+// only then; it must not call into Xlib any more (XCloseDisplay reaches extension state that the exit tears down),
+// so its connection is left to the operating system.
+namespace {
+
+std::atomic<bool> processExiting{false};
+// Kept reachable, so that leak checkers at exit do not count the connection left behind.
+std::atomic<X11Display*> abandonedDisplay{nullptr};
+
+void noteProcessExit() {
+    static const bool registered = [] { return std::atexit([] { processExiting = true; }) == 0; }();
+    (void)registered;
+}
+
+} // namespace
+
 // What the caller and the probe's thread share. Everything is guarded by `mutex` except the connection, which
 // only the one working thread touches.
 struct X11SessionProbe::State {
@@ -49,6 +66,13 @@ struct X11SessionProbe::State {
 
     std::unique_ptr<X11Display> display;
     std::string displayName;
+
+    State() { noteProcessExit(); }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    ~State() {
+        if (processExiting) abandonedDisplay = display.release();
+    }
 };
 
 X11SessionProbe::X11SessionProbe(std::function<Environment()> environment, ServerClock now)
