@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -32,24 +31,8 @@ X11SessionProbe::Environment X11SessionProbe::Environment::current() {
     return {environmentValue("DISPLAY"), environmentValue("WAYLAND_DISPLAY"), environmentValue("XDG_SESSION_TYPE")};
 }
 
-// Set once the process has begun to exit. A probe thread left behind on a server that stopped answering may end
-// only then; it must not call into Xlib any more (XCloseDisplay reaches extension state that the exit tears down),
-// so its connection is left to the operating system.
-namespace {
-
-std::atomic<bool> processExiting{false};
-// Kept reachable, so that leak checkers at exit do not count the connection left behind.
-std::atomic<X11Display*> abandonedDisplay{nullptr};
-
-void noteProcessExit() {
-    static const bool registered = [] { return std::atexit([] { processExiting = true; }) == 0; }();
-    (void)registered;
-}
-
-} // namespace
-
 // What the caller and the probe's thread share. Everything is guarded by `mutex` except the connection, which
-// only the one working thread touches.
+// only the one working thread touches, and the probe's destructor once that thread has ended.
 struct X11SessionProbe::State {
     struct Answer {
         bool granted = false;
@@ -63,26 +46,39 @@ struct X11SessionProbe::State {
     std::array<std::optional<double>, questionCount> open;
     Environment environment;
     bool working = false;
+    // Set when the probe went away while its thread waited for a server that does not answer: the thread then
+    // makes no X call any more, and its connection is dropped without Xlib.
+    bool abandoned = false;
 
     std::unique_ptr<X11Display> display;
     std::string displayName;
 
-    State() { noteProcessExit(); }
+    State() = default;
     State(const State&) = delete;
     State& operator=(const State&) = delete;
     ~State() {
-        if (processExiting) abandonedDisplay = display.release();
+        if (abandoned && display) display->markLost();
     }
 };
 
 X11SessionProbe::X11SessionProbe(std::function<Environment()> environment, ServerClock now)
     : environment_(std::move(environment)), now_(std::move(now)), state_(std::make_shared<State>()) {}
 
-// A question still open waits for its answer a little, so that the thread does not outlive the process's
-// statics in the common case; one stuck on a server that does not answer is left behind.
+// The connection closes here, on the destroying thread, once the probe's thread has ended: no X call may run
+// on a thread nobody waits for while the process exits. A thread stuck on a server that does not answer is left
+// behind without its connection.
 X11SessionProbe::~X11SessionProbe() {
     std::unique_lock lock(state_->mutex);
-    state_->answered.wait_for(lock, std::chrono::seconds(1), [this] { return !state_->working; });
+    state_->answered.wait_for(lock, abandonAfter, [this] { return !state_->working; });
+    if (state_->working) {
+        state_->abandoned = true;
+        lock.unlock();
+        worker_.detach();
+        return;
+    }
+    lock.unlock();
+    if (worker_.joinable()) worker_.join();
+    state_->display.reset();
 }
 
 std::shared_ptr<X11SessionProbe> X11SessionProbe::shared() {
@@ -109,7 +105,9 @@ bool X11SessionProbe::answer(Question question) {
     state_->environment = environment_();
     if (!state_->working) {
         state_->working = true;
-        std::thread([state = state_] { work(state); }).detach();
+        // The previous thread has set `working` aside and needs the lock no more: it ends at once.
+        if (worker_.joinable()) worker_.join();
+        worker_ = std::thread([state = state_] { work(state); });
     }
     state_->answered.wait_for(lock, answerWait, [&] { return !state_->open[question]; });
     return cached ? cached->granted : false;
@@ -119,7 +117,7 @@ void X11SessionProbe::work(const std::shared_ptr<State>& state) {
     std::unique_lock lock(state->mutex);
     for (;;) {
         auto next = std::find_if(state->open.begin(), state->open.end(), [](const auto& time) { return time; });
-        if (next == state->open.end()) break;
+        if (next == state->open.end() || state->abandoned) break;
         const auto question = static_cast<Question>(next - state->open.begin());
         const double askedAt = **next;
         const auto environment = state->environment;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace orvik::helper {
 
@@ -20,11 +21,14 @@ class X11Display;
 // The X calls run on a thread of the probe's own with a connection of its own: a caller waits at most
 // `answerWait` for a fresh answer and otherwise gets the last one (none yet: not granted). An X server that
 // stops answering (a stopped process) so never holds up the caller, and a lost connection is replaced on the
-// next question. Thread-safe; the probe's thread may outlive the probe while it waits for such a server.
+// next question. Thread-safe. The probe's thread ends with the probe, but for one waiting on such a server: it
+// outlives the probe, makes no X call any more and leaves its connection to the operating system.
 class X11SessionProbe {
 public:
     static constexpr double reprobeInterval = 1.0; // seconds
     static constexpr std::chrono::milliseconds answerWait{250};
+    // How long the destructor waits for a question still open before it leaves the thread behind.
+    static constexpr std::chrono::seconds abandonAfter{1};
 
     // The parts of the process environment the probe looks at.
     struct Environment {
@@ -65,6 +69,7 @@ private:
     std::function<Environment()> environment_;
     ServerClock now_;
     std::shared_ptr<State> state_;
+    std::thread worker_;
 };
 
 } // namespace orvik::helper

@@ -36,6 +36,9 @@ public:
 
     // True once the connection to the server was lost; every later request on it is a no-op.
     bool isBroken() const noexcept { return broken_.load(std::memory_order_relaxed); }
+    // Treats the connection as lost: it is then dropped without Xlib. For an owner that must not call Xlib any
+    // more (a thread left behind while the process exits).
+    void markLost() noexcept { broken_.store(true, std::memory_order_relaxed); }
     // Number of protocol errors the server reported on this connection so far.
     std::uint64_t errorCount() const noexcept { return errors_.load(std::memory_order_relaxed); }
 

@@ -7,8 +7,26 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 namespace orvik::helper {
 namespace {
+
+std::size_t entryCount(const char* folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+    return count;
+}
+
+std::size_t openDescriptorCount() {
+    return entryCount("/proc/self/fd");
+}
+
+std::size_t threadCount() {
+    return entryCount("/proc/self/task");
+}
 
 struct PermissionProbeOnItsOwnServer : testing::Test {
     x11test::PrivateXServer server;
@@ -34,6 +52,40 @@ TEST_F(PermissionProbeOnItsOwnServer, aServerThatStoppedAnsweringLeavesTheLastAn
         EXPECT_TRUE(probe.canPostEvents());
     }
     server.resume();
+}
+
+// No X call may run on a thread nobody waits for (it crashed inside Xlib while the process exited): the probe
+// ends its thread and closes its connection itself, before its destructor returns.
+TEST_F(PermissionProbeOnItsOwnServer, aProbeEndsItsThreadAndClosesItsConnectionBeforeItIsGone) {
+    const auto descriptorsBefore = openDescriptorCount();
+    const auto threadsBefore = threadCount();
+    for (int round = 0; round < 20; ++round) {
+        {
+            X11SessionProbe another([this] { return X11SessionProbe::Environment{server.name(), "", "x11"}; });
+            ASSERT_TRUE(another.canPostEvents());
+            ASSERT_TRUE(another.canReadScreen());
+        }
+        ASSERT_EQ(threadCount(), threadsBefore) << "round " << round;
+        ASSERT_EQ(openDescriptorCount(), descriptorsBefore) << "round " << round;
+    }
+}
+
+// A probe gone while its thread waits on a stopped server leaves the thread behind; when the server answers at
+// last, the thread ends without touching Xlib again and its connection is closed.
+TEST_F(PermissionProbeOnItsOwnServer, aThreadLeftBehindOnAStoppedServerDropsItsConnection) {
+    const auto before = openDescriptorCount();
+    {
+        X11SessionProbe another([this] { return X11SessionProbe::Environment{server.name(), "", "x11"}; });
+        ASSERT_TRUE(another.canPostEvents());
+        server.pause();
+        another.canReadScreen();
+    }
+    server.resume();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (openDescriptorCount() != before && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(openDescriptorCount(), before);
 }
 
 TEST(PermissionProbeTest, theSameServerUnderWaylandGrantsNothing) {
