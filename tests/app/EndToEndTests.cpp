@@ -1,148 +1,19 @@
-#include "ChildProcess.hpp"
+#include "HelperUnderTest.hpp"
 #include "WaitUntil.hpp"
 #include "orvik/protocol/messages/MessageJson.hpp"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace orvik::test {
 namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-namespace fs = std::filesystem;
-
-constexpr auto generous = 30s;
-
-std::string output(std::vector<std::string> argv) {
-    auto result = ChildProcess::run(std::move(argv), 10s);
-    std::string text;
-    for (const auto& line : result.lines) text += line + "\n";
-    return result.status == 0 ? text : std::string();
-}
-
-fs::path configFolder() {
-    return fs::path(std::getenv("XDG_CONFIG_HOME")) / "orvik-helper";
-}
-
-json storedDefaults() {
-    std::ifstream file(configFolder() / "defaults.json");
-    if (!file) return json::object();
-    try {
-        return json::parse(file);
-    } catch (const json::exception&) {
-        return json::object(); // caught between two writes of the atomic file: read again
-    }
-}
-
-std::string base64Decoded(const std::string& text) {
-    return output({"sh", "-c", "printf %s '" + text + "' | base64 -d; echo"});
-}
-
-// The stored preferences record, decoded.
-json storedPreferences() {
-    auto defaults = storedDefaults();
-    if (!defaults.contains("helperPreferences")) return json::object();
-    return json::parse(base64Decoded(defaults["helperPreferences"]["value"].get<std::string>()));
-}
-
-bool windowShown(const std::string& title) {
-    return ChildProcess::run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, 5s).status == 0;
-}
-
-// The tray's menu as the StatusNotifierItem exports it: each item's identifier and shown label.
-struct MenuEntry {
-    int id = 0;
-    std::string label;
-};
-
-class ExportedMenu {
-public:
-    explicit ExportedMenu(std::string service) : service_(std::move(service)) {}
-
-    std::vector<MenuEntry> entries() const {
-        const auto layout = output({"gdbus", "call", "--session", "--dest", service_, "--object-path", "/MenuBar",
-                                    "--method", "com.canonical.dbusmenu.GetLayout", "0", "int32 -1", "@as []"});
-        std::vector<MenuEntry> found;
-        static const std::regex item(R"(\((\d+), \{[^}]*'label': <'((?:[^'\\]|\\.)*)'>)");
-        for (std::sregex_iterator at(layout.begin(), layout.end(), item), end; at != end; ++at) {
-            found.push_back({std::stoi((*at)[1]), shown((*at)[2])});
-        }
-        return found;
-    }
-
-    bool contains(const std::string& label) const {
-        for (const auto& entry : entries()) {
-            if (entry.label == label) return true;
-        }
-        return false;
-    }
-
-    // Chooses the item as a tray host does when the user clicks it.
-    bool choose(const std::string& label) const {
-        for (const auto& entry : entries()) {
-            if (entry.label != label) continue;
-            return ChildProcess::run({"gdbus", "call", "--session", "--dest", service_, "--object-path", "/MenuBar",
-                                      "--method", "com.canonical.dbusmenu.Event", std::to_string(entry.id), "clicked",
-                                      "<0>", "0"},
-                                     10s)
-                       .status == 0;
-        }
-        return false;
-    }
-
-    // Chooses the item until the window with this title shows: the menu is rebuilt at each change of the model,
-    // and an item chosen by an identifier of the menu before is not there any longer.
-    bool open(const std::string& label, const std::string& title) const {
-        return waitUntil([&] { return choose(label) && waitUntil([&] { return windowShown(title); }, 3s); }, generous);
-    }
-
-private:
-    // A dbusmenu label: "__" stands for "_", another "_" marks a mnemonic; gdbus escapes quotes.
-    static std::string shown(const std::string& label) {
-        std::string text;
-        for (std::size_t at = 0; at < label.size(); ++at) {
-            if ((label[at] == '_' || label[at] == '\\') && at + 1 < label.size()) ++at;
-            text += label[at];
-        }
-        return text;
-    }
-
-    std::string service_;
-};
-
-bool activeWindowIs(const std::string& title) {
-    return output({"xdotool", "getactivewindow", "getwindowname"}) == title + "\n";
-}
-
-// Waits for the window with this title and gives it the keyboard focus: a window manager may keep a new window
-// behind the one the user works in.
-bool focusWindow(const std::string& title) {
-    return waitUntil(
-        [&] {
-            if (activeWindowIs(title)) return true;
-            std::istringstream found(output({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}));
-            std::string window;
-            if (found >> window) ChildProcess::run({"xdotool", "windowactivate", "--sync", window}, 5s);
-            return activeWindowIs(title);
-        },
-        generous);
-}
-
-void pressKeys(const std::vector<std::string>& keys) {
-    std::vector<std::string> argv{"xdotool", "key", "--clearmodifiers"};
-    argv.insert(argv.end(), keys.begin(), keys.end());
-    ASSERT_EQ(ChildProcess::run(argv, 10s).status, 0);
-}
 
 std::optional<json> nextJson(ChildProcess& process, const std::string& key, const std::string& value) {
     while (auto line = process.readLine(generous)) {
@@ -163,44 +34,16 @@ std::pair<int, int> pointer() {
 // D-Bus: a phone pairs by the manual code that the pairing window shows, controls the pointer, and views the
 // screen; the local user answers through the application's alerts.
 TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettingsChange) {
-    fs::create_directories(configFolder());
-    // Screen viewing switched on, as in the settings: {"screenViewingEnabled":true}.
-    std::ofstream(configFolder() / "defaults.json") << R"({"onboardingCompleted": {"type": "bool", "value": true},
-               "helperPreferences": {"type": "data", "value": "eyJzY3JlZW5WaWV3aW5nRW5hYmxlZCI6dHJ1ZX0="}})";
-    const std::string watcherLog = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/watcher.log";
-    ChildProcess watcher(
-        {"/usr/bin/python3", "-m", "dbusmock", "-l", watcherLog, "--template", ORVIK_WATCHER_TEMPLATE});
-    ASSERT_TRUE(waitUntil(
-        [] {
-            return output({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                           "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner",
-                           "org.kde.StatusNotifierWatcher"}) == "(true,)\n";
-        },
-        generous));
-
-    ChildProcess helper({ORVIK_HELPER_PATH});
-    int port = 0;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            auto defaults = storedDefaults();
-            if (defaults.contains("listenerPort")) port = defaults["listenerPort"]["value"].get<int>();
-            return port != 0;
-        },
-        generous));
-    std::string service;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            std::ifstream log(watcherLog);
-            std::string line;
-            static const std::regex registration(R"(RegisterStatusNotifierItem "([^"]+)\")");
-            std::smatch match;
-            while (std::getline(log, line)) {
-                if (std::regex_search(line, match, registration)) service = match[1];
-            }
-            return !service.empty();
-        },
-        generous));
-    ExportedMenu menu(service);
+    TrayHost tray(TrayKind::statusNotifier);
+    ASSERT_TRUE(tray.ready());
+    // Screen viewing switched on, as in the settings.
+    HelperUnderTest running({.preferencesJson = R"({"screenViewingEnabled":true})"});
+    auto& helper = running.process();
+    const int port = running.listenerPort();
+    ASSERT_NE(port, 0);
+    auto registered = tray.registeredMenu();
+    ASSERT_TRUE(registered);
+    const ExportedMenu& menu = *registered;
     ASSERT_TRUE(waitUntil([&] { return menu.contains("Ready"); }, generous));
 
     // The pairing window shows the manual code as text the user can select and copy.
@@ -209,7 +52,7 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
     std::string code;
     ASSERT_TRUE(waitUntil(
         [&] {
-            pressKeys({"ctrl+a", "ctrl+c"});
+            EXPECT_TRUE(pressKeys({"ctrl+a", "ctrl+c"}));
             // xclip ends the text without a newline; the echo completes the line.
             code = output({"sh", "-c", "xclip -o -selection clipboard; echo"});
             if (!code.empty()) code.pop_back();
@@ -223,7 +66,7 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
                         "--device-name", name, "--reconnect", "--quiet", "--stdin", "--wait-ms", "0"});
     // A manual code always asks the local user: Return allows.
     ASSERT_TRUE(focusWindow("Orvik Helper"));
-    pressKeys({"Return"});
+    ASSERT_TRUE(pressKeys({"Return"}));
     const auto paired = nextJson(phone, "event", "paired");
     ASSERT_TRUE(paired);
     ASSERT_TRUE(nextJson(phone, "type", "status"));
@@ -238,7 +81,7 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
                          paired->at("deviceKeyHex").get<std::string>(), "--connect",
                          "127.0.0.1:" + std::to_string(port), "--quiet", "--view", "main", "--view-frames", "3"});
     ASSERT_TRUE(focusWindow("Orvik Helper"));
-    pressKeys({"Tab", "space"});
+    ASSERT_TRUE(pressKeys({"Tab", "space"}));
     const auto ended = nextJson(viewer, "event", "viewEnded");
     ASSERT_TRUE(ended);
     EXPECT_GE(ended->at("frames").get<int>(), 3);
@@ -253,7 +96,7 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
     const auto before = storedPreferences();
     bool changed = false;
     for (int control = 0; control < 4 && !changed; ++control) {
-        pressKeys({"Tab", "space"});
+        ASSERT_TRUE(pressKeys({"Tab", "space"}));
         changed = waitUntil([&] { return storedPreferences() != before; }, 3s);
     }
     ASSERT_TRUE(changed);
@@ -262,7 +105,7 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
 
     // The pairing window carries a secret: the screen shows its code, the stream a phone views shows it blacked out.
     ASSERT_TRUE(focusWindow("Pair iPhone"));
-    pressKeys({"Escape"});
+    ASSERT_TRUE(pressKeys({"Escape"}));
     ASSERT_TRUE(waitUntil([] { return !windowShown("Pair iPhone"); }, generous));
     ASSERT_TRUE(menu.open("Pair iPhone…", "Pair iPhone"));
     const std::string folder = std::getenv("XDG_RUNTIME_DIR");

@@ -1,4 +1,4 @@
-#include "ChildProcess.hpp"
+#include "HelperUnderTest.hpp"
 #include "WaitUntil.hpp"
 
 #include <gtest/gtest.h>
@@ -11,14 +11,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool windowShown(const std::string& title) {
-    return ChildProcess::run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, 5s).status == 0;
-}
-
 // A first start: no settings, no paired phone. The helper opens the first-run window by itself and ends cleanly on
 // SIGTERM, the way a session ends it.
 TEST(FirstRun, OpensTheSetUpWindowAndEndsOnSigterm) {
-    ChildProcess helper({ORVIK_HELPER_PATH});
+    HelperUnderTest running({.onboarded = false});
+    auto& helper = running.process();
     EXPECT_TRUE(waitUntil([] { return windowShown("Set Up Orvik Helper"); }, 30s));
 
     helper.signal(SIGTERM);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ChildProcess.hpp"
+#include "DesktopTools.hpp"
+#include "ProcessUsage.hpp"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orvik::test {
+
+enum class TrayKind { none, xembed, statusNotifier };
+
+// A system tray on the test's desktop: trayer docking XEmbed icons, or a StatusNotifierWatcher mocked on the
+// session bus that takes every item and says a host is present.
+class TrayHost {
+public:
+    explicit TrayHost(TrayKind kind);
+    TrayHost(const TrayHost&) = delete;
+    TrayHost& operator=(const TrayHost&) = delete;
+
+    // True once the tray is there for applications to find.
+    bool ready() const { return ready_; }
+    // The menu of the first StatusNotifierItem registered, once one is.
+    std::optional<ExportedMenu> registeredMenu(std::chrono::milliseconds wait = generous) const;
+
+private:
+    TrayKind kind_;
+    std::string log_;
+    std::unique_ptr<ChildProcess> process_;
+    bool ready_ = false;
+};
+
+// The real orvik-helper as a user starts it, on the run's desktop and session bus, in the run's home folder made
+// empty first: as after a finished first run (or at a first start), with the given preferences record.
+class HelperUnderTest {
+public:
+    struct Setup {
+        bool onboarded = true;
+        std::string preferencesJson = "{}";
+    };
+
+    explicit HelperUnderTest(Setup setup);
+    HelperUnderTest() : HelperUnderTest(Setup{}) {}
+
+    ChildProcess& process() { return *process_; }
+    pid_t pid() const { return process_->pid(); }
+    // The port its listener stored; 0 when none was stored within `wait`.
+    int listenerPort(std::chrono::milliseconds wait = generous);
+    // Its use of CPU and wake-ups over `interval`; absent when it ended meanwhile.
+    std::optional<UsageRate> usageOver(std::chrono::milliseconds interval) const;
+
+private:
+    std::unique_ptr<ChildProcess> process_;
+};
+
+} // namespace orvik::test
