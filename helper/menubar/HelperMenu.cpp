@@ -16,26 +16,27 @@ using Kind = MenuItem::Kind;
 constexpr std::string_view settingsShortcut = "Ctrl+,";
 constexpr std::string_view quitShortcut = "Ctrl+Q";
 
-MenuItem item(Kind kind, std::string title, std::function<void()> run = {}) {
+MenuItem item(Kind kind, std::string id, std::string title, std::function<void()> run = {}) {
     MenuItem made;
     made.kind = kind;
+    made.id = std::move(id);
     made.title = std::move(title);
     made.run = std::move(run);
     return made;
 }
 
-MenuItem text(std::string title) {
-    MenuItem made = item(Kind::text, std::move(title));
+MenuItem text(std::string id, std::string title) {
+    MenuItem made = item(Kind::text, std::move(id), std::move(title));
     made.enabled = false;
     return made;
 }
 
-MenuItem separator() {
-    return item(Kind::separator, {});
+MenuItem separator(std::string id) {
+    return item(Kind::separator, std::move(id), {});
 }
 
-MenuItem button(std::string title, std::function<void()> run) {
-    return item(Kind::button, std::move(title), std::move(run));
+MenuItem button(std::string id, std::string title, std::function<void()> run) {
+    return item(Kind::button, std::move(id), std::move(title), std::move(run));
 }
 
 // Calls an action that the application may have left out.
@@ -51,12 +52,12 @@ std::function<void()> openWindow(const MenuActions& actions, std::string_view wi
 }
 
 MenuItem pairedDevicesMenu(const MenuSnapshot& snapshot, const MenuActions& actions) {
-    MenuItem menu = item(Kind::submenu, "Paired Devices");
-    if (snapshot.pairedDevices.empty()) menu.children.push_back(text("No paired devices"));
+    MenuItem menu = item(Kind::submenu, "pairedDevices", "Paired Devices");
+    if (snapshot.pairedDevices.empty()) menu.children.push_back(text("noDevices", "No paired devices"));
     for (const PairedDevice& device : snapshot.pairedDevices) {
-        MenuItem deviceMenu = item(Kind::submenu, device.name);
-        deviceMenu.children.push_back(text(HelperMenu::lastSeenText(device, snapshot.now)));
-        deviceMenu.children.push_back(button("Remove", call(actions.remove, device)));
+        MenuItem deviceMenu = item(Kind::submenu, "device " + device.id.text(), device.name);
+        deviceMenu.children.push_back(text("lastSeen", HelperMenu::lastSeenText(device, snapshot.now)));
+        deviceMenu.children.push_back(button("remove", "Remove", call(actions.remove, device)));
         menu.children.push_back(std::move(deviceMenu));
     }
     return menu;
@@ -65,17 +66,17 @@ MenuItem pairedDevicesMenu(const MenuSnapshot& snapshot, const MenuActions& acti
 void appendSleepTimer(std::vector<MenuItem>& items, const MenuSnapshot& snapshot, const MenuActions& actions) {
     if (!snapshot.sleepTimer) return;
     const std::string name = HelperAppModel::localizedName(snapshot.sleepTimer->action);
-    items.push_back(text(name + " at " + DisplayTexts::shortTime(snapshot.sleepTimer->fireDate)));
-    items.push_back(button("Cancel " + name, call(actions.cancelSleepTimer)));
+    items.push_back(text("sleepTimer", name + " at " + DisplayTexts::shortTime(snapshot.sleepTimer->fireDate)));
+    items.push_back(button("cancelSleepTimer", "Cancel " + name, call(actions.cancelSleepTimer)));
 }
 
 void appendScreenViewers(std::vector<MenuItem>& items, const MenuSnapshot& snapshot, const MenuActions& actions) {
     if (snapshot.screenViewers.empty()) return;
     std::vector<std::string> names;
     for (const ConnectedDevice& viewer : snapshot.screenViewers) names.push_back(viewer.name);
-    items.push_back(separator());
-    items.push_back(text("Viewing your screen: " + DisplayTexts::conjunctionList(names)));
-    items.push_back(button("Stop Viewing", call(actions.stopScreenViewing)));
+    items.push_back(separator("viewersSeparator"));
+    items.push_back(text("viewers", "Viewing your screen: " + DisplayTexts::conjunctionList(names)));
+    items.push_back(button("stopViewing", "Stop Viewing", call(actions.stopScreenViewing)));
 }
 
 } // namespace
@@ -100,39 +101,42 @@ std::string HelperMenu::lastSeenText(const PairedDevice& device, Date now) {
 
 std::vector<MenuItem> HelperMenu::items(const MenuSnapshot& snapshot, const MenuActions& actions) {
     std::vector<MenuItem> items;
-    items.push_back(text(statusText(snapshot.menuStatus)));
+    items.push_back(text("status", statusText(snapshot.menuStatus)));
     if (snapshot.menuStatus.kind == HelperAppModel::MenuStatus::Kind::needsPermission) {
-        items.push_back(button("Allow Control…", openWindow(actions, WindowID::fixPermission)));
+        items.push_back(button("allowControl", "Allow Control…", openWindow(actions, WindowID::fixPermission)));
     }
-    for (const HostPort& address : snapshot.addresses) items.push_back(text("This computer: " + address.description()));
+    for (const HostPort& address : snapshot.addresses) {
+        const std::string shown = address.description();
+        items.push_back(text("address " + shown, "This computer: " + shown));
+    }
     appendScreenViewers(items, snapshot, actions);
-    items.push_back(separator());
+    items.push_back(separator("statusSeparator"));
 
     auto pair = [startPairing = call(actions.startPairing), open = openWindow(actions, WindowID::pairing)] {
         startPairing();
         open();
     };
-    items.push_back(button("Pair iPhone…", pair));
+    items.push_back(button("pair", "Pair iPhone…", pair));
     items.push_back(pairedDevicesMenu(snapshot, actions));
     appendSleepTimer(items, snapshot, actions);
-    MenuItem pause = item(Kind::toggle, "Pause Orvik (" + std::string(GlobalHotKeying::displayString) + ")",
+    MenuItem pause = item(Kind::toggle, "pause", "Pause Orvik (" + std::string(GlobalHotKeying::displayString) + ")",
                           call(actions.setPaused, !snapshot.isPaused));
     pause.checked = snapshot.isPaused;
     items.push_back(std::move(pause));
-    items.push_back(separator());
+    items.push_back(separator("pauseSeparator"));
 
-    MenuItem settings = button("Settings…", call(actions.openSettings));
+    MenuItem settings = button("settings", "Settings…", call(actions.openSettings));
     settings.shortcut = settingsShortcut;
     items.push_back(std::move(settings));
-    MenuItem updates = button("Check for Updates…", call(actions.checkForUpdates));
+    MenuItem updates = button("updates", "Check for Updates…", call(actions.checkForUpdates));
     updates.enabled = snapshot.updaterConfigured;
     items.push_back(std::move(updates));
-    items.push_back(button("Help", openWindow(actions, WindowID::help)));
-    items.push_back(separator());
-    items.push_back(button("Self-test: draw a small circle with the pointer", call(actions.runSelfTest)));
-    items.push_back(button("Show Onboarding", openWindow(actions, WindowID::onboarding)));
-    items.push_back(separator());
-    MenuItem quit = button("Quit Orvik Helper", call(actions.quit));
+    items.push_back(button("help", "Help", openWindow(actions, WindowID::help)));
+    items.push_back(separator("helpSeparator"));
+    items.push_back(button("selfTest", "Self-test: draw a small circle with the pointer", call(actions.runSelfTest)));
+    items.push_back(button("onboarding", "Show Onboarding", openWindow(actions, WindowID::onboarding)));
+    items.push_back(separator("quitSeparator"));
+    MenuItem quit = button("quit", "Quit Orvik Helper", call(actions.quit));
     quit.shortcut = quitShortcut;
     items.push_back(std::move(quit));
     return items;

@@ -11,6 +11,9 @@ struct MenuItem {
     enum class Kind { text, button, toggle, separator, submenu };
 
     Kind kind = Kind::text;
+    // Names the row across updates of the menu, so that a changed row is changed in place; unique among its
+    // siblings. Empty: the row is known by its kind and title.
+    std::string id;
     // Shown as it stands: names are never read as markup or mnemonics.
     std::string title;
     bool enabled = true;

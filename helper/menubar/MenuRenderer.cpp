@@ -1,50 +1,154 @@
 #include "menubar/MenuRenderer.hpp"
 
+#include "menubar/SubmenuPlacement.hpp"
+
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
 
+#include <map>
+#include <utility>
+
 namespace orvik::helper {
+
+using Kind = MenuItem::Kind;
+
+struct MenuRenderer::Row {
+    std::string key;
+    Kind kind = Kind::text;
+    // The row's action; for a submenu, the submenu's own menu action.
+    QAction* action = nullptr;
+    std::unique_ptr<MenuRenderer> submenu;
+    // What the action was last told, so that unchanged properties are never written again (each write makes Qt
+    // announce the item anew on D-Bus).
+    std::string title;
+    std::string shortcut;
+    // Replaced at each update; the action's connection reads it when chosen.
+    std::shared_ptr<std::function<void()>> run = std::make_shared<std::function<void()>>();
+};
+
 namespace {
 
-void clear(QMenu& menu) {
-    for (QAction* action : menu.actions()) {
-        menu.removeAction(action);
-        if (QMenu* submenu = action->menu(); submenu != nullptr && submenu->parent() == &menu) submenu->deleteLater();
-        if (action->parent() == &menu) action->deleteLater();
+std::string kindName(Kind kind) {
+    switch (kind) {
+    case Kind::text: return "text";
+    case Kind::button: return "button";
+    case Kind::toggle: return "toggle";
+    case Kind::separator: return "separator";
+    case Kind::submenu: return "submenu";
     }
+    return "text";
 }
 
-void add(const MenuItem& item, QMenu& menu, MenuRenderer::Titles titles) {
-    using Kind = MenuItem::Kind;
-    if (item.kind == Kind::separator) {
-        menu.addSeparator();
-        return;
+// The rows' keys in order: the item's identifier, else its kind and title with the how-many-th such row it is.
+std::vector<std::string> keysOf(const std::vector<MenuItem>& items) {
+    std::vector<std::string> keys;
+    std::map<std::string, int> seen;
+    for (const MenuItem& item : items) {
+        std::string key = item.id.empty() ? kindName(item.kind) + ":" + item.title : "id:" + item.id;
+        const int occurrence = seen[key]++;
+        if (occurrence > 0) key += "#" + std::to_string(occurrence);
+        keys.push_back(std::move(key));
     }
-    if (item.kind == Kind::submenu) {
-        auto* submenu = new QMenu(MenuRenderer::menuTitle(item.title, titles), &menu);
-        for (const MenuItem& child : item.children) add(child, *submenu, titles);
-        menu.addMenu(submenu);
-        return;
-    }
-    auto* action = new QAction(MenuRenderer::menuTitle(item.title, titles), &menu);
-    action->setEnabled(item.enabled);
-    if (item.kind == Kind::toggle) {
-        action->setCheckable(true);
-        action->setChecked(item.checked);
-    }
-    if (!item.shortcut.empty()) {
-        action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut), QKeySequence::PortableText));
-    }
-    if (item.run) QObject::connect(action, &QAction::triggered, action, [run = item.run] { run(); });
-    menu.addAction(action);
+    return keys;
 }
 
 } // namespace
 
-void MenuRenderer::render(const std::vector<MenuItem>& items, QMenu& menu, Titles titles) {
-    clear(menu);
-    for (const MenuItem& item : items) add(item, menu, titles);
+MenuRenderer::MenuRenderer(QMenu& menu, Titles titles) : menu_(menu), titles_(titles) {}
+
+MenuRenderer::~MenuRenderer() {
+    for (auto& row : rows_) discard(std::move(row), menu_);
+}
+
+void MenuRenderer::update(const std::vector<MenuItem>& items) {
+    const std::vector<std::string> keys = keysOf(items);
+    std::map<std::string, std::unique_ptr<Row>> previous;
+    for (auto& row : rows_) previous.emplace(row->key, std::move(row));
+    rows_.clear();
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        auto kept = previous.find(keys[index]);
+        std::unique_ptr<Row> row;
+        if (kept != previous.end() && kept->second->kind == items[index].kind) {
+            row = std::move(kept->second);
+            previous.erase(kept);
+        } else {
+            row = makeRow(items[index], keys[index]);
+        }
+        apply(*row, items[index]);
+        rows_.push_back(std::move(row));
+    }
+    for (auto& [key, row] : previous) discard(std::move(row), menu_);
+    arrange();
+}
+
+std::unique_ptr<MenuRenderer::Row> MenuRenderer::makeRow(const MenuItem& item, std::string key) {
+    auto row = std::make_unique<Row>();
+    row->key = std::move(key);
+    row->kind = item.kind;
+    if (item.kind == Kind::submenu) {
+        auto* submenu = new QMenu(&menu_);
+        SubmenuPlacement::keepBesideItsMenu(*submenu);
+        row->submenu = std::make_unique<MenuRenderer>(*submenu, titles_);
+        row->action = submenu->menuAction();
+        return row;
+    }
+    row->action = new QAction(&menu_);
+    row->action->setSeparator(item.kind == Kind::separator);
+    row->action->setCheckable(item.kind == Kind::toggle);
+    // A copy is called, so the update that choosing it may cause can replace the function meanwhile.
+    QObject::connect(row->action, &QAction::triggered, row->action, [run = row->run] {
+        const std::function<void()> call = *run;
+        if (call) call();
+    });
+    return row;
+}
+
+void MenuRenderer::apply(Row& row, const MenuItem& item) {
+    QAction& action = *row.action;
+    if (row.title != item.title) {
+        row.title = item.title;
+        const QString shown = menuTitle(item.title, titles_);
+        if (row.submenu) {
+            row.submenu->menu().setTitle(shown);
+        } else {
+            action.setText(shown);
+        }
+    }
+    if (action.isEnabled() != item.enabled) action.setEnabled(item.enabled);
+    if (item.kind == Kind::toggle && action.isChecked() != item.checked) action.setChecked(item.checked);
+    if (row.shortcut != item.shortcut) {
+        row.shortcut = item.shortcut;
+        action.setShortcut(QKeySequence(QString::fromStdString(item.shortcut), QKeySequence::PortableText));
+    }
+    *row.run = item.run;
+    if (row.submenu) row.submenu->update(item.children);
+}
+
+// Puts the actions into the menu in the rows' order, touching only those out of place.
+void MenuRenderer::arrange() {
+    QList<QAction*> shown = menu_.actions();
+    for (std::size_t index = 0; index < rows_.size(); ++index) {
+        QAction* wanted = rows_[index]->action;
+        const auto at = static_cast<qsizetype>(index);
+        if (at < shown.size() && shown[at] == wanted) continue;
+        QAction* before = at < shown.size() ? shown[at] : nullptr;
+        menu_.insertAction(before, wanted);
+        shown.removeAll(wanted);
+        shown.insert(at, wanted);
+    }
+}
+
+void MenuRenderer::discard(std::unique_ptr<Row> row, QMenu& from) {
+    from.removeAction(row->action);
+    if (row->submenu) {
+        QMenu& submenu = row->submenu->menu();
+        // Empties the submenu first (see the class comment), then deletes it with its actions.
+        row->submenu.reset();
+        submenu.deleteLater();
+        return;
+    }
+    row->action->deleteLater();
 }
 
 QString MenuRenderer::menuTitle(std::string_view title, Titles titles) {

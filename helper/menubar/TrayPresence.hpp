@@ -1,22 +1,28 @@
 #pragma once
 
+#include "menubar/MenuRenderer.hpp"
+#include "menubar/MenuShortcuts.hpp"
 #include "menubar/MenuSnapshot.hpp"
 #include "menubar/TrayFallbackWindow.hpp"
+#include "menubar/TrayHostWatch.hpp"
 
+#include <QColor>
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
+#include <memory>
 
 namespace orvik::helper {
 
 // The application's place on the desktop: a tray icon showing the glyph, with the menu on either click. Qt uses a
-// StatusNotifierItem where a watcher says a host is registered, and XEmbed otherwise; an exported menu writes its
-// titles differently, so it gets a copy of its own. Where no tray host appears within a few seconds, the fallback
-// window shows the same menu; it hides once a tray appears and shows again if the tray goes away. Used on the GUI
+// StatusNotifierItem where a watcher says a host is registered when the icon is made, and XEmbed otherwise; an
+// exported menu writes its titles differently, so it gets a copy of its own. Where no tray host appears within a
+// few seconds, the fallback window shows the same menu; it hides once a tray appears and shows again if the tray
+// goes away. Nothing is polled: the tray's coming and going are events (TrayHostWatch), and the menus change only
+// where the model changed. The glyph is drawn in a colour chosen for the panel behind it (TrayInk). Used on the GUI
 // thread.
 class TrayPresence : public QObject {
     Q_OBJECT
@@ -24,17 +30,13 @@ public:
     struct Options {
         // How long a tray host may take to appear before the window stands in for it.
         std::chrono::milliseconds trayGrace{3000};
-        // How often the tray's presence is looked at afterwards.
-        std::chrono::milliseconds trayPoll{1000};
-        // Whether a tray host runs now; defaults to Qt's answer.
-        std::function<bool()> trayAvailable;
     };
 
     explicit TrayPresence(Options options, QObject* parent = nullptr);
     TrayPresence() : TrayPresence(Options{}) {}
     ~TrayPresence() override;
 
-    // Rebuilds the menu from the snapshot and shows the glyph of the state.
+    // Shows the snapshot in the menus, changing only what changed, and shows the glyph of the state.
     void update(const MenuSnapshot& snapshot, const MenuActions& actions, MenuBarGlyphState glyph);
     // Shows the tray icon and starts watching for the tray host.
     void show();
@@ -43,6 +45,8 @@ public:
     QMenu& menu() { return menu_; }
     QSystemTrayIcon& trayIcon() { return trayIcon_; }
     TrayFallbackWindow& fallbackWindow() { return window_; }
+    // The colour the tray glyph is drawn in.
+    QColor trayInk() const { return ink_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,16 +54,23 @@ protected:
 private:
     void checkTray();
     void showGlyph();
+    void followPanel();
+    void samplePanel(int attemptsLeft);
 
     Options options_;
     QMenu menu_;
     // Exported over D-Bus when the tray is a StatusNotifierItem host.
     QMenu exportedMenu_;
     bool exportsMenu_ = false;
+    MenuRenderer renderer_;
+    std::unique_ptr<MenuRenderer> exportedRenderer_;
+    MenuShortcuts shortcuts_;
     QSystemTrayIcon trayIcon_;
     TrayFallbackWindow window_;
-    QTimer trayCheck_;
+    std::unique_ptr<TrayHostWatch> trayHost_;
     MenuBarGlyphState glyph_ = MenuBarGlyphState::idle;
+    QColor ink_;
+    bool iconNamed_ = false;
     std::chrono::steady_clock::time_point shownAt_;
     bool windowStandsIn_ = false;
 };

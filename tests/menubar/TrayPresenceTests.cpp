@@ -35,7 +35,6 @@ protected:
         test::application();
         TrayPresence::Options options;
         options.trayGrace = 300ms;
-        options.trayPoll = 100ms;
         tray = std::make_unique<TrayPresence>(options);
         actions.setPaused = [this](bool paused) { calls.push_back(paused ? "pause" : "resume"); };
         tray->update(MenuSnapshot{}, actions, MenuBarGlyphState::idle);

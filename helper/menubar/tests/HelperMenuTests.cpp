@@ -128,18 +128,19 @@ TEST(MenuActions, EachItemCallsItsOwnAction) {
                             "checkForUpdates", "open help", "runSelfTest", "open onboarding", "quit"}));
 }
 
-TEST(MenuRenderer, ShowsNamesVerbatimAndRebuildsFromInsideAnActionWithoutLeftovers) {
+TEST(MenuRenderer, ShowsNamesVerbatimAndUpdatesFromInsideAnActionWithoutLeftovers) {
     test::application();
     QMenu menu;
+    MenuRenderer renderer(menu);
     MenuSnapshot snapshot;
     snapshot.pairedDevices = {strangePhone};
     MenuActions actions;
-    // Pausing changes the model, which rebuilds the menu while Qt is still delivering the chosen action.
+    // Pausing changes the model, which updates the menu while Qt is still delivering the chosen action.
     actions.setPaused = [&](bool paused) {
         snapshot.isPaused = paused;
-        MenuRenderer::render(HelperMenu::items(snapshot, actions), menu);
+        renderer.update(HelperMenu::items(snapshot, actions));
     };
-    MenuRenderer::render(HelperMenu::items(snapshot, actions), menu);
+    renderer.update(HelperMenu::items(snapshot, actions));
     EXPECT_EQ(menu.actions()[3]->menu()->actions()[0]->text().toStdString(),
               "Tom && Jerry_<b>x</b><img src=/etc/hostname>");
     EXPECT_EQ(menu.actions()[6]->shortcut().toString().toStdString(), "Ctrl+,");
@@ -149,7 +150,7 @@ TEST(MenuRenderer, ShowsNamesVerbatimAndRebuildsFromInsideAnActionWithoutLeftove
         EXPECT_EQ(snapshot.isPaused, paused);
         EXPECT_EQ(menu.actions()[4]->isChecked(), paused);
     }
-    EXPECT_EQ(menu.findChildren<QMenu*>().size(), 2); // the old submenus are gone
+    EXPECT_EQ(menu.findChildren<QMenu*>().size(), 2); // no submenu left over
 }
 
 } // namespace

@@ -1,0 +1,7 @@
+#include "menubar/TrayHostWatch.hpp"
+
+namespace orvik::helper {
+
+TrayHostWatch::~TrayHostWatch() = default;
+
+} // namespace orvik::helper
