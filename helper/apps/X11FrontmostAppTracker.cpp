@@ -4,6 +4,7 @@
 #include "apps/EwmhDesktop.hpp"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -14,8 +15,9 @@ namespace {
 
 // A window of an application without a listed entry rescans the folders at most this often.
 constexpr auto rescanInterval = std::chrono::seconds(30);
-// How often to try again while no X server answers.
+// How often to try again while no X server answers. While one does, the thread sleeps until an event comes.
 constexpr auto reconnectInterval = std::chrono::milliseconds(1000);
+constexpr const char* threadName = "Orvik.Frontmost";
 
 } // namespace
 
@@ -39,6 +41,7 @@ FrontmostApp X11FrontmostAppTracker::snapshot() const {
 }
 
 void X11FrontmostAppTracker::run() {
+    pthread_setname_np(pthread_self(), threadName);
     // The first reading is not a change.
     bool notify = false;
     while (!stopping_) {
@@ -64,7 +67,7 @@ void X11FrontmostAppTracker::follow(EwmhDesktop& desktop) {
             XNextEvent(x, &event);
             if (event.type == PropertyNotify && event.xproperty.atom == active) update(desktop, true);
         }
-        if (desktop.isBroken() || !wait(ConnectionNumber(x), reconnectInterval)) break;
+        if (desktop.isBroken() || !wait(ConnectionNumber(x), std::nullopt)) break;
     }
     if (desktop.isBroken()) store({}, true);
 }
@@ -96,9 +99,9 @@ void X11FrontmostAppTracker::store(FrontmostApp app, bool notify) {
     if (notify && onChange_) onChange_();
 }
 
-bool X11FrontmostAppTracker::wait(int socket, std::chrono::milliseconds limit) {
+bool X11FrontmostAppTracker::wait(int socket, std::optional<std::chrono::milliseconds> limit) {
     pollfd waits[2] = {{stopSignal_, POLLIN, 0}, {socket, POLLIN, 0}};
-    ::poll(waits, socket >= 0 ? 2 : 1, static_cast<int>(limit.count()));
+    ::poll(waits, socket >= 0 ? 2 : 1, limit ? static_cast<int>(limit->count()) : -1);
     return !stopping_;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +19,8 @@ class EwmhDesktop;
 // Follows the active window (_NET_ACTIVE_WINDOW on the root window) on an X connection and thread of its own,
 // and names the application it belongs to from the installed desktop entries. `onChange` is called on the
 // tracker's thread after each change of the frontmost application, not for the first reading. When the X server
-// goes away the snapshot empties and the tracker connects again once a server answers.
+// goes away the snapshot empties and the tracker connects again once a server answers. While connected, the
+// thread ("Orvik.Frontmost") sleeps until the X server sends an event or the tracker stops.
 class X11FrontmostAppTracker final : public FrontmostAppTracking {
 public:
     X11FrontmostAppTracker(std::function<void()> onChange, AppEnvironment environment = {});
@@ -34,8 +36,9 @@ private:
     void follow(EwmhDesktop& desktop);
     void update(EwmhDesktop& desktop, bool notify);
     void store(FrontmostApp app, bool notify);
-    // Waits for the connection's socket (or -1: only for the stop signal); false once stopping.
-    bool wait(int socket, std::chrono::milliseconds limit);
+    // Waits for the connection's socket (or -1: only for the stop signal) at most `limit` (absent: for as long as
+    // it takes); false once stopping.
+    bool wait(int socket, std::optional<std::chrono::milliseconds> limit);
 
     const std::function<void()> onChange_;
     const AppEnvironment environment_;

@@ -1,9 +1,11 @@
 #include "platform/SessionLock.hpp"
 
+#include "core/PathAppearance.hpp"
 #include "platform/X11Display.hpp"
 
 #include <X11/extensions/scrnsaver.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
 #include <systemd/sd-login.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +30,17 @@ constexpr const char* lockedHintName = "LockedHint";
 constexpr std::uint64_t callTimeoutMicroseconds = 500'000;
 
 constexpr int unknown = -1;
+
+constexpr const char* threadName = "Orvik.Session";
+constexpr const char* logindOwnerMatch =
+    "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
+    "member='NameOwnerChanged',arg0='org.freedesktop.login1'";
+constexpr const char* sessionNewMatch =
+    "type='signal',sender='org.freedesktop.login1',interface='org.freedesktop.login1.Manager',member='SessionNew'";
+// A system bus at an address without a socket file to watch is tried this often.
+constexpr std::chrono::milliseconds unwatchedBusRetry{60'000};
+// A bus socket that has just appeared is tried again this long after a refused connection.
+constexpr std::chrono::milliseconds socketSettles{1000};
 
 // Our own session: the one the environment names (pam_systemd sets it for the session's processes), else the
 // one of this process, else logind's "auto" (the caller's session or its display's).
@@ -79,13 +93,13 @@ void SessionLock::store(std::optional<bool> locked) {
 }
 
 void SessionLock::run() {
+    pthread_setname_np(pthread_self(), threadName);
     while (!stopping_) {
-        if (!bus_ && !connect()) {
-            disconnect();
-            pollfd wake{wakeFd_, POLLIN, 0};
-            ::poll(&wake, 1, static_cast<int>(retryInterval * 1000));
+        if (!bus_ && !openBus()) {
+            waitForBusSocket();
             continue;
         }
+        if (lookupNeeded_) lookUpSession();
         int processed = sd_bus_process(bus_, nullptr);
         if (processed < 0) {
             disconnect();
@@ -98,39 +112,108 @@ void SessionLock::run() {
     disconnect();
 }
 
-// Finds our session, follows its property changes, and reads LockedHint once.
-bool SessionLock::connect() {
+// Connects to the system bus and listens for logind's name getting an owner and for new sessions, so that a
+// logind that starts (or starts again) later, or our session appearing, is an event.
+bool SessionLock::openBus() {
     if (sd_bus_open_system(&bus_) < 0) {
         bus_ = nullptr;
         return false;
     }
     sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds);
+    auto ownerChanged = [](sd_bus_message* message, void* self, sd_bus_error*) {
+        static_cast<SessionLock*>(self)->logindOwnerChanged(message);
+        return 0;
+    };
+    auto sessionNew = [](sd_bus_message*, void* self, sd_bus_error*) {
+        auto* watcher = static_cast<SessionLock*>(self);
+        if (watcher->sessionPath_.empty()) watcher->lookupNeeded_ = true;
+        return 0;
+    };
+    if (sd_bus_add_match(bus_, &ownerMatch_, logindOwnerMatch, +ownerChanged, this) < 0 ||
+        sd_bus_add_match(bus_, &sessionNewMatch_, sessionNewMatch, +sessionNew, this) < 0) {
+        disconnect();
+        return false;
+    }
+    lookupNeeded_ = true;
+    return true;
+}
+
+// Finds our session, follows its property changes, and reads LockedHint once. Without an answer the watcher
+// waits for logind's name or a new session.
+void SessionLock::lookUpSession() {
+    lookupNeeded_ = false;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     int result = sd_bus_call_method(bus_, logindService, logindPath, managerInterface, "GetSession", &error, &reply,
                                     "s", sessionID_.c_str());
     const char* path = nullptr;
-    if (result >= 0 && sd_bus_message_read(reply, "o", &path) >= 0 && path) sessionPath_ = path;
+    std::string found;
+    if (result >= 0 && sd_bus_message_read(reply, "o", &path) >= 0 && path) found = path;
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
-    if (sessionPath_.empty()) return false;
+    if (found.empty()) return;
     auto handler = [](sd_bus_message* message, void* self, sd_bus_error*) {
         static_cast<SessionLock*>(self)->propertiesChanged(message);
         return 0;
     };
-    if (sd_bus_match_signal(bus_, &match_, nullptr, sessionPath_.c_str(), "org.freedesktop.DBus.Properties",
+    match_ = sd_bus_slot_unref(match_);
+    if (sd_bus_match_signal(bus_, &match_, nullptr, found.c_str(), "org.freedesktop.DBus.Properties",
                             "PropertiesChanged", +handler, this) < 0) {
-        return false;
+        return;
     }
+    sessionPath_ = found;
     readLockedHint();
-    return lockedHint().has_value();
+}
+
+// NameOwnerChanged(s name, s old owner, s new owner) of logind's name: a new owner is a logind to ask; none
+// means it went, and with it what it said.
+void SessionLock::logindOwnerChanged(sd_bus_message* message) {
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) < 0) return;
+    match_ = sd_bus_slot_unref(match_);
+    sessionPath_.clear();
+    if (newOwner && *newOwner) {
+        lookupNeeded_ = true;
+    } else {
+        store(std::nullopt);
+    }
+}
+
+// Waits until the system bus takes a connection: for its socket to appear, trying once more a moment later (a
+// daemon makes its socket just before it listens). Returns with the bus open, or when stopping.
+void SessionLock::waitForBusSocket() {
+    const auto socket = PathAppearance::systemBusSocket();
+    std::optional<PathAppearance> appearance;
+    if (socket) appearance.emplace(*socket);
+    if (!appearance || appearance->descriptor() < 0) {
+        // An address without a socket file to watch (abstract or TCP): tried now and then.
+        pollfd wake{wakeFd_, POLLIN, 0};
+        ::poll(&wake, 1, static_cast<int>(unwatchedBusRetry.count()));
+        return;
+    }
+    // The bus may have come between the failed attempt and the watch.
+    if (openBus()) return;
+    while (!stopping_) {
+        pollfd waits[2] = {{wakeFd_, POLLIN, 0}, {appearance->descriptor(), POLLIN, 0}};
+        ::poll(waits, 2, -1);
+        if (stopping_ || !appearance->appeared()) continue;
+        if (openBus()) return;
+        pollfd wake{wakeFd_, POLLIN, 0};
+        ::poll(&wake, 1, static_cast<int>(socketSettles.count()));
+        if (!stopping_ && openBus()) return;
+    }
 }
 
 void SessionLock::disconnect() {
     match_ = sd_bus_slot_unref(match_);
+    ownerMatch_ = sd_bus_slot_unref(ownerMatch_);
+    sessionNewMatch_ = sd_bus_slot_unref(sessionNewMatch_);
     if (bus_) sd_bus_flush_close_unref(bus_);
     bus_ = nullptr;
     sessionPath_.clear();
+    lookupNeeded_ = false;
 }
 
 void SessionLock::readLockedHint() {

@@ -18,15 +18,15 @@ class X11Display;
 // X11 has no secure-keyboard-entry flag, and probing for one with a keyboard grab would steal the user's
 // keystrokes and focus; a locked session is when typed input must not land anywhere.
 //
-// Threading: the watcher keeps its own thread and system-bus connection. It reads LockedHint once, then follows
-// logind's PropertiesChanged signals of the session; reading the state asks nobody. `changed` is called on the
-// watcher's thread whenever the known state changes (the first answer included).
+// Threading: the watcher keeps its own thread ("Orvik.Session") and system-bus connection. It reads LockedHint
+// once, then follows logind's PropertiesChanged signals of the session; reading the state asks nobody. `changed`
+// is called on the watcher's thread whenever the known state changes (the first answer included).
+//
+// Nothing is retried on a timer: without logind (or our session) the watcher waits on the bus for logind's name
+// to get an owner (or for a new session); without a system bus it waits for the bus's socket to appear.
 class SessionLock {
 public:
     using Changed = std::function<void(bool locked)>;
-
-    // Without logind, or when our session is unknown, the watcher tries again this often (seconds).
-    static constexpr double retryInterval = 5.0;
 
     explicit SessionLock(Changed changed = {});
     ~SessionLock();
@@ -41,12 +41,15 @@ public:
 
 private:
     void run();
-    bool connect();
+    bool openBus();
+    void lookUpSession();
     void disconnect();
     void readLockedHint();
     void waitForBus();
+    void waitForBusSocket();
     void store(std::optional<bool> locked);
     void propertiesChanged(sd_bus_message* message);
+    void logindOwnerChanged(sd_bus_message* message);
 
     Changed changed_;
     const std::string sessionID_;
@@ -56,8 +59,13 @@ private:
     // The watcher's thread only.
     sd_bus* bus_ = nullptr;
     sd_bus_slot* match_ = nullptr;
+    sd_bus_slot* ownerMatch_ = nullptr;
+    sd_bus_slot* sessionNewMatch_ = nullptr;
     std::string sessionPath_;
     bool rereadNeeded_ = false;
+    bool lookupNeeded_ = false;
+    // A socket that appeared but did not take the connection yet (its daemon may still be starting).
+    bool socketJustAppeared_ = false;
     std::thread thread_;
 };
 

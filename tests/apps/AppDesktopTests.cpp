@@ -5,6 +5,7 @@
 #include "apps/XdgAppCatalog.hpp"
 
 #include "PrivateXServer.hpp"
+#include "ProcessUsage.hpp"
 #include "WaitUntil.hpp"
 #include "platform/X11Display.hpp"
 
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <thread>
 
 namespace orvik::helper {
 namespace {
@@ -125,6 +127,22 @@ TEST_F(AppDesktopTest, LaunchesActivatesAndQuitsAppsWhileTheFrontmostOneIsFollow
         EXPECT_EQ(act(&AppCataloging::quit, id), CommandOutcome::failure(ErrorCode::notFound));
     }
     EXPECT_EQ(act(&AppCataloging::launch, "absent.desktop"), CommandOutcome::failure(ErrorCode::notFound));
+}
+
+// Nothing on the desktop changes: the tracker's thread waits for the X server without waking.
+TEST_F(AppDesktopTest, FrontmostTrackerSleepsWhileNothingChanges) {
+    X11FrontmostAppTracker tracker([] {});
+    constexpr auto quiet = std::chrono::seconds(4);
+    std::optional<test::ProcessUsage> before;
+    ASSERT_TRUE(test::waitUntil([&] {
+        before = test::ProcessUsage::of(getpid());
+        return before && before->wakeUpsByThread.size() > 0 && before->wakeUpsOf("Orvik.Frontmost") > 0;
+    }));
+    std::this_thread::sleep_for(quiet);
+    const auto after = test::ProcessUsage::of(getpid());
+    ASSERT_TRUE(after);
+    // A poll once a second would wake it four times.
+    EXPECT_LE(after->wakeUpsOf("Orvik.Frontmost") - before->wakeUpsOf("Orvik.Frontmost"), 1U);
 }
 
 // A window of the first app published as the active one, as a window manager would; on its own connection.

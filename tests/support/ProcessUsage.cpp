@@ -71,7 +71,16 @@ std::optional<ProcessUsage> ProcessUsage::of(pid_t pid) {
     return usage;
 }
 
-UsageRate UsageRate::between(const ProcessUsage& before, const ProcessUsage& after, std::chrono::duration<double> wall) {
+std::uint64_t ProcessUsage::wakeUpsOf(const std::string& threadName) const {
+    std::uint64_t total = 0;
+    for (const auto& [name, count] : wakeUpsByThread) {
+        if (name.rfind(threadName + " ", 0) == 0) total += count;
+    }
+    return total;
+}
+
+UsageRate UsageRate::between(const ProcessUsage& before, const ProcessUsage& after,
+                             std::chrono::duration<double> wall) {
     UsageRate rate;
     const double seconds = std::max(wall.count(), 1e-3);
     rate.cpuShare = (after.cpuSeconds - before.cpuSeconds) / seconds;

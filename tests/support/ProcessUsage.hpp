@@ -22,6 +22,8 @@ struct ProcessUsage {
 
     // Absent once the process has gone.
     static std::optional<ProcessUsage> of(pid_t pid);
+    // The wake-ups of the threads of this name so far.
+    std::uint64_t wakeUpsOf(const std::string& threadName) const;
 };
 
 // The use of a process over an interval of wall time.

@@ -1,13 +1,20 @@
 #include "platform/SessionLock.hpp"
 
+#include "ChildProcess.hpp"
+#include "ProcessUsage.hpp"
 #include "WaitUntil.hpp"
 
 #include <gtest/gtest.h>
 #include <systemd/sd-bus.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace orvik::helper {
@@ -53,6 +60,48 @@ TEST(SessionLockTest, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
     EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
     std::lock_guard guard(mutex);
     EXPECT_EQ(heard, (std::vector<bool>{false, true, false}));
+}
+
+// The watcher's thread's wake-ups over a quiet while.
+std::uint64_t wakeUpsWhileQuiet() {
+    constexpr auto quiet = std::chrono::seconds(6);
+    const auto before = orvik::test::ProcessUsage::of(getpid());
+    std::this_thread::sleep_for(quiet);
+    const auto after = orvik::test::ProcessUsage::of(getpid());
+    return after->wakeUpsOf("Orvik.Session") - before->wakeUpsOf("Orvik.Session");
+}
+
+// Neither a system bus nor logind at first: the watcher sleeps until the bus's socket appears, then until logind's
+// name gets an owner, and then follows our session. (Trying again every five seconds would wake it each time.)
+TEST(SessionLockTest, waitsWithoutWakingForTheBusAndThenForLogind) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("orvik-later-bus-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string address = "unix:path=" + (folder / "system_bus_socket").string();
+    const std::string ownBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+    SessionLock lock;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(wakeUpsWhileQuiet(), 0U) << "without a bus";
+
+    orvik::test::ChildProcess bus({"dbus-daemon", "--session", "--address=" + address, "--nopidfile", "--nofork"});
+    // Connecting and asking for logind takes a few wake-ups; then none.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(wakeUpsWhileQuiet(), 1U) << "without logind";
+    EXPECT_EQ(lock.lockedHint(), std::nullopt);
+
+    orvik::test::ChildProcess logind({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"});
+    sd_bus* client = nullptr;
+    ASSERT_TRUE(orvik::test::waitUntil([&] {
+        if (!client && sd_bus_open_system(&client) < 0) client = nullptr;
+        return client && sd_bus_call_method(client, "org.freedesktop.login1", "/org/freedesktop/login1",
+                                            "org.freedesktop.DBus.Mock", "AddSession", nullptr, nullptr, "ssusb", "c1",
+                                            "seat0", 0U, "orvik", 1) >= 0;
+    }));
+    sd_bus_flush_close_unref(client);
+    EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ownBus.c_str(), 1);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
