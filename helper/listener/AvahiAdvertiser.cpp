@@ -1,6 +1,7 @@
 #include "listener/AvahiAdvertiser.hpp"
 
 #include "core/Log.hpp"
+#include "core/PathAppearance.hpp"
 
 #include <asio/post.hpp>
 #include <avahi-client/client.h>
@@ -12,14 +13,20 @@
 #include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
 
+#include <pthread.h>
+
 #include <mutex>
 #include <optional>
 
 namespace orvik::helper {
 namespace {
 constexpr const char* logCategory = "Listener";
-// Without any system bus the client cannot even wait for the daemon; try again this often.
-constexpr unsigned retryMilliseconds = 5000;
+constexpr const char* threadName = "Orvik.Avahi";
+// Without a system bus the client cannot even wait for the daemon's name; it waits for the bus's socket to appear
+// instead, and tries once more this long after a socket appeared (or the watch began) without taking it.
+constexpr unsigned socketSettlesMilliseconds = 1000;
+// A system bus at an address without a socket file to watch is tried this often.
+constexpr unsigned unwatchedBusRetryMilliseconds = 60'000;
 } // namespace
 
 // All Avahi objects live on the library's own poll thread. Callbacks run there with the poll lock held; the
@@ -36,6 +43,9 @@ public:
             return;
         }
         avahi_threaded_poll_lock(poll_);
+        const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+        struct timeval now {};
+        api->timeout_new(api, &now, &Engine::nameThread, this);
         createClient();
         avahi_threaded_poll_unlock(poll_);
         avahi_threaded_poll_start(poll_);
@@ -44,6 +54,7 @@ public:
     void close() {
         if (!poll_) return;
         avahi_threaded_poll_stop(poll_);
+        stopWatchingBus();
         if (retry_) avahi_threaded_poll_get(poll_)->timeout_free(retry_);
         if (client_) avahi_client_free(client_); // frees the entry group too
         avahi_threaded_poll_free(poll_);
@@ -87,16 +98,65 @@ public:
     }
 
 private:
+    // Runs first on the poll's thread.
+    static void nameThread(AvahiTimeout* timeout, void* context) {
+        pthread_setname_np(pthread_self(), threadName);
+        avahi_threaded_poll_get(static_cast<Engine*>(context)->poll_)->timeout_free(timeout);
+    }
+
+    // With a system bus, NO_FAIL makes a client that waits for the daemon's name on the bus by itself. Without
+    // one, the client cannot be made: then the engine waits for the bus's socket to appear.
     void createClient() {
         int error = 0;
-        // NO_FAIL: when the daemon is not running the client waits for it instead of failing.
         client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL, &Engine::onClientState, this,
                                    &error);
-        if (client_) return;
-        Log::error(logCategory, std::string("Bonjour advertising unavailable: ") + avahi_strerror(error));
+        if (client_) {
+            stopWatchingBus();
+            unavailableError_.reset();
+            return;
+        }
+        // Logged once for each new reason, not at every attempt.
+        if (unavailableError_ != error) {
+            Log::error(logCategory, std::string("Bonjour advertising unavailable: ") + avahi_strerror(error));
+            unavailableError_ = error;
+        }
         if (service_) report({BonjourState::Kind::daemonUnavailable, {}, avahi_strerror(error), {}});
+        if (!busWatch_ && !unwatchedBus_) watchForBus();
+    }
+
+    void watchForBus() {
+        const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+        if (auto socket = PathAppearance::systemBusSocket()) busSocket_.emplace(*socket);
+        if (!busSocket_ || busSocket_->descriptor() < 0) {
+            busSocket_.reset();
+            unwatchedBus_ = true;
+            retryIn(unwatchedBusRetryMilliseconds);
+            return;
+        }
+        busWatch_ = api->watch_new(api, busSocket_->descriptor(), AVAHI_WATCH_IN, &Engine::onBusFolder, this);
+        // The bus may have come between the failed attempt and the watch.
+        retryIn(socketSettlesMilliseconds);
+    }
+
+    void stopWatchingBus() {
+        if (busWatch_) avahi_threaded_poll_get(poll_)->watch_free(busWatch_);
+        busWatch_ = nullptr;
+        busSocket_.reset();
+        unwatchedBus_ = false;
+    }
+
+    static void onBusFolder(AvahiWatch* /*watch*/, int /*fd*/, AvahiWatchEvent /*event*/, void* context) {
+        auto* self = static_cast<Engine*>(context);
+        if (!self->busSocket_ || !self->busSocket_->appeared() || self->client_) return;
+        self->createClient();
+        // A daemon makes its socket a moment before it listens.
+        if (!self->client_) self->retryIn(socketSettlesMilliseconds);
+    }
+
+    void retryIn(unsigned milliseconds) {
+        if (retry_) return;
         struct timeval when {};
-        avahi_elapse_time(&when, retryMilliseconds, 0);
+        avahi_elapse_time(&when, milliseconds, 0);
         retry_ =
             avahi_threaded_poll_get(poll_)->timeout_new(avahi_threaded_poll_get(poll_), &when, &Engine::onRetry, this);
     }
@@ -105,7 +165,9 @@ private:
         auto* self = static_cast<Engine*>(context);
         avahi_threaded_poll_get(self->poll_)->timeout_free(timeout);
         self->retry_ = nullptr;
+        if (self->client_) return;
         self->createClient();
+        if (!self->client_ && self->unwatchedBus_) self->retryIn(unwatchedBusRetryMilliseconds);
     }
 
     static void onClientState(AvahiClient* client, AvahiClientState state, void* context) {
@@ -231,6 +293,11 @@ private:
     AvahiClient* client_ = nullptr;
     AvahiEntryGroup* group_ = nullptr;
     AvahiTimeout* retry_ = nullptr;
+    // While no system bus takes the client: the watch on its socket's folder.
+    std::optional<PathAppearance> busSocket_;
+    AvahiWatch* busWatch_ = nullptr;
+    bool unwatchedBus_ = false;
+    std::optional<int> unavailableError_;
     std::optional<BonjourService> service_;
     std::string currentName_;
     std::mutex ownerMutex_; // guards handler_ and generation_, read from both threads

@@ -286,19 +286,24 @@ void ListenerController::advertise(std::uint16_t port, const std::map<std::strin
     std::weak_ptr<ListenerController> weakSelf = weak_from_this();
     advertiser_->advertise(std::move(service), [weakSelf](const BonjourState& state) {
         auto self = weakSelf.lock();
-        auto hostNameChanged = self ? self->onAdvertisedHostName : nullptr;
-        switch (state.kind) {
-        case BonjourState::Kind::registered:
-            Log::info(category, "Advertising as " + state.name);
-            if (hostNameChanged && !state.hostName.empty()) hostNameChanged(state.hostName);
-            break;
-        case BonjourState::Kind::daemonUnavailable:
-            Log::notice(category, "Advertising waits for the mDNS daemon");
-            if (hostNameChanged) hostNameChanged(std::nullopt);
-            break;
-        case BonjourState::Kind::failed: Log::error(category, "Advertising failed: " + state.detail); break;
+        if (!self) return;
+        self->logAdvertising(state);
+        if (auto hostNameChanged = self->onAdvertisedHostName) {
+            if (state.kind == BonjourState::Kind::registered && !state.hostName.empty())
+                hostNameChanged(state.hostName);
+            if (state.kind == BonjourState::Kind::daemonUnavailable) hostNameChanged(std::nullopt);
         }
     });
+}
+
+void ListenerController::logAdvertising(const BonjourState& state) {
+    if (loggedAdvertising_ == state) return;
+    loggedAdvertising_ = state;
+    switch (state.kind) {
+    case BonjourState::Kind::registered: Log::info(category, "Advertising as " + state.name); break;
+    case BonjourState::Kind::daemonUnavailable: Log::notice(category, "Advertising waits for the mDNS daemon"); break;
+    case BonjourState::Kind::failed: Log::error(category, "Advertising failed: " + state.detail); break;
+    }
 }
 
 void ListenerController::withdrawAdvertisement() {

@@ -93,6 +93,7 @@ private:
     void advertise(std::uint16_t port, const std::map<std::string, std::string>& txt);
     void withdrawAdvertisement();
     void report(ListenerStatus status);
+    void logAdvertising(const BonjourState& state);
     static void cancel(const std::shared_ptr<Listener>& listener);
     static asio::awaitable<void> acceptLoop(std::shared_ptr<Listener> listener);
 
@@ -101,6 +102,8 @@ private:
     std::shared_ptr<UserDefaults> defaults_;
     std::unique_ptr<BonjourAdvertising> advertiser_;
     std::optional<BonjourService> advertised_;
+    // The advertising state last logged: each state is logged once, however often it is reported.
+    std::optional<BonjourState> loggedAdvertising_;
     // One context for the controller's life: its key lookup is replaced with every start().
     std::shared_ptr<asio::ssl::context> tls_;
     std::shared_ptr<Listener> listener_;

@@ -5,9 +5,8 @@
 namespace orvik::helper {
 
 StatusNotifierHostWatch::StatusNotifierHostWatch(bool availableNow, QObject* parent)
-    : TrayHostWatch(parent),
-      watcher_(QString::fromLatin1(watcherName), QDBusConnection::sessionBus(),
-               QDBusServiceWatcher::WatchForOwnerChange),
+    : TrayHostWatch(parent), watcher_(QString::fromLatin1(watcherName), QDBusConnection::sessionBus(),
+                                      QDBusServiceWatcher::WatchForOwnerChange),
       available_(availableNow) {
     connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {

@@ -68,8 +68,8 @@ std::optional<QColor> XEmbedTrayWatch::iconColour() const {
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display_, manager_, property, 0, trayColourValues, False, XA_CARDINAL,
-                                          &type, &format, &count, &remaining, &data);
+    const int status = XGetWindowProperty(display_, manager_, property, 0, trayColourValues, False, XA_CARDINAL, &type,
+                                          &format, &count, &remaining, &data);
     std::optional<QColor> colour;
     if (status == Success && type == XA_CARDINAL && format == 32 && count >= 3) {
         // Format 32 properties arrive as longs.

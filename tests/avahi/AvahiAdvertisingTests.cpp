@@ -2,15 +2,22 @@
 // tests/support/run-with-private-bus --avahi gives the command that starts the daemon, which each test starts and
 // stops itself.
 #include "ChildProcess.hpp"
+#include "ProcessUsage.hpp"
 #include "ServerHarness.hpp"
 #include "WaitUntil.hpp"
 #include "core/IoThread.hpp"
+#include "core/tests/CapturedLog.hpp"
 #include "listener/AvahiAdvertiser.hpp"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <sstream>
@@ -162,6 +169,54 @@ TEST_F(AvahiAdvertiserTest, AnEarlierAdvertisementReportsNothingAfterWithdrawal)
     ASSERT_TRUE(registered);
     EXPECT_EQ(registered->name, "Orvik Second");
     EXPECT_FALSE(harness.waitFor(BonjourState::Kind::registered, 2s));
+}
+
+// A system bus that starts later, at `folder`/bus: any user may connect (avahi-daemon runs as its own) and own
+// any name.
+std::string laterBusConfig(const std::filesystem::path& folder) {
+    return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig><type>system</type><listen>unix:path=" +
+           (folder / "bus").string() +
+           "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
+           "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+           "</policy></busconfig>\n";
+}
+
+// No system bus at all at first (run in a process of its own, see CMakeLists.txt): the advertiser says the daemon
+// is unavailable once and then sleeps until the bus's socket appears (trying again every few seconds would wake it each
+// time); it then waits for the daemon on that bus and registers.
+TEST_F(AvahiAdvertiserTest, WithoutASystemBusWaitsForItsSocketWithoutWakingThenRegisters) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("orvik-later-system-bus-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    // avahi-daemon, which runs as its own user, reaches the socket through it.
+    ::chmod(folder.c_str(), 0755);
+    const std::string ownBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (folder / "bus").string()).c_str(), 1);
+    {
+        testing::CapturedLog log;
+        AdvertiserHarness harness;
+        harness.advertise("Orvik Later", 4246);
+        ASSERT_TRUE(harness.waitFor(BonjourState::Kind::daemonUnavailable));
+        std::this_thread::sleep_for(1500ms);
+        const auto before = orvik::test::ProcessUsage::of(getpid());
+        std::this_thread::sleep_for(6s);
+        const auto after = orvik::test::ProcessUsage::of(getpid());
+        EXPECT_EQ(after->wakeUpsOf("Orvik.Avahi") - before->wakeUpsOf("Orvik.Avahi"), 0U);
+        const auto lines = log.lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const auto& line) { return line.text.find("unavailable") != std::string::npos; }),
+                  1);
+
+        std::ofstream(folder / "bus.conf") << laterBusConfig(folder);
+        ChildProcess bus({"dbus-daemon", "--config-file=" + (folder / "bus.conf").string(), "--nopidfile", "--nofork"});
+        startDaemon();
+        EXPECT_TRUE(harness.waitFor(BonjourState::Kind::registered));
+        stopDaemon();
+    }
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ownBus.c_str(), 1);
+    std::filesystem::remove_all(folder);
 }
 
 using ServerAdvertisingTest = AvahiDaemonTest;

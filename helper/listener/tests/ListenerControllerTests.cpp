@@ -1,6 +1,7 @@
 #include "listener/ListenerController.hpp"
 
 #include "core/InMemoryUserDefaults.hpp"
+#include "core/tests/CapturedLog.hpp"
 #include "listener/BonjourRecorder.hpp"
 
 #include <gtest/gtest.h>
@@ -175,6 +176,28 @@ TEST_F(ListenerControllerTest, TheReadyListenerIsAdvertisedOnceAndWithdrawnAtSto
     EXPECT_FALSE(bonjour->current());
     ASSERT_EQ(bonjour->calls().size(), 2u);
     EXPECT_EQ(bonjour->calls()[1].kind, BonjourRecorder::Call::Kind::withdraw);
+}
+
+// An advertiser reports the same state again and again (a daemon that stays away): the log says it once per change.
+TEST_F(ListenerControllerTest, EachAdvertisingStateIsLoggedOnce) {
+    testing::CapturedLog log;
+    auto controller = make(loopback(std::nullopt, true));
+    controller->start({}, {{"id", "X"}});
+    ASSERT_TRUE(runUntil([&] { return bonjour->current().has_value(); }));
+    const BonjourState waiting{BonjourState::Kind::daemonUnavailable, {}, "Daemon not running", {}};
+    const BonjourState registered{BonjourState::Kind::registered, "Desk", {}, "desk"};
+    for (const auto& state : {waiting, waiting, waiting, registered, registered, waiting}) {
+        bonjour->report(state);
+        io.restart();
+        io.poll();
+    }
+    std::vector<std::string> lines;
+    for (const auto& line : log.lines()) {
+        if (line.text.find("Advertis") != std::string::npos) lines.push_back(line.text);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"Listener: Advertising waits for the mDNS daemon",
+                                               "Listener: Advertising as Desk",
+                                               "Listener: Advertising waits for the mDNS daemon"}));
 }
 
 } // namespace
