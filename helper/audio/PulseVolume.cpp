@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -103,6 +104,7 @@ PulseVolume::~PulseVolume() {
     pa_threaded_mainloop_lock(loop_);
     if (reconnectTimer_) pa_threaded_mainloop_get_api(loop_)->time_free(reconnectTimer_);
     reconnectTimer_ = nullptr;
+    stopWatchingSocket();
     if (context_) {
         pa_context_set_state_callback(context_, nullptr, nullptr);
         pa_context_set_subscribe_callback(context_, nullptr, nullptr);
@@ -154,6 +156,7 @@ void PulseVolume::contextStateChanged() {
     switch (pa_context_get_state(context_)) {
     case PA_CONTEXT_READY: {
         if (std::exchange(lossLogged_, false)) Log::notice(logCategory, "Volume: sound server connected");
+        stopWatchingSocket();
         auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER);
         if (auto* operation = pa_context_subscribe(context_, mask, nullptr, nullptr)) pa_operation_unref(operation);
         refresh();
@@ -165,12 +168,36 @@ void PulseVolume::contextStateChanged() {
     }
 }
 
+// Waits for the server's socket to appear (made anew when a server starts), with one more attempt a moment after
+// a failed one: the socket may have come just before the watch, or its server may not listen yet.
 void PulseVolume::scheduleReconnect() {
+    auto* api = pa_threaded_mainloop_get_api(loop_);
+    if (!socketWatch_) {
+        if (auto socket = socketOf(server_)) serverSocket_.emplace(*socket);
+        if (serverSocket_ && serverSocket_->descriptor() >= 0) {
+            socketWatch_ = api->io_new(
+                api, serverSocket_->descriptor(), PA_IO_EVENT_INPUT,
+                [](pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* userdata) {
+                    auto* self = static_cast<PulseVolume*>(userdata);
+                    if (!self->serverSocket_->appeared() || self->context_) return;
+                    self->retriedSinceAppearance_ = false;
+                    self->connect();
+                },
+                this);
+        } else {
+            serverSocket_.reset();
+        }
+    }
+    if (!socketWatch_) return reconnectIn(reconnectInterval);
+    if (std::exchange(retriedSinceAppearance_, true)) return;
+    reconnectIn(socketSettles);
+}
+
+void PulseVolume::reconnectIn(std::chrono::milliseconds delay) {
     if (reconnectTimer_) return;
     timeval when{};
     pa_gettimeofday(&when);
-    pa_timeval_add(&when, static_cast<pa_usec_t>(
-                              std::chrono::duration_cast<std::chrono::microseconds>(reconnectInterval).count()));
+    pa_timeval_add(&when, static_cast<pa_usec_t>(std::chrono::duration_cast<std::chrono::microseconds>(delay).count()));
     auto* api = pa_threaded_mainloop_get_api(loop_);
     reconnectTimer_ = api->time_new(
         api, &when,
@@ -178,9 +205,34 @@ void PulseVolume::scheduleReconnect() {
             auto* self = static_cast<PulseVolume*>(userdata);
             loopApi->time_free(event);
             self->reconnectTimer_ = nullptr;
-            self->connect();
+            if (!self->context_) self->connect();
         },
         this);
+}
+
+void PulseVolume::stopWatchingSocket() {
+    if (socketWatch_) pa_threaded_mainloop_get_api(loop_)->io_free(socketWatch_);
+    socketWatch_ = nullptr;
+    serverSocket_.reset();
+    retriedSinceAppearance_ = false;
+}
+
+std::optional<std::filesystem::path> PulseVolume::socketOf(const std::optional<std::string>& server) {
+    std::string address = server.value_or("");
+    if (address.empty()) {
+        if (const char* fromEnvironment = std::getenv("PULSE_SERVER")) address = fromEnvironment;
+    }
+    if (address.empty()) {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime == nullptr || *runtime == '\0') return std::nullopt;
+        return std::filesystem::path(runtime) / "pulse" / "native";
+    }
+    // A list of addresses: the first, without its "{machine id}" prefix.
+    address = address.substr(0, address.find(' '));
+    if (!address.empty() && address.front() == '{') address.erase(0, address.find('}') + 1);
+    if (address.rfind("unix:", 0) == 0) address.erase(0, 5);
+    if (address.empty() || address.front() != '/') return std::nullopt;
+    return std::filesystem::path(address);
 }
 
 void PulseVolume::refresh() {

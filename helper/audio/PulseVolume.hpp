@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PathAppearance.hpp"
 #include "system/VolumeControlling.hpp"
 
 #include <chrono>
@@ -16,6 +17,7 @@ struct pa_context;
 struct pa_server_info;
 struct pa_sink_info;
 struct pa_time_event;
+struct pa_io_event;
 
 namespace orvik::helper {
 
@@ -26,11 +28,14 @@ namespace orvik::helper {
 // handler run there. The status is a cache the loop keeps fresh from the server's change events, so `status()`
 // answers from memory. `setLevel` and `setMuted` wait for the server's confirmation for at most
 // `confirmationTimeout`; they must not be called from the change handler (they answer false there). When the
-// server goes away the status becomes absent and the loop connects again every `reconnectInterval`.
+// server goes away the status becomes absent and the loop waits for the server's socket to appear again (an
+// inotify watch, `PathAppearance`), trying once more a moment after a failed attempt; a server reached otherwise
+// than through a socket file is tried every `reconnectInterval`.
 class PulseVolume final : public VolumeControlling {
 public:
     static constexpr std::chrono::milliseconds confirmationTimeout{1000};
     static constexpr std::chrono::milliseconds reconnectInterval{500};
+    static constexpr std::chrono::milliseconds socketSettles{1000};
 
     // `server` is a libpulse server address ("unix:/run/user/1000/pulse/native"); absent: the user's default.
     explicit PulseVolume(std::optional<std::string> server);
@@ -46,6 +51,11 @@ public:
     // The name of the default sink as last heard; empty while there is none.
     std::string sinkName() const;
 
+    // The socket file of a server address ("unix:/run/user/1000/pulse/native", a plain path, or a list whose first
+    // entry is one); absent: the default server's ($PULSE_SERVER, else $XDG_RUNTIME_DIR/pulse/native). Absent too
+    // for servers reached otherwise (TCP).
+    static std::optional<std::filesystem::path> socketOf(const std::optional<std::string>& server);
+
 private:
     struct Confirmation;
 
@@ -54,6 +64,8 @@ private:
     void contextStateChanged();
     void dropContext();
     void scheduleReconnect();
+    void reconnectIn(std::chrono::milliseconds delay);
+    void stopWatchingSocket();
     void refresh();
     void serverInfoArrived(const pa_server_info* info);
     void sinkInfoArrived(const pa_sink_info* info);
@@ -66,6 +78,10 @@ private:
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
     pa_time_event* reconnectTimer_ = nullptr;
+    // While no server answers: the watch on its socket, and whether the one retry after a failure was made.
+    std::optional<PathAppearance> serverSocket_;
+    pa_io_event* socketWatch_ = nullptr;
+    bool retriedSinceAppearance_ = false;
     // The default sink's channel volumes, to scale when setting; touched under the loop's lock only.
     std::vector<std::uint32_t> channelVolumes_;
     bool lossLogged_ = false;

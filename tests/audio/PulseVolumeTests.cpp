@@ -2,9 +2,12 @@
 
 #include "ChildProcess.hpp"
 #include "PrivatePulseServer.hpp"
+#include "ProcessUsage.hpp"
 #include "WaitUntil.hpp"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -13,6 +16,7 @@
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace orvik::helper {
 namespace {
@@ -108,12 +112,25 @@ TEST_F(PulseServerTest, survivesARestartOfTheSoundServerAndStartsWithoutOne) {
     EXPECT_FALSE(volume.setLevel(0.5f));
     // At login the helper may start before the sound server: the refused first connection is retried.
     PulseVolume startedFirst(address_);
+    // Both wait for the server's socket without waking (trying every half second would wake them eight times).
+    std::this_thread::sleep_for(1500ms);
+    const auto before = orvik::test::ProcessUsage::of(getpid());
+    std::this_thread::sleep_for(2s);
+    const auto after = orvik::test::ProcessUsage::of(getpid());
+    EXPECT_LE(after->wakeUpsOf("Orvik.Volume") - before->wakeUpsOf("Orvik.Volume"), 1U);
 
     ASSERT_TRUE(pulse_.start());
     EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a"; }));
     EXPECT_TRUE(waitUntil([&] { return startedFirst.sinkName() == "orvik_a"; }));
     EXPECT_TRUE(volume.setLevel(0.4f));
     EXPECT_EQ(percents("orvik_a"), "40% 40%");
+}
+
+TEST(PulseVolumeSocket, IsTheFirstAddressesPathOrTheUsersDefault) {
+    EXPECT_EQ(PulseVolume::socketOf("unix:/run/user/7/pulse/native"), "/run/user/7/pulse/native");
+    EXPECT_EQ(PulseVolume::socketOf("{0123abcd}unix:/tmp/p/native tcp:host"), "/tmp/p/native");
+    EXPECT_EQ(PulseVolume::socketOf("/tmp/p/native"), "/tmp/p/native");
+    EXPECT_EQ(PulseVolume::socketOf("tcp:localhost:4713"), std::nullopt);
 }
 
 } // namespace
