@@ -144,6 +144,10 @@ std::optional<std::string> Parser::take(std::string_view option, std::string_vie
         auto type = messageTypeNamed(value);
         if (!type) return name + ": no message type \"" + std::string(value) + "\"";
         options.until.push_back(*type);
+    } else if (option == "--repeat") {
+        auto number = parseNumber<std::uint32_t>(value);
+        if (!number || *number == 0) return name + ": expected a count from 1";
+        options.repeat = *number;
     } else if (option == "--wait-ms" || option == "--timeout-ms") {
         auto number = parseNumber<std::uint32_t>(value);
         if (!number) return name + ": expected milliseconds";
@@ -184,6 +188,10 @@ std::optional<std::string> Parser::finish() {
         return "the helper closes the pairing connection: add --reconnect to send messages after pairing";
     }
     if (options.reconnect && !pairsFully) return "--reconnect needs a full pairing handshake";
+    if (options.repeat > 1 &&
+        (options.mode != PhoneOptions::Mode::authenticate || options.readStandardInput || options.view)) {
+        return "--repeat needs --identity and --key, and neither --stdin nor --view";
+    }
     if (options.view && !viewGiven) return "the viewing options need --view";
     if (options.view && options.mode != PhoneOptions::Mode::authenticate) return "--view needs --identity and --key";
     return std::nullopt;
@@ -264,6 +272,8 @@ Options:
   --wait-ms N                 how long to wait for replies after the last send (default 1000)
   --timeout-ms N              time limit for connecting and for TLS (default 5000)
   --quiet                     print received messages and the "paired" event only
+  --repeat N                  with --identity and --key: connect, do the above and close N times in a row,
+                              stopping at the first failure (a phone that comes and goes)
 
 Viewing the screen (after authenticating; each frame is acknowledged as a phone would):
   --view DISPLAY              ask for the displays, then view this one (an id, or main)

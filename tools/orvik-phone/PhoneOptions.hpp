@@ -72,6 +72,8 @@ struct PhoneOptions {
     std::vector<MessageType> until;
     std::chrono::milliseconds wait{1000};
     std::chrono::milliseconds timeout{5000};
+    // Authenticate: how many times in a row to connect, do all of the above and close.
+    std::uint32_t repeat = 1;
     std::optional<ViewOptions> view;
     bool quiet = false;
     bool help = false;

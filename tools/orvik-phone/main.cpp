@@ -27,20 +27,24 @@ int run(int argc, char** argv) {
     asio::io_context io(1);
     PhoneOutput output(std::cout, std::cerr, options.quiet);
     const bool readsInput = options.readStandardInput;
-    auto session = std::make_shared<PhoneSession>(io.get_executor(), std::move(options), output);
-    ExitCode result = ExitCode::connectionFailed;
-    asio::co_spawn(io, session->run(), [&](std::exception_ptr failure, ExitCode code) {
-        result = code;
-        if (!failure) return;
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& error) {
-            output.diagnostic(std::string("internal error: ") + error.what());
-        }
+    ExitCode result = ExitCode::success;
+    for (std::uint32_t round = 0; round < options.repeat && result == ExitCode::success; ++round) {
+        auto session = std::make_shared<PhoneSession>(io.get_executor(), options, output);
         result = ExitCode::connectionFailed;
-    });
-    // Returns once the connection has finished closing.
-    io.run();
+        asio::co_spawn(io, session->run(), [&](std::exception_ptr failure, ExitCode code) {
+            result = code;
+            if (!failure) return;
+            try {
+                std::rethrow_exception(failure);
+            } catch (const std::exception& error) {
+                output.diagnostic(std::string("internal error: ") + error.what());
+            }
+            result = ExitCode::connectionFailed;
+        });
+        // Returns once the connection has finished closing.
+        io.run();
+        io.restart();
+    }
     std::cout.flush();
     // The standard-input reader may still be blocked in a read; it must not outlive the loop it posts to.
     if (readsInput) std::_Exit(static_cast<int>(result));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <functional>
 
 namespace orvik::test {
@@ -92,6 +93,22 @@ TEST(PhoneClient, PairsThenAuthenticatesWithThePrintedKeyAndSendsFromArgumentsAn
     EXPECT_EQ(run.first("event", "connected")->at("identity"), paired.at("deviceID"));
     // The line of standard input was sent too.
     EXPECT_EQ(server.waitFor("input", "unicode").at("text"), "hi");
+}
+
+// A phone that comes and goes: each round is a whole session of its own.
+TEST(PhoneClient, RepeatConnectsAuthenticatesAndClosesThatManyTimes) {
+    TestServer server;
+    auto paired = pair(server);
+    auto run = phone({"--identity", paired.at("deviceID"), "--key", paired.at("deviceKeyHex"), "--connect",
+                      server.address, "--repeat", "3", "--send", R"({"type":"ping","payload":{"value":2}})", "--until",
+                      "pong", "--wait-ms", "5000"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(std::count_if(run.lines.begin(), run.lines.end(),
+                            [](const json& line) { return line.value("type", "") == "authenticated"; }),
+              3);
+    EXPECT_EQ(std::count_if(run.lines.begin(), run.lines.end(),
+                            [](const json& line) { return line.value("type", "") == "pong"; }),
+              3);
 }
 
 TEST(PhoneClient, ExitCodesTellWhatWentWrong) {

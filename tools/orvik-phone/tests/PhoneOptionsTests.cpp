@@ -38,6 +38,7 @@ TEST(PhoneOptions, AuthenticationNeedsIdentityKeyAndAddress) {
     EXPECT_EQ(options.messages, std::vector<OrvikMessage>{Ping{5}});
     EXPECT_EQ(options.until, std::vector{MessageType::pong});
     EXPECT_EQ(options.wait, std::chrono::milliseconds(250));
+    EXPECT_EQ(options.repeat, 1U);
 }
 
 TEST(PhoneOptions, RefusesWhatCannotWork) {
@@ -57,6 +58,9 @@ TEST(PhoneOptions, RefusesWhatCannotWork) {
         {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--bogus", "1"},
         {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--handshake", "half"},
         {"--pair-url", "orvik://pair?v=2"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--repeat", "0"},
+        {"--identity", deviceID, "--key", hexKey, "--connect", "h:1", "--repeat", "2", "--stdin"},
+        {"--pair-code", code, "--connect", "h:1", "--repeat", "2"},
         // The helper closes the pairing connection: messages need --reconnect.
         {"--pair-code", code, "--connect", "h:1", "--send", ping},
     };
