@@ -141,8 +141,16 @@ QString svgPathData(const QPainterPath& path) {
 } // namespace
 
 QPainterPath MenuBarGlyph::shape(State state) {
-    // From y upwards to y downwards.
-    return QTransform(1, 0, 0, -1, 0, designSize).map(designShape(state));
+    // Made once per state: the shapes never change, and a tray repaints the icon at each state change.
+    static const std::array<QPainterPath, 4> shapes = [] {
+        std::array<QPainterPath, 4> made;
+        for (State each : {State::idle, State::connected, State::viewing, State::slashed}) {
+            // From y upwards to y downwards.
+            made.at(static_cast<std::size_t>(each)) = QTransform(1, 0, 0, -1, 0, designSize).map(designShape(each));
+        }
+        return made;
+    }();
+    return shapes.at(static_cast<std::size_t>(state));
 }
 
 QImage MenuBarGlyph::image(State state, int logicalSize, qreal devicePixelRatio, const QColor& colour) {

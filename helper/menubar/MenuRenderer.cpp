@@ -6,6 +6,7 @@
 #include <QKeySequence>
 #include <QMenu>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -63,6 +64,14 @@ MenuRenderer::~MenuRenderer() {
 
 void MenuRenderer::update(const std::vector<MenuItem>& items) {
     const std::vector<std::string> keys = keysOf(items);
+    // Mostly the same rows in the same order: each is changed where it stands.
+    if (std::equal(keys.begin(), keys.end(), rows_.begin(), rows_.end(),
+                   [](const std::string& key, const std::unique_ptr<Row>& row) { return row->key == key; }) &&
+        std::equal(items.begin(), items.end(), rows_.begin(), rows_.end(),
+                   [](const MenuItem& item, const std::unique_ptr<Row>& row) { return row->kind == item.kind; })) {
+        for (std::size_t index = 0; index < items.size(); ++index) apply(*rows_[index], items[index]);
+        return;
+    }
     std::map<std::string, std::unique_ptr<Row>> previous;
     for (auto& row : rows_) previous.emplace(row->key, std::move(row));
     rows_.clear();

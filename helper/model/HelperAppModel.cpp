@@ -106,14 +106,18 @@ void HelperAppModel::observeServer() {
     });
 }
 
+// Observers hear once after all the events that were waiting: a phone's connection publishes its session and its
+// device's last-seen date together, and the tray should not redraw for each.
 void HelperAppModel::drainEvents() {
     auto events = parts_.server->events();
+    bool didChange = false;
     while (auto event = events->next()) {
-        apply(*event);
+        didChange = apply(*event) || didChange;
     }
+    if (didChange) changed();
 }
 
-void HelperAppModel::apply(const ServerEvent& event) {
+bool HelperAppModel::apply(const ServerEvent& event) {
     bool didChange = false;
     if (auto* status = event.get<ServerEvent::ListenerStatusChanged>()) {
         didChange = assign(listenerStatus_, status->status);
@@ -141,7 +145,7 @@ void HelperAppModel::apply(const ServerEvent& event) {
         didChange = assign(screenViewers_, viewers->viewers);
         didChange = followStoredPreferences() || didChange;
     }
-    if (didChange) changed();
+    return didChange;
 }
 
 // The server changes its own record when a viewer is always allowed or a device is removed, and stores it at once:

@@ -149,7 +149,8 @@ private:
 
     void observeServer();
     void drainEvents();
-    void apply(const ServerEvent& event);
+    // Whether a tracked property changed.
+    bool apply(const ServerEvent& event);
     bool followStoredPreferences();
     void sendPreferences();
     void openLink(const std::optional<std::string>& url) const;
