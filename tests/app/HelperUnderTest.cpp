@@ -2,9 +2,11 @@
 
 #include "WaitUntil.hpp"
 #include "orvik/protocol/coding/Base64.hpp"
+#include "orvik/protocol/coding/Uuid.hpp"
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <regex>
 
 namespace orvik::test {
@@ -32,13 +34,43 @@ std::string runtimeFile(const std::string& name) {
     return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + name;
 }
 
+std::string encoded(const std::string& text) {
+    return Base64::encode(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+// Phones paired earlier, as the device store keeps them: the list in the defaults file (`entries`, JSON) and the
+// keys in the key file.
+std::vector<SeededDevice> seedDevices(std::size_t count, nlohmann::json& entries) {
+    std::vector<SeededDevice> devices;
+    nlohmann::json keys = nlohmann::json::object();
+    std::random_device random;
+    entries = nlohmann::json::array();
+    for (std::size_t index = 0; index < count; ++index) {
+        Bytes key(32);
+        for (auto& byte : key) byte = static_cast<std::uint8_t>(random());
+        static constexpr char digits[] = "0123456789abcdef";
+        std::string hex;
+        for (auto byte : key) hex += {digits[byte >> 4], digits[byte & 0x0F]};
+        const std::string id = Uuid::random().text();
+        entries.push_back({{"id", id},
+                           {"name", "Phone " + std::to_string(index + 1)},
+                           {"model", "iPhone"},
+                           {"pairedAt", 700'000'000.0}});
+        keys[id] = Base64::encode(key);
+        devices.push_back({id, hex});
+    }
+    fs::create_directories(dataFolder());
+    const fs::path keyFile = dataFolder() / "device-keys.json";
+    std::ofstream(keyFile) << keys.dump(2) << "\n";
+    fs::permissions(keyFile, fs::perms::owner_read | fs::perms::owner_write);
+    return devices;
+}
+
 } // namespace
 
 TrayHost::TrayHost(TrayKind kind) : kind_(kind) {
     switch (kind_) {
-    case TrayKind::none:
-        ready_ = true;
-        break;
+    case TrayKind::none: ready_ = true; break;
     case TrayKind::xembed:
         // A dark panel across the top right, as many desktops have.
         process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
@@ -49,8 +81,8 @@ TrayHost::TrayHost(TrayKind kind) : kind_(kind) {
     case TrayKind::statusNotifier:
         log_ = runtimeFile("status-notifier-watcher.log");
         fs::remove(log_);
-        process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "/usr/bin/python3", "-m", "dbusmock", "-l", log_, "--template", ORVIK_WATCHER_TEMPLATE});
+        process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "-l",
+                                                                           log_, "--template", ORVIK_WATCHER_TEMPLATE});
         ready_ = waitUntil([] { return sessionBusNameOwned("org.kde.StatusNotifierWatcher"); }, generous);
         break;
     }
@@ -78,13 +110,17 @@ HelperUnderTest::HelperUnderTest(Setup setup) {
     fs::remove_all(configFolder());
     fs::remove_all(dataFolder());
     fs::create_directories(configFolder());
+    nlohmann::json defaults = nlohmann::json::object();
     if (setup.onboarded) {
-        const auto& record = setup.preferencesJson;
-        const auto encoded = Base64::encode(ByteView(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()));
-        std::ofstream(configFolder() / "defaults.json")
-            << R"({"onboardingCompleted": {"type": "bool", "value": true}, "helperPreferences": {"type": "data", "value": ")"
-            << encoded << "\"}}\n";
+        defaults["onboardingCompleted"] = {{"type", "bool"}, {"value", true}};
+        defaults["helperPreferences"] = {{"type", "data"}, {"value", encoded(setup.preferencesJson)}};
     }
+    if (setup.pairedDevices > 0) {
+        nlohmann::json entries;
+        devices_ = seedDevices(setup.pairedDevices, entries);
+        defaults["pairedDevices"] = {{"type", "data"}, {"value", encoded(entries.dump())}};
+    }
+    if (!defaults.empty()) std::ofstream(configFolder() / "defaults.json") << defaults.dump() << "\n";
     process_ = std::make_unique<ChildProcess>(std::vector<std::string>{ORVIK_HELPER_PATH});
 }
 

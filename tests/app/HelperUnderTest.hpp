@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvik::test {
 
@@ -32,13 +33,21 @@ private:
     bool ready_ = false;
 };
 
+// A phone the helper knows from an earlier pairing: its identifier and its 32-byte key in hex.
+struct SeededDevice {
+    std::string id;
+    std::string keyHex;
+};
+
 // The real orvik-helper as a user starts it, on the run's desktop and session bus, in the run's home folder made
-// empty first: as after a finished first run (or at a first start), with the given preferences record.
+// empty first: as after a finished first run (or at a first start), with the given preferences record and as many
+// paired phones (their keys in the key file, as where no keyring runs).
 class HelperUnderTest {
 public:
     struct Setup {
         bool onboarded = true;
         std::string preferencesJson = "{}";
+        std::size_t pairedDevices = 0;
     };
 
     explicit HelperUnderTest(Setup setup);
@@ -50,8 +59,10 @@ public:
     int listenerPort(std::chrono::milliseconds wait = generous);
     // Its use of CPU and wake-ups over `interval`; absent when it ended meanwhile.
     std::optional<UsageRate> usageOver(std::chrono::milliseconds interval) const;
+    const std::vector<SeededDevice>& devices() const { return devices_; }
 
 private:
+    std::vector<SeededDevice> devices_;
     std::unique_ptr<ChildProcess> process_;
 };
 

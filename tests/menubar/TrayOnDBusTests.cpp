@@ -1,6 +1,7 @@
 #include "ChildProcess.hpp"
 #include "MenuTestSupport.hpp"
 #include "WaitUntil.hpp"
+#include "menubar/MenuBarGlyph.hpp"
 #include "menubar/TrayPresence.hpp"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,12 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
+
+#include <map>
+#include <memory>
 
 namespace orvik::helper {
 namespace {
@@ -64,11 +70,59 @@ void readLayout(const QDBusArgument& node, std::vector<std::string>& lines, cons
     node.endStructure();
 }
 
+// The identifiers of the exported menu's items by their labels, as a host sees them.
+void readIds(const QDBusArgument& node, std::map<std::string, int>& ids) {
+    int id = 0;
+    QVariantMap properties;
+    node.beginStructure();
+    node >> id >> properties;
+    ids[shownLabel(properties.value(QStringLiteral("label")).toString())] = id;
+    node.beginArray();
+    while (!node.atEnd()) {
+        QDBusVariant child;
+        node >> child;
+        readIds(child.variant().value<QDBusArgument>(), ids);
+    }
+    node.endArray();
+    node.endStructure();
+}
+
+// Asked without introspection: that is a blocking call, and this thread is the one that answers.
+std::optional<QDBusMessage> call(const QString& service, const QString& path, const QString& interface,
+                                 const QString& method, const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(message);
+    if (!eventually([&] { return pending.isFinished(); }) || pending.isError()) return std::nullopt;
+    return pending.reply();
+}
+
+std::map<std::string, int> exportedIds(const QString& item) {
+    std::map<std::string, int> ids;
+    auto layout = call(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                       QStringLiteral("GetLayout"), {0, -1, QStringList()});
+    if (layout) readIds(layout->arguments().at(1).value<QDBusArgument>(), ids);
+    return ids;
+}
+
+std::unique_ptr<orvik::test::ChildProcess> startWatcher(const QString& log) {
+    return std::make_unique<orvik::test::ChildProcess>(std::vector<std::string>{
+        "/usr/bin/python3", "-m", "dbusmock", "-l", log.toStdString(), "--template", ORVIK_WATCHER_TEMPLATE});
+}
+
 TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     test::application();
     const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/watcher.log");
-    orvik::test::ChildProcess watcher(
-        {"/usr/bin/python3", "-m", "dbusmock", "-l", log.toStdString(), "--template", ORVIK_WATCHER_TEMPLATE});
+    // The symbolic icons installed where tray hosts look them up by name.
+    const QString icons = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                          QStringLiteral("/icons/hicolor/scalable/status/");
+    QDir().mkpath(icons);
+    for (MenuBarGlyphState state : {MenuBarGlyphState::idle, MenuBarGlyphState::slashed}) {
+        QFile file(icons + MenuBarGlyph::symbolicIconName(state) + QStringLiteral(".svg"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(MenuBarGlyph::symbolicSvg(state));
+    }
+    auto watcher = startWatcher(log);
     QDBusConnection bus = QDBusConnection::sessionBus();
     // Ready once its properties are set; read without introspection, which Qt would cache for the whole run.
     QDBusMessage hostRegistered =
@@ -109,6 +163,31 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     readLayout(layout.reply().arguments().at(1).value<QDBusArgument>(), lines, "");
     EXPECT_EQ(lines, test::outline(HelperMenu::items(snapshot, {})));
     EXPECT_FALSE(tray.fallbackWindow().isVisible());
+
+    // Hosts that recolour symbolic icons get its name.
+    auto iconName =
+        call(item, QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.freedesktop.DBus.Properties"),
+             QStringLiteral("Get"), {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("IconName")});
+    ASSERT_TRUE(iconName);
+    EXPECT_EQ(iconName->arguments().value(0).value<QDBusVariant>().variant().toString(),
+              QStringLiteral("orvik-helper-slashed-symbolic"));
+
+    // Resuming changes the status line and the toggle: the exported items stay the same ones, only relabelled.
+    const auto before = exportedIds(item);
+    snapshot.menuStatus.kind = HelperAppModel::MenuStatus::Kind::ready;
+    snapshot.isPaused = false;
+    tray.update(snapshot, {}, MenuBarGlyphState::idle);
+    const auto after = exportedIds(item);
+    ASSERT_TRUE(before.contains("Paused") && after.contains("Ready"));
+    EXPECT_EQ(after.at("Ready"), before.at("Paused"));
+    EXPECT_EQ(after.at("Pair iPhone…"), before.at("Pair iPhone…"));
+    EXPECT_EQ(after.at(test::strangeName), before.at(test::strangeName));
+
+    // The watcher goes: the window stands in; it comes back: the window hides.
+    watcher.reset();
+    EXPECT_TRUE(eventually([&] { return tray.fallbackWindow().isVisible(); }));
+    watcher = startWatcher(log);
+    EXPECT_TRUE(eventually([&] { return !tray.fallbackWindow().isVisible(); }));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ChildProcess.hpp"
 #include "MenuTestSupport.hpp"
 #include "WaitUntil.hpp"
+#include "menubar/TrayInk.hpp"
 #include "menubar/TrayPresence.hpp"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace orvik::helper {
 namespace {
@@ -66,6 +68,63 @@ TEST_F(TrayDocked, ShowsTheIconWhoseClickOpensTheMenuWhoseItemsAct) {
     EXPECT_EQ(tray->trayIcon().toolTip(), QStringLiteral("Orvik Helper"));
 }
 
+// A key pressed with Control through the X server, as a user's; reaches whatever has the keyboard (an open menu
+// grabs it).
+void pressWithControl(KeySym key) {
+    Display* display = XOpenDisplay(nullptr);
+    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    XTestFakeKeyEvent(display, control, True, 0);
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), True, 0);
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), False, 0);
+    XTestFakeKeyEvent(display, control, False, 0);
+    XCloseDisplay(display);
+}
+
+TEST_F(TrayDocked, TheShortcutsTheMenuShowsWorkInTheOpenMenuAndInTheApplicationsWindows) {
+    actions.quit = [this] { calls.push_back("quit"); };
+    actions.openSettings = [this] { calls.push_back("settings"); };
+    tray->update(MenuSnapshot{}, actions, MenuBarGlyphState::idle);
+    tray->menu().popup({900, 40});
+    ASSERT_TRUE(eventually([&] { return tray->menu().isVisible(); }));
+    pressWithControl(XK_q);
+    EXPECT_TRUE(eventually([&] { return calls == std::vector<std::string>{"quit"}; }));
+    EXPECT_TRUE(eventually([&] { return !tray->menu().isVisible(); }));
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("A window of the helper"));
+    window.resize(200, 100);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(eventually([&] { return window.isActiveWindow(); }));
+    pressWithControl(XK_comma);
+    EXPECT_TRUE(eventually([&] { return calls == std::vector<std::string>{"quit", "settings"}; }));
+}
+
+// The tray sits at the right edge: the menu opens leftwards and so does "Paired Devices"; a phone's submenu then
+// opens to the left of that one, not back over the tray menu.
+TEST_F(TrayDocked, APhonesSubmenuOpensBesideItsMenuNotOverTheTrayMenu) {
+    MenuSnapshot snapshot;
+    snapshot.pairedDevices = {test::pairedDevice("Ann’s iPhone"), test::pairedDevice("Bob")};
+    snapshot.pairedDevices[1].id = Uuid::random();
+    tray->update(snapshot, actions, MenuBarGlyphState::idle);
+    QMenu& menu = tray->menu();
+    menu.popup({QGuiApplication::primaryScreen()->geometry().right() - 2, 40});
+    ASSERT_TRUE(eventually([&] { return menu.isVisible(); }));
+    QAction* paired = menu.actions()[3];
+    ASSERT_EQ(paired->text().toStdString(), "Paired Devices");
+    menu.setActiveAction(paired);
+    QMenu* devices = paired->menu();
+    ASSERT_TRUE(eventually([&] { return devices->isVisible(); }));
+    devices->setActiveAction(devices->actions()[0]);
+    QMenu* phone = devices->actions()[0]->menu();
+    ASSERT_TRUE(eventually([&] { return phone->isVisible(); }));
+    EXPECT_FALSE(phone->geometry().intersects(menu.geometry()))
+        << "menu " << menu.geometry().x() << ".." << menu.geometry().right() << ", phone's submenu "
+        << phone->geometry().x() << ".." << phone->geometry().right();
+    EXPECT_FALSE(phone->geometry().intersects(devices->geometry()));
+    menu.hide();
+}
+
 // Not a check: the pictures a person looks at (menu and tray in five states), written to the working folder.
 TEST_F(TrayDocked, SavesScreenshotsOfTheMenu) {
     ASSERT_TRUE(eventually([&] { return docked(); }));
@@ -111,6 +170,48 @@ TEST_F(TrayDocked, SavesScreenshotsOfTheMenu) {
     }
 }
 
+// The glyph as the screen shows it in the tray: its contrast with the panel seen through the icon's corner.
+double glyphContrast(const QRect& icon) {
+    const QImage seen =
+        QGuiApplication::primaryScreen()->grabWindow(0, icon.x(), icon.y(), icon.width(), icon.height()).toImage();
+    const QColor panel = seen.pixelColor(1, 1);
+    double most = 1;
+    for (int y = 0; y < seen.height(); ++y) {
+        for (int x = 0; x < seen.width(); ++x) most = std::max(most, TrayInk::contrast(seen.pixelColor(x, y), panel));
+    }
+    return most;
+}
+
+// Panels dark and light (trayer tinted): the glyph stands out from both. Pictures of both go to the working folder.
+TEST(TrayPanels, TheGlyphStandsOutFromDarkAndLightPanels) {
+    test::application();
+    for (const auto& [name, tint] : {std::pair{"dark", "0x404040"}, std::pair{"light", "0xe8e8e8"}}) {
+        orvik::test::ChildProcess trayer({"trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                          "--width", "240", "--height", "28", "--SetDockType", "true", "--transparent",
+                                          "true", "--alpha", "0", "--tint", tint});
+        TrayPresence::Options options;
+        options.trayGrace = 300ms;
+        TrayPresence tray(options);
+        tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::connected);
+        tray.show();
+        ASSERT_TRUE(eventually([&] {
+            return tray.trayIcon().geometry().topLeft() != QPoint(0, 0) && !tray.trayIcon().geometry().isEmpty();
+        })) << name;
+        double contrast = 1;
+        EXPECT_TRUE(eventually(
+            [&] {
+                contrast = glyphContrast(tray.trayIcon().geometry());
+                return contrast >= TrayInk::minimumContrast;
+            },
+            10s))
+            << name << " panel: contrast " << contrast;
+        const QRect panel = tray.trayIcon().geometry().adjusted(-40, -4, 40, 4);
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height())
+            .save(QString::fromStdString(std::string("tray-on-") + name + "-panel.png"));
+    }
+}
+
 using TrayMissing = TrayTest;
 
 TEST_F(TrayMissing, AWindowHoldsTheMenuUntilATrayAppears) {
@@ -123,8 +224,12 @@ TEST_F(TrayMissing, AWindowHoldsTheMenuUntilATrayAppears) {
     EXPECT_TRUE(eventually([&] { return window.isMinimized(); }));
     EXPECT_TRUE(window.isVisible());
 
-    orvik::test::ChildProcess trayer({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true"});
-    EXPECT_TRUE(eventually([&] { return !window.isVisible() && docked(); }));
+    {
+        orvik::test::ChildProcess trayer({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true"});
+        EXPECT_TRUE(eventually([&] { return !window.isVisible() && docked(); }));
+    }
+    // The tray goes away: the window stands in again.
+    EXPECT_TRUE(eventually([&] { return window.isVisible(); }));
 }
 
 } // namespace

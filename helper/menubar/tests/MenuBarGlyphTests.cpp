@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QSvgRenderer>
 
 namespace orvik::helper {
 namespace {
@@ -61,6 +63,41 @@ TEST_P(MenuBarGlyphPanels, TakesItsColourFromThePalette) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LightAndDark, MenuBarGlyphPanels, testing::Values(QColor(20, 20, 20), QColor(235, 235, 235)));
+
+// The symbolic icons written for tray hosts are the glyph itself: one shape in the current colour.
+TEST(MenuBarGlyph, SymbolicIconsAreTheSameShapes) {
+    test::application();
+    constexpr int side = 72;
+    for (State state : states) {
+        const QByteArray svg = MenuBarGlyph::symbolicSvg(state);
+        EXPECT_TRUE(svg.contains("fill=\"currentColor\"")) << svg.toStdString();
+        QSvgRenderer renderer(svg);
+        ASSERT_TRUE(renderer.isValid()) << svg.toStdString();
+        QImage rendered(side, side, QImage::Format_ARGB32_Premultiplied);
+        rendered.fill(Qt::transparent);
+        {
+            QPainter painter(&rendered);
+            renderer.render(&painter);
+        }
+        const QImage drawn = MenuBarGlyph::image(state, side, 1, Qt::black);
+        int differing = 0;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x)
+                differing += std::abs(qAlpha(rendered.pixel(x, y)) - qAlpha(drawn.pixel(x, y))) > 64;
+        }
+        EXPECT_LT(differing, side * side / 100) << MenuBarGlyph::symbolicIconName(state).toStdString();
+    }
+}
+
+TEST(MenuBarGlyph, TheTrayIconIsDrawnInItsInkAndNamedOnlyWhenAsked) {
+    test::application();
+    const QColor ink(235, 235, 235);
+    const QIcon named = MenuBarGlyph::trayIcon(State::connected, ink, true);
+    EXPECT_EQ(named.name(), QStringLiteral("orvik-helper-connected-symbolic"));
+    EXPECT_TRUE(MenuBarGlyph::trayIcon(State::connected, ink, false).name().isEmpty());
+    const QImage drawn = named.pixmap(36).toImage();
+    EXPECT_EQ(QColor(drawn.pixel(4, 18)), ink); // the frame's left edge
+}
 
 } // namespace
 } // namespace orvik::helper
