@@ -20,29 +20,37 @@ using State = MenuBarGlyphState;
 // Sizes a tray commonly asks for; any other is drawn as well.
 const QList<QSize> usualSizes{{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}};
 
-// The shapes are laid out in design points with the origin at the bottom left and y upwards.
+// The shapes are laid out in design points with the origin at the bottom left and y upwards, but built `fine`
+// times larger: path operations turn curves into straight segments about a unit long, which scaled back are a
+// fraction of a pixel even at large sizes.
+constexpr double fine = 16.0;
+
+QRectF enlarged(const QRectF& box) {
+    return {box.x() * fine, box.y() * fine, box.width() * fine, box.height() * fine};
+}
+
 QPainterPath oval(const QRectF& box) {
     QPainterPath path;
-    path.addEllipse(box);
+    path.addEllipse(enlarged(box));
     return path;
 }
 
 QPainterPath stroke(const QPainterPath& path, double width, Qt::PenCapStyle cap = Qt::FlatCap) {
     QPainterPathStroker stroker;
-    stroker.setWidth(width);
+    stroker.setWidth(width * fine);
     stroker.setCapStyle(cap);
     return stroker.createStroke(path);
 }
 
 QPainterPath line(QPointF from, QPointF to) {
-    QPainterPath path(from);
-    path.lineTo(to);
+    QPainterPath path(from * fine);
+    path.lineTo(to * fine);
     return path;
 }
 
 QPainterPath frame() {
     QPainterPath rounded;
-    rounded.addRoundedRect(QRectF(2, 3.5, 14, 11), 3, 3);
+    rounded.addRoundedRect(enlarged(QRectF(2, 3.5, 14, 11)), 3 * fine, 3 * fine);
     return stroke(rounded, 1.5);
 }
 
@@ -145,8 +153,9 @@ QPainterPath MenuBarGlyph::shape(State state) {
     static const std::array<QPainterPath, 4> shapes = [] {
         std::array<QPainterPath, 4> made;
         for (State each : {State::idle, State::connected, State::viewing, State::slashed}) {
-            // From y upwards to y downwards.
-            made.at(static_cast<std::size_t>(each)) = QTransform(1, 0, 0, -1, 0, designSize).map(designShape(each));
+            // Back to design points, and from y upwards to y downwards.
+            made.at(static_cast<std::size_t>(each)) =
+                QTransform(1 / fine, 0, 0, -1 / fine, 0, designSize).map(designShape(each));
         }
         return made;
     }();
