@@ -66,6 +66,7 @@ std::optional<ProcessUsage> ProcessUsage::of(pid_t pid) {
         const auto switches = numbers["voluntary_ctxt_switches"] + numbers["nonvoluntary_ctxt_switches"];
         usage.wakeUps += switches;
         usage.wakeUpsByThread[threadName(task.path())] = switches;
+        usage.cpuSecondsByThread[threadName(task.path())] = cpuSecondsOf(task.path() / "stat").value_or(0);
         ++usage.threads;
     }
     return usage;

@@ -17,6 +17,7 @@ struct ProcessUsage {
     std::uint64_t wakeUps = 0;
     // By "name tid", for telling which thread is busy.
     std::map<std::string, std::uint64_t> wakeUpsByThread;
+    std::map<std::string, double> cpuSecondsByThread;
     std::size_t residentKiB = 0;
     std::size_t threads = 0;
 

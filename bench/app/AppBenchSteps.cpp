@@ -1,0 +1,192 @@
+#include "AppBenchSteps.hpp"
+
+#include "WaitUntil.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <thread>
+
+namespace orvik::bench {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildProcess;
+using test::ProcessUsage;
+using test::UsageRate;
+
+// The start has settled: listener up, tray found (or the window standing in for it), and the input sink no longer
+// reads the pointer, which it does for ten seconds after its last use.
+constexpr auto settles = 12s;
+constexpr auto quietAfterConnections = 10s;
+
+const char* trayName(test::TrayKind tray) {
+    switch (tray) {
+    case test::TrayKind::none: return "no tray";
+    case test::TrayKind::xembed: return "XEmbed tray";
+    case test::TrayKind::statusNotifier: return "StatusNotifierItem tray";
+    }
+    return "tray";
+}
+
+void printIdle(const std::string& who, const UsageRate& idle, std::ostream& out) {
+    out << std::fixed << std::setprecision(2) << "\n"
+        << who << ", idle: " << idle.wakeUpsPerSecond << " wake-ups/s, " << std::setprecision(0) << idle.cpuShare * 1e6
+        << " µs of CPU a second\n";
+    for (const auto& thread : idle.busiestThreads) out << "    " << thread << "\n";
+}
+
+double megabytes(std::size_t kib) {
+    return static_cast<double>(kib) / 1024.0;
+}
+
+// Connections and what they cost the process: CPU per connection by thread, and resident memory.
+void measureConnections(pid_t pid, const std::function<bool(int)>& connect, const BenchOptions& options,
+                        std::ostream& out) {
+    const auto start = ProcessUsage::of(pid);
+    if (!start || !connect(options.warmUpConnections)) {
+        out << "    connections failed\n";
+        return;
+    }
+    const auto warm = ProcessUsage::of(pid);
+    if (!connect(options.connections)) {
+        out << "    connections failed\n";
+        return;
+    }
+    const auto after = ProcessUsage::of(pid);
+    std::this_thread::sleep_for(quietAfterConnections);
+    const auto quiet = ProcessUsage::of(pid);
+    if (!warm || !after || !quiet) return;
+    const double count = options.connections;
+    out << std::fixed << std::setprecision(3)
+        << "    CPU per connection: " << (after->cpuSeconds - warm->cpuSeconds) * 1e3 / count << " ms\n";
+    for (const auto& [thread, seconds] : after->cpuSecondsByThread) {
+        const auto earlier = warm->cpuSecondsByThread.find(thread);
+        const double used = seconds - (earlier == warm->cpuSecondsByThread.end() ? 0 : earlier->second);
+        if (used > 0) out << "      " << thread << ": " << used * 1e3 / count << " ms\n";
+    }
+    out << std::setprecision(1) << "    resident: " << megabytes(start->residentKiB) << " MB at rest, "
+        << megabytes(warm->residentKiB) << " MB after " << options.warmUpConnections << " connections, "
+        << megabytes(after->residentKiB) << " MB after " << options.connections << " more, "
+        << megabytes(quiet->residentKiB) << " MB after " << quietAfterConnections.count() << " s of quiet\n";
+}
+
+bool connectAs(const std::string& address, const std::string& id, const std::string& keyHex, int times) {
+    return ChildProcess::run({ORVIK_PHONE_PATH, "--identity", id, "--key", keyHex, "--connect", address, "--quiet",
+                              "--wait-ms", "0", "--repeat", std::to_string(times)},
+                             600s)
+               .status == 0;
+}
+
+// The first line of `file` whose `key` is `value`, waiting for it to be written.
+std::optional<nlohmann::json> lineOf(const std::filesystem::path& file, const std::string& key,
+                                     const std::string& value) {
+    std::optional<nlohmann::json> found;
+    test::waitUntil([&] {
+        std::ifstream lines(file);
+        for (std::string line; !found && std::getline(lines, line);) {
+            auto parsed = nlohmann::json::parse(line, nullptr, false);
+            if (parsed.is_object() && parsed.value(key, "") == value) found = parsed;
+        }
+        return found.has_value();
+    });
+    return found;
+}
+
+std::optional<std::string> installed(const std::vector<std::string>& candidates) {
+    for (const auto& path : candidates) {
+        if (std::filesystem::exists(path)) return path;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void measureHelper(test::TrayKind tray, const BenchOptions& options, std::ostream& out) {
+    test::TrayHost host(tray);
+    if (!host.ready()) {
+        out << "\norvik-helper, " << trayName(tray) << ": the tray did not start\n";
+        return;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    test::HelperUnderTest helper({.pairedDevices = static_cast<std::size_t>(options.phones)});
+    const int port = helper.listenerPort();
+    std::this_thread::sleep_until(started + settles);
+    const auto idle = helper.usageOver(std::chrono::seconds(options.idleSeconds));
+    if (port == 0 || !idle) {
+        out << "\norvik-helper, " << trayName(tray) << ": did not start\n";
+        return;
+    }
+    printIdle(std::string("orvik-helper, ") + trayName(tray), *idle, out);
+    if (tray == test::TrayKind::none) return;
+    const auto& phone = helper.devices().front();
+    const std::string address = "127.0.0.1:" + std::to_string(port);
+    measureConnections(
+        helper.pid(), [&](int times) { return connectAs(address, phone.id, phone.keyHex, times); }, options, out);
+}
+
+void measureTestServer(const BenchOptions& options, std::ostream& out) {
+    const std::filesystem::path events = std::filesystem::temp_directory_path() / "orvik-app-bench-server.jsonl";
+    std::filesystem::remove(events);
+    // Its event lines go to a file: unread, a pipe would fill and stop it.
+    ChildProcess server({"sh", "-c", "exec \"$0\" > \"$1\"", ORVIK_TEST_SERVER_PATH, events.string()});
+    const auto ready = lineOf(events, "status", "ready");
+    const auto pairing = lineOf(events, "event", "pairing");
+    if (!ready || !pairing) {
+        out << "\norvik-test-server did not start\n";
+        return;
+    }
+    const std::string address = "127.0.0.1:" + std::to_string(ready->at("port").get<int>());
+    std::optional<nlohmann::json> paired;
+    for (const auto& line : ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairing->at("url").get<std::string>(),
+                                               "--connect", address, "--quiet"},
+                                              60s)
+                                .lines) {
+        auto parsed = nlohmann::json::parse(line, nullptr, false);
+        if (parsed.is_object() && parsed.value("event", "") == "paired") paired = parsed;
+    }
+    if (!paired) {
+        out << "\norvik-test-server: pairing failed\n";
+        return;
+    }
+    std::this_thread::sleep_for(2s);
+    if (const auto idle = UsageRate::over(server.pid(), std::chrono::seconds(options.idleSeconds))) {
+        printIdle("orvik-test-server", *idle, out);
+    }
+    const auto id = paired->at("deviceID").get<std::string>();
+    const auto key = paired->at("deviceKeyHex").get<std::string>();
+    measureConnections(
+        server.pid(), [&](int times) { return connectAs(address, id, key, times); }, options, out);
+    server.closeInput();
+    server.waitForExit(10s);
+    std::filesystem::remove(events);
+}
+
+void measurePeer(const BenchOptions& options, std::ostream& out) {
+    const auto daemon = installed({"/usr/lib/x86_64-linux-gnu/libexec/kdeconnectd", "/usr/libexec/kdeconnectd"});
+    const auto indicator = installed({"/usr/bin/kdeconnect-indicator"});
+    if (!daemon || !indicator) {
+        out << "\npeer: KDE Connect is not installed (apt-get install kdeconnect) - no figures\n";
+        return;
+    }
+    test::TrayHost host(test::TrayKind::xembed);
+    ChildProcess peerDaemon({*daemon});
+    ChildProcess peerIndicator({*indicator});
+    std::this_thread::sleep_for(settles);
+    const auto before = std::make_pair(ProcessUsage::of(peerDaemon.pid()), ProcessUsage::of(peerIndicator.pid()));
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(options.idleSeconds));
+    const auto after = std::make_pair(ProcessUsage::of(peerDaemon.pid()), ProcessUsage::of(peerIndicator.pid()));
+    if (!before.first || !before.second || !after.first || !after.second) {
+        out << "\npeer: KDE Connect ended early\n";
+        return;
+    }
+    const auto wall = std::chrono::steady_clock::now() - start;
+    printIdle("peer: kdeconnectd, XEmbed tray", UsageRate::between(*before.first, *after.first, wall), out);
+    printIdle("peer: kdeconnect-indicator, XEmbed tray", UsageRate::between(*before.second, *after.second, wall), out);
+}
+
+} // namespace orvik::bench
