@@ -94,7 +94,7 @@ QColor paletteColour(QIcon::Mode mode) {
 class GlyphIconEngine : public QIconEngine {
 public:
     GlyphIconEngine(State state, std::optional<QColor> ink, QString name)
-        : state_(state), ink_(std::move(ink)), name_(std::move(name)) {}
+        : state_(state), ink_(ink), name_(std::move(name)) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State /*state*/) override {
         const qreal ratio = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;

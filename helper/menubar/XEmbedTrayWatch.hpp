@@ -4,10 +4,10 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QColor>
+// Declares Xlib's Display, which Qt's X connection is.
+#include <QGuiApplication>
 
 #include <optional>
-
-struct _XDisplay;
 
 namespace orvik::helper {
 
@@ -29,7 +29,7 @@ private:
     void readManager();
 
     // Qt's X connection; null off X11.
-    ::_XDisplay* display_ = nullptr;
+    Display* display_ = nullptr;
     unsigned long selection_ = 0;
     unsigned long manager_ = 0;
     int fixesEventBase_ = -1;
