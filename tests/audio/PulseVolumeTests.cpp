@@ -113,7 +113,7 @@ TEST_F(PulseServerTest, survivesARestartOfTheSoundServerAndStartsWithoutOne) {
     // At login the helper may start before the sound server: the refused first connection is retried.
     PulseVolume startedFirst(address_);
     // Both wait for the server's socket without waking (trying every half second would wake them eight times).
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(orvik::test::ProcessUsage::waitUntilQuiet(getpid(), "Orvik.Volume", 1500ms));
     const auto before = orvik::test::ProcessUsage::of(getpid());
     std::this_thread::sleep_for(2s);
     const auto after = orvik::test::ProcessUsage::of(getpid());

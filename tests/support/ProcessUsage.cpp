@@ -80,6 +80,19 @@ std::uint64_t ProcessUsage::wakeUpsOf(const std::string& threadName) const {
     return total;
 }
 
+bool ProcessUsage::waitUntilQuiet(pid_t pid, const std::string& threadName, std::chrono::milliseconds window,
+                                  std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto last = of(pid);
+    while (last && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(window);
+        auto now = of(pid);
+        if (now && now->wakeUpsOf(threadName) == last->wakeUpsOf(threadName)) return true;
+        last = std::move(now);
+    }
+    return false;
+}
+
 UsageRate UsageRate::between(const ProcessUsage& before, const ProcessUsage& after,
                              std::chrono::duration<double> wall) {
     UsageRate rate;

@@ -25,6 +25,11 @@ struct ProcessUsage {
     static std::optional<ProcessUsage> of(pid_t pid);
     // The wake-ups of the threads of this name so far.
     std::uint64_t wakeUpsOf(const std::string& threadName) const;
+    // Waits (at most `limit`) until the threads of this name have not woken for a whole `window`, as after their
+    // start or an attempt they make; false when they never were.
+    static bool waitUntilQuiet(pid_t pid, const std::string& threadName,
+                               std::chrono::milliseconds window = std::chrono::milliseconds(500),
+                               std::chrono::milliseconds limit = std::chrono::milliseconds(15000));
 };
 
 // The use of a process over an interval of wall time.

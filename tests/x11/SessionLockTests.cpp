@@ -81,12 +81,13 @@ TEST(SessionLockTest, waitsWithoutWakingForTheBusAndThenForLogind) {
     const std::string ownBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
     SessionLock lock;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(orvik::test::ProcessUsage::waitUntilQuiet(getpid(), "Orvik.Session"));
     EXPECT_EQ(wakeUpsWhileQuiet(), 0U) << "without a bus";
 
     orvik::test::ChildProcess bus({"dbus-daemon", "--session", "--address=" + address, "--nopidfile", "--nofork"});
     // Connecting and asking for logind takes a few wake-ups; then none.
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(orvik::test::waitUntil([&] { return std::filesystem::exists(folder / "system_bus_socket"); }));
+    ASSERT_TRUE(orvik::test::ProcessUsage::waitUntilQuiet(getpid(), "Orvik.Session", std::chrono::seconds(1)));
     EXPECT_LE(wakeUpsWhileQuiet(), 1U) << "without logind";
     EXPECT_EQ(lock.lockedHint(), std::nullopt);
 

@@ -37,12 +37,13 @@ std::map<QString, QAction*> actionsOf(QMenu& menu) {
 class MenuRendererUpdate : public testing::Test {
 protected:
     void SetUp() override {
-        test::application();
         snapshot.now = test::evening;
         snapshot.pairedDevices = {phone("Ann", 1), phone("Bob", 2), phone("Cy", 3)};
         renderer.update(HelperMenu::items(snapshot, {}));
     }
 
+    // Made before the widgets.
+    QApplication& application = test::application();
     QMenu menu;
     MenuRenderer renderer{menu};
     MenuSnapshot snapshot;
