@@ -78,7 +78,7 @@ TEST(SessionLockTest, waitsWithoutWakingForTheBusAndThenForLogind) {
         std::filesystem::temp_directory_path() / ("orvik-later-bus-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const std::string address = "unix:path=" + (folder / "system_bus_socket").string();
-    const std::string ownBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    // Set before the watcher's thread exists, which reads it; the other tests run first or in processes of their own.
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
     SessionLock lock;
     ASSERT_TRUE(orvik::test::ProcessUsage::waitUntilQuiet(getpid(), "Orvik.Session"));
@@ -101,7 +101,6 @@ TEST(SessionLockTest, waitsWithoutWakingForTheBusAndThenForLogind) {
     }));
     sd_bus_flush_close_unref(client);
     EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ownBus.c_str(), 1);
     std::filesystem::remove_all(folder);
 }
 
