@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
 #include <utility>
 
 namespace orvik::helper {
@@ -16,6 +17,8 @@ using Kind = MenuItem::Kind;
 
 struct MenuRenderer::Row {
     std::string key;
+    // Whether the key is the item's identifier (else its kind and title).
+    bool identified = false;
     Kind kind = Kind::text;
     // The row's action; for a submenu, the submenu's own menu action.
     QAction* action = nullptr;
@@ -24,11 +27,16 @@ struct MenuRenderer::Row {
     // announce the item anew on D-Bus).
     std::string title;
     std::string shortcut;
+    bool enabled = true;
+    bool checked = false;
     // Replaced at each update; the action's connection reads it when chosen.
     std::shared_ptr<std::function<void()>> run = std::make_shared<std::function<void()>>();
 };
 
 namespace {
+
+// Keys of rows with an identifier.
+constexpr std::string_view identifiedPrefix = "id:";
 
 std::string kindName(Kind kind) {
     switch (kind) {
@@ -46,7 +54,8 @@ std::vector<std::string> keysOf(const std::vector<MenuItem>& items) {
     std::vector<std::string> keys;
     std::map<std::string, int> seen;
     for (const MenuItem& item : items) {
-        std::string key = item.id.empty() ? kindName(item.kind) + ":" + item.title : "id:" + item.id;
+        std::string key =
+            item.id.empty() ? kindName(item.kind) + ":" + item.title : std::string(identifiedPrefix) + item.id;
         const int occurrence = seen[key]++;
         if (occurrence > 0) key += "#" + std::to_string(occurrence);
         keys.push_back(std::move(key));
@@ -56,6 +65,14 @@ std::vector<std::string> keysOf(const std::vector<MenuItem>& items) {
 
 } // namespace
 
+// Whether the row is the item, without making keys: a phone's connection changes a few rows' texts, never the
+// list. Rows without an identifier are known by their title.
+bool MenuRenderer::sameRow(const Row& row, const MenuItem& item) {
+    if (row.kind != item.kind || row.identified == item.id.empty()) return false;
+    if (!row.identified) return row.title == item.title;
+    return std::string_view(row.key).substr(identifiedPrefix.size()) == item.id;
+}
+
 MenuRenderer::MenuRenderer(QMenu& menu, Titles titles) : menu_(menu), titles_(titles) {}
 
 MenuRenderer::~MenuRenderer() {
@@ -63,15 +80,13 @@ MenuRenderer::~MenuRenderer() {
 }
 
 void MenuRenderer::update(const std::vector<MenuItem>& items) {
-    const std::vector<std::string> keys = keysOf(items);
     // Mostly the same rows in the same order: each is changed where it stands.
-    if (std::equal(keys.begin(), keys.end(), rows_.begin(), rows_.end(),
-                   [](const std::string& key, const std::unique_ptr<Row>& row) { return row->key == key; }) &&
-        std::equal(items.begin(), items.end(), rows_.begin(), rows_.end(),
-                   [](const MenuItem& item, const std::unique_ptr<Row>& row) { return row->kind == item.kind; })) {
+    if (std::equal(items.begin(), items.end(), rows_.begin(), rows_.end(),
+                   [](const MenuItem& item, const std::unique_ptr<Row>& row) { return sameRow(*row, item); })) {
         for (std::size_t index = 0; index < items.size(); ++index) apply(*rows_[index], items[index]);
         return;
     }
+    const std::vector<std::string> keys = keysOf(items);
     std::map<std::string, std::unique_ptr<Row>> previous;
     for (auto& row : rows_) previous.emplace(row->key, std::move(row));
     rows_.clear();
@@ -94,6 +109,7 @@ void MenuRenderer::update(const std::vector<MenuItem>& items) {
 std::unique_ptr<MenuRenderer::Row> MenuRenderer::makeRow(const MenuItem& item, std::string key) {
     auto row = std::make_unique<Row>();
     row->key = std::move(key);
+    row->identified = !item.id.empty();
     row->kind = item.kind;
     if (item.kind == Kind::submenu) {
         auto* submenu = new QMenu(&menu_);
@@ -124,8 +140,15 @@ void MenuRenderer::apply(Row& row, const MenuItem& item) {
             action.setText(shown);
         }
     }
-    if (action.isEnabled() != item.enabled) action.setEnabled(item.enabled);
-    if (item.kind == Kind::toggle && action.isChecked() != item.checked) action.setChecked(item.checked);
+    if (row.enabled != item.enabled) {
+        row.enabled = item.enabled;
+        action.setEnabled(item.enabled);
+    }
+    // A toggle that is chosen checks itself: the model's answer is written whenever it differs from the action.
+    if (item.kind == Kind::toggle && (row.checked != item.checked || action.isChecked() != item.checked)) {
+        row.checked = item.checked;
+        action.setChecked(item.checked);
+    }
     if (row.shortcut != item.shortcut) {
         row.shortcut = item.shortcut;
         action.setShortcut(QKeySequence(QString::fromStdString(item.shortcut), QKeySequence::PortableText));

@@ -47,6 +47,7 @@ public:
 private:
     struct Row;
 
+    static bool sameRow(const Row& row, const MenuItem& item);
     std::unique_ptr<Row> makeRow(const MenuItem& item, std::string key);
     void apply(Row& row, const MenuItem& item);
     void arrange();
