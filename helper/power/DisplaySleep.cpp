@@ -17,7 +17,11 @@ CommandOutcome DisplaySleep::sleepNow() {
     auto notAvailable = CommandOutcome::failure(ErrorCode::internalError, "display sleep not available");
     // A second sleep before the wake: the setting to give back is still the one read the first time.
     const bool heldOff = held_ != nullptr;
-    auto dpms = heldOff ? std::move(held_) : open_ ? open_() : nullptr;
+    std::unique_ptr<DpmsControlling> dpms;
+    if (heldOff)
+        dpms = std::move(held_);
+    else if (open_)
+        dpms = open_();
     if (!dpms) return notAvailable;
     const auto before = dpms->read();
     if (!before) return notAvailable;

@@ -3,9 +3,9 @@
 #include "core/Log.hpp"
 #include "power/BusConnection.hpp"
 #include "power/DisplaySleep.hpp"
-#include "power/X11Dpms.hpp"
 #include "power/LogindClient.hpp"
 #include "power/SessionManagerCalls.hpp"
+#include "power/X11Dpms.hpp"
 
 namespace orvik::helper {
 namespace {

@@ -72,9 +72,9 @@ void SleepTimer::afterLead(const std::shared_ptr<Task>& task) {
             std::lock_guard lock(mutex_);
             if (task->generation != generation_) return;
         }
-        warningThread_ = std::this_thread::get_id();
+        warningThread_.store(std::this_thread::get_id());
         if (task->warning) task->warning(task->action);
-        warningThread_ = std::thread::id();
+        warningThread_.store(std::thread::id());
     }
     std::lock_guard lock(mutex_);
     startWaitLocked(task, warningLead, &SleepTimer::afterDelay);
@@ -108,7 +108,7 @@ void SleepTimer::cancel() {
 void SleepTimer::waitForWarning() {
     // A warning of the action just dropped may be under way on the sleeper's thread; none starts after this.
     // The warning callable itself may cancel: its own thread already holds the lock.
-    if (warningThread_ == std::this_thread::get_id()) return;
+    if (warningThread_.load() == std::this_thread::get_id()) return;
     std::lock_guard warning(warningMutex_);
 }
 

@@ -1,7 +1,7 @@
 #include "CaptureFixture.hpp"
-#include "core/tests/CapturedLog.hpp"
 #include "PrivateXServer.hpp"
 #include "WaitUntil.hpp"
+#include "core/tests/CapturedLog.hpp"
 
 #include <X11/extensions/XTest.h>
 
@@ -162,9 +162,9 @@ TEST_F(CaptureLifecycleTest, aDyingXServerStopsTheCaptureOnceAndStopStillReturns
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log.stops(), std::vector<ScreenCaptureFailure>{ScreenCaptureFailure::failed});
     const auto lines = logged.lines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [](const auto& line) { return line.text == "Screen: Capture stopped: failed"; }))
-        << "the failure by name";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const auto& line) {
+        return line.text == "Screen: Capture stopped: failed";
+    })) << "the failure by name";
 }
 
 // A server that stops answering must not hold up stop().

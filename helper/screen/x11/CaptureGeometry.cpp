@@ -42,8 +42,8 @@ PixelRect CaptureGeometry::fitted(int sourceWidth, int sourceHeight, int outputW
     if (sourceWidth < 1 || sourceHeight < 1) return {0, 0, outputWidth, outputHeight};
     // Never scaled up: a picture smaller than the output (a thin region, a screen whose resolution went down
     // while it was viewed) is shown at its own size.
-    const double scale = std::min({1.0, static_cast<double>(outputWidth) / sourceWidth,
-                                   static_cast<double>(outputHeight) / sourceHeight});
+    const double scale = std::min(
+        {1.0, static_cast<double>(outputWidth) / sourceWidth, static_cast<double>(outputHeight) / sourceHeight});
     const int width = std::clamp(evenNearest(sourceWidth * scale), smallestSide, outputWidth);
     const int height = std::clamp(evenNearest(sourceHeight * scale), smallestSide, outputHeight);
     const int x = (outputWidth - width) / 2 / 2 * 2;
