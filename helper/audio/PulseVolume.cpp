@@ -98,6 +98,8 @@ struct PulseVolume::Confirmation {
     void finish(bool confirmed) {
         if (std::exchange(reported, true)) return;
         if (timeout) api->time_free(std::exchange(timeout, nullptr));
+        // Going away: whoever waited is going away too, and must not hear from a half-destroyed service.
+        if (owner->closing_) return;
         if (confirmed && expected) {
             std::lock_guard cache(owner->mutex_);
             if (owner->status_) owner->status_ = expected;
@@ -123,6 +125,7 @@ PulseVolume::PulseVolume(std::optional<std::string> server) : server_(std::move(
 PulseVolume::~PulseVolume() {
     if (!loop_) return;
     pa_threaded_mainloop_lock(loop_);
+    closing_ = true;
     if (reconnectTimer_) pa_threaded_mainloop_get_api(loop_)->time_free(reconnectTimer_);
     reconnectTimer_ = nullptr;
     if (context_) {

@@ -26,8 +26,8 @@ namespace orvik::helper {
 // handler run there. The status is a cache the loop keeps fresh from the server's change events, so `status()`
 // answers from memory. `setLevel` and `setMuted` only send their requests: their completion comes on the loop's
 // thread once the server confirmed, or with false after `confirmationTimeout` (a stalled server holds no caller),
-// and must not wait there. Called from the loop's own thread (the change handler, a completion) they answer false
-// at once. When the server goes away the status becomes absent and the loop connects again every
+// and must not wait there; a completion still waiting when the service is destroyed is dropped. Called from the
+// loop's own thread (the change handler, a completion) they answer false at once. When the server goes away the status becomes absent and the loop connects again every
 // `reconnectInterval`.
 class PulseVolume final : public VolumeControlling {
 public:
@@ -71,6 +71,8 @@ private:
     // The default sink's channel volumes, to scale when setting; touched under the loop's lock only.
     std::vector<std::uint32_t> channelVolumes_;
     bool lossLogged_ = false;
+    // Set under the loop's lock when the service goes: completions still waiting are dropped, not called.
+    bool closing_ = false;
 
     mutable std::mutex mutex_;
     std::optional<VolumeStatus> status_;
