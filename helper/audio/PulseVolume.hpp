@@ -27,8 +27,8 @@ namespace orvik::helper {
 // answers from memory. `setLevel` and `setMuted` only send their requests: their completion comes on the loop's
 // thread once the server confirmed, or with false after `confirmationTimeout` (a stalled server holds no caller),
 // and must not wait there; a completion still waiting when the service is destroyed is dropped. Called from the
-// loop's own thread (the change handler, a completion) they answer false at once. When the server goes away the status becomes absent and the loop connects again every
-// `reconnectInterval`.
+// loop's own thread (the change handler, a completion) they answer false at once. When the server goes away the status
+// becomes absent and the loop connects again every `reconnectInterval`.
 class PulseVolume final : public VolumeControlling {
 public:
     static constexpr std::chrono::milliseconds confirmationTimeout{1000};

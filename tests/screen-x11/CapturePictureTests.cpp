@@ -227,16 +227,24 @@ TEST_F(CapturePictureTest, aMonitorThatMovesWithoutAScreenResizeIsFollowed) {
     EXPECT_TRUE(stop(source));
 }
 
-// Resizes the root window as `xrandr --fb` does: the monitor keeps its mode, so a smaller root leaves it reaching
-// past the root's edges.
+// A smaller resolution, as `xrandr --fb` makes it on Xvfb (whose one mode no longer fits): the output goes off
+// and the smaller root becomes the one display, "screen".
 void setRootSize(int width, int height) {
     Display* display = XOpenDisplay(nullptr);
     ASSERT_TRUE(display);
+    const Window root = DefaultRootWindow(display);
     const int screen = DefaultScreen(display);
-    XRRSetScreenSize(display, DefaultRootWindow(display), width, height,
+    XGrabServer(display);
+    XRRScreenResources* resources = XRRGetScreenResources(display, root);
+    for (int index = 0; resources && index < resources->ncrtc; ++index) {
+        XRRSetCrtcConfig(display, resources, resources->crtcs[index], CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
+    }
+    XRRSetScreenSize(display, root, width, height,
                      DisplayWidthMM(display, screen) * width / DisplayWidth(display, screen),
                      DisplayHeightMM(display, screen) * height / DisplayHeight(display, screen));
+    XUngrabServer(display);
     XSync(display, False);
+    if (resources) XRRFreeScreenResources(resources);
     XCloseDisplay(display);
 }
 
