@@ -99,9 +99,15 @@ std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInte
     };
     services.pro = makeProCommands(makeAppCatalog());
     services.battery = [battery] { return battery->latest(); };
-    services.sleepWarning = [notifications = ui.notifications](PowerAction action) {
-        onGuiThread(
-            [notifications, action] { notifications->notifySleepTimer(HelperAppModel::localizedName(action)); });
+    services.sleepWarning = [notifications = ui.notifications,
+                             timer = std::weak_ptr(services.sleepTimer)](PowerAction action) {
+        onGuiThread([notifications, action, timer] {
+            // A cancel from the menu may have come in between: only a pending action is announced.
+            auto owner = timer.lock();
+            auto pending = owner ? owner->scheduled() : std::nullopt;
+            if (pending && pending->action == action)
+                notifications->notifySleepTimer(HelperAppModel::localizedName(action));
+        });
     };
     auto permission = std::make_shared<PostEventPermission>(defaults_);
     services.canPostEvents = [permission] { return permission->isGranted(); };

@@ -1,9 +1,11 @@
 #include "CaptureFixture.hpp"
 #include "PrivateXServer.hpp"
 #include "WaitUntil.hpp"
+#include "core/tests/CapturedLog.hpp"
 
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdlib>
@@ -151,6 +153,7 @@ TEST_F(CaptureLifecycleTest, aDyingXServerStopsTheCaptureOnceAndStopStillReturns
     ASSERT_FALSE(server.name().empty());
     X11CaptureSource source(server.name());
     FrameLog log;
+    helper::testing::CapturedLog logged;
     ASSERT_EQ(start(source, {screenID(), 320, 240, 30, NormalizedRect::full()}, log), std::nullopt);
     ASSERT_TRUE(log.next());
     server.stop();
@@ -158,6 +161,10 @@ TEST_F(CaptureLifecycleTest, aDyingXServerStopsTheCaptureOnceAndStopStillReturns
     EXPECT_TRUE(stop(source, 1000ms));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log.stops(), std::vector<ScreenCaptureFailure>{ScreenCaptureFailure::failed});
+    const auto lines = logged.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const auto& line) {
+        return line.text == "Screen: Capture stopped: failed";
+    })) << "the failure by name";
 }
 
 // A server that stops answering must not hold up stop().

@@ -179,13 +179,17 @@ std::optional<std::string> Parser::finish() {
     }
     bool pairsFully =
         options.mode != PhoneOptions::Mode::authenticate && options.handshake == PhoneOptions::Handshake::full;
+    if (options.view && !viewGiven) return "the viewing options need --view";
+    if (options.view && options.mode != PhoneOptions::Mode::authenticate) {
+        // Viewing needs an authenticated session: after pairing, the tool connects again with the new key.
+        if (!pairsFully) return "--view needs --identity and --key, or a full pairing";
+        options.reconnect = true;
+    }
     const bool sends = !options.messages.empty() || !options.frames.empty() || options.readStandardInput;
     if (pairsFully && !options.reconnect && sends) {
         return "the helper closes the pairing connection: add --reconnect to send messages after pairing";
     }
     if (options.reconnect && !pairsFully) return "--reconnect needs a full pairing handshake";
-    if (options.view && !viewGiven) return "the viewing options need --view";
-    if (options.view && options.mode != PhoneOptions::Mode::authenticate) return "--view needs --identity and --key";
     return std::nullopt;
 }
 
@@ -266,7 +270,8 @@ Options:
   --quiet                     print received messages and the "paired" event only
 
 Viewing the screen (after authenticating; each frame is acknowledged as a phone would):
-  --view DISPLAY              ask for the displays, then view this one (an id, or main)
+  --view DISPLAY              ask for the displays, then view this one (an id, or main); with --pair-url or
+                              --pair-code the tool pairs, connects again with the new key and views
   --view-size WxH             the largest picture wanted, in pixels (default 1280x720)
   --view-fps N                frames per second asked for (default 30)
   --view-codecs LIST          codecs in order of preference, comma-separated (default h264)

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <string_view>
 
 namespace orvik::helper {
 namespace {
@@ -18,6 +19,15 @@ namespace {
 constexpr char threadName[] = "orvik-capture"; // at most 15 characters
 // The longest the thread sleeps without a reason, so a lost wake-up costs at most this.
 constexpr std::uint64_t longestSleep = 1'000'000'000;
+
+std::string_view failureName(ScreenCaptureFailure failure) {
+    switch (failure) {
+    case ScreenCaptureFailure::permissionDenied: return "permissionDenied";
+    case ScreenCaptureFailure::displayUnavailable: return "displayUnavailable";
+    case ScreenCaptureFailure::failed: return "failed";
+    }
+    return "unknown";
+}
 
 } // namespace
 
@@ -154,7 +164,7 @@ void X11CaptureSession::reportLoss(ScreenCaptureFailure failure) {
         handler = std::move(onStop_);
         onStop_ = nullptr;
     }
-    Log::error("Screen", "Capture stopped: " + std::to_string(static_cast<int>(failure)));
+    Log::error("Screen", "Capture stopped: " + std::string(failureName(failure)));
     if (handler) handler(failure);
 }
 

@@ -80,7 +80,11 @@ std::optional<ScreenCaptureFailure> X11Capturer::layOut() {
     auto found = std::find_if(monitors.begin(), monitors.end(),
                               [this](const DisplayInfo& info) { return info.id == configuration_.displayID; });
     if (found == monitors.end()) return ScreenCaptureFailure::displayUnavailable;
-    monitor_ = found->bounds;
+    Display* handle = display_->get();
+    const auto visible = CaptureGeometry::onRoot(found->bounds, DisplayWidth(handle, display_->screen()),
+                                                 DisplayHeight(handle, display_->screen()));
+    if (!visible) return ScreenCaptureFailure::displayUnavailable;
+    monitor_ = *visible;
     const auto area = CaptureGeometry::sourceRect(monitor_, configuration_.region);
     if (!image_ || area.width != area_.width || area.height != area_.height) {
         image_.reset();
