@@ -38,7 +38,9 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
     configuration.preferencesStore = preferencesStore_;
     configuration.services = makeServerServices(ui);
     configuration.sink = std::make_shared<CGEventSink>(CGEventSink::systemDoubleClickInterval());
-    configuration.pasteboard = std::make_shared<SystemPasteboard>();
+    auto clipboard = std::make_shared<SystemPasteboard>();
+    configuration.primarySelection = clipboard->primarySelection();
+    configuration.pasteboard = std::move(clipboard);
     configuration.defaults = defaults_;
     configuration.makeAdvertiser = AvahiAdvertiser::factory();
     server_ = HelperServer::create(serverThread_.executor(), std::move(configuration));

@@ -5,6 +5,17 @@
 
 namespace orvik::helper {
 
+namespace {
+
+std::vector<std::shared_ptr<PasteboardAccess>> pasteTargets(std::shared_ptr<PasteboardAccess> clipboard,
+                                                            std::shared_ptr<PasteboardAccess> primarySelection) {
+    std::vector<std::shared_ptr<PasteboardAccess>> targets{std::move(clipboard)};
+    if (primarySelection) targets.push_back(std::move(primarySelection));
+    return targets;
+}
+
+} // namespace
+
 std::optional<Uuid> HelperServer::Session::deviceID() const {
     if (auto* authenticated = std::get_if<Authenticated>(&stage)) return authenticated->deviceID;
     return std::nullopt;
@@ -24,9 +35,10 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
       pairingLifetime_(configuration.pairingLifetime), systemInfo_(std::move(configuration.systemInfo)),
       identity_(std::move(configuration.identity)), preferences_(preferencesStore_->load()),
       services_(std::move(configuration.services)), input_(sink_, clock_),
-      pasteFlow_(executor_, pasteboard_, configuration.pasteRestoreDelay,
+      pasteFlow_(executor_, pasteTargets(pasteboard_, std::move(configuration.primarySelection)),
+                 configuration.pasteRestoreDelay,
                  [this] {
-                     press(KeyCombo{MacKey::v, ModifierFlags::command});
+                     if (canInject()) input_.key(PasteFlow::pasteKeys);
                  }),
       viewers_(*this) {
     // The stored scroll mode applies from the start, not only after the first preferences change.

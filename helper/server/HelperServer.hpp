@@ -100,7 +100,10 @@ public:
         std::shared_ptr<PreferencesStore> preferencesStore;
         HelperServices services;
         std::shared_ptr<InputSink> sink;
+        // The clipboard: the paste flow and the clipboard commands use it.
         std::shared_ptr<PasteboardAccess> pasteboard;
+        // The primary selection, which terminals paste: the paste flow fills it too. Absent where there is none.
+        std::shared_ptr<PasteboardAccess> primarySelection;
         ListenerOptions listenerOptions = ListenerOptions::production();
         ServerClock clock = systemUptimeClock();
         // Wall-clock dates: the pairing window's expiry and stored or logged times.

@@ -72,7 +72,7 @@ struct TestDevice {
     PreSharedKey sessionKey() const { return test::sessionKey(id, key); }
 };
 
-// A server on loopback with the in-memory stores, the recording sink, the fake pasteboard, a manual clock and a
+// A server on loopback with the in-memory stores, the recording sink, fake pasteboards, a manual clock and a
 // Bonjour recorder, on its own thread; plus the thread of the test's phones.
 class ServerHarness {
 public:
@@ -129,6 +129,7 @@ public:
     std::shared_ptr<helper::InMemoryPreferencesStore> preferencesStore;
     std::shared_ptr<helper::RecordingSink> sink = std::make_shared<helper::RecordingSink>();
     std::shared_ptr<helper::FakePasteboard> pasteboard = std::make_shared<helper::FakePasteboard>();
+    std::shared_ptr<helper::FakePasteboard> primarySelection = std::make_shared<helper::FakePasteboard>();
     std::shared_ptr<helper::InMemoryUserDefaults> defaults = std::make_shared<helper::InMemoryUserDefaults>();
     std::shared_ptr<helper::BonjourRecorder> bonjour = helper::BonjourRecorder::make();
     helper::HelperIdentity identity;

@@ -171,6 +171,7 @@ static int serve(int argc, char** argv) {
     auto platform = options->desktop ? TestServerPlatform::desktop() : TestServerPlatform::recording(output);
     configuration.sink = platform.sink;
     configuration.pasteboard = platform.pasteboard;
+    configuration.primarySelection = platform.primarySelection;
     configuration.listenerOptions = ListenerOptions::loopbackTest();
     configuration.pasteRestoreDelay = options->pasteRestoreDelay;
     configuration.defaults = std::make_shared<InMemoryUserDefaults>();
