@@ -34,7 +34,7 @@ inline json waitFor(
 // The test server with `options` and a phone paired with it that takes JSON messages on its standard input.
 struct PairedPhone {
     explicit PairedPhone(std::vector<std::string> options) : server(serverCommand(std::move(options))) {
-        const auto port = waitFor(server, "status", "ready").at("port").get<int>();
+        port = waitFor(server, "status", "ready").at("port").get<int>();
         const auto url = waitFor(server, "event", "pairing").at("url").get<std::string>();
         phone.emplace(std::vector<std::string>{ORVIK_PHONE_PATH, "--pair-url", url, "--reconnect", "--quiet", "--stdin",
                                                "--wait-ms", "0", "--connect", "127.0.0.1:" + std::to_string(port)});
@@ -52,6 +52,7 @@ struct PairedPhone {
     }
 
     ChildProcess server;
+    int port = 0;
     std::optional<ChildProcess> phone;
 };
 
