@@ -76,7 +76,7 @@ TEST_F(ShortcutsProgramTest, ListsTheUsersCommandsWithTheirFolders) {
     command("Work/Alpha", "true");
     config.write("orvik-helper/shortcuts/notes.txt", "not a command");
     command(".hidden", "true");
-    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener, shortWaits);
+    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener);
     EXPECT_EQ(list(shortcuts),
               ShortcutsListing(std::vector<ShortcutInfo>{{"Alpha", std::nullopt}, {"-Backup", "Work"}}));
 }
@@ -98,15 +98,14 @@ TEST_F(ShortcutsProgramTest, EachListedNameRunsTheFileItWasListedForAndFolderLin
     const auto root = config.path() / "orvik-helper" / "shortcuts";
     std::filesystem::create_directory_symlink(".", root / "Loop");
     std::filesystem::create_directory_symlink(scratch.path() / "outside", root / "Elsewhere");
-    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener, shortWaits);
+    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener);
 
     EXPECT_EQ(list(shortcuts), ShortcutsListing(std::vector<ShortcutInfo>{
                                    {"Backup", std::nullopt}, {"Caf\xC3\xA9", std::nullopt}, {"Report", "Daily"}}));
     EXPECT_EQ(run(shortcuts, "Backup"), CommandOutcome::success());
-    EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(scratch.path() / "top"); }));
+    EXPECT_TRUE(std::filesystem::exists(scratch.path() / "top"));
     EXPECT_FALSE(std::filesystem::exists(scratch.path() / "daily"));
-    CLIShortcuts waiting(ORVIK_SHORTCUTS_PROGRAM, opener);
-    EXPECT_EQ(run(waiting, "Outside"), CommandOutcome::failure(ErrorCode::internalError, "shortcut exited 1"));
+    EXPECT_EQ(run(shortcuts, "Outside"), CommandOutcome::failure(ErrorCode::internalError, "shortcut exited 1"));
 }
 
 // Descriptors a library of the helper opened without close-on-exec (the test's own stand in for them), standard
@@ -124,9 +123,9 @@ TEST_F(ShortcutsProgramTest, ChildrenGetOnlyTheNullDeviceAsStandardDescriptorsAn
     const auto lister = scratch.write(
         "lister", "#!/bin/sh\nexec '" ORVIK_TEST_CHILD_REPORT "' '" + listingReport.string() + "'\n", true);
 
-    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener, shortWaits);
+    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener);
     EXPECT_EQ(run(shortcuts, "Report"), CommandOutcome::success());
-    CLIShortcuts listing(lister, opener, shortWaits);
+    CLIShortcuts listing(lister, opener);
     EXPECT_EQ(list(listing), ShortcutsListing(std::vector<ShortcutInfo>{}));
     setenv("HOME", previousHome.c_str(), 1);
     ::close(leaked[0]);
