@@ -2,6 +2,7 @@
 
 #include "clipboard/PasteboardAccess.hpp"
 #include "core/EventStream.hpp"
+#include "core/LogLimiter.hpp"
 #include "core/ServerClock.hpp"
 #include "core/UserDefaults.hpp"
 #include "injection/InputController.hpp"
@@ -84,6 +85,8 @@ public:
         std::shared_ptr<FramedConnection> connection;
         std::string address;
         Stage stage = AwaitingHello{};
+        // The TLS handshake is complete: the phone holds a key, and a newcomer never displaces the session.
+        bool finishedTLS = false;
         double openedAt = 0;
         double lastActivity = 0;
         std::string deviceName;
@@ -214,6 +217,8 @@ private:
     asio::awaitable<void> handleSessionMessage(const OrvikMessage& message, Uuid id);
     asio::awaitable<void> handleProofStage(const OrvikMessage& message, Bytes challenge, Uuid id);
     void handleUndecodable(std::uint16_t type, const Uuid& id);
+    // The message's frame, or the refusal sent in its place when it cannot be one frame (logged).
+    Frame frameFor(const OrvikMessage& message);
     asio::awaitable<void> handleUpdateCheckRequest(Uuid id);
     void sessionEnded(const Session& session);
 
@@ -280,6 +285,8 @@ private:
     bool isRunning_ = false;
     PasteFlow pasteFlow_;
     ScreenViewers viewers_;
+    // Lines that a phone can repeat at will (reconnecting in a loop, asking again and again).
+    LogLimiter repeatedLines_;
 };
 
 } // namespace orvik::helper

@@ -83,7 +83,7 @@ void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& 
         // The keyring cannot be read now (locked, or its service is gone). The device may well be paired:
         // telling the phone "deviceRemoved" would make it forget this computer, so it hears an internal error
         // and tries again later. Nothing is counted against its address.
-        Log::error("Server", "Device keys unavailable");
+        repeatedLines_.write(Log::Level::error, "Server", "Device keys unavailable");
         closeAfterSending(ErrorMessage{ErrorCode::internalError}, sessionID);
         return;
     }
@@ -115,7 +115,9 @@ void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& 
     send(Authenticated{name}, sessionID);
     send(currentStatus(), sessionID);
     emitConnections();
-    Log::info("Server", "Device authenticated");
+    // A phone that reconnects in a loop would log this thousands of times a minute.
+    repeatedLines_.write(Log::Level::info, "Server", "Device authenticated " + message.deviceID.text(),
+                         "Device authenticated");
 }
 
 } // namespace orvik::helper

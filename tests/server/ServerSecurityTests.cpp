@@ -151,8 +151,9 @@ TEST_F(ServerSecurity, AThousandFailedHandshakesLeaveNoOpenFiles) {
     }
     ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.sessionCount() == 0; }));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (openFileCount() != before && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(openFileCount(), before);
+    // Fewer is no leak: a descriptor of the warm-up may still have been closing when they were counted.
+    while (openFileCount() > before && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    EXPECT_LE(openFileCount(), before);
     EXPECT_EQ(harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size(), 50u);
 }
 
