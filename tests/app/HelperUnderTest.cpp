@@ -36,9 +36,7 @@ std::string runtimeFile(const std::string& name) {
 
 TrayHost::TrayHost(TrayKind kind) : kind_(kind) {
     switch (kind_) {
-    case TrayKind::none:
-        ready_ = true;
-        break;
+    case TrayKind::none: ready_ = true; break;
     case TrayKind::xembed:
         // A dark panel across the top right, as many desktops have.
         process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
@@ -49,8 +47,8 @@ TrayHost::TrayHost(TrayKind kind) : kind_(kind) {
     case TrayKind::statusNotifier:
         log_ = runtimeFile("status-notifier-watcher.log");
         fs::remove(log_);
-        process_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "/usr/bin/python3", "-m", "dbusmock", "-l", log_, "--template", ORVIK_WATCHER_TEMPLATE});
+        process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "-l",
+                                                                           log_, "--template", ORVIK_WATCHER_TEMPLATE});
         ready_ = waitUntil([] { return sessionBusNameOwned("org.kde.StatusNotifierWatcher"); }, generous);
         break;
     }
@@ -80,7 +78,8 @@ HelperUnderTest::HelperUnderTest(Setup setup) {
     fs::create_directories(configFolder());
     if (setup.onboarded) {
         const auto& record = setup.preferencesJson;
-        const auto encoded = Base64::encode(ByteView(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()));
+        const auto encoded =
+            Base64::encode(ByteView(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()));
         std::ofstream(configFolder() / "defaults.json")
             << R"({"onboardingCompleted": {"type": "bool", "value": true}, "helperPreferences": {"type": "data", "value": ")"
             << encoded << "\"}}\n";

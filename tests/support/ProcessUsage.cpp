@@ -71,7 +71,8 @@ std::optional<ProcessUsage> ProcessUsage::of(pid_t pid) {
     return usage;
 }
 
-UsageRate UsageRate::between(const ProcessUsage& before, const ProcessUsage& after, std::chrono::duration<double> wall) {
+UsageRate UsageRate::between(const ProcessUsage& before, const ProcessUsage& after,
+                             std::chrono::duration<double> wall) {
     UsageRate rate;
     const double seconds = std::max(wall.count(), 1e-3);
     rate.cpuShare = (after.cpuSeconds - before.cpuSeconds) / seconds;
