@@ -14,6 +14,8 @@
 #include <csignal>
 #include <deque>
 #include <iostream>
+#include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -114,9 +116,34 @@ std::optional<Options> parse(int argc, char** argv) {
     return options;
 }
 
-// Read and written on the server's thread only.
-struct ServerSlot {
-    std::weak_ptr<HelperServer> server;
+// Where the system services report a change of the volume or the frontmost application: the server's thread,
+// while it runs. The services' own threads may report until the services are gone, which can be after the server's
+// thread has ended: its executor is taken away first, so a late report posts into no finished event loop.
+class StatusTarget {
+public:
+    explicit StatusTarget(asio::any_io_executor executor) : executor_(std::move(executor)) {}
+
+    // On the server's thread.
+    void setServer(std::weak_ptr<HelperServer> server) { server_ = std::move(server); }
+
+    // From any thread.
+    void changed(const std::shared_ptr<StatusTarget>& self) {
+        std::lock_guard lock(mutex_);
+        if (!executor_) return;
+        asio::post(*executor_, [self] {
+            if (auto server = self->server_.lock()) server->pushStatusIfChanged();
+        });
+    }
+
+    void close() {
+        std::lock_guard lock(mutex_);
+        executor_.reset();
+    }
+
+private:
+    std::mutex mutex_;
+    std::optional<asio::any_io_executor> executor_;
+    std::weak_ptr<HelperServer> server_;
 };
 
 std::atomic<bool> stopRequested = false;
@@ -187,17 +214,13 @@ static int serve(int argc, char** argv) {
     IoThread systemThread{"System"};
     // A change of the volume or the frontmost application is pushed to the phones; the server exists only after the
     // controller.
-    auto serverSlot = std::make_shared<ServerSlot>();
-    auto statusChanged = [serverSlot, executor = thread.executor()] {
-        asio::post(executor, [serverSlot] {
-            if (auto server = serverSlot->server.lock()) server->pushStatusIfChanged();
-        });
-    };
+    auto statusTarget = std::make_shared<StatusTarget>(thread.executor());
+    auto statusChanged = [statusTarget] { statusTarget->changed(statusTarget); };
     configuration.services.system =
         TestServerSystem::build(systemThread.executor(), platform.canPostEvents, options->backends, statusChanged);
 
     auto server = HelperServer::create(thread.executor(), std::move(configuration));
-    asio::post(thread.executor(), [serverSlot, weak = std::weak_ptr(server)] { serverSlot->server = weak; });
+    asio::post(thread.executor(), [statusTarget, weak = std::weak_ptr(server)] { statusTarget->setServer(weak); });
     // Shared with the reader of standard input, which is never joined.
     auto commands = std::make_shared<Commands>();
     server->events()->setWake([commands] { commands->wake.notify_all(); });
@@ -239,6 +262,7 @@ static int serve(int argc, char** argv) {
         stopped.set_value();
     });
     stopped.get_future().wait();
+    statusTarget->close();
     server->events()->setWake(nullptr);
     server.reset();
     return 0;
