@@ -103,6 +103,14 @@ std::optional<ScreenCaptureFailure> X11Capturer::layOut() {
     return std::nullopt;
 }
 
+void X11Capturer::settle() {
+    if (!isBroken()) XSync(display_->get(), False);
+}
+
+void X11Capturer::abandon() {
+    if (display_) display_->markLost();
+}
+
 int X11Capturer::connectionFd() const {
     return display_ ? ConnectionNumber(display_->get()) : -1;
 }
