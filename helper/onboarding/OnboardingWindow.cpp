@@ -98,12 +98,13 @@ void OnboardingWindow::showStep(Step step) {
     case Step::pair: content_ = pairedName_ ? makeConfirmation() : makePair(); break;
     }
     layout->insertWidget(1, content_, 1);
-    // A layout shows a new child only later, from the event loop: the step's watch starts now.
-    if (isVisible()) content_->show();
     const Symbol symbol = symbolOf(step, pairedName_.has_value());
     SymbolImage::set(symbol_, QString::fromLatin1(symbol.name), QString::fromLatin1(symbol.themeName), symbolSide);
     dots_->setCurrent(static_cast<int>(step));
     setMinimumContentHeight(step == Step::pair ? pairMinimumHeight : minimumHeight);
+    // Last, for a step may move on as soon as it shows (a permission already there), showing the next one from
+    // here. A layout shows a new child only later, from the event loop: the step's watch starts now.
+    if (isVisible()) content_->show();
 }
 
 QWidget* OnboardingWindow::makeWelcome() {

@@ -1,8 +1,10 @@
 #include "OnboardingFakes.hpp"
 #include "onboarding/FixPermissionWindow.hpp"
 #include "onboarding/OnboardingWindow.hpp"
+#include "onboarding/StepDots.hpp"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -59,6 +61,32 @@ TEST_F(OnboardingWindowTest, PermissionStepMovesOnAtTheFirstTickAfterTheGrantOnc
     QTest::keyClick(closed.get(), Qt::Key_Return);
     closed->close();
     EXPECT_EQ(clock.running(), 0);
+}
+
+// What the window shows of its step: the symbol, the lit dot and what a screen reader hears of the dots.
+void expectShows(OnboardingWindow& window, const QString& symbol, int number) {
+    EXPECT_NE(window.findChild<QLabel*>(QStringLiteral("symbol:") + symbol), nullptr) << symbol.toStdString();
+    auto* dots = window.findChild<StepDots*>(QStringLiteral("stepDots"));
+    EXPECT_EQ(dots->current(), number - 1);
+    EXPECT_EQ(dots->accessibleName().toStdString(), "Step " + std::to_string(number) + " of 4");
+}
+
+TEST_F(OnboardingWindowTest, ShowsTheSymbolAndDotOfTheStepItIsAtAlsoWhenAStepMovesOnAtOnce) {
+    auto window = makeWindow();
+    expectShows(*window, QStringLiteral("computer-and-phone"), 1);
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    expectShows(*window, QStringLiteral("pointer-click"), 2);
+
+    model->permission = true; // as on X11: granted before the step shows
+    auto granted = makeWindow();
+    QTest::keyClick(granted.get(), Qt::Key_Return);
+    ASSERT_EQ(granted->step(), Step::localNetwork);
+    expectShows(*granted, QStringLiteral("network"), 3);
+    model->status = ListenerStatus::ready(5000);
+    QTest::keyClick(granted.get(), Qt::Key_Return);
+    QTest::keyClick(granted.get(), Qt::Key_Return);
+    ASSERT_EQ(granted->step(), Step::pair);
+    expectShows(*granted, QStringLiteral("qrcode-viewfinder"), 4);
 }
 
 TEST_F(OnboardingWindowTest, FinishingCompletesStartsTheServerAndTouchesLoginOnlyAfterAPairing) {
