@@ -59,7 +59,7 @@ void HelperApplication::registerWindows() {
 void HelperApplication::launch() {
     auto model = services_->model();
     auto& actions = menuActions_;
-    actions.startPairing = [model] { model->startPairing(); };
+    actions.startPairing = [this] { startPairingInWindow(); };
     actions.remove = [model](const PairedDevice& device) { model->remove(device); };
     actions.setPaused = [model](bool paused) { model->setPaused(paused); };
     actions.stopScreenViewing = [model] { model->stopScreenViewing(); };
@@ -79,6 +79,13 @@ void HelperApplication::launch() {
     } else if (model->permissionWasLost()) {
         windows_.open(WindowID::fixPermission);
     }
+}
+
+void HelperApplication::startPairingInWindow() {
+    // Through the window the menu opens next, so that the session is the window's own: only the window that
+    // asked for a session ends it, and an open window shows only phones paired from now on.
+    windows_.open(WindowID::pairing);
+    if (auto* window = dynamic_cast<PairingWindow*>(windows_.window(WindowID::pairing))) window->startNewSession();
 }
 
 void HelperApplication::refreshTray() {

@@ -28,6 +28,7 @@ public:
 
 private:
     void registerWindows();
+    void startPairingInWindow();
     void refreshTray();
 
     WindowRegistry windows_;

@@ -81,6 +81,7 @@ void OnboardingWindow::showStep(Step step) {
         content_->deleteLater();
     }
     defaultButton_ = nullptr;
+    pairingView_ = nullptr;
     switch (step) {
     case Step::welcome: content_ = makeWelcome(); break;
     case Step::allowControl: {
@@ -125,7 +126,8 @@ QWidget* OnboardingWindow::makeWelcome() {
 QWidget* OnboardingWindow::makePair() {
     auto* page = new QWidget;
     auto* layout = stepColumn(page);
-    layout->addWidget(new PairingView(model_, options_.timing, [this](const PairedDevice& device) { paired(device); }));
+    pairingView_ = new PairingView(model_, options_.timing, [this](const PairedDevice& device) { paired(device); });
+    layout->addWidget(pairingView_);
     layout->addWidget(new AppStoreHint(options_.appStoreID));
     auto* later = new QPushButton(QStringLiteral("Pair Later"));
     later->setObjectName(QStringLiteral("pairLater"));
@@ -137,7 +139,7 @@ QWidget* OnboardingWindow::makePair() {
     connect(later, &QPushButton::clicked, this, [this] { pairLater(); });
     layout->addWidget(later, 0, Qt::AlignHCenter);
     layout->addStretch();
-    model_->startPairing();
+    pairingView_->startSession();
     return page;
 }
 
@@ -165,7 +167,7 @@ void OnboardingWindow::paired(const PairedDevice& device) {
 }
 
 void OnboardingWindow::pairLater() {
-    model_->cancelPairing();
+    if (pairingView_) pairingView_->endSession();
     finish();
 }
 
@@ -178,8 +180,8 @@ void OnboardingWindow::finish() {
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event) {
-    // A code shown nowhere must not stay valid.
-    if (step_ == Step::pair && !pairedName_ && !finished_) model_->cancelPairing();
+    // A code shown nowhere must not stay valid; one that another window opened since is shown there.
+    if (pairingView_ && !pairedName_ && !finished_) pairingView_->endSession();
     ContentWindow::closeEvent(event);
 }
 

@@ -182,10 +182,30 @@ void PairingView::updateCountdown() {
     countdown_->setText(QString::fromStdString(PairingPresentation::countdown(shownCode_->expiresAt, timing_.now())));
 }
 
+void PairingView::startSession() {
+    auto own = std::make_shared<OwnSession>();
+    ownSession_ = own;
+    model_->startPairing([own, model = model_](const std::optional<PairingInfo>& info) {
+        own->answered = true;
+        if (!info) return;
+        if (own->ended) {
+            model->cancelPairing(info->sessionID);
+        } else {
+            own->id = info->sessionID;
+        }
+    });
+}
+
 void PairingView::showNewCode() {
     shownAt_ = timing_.now();
     refresh();
-    model_->startPairing();
+    startSession();
+}
+
+void PairingView::endSession() {
+    if (!ownSession_) return;
+    ownSession_->ended = true;
+    if (ownSession_->id) model_->cancelPairing(*ownSession_->id);
 }
 
 } // namespace orvik::helper

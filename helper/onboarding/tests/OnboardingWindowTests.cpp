@@ -1,6 +1,8 @@
 #include "OnboardingFakes.hpp"
 #include "onboarding/FixPermissionWindow.hpp"
 #include "onboarding/OnboardingWindow.hpp"
+#include "onboarding/PairingView.hpp"
+#include "onboarding/PairingWindow.hpp"
 #include "onboarding/StepDots.hpp"
 
 #include <QCheckBox>
@@ -120,6 +122,27 @@ TEST_F(OnboardingWindowTest, FinishingCompletesStartsTheServerAndTouchesLoginOnl
         EXPECT_EQ(model->count("cancelPairing"), row.cancels) << "leaving unpaired leaves no valid code behind";
         EXPECT_EQ(windows.closed.size(), row.completed);
     }
+}
+
+TEST_F(OnboardingWindowTest, ClosingAtThePairingStepLeavesTheSessionOfAPairingWindowOpenedSince) {
+    auto onboarding = windowAtPairing();
+    ASSERT_EQ(model->opened.size(), 1u);
+    const Uuid own = model->opened.front().sessionID;
+    model->pairingInfo = model->opened.front();
+    model->changed();
+    // "Pair iPhone…" from the menu: the pairing window shows the first-run window's code, then its own.
+    PairingWindow pairing(model, windows, clock.timing());
+    pairing.show();
+    pairing.startNewSession();
+    ASSERT_EQ(model->opened.size(), 2u);
+    model->pairingInfo = model->opened.back();
+    model->changed();
+
+    onboarding->close();
+    EXPECT_EQ(model->cancelled, std::vector<Uuid>{own});
+    EXPECT_EQ(pairing.pairingView()->state(), PairingPresentation::State::code);
+    pairing.close();
+    EXPECT_EQ(model->cancelled.back(), model->opened.back().sessionID);
 }
 
 TEST_F(OnboardingWindowTest, FixPermissionWindowClosesItselfAtTheFirstGrantedReading) {
