@@ -12,6 +12,8 @@
 #include "settings/SettingsWindow.hpp"
 #include "updates/UpdaterFactory.hpp"
 
+#include "core/Log.hpp"
+
 #include <QApplication>
 #include <QTimer>
 
@@ -103,10 +105,31 @@ void HelperApplication::refreshTray() {
     tray_->update(snapshot, menuActions_, model.glyphState());
 }
 
+void HelperApplication::bringForward() {
+    if (quitting_) return;
+    if (!services_->model()->onboardingCompleted()) {
+        windows_.open(WindowID::onboarding);
+    } else if (!windows_.raiseOpen() && tray_ && tray_->fallbackWindow().isVisible()) {
+        // Without a tray, the window standing in for it is the one open.
+        QWidget& window = tray_->fallbackWindow();
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.raise();
+        window.activateWindow();
+    }
+}
+
 void HelperApplication::quit() {
     if (quitting_) return;
     quitting_ = true;
-    services_->shutDown([] { QApplication::quit(); });
+    // Closed as a user would close them: an alert answers, a pairing window ends its session, while the server
+    // still runs. The fallback window refuses and stays until the end.
+    QApplication::closeAllWindows();
+    // exit(), not quit(): Qt's quit offers every window a close first, and one that refuses cancels it.
+    QTimer::singleShot(shutDownLimit, qApp, [] {
+        Log::error("App", "The server did not stop in time; quitting without it");
+        QCoreApplication::exit(0);
+    });
+    services_->shutDown([] { QCoreApplication::exit(0); });
 }
 
 } // namespace orvik::helper
