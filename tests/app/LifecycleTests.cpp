@@ -71,7 +71,8 @@ TEST(Lifecycle, WithoutATrayTheFirstRunWindowRestsComesBackForASecondStartAndQui
 TEST(Lifecycle, WithoutATrayTheFixPermissionWindowRestsAndCtrlCEndsIt) {
     HelperUnderTest running({.permissionLost = true});
     expectRestsWith(running, "Allow Orvik Helper Again");
-    expectEndsCleanly(running.process(), [&] { running.process().signal(SIGINT); }, "SIGINT");
+    expectEndsCleanly(
+        running.process(), [&] { running.process().signal(SIGINT); }, "SIGINT");
 }
 
 TEST(Lifecycle, WithAStatusNotifierTrayEveryWindowRestsASecondStartRaisesThemAndSigtermEndsItMidAlert) {
@@ -113,7 +114,8 @@ TEST(Lifecycle, WithAStatusNotifierTrayEveryWindowRestsASecondStartRaisesThemAnd
                         "--reconnect", "--quiet", "--stdin", "--wait-ms", "0"});
     // The alert takes the focus; its window has no plain-text name to search for.
     ASSERT_TRUE(waitUntil([] { return activeWindowIs("Orvik Helper"); }, generous)) << "no alert";
-    expectEndsCleanly(running.process(), [&] { running.process().signal(SIGTERM); }, "SIGTERM with an alert open");
+    expectEndsCleanly(
+        running.process(), [&] { running.process().signal(SIGTERM); }, "SIGTERM with an alert open");
 }
 
 TEST(Lifecycle, WithAStatusNotifierTrayQuitInItsMenuEndsItDuringTheFirstRun) {
@@ -151,7 +153,8 @@ TEST(Lifecycle, AStartAfterACrashRunsAndTheStartAfterThatHandsOver) {
     auto after = crashed.startAgain();
     EXPECT_EQ(after->waitForExit(generous), 0);
     EXPECT_FALSE(next->waitForExit(0ms)) << "the one after the crash ended";
-    expectEndsCleanly(*next, [&] { next->signal(SIGTERM); }, "SIGTERM after a crash");
+    expectEndsCleanly(
+        *next, [&] { next->signal(SIGTERM); }, "SIGTERM after a crash");
 }
 
 } // namespace

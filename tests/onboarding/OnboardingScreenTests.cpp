@@ -1,8 +1,8 @@
 #include "OnboardingFakes.hpp"
+#include "VisibleText.hpp"
 #include "onboarding/FixPermissionWindow.hpp"
 #include "onboarding/OnboardingWindow.hpp"
 #include "onboarding/PairingWindow.hpp"
-#include "VisibleText.hpp"
 
 #include <QDir>
 #include <QLabel>
@@ -60,7 +60,8 @@ protected:
             if (label->text().startsWith(QStringLiteral("In Orvik on your iPhone"))) instruction = label;
         }
         ASSERT_NE(instruction, nullptr);
-        const int gap = instruction->mapTo(&window, QPoint()).y() - panel->mapTo(&window, QPoint(0, panel->height())).y();
+        const int gap =
+            instruction->mapTo(&window, QPoint()).y() - panel->mapTo(&window, QPoint(0, panel->height())).y();
         EXPECT_GE(gap, instructionSpacing);
         test::expectNothingClipped(&window);
     }
