@@ -36,7 +36,8 @@ private:
 };
 
 // The real orvik-helper as a user starts it, on the run's desktop and session bus, in the run's home folder made
-// empty first: as after a finished first run (or at a first start), with the given preferences record.
+// empty first: as after a finished first run (or at a first start), with the given preferences record. The build
+// under test is the one beside the tests, or the one $ORVIK_HELPER_UNDER_TEST names.
 class HelperUnderTest {
 public:
     struct Setup {

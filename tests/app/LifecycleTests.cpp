@@ -44,8 +44,13 @@ void expectEndsCleanly(ChildProcess& helper, const std::function<void()>& end, c
 
 // A second start hands over to the running program and ends with one line.
 void expectHandsOver(HelperUnderTest& running) {
+    const auto started = std::chrono::steady_clock::now();
     auto second = running.startAgain();
     EXPECT_EQ(second->waitForExit(generous), 0);
+    std::cout
+        << "figure: a second start handed over and ended in "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()
+        << " ms\n";
     const auto printed = second->readToEnd(generous);
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     EXPECT_FALSE(running.process().waitForExit(0ms)) << "the running one ended";
@@ -94,7 +99,9 @@ TEST(Lifecycle, WithAStatusNotifierTrayEveryWindowRestsASecondStartRaisesThemAnd
     }
     for (const auto& [item, title] : windows) ASSERT_TRUE(minimizeWindow(title));
     expectHandsOver(running);
-    for (const auto& [item, title] : windows) EXPECT_TRUE(waitUntil([&] { return windowShown(title); }, generous));
+    for (const auto& window : windows) {
+        EXPECT_TRUE(waitUntil([&] { return windowShown(window.second); }, generous)) << window.second;
+    }
     EXPECT_TRUE(waitUntil([] { return activeWindowIs("Orvik Helper Help"); }, generous)) << "the last opened";
     EXPECT_EQ(running.listenerPort(), port) << "a second server stored its port";
     EXPECT_EQ(tray.registrations(), 1);
