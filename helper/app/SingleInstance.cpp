@@ -115,8 +115,11 @@ bool askRunning(const fs::path& path, Clock::time_point deadline) {
 } // namespace
 
 SingleInstance::Paths SingleInstance::Paths::standard() {
-    const fs::path settings = XdgPaths::configDirectory();
-    XdgPaths::ensurePrivateDirectory(settings);
+    XdgPaths::ensurePrivateDirectory(XdgPaths::configDirectory());
+    // One name for one folder, however it is spelt (a link to it, say).
+    std::error_code error;
+    fs::path settings = fs::weakly_canonical(XdgPaths::configDirectory(), error);
+    if (error) settings = XdgPaths::configDirectory();
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const fs::path runtimeFolder = runtime && fs::path(runtime).is_absolute() ? fs::path(runtime) : settings;
     char name[32];

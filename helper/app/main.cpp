@@ -16,7 +16,6 @@ int main(int argc, char** argv) {
     using namespace orvik::helper;
     // A write to a peer that went away (a phone, an X server) must fail with EPIPE, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
-    QuitSignals quitSignals;
 
     // Before anything reads or writes the settings: a helper on the same settings may run already.
     std::unique_ptr<SingleInstance> instance;
@@ -25,6 +24,8 @@ int main(int argc, char** argv) {
     case SingleInstance::Start::handedOver: std::puts("Orvik Helper is already running."); return 0;
     case SingleInstance::Start::noAnswer: std::puts("Orvik Helper is already running but does not answer."); return 1;
     }
+    // From here on a signal waits for the event loop, which then ends the application cleanly.
+    QuitSignals quitSignals;
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvik Helper"));

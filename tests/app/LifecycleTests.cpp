@@ -67,9 +67,13 @@ void quitThroughTheFallbackWindow() {
 TEST(Lifecycle, WithoutATrayTheFirstRunWindowRestsComesBackForASecondStartAndQuitEndsIt) {
     HelperUnderTest running({.onboarded = false});
     expectRestsWith(running, "Set Up Orvik Helper");
+    // The window standing in for the tray is there, a few seconds after the start.
+    ASSERT_TRUE(waitUntil([] { return windowShown("Orvik Helper"); }, generous));
     ASSERT_TRUE(minimizeWindow("Set Up Orvik Helper"));
     expectHandsOver(running);
-    EXPECT_TRUE(waitUntil([] { return activeWindowIs("Set Up Orvik Helper"); }, generous));
+    EXPECT_TRUE(waitUntil([] { return windowShown("Set Up Orvik Helper"); }, generous));
+    EXPECT_TRUE(waitUntil([] { return activeWindowIs("Set Up Orvik Helper"); }, generous))
+        << "active: " << output({"xdotool", "getactivewindow", "getwindowname"});
     expectEndsCleanly(running.process(), quitThroughTheFallbackWindow, "Quit in the window standing in for a tray");
 }
 
@@ -102,7 +106,8 @@ TEST(Lifecycle, WithAStatusNotifierTrayEveryWindowRestsASecondStartRaisesThemAnd
     for (const auto& window : windows) {
         EXPECT_TRUE(waitUntil([&] { return windowShown(window.second); }, generous)) << window.second;
     }
-    EXPECT_TRUE(waitUntil([] { return activeWindowIs("Orvik Helper Help"); }, generous)) << "the last opened";
+    EXPECT_TRUE(waitUntil([] { return activeWindowIs("Orvik Helper Help"); }, generous))
+        << "the last opened; active: " << output({"xdotool", "getactivewindow", "getwindowname"});
     EXPECT_EQ(running.listenerPort(), port) << "a second server stored its port";
     EXPECT_EQ(tray.registrations(), 1);
 
