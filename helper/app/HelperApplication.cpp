@@ -2,6 +2,7 @@
 
 #include "alerts/PairingApproval.hpp"
 #include "alerts/ScreenViewingApproval.hpp"
+#include "core/Log.hpp"
 #include "hotkey/X11GlobalHotKey.hpp"
 #include "menubar/TrayPresence.hpp"
 #include "notifications/ConnectionNotifier.hpp"
@@ -11,8 +12,6 @@
 #include "settings/HelpWindow.hpp"
 #include "settings/SettingsWindow.hpp"
 #include "updates/UpdaterFactory.hpp"
-
-#include "core/Log.hpp"
 
 #include <QApplication>
 #include <QTimer>
