@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -167,6 +168,23 @@ TEST(Lifecycle, AStartAfterACrashRunsAndTheStartAfterThatHandsOver) {
     EXPECT_FALSE(next->waitForExit(0ms)) << "the one after the crash ended";
     expectEndsCleanly(
         *next, [&] { next->signal(SIGTERM); }, "SIGTERM after a crash");
+}
+
+// A helper that holds the settings but does not answer (stopped, say): a new start waits a few seconds, says so
+// and ends, and never starts a second server on those settings.
+TEST(Lifecycle, AStartWhileAnotherHoldsTheSettingsButDoesNotAnswerEndsWithoutAServer) {
+    std::filesystem::remove_all(configFolder());
+    std::filesystem::create_directories(configFolder());
+    ChildProcess holder({"flock", (configFolder() / "instance.lock").string(), "sleep", "60"});
+    ASSERT_TRUE(waitUntil([] { return std::filesystem::exists(configFolder() / "instance.lock"); }, generous));
+    std::this_thread::sleep_for(200ms);
+
+    ChildProcess start({ORVIK_HELPER_PATH});
+    EXPECT_EQ(start.waitForExit(generous), 1);
+    const auto printed = start.readToEnd(generous);
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+    EXPECT_FALSE(storedDefaults().contains("listenerPort"));
+    EXPECT_FALSE(windowShown("Set Up Orvik Helper"));
 }
 
 } // namespace
