@@ -145,8 +145,10 @@ public:
     // Pairing window.
     std::optional<PairingInfo> startPairing();
     void cancelPairing();
-    // What the window's expiry does: closes the window only while it is the one with this identifier.
-    void expirePairing(const Uuid& id);
+    // Closes the window only while it is the one with this identifier: what its expiry does, and what the one
+    // who opened it does when done with it (a newer window someone else opened stays).
+    void cancelPairing(const Uuid& id);
+    void expirePairing(const Uuid& id) { cancelPairing(id); }
     PairingInfo pairingInfo(const PairingSession& session) const;
 
     // Devices, pause and preferences.

@@ -54,6 +54,15 @@ TrayHost::TrayHost(TrayKind kind) : kind_(kind) {
     }
 }
 
+int TrayHost::registrations() const {
+    std::ifstream log(log_);
+    int count = 0;
+    for (std::string line; std::getline(log, line);) {
+        if (line.find("RegisterStatusNotifierItem") != std::string::npos) ++count;
+    }
+    return count;
+}
+
 std::optional<ExportedMenu> TrayHost::registeredMenu(std::chrono::milliseconds wait) const {
     if (kind_ != TrayKind::statusNotifier) return std::nullopt;
     std::string service;
@@ -81,10 +90,19 @@ HelperUnderTest::HelperUnderTest(Setup setup) {
         const auto encoded =
             Base64::encode(ByteView(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()));
         std::ofstream(configFolder() / "defaults.json")
-            << R"({"onboardingCompleted": {"type": "bool", "value": true}, "helperPreferences": {"type": "data", "value": ")"
-            << encoded << "\"}}\n";
+            << R"({"onboardingCompleted": {"type": "bool", "value": true}, )"
+            << (setup.permissionLost ? R"("postEventGrantedBefore": {"type": "bool", "value": true}, )" : "")
+            << R"("helperPreferences": {"type": "data", "value": ")" << encoded << "\"}}\n";
     }
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{ORVIK_HELPER_PATH});
+    if (setup.permissionLost) argv_ = {"env", "XDG_SESSION_TYPE=wayland", "QT_QPA_PLATFORM=xcb"};
+    // Another build of the program (a release build, for its figures) where the run names one.
+    const char* chosen = std::getenv("ORVIK_HELPER_UNDER_TEST");
+    argv_.push_back(chosen && *chosen ? chosen : ORVIK_HELPER_PATH);
+    process_ = std::make_unique<ChildProcess>(argv_);
+}
+
+std::unique_ptr<ChildProcess> HelperUnderTest::startAgain() const {
+    return std::make_unique<ChildProcess>(argv_);
 }
 
 int HelperUnderTest::listenerPort(std::chrono::milliseconds wait) {

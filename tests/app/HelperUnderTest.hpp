@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvik::test {
 
@@ -24,6 +25,8 @@ public:
     bool ready() const { return ready_; }
     // The menu of the first StatusNotifierItem registered, once one is.
     std::optional<ExportedMenu> registeredMenu(std::chrono::milliseconds wait = generous) const;
+    // How many StatusNotifierItems have registered so far.
+    int registrations() const;
 
 private:
     TrayKind kind_;
@@ -33,18 +36,23 @@ private:
 };
 
 // The real orvik-helper as a user starts it, on the run's desktop and session bus, in the run's home folder made
-// empty first: as after a finished first run (or at a first start), with the given preferences record.
+// empty first: as after a finished first run (or at a first start), with the given preferences record. The build
+// under test is the one beside the tests, or the one $ORVIK_HELPER_UNDER_TEST names.
 class HelperUnderTest {
 public:
     struct Setup {
         bool onboarded = true;
         std::string preferencesJson = "{}";
+        // Input was allowed once and is not now: a Wayland session.
+        bool permissionLost = false;
     };
 
     explicit HelperUnderTest(Setup setup);
     HelperUnderTest() : HelperUnderTest(Setup{}) {}
 
     ChildProcess& process() { return *process_; }
+    // Starts the program once more, as a user does while it runs.
+    std::unique_ptr<ChildProcess> startAgain() const;
     pid_t pid() const { return process_->pid(); }
     // The port its listener stored; 0 when none was stored within `wait`.
     int listenerPort(std::chrono::milliseconds wait = generous);
@@ -52,6 +60,7 @@ public:
     std::optional<UsageRate> usageOver(std::chrono::milliseconds interval) const;
 
 private:
+    std::vector<std::string> argv_;
     std::unique_ptr<ChildProcess> process_;
 };
 
