@@ -71,13 +71,14 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
 }
 
 ApplicationServices::~ApplicationServices() {
+    statusGate_->close();
     model_.reset();
     server_.reset();
 }
 
 std::function<void()> ApplicationServices::statusPush() {
-    return [slot = serverSlot_, executor = serverThread_.executor()] {
-        asio::post(executor, [slot] {
+    return [gate = statusGate_, slot = serverSlot_] {
+        gate->post([slot] {
             if (auto server = slot->server.lock()) server->pushStatusIfChanged(false);
         });
     };

@@ -6,6 +6,7 @@
 #include "TestServerPlatform.hpp"
 #include "TestServerSystem.hpp"
 
+#include "core/ExecutorGate.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
@@ -14,8 +15,6 @@
 #include <csignal>
 #include <deque>
 #include <iostream>
-#include <mutex>
-#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -116,34 +115,9 @@ std::optional<Options> parse(int argc, char** argv) {
     return options;
 }
 
-// Where the system services report a change of the volume or the frontmost application: the server's thread,
-// while it runs. The services' own threads may report until the services are gone, which can be after the server's
-// thread has ended: its executor is taken away first, so a late report posts into no finished event loop.
-class StatusTarget {
-public:
-    explicit StatusTarget(asio::any_io_executor executor) : executor_(std::move(executor)) {}
-
-    // On the server's thread.
-    void setServer(std::weak_ptr<HelperServer> server) { server_ = std::move(server); }
-
-    // From any thread.
-    void changed(const std::shared_ptr<StatusTarget>& self) {
-        std::lock_guard lock(mutex_);
-        if (!executor_) return;
-        asio::post(*executor_, [self] {
-            if (auto server = self->server_.lock()) server->pushStatusIfChanged();
-        });
-    }
-
-    void close() {
-        std::lock_guard lock(mutex_);
-        executor_.reset();
-    }
-
-private:
-    std::mutex mutex_;
-    std::optional<asio::any_io_executor> executor_;
-    std::weak_ptr<HelperServer> server_;
+// Read and written on the server's thread only.
+struct ServerSlot {
+    std::weak_ptr<HelperServer> server;
 };
 
 std::atomic<bool> stopRequested = false;
@@ -214,13 +188,19 @@ static int serve(int argc, char** argv) {
     IoThread systemThread{"System"};
     // A change of the volume or the frontmost application is pushed to the phones; the server exists only after the
     // controller.
-    auto statusTarget = std::make_shared<StatusTarget>(thread.executor());
-    auto statusChanged = [statusTarget] { statusTarget->changed(statusTarget); };
+    // The services report from threads of their own, which may outlive the server's thread at exit.
+    auto statusGate = std::make_shared<ExecutorGate>(thread.executor());
+    auto serverSlot = std::make_shared<ServerSlot>();
+    auto statusChanged = [statusGate, serverSlot] {
+        statusGate->post([serverSlot] {
+            if (auto server = serverSlot->server.lock()) server->pushStatusIfChanged();
+        });
+    };
     configuration.services.system =
         TestServerSystem::build(systemThread.executor(), platform.canPostEvents, options->backends, statusChanged);
 
     auto server = HelperServer::create(thread.executor(), std::move(configuration));
-    asio::post(thread.executor(), [statusTarget, weak = std::weak_ptr(server)] { statusTarget->setServer(weak); });
+    asio::post(thread.executor(), [serverSlot, weak = std::weak_ptr(server)] { serverSlot->server = weak; });
     // Shared with the reader of standard input, which is never joined.
     auto commands = std::make_shared<Commands>();
     server->events()->setWake([commands] { commands->wake.notify_all(); });
@@ -262,7 +242,7 @@ static int serve(int argc, char** argv) {
         stopped.set_value();
     });
     stopped.get_future().wait();
-    statusTarget->close();
+    statusGate->close();
     server->events()->setWake(nullptr);
     server.reset();
     return 0;
