@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <variant>
 
@@ -81,16 +82,40 @@ private:
     std::thread watchdog_;
 };
 
-Attributes attributesOf(const Uuid& deviceID) {
+// The service attribute, and the account attribute when a device is given.
+Attributes attributesOf(const std::optional<Uuid>& deviceID) {
     Attributes attributes(g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free));
     g_hash_table_insert(attributes.get(), const_cast<char*>(serviceAttribute), g_strdup(SecretServiceVault::service));
-    g_hash_table_insert(attributes.get(), const_cast<char*>(accountAttribute), g_strdup(deviceID.text().c_str()));
+    if (deviceID) {
+        g_hash_table_insert(attributes.get(), const_cast<char*>(accountAttribute), g_strdup(deviceID->text().c_str()));
+    }
     return attributes;
 }
 
+std::optional<Uuid> accountOf(SecretItem* item) {
+    Attributes attributes(secret_item_get_attributes(item));
+    if (!attributes) return std::nullopt;
+    const auto* account = static_cast<const char*>(g_hash_table_lookup(attributes.get(), accountAttribute));
+    if (account == nullptr) return std::nullopt;
+    return Uuid::parse(account);
+}
+
+std::optional<Bytes> secretOf(SecretItem* item) {
+    ValuePtr value(secret_item_get_secret(item));
+    if (!value) return std::nullopt;
+    gsize length = 0;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(secret_value_get(value.get(), &length));
+    return Bytes(bytes, bytes + length);
+}
+
+// Errors that say no Secret Service is there to answer. NoReply is the bus telling that the service left while
+// the call was pending (a slow service is cut off by the deadline before the bus would time out), so a keyring
+// that goes away while the helper runs is treated as one that was never there, as it is at start.
 bool meansNoService(const GError* error) {
     if (error->domain != G_DBUS_ERROR) return false;
     switch (error->code) {
+    case G_DBUS_ERROR_NO_REPLY:
+    case G_DBUS_ERROR_DISCONNECTED:
     case G_DBUS_ERROR_SERVICE_UNKNOWN:
     case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
     case G_DBUS_ERROR_NO_SERVER:
@@ -120,8 +145,8 @@ std::variant<SecretService*, VaultResult> connect(const Deadline& deadline) {
     return VaultResult::unreachable(error ? error->message : "no Secret Service");
 }
 
-std::variant<ItemList, VaultResult> search(SecretService* service, const Uuid& deviceID, SecretSearchFlags flags,
-                                           const Deadline& deadline) {
+std::variant<ItemList, VaultResult> search(SecretService* service, const std::optional<Uuid>& deviceID,
+                                           SecretSearchFlags flags, const Deadline& deadline) {
     GError* rawError = nullptr;
     auto attributes = attributesOf(deviceID);
     ItemList items(secret_service_search_sync(service, deviceKeySchema(), attributes.get(), flags,
@@ -133,7 +158,8 @@ std::variant<ItemList, VaultResult> search(SecretService* service, const Uuid& d
 
 } // namespace
 
-SecretServiceVault::SecretServiceVault(std::chrono::milliseconds timeout) : timeout_(timeout) {}
+SecretServiceVault::SecretServiceVault(std::chrono::milliseconds timeout, std::chrono::milliseconds readAllTimeout)
+    : timeout_(timeout), readAllTimeout_(readAllTimeout) {}
 
 VaultResult SecretServiceVault::read(const Uuid& deviceID) {
     Deadline deadline(timeout_);
@@ -154,11 +180,7 @@ VaultResult SecretServiceVault::read(const Uuid& deviceID) {
             sawLocked = true;
             continue;
         }
-        ValuePtr value(secret_item_get_secret(item));
-        if (!value) continue;
-        gsize length = 0;
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(secret_value_get(value.get(), &length));
-        return VaultResult::ok(Bytes(bytes, bytes + length));
+        if (auto key = secretOf(item)) return VaultResult::ok(std::move(*key));
     }
     return VaultResult::failed(sawLocked ? "the keyring holding the key is locked" : "the key could not be loaded");
 }
@@ -210,6 +232,30 @@ VaultResult SecretServiceVault::remove(const Uuid& deviceID) {
         if (!deleted) outcome = failure(deadline, error.get());
     }
     return outcome;
+}
+
+VaultContents SecretServiceVault::readAll() {
+    Deadline deadline(readAllTimeout_);
+    auto connected = connect(deadline);
+    if (auto* result = std::get_if<VaultResult>(&connected)) return {result->status, {}, result->detail};
+    GObjectPtr<SecretService> service(std::get<SecretService*>(connected));
+
+    auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS);
+    auto found = search(service.get(), std::nullopt, flags, deadline);
+    if (auto* result = std::get_if<VaultResult>(&found)) return {result->status, {}, result->detail};
+    VaultContents contents{VaultResult::Status::ok, {}, {}};
+    for (GList* entry = std::get<ItemList>(found).get(); entry != nullptr; entry = entry->next) {
+        auto* item = static_cast<SecretItem*>(entry->data);
+        auto deviceID = accountOf(item);
+        if (!deviceID) continue;
+        if (secret_item_get_locked(item)) {
+            contents.status = VaultResult::Status::failed;
+            contents.detail = "the keyring holding the key is locked";
+            continue;
+        }
+        if (auto key = secretOf(item)) contents.keys.emplace(*deviceID, std::move(*key));
+    }
+    return contents;
 }
 
 } // namespace orvik::helper

@@ -63,6 +63,12 @@ void HelperServer::start() {
     listener_->onAdvertisedHostName = [info = systemInfo_](std::optional<std::string> hostName) {
         info->setAdvertisedHostName(std::move(hostName));
     };
+    // Keys the store loads in the background reach the listener once they are there.
+    store_->setKeysChangedHandler([weakSelf, executor = executor_] {
+        asio::post(executor, [weakSelf] {
+            if (auto self = weakSelf.lock()) self->restartListener();
+        });
+    });
     restartListener();
     publish(ServerEvent::devices(store_->devices()));
 }
@@ -75,6 +81,8 @@ void HelperServer::stop() {
     for (const auto& id : ids) endSession(id);
     if (maintenanceTask_) maintenanceTask_->cancel();
     maintenanceTask_ = nullptr;
+    // What the store keeps for a later save (lastSeen dates) goes to disk before the application quits.
+    store_->flush();
 }
 
 std::optional<std::uint16_t> HelperServer::port() const {
