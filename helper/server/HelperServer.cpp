@@ -33,7 +33,10 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
     input_.setScrollMode(preferences_.scrollMode);
 }
 
-HelperServer::~HelperServer() = default;
+HelperServer::~HelperServer() {
+    // The store may outlive the server and its thread.
+    store_->setKeysChangedHandler({});
+}
 
 HelperServer::Session* HelperServer::findSession(const Uuid& id) {
     auto found = sessions_.find(id);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <future>
+#include <mutex>
 
 namespace orvik::helper {
 namespace {
@@ -44,6 +45,12 @@ private:
     bool isReleased_ = false;
 };
 
+// Releases the keyring when it goes, so that a failed expectation never leaves the store's thread waiting.
+struct ReleaseOnExit {
+    std::shared_ptr<SlowKeyring> keyring;
+    ~ReleaseOnExit() { keyring->release(); }
+};
+
 std::vector<PairedDevice> manyDevices(std::size_t count) {
     std::vector<PairedDevice> devices;
     for (std::size_t index = 0; index < count; ++index) {
@@ -73,7 +80,10 @@ TEST_F(KeychainDeviceStoreTest, AtStartNothingWaitsForTheKeyringWhichIsReadOnceI
     auto slow = std::make_shared<SlowKeyring>(keyring);
     std::promise<void> keysChanged;
     KeychainDeviceStore store(defaults, slow, std::make_shared<KeyFileVault>(keyFilePath), lastSeenDelay);
-    store.setKeysChangedHandler([&keysChanged] { keysChanged.set_value(); });
+    std::once_flag once;
+    store.setKeysChangedHandler(
+        [&keysChanged, &once] { std::call_once(once, [&keysChanged] { keysChanged.set_value(); }); });
+    ReleaseOnExit releaser{slow};
 
     auto early = store.sessionKeys();
     ASSERT_EQ(early.size(), 1u) << "only the key file's key is known before the keyring answered";

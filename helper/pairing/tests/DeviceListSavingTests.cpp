@@ -38,9 +38,9 @@ public:
         opened_ = false;
         entered_ = false;
     }
-    void waitUntilAWriteWaits() {
+    bool waitUntilAWriteWaits(std::chrono::seconds limit) {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return entered_; });
+        return changed_.wait_for(lock, limit, [this] { return entered_; });
     }
     void open() {
         std::lock_guard lock(mutex_);
@@ -57,6 +57,12 @@ private:
     bool entered_ = false;
 };
 
+// Opens the gate when it goes, so that a failed expectation never leaves a write waiting.
+struct OpenOnExit {
+    std::shared_ptr<GatedDefaults> gate;
+    ~OpenOnExit() { gate->open(); }
+};
+
 std::string storedText(const UserDefaults& defaults) {
     auto stored = *defaults.data(KeychainDeviceStore::metadataKey);
     return std::string(stored.begin(), stored.end());
@@ -67,8 +73,7 @@ std::string storedText(const UserDefaults& defaults) {
 TEST_F(KeychainDeviceStoreTest, AnEntryOfAnotherVersionIsSkippedLoggedAndKeptWhenTheListIsSavedAgain) {
     auto benOfAnotherVersion = ben.toJson();
     benOfAnotherVersion["pairedAt"] = "2024-05-01T10:00:00Z";
-    defaults->setData("pairedDevices",
-                      bytesOf(nlohmann::json::array({anna.toJson(), benOfAnotherVersion}).dump()));
+    defaults->setData("pairedDevices", bytesOf(nlohmann::json::array({anna.toJson(), benOfAnotherVersion}).dump()));
     keyring->put(anna.id, annaKey);
     keyring->put(ben.id, benKey);
     auto store = makeStore();
@@ -132,7 +137,8 @@ TEST_F(KeychainDeviceStoreTest, ALastSeenIsSavedAfterTheDelayOrWhenTheStoreGoes)
     auto seen = anna;
     seen.lastSeen = pairedAt(60);
     auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (storedList() != Devices{seen} && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    while (storedList() != Devices{seen} && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
     EXPECT_EQ(storedList(), Devices{seen});
 
     lastSeenDelay = std::chrono::hours(1);
@@ -150,18 +156,23 @@ TEST_F(KeychainDeviceStoreTest, ASlowLastSeenSaveNeitherHoldsUpUpdatesNorOverwri
     KeychainDeviceStore store(gated, keyring, std::make_shared<KeyFileVault>(keyFilePath), 1ms);
     store.add(anna, annaKey);
     store.add(ben, benKey);
+    std::future<void> firstUpdate;
+    std::future<std::optional<PairedDevice>> update;
+    std::future<void> removal;
+    OpenOnExit opener{gated};
     gated->closeForTheNextWrite();
-    store.updateLastSeen(anna.id, pairedAt(60));
-    gated->waitUntilAWriteWaits();
+    firstUpdate = std::async(std::launch::async, [&store] { store.updateLastSeen(anna.id, pairedAt(60)); });
+    ASSERT_TRUE(gated->waitUntilAWriteWaits(10s));
+    ASSERT_EQ(firstUpdate.wait_for(10s), std::future_status::ready) << "the update waited for the disk";
 
-    auto update = std::async(std::launch::async, [&store] {
+    update = std::async(std::launch::async, [&store] {
         store.updateLastSeen(anna.id, pairedAt(61));
         return store.device(anna.id);
     });
-    ASSERT_EQ(update.wait_for(10s), std::future_status::ready) << "an update waited for the disk";
+    ASSERT_EQ(update.wait_for(10s), std::future_status::ready) << "an update waited for the save on its way";
     EXPECT_EQ(update.get()->lastSeen, pairedAt(61));
 
-    auto removal = std::async(std::launch::async, [&store] { store.remove(anna.id); });
+    removal = std::async(std::launch::async, [&store] { store.remove(anna.id); });
     std::this_thread::sleep_for(20ms);
     gated->open();
     removal.get();
