@@ -86,14 +86,7 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const std::size_t count = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 1000;
-    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
-        std::fprintf(stderr, "run under tests/support/run-with-private-bus --keyring\n");
-        return 2;
-    }
+void run(std::size_t count) {
     Folder folder;
     std::vector<PairedDevice> devices;
     KeyFileDocument keyFile;
@@ -112,8 +105,7 @@ int main(int argc, char** argv) {
         Start first(folder.path, defaults);
         std::printf("first start, every key in the key file: listening after %.1f ms\n", millisecondsSince(started));
         first.store->waitForBackgroundWork();
-        std::printf("  keys moved to the keyring in the background after %.1f s\n",
-                    millisecondsSince(started) / 1000);
+        std::printf("  keys moved to the keyring in the background after %.1f s\n", millisecondsSince(started) / 1000);
     }
     {
         auto started = Clock::now();
@@ -132,8 +124,7 @@ int main(int argc, char** argv) {
             auto name = later.store->device(id)->name;
             authentications.push_back(std::chrono::duration<double, std::micro>(Clock::now() - at).count());
         }
-        std::printf("an authentication's store work on the server thread: median %.1f us\n",
-                    median(authentications));
+        std::printf("an authentication's store work on the server thread: median %.1f us\n", median(authentications));
         std::vector<double> saves;
         for (int round = 0; round < 30; ++round) {
             auto at = Clock::now();
@@ -149,6 +140,22 @@ int main(int argc, char** argv) {
         for (const auto& device : devices) vault.read(device.id);
         std::printf("for comparison, looking each key up on its own: %.1f s\n", millisecondsSince(started) / 1000);
         for (const auto& device : devices) vault.remove(device.id);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t count = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 1000;
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+        std::fprintf(stderr, "run under tests/support/run-with-private-bus --keyring\n");
+        return 2;
+    }
+    try {
+        run(count);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
     }
     return 0;
 }
