@@ -1,7 +1,7 @@
 // The start of a helper with many paired devices, against the real keyring (run it under
 // tests/support/run-with-private-bus --keyring): the time from building the device store to a listening server,
 // first with every key in the key file (they move to the keyring in the background) and then with every key in
-// the keyring (read in one query in the background); for comparison, looking each key up on its own. Then what an
+// the keyring (read together in the background); for comparison, looking each key up on its own. Then what an
 // authentication costs the server's thread in the store, against one save of the list (what it cost before).
 //
 //   bench_helper_device_store [DEVICES]      (default 1000)
@@ -113,8 +113,7 @@ void run(std::size_t count) {
         std::printf("later start, every key in the keyring: listening after %.1f ms\n", millisecondsSince(started));
         later.store->waitForBackgroundWork();
         auto known = later.store->sessionKeys().size();
-        std::printf("  %zu keys known after %.1f ms (one query in the background)\n", known,
-                    millisecondsSince(started));
+        std::printf("  %zu keys known after %.1f ms (read in the background)\n", known, millisecondsSince(started));
 
         std::vector<double> authentications;
         for (std::size_t round = 0; round < 10000; ++round) {

@@ -45,7 +45,7 @@ public:
     virtual VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) = 0;
     // Deletes the device's key; ok also when there was none.
     virtual VaultResult remove(const Uuid& deviceID) = 0;
-    // Every key of every device, in one query.
+    // Every key of every device, read together rather than device by device.
     virtual VaultContents readAll() = 0;
 };
 

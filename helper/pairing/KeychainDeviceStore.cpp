@@ -229,7 +229,7 @@ void KeychainDeviceStore::requestKeyLoad() {
     });
 }
 
-// One keyring query for every key; each listed device without a cache entry learns its key (the file's first).
+// Every keyring key at once; each listed device without a cache entry learns its key (the file's first).
 void KeychainDeviceStore::loadKeys() {
     if (devices().empty()) {
         keyLoadRequested_ = false;

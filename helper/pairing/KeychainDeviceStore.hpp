@@ -30,10 +30,10 @@ namespace orvik::helper {
 // writer at a time, in the order of the changes, so a late lastSeen save never writes an older list over a newer.
 //
 // Which vault holds a key is recorded by the key file itself: a key found there is used, every other listed
-// device's key is in the keyring. Construction touches no vault: the store's thread then reads every keyring key in
-// one query, and afterwards moves the key file's keys into the keyring when it is reachable (so a backend that
-// changed between two starts never makes a paired device look removed); keys written later to the keyring are
-// followed by another such move. sessionKeys() never waits for the keyring: it returns the keys known so far and
+// device's key is in the keyring. Construction touches no vault: the store's thread then reads every keyring key at
+// once (DeviceKeyVault::readAll), and afterwards moves the key file's keys into the keyring when it is reachable (so a
+// backend that changed between two starts never makes a paired device look removed); keys written later to the keyring
+// are followed by another such move. sessionKeys() never waits for the keyring: it returns the keys known so far and
 // the keys-changed handler hears when more became known. A listed device found to have no key at all is logged.
 //
 // Key cache: a key found, or a key certainly absent, is remembered for the life of the store (or until the

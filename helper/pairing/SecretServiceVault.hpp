@@ -31,8 +31,9 @@ public:
     VaultResult read(const Uuid& deviceID) override;
     VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) override;
     VaultResult remove(const Uuid& deviceID) override;
-    // One search for every item of the service, loading their secrets together. Items of a locked collection are
-    // left out and make the status failed; the keys that could be read are returned all the same.
+    // One search for every item of the service, one call for all their secrets, then each item's account. Items of
+    // a locked collection are left out and make the status failed; the keys that could be read are returned all the
+    // same.
     VaultContents readAll() override;
 
 private:
