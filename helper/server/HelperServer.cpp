@@ -35,7 +35,7 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
 
 HelperServer::~HelperServer() {
     // The store may outlive the server and its thread.
-    store_->setKeysChangedHandler({});
+    if (store_) store_->setKeysChangedHandler({});
 }
 
 HelperServer::Session* HelperServer::findSession(const Uuid& id) {

@@ -56,7 +56,9 @@ TEST(ManyDevices, AThousandPairedDevicesDoNotHoldUpListeningAndAPhoneGetsIn) {
     for (std::size_t index = 0; index < deviceCount; ++index) {
         lastID = Uuid::random();
         lastKey = Bytes(32, static_cast<std::uint8_t>(index));
-        devices.push_back({{"id", lastID.text()}, {"name", "Phone " + std::to_string(index)}, {"model", "iPhone15,2"},
+        devices.push_back({{"id", lastID.text()},
+                           {"name", "Phone " + std::to_string(index)},
+                           {"model", "iPhone15,2"},
                            {"pairedAt", 700'000'000}});
         keys[lastID.text()] = Base64::encode(lastKey);
     }
@@ -76,8 +78,7 @@ TEST(ManyDevices, AThousandPairedDevicesDoNotHoldUpListeningAndAPhoneGetsIn) {
         "listening_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(listening).count()));
 
     ChildProcess phone({ORVIK_PHONE_PATH, "--identity", lastID.text(), "--key", hex(lastKey), "--connect",
-                        "127.0.0.1:" + std::to_string(*port), "--quiet", "--until", "authenticated", "--wait-ms",
-                        "0"});
+                        "127.0.0.1:" + std::to_string(*port), "--quiet", "--until", "authenticated", "--wait-ms", "0"});
     bool authenticated = false;
     while (auto line = phone.readLine(30s)) {
         auto message = json::parse(*line, nullptr, false);
