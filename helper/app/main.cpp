@@ -4,6 +4,7 @@
 #include "app/SingleInstance.hpp"
 
 #include "core/AppInfo.hpp"
+#include "core/CoreDumps.hpp"
 #include "core/FileUserDefaults.hpp"
 #include "core/Log.hpp"
 
@@ -14,6 +15,8 @@
 
 int main(int argc, char** argv) {
     using namespace orvik::helper;
+    // Device and session keys must not end up in a core file.
+    if (!CoreDumps::disable()) Log::error("App", "Keeping the helper out of core dumps failed");
     // A write to a peer that went away (a phone, an X server) must fail with EPIPE, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -45,7 +45,10 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
     input_.setScrollMode(preferences_.scrollMode);
 }
 
-HelperServer::~HelperServer() = default;
+HelperServer::~HelperServer() {
+    // The store may outlive the server and its thread.
+    if (store_) store_->setKeysChangedHandler({});
+}
 
 HelperServer::Session* HelperServer::findSession(const Uuid& id) {
     auto found = sessions_.find(id);
@@ -75,6 +78,12 @@ void HelperServer::start() {
     listener_->onAdvertisedHostName = [info = systemInfo_](std::optional<std::string> hostName) {
         info->setAdvertisedHostName(std::move(hostName));
     };
+    // Keys the store loads in the background reach the listener once they are there.
+    store_->setKeysChangedHandler([weakSelf, executor = executor_] {
+        asio::post(executor, [weakSelf] {
+            if (auto self = weakSelf.lock()) self->restartListener();
+        });
+    });
     restartListener();
     publish(ServerEvent::devices(store_->devices()));
 }
@@ -87,6 +96,8 @@ void HelperServer::stop() {
     for (const auto& id : ids) endSession(id);
     if (maintenanceTask_) maintenanceTask_->cancel();
     maintenanceTask_ = nullptr;
+    // What the store keeps for a later save (lastSeen dates) goes to disk before the application quits.
+    store_->flush();
 }
 
 std::optional<std::uint16_t> HelperServer::port() const {

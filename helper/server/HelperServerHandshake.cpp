@@ -100,14 +100,10 @@ void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& 
     }
 
     rateLimiter_.recordSuccess(address);
+    // Kept in memory at once; the store saves it later, off this thread.
     store_->updateLastSeen(message.deviceID, wallClock_());
-    std::string name(unknownDeviceName);
-    for (const auto& device : store_->devices()) {
-        if (device.id == message.deviceID) {
-            name = device.name;
-            break;
-        }
-    }
+    auto device = store_->device(message.deviceID);
+    std::string name = device ? device->name : std::string(unknownDeviceName);
     if (auto* current = findSession(sessionID)) {
         current->stage = Session::Authenticated{message.deviceID};
         current->deviceName = name;
