@@ -1,0 +1,351 @@
+// What a pointer move costs the helper on a running X server (DISPLAY), from the phone's TLS record to the XTest
+// motion, with the production sink and permission probe:
+//  - at a finger's rate (one move per record at 120 Hz): CPU, wake-ups and system calls per move over every
+//    thread of the process but the phone's and the driver's;
+//  - the floor: one thread that receives the same records over TLS (blocking OpenSSL) and posts each move with
+//    XTest itself, counted the same way;
+//  - a burst of moves sent at once: moves per second until the X server has the last one;
+//  - no phone at all while another X client moves the pointer 400 times a second: the helper's wake-ups per
+//    second (it has nothing to do).
+
+#include "ThreadCounters.hpp"
+#include "clipboard/FakePasteboard.hpp"
+#include "core/InMemoryUserDefaults.hpp"
+#include "core/IoThread.hpp"
+#include "injection/x11/CGEventSink.hpp"
+#include "injection/x11/X11InputThread.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "orvik/protocol/transport/FrameReader.hpp"
+#include "orvik/protocol/transport/FramedConnection.hpp"
+#include "orvik/protocol/transport/ReceivedMessage.hpp"
+#include "pairing/InMemoryDeviceStore.hpp"
+#include "permissions/PostEventPermission.hpp"
+#include "server/HelperServer.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+using namespace orvik;
+using namespace orvik::helper;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr auto fingerInterval = std::chrono::microseconds(1'000'000 / 120);
+constexpr int burstMoves = 1000;
+constexpr auto localMotionInterval = std::chrono::microseconds(1'000'000 / 400);
+constexpr int localMotions = 800;
+
+// Where the pointer is, asked on a connection of the caller's own.
+int pointerX(Display* display) {
+    Window root = None;
+    Window child = None;
+    int rootX = 0;
+    int rootY = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX, &windowY, &mask);
+    return rootX;
+}
+
+// The phone's side: a thread with an io_context.
+class Phone {
+public:
+    Phone() {
+        thread_ = std::thread([this] {
+            pthread_setname_np(pthread_self(), "bench-phone");
+            context_.run();
+        });
+    }
+    ~Phone() {
+        work_.reset();
+        context_.stop();
+        thread_.join();
+    }
+    Phone(const Phone&) = delete;
+    Phone& operator=(const Phone&) = delete;
+
+    template <class T> T run(asio::awaitable<T> operation) {
+        return asio::co_spawn(context_, std::move(operation), asio::use_future).get();
+    }
+    pid_t thread() { return bench::threadNamed("bench-phone"); }
+
+private:
+    asio::io_context context_{1};
+    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work_{asio::make_work_guard(context_)};
+    std::thread thread_;
+};
+
+// The helper as the desktop runs it: the server with the X11 sink and the permission probe, one paired phone.
+class Helper {
+public:
+    Helper() {
+        deviceKey = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
+        store->add(PairedDevice{deviceID, "Bench", "Phone", std::chrono::system_clock::now(), std::nullopt}, deviceKey);
+        clientContext = OrvikTLS::clientContext(
+            {OrvikKeys::sessionPSK(deviceKey, deviceID), OrvikKeys::sessionIdentity(deviceID)});
+        auto permission = std::make_shared<PostEventPermission>(std::make_shared<InMemoryUserDefaults>());
+        HelperServer::Configuration configuration;
+        configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
+        configuration.store = store;
+        configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
+        configuration.sink = sink;
+        configuration.pasteboard = std::make_shared<FakePasteboard>();
+        configuration.listenerOptions = ListenerOptions::loopbackTest();
+        configuration.defaults = std::make_shared<InMemoryUserDefaults>();
+        configuration.services.canPostEvents = [permission] { return permission->isGranted(); };
+        server = HelperServer::create(serverThread.executor(), std::move(configuration));
+        onServer([](HelperServer& s) { s.start(); });
+        while (!port) {
+            std::this_thread::sleep_for(1ms);
+            port = onServer([](HelperServer& s) { return s.port(); });
+        }
+    }
+    ~Helper() {
+        onServer([](HelperServer& s) { s.stop(); });
+        server.reset();
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    template <class F> auto onServer(F operation) -> std::invoke_result_t<F, HelperServer&> {
+        std::packaged_task<std::invoke_result_t<F, HelperServer&>()> task([&] { return operation(*server); });
+        auto result = task.get_future();
+        asio::post(serverThread.executor(), [&task] { task(); });
+        return result.get();
+    }
+
+    asio::awaitable<std::shared_ptr<FramedConnection>> authenticate() {
+        auto connection = co_await FramedConnection::connect("127.0.0.1", *port, clientContext, 5s);
+        co_await connection->start(5s);
+        connection->send(Hello{1, 1, "bench", Capabilities{}});
+        auto ack = co_await connection->receive();
+        auto proofKey = OrvikKeys::authenticationKey(deviceKey, deviceID);
+        connection->send(Authenticate{deviceID, OrvikKeys::proof(proofKey, ack.message()->get<HelloAck>()->challenge)});
+        auto authenticated = co_await connection->receive();
+        auto status = co_await connection->receive();
+        if (!authenticated.message() || !status.message()) throw std::runtime_error("authentication failed");
+        co_return connection;
+    }
+
+    Uuid deviceID = Uuid::random();
+    Bytes deviceKey;
+    std::shared_ptr<asio::ssl::context> clientContext;
+    std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();
+    std::shared_ptr<CGEventSink> sink = std::make_shared<CGEventSink>(0.4);
+    IoThread serverThread{HelperServer::threadName};
+    std::shared_ptr<HelperServer> server;
+    std::optional<std::uint16_t> port;
+};
+
+void reportPerMove(benchmark::State& state, const bench::ThreadCost& total, double moves) {
+    auto cost = total.per(moves);
+    state.counters["cpu_us_per_move"] = cost.cpuMicroseconds;
+    state.counters["wakeups_per_move"] = cost.wakeUps;
+    state.counters["syscalls_per_move"] = cost.syscalls.value_or(-1);
+}
+
+// The driver (this thread) and the phone are not the helper.
+std::vector<pid_t> notTheHelper(Phone& phone) {
+    return {static_cast<pid_t>(::gettid()), phone.thread()};
+}
+
+// Moves of one pixel right and back, one per record, 120 a second.
+void fingerRate(benchmark::State& state) {
+    Helper helper;
+    Phone phone;
+    auto connection = phone.run(helper.authenticate());
+    std::this_thread::sleep_for(200ms);
+    bench::ProcessCounter counter(notTheHelper(phone));
+    bench::ThreadCounter serverThread(bench::threadNamed(std::string(HelperServer::threadName).substr(0, 15)));
+    bench::ThreadCounter inputThread(bench::threadNamed(X11InputThread::threadName));
+    std::uint32_t sequence = 0;
+    float step = 1;
+    auto next = Clock::now();
+    for (auto _ : state) {
+        next += fingerInterval;
+        std::this_thread::sleep_until(next);
+        connection->send(PointerMove{step, 0, ++sequence});
+        step = -step;
+    }
+    helper.sink->settle();
+    const auto moves = static_cast<double>(state.iterations());
+    reportPerMove(state, counter.read(), moves);
+    state.counters["server_thread_cpu_us"] = serverThread.read().per(moves).cpuMicroseconds;
+    state.counters["input_thread_cpu_us"] = inputThread.read().per(moves).cpuMicroseconds;
+    connection->cancel();
+}
+
+// The floor: TLS receive and one XTest motion per record on one thread, nothing else.
+class FloorServer {
+public:
+    explicit FloorServer(std::shared_ptr<asio::ssl::context> context) : context_(std::move(context)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            pthread_setname_np(pthread_self(), "bench-floor");
+            run();
+        });
+    }
+    ~FloorServer() {
+        thread_.join();
+        ::close(listener_);
+    }
+    FloorServer(const FloorServer&) = delete;
+    FloorServer& operator=(const FloorServer&) = delete;
+
+    std::uint16_t port = 0;
+
+private:
+    void run() {
+        Display* display = XOpenDisplay(nullptr);
+        int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        SSL* ssl = SSL_new(context_->native_handle());
+        SSL_set_fd(ssl, connection);
+        SSL_set_read_ahead(ssl, 1);
+        int x = 400;
+        if (SSL_accept(ssl) == 1) {
+            FrameReader reader;
+            std::uint8_t buffer[4096];
+            for (int count; (count = SSL_read(ssl, buffer, sizeof buffer)) > 0;) {
+                reader.append({buffer, static_cast<std::size_t>(count)});
+                while (auto frame = reader.next()) {
+                    auto received = ReceivedMessage::decode(*frame);
+                    const auto* move = received.message() ? received.message()->get<PointerMove>() : nullptr;
+                    if (!move) continue;
+                    x += static_cast<int>(move->dx);
+                    XTestFakeMotionEvent(display, -1, x, 300, CurrentTime);
+                    XFlush(display);
+                }
+            }
+        }
+        SSL_free(ssl);
+        ::close(connection);
+        XCloseDisplay(display);
+    }
+
+    std::shared_ptr<asio::ssl::context> context_;
+    int listener_ = -1;
+    std::thread thread_;
+};
+
+asio::awaitable<std::shared_ptr<FramedConnection>> connectOnly(std::uint16_t port,
+                                                               std::shared_ptr<asio::ssl::context> context) {
+    auto connection = co_await FramedConnection::connect("127.0.0.1", port, std::move(context), 5s);
+    co_await connection->start(5s);
+    co_return connection;
+}
+
+void floorRate(benchmark::State& state) {
+    SymmetricKey::Storage storage{};
+    storage.fill(0x42);
+    PreSharedKey key{SymmetricKey(storage), "bench"};
+    FloorServer floor(OrvikTLS::serverContext(OrvikTLS::lookupIn({key})));
+    Phone phone;
+    auto connection = phone.run(connectOnly(floor.port, OrvikTLS::clientContext(key)));
+    std::this_thread::sleep_for(200ms);
+    bench::ThreadCounter counter(bench::threadNamed("bench-floor"));
+    std::uint32_t sequence = 0;
+    float step = 1;
+    auto next = Clock::now();
+    for (auto _ : state) {
+        next += fingerInterval;
+        std::this_thread::sleep_until(next);
+        connection->send(PointerMove{step, 0, ++sequence});
+        step = -step;
+    }
+    std::this_thread::sleep_for(100ms);
+    reportPerMove(state, counter.read(), static_cast<double>(state.iterations()));
+    connection->cancel();
+}
+
+// Moves of one pixel right, all sent at once; until the X server has put the pointer where the last one goes.
+void burst(benchmark::State& state) {
+    Helper helper;
+    Phone phone;
+    auto connection = phone.run(helper.authenticate());
+    Display* observer = XOpenDisplay(nullptr);
+    std::uint32_t sequence = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        helper.sink->postMouse(MouseEventKind::moved, std::nullopt, {100, 300}, 0, {});
+        helper.sink->settle();
+        // The controller reads the pointer again after a pause.
+        std::this_thread::sleep_for(300ms);
+        state.ResumeTiming();
+        auto start = Clock::now();
+        for (int move = 0; move < burstMoves; ++move) connection->send(PointerMove{1, 0, ++sequence});
+        while (pointerX(observer) != 100 + burstMoves) std::this_thread::sleep_for(100us);
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    XCloseDisplay(observer);
+    state.counters["moves_per_s"] = static_cast<double>(state.iterations()) * burstMoves / seconds;
+    connection->cancel();
+}
+
+// No phone: another client moves the pointer 400 times a second.
+void idleWhileTheLocalPointerMoves(benchmark::State& state) {
+    Helper helper;
+    Phone phone;
+    Display* local = XOpenDisplay(nullptr);
+    std::this_thread::sleep_for(200ms);
+    bench::ProcessCounter counter(notTheHelper(phone));
+    double seconds = 0;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        auto next = start;
+        for (int motion = 0; motion < localMotions; ++motion) {
+            next += localMotionInterval;
+            std::this_thread::sleep_until(next);
+            XTestFakeMotionEvent(local, -1, 200 + motion % 400, 500, CurrentTime);
+            XFlush(local);
+        }
+        seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    XCloseDisplay(local);
+    auto cost = counter.read();
+    state.counters["wakeups_per_s"] = cost.wakeUps / seconds;
+    state.counters["cpu_us_per_s"] = cost.cpuMicroseconds / seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("DISPLAY")) {
+        std::puts("bench_helper_x11_pointer: DISPLAY is not set; it needs a running X server (e.g. Xvfb).");
+        return 0;
+    }
+    benchmark::RegisterBenchmark("pointer/finger_120Hz", fingerRate)->Iterations(1200)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("pointer/floor_120Hz", floorRate)->Iterations(1200)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("pointer/burst_1000", burst)->Iterations(10)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("pointer/idle_local_motion_400Hz", idleWhileTheLocalPointerMoves)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
