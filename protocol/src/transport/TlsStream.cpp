@@ -54,6 +54,10 @@ TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::co
     // An empty input buffer means "wait for more", not end of stream.
     BIO_set_mem_eof_return(input_, -1);
     SSL_set_bio(ssl_, input_, output_);
+    // Sends are tried at once and never block (see flushOutput); Asio would switch the socket to non-blocking
+    // mode at its first operation anyway.
+    asio::error_code ignored;
+    socket_.non_blocking(true, ignored);
     SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_RELEASE_BUFFERS);
     if (role == Role::server) {
         SSL_set_accept_state(ssl_);
@@ -161,8 +165,15 @@ asio::awaitable<void> TlsStream::flushOutput() {
         writeBuffer_.resize(BIO_ctrl_pending(output_));
         int taken = BIO_read(output_, writeBuffer_.data(), static_cast<int>(writeBuffer_.size()));
         if (taken <= 0) break;
-        co_await asio::async_write(socket_, asio::buffer(writeBuffer_.data(), static_cast<std::size_t>(taken)),
-                                   asio::redirect_error(asio::use_awaitable, error));
+        // Sent directly, output that fits the socket's buffer (nearly all) costs no trip through the event loop;
+        // only the rest waits for the socket.
+        const auto size = static_cast<std::size_t>(taken);
+        std::size_t sent = socket_.write_some(asio::buffer(writeBuffer_.data(), size), error);
+        if (error == asio::error::would_block || error == asio::error::try_again) error = {};
+        if (!error && sent < size) {
+            co_await asio::async_write(socket_, asio::buffer(writeBuffer_.data() + sent, size - sent),
+                                       asio::redirect_error(asio::use_awaitable, error));
+        }
     }
     flushing_ = false;
     if (error) flushError_ = ConnectionError::failed(error);
@@ -189,6 +200,10 @@ asio::awaitable<bool> TlsStream::fillInput() {
     if (error) throw ConnectionError::failed(error);
     BIO_write(input_, readBuffer_.data(), static_cast<int>(count));
     co_return true;
+}
+
+bool TlsStream::peerClosed() const {
+    return (SSL_get_shutdown(ssl_) & SSL_RECEIVED_SHUTDOWN) != 0;
 }
 
 std::optional<std::string> TlsStream::pskIdentity() const {

@@ -41,7 +41,8 @@ public:
     static constexpr std::chrono::milliseconds closeDrainTimeout{1000};
     static constexpr std::size_t closeDrainLimit = 4 * 1024 * 1024;
 
-    // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing.
+    // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing. The
+    // socket has its options from its listening socket (OrvikTLS::configureAcceptor).
     static std::shared_ptr<FramedConnection> accepted(asio::ip::tcp::socket socket,
                                                       std::shared_ptr<asio::ssl::context> serverContext);
 

@@ -48,6 +48,9 @@ public:
     // Ends the pending readSome (and any later one) with `cancelled`, leaving the socket open.
     void cancelRead();
 
+    // The peer's close_notify has arrived: it sends nothing more.
+    bool peerClosed() const;
+
     // After the handshake: the PSK identity the client offered, and the negotiated suite.
     std::optional<std::string> pskIdentity() const;
     std::string cipherName() const;
