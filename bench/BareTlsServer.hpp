@@ -104,8 +104,8 @@ private:
         ack.challenge = *OrvikKeys::randomBytes(OrvikKeys::challengeLength);
         send(ssl, {OrvikMessage(ack)});
         auto authenticate = receive(ssl);
-        const auto* proof = authenticate && authenticate->message() ? authenticate->message()->get<Authenticate>()
-                                                                   : nullptr;
+        const auto* proof =
+            authenticate && authenticate->message() ? authenticate->message()->get<Authenticate>() : nullptr;
         if (!proof || proof->deviceID != deviceID_ || !OrvikKeys::verify(proof->proof, proofKey_, ack.challenge)) {
             return;
         }

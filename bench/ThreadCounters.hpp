@@ -11,9 +11,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <cstdint>
 #include <dirent.h>
 #include <fstream>
 #include <iterator>

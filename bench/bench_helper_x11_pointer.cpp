@@ -97,8 +97,8 @@ public:
     Helper() {
         deviceKey = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
         store->add(PairedDevice{deviceID, "Bench", "Phone", std::chrono::system_clock::now(), std::nullopt}, deviceKey);
-        clientContext = OrvikTLS::clientContext(
-            {OrvikKeys::sessionPSK(deviceKey, deviceID), OrvikKeys::sessionIdentity(deviceID)});
+        clientContext =
+            OrvikTLS::clientContext({OrvikKeys::sessionPSK(deviceKey, deviceID), OrvikKeys::sessionIdentity(deviceID)});
         auto permission = std::make_shared<PostEventPermission>(std::make_shared<InMemoryUserDefaults>());
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
