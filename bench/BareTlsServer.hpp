@@ -23,25 +23,33 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 namespace orvik::bench {
+
+// A listening TCP socket on 127.0.0.1 at a free port, which it stores in `port`.
+inline int listenOnLoopback(std::uint16_t& port) {
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener, SOMAXCONN) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    port = ntohs(address.sin_port);
+    return listener;
+}
 
 class BareTlsServer {
 public:
     static constexpr const char* threadName = "bare-tls-server";
 
     BareTlsServer(std::shared_ptr<asio::ssl::context> context, Uuid deviceID, SymmetricKey proofKey)
-        : context_(std::move(context)), deviceID_(deviceID), proofKey_(proofKey) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(listener_, 16);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        : context_(std::move(context)), deviceID_(deviceID), proofKey_(proofKey), listener_(listenOnLoopback(port_)) {
         thread_ = std::thread([this] {
             pthread_setname_np(pthread_self(), threadName);
             run();
@@ -138,8 +146,8 @@ private:
     Uuid deviceID_;
     SymmetricKey proofKey_;
     Uuid helperID_ = Uuid::random();
-    int listener_ = -1;
     std::uint16_t port_ = 0;
+    int listener_ = -1;
     FrameReader reader_;
     std::mutex mutex_;
     std::condition_variable endedChanged_;

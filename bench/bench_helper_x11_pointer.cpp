@@ -8,6 +8,7 @@
 //  - no phone at all while another X client moves the pointer 400 times a second: the helper's wake-ups per
 //    second (it has nothing to do).
 
+#include "BareTlsServer.hpp"
 #include "ThreadCounters.hpp"
 #include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
@@ -26,8 +27,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -194,16 +193,8 @@ void fingerRate(benchmark::State& state) {
 // The floor: TLS receive and one XTest motion per record on one thread, nothing else.
 class FloorServer {
 public:
-    explicit FloorServer(std::shared_ptr<asio::ssl::context> context) : context_(std::move(context)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(listener_, 1);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
+    explicit FloorServer(std::shared_ptr<asio::ssl::context> context)
+        : context_(std::move(context)), listener_(bench::listenOnLoopback(port)) {
         thread_ = std::thread([this] {
             pthread_setname_np(pthread_self(), "bench-floor");
             run();
