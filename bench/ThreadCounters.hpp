@@ -17,8 +17,8 @@
 #include <dirent.h>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,26 +26,22 @@
 
 namespace orvik::bench {
 
+// System calls are NaN where they were not counted, and stay so through the arithmetic.
 struct ThreadCost {
     double cpuMicroseconds = 0;
     double wakeUps = 0;
-    std::optional<double> syscalls;
+    double syscalls = std::numeric_limits<double>::quiet_NaN();
 
     ThreadCost& operator+=(const ThreadCost& other) {
         cpuMicroseconds += other.cpuMicroseconds;
         wakeUps += other.wakeUps;
-        if (syscalls && other.syscalls) {
-            *syscalls += *other.syscalls;
-        } else {
-            syscalls.reset();
-        }
+        syscalls += other.syscalls;
         return *this;
     }
-    ThreadCost per(double count) const {
-        ThreadCost result{cpuMicroseconds / count, wakeUps / count, std::nullopt};
-        if (syscalls) result.syscalls = *syscalls / count;
-        return result;
+    ThreadCost operator-(const ThreadCost& earlier) const {
+        return {cpuMicroseconds - earlier.cpuMicroseconds, wakeUps - earlier.wakeUps, syscalls - earlier.syscalls};
     }
+    ThreadCost per(double count) const { return {cpuMicroseconds / count, wakeUps / count, syscalls / count}; }
 };
 
 // The threads of this process whose name starts with `prefix`.
@@ -96,7 +92,7 @@ public:
 
     ThreadCost read() const {
         auto now = sample();
-        ThreadCost cost{now.cpuMicroseconds - start_.cpuMicroseconds, now.wakeUps - start_.wakeUps, std::nullopt};
+        ThreadCost cost{now.cpuMicroseconds - start_.cpuMicroseconds, now.wakeUps - start_.wakeUps};
         std::uint64_t count = 0;
         if (syscallCounter_ >= 0 && ::read(syscallCounter_, &count, sizeof count) == sizeof count) {
             cost.syscalls = static_cast<double>(count);
@@ -172,11 +168,7 @@ public:
         for (const auto& counter : others_) {
             auto cost = counter->read();
             total.wakeUps += cost.wakeUps;
-            if (total.syscalls && cost.syscalls) {
-                *total.syscalls += *cost.syscalls;
-            } else {
-                total.syscalls.reset();
-            }
+            total.syscalls += cost.syscalls;
         }
         for (auto thread : threadsNamed("")) {
             bool known = std::find(started_.begin(), started_.end(), thread) != started_.end() ||
