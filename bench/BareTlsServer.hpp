@@ -1,9 +1,10 @@
 #pragma once
 
 // The yardstick for the helper server's handshake: a bare OpenSSL server with the same TLS context (suites,
-// pre-shared keys) on blocking sockets, one connection at a time on a thread of its own. It answers the same
-// exchange as the helper (hello → helloAck with a challenge; authenticate → authenticated and status, after
-// checking the proof) and closes when the phone does, with nothing else: no event loop, no sessions, no log.
+// pre-shared keys) on blocking sockets with read-ahead, one connection at a time on a thread of its own. It
+// answers the same exchange as the helper (hello → helloAck with a challenge; authenticate → authenticated and
+// status, after checking the proof with the key derived from the device key) and closes when the phone does,
+// with nothing else: no event loop, no sessions, no log.
 
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
@@ -48,8 +49,9 @@ class BareTlsServer {
 public:
     static constexpr const char* threadName = "bare-tls-server";
 
-    BareTlsServer(std::shared_ptr<asio::ssl::context> context, Uuid deviceID, SymmetricKey proofKey)
-        : context_(std::move(context)), deviceID_(deviceID), proofKey_(proofKey), listener_(listenOnLoopback(port_)) {
+    BareTlsServer(std::shared_ptr<asio::ssl::context> context, Uuid deviceID, Bytes deviceKey)
+        : context_(std::move(context)), deviceID_(deviceID), deviceKey_(std::move(deviceKey)),
+          listener_(listenOnLoopback(port_)) {
         thread_ = std::thread([this] {
             pthread_setname_np(pthread_self(), threadName);
             run();
@@ -114,7 +116,8 @@ private:
         auto authenticate = receive(ssl);
         const auto* proof =
             authenticate && authenticate->message() ? authenticate->message()->get<Authenticate>() : nullptr;
-        if (!proof || proof->deviceID != deviceID_ || !OrvikKeys::verify(proof->proof, proofKey_, ack.challenge)) {
+        if (!proof || proof->deviceID != deviceID_ ||
+            !OrvikKeys::verify(proof->proof, OrvikKeys::authenticationKey(deviceKey_, deviceID_), ack.challenge)) {
             return;
         }
         send(ssl, {OrvikMessage(Authenticated{"Bench"}), OrvikMessage(HelperStatus{})});
@@ -144,7 +147,7 @@ private:
 
     std::shared_ptr<asio::ssl::context> context_;
     Uuid deviceID_;
-    SymmetricKey proofKey_;
+    Bytes deviceKey_;
     Uuid helperID_ = Uuid::random();
     std::uint16_t port_ = 0;
     int listener_ = -1;

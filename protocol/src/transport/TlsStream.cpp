@@ -40,7 +40,9 @@ ConnectionError::NetworkError takeErrorQueue(std::error_code fallback, std::stri
 } // namespace
 
 TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::context> context, Role role)
-    : socket_(std::move(socket)), context_(std::move(context)), readBuffer_(readChunk),
+    : socket_(std::move(socket)), context_(std::move(context)),
+      // Not zeroed: only what a read filled is ever looked at.
+      readBuffer_(std::make_unique_for_overwrite<std::uint8_t[]>(readChunk)),
       flushDone_(socket_.get_executor(), asio::steady_timer::time_point::max()) {
     ssl_ = SSL_new(context_->native_handle());
     input_ = BIO_new(BIO_s_mem());
@@ -193,12 +195,12 @@ asio::awaitable<bool> TlsStream::fillInput() {
     if (readCancelled_) throw ConnectionError::cancelled();
     std::error_code error;
     std::size_t count = co_await socket_.async_read_some(
-        asio::buffer(readBuffer_),
+        asio::buffer(readBuffer_.get(), readChunk),
         asio::bind_cancellation_slot(readCancel_.slot(), asio::redirect_error(asio::use_awaitable, error)));
     if (readCancelled_) throw ConnectionError::cancelled();
     if (error == asio::error::eof) co_return false;
     if (error) throw ConnectionError::failed(error);
-    BIO_write(input_, readBuffer_.data(), static_cast<int>(count));
+    BIO_write(input_, readBuffer_.get(), static_cast<int>(count));
     co_return true;
 }
 

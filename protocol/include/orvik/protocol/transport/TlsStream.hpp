@@ -66,9 +66,9 @@ private:
     asio::ip::tcp::socket socket_;
     std::shared_ptr<asio::ssl::context> context_;
     SSL* ssl_ = nullptr;
-    BIO* input_ = nullptr;  // network → OpenSSL
-    BIO* output_ = nullptr; // OpenSSL → network
-    std::vector<std::uint8_t> readBuffer_;
+    BIO* input_ = nullptr;                       // network → OpenSSL
+    BIO* output_ = nullptr;                      // OpenSSL → network
+    std::unique_ptr<std::uint8_t[]> readBuffer_; // of readChunk bytes
     std::vector<std::uint8_t> writeBuffer_;
     bool flushing_ = false;
     asio::steady_timer flushDone_;
