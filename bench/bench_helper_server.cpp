@@ -203,7 +203,7 @@ template <class Handshake, class WaitForEnd> double handshakesInARow(int count, 
 // that both see the same machine. Per handshake: the rate, and the CPU, wake-ups and system calls of the
 // server's thread.
 void handshakesBesideBareOpenSSL(benchmark::State& state) {
-    constexpr int batch = 100;
+    constexpr int batch = 50;
     Bench bench;
     SessionEnds ends(bench.server->events());
     auto key = bench.sessionKey();
@@ -244,7 +244,7 @@ void handshakesBesideBareOpenSSL(benchmark::State& state) {
     state.counters["bare_syscalls"] = bareOne.syscalls;
     state.counters["rate_ratio"] = bareSeconds / helperSeconds;
 }
-BENCHMARK(handshakesBesideBareOpenSSL)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(handshakesBesideBareOpenSSL)->Iterations(40)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
