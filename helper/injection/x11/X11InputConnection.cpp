@@ -7,6 +7,7 @@
 #include "platform/X11Monitors.hpp"
 
 #include <X11/XKBlib.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlibint.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/scrnsaver.h>
@@ -120,13 +121,18 @@ PixelRect X11InputConnection::screen() const {
 }
 
 // XFlush also tries twice to read events after its write; for a thread woken to post one move that doubled its
-// calls. Events are read when the server has sent some (drainEvents).
+// calls. Events are read when the server has sent some (drainEvents). But writing reads too, when the server has
+// sent something meanwhile: the socket then no longer shows it, so it is taken into Xlib's queue here, where
+// hasQueuedEvents() sees it.
 void X11InputConnection::flush() {
     if (display_->isBroken()) return;
     Display* handle = display_->get();
+    xcb_connection_t* connection = XGetXCBConnection(handle);
+    const auto readBefore = xcb_total_read(connection);
     LockDisplay(handle);
     _XSend(handle, nullptr, 0);
     UnlockDisplay(handle);
+    if (xcb_total_read(connection) != readBefore) XEventsQueued(handle, QueuedAfterReading);
 }
 
 void X11InputConnection::sync() {
