@@ -196,6 +196,7 @@ void ListenerController::open(Listener& listener, std::error_code& error) const 
     } else {
         acceptor.bind({asio::ip::address_v4::any(), port}, error);
     }
+    if (!error) OrvikTLS::configureAcceptor(acceptor);
     if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
 }
 

@@ -126,6 +126,13 @@ TEST_F(ListenerControllerTest, ConnectionsGoToTheHandlerAThrowingHandlerLosesOnl
     EXPECT_TRUE(accepted[0].tls);
     EXPECT_EQ(accepted[0].socket.remote_endpoint().port(), second.local_endpoint().port());
     EXPECT_EQ(count(isFailed), 0u);
+    // Input events are tiny and latency-bound: no-delay and keep-alive come with the socket.
+    asio::ip::tcp::no_delay noDelay;
+    asio::socket_base::keep_alive keepAlive;
+    accepted[0].socket.get_option(noDelay);
+    accepted[0].socket.get_option(keepAlive);
+    EXPECT_TRUE(noDelay.value());
+    EXPECT_TRUE(keepAlive.value());
 
     controller->stop();
     io.restart();

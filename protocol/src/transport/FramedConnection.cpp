@@ -65,6 +65,7 @@ FramedConnection::connect(std::string host, std::uint16_t port, std::shared_ptr<
         deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
     if (connected.index() == 1) throw ConnectionError::timedOut();
     if (connectError) throw ConnectionError::failed(connectError);
+    OrvikTLS::configureSocket(socket);
 
     co_return std::make_shared<FramedConnection>(Passkey{}, TlsStream::Role::client, std::move(socket),
                                                  std::move(clientContext));
@@ -84,7 +85,6 @@ asio::awaitable<void> FramedConnection::start(std::chrono::milliseconds timeout,
     if (cancelRequested_) throw ConnectionError::cancelled();
     if (state_ != State::idle) throw std::logic_error("FramedConnection started twice");
     state_ = State::starting;
-    OrvikTLS::configureSocket(stream_.socket());
 
     handshakeTimer_.expires_after(timeout);
     handshakeTimer_.async_wait([weak = weak_from_this()](std::error_code error) {

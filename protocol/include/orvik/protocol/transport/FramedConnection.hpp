@@ -47,7 +47,8 @@ public:
     static constexpr std::size_t outgoingLimit = 1024 * 1024;
     static constexpr std::size_t outgoingHardLimit = 16 * 1024 * 1024;
 
-    // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing.
+    // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing. The
+    // socket has its options from its listening socket (OrvikTLS::configureAcceptor).
     static std::shared_ptr<FramedConnection> accepted(asio::ip::tcp::socket socket,
                                                       std::shared_ptr<asio::ssl::context> serverContext);
 
