@@ -27,7 +27,9 @@ public:
         : serverContext_(OrvikTLS::serverContext(OrvikTLS::lookupIn({benchKey()}))),
           clientContext_(OrvikTLS::clientContext(benchKey(), ciphers)),
           acceptor_(io_, {asio::ip::address_v4::loopback(), 0}), work_(asio::make_work_guard(io_)),
-          thread_([this] { io_.run(); }) {}
+          thread_([this] { io_.run(); }) {
+        OrvikTLS::configureAcceptor(acceptor_);
+    }
 
     ~Loopback() {
         run(closeBoth());

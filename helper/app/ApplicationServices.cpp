@@ -38,7 +38,9 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
     configuration.preferencesStore = preferencesStore_;
     configuration.services = makeServerServices(ui);
     configuration.sink = std::make_shared<CGEventSink>(CGEventSink::systemDoubleClickInterval());
-    configuration.pasteboard = std::make_shared<SystemPasteboard>();
+    auto clipboard = std::make_shared<SystemPasteboard>();
+    configuration.primarySelection = clipboard->primarySelection();
+    configuration.pasteboard = std::move(clipboard);
     configuration.defaults = defaults_;
     configuration.makeAdvertiser = AvahiAdvertiser::factory();
     server_ = HelperServer::create(serverThread_.executor(), std::move(configuration));
@@ -69,13 +71,14 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
 }
 
 ApplicationServices::~ApplicationServices() {
+    statusGate_->close();
     model_.reset();
     server_.reset();
 }
 
 std::function<void()> ApplicationServices::statusPush() {
-    return [slot = serverSlot_, executor = serverThread_.executor()] {
-        asio::post(executor, [slot] {
+    return [gate = statusGate_, slot = serverSlot_] {
+        gate->post([slot] {
             if (auto server = slot->server.lock()) server->pushStatusIfChanged(false);
         });
     };
@@ -99,9 +102,15 @@ std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInte
     };
     services.pro = makeProCommands(makeAppCatalog());
     services.battery = [battery] { return battery->latest(); };
-    services.sleepWarning = [notifications = ui.notifications](PowerAction action) {
-        onGuiThread(
-            [notifications, action] { notifications->notifySleepTimer(HelperAppModel::localizedName(action)); });
+    services.sleepWarning = [notifications = ui.notifications,
+                             timer = std::weak_ptr(services.sleepTimer)](PowerAction action) {
+        onGuiThread([notifications, action, timer] {
+            // A cancel from the menu may have come in between: only a pending action is announced.
+            auto owner = timer.lock();
+            auto pending = owner ? owner->scheduled() : std::nullopt;
+            if (pending && pending->action == action)
+                notifications->notifySleepTimer(HelperAppModel::localizedName(action));
+        });
     };
     auto permission = std::make_shared<PostEventPermission>(defaults_);
     services.canPostEvents = [permission] { return permission->isGranted(); };

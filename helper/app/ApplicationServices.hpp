@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ExecutorGate.hpp"
 #include "core/IoThread.hpp"
 #include "core/UserDefaults.hpp"
 #include "model/HelperAppModel.hpp"
@@ -57,6 +58,9 @@ private:
     IoThread systemThread_{"System"};
     IoThread serverThread_{HelperServer::threadName};
     std::shared_ptr<ServerSlot> serverSlot_ = std::make_shared<ServerSlot>();
+    // Status reports come from the volume's and the frontmost-app tracker's own threads, which may outlive the
+    // server's thread at exit.
+    std::shared_ptr<ExecutorGate> statusGate_ = std::make_shared<ExecutorGate>(serverThread_.executor());
     std::unique_ptr<OverlayController> overlay_;
     std::shared_ptr<SystemController> system_;
     std::shared_ptr<FrontmostAppTracking> frontmost_;

@@ -2,6 +2,7 @@
 
 #include "alerts/PairingApproval.hpp"
 #include "alerts/ScreenViewingApproval.hpp"
+#include "core/Log.hpp"
 #include "hotkey/X11GlobalHotKey.hpp"
 #include "menubar/TrayPresence.hpp"
 #include "notifications/ConnectionNotifier.hpp"
@@ -59,7 +60,7 @@ void HelperApplication::registerWindows() {
 void HelperApplication::launch() {
     auto model = services_->model();
     auto& actions = menuActions_;
-    actions.startPairing = [model] { model->startPairing(); };
+    actions.startPairing = [this] { startPairingInWindow(); };
     actions.remove = [model](const PairedDevice& device) { model->remove(device); };
     actions.setPaused = [model](bool paused) { model->setPaused(paused); };
     actions.stopScreenViewing = [model] { model->stopScreenViewing(); };
@@ -81,6 +82,13 @@ void HelperApplication::launch() {
     }
 }
 
+void HelperApplication::startPairingInWindow() {
+    // Through the window the menu opens next, so that the session is the window's own: only the window that
+    // asked for a session ends it, and an open window shows only phones paired from now on.
+    windows_.open(WindowID::pairing);
+    if (auto* window = dynamic_cast<PairingWindow*>(windows_.window(WindowID::pairing))) window->startNewSession();
+}
+
 void HelperApplication::refreshTray() {
     if (!tray_) return;
     const auto& model = *services_->model();
@@ -96,10 +104,31 @@ void HelperApplication::refreshTray() {
     tray_->update(snapshot, menuActions_, model.glyphState());
 }
 
+void HelperApplication::bringForward() {
+    if (quitting_) return;
+    if (!services_->model()->onboardingCompleted()) {
+        windows_.open(WindowID::onboarding);
+    } else if (!windows_.raiseOpen() && tray_ && tray_->fallbackWindow().isVisible()) {
+        // Without a tray, the window standing in for it is the one open.
+        QWidget& window = tray_->fallbackWindow();
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.raise();
+        window.activateWindow();
+    }
+}
+
 void HelperApplication::quit() {
     if (quitting_) return;
     quitting_ = true;
-    services_->shutDown([] { QApplication::quit(); });
+    // Closed as a user would close them: an alert answers, a pairing window ends its session, while the server
+    // still runs. The fallback window refuses and stays until the end.
+    QApplication::closeAllWindows();
+    // exit(), not quit(): Qt's quit offers every window a close first, and one that refuses cancels it.
+    QTimer::singleShot(shutDownLimit, qApp, [] {
+        Log::error("App", "The server did not stop in time; quitting without it");
+        QCoreApplication::exit(0);
+    });
+    services_->shutDown([] { QCoreApplication::exit(0); });
 }
 
 } // namespace orvik::helper

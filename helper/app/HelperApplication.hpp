@@ -4,6 +4,7 @@
 #include "app/WindowRegistry.hpp"
 #include "menubar/MenuSnapshot.hpp"
 
+#include <chrono>
 #include <memory>
 
 namespace orvik::helper {
@@ -14,6 +15,9 @@ class TrayPresence;
 // model, the tray with its menu, and the windows. Keeps running with no window open; ends through quit().
 class HelperApplication {
 public:
+    // How long quitting waits for the server to stop before it ends the event loop anyway.
+    static constexpr std::chrono::milliseconds shutDownLimit{2000};
+
     explicit HelperApplication(std::shared_ptr<UserDefaults> defaults);
     ~HelperApplication();
 
@@ -23,11 +27,16 @@ public:
     // Shows the tray, then opens the first-run window (onboarding not completed) or the permission window (the
     // permission was lost), once.
     void launch();
-    // Stops the server, then ends the event loop. A second call while stopping does nothing.
+    // What a second start of the program asks for: the first-run window while onboarding is not completed,
+    // else the open windows (the one opened last on top), else the window standing in for a missing tray.
+    void bringForward();
+    // Closes every window, stops the server, then ends the event loop, also when a window refuses to close or
+    // the server does not stop within shutDownLimit. A second call while stopping does nothing.
     void quit();
 
 private:
     void registerWindows();
+    void startPairingInWindow();
     void refreshTray();
 
     WindowRegistry windows_;

@@ -2,6 +2,9 @@
 
 #include "core/Log.hpp"
 
+#include <algorithm>
+#include <vector>
+
 namespace orvik::helper {
 
 void WindowRegistry::registerWindow(std::string_view windowID, Factory factory) {
@@ -19,12 +22,26 @@ void WindowRegistry::open(std::string_view windowID) {
         entry.window = entry.factory();
         entry.window->setAttribute(Qt::WA_DeleteOnClose);
     }
-    QWidget* window = entry.window;
+    entry.openedAt = ++openings_;
+    bringForward(*entry.window);
+}
+
+bool WindowRegistry::raiseOpen() {
+    std::vector<const Entry*> open;
+    for (const auto& [id, entry] : entries_) {
+        if (entry.window) open.push_back(&entry);
+    }
+    std::sort(open.begin(), open.end(), [](const Entry* a, const Entry* b) { return a->openedAt < b->openedAt; });
+    for (const Entry* entry : open) bringForward(*entry->window);
+    return !open.empty();
+}
+
+void WindowRegistry::bringForward(QWidget& window) {
     // A minimised window comes back as it was; an open one is only raised.
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 void WindowRegistry::close(std::string_view windowID) {

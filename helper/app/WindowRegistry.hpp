@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -29,13 +30,19 @@ public:
 
     // The open window with this identifier, or null.
     QWidget* window(std::string_view windowID) const;
+    // Brings every open window forward, the one opened last on top; false when none is open.
+    bool raiseOpen();
 
 private:
     struct Entry {
         Factory factory;
         QPointer<QWidget> window;
+        std::uint64_t openedAt = 0;
     };
+    static void bringForward(QWidget& window);
+
     std::map<std::string, Entry, std::less<>> entries_;
+    std::uint64_t openings_ = 0;
 };
 
 } // namespace orvik::helper

@@ -1,36 +1,34 @@
 // orvik-helper: the desktop helper that paired phones control. Lives in the system tray.
 #include "app/HelperApplication.hpp"
+#include "app/QuitSignals.hpp"
+#include "app/SingleInstance.hpp"
 
 #include "core/AppInfo.hpp"
+#include "core/CoreDumps.hpp"
 #include "core/FileUserDefaults.hpp"
 #include "core/Log.hpp"
 
 #include <QApplication>
-#include <QSocketNotifier>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <array>
 #include <csignal>
-
-namespace {
-
-// SIGINT and SIGTERM end the application through the same path as Quit: the signal handler only writes a byte
-// that the GUI thread reads.
-std::array<int, 2> signalPipe{-1, -1};
-
-extern "C" void forwardSignal(int) {
-    char byte = 1;
-    [[maybe_unused]] auto written = ::write(signalPipe[0], &byte, 1);
-}
-
-} // namespace
+#include <cstdio>
 
 int main(int argc, char** argv) {
     using namespace orvik::helper;
+    // Device and session keys must not end up in a core file.
+    if (!CoreDumps::disable()) Log::error("App", "Keeping the helper out of core dumps failed");
     // A write to a peer that went away (a phone, an X server) must fail with EPIPE, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
+
+    // Before anything reads or writes the settings: a helper on the same settings may run already.
+    std::unique_ptr<SingleInstance> instance;
+    switch (SingleInstance::claim(SingleInstance::Paths::standard(), instance)) {
+    case SingleInstance::Start::first: break;
+    case SingleInstance::Start::handedOver: std::puts("Orvik Helper is already running."); return 0;
+    case SingleInstance::Start::noAnswer: std::puts("Orvik Helper is already running but does not answer."); return 1;
+    }
+    // From here on a signal waits for the event loop, which then ends the application cleanly.
+    QuitSignals quitSignals;
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvik Helper"));
@@ -44,18 +42,8 @@ int main(int argc, char** argv) {
     }
 
     HelperApplication helper(FileUserDefaults::standard());
-
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe.data()) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &application);
-        QObject::connect(notifier, &QSocketNotifier::activated, &application, [&helper] {
-            char byte = 0;
-            [[maybe_unused]] auto bytesRead = ::read(signalPipe[1], &byte, 1);
-            helper.quit();
-        });
-        std::signal(SIGINT, forwardSignal);
-        std::signal(SIGTERM, forwardSignal);
-    }
-
+    quitSignals.onSignal([&helper] { helper.quit(); });
+    instance->onLaterStart([&helper] { helper.bringForward(); });
     helper.launch();
     return QApplication::exec();
 }

@@ -90,6 +90,27 @@ std::vector<fs::path> pathsOf(const char* variable, const std::vector<fs::path>&
     return result.empty() ? fallback : result;
 }
 
+// The entry of a loaded key file under the listing rules; absent when it is not to be listed.
+std::optional<DesktopEntry> listed(GKeyFile* keys, const DesktopEntryScanner::Context& context) {
+    if (text(keys, "Type") != "Application") return std::nullopt;
+    if (flag(keys, "NoDisplay") || flag(keys, "Hidden")) return std::nullopt;
+    const auto onlyShowIn = keyFileList(keys, group, "OnlyShowIn");
+    if (!onlyShowIn.empty() && !sharesAny(onlyShowIn, context.desktops)) return std::nullopt;
+    if (sharesAny(keyFileList(keys, group, "NotShowIn"), context.desktops)) return std::nullopt;
+    const auto tryExec = text(keys, "TryExec");
+    if (tryExec && !tryExec->empty() && !programExists(*tryExec, context.searchPath)) return std::nullopt;
+    auto name = text(keys, "Name", true);
+    if (!name || name->empty()) return std::nullopt;
+
+    DesktopEntry entry;
+    entry.name = UnicodeText::wellFormed(*name);
+    entry.version = UnicodeText::wellFormed(text(keys, "X-AppVersion").value_or(""));
+    entry.icon = text(keys, "Icon").value_or("");
+    entry.startupWMClass = text(keys, "StartupWMClass").value_or("");
+    entry.program = programName(text(keys, "Exec").value_or(""));
+    return entry;
+}
+
 // Desktop files below `folder`, with their ids, in name order.
 void collect(const fs::path& folder, const std::string& prefix, int depth,
              std::vector<std::pair<std::string, fs::path>>& found) {
@@ -128,24 +149,17 @@ DesktopEntryScanner::Context DesktopEntryScanner::currentContext() {
 std::optional<DesktopEntry> DesktopEntryScanner::read(const fs::path& file, const Context& context) {
     KeyFile keys(g_key_file_new());
     if (!g_key_file_load_from_file(keys.get(), file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
-    if (text(keys.get(), "Type") != "Application") return std::nullopt;
-    if (flag(keys.get(), "NoDisplay") || flag(keys.get(), "Hidden")) return std::nullopt;
-    const auto onlyShowIn = keyFileList(keys.get(), group, "OnlyShowIn");
-    if (!onlyShowIn.empty() && !sharesAny(onlyShowIn, context.desktops)) return std::nullopt;
-    if (sharesAny(keyFileList(keys.get(), group, "NotShowIn"), context.desktops)) return std::nullopt;
-    const auto tryExec = text(keys.get(), "TryExec");
-    if (tryExec && !tryExec->empty() && !programExists(*tryExec, context.searchPath)) return std::nullopt;
-    auto name = text(keys.get(), "Name", true);
-    if (!name || name->empty()) return std::nullopt;
-
-    DesktopEntry entry;
-    entry.name = UnicodeText::wellFormed(*name);
-    entry.version = UnicodeText::wellFormed(text(keys.get(), "X-AppVersion").value_or(""));
-    entry.file = file;
-    entry.icon = text(keys.get(), "Icon").value_or("");
-    entry.startupWMClass = text(keys.get(), "StartupWMClass").value_or("");
-    entry.program = programName(text(keys.get(), "Exec").value_or(""));
+    auto entry = listed(keys.get(), context);
+    if (entry) entry->file = file;
     return entry;
+}
+
+std::optional<DesktopEntry> DesktopEntryScanner::parse(std::string_view contents, const Context& context) {
+    KeyFile keys(g_key_file_new());
+    if (!g_key_file_load_from_data(keys.get(), contents.data(), contents.size(), G_KEY_FILE_NONE, nullptr)) {
+        return std::nullopt;
+    }
+    return listed(keys.get(), context);
 }
 
 std::vector<DesktopEntry> DesktopEntryScanner::scan(const std::vector<fs::path>& folders, const Context& context) {

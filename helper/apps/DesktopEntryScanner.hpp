@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvik::helper {
@@ -32,6 +33,8 @@ public:
 
     // The entry of one file under the rules (the id is the caller's); absent when it is not to be listed.
     static std::optional<DesktopEntry> read(const std::filesystem::path& file, const Context& context);
+    // The same for a file's contents; the entry has no file.
+    static std::optional<DesktopEntry> parse(std::string_view contents, const Context& context);
 };
 
 } // namespace orvik::helper

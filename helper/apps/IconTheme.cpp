@@ -1,8 +1,7 @@
 #include "apps/IconTheme.hpp"
 
+#include "apps/IconThemeIndex.hpp"
 #include "core/XdgPaths.hpp"
-
-#include "apps/KeyFileLists.hpp"
 
 #include <glib.h>
 
@@ -25,38 +24,6 @@ struct KeyFileDeleter {
     void operator()(GKeyFile* file) const { g_key_file_free(file); }
 };
 using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-int integer(GKeyFile* file, const char* group, const char* key, int fallback) {
-    GError* error = nullptr;
-    const int value = g_key_file_get_integer(file, group, key, &error);
-    if (error) {
-        g_error_free(error);
-        return fallback;
-    }
-    return value;
-}
-
-std::string text(GKeyFile* file, const char* group, const char* key) {
-    gchar* value = g_key_file_get_string(file, group, key, nullptr);
-    std::string result = value ? value : "";
-    g_free(value);
-    return result;
-}
-
-// How far a theme directory's icons are from `size` (0: they fit).
-int distance(GKeyFile* index, const char* directory, int size) {
-    const int nominal = integer(index, directory, "Size", 0);
-    const auto type = text(index, directory, "Type");
-    if (type == "Scalable" || type == "Fixed") {
-        const int low = type == "Fixed" ? nominal : integer(index, directory, "MinSize", nominal);
-        const int high = type == "Fixed" ? nominal : integer(index, directory, "MaxSize", nominal);
-        if (size < low) return low - size;
-        return size > high ? size - high : 0;
-    }
-    const int threshold = integer(index, directory, "Threshold", 2);
-    if (size < nominal - threshold) return nominal - threshold - size;
-    return size > nominal + threshold ? size - nominal - threshold : 0;
-}
 
 std::optional<fs::path> fileIn(const fs::path& folder, const std::string& icon) {
     for (const char* extension : extensions) {
@@ -85,7 +52,9 @@ std::optional<std::string> gtkSettingsTheme() {
     KeyFile settings(g_key_file_new());
     const auto file = XdgPaths::configHome() / "gtk-3.0" / "settings.ini";
     if (!g_key_file_load_from_file(settings.get(), file.c_str(), G_KEY_FILE_NONE, nullptr)) return std::nullopt;
-    auto theme = text(settings.get(), "Settings", "gtk-icon-theme-name");
+    gchar* value = g_key_file_get_string(settings.get(), "Settings", "gtk-icon-theme-name", nullptr);
+    std::string theme = value ? value : "";
+    g_free(value);
     return theme.empty() ? std::nullopt : std::optional(theme);
 }
 
@@ -127,29 +96,25 @@ std::optional<fs::path> IconTheme::lookupInTheme(const std::string& theme, const
     }
     visited.push_back(theme);
     // The first index.theme found describes the theme; its directories are searched in every base folder.
-    KeyFile index(g_key_file_new());
-    // Theme lists are separated by commas, unlike desktop entries.
-    g_key_file_set_list_separator(index.get(), ',');
-    const bool found = std::any_of(baseFolders_.begin(), baseFolders_.end(), [&](const fs::path& base) {
-        const auto indexFile = base / theme / "index.theme";
-        return g_key_file_load_from_file(index.get(), indexFile.c_str(), G_KEY_FILE_NONE, nullptr) != FALSE;
-    });
-    if (!found) return std::nullopt;
+    std::optional<IconThemeIndex> index;
+    for (const auto& base : baseFolders_) {
+        if ((index = IconThemeIndex::load(base / theme / "index.theme"))) break;
+    }
+    if (!index) return std::nullopt;
     std::optional<fs::path> best;
-    int bestDistance = std::numeric_limits<int>::max();
-    for (const auto& directory : keyFileList(index.get(), "Icon Theme", "Directories")) {
-        const int away = distance(index.get(), directory.c_str(), size);
+    auto bestDistance = std::numeric_limits<std::int64_t>::max();
+    for (const auto& directory : index->directories) {
+        const auto away = directory.distance(size);
         for (const auto& base : baseFolders_) {
             if (away >= bestDistance) break;
-            if (auto file = fileIn(base / theme / directory, icon)) {
+            if (auto file = fileIn(base / theme / directory.name, icon)) {
                 best = std::move(file);
                 bestDistance = away;
             }
         }
     }
-    const auto parents = keyFileList(index.get(), "Icon Theme", "Inherits");
     if (best) return best;
-    for (const auto& parent : parents) {
+    for (const auto& parent : index->inherits) {
         if (auto file = lookupInTheme(parent, icon, size, visited)) return file;
     }
     return std::nullopt;

@@ -5,8 +5,8 @@
 #include "apps/IconRenderer.hpp"
 #include "apps/IconTheme.hpp"
 #include "core/Log.hpp"
+#include "platform/DesktopLaunch.hpp"
 
-#include <gio/gdesktopappinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,10 +15,6 @@ namespace orvik::helper {
 namespace {
 
 constexpr const char* logCategory = "Apps";
-
-struct ObjectDeleter {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
 
 } // namespace
 
@@ -129,11 +125,8 @@ CommandOutcome XdgAppCatalog::launchNow(const std::string& bundleID) {
         desktop()->activate(windows.back());
         return CommandOutcome::success();
     }
-    std::unique_ptr<GDesktopAppInfo, ObjectDeleter> info(g_desktop_app_info_new_from_filename(app->file.c_str()));
-    GError* error = nullptr;
-    if (!info || !g_app_info_launch(G_APP_INFO(info.get()), nullptr, nullptr, &error)) {
-        Log::error(logCategory, "Launching " + bundleID + " failed: " + (error ? error->message : "no entry"));
-        if (error) g_error_free(error);
+    if (const auto failure = DesktopLaunch::entry(app->file)) {
+        Log::error(logCategory, "Launching " + bundleID + " failed: " + *failure);
         return CommandOutcome::failure(ErrorCode::internalError, "open failed");
     }
     return CommandOutcome::success();

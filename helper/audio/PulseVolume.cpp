@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -26,44 +25,59 @@ float levelOf(const pa_cvolume& volume) {
 
 } // namespace
 
-// The outstanding requests of one setLevel or setMuted call. Each request holds it through a heap-allocated
-// shared pointer that the operation's state callback frees once the operation is done or cancelled, so a caller
-// that gave up waiting leaves nothing dangling.
+// The outstanding requests of one setLevel or setMuted call, touched only under the loop's lock (on its thread,
+// or by the caller while it issues them). Each request and the time-out hold it through a heap-allocated shared
+// pointer that libpulse's state or destroy callback frees, so whichever ends first leaves nothing dangling.
 struct PulseVolume::Confirmation {
-    std::mutex mutex;
-    std::condition_variable finished;
-    int pending = 0;
-    bool succeeded = true;
-    // Set under the loop's lock, before any request is made: the cache is updated when all succeeded.
-    PulseVolume* owner = nullptr;
-    std::optional<VolumeStatus> expected;
-
     using Holder = std::shared_ptr<Confirmation>;
 
+    PulseVolume* owner = nullptr;
+    pa_mainloop_api* api = nullptr;
+    Done done;
+    bool reported = false;
+    int pending = 0;
+    bool succeeded = true;
+    // The status the cache takes once every request succeeded.
+    std::optional<VolumeStatus> expected;
+    pa_time_event* timeout = nullptr;
+
     static void onSuccess(pa_context*, int success, void* userdata) {
-        auto& self = **static_cast<Holder*>(userdata);
-        std::lock_guard guard(self.mutex);
-        if (!success) self.succeeded = false;
+        if (!success) (*static_cast<Holder*>(userdata))->succeeded = false;
     }
 
     static void onState(pa_operation* operation, void* userdata) {
         auto* holder = static_cast<Holder*>(userdata);
         auto state = pa_operation_get_state(operation);
         if (state == PA_OPERATION_RUNNING) return;
-        auto& self = **holder;
-        bool allDone = false;
-        {
-            std::lock_guard guard(self.mutex);
-            if (state == PA_OPERATION_CANCELLED) self.succeeded = false;
-            allDone = --self.pending == 0;
-            if (allDone && self.succeeded && self.expected) {
-                std::lock_guard cache(self.owner->mutex_);
-                if (self.owner->status_) self.owner->status_ = self.expected;
-            }
-        }
-        if (allDone) self.finished.notify_all();
+        auto self = *holder;
         pa_operation_set_state_callback(operation, nullptr, nullptr);
         delete holder;
+        if (state == PA_OPERATION_CANCELLED) self->succeeded = false;
+        if (--self->pending == 0) self->finish(self->succeeded);
+    }
+
+    static void onTimeout(pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
+        auto self = *static_cast<Holder*>(userdata);
+        Log::error(logCategory, "Volume: the sound server did not confirm in time");
+        self->finish(false);
+    }
+
+    static void onTimeoutFreed(pa_mainloop_api*, pa_time_event*, void* userdata) {
+        delete static_cast<Holder*>(userdata);
+    }
+
+    void startTimeout(const Holder& self) {
+        timeval when{};
+        pa_gettimeofday(&when);
+        pa_timeval_add(&when, static_cast<pa_usec_t>(
+                                  std::chrono::duration_cast<std::chrono::microseconds>(confirmationTimeout).count()));
+        auto* holder = new Holder(self);
+        timeout = api->time_new(api, &when, &Confirmation::onTimeout, holder);
+        if (!timeout) {
+            delete holder;
+            return;
+        }
+        api->time_set_destroy(timeout, &Confirmation::onTimeoutFreed);
     }
 
     // Makes one request whose callbacks hold `self`; false when libpulse refused to make it.
@@ -72,17 +86,27 @@ struct PulseVolume::Confirmation {
         pa_operation* operation = make(holder);
         if (!operation) {
             delete holder;
-            std::lock_guard guard(mutex);
             succeeded = false;
             return false;
         }
-        {
-            std::lock_guard guard(mutex);
-            ++pending;
-        }
+        ++pending;
         pa_operation_set_state_callback(operation, &Confirmation::onState, holder);
         pa_operation_unref(operation);
         return true;
+    }
+
+    // Reports once: an answer that comes after the time-out changes nothing.
+    void finish(bool confirmed) {
+        if (std::exchange(reported, true)) return;
+        if (timeout) api->time_free(std::exchange(timeout, nullptr));
+        // Going away: whoever waited is going away too, and must not hear from a half-destroyed service.
+        if (owner->closing_) return;
+        if (confirmed && expected) {
+            std::lock_guard cache(owner->mutex_);
+            if (owner->status_) owner->status_ = expected;
+        }
+        auto report = std::exchange(done, nullptr);
+        if (report) report(confirmed);
     }
 };
 
@@ -102,6 +126,7 @@ PulseVolume::PulseVolume(std::optional<std::string> server) : server_(std::move(
 PulseVolume::~PulseVolume() {
     if (!loop_) return;
     pa_threaded_mainloop_lock(loop_);
+    closing_ = true;
     if (reconnectTimer_) pa_threaded_mainloop_get_api(loop_)->time_free(reconnectTimer_);
     reconnectTimer_ = nullptr;
     stopWatchingSocket();
@@ -294,10 +319,10 @@ void PulseVolume::observeChanges(std::function<void()> handler) {
     handler_ = std::move(handler);
 }
 
-bool PulseVolume::setLevel(float level) {
-    if (std::isnan(level)) return false;
+void PulseVolume::setLevel(float level, Done done) {
+    if (std::isnan(level)) return done(false);
     const float clamped = std::clamp(level, 0.0f, 1.0f);
-    return confirm([&](const std::shared_ptr<Confirmation>& confirmation) {
+    auto request = [&](const std::shared_ptr<Confirmation>& confirmation) {
         if (channelVolumes_.empty()) return false;
         pa_cvolume volume{};
         volume.channels = static_cast<std::uint8_t>(channelVolumes_.size());
@@ -318,38 +343,41 @@ bool PulseVolume::setLevel(float level) {
             });
         }
         return issued;
-    });
+    };
+    confirm(request, std::move(done));
 }
 
-bool PulseVolume::setMuted(bool muted) {
-    return confirm([&](const std::shared_ptr<Confirmation>& confirmation) {
+void PulseVolume::setMuted(bool muted, Done done) {
+    auto request = [&](const std::shared_ptr<Confirmation>& confirmation) {
         confirmation->expected->isMuted = muted;
         return confirmation->issue(confirmation, [&](void* userdata) {
             return pa_context_set_sink_mute_by_index(context_, sinkIndex_, muted ? 1 : 0, &Confirmation::onSuccess,
                                                      userdata);
         });
-    });
+    };
+    confirm(request, std::move(done));
 }
 
-bool PulseVolume::confirm(const std::function<bool(const std::shared_ptr<Confirmation>&)>& request) {
-    // From the loop's own thread the lock below cannot be taken, nor could the answer arrive while we wait.
-    if (!loop_ || pa_threaded_mainloop_in_thread(loop_)) return false;
+void PulseVolume::confirm(const std::function<bool(const std::shared_ptr<Confirmation>&)>& request, Done done) {
+    // From the loop's own thread the lock below is already held by libpulse's dispatch.
+    if (!loop_ || pa_threaded_mainloop_in_thread(loop_)) return done(false);
     auto confirmation = std::make_shared<Confirmation>();
     confirmation->owner = this;
+    confirmation->api = pa_threaded_mainloop_get_api(loop_);
+    confirmation->done = std::move(done);
     pa_threaded_mainloop_lock(loop_);
     {
         std::lock_guard guard(mutex_);
         confirmation->expected = status_;
     }
     const bool ready = context_ && pa_context_get_state(context_) == PA_CONTEXT_READY && confirmation->expected;
-    const bool issued = ready && request(confirmation);
+    if (ready) {
+        confirmation->startTimeout(confirmation);
+        request(confirmation);
+    }
+    // The answers come on the loop's thread, which needs the lock: none has come yet.
+    if (confirmation->pending == 0) confirmation->finish(false);
     pa_threaded_mainloop_unlock(loop_);
-    std::unique_lock lock(confirmation->mutex);
-    if (!issued && confirmation->pending == 0) return false;
-    const bool answered =
-        confirmation->finished.wait_for(lock, confirmationTimeout, [&] { return confirmation->pending == 0; });
-    if (!answered) Log::error(logCategory, "Volume: the sound server did not confirm in time");
-    return issued && answered && confirmation->succeeded;
 }
 
 std::unique_ptr<VolumeControlling> makePulseVolume(std::optional<std::string> server) {

@@ -26,11 +26,13 @@ namespace orvik::helper {
 //
 // Threading: the main loop runs on a thread of its own ("Orvik.Volume"); every libpulse callback and the change
 // handler run there. The status is a cache the loop keeps fresh from the server's change events, so `status()`
-// answers from memory. `setLevel` and `setMuted` wait for the server's confirmation for at most
-// `confirmationTimeout`; they must not be called from the change handler (they answer false there). When the
-// server goes away the status becomes absent and the loop waits for the server's socket to appear again (an
-// inotify watch, `PathAppearance`), trying once more a moment after a failed attempt; a server reached otherwise
-// than through a socket file is tried every `reconnectInterval`.
+// answers from memory. `setLevel` and `setMuted` only send their requests: their completion comes on the loop's
+// thread once the server confirmed, or with false after `confirmationTimeout` (a stalled server holds no caller),
+// and must not wait there; a completion still waiting when the service is destroyed is dropped. Called from the
+// loop's own thread (the change handler, a completion) they answer false at once. When the server goes away the
+// status becomes absent and the loop waits for the server's socket to appear again (an inotify watch,
+// `PathAppearance`), trying once more a moment after a failed attempt; a server reached otherwise than through a
+// socket file is tried every `reconnectInterval`.
 class PulseVolume final : public VolumeControlling {
 public:
     static constexpr std::chrono::milliseconds confirmationTimeout{1000};
@@ -44,8 +46,8 @@ public:
     PulseVolume& operator=(const PulseVolume&) = delete;
 
     std::optional<VolumeStatus> status() const override;
-    bool setLevel(float level) override;
-    bool setMuted(bool muted) override;
+    void setLevel(float level, Done done) override;
+    void setMuted(bool muted, Done done) override;
     void observeChanges(std::function<void()> handler) override;
 
     // The name of the default sink as last heard; empty while there is none.
@@ -71,8 +73,8 @@ private:
     void sinkInfoArrived(const pa_sink_info* info);
     void publish(std::optional<VolumeStatus> status, std::string sinkName, std::uint32_t sinkIndex);
 
-    // Issues the requests under the loop's lock and waits for them outside it.
-    bool confirm(const std::function<bool(const std::shared_ptr<Confirmation>&)>& request);
+    // Issues the requests under the loop's lock; `done` hears of their confirmation or of the time-out.
+    void confirm(const std::function<bool(const std::shared_ptr<Confirmation>&)>& request, Done done);
 
     const std::optional<std::string> server_;
     pa_threaded_mainloop* loop_ = nullptr;
@@ -85,6 +87,8 @@ private:
     // The default sink's channel volumes, to scale when setting; touched under the loop's lock only.
     std::vector<std::uint32_t> channelVolumes_;
     bool lossLogged_ = false;
+    // Set under the loop's lock when the service goes: completions still waiting are dropped, not called.
+    bool closing_ = false;
 
     mutable std::mutex mutex_;
     std::optional<VolumeStatus> status_;

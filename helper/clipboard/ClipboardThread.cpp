@@ -90,7 +90,9 @@ void ClipboardThread::run(const std::string& displayName) {
 
 std::unique_ptr<X11Clipboard> ClipboardThread::connect(const std::string& displayName) {
     // A new connection no longer owns what the old one did: that is one more change.
-    auto start = lastChangeCount_.load() + (connectedBefore_ ? 1 : 0);
+    X11Clipboard::ChangeCounts start{};
+    for (std::size_t index = 0; index < start.size(); ++index)
+        start[index] = lastChangeCounts_[index].load() + (connectedBefore_ ? 1 : 0);
     auto clipboard = X11Clipboard::open(displayName, limits_, start);
     if (!clipboard) {
         if (!reportedUnreachable_) Log::error(logCategory, "Clipboard unavailable: cannot open the X display");
@@ -99,14 +101,14 @@ std::unique_ptr<X11Clipboard> ClipboardThread::connect(const std::string& displa
     }
     reportedUnreachable_ = false;
     connectedBefore_ = true;
-    lastChangeCount_.store(clipboard->changeCount());
+    noteChangeCounts(*clipboard);
     return clipboard;
 }
 
 void ClipboardThread::serveOnce(X11Clipboard& clipboard) {
     runQueuedTasks(clipboard);
     clipboard.dispatchPending();
-    lastChangeCount_.store(clipboard.changeCount());
+    noteChangeCounts(clipboard);
     if (clipboard.isLost()) return;
     int timeout = -1;
     if (auto deadline = clipboard.nextDeadline()) timeout = millisecondsUntil(*deadline);
@@ -133,8 +135,13 @@ void ClipboardThread::runQueuedTasks(X11Clipboard& clipboard) {
             tasks_.pop_front();
         }
         task(clipboard);
-        lastChangeCount_.store(clipboard.changeCount());
+        noteChangeCounts(clipboard);
     }
+}
+
+void ClipboardThread::noteChangeCounts(const X11Clipboard& clipboard) {
+    for (auto which : {ClipboardSelection::clipboard, ClipboardSelection::primary})
+        lastChangeCounts_[indexOf(which)].store(clipboard.changeCount(which));
 }
 
 void ClipboardThread::dropQueuedTasks() {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "clipboard/ClipboardLimits.hpp"
+#include "clipboard/ClipboardSelection.hpp"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -49,8 +51,8 @@ public:
     }
 
     const ClipboardLimits& limits() const { return limits_; }
-    // The change count as of the clipboard thread's last task, readable from any thread.
-    std::int64_t lastChangeCount() const { return lastChangeCount_.load(); }
+    // A selection's change count as of the clipboard thread's last task, readable from any thread.
+    std::int64_t lastChangeCount(ClipboardSelection which) const { return lastChangeCounts_[indexOf(which)].load(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -60,6 +62,7 @@ private:
     void serveOnce(X11Clipboard& clipboard);
     void runQueuedTasks(X11Clipboard& clipboard);
     void dropQueuedTasks();
+    void noteChangeCounts(const X11Clipboard& clipboard);
     void waitForWork(int fd, int timeoutMilliseconds);
     bool isStopping();
     void wake();
@@ -74,7 +77,7 @@ private:
     bool stopping_ = false;
     bool connectedBefore_ = false;
     bool reportedUnreachable_ = false;
-    std::atomic<std::int64_t> lastChangeCount_{0};
+    std::array<std::atomic<std::int64_t>, clipboardSelectionCount> lastChangeCounts_{};
     std::thread thread_;
 };
 

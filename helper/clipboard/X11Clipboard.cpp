@@ -25,7 +25,7 @@ Window createWindow(Display* display) {
 } // namespace
 
 std::unique_ptr<X11Clipboard> X11Clipboard::open(const std::string& displayName, const ClipboardLimits& limits,
-                                                 std::int64_t startCount) {
+                                                 const ChangeCounts& startCounts) {
     auto x11 = X11Display::open(displayName);
     if (!x11) return nullptr;
     int eventBase = 0;
@@ -36,21 +36,25 @@ std::unique_ptr<X11Clipboard> X11Clipboard::open(const std::string& displayName,
         Log::error(logCategory, "Clipboard unavailable: the X server lacks XFixes");
         return nullptr;
     }
-    return std::unique_ptr<X11Clipboard>(new X11Clipboard(std::move(x11), eventBase, limits, startCount));
+    return std::unique_ptr<X11Clipboard>(new X11Clipboard(std::move(x11), eventBase, limits, startCounts));
 }
 
 X11Clipboard::X11Clipboard(std::unique_ptr<X11Display> display, int fixesEventBase, const ClipboardLimits& limits,
-                           std::int64_t startCount)
+                           const ChangeCounts& startCounts)
     : x11_(std::move(display)), display_(x11_->get()), fixesEventBase_(fixesEventBase), limits_(limits),
-      window_(createWindow(display_)), selection_(x11_->atom("CLIPBOARD")),
-      timestampProperty_(x11_->atom("ORVIK_TIMESTAMP")), count_(startCount),
+      window_(createWindow(display_)), timestampProperty_(x11_->atom("ORVIK_TIMESTAMP")),
+      selections_{Selection{x11_->atom("CLIPBOARD"), ClipboardChangeCount(startCounts[0])},
+                  Selection{x11_->atom("PRIMARY"), ClipboardChangeCount(startCounts[1])}},
       reader_(
-          *x11_, window_, selection_,
+          *x11_, window_,
           [this](const std::function<bool()>& done, Clock::time_point deadline) { return pumpUntil(done, deadline); }),
-      server_(*x11_, window_, selection_, limits) {
-    XFixesSelectSelectionInput(display_, DefaultRootWindow(display_), selection_,
-                               XFixesSetSelectionOwnerNotifyMask | XFixesSelectionWindowDestroyNotifyMask |
-                                   XFixesSelectionClientCloseNotifyMask);
+      server_(*x11_, window_, limits) {
+    static_assert(indexOf(ClipboardSelection::clipboard) == 0 && indexOf(ClipboardSelection::primary) == 1);
+    for (const auto& selection : selections_) {
+        XFixesSelectSelectionInput(display_, DefaultRootWindow(display_), selection.atom,
+                                   XFixesSetSelectionOwnerNotifyMask | XFixesSelectionWindowDestroyNotifyMask |
+                                       XFixesSelectionClientCloseNotifyMask);
+    }
     XSync(display_, False);
 }
 
@@ -89,21 +93,18 @@ bool X11Clipboard::pumpUntil(const std::function<bool()>& done, Clock::time_poin
 
 void X11Clipboard::dispatch(XEvent& event) {
     if (event.type == fixesEventBase_ + XFixesSelectionNotify) {
-        const auto& notify = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event);
-        if (notify.selection != selection_) return;
-        if (notify.subtype == XFixesSetSelectionOwnerNotify)
-            count_.ownerChanged({notify.owner, notify.selection_timestamp});
-        else
-            count_.ownerGone();
+        ownerChanged(event);
         return;
     }
     switch (event.type) {
     case SelectionRequest: server_.handleRequest(event.xselectionrequest); break;
-    case SelectionClear:
+    case SelectionClear: {
         // A clear may be older than a write of ours that followed it: only the server knows who owns now.
-        if (event.xselectionclear.selection == selection_ && XGetSelectionOwner(display_, selection_) != window_)
-            server_.disown();
+        Atom selection = event.xselectionclear.selection;
+        if (stateOf(selection) != nullptr && XGetSelectionOwner(display_, selection) != window_)
+            server_.disown(selection);
         break;
+    }
     case SelectionNotify: reader_.handle(event); break;
     case PropertyNotify:
         if (event.xproperty.window == window_) {
@@ -118,6 +119,22 @@ void X11Clipboard::dispatch(XEvent& event) {
     }
 }
 
+void X11Clipboard::ownerChanged(const XEvent& event) {
+    const auto& notify = reinterpret_cast<const XFixesSelectionNotifyEvent&>(event);
+    Selection* selection = stateOf(notify.selection);
+    if (selection == nullptr) return;
+    if (notify.subtype == XFixesSetSelectionOwnerNotify)
+        selection->count.ownerChanged({notify.owner, notify.selection_timestamp});
+    else
+        selection->count.ownerGone();
+}
+
+X11Clipboard::Selection* X11Clipboard::stateOf(Atom selection) {
+    auto found = std::find_if(selections_.begin(), selections_.end(),
+                              [selection](const Selection& candidate) { return candidate.atom == selection; });
+    return found == selections_.end() ? nullptr : &*found;
+}
+
 Time X11Clipboard::serverTime() {
     // ICCCM asks for a real server time when taking or converting a selection: appending nothing to a
     // property of our own makes the server report its current time.
@@ -128,17 +145,18 @@ Time X11Clipboard::serverTime() {
     return CurrentTime;
 }
 
-PasteboardSnapshot X11Clipboard::snapshot() {
+PasteboardSnapshot X11Clipboard::snapshot(ClipboardSelection which) {
     sync();
     if (isLost()) return {};
-    if (owns()) return server_.content()->snapshot();
-    if (XGetSelectionOwner(display_, selection_) == None) return {};
+    if (const auto* content = owned(which)) return content->snapshot();
+    const Atom selection = state(which).atom;
+    if (XGetSelectionOwner(display_, selection) == None) return {};
     Time time = serverTime();
     auto deadline = Clock::now() + limits_.snapshotTime;
     auto conversionDeadline = [&] { return std::min(deadline, Clock::now() + limits_.conversionTime); };
 
     // An owner that does not list its targets still answers the text targets.
-    auto offered = reader_.targets(time, conversionDeadline());
+    auto offered = reader_.targets(selection, time, conversionDeadline());
     std::vector<Atom> candidates = offered ? *offered
                                            : std::vector<Atom>{x11_->atom(ClipboardContent::utf8StringTarget),
                                                                x11_->atom(ClipboardContent::stringTarget)};
@@ -150,7 +168,7 @@ PasteboardSnapshot X11Clipboard::snapshot() {
         std::string name = x11_->atomName(atom);
         if (!isSnapshotTarget(name) || item.contains(name)) continue;
         std::size_t budget = std::min(limits_.maxTargetBytes, limits_.maxSnapshotBytes - total);
-        auto data = reader_.read(atom, time, budget, conversionDeadline());
+        auto data = reader_.read(selection, atom, time, budget, conversionDeadline());
         if (!data) continue;
         total += data->size();
         item.emplace(std::move(name), std::move(*data));
@@ -160,55 +178,58 @@ PasteboardSnapshot X11Clipboard::snapshot() {
     return result;
 }
 
-std::optional<std::string> X11Clipboard::text() {
+std::optional<std::string> X11Clipboard::text(ClipboardSelection which) {
     sync();
     if (isLost()) return std::nullopt;
-    if (owns()) return server_.content()->text();
-    if (XGetSelectionOwner(display_, selection_) == None) return std::nullopt;
+    if (const auto* content = owned(which)) return content->text();
+    const Atom selection = state(which).atom;
+    if (XGetSelectionOwner(display_, selection) == None) return std::nullopt;
     Time time = serverTime();
     auto deadline = Clock::now() + limits_.conversionTime;
     static constexpr std::array<std::string_view, 3> textTargets{
         ClipboardContent::utf8StringTarget, PasteboardSnapshot::plainTextType, ClipboardContent::stringTarget};
     for (auto target : textTargets) {
-        auto data = reader_.read(x11_->atom(target), time, limits_.maxTargetBytes, deadline);
+        auto data = reader_.read(selection, x11_->atom(target), time, limits_.maxTargetBytes, deadline);
         if (!data) continue;
         return target == ClipboardContent::stringTarget ? utf8FromLatin1(*data) : wellFormedUtf8(*data);
     }
     return std::nullopt;
 }
 
-std::int64_t X11Clipboard::write(ClipboardContent content) {
+std::int64_t X11Clipboard::write(ClipboardSelection which, ClipboardContent content) {
     // Changes made before ours are counted first, so a restore never mistakes them for later ones.
     sync();
-    if (isLost()) return count_.value();
+    Selection& selection = state(which);
+    if (isLost()) return selection.count.value();
     Time time = serverTime();
-    if (time == CurrentTime) return count_.value();
-    XSetSelectionOwner(display_, selection_, window_, time);
-    if (XGetSelectionOwner(display_, selection_) != window_) {
+    if (time == CurrentTime) return selection.count.value();
+    XSetSelectionOwner(display_, selection.atom, window_, time);
+    if (XGetSelectionOwner(display_, selection.atom) != window_) {
         Log::error(logCategory, "Clipboard write failed: the selection was not taken");
-        return count_.value();
+        return selection.count.value();
     }
-    server_.own(std::move(content), time);
-    return count_.recordOwnChange({window_, time});
+    server_.own(selection.atom, std::move(content), time);
+    return selection.count.recordOwnChange({window_, time});
 }
 
-void X11Clipboard::restore(const PasteboardSnapshot& snapshot, std::int64_t changeCount) {
+void X11Clipboard::restore(ClipboardSelection which, const PasteboardSnapshot& snapshot, std::int64_t changeCount) {
     sync();
-    if (isLost() || changeCount != count_.value()) return;
+    if (isLost() || changeCount != this->changeCount(which)) return;
     auto content = ClipboardContent::fromSnapshot(snapshot);
     if (content.targets.empty()) {
-        if (owns()) release();
+        if (owned(which) != nullptr) release(which);
         return;
     }
-    write(std::move(content));
+    write(which, std::move(content));
 }
 
-void X11Clipboard::release() {
+void X11Clipboard::release(ClipboardSelection which) {
     Time time = serverTime();
     if (time == CurrentTime) return;
-    XSetSelectionOwner(display_, selection_, None, time);
-    server_.disown();
-    count_.recordOwnChange({None, time});
+    Selection& selection = state(which);
+    XSetSelectionOwner(display_, selection.atom, None, time);
+    server_.disown(selection.atom);
+    selection.count.recordOwnChange({None, time});
 }
 
 } // namespace orvik::helper

@@ -3,6 +3,7 @@
 #include "clipboard/ClipboardChangeCount.hpp"
 #include "clipboard/ClipboardContent.hpp"
 #include "clipboard/ClipboardLimits.hpp"
+#include "clipboard/ClipboardSelection.hpp"
 #include "clipboard/PasteboardSnapshot.hpp"
 #include "clipboard/X11SelectionReader.hpp"
 #include "clipboard/X11SelectionServer.hpp"
@@ -10,6 +11,7 @@
 
 #include <X11/Xlib.h>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -19,16 +21,18 @@
 
 namespace orvik::helper {
 
-// The X11 CLIPBOARD on a connection of its own, used only by the clipboard thread: reads it from other owners,
-// owns it with our contents and follows every owner change to keep the change count.
+// The X11 CLIPBOARD and PRIMARY selections on a connection of its own, used only by the clipboard thread:
+// reads them from other owners, owns them with our contents and follows every owner change to keep a change
+// count for each.
 class X11Clipboard {
 public:
     using Clock = std::chrono::steady_clock;
+    using ChangeCounts = std::array<std::int64_t, clipboardSelectionCount>;
 
     // Absent when the display cannot be opened or lacks XFixes (needed to see other clients' copies). The
-    // change count continues from `startCount`.
+    // change counts continue from `startCounts`.
     static std::unique_ptr<X11Clipboard> open(const std::string& displayName, const ClipboardLimits& limits,
-                                              std::int64_t startCount);
+                                              const ChangeCounts& startCounts);
     ~X11Clipboard();
     X11Clipboard(const X11Clipboard&) = delete;
     X11Clipboard& operator=(const X11Clipboard&) = delete;
@@ -44,22 +48,31 @@ public:
     void expireTransfers(Clock::time_point now) { server_.expireTransfers(now); }
     std::optional<Clock::time_point> nextDeadline() const { return server_.nextDeadline(); }
 
-    std::int64_t changeCount() const { return count_.value(); }
-    PasteboardSnapshot snapshot();
-    std::optional<std::string> text();
-    // Owns the clipboard with `content`; returns the change count after it (unchanged when that failed).
-    std::int64_t write(ClipboardContent content);
-    void restore(const PasteboardSnapshot& snapshot, std::int64_t changeCount);
+    std::int64_t changeCount(ClipboardSelection which) const { return state(which).count.value(); }
+    PasteboardSnapshot snapshot(ClipboardSelection which);
+    std::optional<std::string> text(ClipboardSelection which);
+    // Owns the selection with `content`; returns its change count after it (unchanged when that failed).
+    std::int64_t write(ClipboardSelection which, ClipboardContent content);
+    void restore(ClipboardSelection which, const PasteboardSnapshot& snapshot, std::int64_t changeCount);
 
 private:
+    struct Selection {
+        Atom atom = None;
+        ClipboardChangeCount count;
+    };
+
     X11Clipboard(std::unique_ptr<X11Display> display, int fixesEventBase, const ClipboardLimits& limits,
-                 std::int64_t startCount);
+                 const ChangeCounts& startCounts);
 
     bool pumpUntil(const std::function<bool()>& done, Clock::time_point deadline);
     void dispatch(XEvent& event);
+    void ownerChanged(const XEvent& event);
     Time serverTime();
-    bool owns() const { return server_.content() != nullptr; }
-    void release();
+    Selection& state(ClipboardSelection which) { return selections_[indexOf(which)]; }
+    const Selection& state(ClipboardSelection which) const { return selections_[indexOf(which)]; }
+    Selection* stateOf(Atom selection);
+    const ClipboardContent* owned(ClipboardSelection which) const { return server_.content(state(which).atom); }
+    void release(ClipboardSelection which);
 
     // A connection that does not answer a time stamp request in this long is not worth waiting for.
     static constexpr std::chrono::milliseconds serverTimeWait{1000};
@@ -69,10 +82,9 @@ private:
     int fixesEventBase_;
     const ClipboardLimits& limits_;
     Window window_ = None;
-    Atom selection_;
     Atom timestampProperty_;
     std::optional<Time> timestampSeen_;
-    ClipboardChangeCount count_;
+    std::array<Selection, clipboardSelectionCount> selections_;
     X11SelectionReader reader_;
     X11SelectionServer server_;
 };

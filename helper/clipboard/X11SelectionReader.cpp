@@ -8,15 +8,16 @@
 
 namespace orvik::helper {
 
-X11SelectionReader::X11SelectionReader(X11Display& display, Window window, Atom selection, Pump pump)
-    : x11_(display), display_(display.get()), window_(window), selection_(selection), pump_(std::move(pump)) {}
+X11SelectionReader::X11SelectionReader(X11Display& display, Window window, Pump pump)
+    : x11_(display), display_(display.get()), window_(window), pump_(std::move(pump)) {}
 
 void X11SelectionReader::handle(const XEvent& event) {
     if (!pending_) return;
     if (event.type == SelectionNotify) {
         const auto& notify = event.xselection;
         // Owners are asked to echo the request's time, but not all do: the target and property identify it.
-        if (notify.requestor != window_ || notify.selection != selection_ || notify.target != pending_->target) return;
+        if (notify.requestor != window_ || notify.selection != pending_->selection || notify.target != pending_->target)
+            return;
         if (notify.property != None && notify.property != pending_->property) return;
         pending_->answered = true;
         pending_->answeredProperty = notify.property;
@@ -27,25 +28,25 @@ void X11SelectionReader::handle(const XEvent& event) {
     }
 }
 
-std::optional<std::vector<Atom>> X11SelectionReader::targets(Time time, Clock::time_point deadline) {
-    auto value = convert(x11_.atom("TARGETS"), time, maxTargetsBytes, deadline);
+std::optional<std::vector<Atom>> X11SelectionReader::targets(Atom selection, Time time, Clock::time_point deadline) {
+    auto value = convert(selection, x11_.atom("TARGETS"), time, maxTargetsBytes, deadline);
     if (!value || value->format != 32) return std::nullopt;
     return std::vector<Atom>(value->longs.begin(), value->longs.end());
 }
 
-std::optional<Bytes> X11SelectionReader::read(Atom target, Time time, std::size_t maxBytes,
+std::optional<Bytes> X11SelectionReader::read(Atom selection, Atom target, Time time, std::size_t maxBytes,
                                               Clock::time_point deadline) {
-    auto value = convert(target, time, maxBytes, deadline);
+    auto value = convert(selection, target, time, maxBytes, deadline);
     if (!value || value->format != 8) return std::nullopt;
     return std::move(value->bytes);
 }
 
-std::optional<X11SelectionReader::Value> X11SelectionReader::convert(Atom target, Time time, std::size_t maxBytes,
-                                                                     Clock::time_point deadline) {
+std::optional<X11SelectionReader::Value> X11SelectionReader::convert(Atom selection, Atom target, Time time,
+                                                                     std::size_t maxBytes, Clock::time_point deadline) {
     Atom property = nextProperty();
     XDeleteProperty(display_, window_, property);
-    pending_ = Pending{target, property};
-    XConvertSelection(display_, selection_, target, property, window_, time);
+    pending_ = Pending{selection, target, property};
+    XConvertSelection(display_, selection, target, property, window_, time);
     struct Done {
         std::optional<Pending>& pending;
         ~Done() { pending.reset(); }

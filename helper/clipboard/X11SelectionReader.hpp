@@ -13,7 +13,7 @@
 
 namespace orvik::helper {
 
-// Reads the selection from whichever client owns it, one conversion at a time, including incremental (INCR)
+// Reads a selection from whichever client owns it, one conversion at a time, including incremental (INCR)
 // transfers. Every wait is bounded by a deadline; data over the size limit is abandoned.
 class X11SelectionReader {
 public:
@@ -21,15 +21,15 @@ public:
     // Runs the connection's event loop until `done` holds (true) or `deadline` passes (false).
     using Pump = std::function<bool(const std::function<bool()>& done, Clock::time_point deadline)>;
 
-    X11SelectionReader(X11Display& display, Window window, Atom selection, Pump pump);
+    X11SelectionReader(X11Display& display, Window window, Pump pump);
 
     // The connection's event loop hands over every SelectionNotify and PropertyNotify of our window.
     void handle(const XEvent& event);
 
-    // The targets the owner offers; absent when it does not answer TARGETS.
-    std::optional<std::vector<Atom>> targets(Time time, Clock::time_point deadline);
+    // The targets the selection's owner offers; absent when it does not answer TARGETS.
+    std::optional<std::vector<Atom>> targets(Atom selection, Time time, Clock::time_point deadline);
     // One target's data as 8-bit items; absent when refused, too large, not bytes or not in time.
-    std::optional<Bytes> read(Atom target, Time time, std::size_t maxBytes, Clock::time_point deadline);
+    std::optional<Bytes> read(Atom selection, Atom target, Time time, std::size_t maxBytes, Clock::time_point deadline);
 
 private:
     struct Value {
@@ -40,6 +40,7 @@ private:
     };
     enum class PropertyRead { absent, tooLarge, read };
     struct Pending {
+        Atom selection = None;
         Atom target = None;
         Atom property = None;
         bool answered = false;
@@ -47,7 +48,8 @@ private:
         bool chunkReady = false;
     };
 
-    std::optional<Value> convert(Atom target, Time time, std::size_t maxBytes, Clock::time_point deadline);
+    std::optional<Value> convert(Atom selection, Atom target, Time time, std::size_t maxBytes,
+                                 Clock::time_point deadline);
     std::optional<Value> receiveIncrementally(Value first, std::size_t maxBytes, Clock::time_point deadline);
     PropertyRead readProperty(Atom property, std::size_t maxBytes, Value& value);
     Atom nextProperty();
@@ -59,7 +61,6 @@ private:
     X11Display& x11_;
     Display* display_;
     Window window_;
-    Atom selection_;
     Pump pump_;
     std::optional<Pending> pending_;
     int nextPropertyIndex_ = 0;

@@ -15,43 +15,47 @@ constexpr std::size_t requestHeaderBytes = 1024;
 
 } // namespace
 
-X11SelectionServer::X11SelectionServer(X11Display& display, Window window, Atom selection,
-                                       const ClipboardLimits& limits)
-    : x11_(display), display_(display.get()), window_(window), selection_(selection), limits_(limits) {}
+X11SelectionServer::X11SelectionServer(X11Display& display, Window window, const ClipboardLimits& limits)
+    : x11_(display), display_(display.get()), window_(window), limits_(limits) {}
 
-void X11SelectionServer::own(ClipboardContent content, Time time) {
-    owned_ = std::move(content);
-    ownedSince_ = time;
+void X11SelectionServer::own(Atom selection, ClipboardContent content, Time time) {
+    owned_.insert_or_assign(selection, Owned{std::move(content), time});
 }
 
-void X11SelectionServer::disown() {
-    owned_.reset();
+void X11SelectionServer::disown(Atom selection) {
+    owned_.erase(selection);
+}
+
+const ClipboardContent* X11SelectionServer::content(Atom selection) const {
+    auto found = owned_.find(selection);
+    return found == owned_.end() ? nullptr : &found->second.content;
 }
 
 void X11SelectionServer::handleRequest(const XSelectionRequestEvent& request) {
     // Clients from before ICCCM send no property: the target's own atom stands in for it.
     Atom property = request.property == None ? request.target : request.property;
-    bool current = owned_ && request.selection == selection_ &&
-                   (request.time == CurrentTime || ownedSince_ == CurrentTime || request.time >= ownedSince_);
-    sendNotify(request, current && answer(request, property) ? property : None);
+    auto owned = owned_.find(request.selection);
+    bool current = owned != owned_.end() && (request.time == CurrentTime || owned->second.since == CurrentTime ||
+                                             request.time >= owned->second.since);
+    sendNotify(request, current && answer(request, owned->second, property) ? property : None);
 }
 
-bool X11SelectionServer::answer(const XSelectionRequestEvent& request, Atom property) {
+bool X11SelectionServer::answer(const XSelectionRequestEvent& request, const Owned& owned, Atom property) {
     if (request.target == x11_.atom("TARGETS")) {
         std::vector<Atom> targets{x11_.atom("TARGETS"), x11_.atom("TIMESTAMP")};
-        for (const auto& target : owned_->targets) targets.push_back(x11_.atom(target.name));
+        for (const auto& target : owned.content.targets) targets.push_back(x11_.atom(target.name));
         XChangeProperty(display_, request.requestor, property, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(targets.data()), static_cast<int>(targets.size()));
         return true;
     }
     if (request.target == x11_.atom("TIMESTAMP")) {
-        long time = static_cast<long>(ownedSince_);
+        long time = static_cast<long>(owned.since);
         XChangeProperty(display_, request.requestor, property, XA_INTEGER, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&time), 1);
         return true;
     }
     std::string name = x11_.atomName(request.target);
-    const ClipboardTarget* target = name.empty() ? nullptr : owned_->find(name);
+    const ClipboardTarget* target = name.empty() ? nullptr : owned.content.find(name);
     return target != nullptr && answerTarget(*target, request.requestor, property);
 }
 

@@ -8,24 +8,26 @@
 
 #include <chrono>
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace orvik::helper {
 
-// Answers other clients' requests for the selection while we own it: TARGETS, TIMESTAMP and every target of
-// the content; data larger than one request goes out incrementally (INCR). MULTIPLE is refused.
+// Answers other clients' requests for the selections we own: TARGETS, TIMESTAMP and every target of the
+// content; data larger than one request goes out incrementally (INCR). MULTIPLE is refused.
 class X11SelectionServer {
 public:
     using Clock = std::chrono::steady_clock;
 
-    X11SelectionServer(X11Display& display, Window window, Atom selection, const ClipboardLimits& limits);
+    X11SelectionServer(X11Display& display, Window window, const ClipboardLimits& limits);
 
-    // Serves `content` from now on, as owner since `time`. Transfers under way keep their data.
-    void own(ClipboardContent content, Time time);
-    void disown();
-    const ClipboardContent* content() const { return owned_ ? &*owned_ : nullptr; }
+    // Serves `content` for `selection` from now on, as owner since `time`. Transfers under way keep their data.
+    void own(Atom selection, ClipboardContent content, Time time);
+    void disown(Atom selection);
+    // What we serve for `selection`; null while we do not own it.
+    const ClipboardContent* content(Atom selection) const;
 
     void handleRequest(const XSelectionRequestEvent& request);
     // A property change on a requestor's window: a taken chunk asks for the next one.
@@ -45,7 +47,12 @@ private:
         Clock::time_point deadline;
     };
 
-    bool answer(const XSelectionRequestEvent& request, Atom property);
+    struct Owned {
+        ClipboardContent content;
+        Time since = CurrentTime;
+    };
+
+    bool answer(const XSelectionRequestEvent& request, const Owned& owned, Atom property);
     bool answerTarget(const ClipboardTarget& target, Window requestor, Atom property);
     void sendNotify(const XSelectionRequestEvent& request, Atom property);
     void endTransfer(std::vector<Transfer>::iterator transfer);
@@ -54,10 +61,9 @@ private:
     X11Display& x11_;
     Display* display_;
     Window window_;
-    Atom selection_;
     const ClipboardLimits& limits_;
-    std::optional<ClipboardContent> owned_;
-    Time ownedSince_ = CurrentTime;
+    std::map<Atom, Owned> owned_;
+    // Shared by every selection: a requestor's window is watched while any transfer to it runs.
     std::vector<Transfer> transfers_;
 };
 

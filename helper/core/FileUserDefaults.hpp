@@ -10,19 +10,15 @@
 
 namespace orvik::helper {
 
-// The production user defaults: one JSON file, read once at construction and rewritten whole after each change.
-//
-// File format: one JSON object; each key maps to an object with the value's type and the value, so a text never
-// reads back as data:
-//   {"helperID": {"type": "text", "value": "E621E1F8-…"},
-//    "listenerPort": {"type": "integer", "value": 51234},
-//    "onboardingCompleted": {"type": "bool", "value": true},
-//    "helperPreferences": {"type": "data", "value": "<standard Base64>"}}
+// The production user defaults: one JSON file (format: see DefaultsDocument), read once at construction and
+// rewritten whole after each change.
 //
 // Writes are atomic (see AtomicFile). A file that is not such an object is renamed aside, logged and read as
-// empty; entries that cannot be read are logged and left out, after a copy of the file was kept aside. One lock
-// guards the map, so any thread may read and write; a value equal to the stored one writes nothing. A failed
-// write is logged and leaves the old file; the new value stays in memory and goes to disk with the next change.
+// empty; entries that cannot be read are logged and left out, after a copy of the file was kept aside. A file that
+// exists but cannot be read (permissions, a folder in its place) is never written over: it is logged, and the
+// defaults live in memory only until the next start. One lock guards the map, so any thread may read and write; a
+// value equal to the stored one writes nothing. A failed write is logged and leaves the old file; the new value
+// stays in memory and goes to disk with the next change.
 class FileUserDefaults final : public UserDefaults {
 public:
     static constexpr const char* fileName = "defaults.json";
@@ -37,12 +33,15 @@ public:
     void remove(std::string_view key) override;
 
     const std::filesystem::path& path() const { return file_; }
+    // True when the file could not be read at construction: changes are kept in memory only.
+    bool keepsChangesInMemory() const { return inMemoryOnly_; }
 
 private:
     void load();
     void persist(const std::string& contents, std::uint64_t generation);
 
     const std::filesystem::path file_;
+    bool inMemoryOnly_ = false; // set by the constructor only
 
     mutable std::mutex mapMutex_;
     ValueMap values_;

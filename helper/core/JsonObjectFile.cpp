@@ -5,23 +5,19 @@
 
 namespace orvik::helper {
 
-std::optional<JsonObjectFile> JsonObjectFile::read(const std::filesystem::path& file, const char* logCategory,
-                                                   const std::string& what) {
+JsonObjectFile JsonObjectFile::read(const std::filesystem::path& file, const char* logCategory,
+                                    const std::string& what) {
     AtomicFile::removeLeftovers(file);
     auto read = AtomicFile::read(file);
-    if (read.status == AtomicFile::ReadResult::Status::missing) return std::nullopt;
-    if (read.status == AtomicFile::ReadResult::Status::failed) {
-        Log::error(logCategory, "Reading the " + what + " failed: " + read.error);
-        return std::nullopt;
-    }
+    if (read.status == AtomicFile::ReadResult::Status::missing) return {};
+    if (read.status == AtomicFile::ReadResult::Status::failed) return {Status::unreadable, {}, {}, read.error};
     auto document = nlohmann::json::parse(read.contents, nullptr, false);
-    if (!document.is_object()) {
-        auto aside = AtomicFile::moveAside(file);
-        Log::error(logCategory, "The " + what + " is unreadable and was moved aside: " +
-                                    (aside ? aside->string() : std::string("(move failed)")));
-        return std::nullopt;
+    if (document.is_object()) return {Status::object, std::move(document), std::move(read.contents), {}};
+    if (auto aside = AtomicFile::moveAside(file)) {
+        Log::error(logCategory, "The " + what + " is unreadable and was moved aside: " + aside->string());
+        return {};
     }
-    return JsonObjectFile{std::move(document), std::move(read.contents)};
+    return {Status::unreadable, {}, {}, "not a JSON object, and moving it aside failed"};
 }
 
 } // namespace orvik::helper

@@ -14,12 +14,6 @@ namespace {
 constexpr const char* applicationFolder = "orvik-helper";
 constexpr mode_t privateDirectoryMode = 0700;
 
-std::filesystem::path homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return "/";
-}
-
 std::filesystem::path fromVariable(const char* name, const std::filesystem::path& fallback) {
     const char* value = std::getenv(name);
     if (value && value[0] == '/') return value;
@@ -28,12 +22,18 @@ std::filesystem::path fromVariable(const char* name, const std::filesystem::path
 
 } // namespace
 
+std::filesystem::path XdgPaths::home() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+}
+
 std::filesystem::path XdgPaths::configHome() {
-    return fromVariable("XDG_CONFIG_HOME", homeDirectory() / ".config");
+    return fromVariable("XDG_CONFIG_HOME", home() / ".config");
 }
 
 std::filesystem::path XdgPaths::dataHome() {
-    return fromVariable("XDG_DATA_HOME", homeDirectory() / ".local" / "share");
+    return fromVariable("XDG_DATA_HOME", home() / ".local" / "share");
 }
 
 std::filesystem::path XdgPaths::configDirectory() {

@@ -9,6 +9,8 @@ namespace orvik::helper {
 struct XdgPaths {
     XdgPaths() = delete;
 
+    // $HOME when it is an absolute path, else the user's entry in the password database, else "/".
+    static std::filesystem::path home();
     // $XDG_CONFIG_HOME, else ~/.config.
     static std::filesystem::path configHome();
     // $XDG_DATA_HOME, else ~/.local/share.

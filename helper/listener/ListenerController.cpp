@@ -1,10 +1,9 @@
 #include "listener/ListenerController.hpp"
 
 #include "core/Log.hpp"
+#include "listener/CloseOnExecSockets.hpp"
 #include "orvik/protocol/pairing/OrvikService.hpp"
 #include "orvik/protocol/transport/OrvikTLS.hpp"
-
-#include <asio/experimental/as_tuple.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -146,11 +145,11 @@ void ListenerController::bind(const Desired& desired, std::int64_t generation) {
     listener->tls = tls_;
     std::error_code error;
     listener->ipv6 = !options_.loopbackOnly;
-    listener->acceptor.open(listener->ipv6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4(), error);
+    CloseOnExecSockets::open(listener->acceptor, listener->ipv6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4(), error);
     if (error && listener->ipv6) {
         error.clear();
         listener->ipv6 = false;
-        listener->acceptor.open(asio::ip::tcp::v4(), error);
+        CloseOnExecSockets::open(listener->acceptor, asio::ip::tcp::v4(), error);
     }
     if (error) {
         Log::error(category, "Listener creation failed: " + error.message());
@@ -190,13 +189,14 @@ void ListenerController::open(Listener& listener, std::error_code& error) const 
         if (!error) acceptor.bind({asio::ip::address_v6::any(), port}, error);
         if (meansNoIPv6(error)) {
             acceptor.close(error);
-            acceptor.open(asio::ip::tcp::v4(), error);
+            CloseOnExecSockets::open(acceptor, asio::ip::tcp::v4(), error);
             if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
             if (!error) acceptor.bind({asio::ip::address_v4::any(), port}, error);
         }
     } else {
         acceptor.bind({asio::ip::address_v4::any(), port}, error);
     }
+    if (!error) OrvikTLS::configureAcceptor(acceptor);
     if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
 }
 
@@ -230,8 +230,7 @@ void ListenerController::becameReady(const std::shared_ptr<Listener>& listener, 
 
 asio::awaitable<void> ListenerController::acceptLoop(std::shared_ptr<Listener> listener) {
     for (;;) {
-        auto [error, socket] =
-            co_await listener->acceptor.async_accept(asio::experimental::as_tuple(asio::use_awaitable));
+        auto [error, socket] = co_await CloseOnExecSockets::accept(listener->acceptor);
         if (listener->cancelled || error == asio::error::operation_aborted) break;
         if (error) {
             if (concernsOneConnection(error)) continue;

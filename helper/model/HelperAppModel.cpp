@@ -270,24 +270,28 @@ void HelperAppModel::requestPermission() {
     if (!canPostEvents_ && askedBefore) openLink(SystemSettingsLink::accessibility());
 }
 
-void HelperAppModel::startPairing() {
+void HelperAppModel::startPairing(std::function<void(const std::optional<PairingInfo>&)> opened) {
     startServer();
     // A reply is stale when a pairing event was applied after this request: that event is newer than the reply.
-    auto eventsBeforeRequest = pairingEventsApplied_;
-    std::weak_ptr<HelperAppModel> weakModel = weak_from_this();
-    auto mainThread = parts_.mainThread;
-    asio::post(parts_.server->executor(), [server = parts_.server, weakModel, mainThread, eventsBeforeRequest] {
-        auto info = server->startPairing();
-        mainThread([weakModel, info = std::move(info), eventsBeforeRequest] {
-            auto strong = weakModel.lock();
-            if (!strong || strong->pairingEventsApplied_ != eventsBeforeRequest) return;
-            if (assign(strong->pairing_, info)) strong->changed();
-        });
-    });
+    auto apply = [weakModel = weak_from_this(), eventsBeforeRequest = pairingEventsApplied_,
+                  opened = std::move(opened)](const std::optional<PairingInfo>& info) {
+        auto strong = weakModel.lock();
+        if (!strong) return;
+        if (strong->pairingEventsApplied_ == eventsBeforeRequest && assign(strong->pairing_, info)) strong->changed();
+        if (opened) opened(info);
+    };
+    asio::post(parts_.server->executor(),
+               [server = parts_.server, mainThread = parts_.mainThread, apply = std::move(apply)] {
+                   mainThread([apply, info = server->startPairing()] { apply(info); });
+               });
 }
 
 void HelperAppModel::cancelPairing() {
     asio::post(parts_.server->executor(), [server = parts_.server] { server->cancelPairing(); });
+}
+
+void HelperAppModel::cancelPairing(const Uuid& sessionID) {
+    asio::post(parts_.server->executor(), [server = parts_.server, sessionID] { server->cancelPairing(sessionID); });
 }
 
 void HelperAppModel::remove(const PairedDevice& device) {

@@ -127,8 +127,12 @@ public:
     void startServer();
     void refreshPermission();
     void requestPermission();
-    void startPairing();
+    // Asks for a new pairing window; `opened` runs on the GUI thread with the one the server opened for this
+    // request, or none (also when a newer event has replaced it meanwhile).
+    void startPairing(std::function<void(const std::optional<PairingInfo>&)> opened = {});
     void cancelPairing();
+    // Closes the pairing window only while it is the one with this identifier.
+    void cancelPairing(const Uuid& sessionID);
     void remove(const PairedDevice& device);
     void setScreenViewingEnabled(bool enabled);
     void refreshScreenPermission();

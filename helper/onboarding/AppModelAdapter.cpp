@@ -23,8 +23,10 @@ public:
     const ListenerStatus& listenerStatus() const override { return model_->listenerStatus(); }
     bool canPostEvents() const override { return model_->canPostEvents(); }
     void startServer() override { model_->startServer(); }
-    void startPairing() override { model_->startPairing(); }
-    void cancelPairing() override { model_->cancelPairing(); }
+    void startPairing(std::function<void(const std::optional<PairingInfo>&)> opened) override {
+        model_->startPairing(std::move(opened));
+    }
+    void cancelPairing(const Uuid& sessionID) override { model_->cancelPairing(sessionID); }
     void refreshPermission() override { model_->refreshPermission(); }
     void requestPermission() override { model_->requestPermission(); }
     void setLaunchesAtLogin(bool enabled) override { model_->setLaunchesAtLogin(enabled); }

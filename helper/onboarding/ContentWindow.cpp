@@ -21,15 +21,25 @@ void ContentWindow::setMinimumContentHeight(int height) {
 void ContentWindow::fit() {
     QLayout* content = layout();
     if (!content) return;
+    // The content may have changed since the layout last ran; the layout pass this asks for fits again.
     content->invalidate();
+    takeNeededSize();
+}
+
+void ContentWindow::takeNeededSize() {
+    QLayout* content = layout();
+    if (!content) return;
     const int needed =
         content->hasHeightForWidth() ? content->totalHeightForWidth(width_) : content->totalSizeHint().height();
-    setFixedSize(width_, std::max(needed, minimumHeight_));
+    const QSize size(width_, std::max(needed, minimumHeight_));
+    // Only a real change: fixing a size asks for a layout pass, and every pass ends here.
+    if (size != minimumSize() || size != maximumSize()) setFixedSize(size);
 }
 
 bool ContentWindow::event(QEvent* event) {
     const bool handled = QWidget::event(event);
-    if (event->type() == QEvent::LayoutRequest) fit();
+    // The layout has just run: its hints are current, and invalidating it here would ask for the next pass.
+    if (event->type() == QEvent::LayoutRequest) takeNeededSize();
     return handled;
 }
 

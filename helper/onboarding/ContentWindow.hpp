@@ -25,6 +25,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Takes the size the content needs now, when it differs from the window's.
+    void takeNeededSize();
+
     const int width_;
     int minimumHeight_;
 };

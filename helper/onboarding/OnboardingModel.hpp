@@ -34,8 +34,10 @@ public:
     virtual bool canPostEvents() const = 0;
 
     virtual void startServer() = 0;
-    virtual void startPairing() = 0;
-    virtual void cancelPairing() = 0;
+    // Asks for a new pairing session; `opened` runs later, once, with the one opened for this request or none.
+    virtual void startPairing(std::function<void(const std::optional<PairingInfo>&)> opened) = 0;
+    // Ends the pairing session with this identifier while it is the open one.
+    virtual void cancelPairing(const Uuid& sessionID) = 0;
     virtual void refreshPermission() = 0;
     virtual void requestPermission() = 0;
     virtual void setLaunchesAtLogin(bool enabled) = 0;

@@ -81,6 +81,7 @@ void OnboardingWindow::showStep(Step step) {
         content_->deleteLater();
     }
     defaultButton_ = nullptr;
+    pairingView_ = nullptr;
     switch (step) {
     case Step::welcome: content_ = makeWelcome(); break;
     case Step::allowControl: {
@@ -98,12 +99,13 @@ void OnboardingWindow::showStep(Step step) {
     case Step::pair: content_ = pairedName_ ? makeConfirmation() : makePair(); break;
     }
     layout->insertWidget(1, content_, 1);
-    // A layout shows a new child only later, from the event loop: the step's watch starts now.
-    if (isVisible()) content_->show();
     const Symbol symbol = symbolOf(step, pairedName_.has_value());
     SymbolImage::set(symbol_, QString::fromLatin1(symbol.name), QString::fromLatin1(symbol.themeName), symbolSide);
     dots_->setCurrent(static_cast<int>(step));
     setMinimumContentHeight(step == Step::pair ? pairMinimumHeight : minimumHeight);
+    // Last, for a step may move on as soon as it shows (a permission already there), showing the next one from
+    // here. A layout shows a new child only later, from the event loop: the step's watch starts now.
+    if (isVisible()) content_->show();
 }
 
 QWidget* OnboardingWindow::makeWelcome() {
@@ -124,7 +126,8 @@ QWidget* OnboardingWindow::makeWelcome() {
 QWidget* OnboardingWindow::makePair() {
     auto* page = new QWidget;
     auto* layout = stepColumn(page);
-    layout->addWidget(new PairingView(model_, options_.timing, [this](const PairedDevice& device) { paired(device); }));
+    pairingView_ = new PairingView(model_, options_.timing, [this](const PairedDevice& device) { paired(device); });
+    layout->addWidget(pairingView_);
     layout->addWidget(new AppStoreHint(options_.appStoreID));
     auto* later = new QPushButton(QStringLiteral("Pair Later"));
     later->setObjectName(QStringLiteral("pairLater"));
@@ -136,7 +139,7 @@ QWidget* OnboardingWindow::makePair() {
     connect(later, &QPushButton::clicked, this, [this] { pairLater(); });
     layout->addWidget(later, 0, Qt::AlignHCenter);
     layout->addStretch();
-    model_->startPairing();
+    pairingView_->startSession();
     return page;
 }
 
@@ -164,7 +167,7 @@ void OnboardingWindow::paired(const PairedDevice& device) {
 }
 
 void OnboardingWindow::pairLater() {
-    model_->cancelPairing();
+    if (pairingView_) pairingView_->endSession();
     finish();
 }
 
@@ -177,8 +180,8 @@ void OnboardingWindow::finish() {
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event) {
-    // A code shown nowhere must not stay valid.
-    if (step_ == Step::pair && !pairedName_ && !finished_) model_->cancelPairing();
+    // A code shown nowhere must not stay valid; one that another window opened since is shown there.
+    if (pairingView_ && !pairedName_ && !finished_) pairingView_->endSession();
     ContentWindow::closeEvent(event);
 }
 

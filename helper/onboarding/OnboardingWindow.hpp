@@ -5,6 +5,8 @@
 #include "onboarding/OnboardingModel.hpp"
 #include "onboarding/ViewTiming.hpp"
 
+#include <QPointer>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,12 +17,13 @@ class QPushButton;
 
 namespace orvik::helper {
 
+class PairingView;
 class StepDots;
 
 // The first-run window "Set Up Orvik Helper": welcome, the input permission, the network, then pairing a phone.
 // Steps only move forward. Finishing marks onboarding completed, starts the server and closes the window.
-// Leaving at the pairing step without a pairing cancels the session it opened, so no valid code outlives what is
-// on screen. GUI thread only.
+// Leaving at the pairing step without a pairing cancels the session it opened (and only that one), so no valid
+// code outlives what is on screen. GUI thread only.
 class OnboardingWindow : public ContentWindow {
 public:
     enum class Step { welcome, allowControl, localNetwork, pair };
@@ -63,6 +66,8 @@ private:
     bool finished_ = false;
     QLabel* symbol_;
     QWidget* content_ = nullptr;
+    // The pairing step's view while that step shows it.
+    QPointer<PairingView> pairingView_;
     StepDots* dots_;
     std::function<QPushButton*()> defaultButton_;
     std::unique_ptr<ModelObservation> observation_;

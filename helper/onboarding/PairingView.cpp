@@ -46,11 +46,13 @@ protected:
     }
 };
 
+// As wide as its host: a wrapping text then takes the height its lines need at the width it is shown at (a
+// column narrowed to its widest item showed the text at another width than it was measured at, over the item
+// above). Items of a size of their own are centred one by one.
 QVBoxLayout* centredColumn(QWidget* page, int spacing) {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
-    layout->setAlignment(Qt::AlignHCenter);
     return layout;
 }
 
@@ -113,12 +115,13 @@ QWidget* PairingView::makePairedPage() {
     auto* page = new QWidget;
     page->setMinimumHeight(stateMinimumHeight);
     auto* layout = centredColumn(page, 12);
-    layout->setAlignment(Qt::AlignCenter);
+    layout->addStretch();
     auto* symbol = SymbolImage::make(QStringLiteral("checkmark"), QStringLiteral("emblem-ok-symbolic"), symbolSide);
     layout->addWidget(symbol, 0, Qt::AlignHCenter);
     pairedWith_ = Typography::plainLabel({}, Style::title2);
     pairedWith_->setWordWrap(true);
     layout->addWidget(pairedWith_);
+    layout->addStretch();
     return page;
 }
 
@@ -126,7 +129,7 @@ QWidget* PairingView::makeExpiredPage() {
     auto* page = new QWidget;
     page->setMinimumHeight(stateMinimumHeight);
     auto* layout = centredColumn(page, 12);
-    layout->setAlignment(Qt::AlignCenter);
+    layout->addStretch();
     layout->addWidget(
         SymbolImage::make(QStringLiteral("qrcode"), {}, symbolSide, Typography::secondaryColor(palette())), 0,
         Qt::AlignHCenter);
@@ -136,6 +139,7 @@ QWidget* PairingView::makeExpiredPage() {
     button->setObjectName(QStringLiteral("showNewCode"));
     connect(button, &QPushButton::clicked, this, [this] { showNewCode(); });
     layout->addWidget(button, 0, Qt::AlignHCenter);
+    layout->addStretch();
     return page;
 }
 
@@ -182,10 +186,30 @@ void PairingView::updateCountdown() {
     countdown_->setText(QString::fromStdString(PairingPresentation::countdown(shownCode_->expiresAt, timing_.now())));
 }
 
+void PairingView::startSession() {
+    auto own = std::make_shared<OwnSession>();
+    ownSession_ = own;
+    model_->startPairing([own, model = model_](const std::optional<PairingInfo>& info) {
+        own->answered = true;
+        if (!info) return;
+        if (own->ended) {
+            model->cancelPairing(info->sessionID);
+        } else {
+            own->id = info->sessionID;
+        }
+    });
+}
+
 void PairingView::showNewCode() {
     shownAt_ = timing_.now();
     refresh();
-    model_->startPairing();
+    startSession();
+}
+
+void PairingView::endSession() {
+    if (!ownSession_) return;
+    ownSession_->ended = true;
+    if (ownSession_->id) model_->cancelPairing(*ownSession_->id);
 }
 
 } // namespace orvik::helper

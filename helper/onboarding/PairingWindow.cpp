@@ -41,19 +41,24 @@ void PairingWindow::refresh() {
     fit();
 }
 
+void PairingWindow::startNewSession() {
+    if (view_->awaitsSession()) return;
+    view_->showNewCode();
+}
+
 void PairingWindow::cancel() {
-    model_->cancelPairing();
+    view_->endSession();
     windows_.close(WindowID::pairing);
 }
 
 void PairingWindow::showEvent(QShowEvent* event) {
     ContentWindow::showEvent(event);
     // A restore from the taskbar is not an opening.
-    if (!event->spontaneous() && !model_->pairing()) model_->startPairing();
+    if (!event->spontaneous() && !model_->pairing()) view_->startSession();
 }
 
 void PairingWindow::closeEvent(QCloseEvent* event) {
-    model_->cancelPairing();
+    view_->endSession();
     ContentWindow::closeEvent(event);
 }
 

@@ -14,8 +14,8 @@ namespace orvik::helper {
 class PairingView;
 
 // The window "Pair iPhone": the pairing view and one button, "Cancel" while a session is open, else "Done".
-// Showing the window asks for a session when none is open; closing it, however it is closed, cancels the open
-// one. A minimise is not a close. GUI thread only.
+// Showing the window asks for a session when none is open; closing it, however it is closed, cancels the one it
+// asked for (not one that another window opened). A minimise is not a close. GUI thread only.
 class PairingWindow : public ContentWindow {
 public:
     static constexpr int contentWidth = 420;
@@ -25,6 +25,10 @@ public:
     ~PairingWindow() override;
 
     PairingView* pairingView() const { return view_; }
+    // A new session of this window's own, what the menu's "Pair iPhone…" asks of it: a phone paired before
+    // no longer counts as paired here. Nothing while the one it asked for last is still on its way (the one its
+    // opening asked for, say).
+    void startNewSession();
 
 protected:
     void cancel() override;

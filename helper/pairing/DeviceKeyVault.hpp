@@ -3,6 +3,7 @@
 #include "orvik/protocol/coding/Bytes.hpp"
 #include "orvik/protocol/coding/Uuid.hpp"
 
+#include <map>
 #include <string>
 
 namespace orvik::helper {
@@ -26,6 +27,13 @@ struct VaultResult {
     static VaultResult failed(std::string detail) { return {Status::failed, {}, std::move(detail)}; }
 };
 
+// The outcome of reading every key at once: with status ok, `keys` holds them all.
+struct VaultContents {
+    VaultResult::Status status = VaultResult::Status::failed;
+    std::map<Uuid, Bytes> keys;
+    std::string detail;
+};
+
 // Where device keys are kept, one secret per device UUID. Operations never prompt the user and return within a
 // bounded time.
 class DeviceKeyVault {
@@ -37,6 +45,8 @@ public:
     virtual VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) = 0;
     // Deletes the device's key; ok also when there was none.
     virtual VaultResult remove(const Uuid& deviceID) = 0;
+    // Every key of every device, read together rather than device by device.
+    virtual VaultContents readAll() = 0;
 };
 
 } // namespace orvik::helper

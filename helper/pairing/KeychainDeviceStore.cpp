@@ -1,25 +1,44 @@
 #include "pairing/KeychainDeviceStore.hpp"
 
 #include "core/Log.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "pairing/SecretServiceVault.hpp"
 
-#include <algorithm>
+#include <future>
+#include <utility>
 
 namespace orvik::helper {
 namespace {
 
 constexpr const char* logCategory = "DeviceStore";
+constexpr const char* workerName = "DeviceStore";
 
 KeyLookup lookupFromCache(const std::optional<Bytes>& entry) {
     return entry ? KeyLookup::found(*entry) : KeyLookup::notFound();
 }
 
+std::string nameAndID(const PairedDevice& device) {
+    return "\"" + device.name + "\" (" + device.id.text() + ")";
+}
+
 } // namespace
 
 KeychainDeviceStore::KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults,
-                                         std::shared_ptr<DeviceKeyVault> keyring, std::shared_ptr<KeyFileVault> keyFile)
-    : defaults_(std::move(defaults)), keyring_(std::move(keyring)), keyFile_(std::move(keyFile)) {
-    migrateKeyFile();
+                                         std::shared_ptr<DeviceKeyVault> keyring, std::shared_ptr<KeyFileVault> keyFile,
+                                         std::chrono::milliseconds lastSeenDelay)
+    : defaults_(std::move(defaults)), keyring_(std::move(keyring)), keyFile_(std::move(keyFile)),
+      lastSeenDelay_(lastSeenDelay), worker_(std::make_unique<IoThread>(workerName)),
+      lastSeenTimer_(std::make_unique<asio::steady_timer>(worker_->executor())) {
+    loadList();
+    requestKeyLoad();
+}
+
+KeychainDeviceStore::~KeychainDeviceStore() {
+    stopping_ = true;
+    // The timer goes on its own thread, before the thread and its context do.
+    runOnWorker([this] { lastSeenTimer_.reset(); });
+    worker_.reset();
+    saveUnsavedLastSeen();
 }
 
 std::shared_ptr<KeychainDeviceStore> KeychainDeviceStore::standard(std::shared_ptr<UserDefaults> defaults) {
@@ -27,26 +46,102 @@ std::shared_ptr<KeychainDeviceStore> KeychainDeviceStore::standard(std::shared_p
                                                  KeyFileVault::standard());
 }
 
-std::vector<PairedDevice> KeychainDeviceStore::loadMetadata() const {
-    auto stored = defaults_->data(metadataKey);
-    if (!stored) return {};
-    return PairedDevice::decodeList(*stored).value_or(std::vector<PairedDevice>{});
+void KeychainDeviceStore::runOnWorker(std::function<void()> task) {
+    std::promise<void> done;
+    asio::post(worker_->executor(), [&task, &done] {
+        task();
+        done.set_value();
+    });
+    done.get_future().wait();
 }
 
-void KeychainDeviceStore::saveMetadata(const std::vector<PairedDevice>& devices) {
-    defaults_->setData(metadataKey, PairedDevice::encodeList(devices));
+void KeychainDeviceStore::waitForBackgroundWork() {
+    runOnWorker([] {});
+}
+
+// The device list.
+
+void KeychainDeviceStore::loadList() {
+    auto stored = defaults_->value(metadataKey);
+    if (!stored) return;
+    std::vector<std::string> skipped;
+    std::optional<DeviceList> decoded;
+    if (const auto* bytes = std::get_if<Bytes>(&*stored)) decoded = DeviceList::decode(*bytes, skipped);
+    if (!decoded) {
+        defaults_->set(unreadableMetadataKey, *stored);
+        Log::error(logCategory, std::string("The list of paired devices is unreadable; it is kept under \"") +
+                                    unreadableMetadataKey + "\" and the list starts empty");
+        return;
+    }
+    for (const auto& problem : skipped) {
+        Log::error(logCategory, "Ignoring an unreadable paired device, kept as stored: " + problem);
+    }
+    list_ = std::move(*decoded);
+}
+
+// Called holding changeMutex_: saves are made one at a time, each of the list as it is then.
+void KeychainDeviceStore::saveList() {
+    Bytes encoded;
+    {
+        std::lock_guard lock(listMutex_);
+        lastSeenUnsaved_ = false;
+        encoded = list_.encode();
+    }
+    defaults_->setData(metadataKey, std::move(encoded));
+}
+
+void KeychainDeviceStore::saveUnsavedLastSeen() {
+    std::lock_guard change(changeMutex_);
+    {
+        std::lock_guard lock(listMutex_);
+        if (!lastSeenUnsaved_) return;
+    }
+    saveList();
+}
+
+void KeychainDeviceStore::flush() {
+    saveUnsavedLastSeen();
 }
 
 std::vector<PairedDevice> KeychainDeviceStore::devices() const {
     std::lock_guard lock(listMutex_);
-    return loadMetadata();
+    return list_.devices();
+}
+
+std::optional<PairedDevice> KeychainDeviceStore::device(const Uuid& deviceID) const {
+    std::lock_guard lock(listMutex_);
+    const auto* found = list_.find(deviceID);
+    if (!found) return std::nullopt;
+    return *found;
 }
 
 bool KeychainDeviceStore::isListed(const Uuid& deviceID) const {
-    auto devices = loadMetadata();
-    return std::any_of(devices.begin(), devices.end(),
-                       [&](const PairedDevice& device) { return device.id == deviceID; });
+    std::lock_guard lock(listMutex_);
+    return list_.find(deviceID) != nullptr;
 }
+
+void KeychainDeviceStore::updateLastSeen(const Uuid& deviceID, Date at) {
+    {
+        std::lock_guard lock(listMutex_);
+        auto* listed = list_.find(deviceID);
+        if (!listed) return;
+        listed->lastSeen = at;
+        if (std::exchange(lastSeenUnsaved_, true)) return;
+    }
+    scheduleLastSeenSave();
+}
+
+void KeychainDeviceStore::scheduleLastSeenSave() {
+    asio::post(worker_->executor(), [this] {
+        if (!lastSeenTimer_) return;
+        lastSeenTimer_->expires_after(lastSeenDelay_);
+        lastSeenTimer_->async_wait([this](std::error_code error) {
+            if (!error) saveUnsavedLastSeen();
+        });
+    });
+}
+
+// Keys.
 
 KeyLookup KeychainDeviceStore::lookupKey(const Uuid& deviceID) {
     std::uint64_t epoch = 0;
@@ -86,8 +181,152 @@ KeyLookup KeychainDeviceStore::readKey(const Uuid& deviceID) {
     return KeyLookup::unavailable();
 }
 
+std::vector<PreSharedKey> KeychainDeviceStore::sessionKeys() {
+    auto listed = devices();
+    auto inFile = keyFile_->entries();
+    std::vector<PreSharedKey> keys;
+    bool unknown = false;
+    {
+        std::lock_guard lock(cacheMutex_);
+        for (const auto& device : listed) {
+            const Bytes* key = nullptr;
+            if (auto cached = cache_.find(device.id); cached != cache_.end()) {
+                if (!cached->second) continue;
+                key = &*cached->second;
+            } else if (auto filed = inFile.find(device.id); filed != inFile.end()) {
+                key = &filed->second;
+            } else {
+                unknown = true;
+                continue;
+            }
+            keys.push_back({OrvikKeys::sessionPSK(*key, device.id), OrvikKeys::sessionIdentity(device.id)});
+        }
+    }
+    if (unknown) requestKeyLoad();
+    return keys;
+}
+
+void KeychainDeviceStore::setKeysChangedHandler(std::function<void()> handler) {
+    std::lock_guard lock(handlerMutex_);
+    keysChanged_ = std::move(handler);
+}
+
+void KeychainDeviceStore::notifyKeysChanged() {
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(handlerMutex_);
+        handler = keysChanged_;
+    }
+    if (handler) handler();
+}
+
+void KeychainDeviceStore::requestKeyLoad() {
+    if (keyLoadRequested_.exchange(true)) return;
+    asio::post(worker_->executor(), [this] {
+        if (stopping_) return;
+        loadKeys();
+        migrateKeyFile();
+    });
+}
+
+// Every keyring key at once; each listed device without a cache entry learns its key (the file's first).
+void KeychainDeviceStore::loadKeys() {
+    if (devices().empty()) {
+        keyLoadRequested_ = false;
+        return;
+    }
+    std::uint64_t epoch = 0;
+    {
+        std::lock_guard lock(cacheMutex_);
+        epoch = cacheEpoch_;
+    }
+    auto found = keyring_->readAll();
+    if (found.status == VaultResult::Status::unreachable) {
+        noteUnreachable(found.detail);
+    } else if (found.status != VaultResult::Status::ok) {
+        Log::error(logCategory, "Keychain read failed: " + found.detail);
+    }
+    auto listed = devices();
+    auto inFile = keyFile_->entries();
+    bool learned = false;
+    bool raced = false;
+    std::vector<PairedDevice> keyless;
+    {
+        std::lock_guard lock(cacheMutex_);
+        // An add or remove during the query may have made its answer stale: ask again.
+        raced = epoch != cacheEpoch_;
+        for (const auto& device : listed) {
+            if (raced || cache_.contains(device.id)) continue;
+            if (auto filed = inFile.find(device.id); filed != inFile.end()) {
+                cache_[device.id] = filed->second;
+            } else if (auto stored = found.keys.find(device.id); stored != found.keys.end()) {
+                cache_[device.id] = stored->second;
+            } else {
+                if (found.status == VaultResult::Status::ok) cache_[device.id] = std::nullopt;
+                keyless.push_back(device);
+                continue;
+            }
+            learned = true;
+        }
+    }
+    keyLoadRequested_ = false;
+    reportKeyless(keyless, found.status);
+    if (learned) notifyKeysChanged();
+    if (raced) requestKeyLoad();
+}
+
+// Devices listed without a key can never connect: each is named once.
+void KeychainDeviceStore::reportKeyless(const std::vector<PairedDevice>& devices, VaultResult::Status keyringStatus) {
+    if (keyringStatus != VaultResult::Status::ok && keyringStatus != VaultResult::Status::unreachable) return;
+    for (const auto& device : devices) {
+        if (!reportedKeyless_.insert(device.id).second) continue;
+        if (keyringStatus == VaultResult::Status::ok) {
+            Log::error(logCategory,
+                       "No key found for the paired device " + nameAndID(device) + "; it has to pair again");
+        } else {
+            Log::error(logCategory, "The key of the paired device " + nameAndID(device) +
+                                        " is not in the key file, and the keyring cannot be reached");
+        }
+    }
+}
+
+void KeychainDeviceStore::requestMigration() {
+    if (migrationRequested_.exchange(true)) return;
+    asio::post(worker_->executor(), [this] {
+        migrationRequested_ = false;
+        if (!stopping_) migrateKeyFile();
+    });
+}
+
+void KeychainDeviceStore::migrateKeyFile() {
+    auto pending = keyFile_->entries();
+    if (pending.empty()) return;
+    std::map<Uuid, Bytes> moved;
+    for (const auto& [id, key] : pending) {
+        if (stopping_) break;
+        std::lock_guard change(changeMutex_);
+        // An add or remove since the listing has dealt with this key already.
+        auto current = keyFile_->read(id);
+        if (current.status != VaultResult::Status::ok || current.key != key) continue;
+        auto listed = device(id);
+        auto written = keyring_->write(id, labelPrefix + (listed ? listed->name : id.text()), key);
+        if (written.status == VaultResult::Status::unreachable) noteUnreachable(written.detail);
+        if (written.status != VaultResult::Status::ok) break;
+        moved.emplace(id, key);
+    }
+    if (moved.empty()) return;
+    std::lock_guard change(changeMutex_);
+    if (auto removed = keyFile_->removeUnchanged(moved); removed.status != VaultResult::Status::ok) {
+        Log::error(logCategory, "Key file delete failed: " + removed.detail);
+        return;
+    }
+    Log::notice(logCategory, "Moved device keys from the key file to the keychain: " + std::to_string(moved.size()));
+}
+
+// Changes.
+
 void KeychainDeviceStore::add(const PairedDevice& device, ByteView key) {
-    std::lock_guard lock(listMutex_);
+    std::lock_guard change(changeMutex_);
     auto written = keyring_->write(device.id, labelPrefix + device.name, key);
     switch (written.status) {
     case VaultResult::Status::ok:
@@ -106,11 +345,12 @@ void KeychainDeviceStore::add(const PairedDevice& device, ByteView key) {
     }
 
     setCache(device.id, Bytes(key.begin(), key.end()));
-    auto devices = loadMetadata();
-    std::erase_if(devices, [&](const PairedDevice& listed) { return listed.id == device.id; });
-    devices.push_back(device);
-    saveMetadata(devices);
-    if (written.status == VaultResult::Status::ok) migrateKeyFileLocked();
+    {
+        std::lock_guard lock(listMutex_);
+        list_.add(device);
+    }
+    saveList();
+    if (written.status == VaultResult::Status::ok) requestMigration();
 }
 
 void KeychainDeviceStore::storeInKeyFile(const Uuid& deviceID, ByteView key, const std::string& reason) {
@@ -121,7 +361,7 @@ void KeychainDeviceStore::storeInKeyFile(const Uuid& deviceID, ByteView key, con
 }
 
 void KeychainDeviceStore::remove(const Uuid& deviceID) {
-    std::lock_guard lock(listMutex_);
+    std::lock_guard change(changeMutex_);
     // A key left behind grants nothing: the listener offers session keys of listed devices only.
     if (auto removed = keyring_->remove(deviceID); removed.status != VaultResult::Status::ok) {
         Log::error(logCategory, "Keychain delete failed: " + removed.detail);
@@ -134,46 +374,11 @@ void KeychainDeviceStore::remove(const Uuid& deviceID) {
         cache_.erase(deviceID);
         ++cacheEpoch_;
     }
-    auto devices = loadMetadata();
-    std::erase_if(devices, [&](const PairedDevice& listed) { return listed.id == deviceID; });
-    saveMetadata(devices);
-}
-
-void KeychainDeviceStore::updateLastSeen(const Uuid& deviceID, Date at) {
-    std::lock_guard lock(listMutex_);
-    auto devices = loadMetadata();
-    auto found =
-        std::find_if(devices.begin(), devices.end(), [&](const PairedDevice& listed) { return listed.id == deviceID; });
-    if (found == devices.end()) return;
-    found->lastSeen = at;
-    saveMetadata(devices);
-}
-
-void KeychainDeviceStore::migrateKeyFile() {
-    std::lock_guard lock(listMutex_);
-    migrateKeyFileLocked();
-}
-
-void KeychainDeviceStore::migrateKeyFileLocked() {
-    auto pending = keyFile_->entries();
-    if (pending.empty()) return;
-    auto devices = loadMetadata();
-    std::vector<Uuid> moved;
-    for (const auto& entry : pending) {
-        const Uuid& id = entry.first;
-        auto listed = std::find_if(devices.begin(), devices.end(), [&](const PairedDevice& d) { return d.id == id; });
-        std::string name = listed != devices.end() ? listed->name : id.text();
-        auto written = keyring_->write(id, labelPrefix + name, entry.second);
-        if (written.status == VaultResult::Status::unreachable) noteUnreachable(written.detail);
-        if (written.status != VaultResult::Status::ok) break;
-        moved.push_back(id);
+    {
+        std::lock_guard lock(listMutex_);
+        list_.remove(deviceID);
     }
-    if (moved.empty()) return;
-    if (auto removed = keyFile_->remove(moved); removed.status != VaultResult::Status::ok) {
-        Log::error(logCategory, "Key file delete failed: " + removed.detail);
-        return;
-    }
-    Log::notice(logCategory, "Moved device keys from the key file to the keychain: " + std::to_string(moved.size()));
+    saveList();
 }
 
 void KeychainDeviceStore::noteUnreachable(const std::string& detail) {

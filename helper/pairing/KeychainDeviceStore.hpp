@@ -1,27 +1,40 @@
 #pragma once
 
+#include "core/IoThread.hpp"
 #include "core/UserDefaults.hpp"
 #include "pairing/DeviceKeyVault.hpp"
+#include "pairing/DeviceList.hpp"
 #include "pairing/KeyFileVault.hpp"
 #include "pairing/PairedDeviceStore.hpp"
 
+#include <asio/steady_timer.hpp>
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace orvik::helper {
 
 // The application's device store: the device list as JSON data under the user-defaults key "pairedDevices"
-// (in the order of the latest addition), each device key in the keyring, or in the key file where no keyring
-// can be reached.
+// (in the order of the latest addition, see DeviceList), each device key in the keyring, or in the key file where
+// no keyring can be reached.
+//
+// The list is read once, at construction, and kept in memory. Adding and removing a device save it at once; a
+// changed lastSeen is saved by the store's own thread once lastSeenSaveDelay has passed, together with every other
+// lastSeen changed meanwhile (and by flush() and at destruction): a crash loses at most those last dates. One
+// writer at a time, in the order of the changes, so a late lastSeen save never writes an older list over a newer.
 //
 // Which vault holds a key is recorded by the key file itself: a key found there is used, every other listed
-// device's key is in the keyring. Keys in the file move to the keyring whenever it is reachable (at start and
-// after each successful keyring write), so a backend that changed between two starts never makes a paired
-// device look removed.
+// device's key is in the keyring. Construction touches no vault: the store's thread then reads every keyring key at
+// once (DeviceKeyVault::readAll), and afterwards moves the key file's keys into the keyring when it is reachable (so a
+// backend that changed between two starts never makes a paired device look removed); keys written later to the keyring
+// are followed by another such move. sessionKeys() never waits for the keyring: it returns the keys known so far and
+// the keys-changed handler hears when more became known. A listed device found to have no key at all is logged.
 //
 // Key cache: a key found, or a key certainly absent, is remembered for the life of the store (or until the
 // device is added or removed again). A read error (locked keyring, no answer in time) is logged and not
@@ -29,50 +42,92 @@ namespace orvik::helper {
 // not in the file reads as unavailable, not as absent. A lookup that raced with add or remove never replaces
 // what they left in the cache.
 //
-// Locks: `listMutex_` serialises device-list reads and every change; `cacheMutex_` guards only the cache and
-// is taken after `listMutex_` when both are needed. lookupKey takes neither while it reads the vaults.
+// Locks, taken in this order: `changeMutex_` serialises every change that writes (vault writes, list saves, each
+// step of moving keys); `listMutex_` guards the list in memory and is held only for memory work, so lastSeen
+// updates and list reads never wait for a disk or the keyring; `cacheMutex_` guards only the cache. lookupKey
+// takes none of them while it reads the vaults.
 class KeychainDeviceStore final : public PairedDeviceStore {
 public:
     using StoreError = DeviceStoreError;
 
     static constexpr const char* metadataKey = "pairedDevices";
+    // Where a stored list that is not a JSON array is kept, so that saving a new list never loses it.
+    static constexpr const char* unreadableMetadataKey = "pairedDevices.unreadable";
     static constexpr const char* labelPrefix = "Orvik Helper: ";
+    // How long a changed lastSeen waits before it is saved.
+    static constexpr std::chrono::milliseconds lastSeenSaveDelay{5000};
 
     KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults, std::shared_ptr<DeviceKeyVault> keyring,
-                        std::shared_ptr<KeyFileVault> keyFile);
+                        std::shared_ptr<KeyFileVault> keyFile,
+                        std::chrono::milliseconds lastSeenDelay = lastSeenSaveDelay);
+    // Lets the background work in progress end, then saves what is unsaved.
+    ~KeychainDeviceStore() override;
+
+    KeychainDeviceStore(const KeychainDeviceStore&) = delete;
+    KeychainDeviceStore& operator=(const KeychainDeviceStore&) = delete;
 
     // The production store: the Secret Service, and the key file in the helper's data folder.
     static std::shared_ptr<KeychainDeviceStore> standard(std::shared_ptr<UserDefaults> defaults);
 
     std::vector<PairedDevice> devices() const override;
+    std::optional<PairedDevice> device(const Uuid& deviceID) const override;
     KeyLookup lookupKey(const Uuid& deviceID) override;
     void add(const PairedDevice& device, ByteView key) override;
     void remove(const Uuid& deviceID) override;
     void updateLastSeen(const Uuid& deviceID, Date at) override;
+    std::vector<PreSharedKey> sessionKeys() override;
+    void setKeysChangedHandler(std::function<void()> handler) override;
+    void flush() override;
 
-    // Moves the key file's keys into the keyring when it is reachable. Done at construction and after keyring
-    // writes; public for the application to call again (e.g. once the desktop unlocked the keyring).
+    // Moves the key file's keys into the keyring when it is reachable, on the caller's thread. The store's thread
+    // does this after the start and after keyring writes.
     void migrateKeyFile();
+    // Returns once the background work asked for so far is done (the delayed lastSeen save aside).
+    void waitForBackgroundWork();
 
 private:
-    std::vector<PairedDevice> loadMetadata() const;
-    void saveMetadata(const std::vector<PairedDevice>& devices);
+    void loadList();
+    void saveList();
+    void saveUnsavedLastSeen();
+    void scheduleLastSeenSave();
     KeyLookup readKey(const Uuid& deviceID);
     bool isListed(const Uuid& deviceID) const;
     void storeInKeyFile(const Uuid& deviceID, ByteView key, const std::string& reason);
-    void migrateKeyFileLocked();
+    void requestKeyLoad();
+    void requestMigration();
+    void loadKeys();
+    void reportKeyless(const std::vector<PairedDevice>& devices, VaultResult::Status keyringStatus);
+    void notifyKeysChanged();
     void noteUnreachable(const std::string& detail);
     void setCache(const Uuid& deviceID, std::optional<Bytes> key);
+    void runOnWorker(std::function<void()> task);
 
     std::shared_ptr<UserDefaults> defaults_;
     std::shared_ptr<DeviceKeyVault> keyring_;
     std::shared_ptr<KeyFileVault> keyFile_;
+    const std::chrono::milliseconds lastSeenDelay_;
 
+    std::mutex changeMutex_;
     mutable std::mutex listMutex_;
+    DeviceList list_;
+    bool lastSeenUnsaved_ = false;
+
     std::mutex cacheMutex_;
     std::map<Uuid, std::optional<Bytes>> cache_;
     std::uint64_t cacheEpoch_ = 0; // advanced by every add and remove
+
+    std::mutex handlerMutex_;
+    std::function<void()> keysChanged_;
+
     std::atomic<bool> reportedUnreachable_{false};
+    std::atomic<bool> keyLoadRequested_{false};
+    std::atomic<bool> migrationRequested_{false};
+    std::atomic<bool> stopping_{false};
+
+    // The store's own thread, and what only that thread touches.
+    std::unique_ptr<IoThread> worker_;
+    std::unique_ptr<asio::steady_timer> lastSeenTimer_;
+    std::set<Uuid> reportedKeyless_;
 };
 
 } // namespace orvik::helper

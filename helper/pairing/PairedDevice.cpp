@@ -49,25 +49,4 @@ PairedDevice PairedDevice::fromJson(const nlohmann::json& value) {
     return device;
 }
 
-Bytes PairedDevice::encodeList(const std::vector<PairedDevice>& devices) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const auto& device : devices) list.push_back(device.toJson());
-    // Invalid UTF-8 in a name is written as U+FFFD rather than failing the whole list.
-    auto text = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return Bytes(text.begin(), text.end());
-}
-
-std::optional<std::vector<PairedDevice>> PairedDevice::decodeList(ByteView bytes) {
-    auto list = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
-    if (!list.is_array()) return std::nullopt;
-    std::vector<PairedDevice> devices;
-    devices.reserve(list.size());
-    try {
-        for (const auto& value : list) devices.push_back(fromJson(value));
-    } catch (const DecodingError&) {
-        return std::nullopt;
-    }
-    return devices;
-}
-
 } // namespace orvik::helper

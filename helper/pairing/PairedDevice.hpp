@@ -1,14 +1,12 @@
 #pragma once
 
 #include "core/Date.hpp"
-#include "orvik/protocol/coding/Bytes.hpp"
 #include "orvik/protocol/coding/Uuid.hpp"
 
 #include <nlohmann/json_fwd.hpp>
 
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace orvik::helper {
 
@@ -27,11 +25,6 @@ struct PairedDevice {
     nlohmann::json toJson() const;
     // Throws DecodingError when the value is not a complete record.
     static PairedDevice fromJson(const nlohmann::json& value);
-
-    // The stored device list: the UTF-8 bytes of a compact JSON array of records.
-    static Bytes encodeList(const std::vector<PairedDevice>& devices);
-    // Absent when the bytes are not a JSON array of complete records.
-    static std::optional<std::vector<PairedDevice>> decodeList(ByteView bytes);
 
     friend bool operator==(const PairedDevice&, const PairedDevice&) = default;
 };

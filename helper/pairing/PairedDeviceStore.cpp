@@ -10,6 +10,17 @@ std::optional<Bytes> PairedDeviceStore::key(const Uuid& deviceID) {
     return std::move(lookup.key);
 }
 
+std::optional<PairedDevice> PairedDeviceStore::device(const Uuid& deviceID) const {
+    for (auto& listed : devices()) {
+        if (listed.id == deviceID) return std::move(listed);
+    }
+    return std::nullopt;
+}
+
+void PairedDeviceStore::setKeysChangedHandler(std::function<void()>) {}
+
+void PairedDeviceStore::flush() {}
+
 std::vector<PreSharedKey> PairedDeviceStore::sessionKeys() {
     std::vector<PreSharedKey> keys;
     for (const auto& device : devices()) {

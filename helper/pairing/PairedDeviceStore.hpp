@@ -6,6 +6,7 @@
 #include "orvik/protocol/crypto/PreSharedKey.hpp"
 #include "pairing/PairedDevice.hpp"
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -44,15 +45,23 @@ public:
     // Stores the device and its key together, or throws DeviceStoreError and changes nothing.
     virtual void add(const PairedDevice& device, ByteView key) = 0;
     virtual void remove(const Uuid& deviceID) = 0;
-    // Sets the device's lastSeen; does nothing for an unknown device.
+    // Sets the device's lastSeen; does nothing for an unknown device. devices() shows it at once; a store may
+    // save it later (see flush).
     virtual void updateLastSeen(const Uuid& deviceID, Date at) = 0;
+
+    // The record of one device; absent when it is not listed.
+    virtual std::optional<PairedDevice> device(const Uuid& deviceID) const;
+    // One TLS pre-shared key per listed device whose key is found, in device order: the session key derived
+    // from the device key, under the device UUID's upper-case text. A store whose keys load in the background
+    // returns the keys it holds already, without waiting, and tells the keys-changed handler when more arrived.
+    virtual std::vector<PreSharedKey> sessionKeys();
+    // Called, on any thread, whenever keys became known that sessionKeys() did not return before.
+    virtual void setKeysChangedHandler(std::function<void()> handler);
+    // Saves now what the store keeps for a later save (lastSeen dates). Called when the application quits.
+    virtual void flush();
 
     // The device's key; absent when it is not found or cannot be read now.
     std::optional<Bytes> key(const Uuid& deviceID);
-
-    // One TLS pre-shared key per listed device whose key is found, in device order: the session key derived
-    // from the device key, under the device UUID's upper-case text.
-    std::vector<PreSharedKey> sessionKeys();
 };
 
 } // namespace orvik::helper

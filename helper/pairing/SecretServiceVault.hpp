@@ -22,15 +22,23 @@ public:
     static constexpr const char* service = "Orvik Helper device keys";
     static constexpr const char* schemaName = "org.orvik.Helper.DeviceKey";
     static constexpr std::chrono::milliseconds defaultTimeout{2000};
+    // Reading every key at once takes longer with many devices; it runs off the server thread.
+    static constexpr std::chrono::milliseconds defaultReadAllTimeout{30000};
 
-    explicit SecretServiceVault(std::chrono::milliseconds timeout = defaultTimeout);
+    explicit SecretServiceVault(std::chrono::milliseconds timeout = defaultTimeout,
+                                std::chrono::milliseconds readAllTimeout = defaultReadAllTimeout);
 
     VaultResult read(const Uuid& deviceID) override;
     VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) override;
     VaultResult remove(const Uuid& deviceID) override;
+    // One search for every item of the service, one call for all their secrets, then each item's account. Items of
+    // a locked collection are left out and make the status failed; the keys that could be read are returned all the
+    // same.
+    VaultContents readAll() override;
 
 private:
     std::chrono::milliseconds timeout_;
+    std::chrono::milliseconds readAllTimeout_;
 };
 
 } // namespace orvik::helper

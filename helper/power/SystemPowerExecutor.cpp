@@ -5,6 +5,7 @@
 #include "power/DisplaySleep.hpp"
 #include "power/LogindClient.hpp"
 #include "power/SessionManagerCalls.hpp"
+#include "power/X11Dpms.hpp"
 
 namespace orvik::helper {
 namespace {
@@ -15,7 +16,8 @@ constexpr std::chrono::milliseconds lockPollInterval{50};
 
 } // namespace
 
-SystemPowerExecutor::SystemPowerExecutor(Options options) : options_(std::move(options)) {
+SystemPowerExecutor::SystemPowerExecutor(Options options)
+    : options_(std::move(options)), displaySleep_(options_.openDpms ? options_.openDpms : openX11Dpms) {
     thread_ = std::thread([this] { work(); });
 }
 
@@ -46,13 +48,23 @@ void SystemPowerExecutor::work() {
         Job job;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
-            if (stopping_) return;
+            auto woken = [&] { return stopping_ || !jobs_.empty(); };
+            if (displaySleep_.awaitingWake())
+                wake_.wait_for(lock, DisplaySleep::wakePollInterval, woken);
+            else
+                wake_.wait(lock, woken);
+            if (stopping_) break;
+            if (jobs_.empty()) {
+                lock.unlock();
+                displaySleep_.checkWake();
+                continue;
+            }
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
         job.second(perform(job.first));
     }
+    displaySleep_.giveBack();
 }
 
 CommandOutcome SystemPowerExecutor::outcome(const std::string& what, const BusReply& reply) const {
@@ -67,7 +79,7 @@ CommandOutcome SystemPowerExecutor::outcome(const std::string& what, const BusRe
 
 CommandOutcome SystemPowerExecutor::perform(PowerAction action) {
     if (action == PowerAction::displaySleep) {
-        return options_.displaySleep ? options_.displaySleep() : forceDisplaysOff();
+        return displaySleep_.sleepNow();
     }
     if (auto answered = askSessionManager(action)) return *answered;
     auto bus = BusConnection::open(BusConnection::Kind::system, options_.systemBus);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "power/DisplaySleep.hpp"
 #include "system/PowerExecuting.hpp"
 
 #include <chrono>
@@ -26,8 +27,9 @@ struct BusReply;
 // with a short detail.
 //
 // Threading: actions run one after another on the executor's own thread, which opens its bus connections anew
-// for each action; `run` only queues. Every call waits at most `callTimeout`. Destroying the executor waits for
-// the action in progress and answers the queued ones with a failure.
+// for each action; `run` only queues. Every call waits at most `callTimeout`. While display sleep holds the
+// user's DPMS setting, the thread also looks for the displays' wake. Destroying the executor waits for the action
+// in progress, gives the DPMS setting back and answers the queued actions with a failure.
 class SystemPowerExecutor final : public PowerExecuting {
 public:
     struct Options {
@@ -40,7 +42,8 @@ public:
         std::chrono::milliseconds lockWait{2000};
         // Whether a screen locker shows besides logind's LockedHint (the X screen saver by default).
         std::function<std::optional<bool>()> screenLocked;
-        std::function<CommandOutcome()> displaySleep;
+        // Empty: DPMS on the X server of $DISPLAY.
+        DisplaySleep::Open openDpms;
     };
 
     explicit SystemPowerExecutor(Options options);
@@ -61,6 +64,8 @@ private:
     CommandOutcome outcome(const std::string& what, const BusReply& reply) const;
 
     const Options options_;
+    // The executor's thread only.
+    DisplaySleep displaySleep_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Job> jobs_;

@@ -1,5 +1,7 @@
 #include "pro/Subprocess.hpp"
 
+#include "platform/ChildSetup.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -37,14 +39,18 @@ int reap(pid_t pid) {
 class SpawnSetup {
 public:
     // `output` receives standard output; -1 sends it to the null device.
-    explicit SpawnSetup(int output) {
+    explicit SpawnSetup(int output) : workingDirectory_(ChildSetup::workingDirectory().string()) {
         posix_spawn_file_actions_init(&actions_);
+        posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, ChildSetup::nullDevice, O_RDONLY, 0);
         if (output >= 0) {
             posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
         } else {
-            posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, ChildSetup::nullDevice, O_WRONLY, 0);
         }
-        posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, ChildSetup::nullDevice, O_WRONLY, 0);
+        // Whatever a library of ours opened without close-on-exec stays with us.
+        posix_spawn_file_actions_addclosefrom_np(&actions_, ChildSetup::firstClosedDescriptor);
+        posix_spawn_file_actions_addchdir_np(&actions_, workingDirectory_.c_str());
         posix_spawnattr_init(&attributes_);
         // A group of its own (its id is the child's pid); the signal mask and an ignored SIGPIPE of ours are not
         // the child's business.
@@ -80,6 +86,8 @@ public:
     }
 
 private:
+    // The file actions keep a pointer to it.
+    std::string workingDirectory_;
     posix_spawn_file_actions_t actions_{};
     posix_spawnattr_t attributes_{};
 };

@@ -11,7 +11,8 @@ namespace orvik::helper {
 
 // Programs started with an exact argument list, never through a shell, each in a process group of its own so that a
 // watchdog can end it together with whatever it started. Every child is reaped, also one that outlives its caller's
-// interest. Standard input is inherited, standard error goes to the null device.
+// interest. A child gets what ChildSetup describes: standard input from the null device and standard error to it,
+// no other descriptor of ours, the user's home as working directory.
 //
 // A status is the program's exit code, or 128 plus the signal's number when a signal ended it.
 class Subprocess {

@@ -10,6 +10,7 @@ namespace orvik::helper {
 namespace {
 
 constexpr std::string_view neverInURI = "\"<>\\^`{|}";
+constexpr unsigned long maxPort = 65535;
 constexpr unsigned char deleteCharacter = 0x7F;
 // NEL, LINE SEPARATOR and PARAGRAPH SEPARATOR: newlines that a handler might split a link at.
 constexpr std::string_view unicodeNewlines[] = {"\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"};
@@ -55,16 +56,24 @@ std::optional<std::string> percentDecoded(std::string_view text) {
     return decoded;
 }
 
-// The host of an authority ("user@host:port"), absent when the port is not a number.
+// An empty port (the scheme's own) or a decimal number that fits TCP's 16 bits.
+bool isPort(std::string_view port) {
+    unsigned long value = 0;
+    for (const char c : port) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+        if (value > maxPort) return false;
+    }
+    return true;
+}
+
+// The host of an authority ("user@host:port"), absent when the port is not one.
 std::optional<std::string_view> hostOf(std::string_view authority) {
     if (const auto at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
     const auto closing = authority.rfind(']');
     const auto colon = authority.rfind(':');
     if (colon != std::string_view::npos && (closing == std::string_view::npos || colon > closing)) {
-        const auto port = authority.substr(colon + 1);
-        if (!std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            return std::nullopt;
-        }
+        if (!isPort(authority.substr(colon + 1))) return std::nullopt;
         authority = authority.substr(0, colon);
     }
     return authority;

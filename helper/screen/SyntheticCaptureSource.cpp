@@ -49,7 +49,8 @@ void SyntheticCaptureSource::start(CaptureConfiguration configuration, FrameHand
         std::unique_lock lock(mutex_);
         // A start while running ends the running timer rather than leaving it behind.
         cancelTimer(lock);
-        running_ = Running{configuration, std::move(onFrame), std::move(onStop)};
+        configuration_ = configuration;
+        running_ = Running{std::move(onFrame), std::move(onStop), period(configuration.frameRate)};
         ++starts_;
         const auto run = ++run_;
         timer_ = std::thread([this, run] { this->run(run); });
@@ -60,7 +61,7 @@ void SyntheticCaptureSource::start(CaptureConfiguration configuration, FrameHand
 void SyntheticCaptureSource::update(CaptureConfiguration configuration, Completion done) {
     {
         std::lock_guard lock(mutex_);
-        if (running_) running_->configuration = configuration;
+        configuration_ = configuration;
     }
     done(std::nullopt);
 }
@@ -69,6 +70,7 @@ void SyntheticCaptureSource::stop(std::function<void()> done) {
     {
         std::unique_lock lock(mutex_);
         cancelTimer(lock);
+        configuration_.reset();
         running_.reset();
         frameIndex_ = 0;
     }
@@ -81,6 +83,7 @@ void SyntheticCaptureSource::fail(ScreenCaptureFailure failure) {
         std::unique_lock lock(mutex_);
         cancelTimer(lock);
         if (running_) onStop = std::move(running_->onStop);
+        configuration_.reset();
         running_.reset();
         frameIndex_ = 0;
     }
@@ -94,8 +97,7 @@ int SyntheticCaptureSource::startCount() const {
 
 std::optional<CaptureConfiguration> SyntheticCaptureSource::currentConfiguration() const {
     std::lock_guard lock(mutex_);
-    if (!running_) return std::nullopt;
-    return running_->configuration;
+    return configuration_;
 }
 
 // Ends the timer thread; waits for it unless called from it (then it ends after its current tick).
@@ -119,7 +121,7 @@ void SyntheticCaptureSource::run(std::uint64_t run) {
     std::unique_lock lock(mutex_);
     while (run_ == run && running_) {
         if (wake_.wait_until(lock, deadline, [&] { return run_ != run; })) return;
-        const auto step = std::chrono::nanoseconds(period(running_->configuration.frameRate));
+        const auto step = std::chrono::nanoseconds(running_->period);
         // A late tick does not make the following ones come in a burst.
         deadline = std::max(deadline + step, std::chrono::steady_clock::now());
         lock.unlock();
@@ -135,9 +137,9 @@ void SyntheticCaptureSource::tick() {
     std::shared_ptr<PixelBufferPool> pool;
     {
         std::lock_guard lock(mutex_);
-        if (!running_ || !running_->onFrame) return;
+        if (!running_ || !running_->onFrame || !configuration_) return;
         index = ++frameIndex_;
-        configuration = running_->configuration;
+        configuration = *configuration_;
         onFrame = running_->onFrame;
         if (!pool_ || pool_->width() != configuration.width || pool_->height() != configuration.height) {
             pool_ = std::make_shared<PixelBufferPool>(configuration.width, configuration.height);

@@ -14,8 +14,10 @@
 namespace orvik::helper {
 
 // A capture source without a display: a timer makes uniform grey pictures whose brightness steps with every
-// frame (luma 17, 18, … 215, 16, …), at the configured frame rate, from pooled buffers. It drives the stream and
-// the encoder in tests and in the test server, and records how it was started.
+// frame (luma 17, 18, … 215, 16, …), at the frame rate it was started with, from pooled buffers. It drives the
+// stream and the encoder in tests and in the test server, and records how it was started and updated: an update
+// changes the size of the following pictures but not their rate, and is stored also while idle (a start
+// replaces it).
 //
 // Threading: the timer runs on a thread of its own ("orvik-synthetic"), which delivers the pictures; the other
 // operations may come from any thread, also from inside `onFrame`. A start while running replaces (and ends) the
@@ -46,9 +48,10 @@ public:
 
 private:
     struct Running {
-        CaptureConfiguration configuration;
         FrameHandler onFrame;
         StopHandler onStop;
+        // The timer's period, from the start's frame rate.
+        std::uint64_t period = 0;
     };
 
     void cancelTimer(std::unique_lock<std::mutex>& lock);
@@ -60,6 +63,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    std::optional<CaptureConfiguration> configuration_;
     std::optional<Running> running_;
     std::int64_t frameIndex_ = 0;
     int starts_ = 0;

@@ -5,6 +5,17 @@
 
 namespace orvik::helper {
 
+namespace {
+
+std::vector<std::shared_ptr<PasteboardAccess>> pasteTargets(std::shared_ptr<PasteboardAccess> clipboard,
+                                                            std::shared_ptr<PasteboardAccess> primarySelection) {
+    std::vector<std::shared_ptr<PasteboardAccess>> targets{std::move(clipboard)};
+    if (primarySelection) targets.push_back(std::move(primarySelection));
+    return targets;
+}
+
+} // namespace
+
 std::optional<Uuid> HelperServer::Session::deviceID() const {
     if (auto* authenticated = std::get_if<Authenticated>(&stage)) return authenticated->deviceID;
     return std::nullopt;
@@ -24,16 +35,20 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
       pairingLifetime_(configuration.pairingLifetime), systemInfo_(std::move(configuration.systemInfo)),
       identity_(std::move(configuration.identity)), preferences_(preferencesStore_->load()),
       services_(std::move(configuration.services)), input_(sink_, clock_),
-      pasteFlow_(executor_, pasteboard_, configuration.pasteRestoreDelay,
+      pasteFlow_(executor_, pasteTargets(pasteboard_, std::move(configuration.primarySelection)),
+                 configuration.pasteRestoreDelay,
                  [this] {
-                     press(KeyCombo{MacKey::v, ModifierFlags::command});
+                     if (canInject()) input_.key(PasteFlow::pasteKeys);
                  }),
-      viewers_(*this) {
+      viewers_(*this), repeatedLines_(LogLimiter::defaultInterval, clock_) {
     // The stored scroll mode applies from the start, not only after the first preferences change.
     input_.setScrollMode(preferences_.scrollMode);
 }
 
-HelperServer::~HelperServer() = default;
+HelperServer::~HelperServer() {
+    // The store may outlive the server and its thread.
+    if (store_) store_->setKeysChangedHandler({});
+}
 
 HelperServer::Session* HelperServer::findSession(const Uuid& id) {
     auto found = sessions_.find(id);
@@ -63,6 +78,12 @@ void HelperServer::start() {
     listener_->onAdvertisedHostName = [info = systemInfo_](std::optional<std::string> hostName) {
         info->setAdvertisedHostName(std::move(hostName));
     };
+    // Keys the store loads in the background reach the listener once they are there.
+    store_->setKeysChangedHandler([weakSelf, executor = executor_] {
+        asio::post(executor, [weakSelf] {
+            if (auto self = weakSelf.lock()) self->restartListener();
+        });
+    });
     restartListener();
     publish(ServerEvent::devices(store_->devices()));
 }
@@ -75,6 +96,8 @@ void HelperServer::stop() {
     for (const auto& id : ids) endSession(id);
     if (maintenanceTask_) maintenanceTask_->cancel();
     maintenanceTask_ = nullptr;
+    // What the store keeps for a later save (lastSeen dates) goes to disk before the application quits.
+    store_->flush();
 }
 
 std::optional<std::uint16_t> HelperServer::port() const {

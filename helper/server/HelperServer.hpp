@@ -2,6 +2,7 @@
 
 #include "clipboard/PasteboardAccess.hpp"
 #include "core/EventStream.hpp"
+#include "core/LogLimiter.hpp"
 #include "core/ServerClock.hpp"
 #include "core/UserDefaults.hpp"
 #include "injection/InputController.hpp"
@@ -84,6 +85,8 @@ public:
         std::shared_ptr<FramedConnection> connection;
         std::string address;
         Stage stage = AwaitingHello{};
+        // The TLS handshake is complete: the phone holds a key, and a newcomer never displaces the session.
+        bool finishedTLS = false;
         double openedAt = 0;
         double lastActivity = 0;
         std::string deviceName;
@@ -100,7 +103,10 @@ public:
         std::shared_ptr<PreferencesStore> preferencesStore;
         HelperServices services;
         std::shared_ptr<InputSink> sink;
+        // The clipboard: the paste flow and the clipboard commands use it.
         std::shared_ptr<PasteboardAccess> pasteboard;
+        // The primary selection, which terminals paste: the paste flow fills it too. Absent where there is none.
+        std::shared_ptr<PasteboardAccess> primarySelection;
         ListenerOptions listenerOptions = ListenerOptions::production();
         ServerClock clock = systemUptimeClock();
         // Wall-clock dates: the pairing window's expiry and stored or logged times.
@@ -139,8 +145,10 @@ public:
     // Pairing window.
     std::optional<PairingInfo> startPairing();
     void cancelPairing();
-    // What the window's expiry does: closes the window only while it is the one with this identifier.
-    void expirePairing(const Uuid& id);
+    // Closes the window only while it is the one with this identifier: what its expiry does, and what the one
+    // who opened it does when done with it (a newer window someone else opened stays).
+    void cancelPairing(const Uuid& id);
+    void expirePairing(const Uuid& id) { cancelPairing(id); }
     PairingInfo pairingInfo(const PairingSession& session) const;
 
     // Devices, pause and preferences.
@@ -211,6 +219,8 @@ private:
     asio::awaitable<void> handleSessionMessage(const OrvikMessage& message, Uuid id);
     asio::awaitable<void> handleProofStage(const OrvikMessage& message, Bytes challenge, Uuid id);
     void handleUndecodable(std::uint16_t type, const Uuid& id);
+    // The message's frame, or the refusal sent in its place when it cannot be one frame (logged).
+    Frame frameFor(const OrvikMessage& message);
     asio::awaitable<void> handleUpdateCheckRequest(Uuid id);
     void sessionEnded(const Session& session);
 
@@ -277,6 +287,8 @@ private:
     bool isRunning_ = false;
     PasteFlow pasteFlow_;
     ScreenViewers viewers_;
+    // Lines that a phone can repeat at will (reconnecting in a loop, asking again and again).
+    LogLimiter repeatedLines_;
 };
 
 } // namespace orvik::helper

@@ -83,7 +83,7 @@ void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& 
         // The keyring cannot be read now (locked, or its service is gone). The device may well be paired:
         // telling the phone "deviceRemoved" would make it forget this computer, so it hears an internal error
         // and tries again later. Nothing is counted against its address.
-        Log::error("Server", "Device keys unavailable");
+        repeatedLines_.write(Log::Level::error, "Server", "Device keys unavailable");
         closeAfterSending(ErrorMessage{ErrorCode::internalError}, sessionID);
         return;
     }
@@ -100,14 +100,10 @@ void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& 
     }
 
     rateLimiter_.recordSuccess(address);
+    // Kept in memory at once; the store saves it later, off this thread.
     store_->updateLastSeen(message.deviceID, wallClock_());
-    std::string name(unknownDeviceName);
-    for (const auto& device : store_->devices()) {
-        if (device.id == message.deviceID) {
-            name = device.name;
-            break;
-        }
-    }
+    auto device = store_->device(message.deviceID);
+    std::string name = device ? device->name : std::string(unknownDeviceName);
     if (auto* current = findSession(sessionID)) {
         current->stage = Session::Authenticated{message.deviceID};
         current->deviceName = name;
@@ -115,7 +111,9 @@ void HelperServer::handleAuthenticate(const Authenticate& message, const Bytes& 
     send(Authenticated{name}, sessionID);
     send(currentStatus(), sessionID);
     emitConnections();
-    Log::info("Server", "Device authenticated");
+    // A phone that reconnects in a loop would log this thousands of times a minute.
+    repeatedLines_.write(Log::Level::info, "Server", "Device authenticated " + message.deviceID.text(),
+                         "Device authenticated");
 }
 
 } // namespace orvik::helper

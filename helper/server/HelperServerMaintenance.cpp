@@ -45,6 +45,7 @@ bool HelperServer::runMaintenance() {
     const bool anyAuthenticated = std::any_of(sessions_.begin(), sessions_.end(),
                                               [](const auto& entry) { return entry.second.deviceID().has_value(); });
     if (anyAuthenticated) pushStatusIfChanged(false);
+    repeatedLines_.flush();
     if (sessions_.empty()) {
         maintenanceTask_ = nullptr;
         return false;

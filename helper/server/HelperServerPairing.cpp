@@ -109,7 +109,7 @@ void HelperServer::scheduleExpiry(const PairingSession& session) {
     asio::co_spawn(executor_, expireAfter(std::move(timer), weak_from_this(), session.id()), asio::detached);
 }
 
-void HelperServer::expirePairing(const Uuid& id) {
+void HelperServer::cancelPairing(const Uuid& id) {
     if (pairing_ && pairing_->id() == id) cancelPairing();
 }
 

@@ -3,6 +3,8 @@
 #include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
 #include "orvik/protocol/transport/OrvikTLS.hpp"
+#include "server/OutgoingFrame.hpp"
+#include "server/PendingEviction.hpp"
 
 #include <algorithm>
 
@@ -22,22 +24,25 @@ void HelperServer::acceptConnection(IncomingConnection incoming) {
     auto remote = incoming.socket.remote_endpoint(error);
     const std::string peer = address(error ? std::nullopt : std::optional(remote));
 
-    std::vector<const Session*> pending;
+    std::vector<PendingEviction::Candidate> pending;
     for (const auto& [id, session] : sessions_) {
-        if (!session.deviceID()) pending.push_back(&session);
+        if (!session.deviceID()) pending.push_back({id, session.address, session.openedAt, session.finishedTLS});
     }
     const auto authenticated = sessions_.size() - pending.size();
     const auto pendingFromPeer =
-        std::count_if(pending.begin(), pending.end(), [&](const Session* session) { return session->address == peer; });
+        std::count_if(pending.begin(), pending.end(), [&](const auto& session) { return session.address == peer; });
     if (!isRunning_ || authenticated >= maxSessions || rateLimiter_.isBlocked(peer, clock_()) ||
         static_cast<std::size_t>(pendingFromPeer) >= maxPendingPerAddress) {
         incoming.socket.close(error);
         return;
     }
     if (pending.size() >= maxPendingHandshakes) {
-        auto oldest = std::min_element(pending.begin(), pending.end(),
-                                       [](const Session* a, const Session* b) { return a->openedAt < b->openedAt; });
-        endSession(Uuid((*oldest)->id));
+        auto evicted = PendingEviction::choose(pending, peer);
+        if (!evicted) {
+            incoming.socket.close(error);
+            return;
+        }
+        endSession(*evicted);
     }
 
     const double now = clock_();
@@ -83,9 +88,16 @@ asio::awaitable<void> HelperServer::runSession(Uuid id) {
         tlsHandshakeFailed(id, *startFailure);
         co_return;
     }
+    if (auto* established = findSession(id)) established->finishedTLS = true;
     ensureMaintenance();
 
     while (findSession(id)) {
+        // A phone that leaves its replies unread is not read either until they have drained (each message can
+        // add a reply); the other sessions go on meanwhile.
+        if (connection->isFull()) {
+            co_await connection->writable();
+            if (!findSession(id)) break;
+        }
         std::optional<ReceivedMessage> received;
         try {
             received = co_await connection->receive();
@@ -174,10 +186,19 @@ void HelperServer::handleUndecodable(std::uint16_t type, const Uuid& id) {
     send(ErrorMessage{ErrorCode::unsupported, "type " + std::to_string(type)}, id);
 }
 
+Frame HelperServer::frameFor(const OrvikMessage& message) {
+    auto outgoing = OutgoingFrame::of(message);
+    if (outgoing.replaced) {
+        repeatedLines_.write(Log::Level::error, "Server", std::string("Reply replaced: ") + name(message.type()),
+                             *outgoing.replaced);
+    }
+    return std::move(outgoing.frame);
+}
+
 void HelperServer::send(OrvikMessage message, const Uuid& sessionID) {
     auto* session = findSession(sessionID);
     if (!session) return;
-    session->connection->send(std::move(message));
+    session->connection->sendFrame(frameFor(message));
 }
 
 void HelperServer::closeAfterSending(OrvikMessage message, const Uuid& sessionID) {
@@ -186,7 +207,7 @@ void HelperServer::closeAfterSending(OrvikMessage message, const Uuid& sessionID
     Session session = std::move(found->second);
     sessions_.erase(found);
     auto connection = session.connection;
-    connection->send(std::move(message), [connection](std::optional<ConnectionError>) { connection->cancel(); });
+    connection->sendFrame(frameFor(message), [connection](std::optional<ConnectionError>) { connection->cancel(); });
     sessionEnded(session);
 }
 

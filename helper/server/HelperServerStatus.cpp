@@ -24,8 +24,9 @@ void HelperServer::pushStatusIfChanged(bool force) {
 }
 
 void HelperServer::broadcast(const OrvikMessage& message) {
+    const Frame frame = frameFor(message);
     for (const auto& [id, session] : sessions_) {
-        if (session.deviceID()) session.connection->send(message);
+        if (session.deviceID()) session.connection->sendFrame(frame);
     }
 }
 

@@ -8,9 +8,9 @@
 
 namespace orvik::helper {
 
-PasteFlow::PasteFlow(asio::any_io_executor executor, std::shared_ptr<PasteboardAccess> pasteboard,
+PasteFlow::PasteFlow(asio::any_io_executor executor, std::vector<std::shared_ptr<PasteboardAccess>> pasteboards,
                      std::chrono::milliseconds restoreDelay, PressPaste pressPaste)
-    : executor_(std::move(executor)), pasteboard_(std::move(pasteboard)), restoreDelay_(restoreDelay),
+    : executor_(std::move(executor)), pasteboards_(std::move(pasteboards)), restoreDelay_(restoreDelay),
       pressPaste_(std::move(pressPaste)),
       pasteboardThread_(std::make_shared<IoThread>("Orvik.Paste", IoThread::AtDestruction::finishPendingWork)) {}
 
@@ -44,21 +44,24 @@ asio::awaitable<void> PasteFlow::paste(std::string text) {
     const auto generation = ++generation_;
 
     struct Written {
-        std::optional<PasteboardSnapshot> original;
-        std::int64_t changeCount = 0;
+        std::optional<std::vector<PasteboardSnapshot>> originals;
+        std::vector<std::int64_t> changeCounts;
     };
     auto abandoned = std::make_shared<std::atomic<bool>>(false);
-    auto write = [pasteboard = pasteboard_, text = std::move(text), savesOriginal, abandoned] {
+    auto write = [pasteboards = pasteboards_, text = std::move(text), savesOriginal, abandoned] {
         Written result;
-        if (savesOriginal) result.original = pasteboard->snapshot();
+        if (savesOriginal) {
+            result.originals.emplace();
+            for (const auto& pasteboard : pasteboards) result.originals->push_back(pasteboard->snapshot());
+        }
         // A write after the flow gave up would never be undone: leave the user's contents alone.
         if (abandoned->load()) return std::optional<Written>();
-        result.changeCount = pasteboard->setString(text);
+        for (const auto& pasteboard : pasteboards) result.changeCounts.push_back(pasteboard->setString(text));
         return std::optional<Written>(std::move(result));
     };
     auto written = co_await onPasteboard<Written>(std::move(write));
     if (written) {
-        if (written->original) original_ = std::move(written->original);
+        if (written->originals) original_ = std::move(written->originals);
         pressPaste_();
         co_await waitBeforeRestore();
     } else {
@@ -71,8 +74,11 @@ asio::awaitable<void> PasteFlow::paste(std::string text) {
     runOpen_ = false;
     if (original && written) {
         // A paste that starts meanwhile saves what this puts back: the pasteboard thread runs calls in order.
-        auto restore = [pasteboard = pasteboard_, original = std::move(*original), changeCount = written->changeCount] {
-            pasteboard->restore(original, changeCount);
+        // Each pasteboard is restored only if nobody changed it since our write.
+        auto restore = [pasteboards = pasteboards_, original = std::move(*original),
+                        changeCounts = std::move(written->changeCounts)] {
+            for (std::size_t index = 0; index < pasteboards.size(); ++index)
+                pasteboards[index]->restore(original[index], changeCounts[index]);
             return true;
         };
         co_await onPasteboard<bool>(std::move(restore));

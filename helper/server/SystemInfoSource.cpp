@@ -6,15 +6,20 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace orvik::helper {
 namespace {
 
 // System files read here are a few bytes long; anything longer is cut, never read whole.
 constexpr std::size_t maxFileSize = 64 * 1024;
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
 
 } // namespace
 
@@ -44,12 +49,13 @@ std::vector<InterfaceEntry> LinuxSystemInfoSource::interfaces() const {
 }
 
 std::optional<std::string> LinuxSystemInfoSource::readFile(const std::filesystem::path& file) const {
-    std::ifstream stream(file, std::ios::binary);
+    // "e" opens it close-on-exec, which std::ifstream cannot ask for.
+    std::unique_ptr<FILE, FileCloser> stream(std::fopen(file.c_str(), "rbe"));
     if (!stream) return std::nullopt;
     std::string contents(maxFileSize, '\0');
-    stream.read(contents.data(), static_cast<std::streamsize>(contents.size()));
-    if (stream.bad()) return std::nullopt;
-    contents.resize(static_cast<std::size_t>(stream.gcount()));
+    const std::size_t count = std::fread(contents.data(), 1, contents.size(), stream.get());
+    if (std::ferror(stream.get())) return std::nullopt;
+    contents.resize(count);
     return contents;
 }
 

@@ -1,5 +1,8 @@
 #include "settings/HelpWindow.hpp"
 
+#include "settings/CloseKeys.hpp"
+
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -61,6 +64,14 @@ HelpWindow::HelpWindow() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (CloseKeys::closes(*event)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace orvik::helper

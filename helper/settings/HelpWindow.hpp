@@ -8,7 +8,7 @@
 namespace orvik::helper {
 
 // The help window: seven short topics, each a title and a paragraph, in a fixed 480×460 window whose list
-// scrolls. Shows nothing from the model.
+// scrolls. Shows nothing from the model. Escape and Ctrl+W close it.
 class HelpWindow final : public QWidget {
 public:
     static constexpr int width = 480;
@@ -21,6 +21,9 @@ public:
     static const std::array<Topic, 7> topics;
 
     HelpWindow();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace orvik::helper

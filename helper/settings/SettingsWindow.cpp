@@ -2,6 +2,7 @@
 
 #include "model/HelperAppModel.hpp"
 #include "settings/AboutSettings.hpp"
+#include "settings/CloseKeys.hpp"
 #include "settings/DevicesSettings.hpp"
 #include "settings/GeneralSettings.hpp"
 #include "settings/PermissionsSettings.hpp"
@@ -10,6 +11,7 @@
 #include "settings/UpdatesSettings.hpp"
 
 #include <QIcon>
+#include <QKeyEvent>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QTabBar>
@@ -61,6 +63,14 @@ void SettingsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // A spontaneous show is the window system's: coming back from being minimised.
     if (!event->spontaneous()) currentTabChanged(tabs_->currentIndex());
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent* event) {
+    if (CloseKeys::closes(*event)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SettingsWindow::currentTabChanged(int index) {

@@ -17,7 +17,8 @@ class WindowOpening;
 // The settings window: eight tabs (General, Devices, Pointer, Power, Screen, Updates, Permissions, About) in a
 // fixed 560×400 window whose content scrolls; its title is the current tab's. Every control writes through the
 // model at once (there is no Save). A tab's on-appear hook runs when it becomes current or the window is shown,
-// not when the window comes back from being minimised. GUI thread only; the application keeps one.
+// not when the window comes back from being minimised. Escape and Ctrl+W close it. GUI thread only; the
+// application keeps one.
 class SettingsWindow final : public QWidget {
 public:
     static constexpr int width = 560;
@@ -30,6 +31,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void addTab(QWidget* content, const QString& title, const QString& iconName);

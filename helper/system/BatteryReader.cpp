@@ -1,7 +1,8 @@
 #include "system/BatteryReader.hpp"
 
+#include "core/AtomicFile.hpp"
+
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -12,10 +13,9 @@ namespace {
 
 // The first line of an attribute file, absent when it cannot be read.
 std::optional<std::string> attribute(const std::filesystem::path& supply, const char* name) {
-    std::ifstream file(supply / name);
-    std::string line;
-    if (!file || !std::getline(file, line)) return std::nullopt;
-    return line;
+    auto file = AtomicFile::read(supply / name);
+    if (file.status != AtomicFile::ReadResult::Status::contents || file.contents.empty()) return std::nullopt;
+    return file.contents.substr(0, file.contents.find('\n'));
 }
 
 std::optional<double> number(const std::filesystem::path& supply, const char* name) {

@@ -1,12 +1,11 @@
 #include "system/PresentationPresets.hpp"
 
+#include "core/AtomicFile.hpp"
 #include "core/Log.hpp"
 #include "orvik/protocol/keys/KeyComboJson.hpp"
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -87,12 +86,10 @@ const PresentationPresets& PresentationPresets::builtIn() {
 
 PresentationPresets PresentationPresets::firstFound(const std::vector<std::filesystem::path>& candidates) {
     for (const auto& candidate : candidates) {
-        std::ifstream file(candidate);
-        if (!file) continue;
-        std::stringstream text;
-        text << file.rdbuf();
+        const auto file = AtomicFile::read(candidate);
+        if (file.status != AtomicFile::ReadResult::Status::contents) continue;
         try {
-            return load(text.str());
+            return load(file.contents);
         } catch (const std::exception& error) {
             Log::error(logCategory, "Presentation presets " + candidate.string() + " not used: " + error.what());
             return builtIn();

@@ -51,6 +51,7 @@ void SleepTimer::schedule(PowerAction action, double seconds, Warning warning, F
             startWaitLocked(task, toDuration(seconds), &SleepTimer::afterDelay);
     }
     if (replaced) replaced();
+    waitForWarning();
     notify();
 }
 
@@ -64,10 +65,17 @@ void SleepTimer::startWaitLocked(const std::shared_ptr<Task>& task, std::chrono:
 
 void SleepTimer::afterLead(const std::shared_ptr<Task>& task) {
     {
-        std::lock_guard lock(mutex_);
-        if (task->generation != generation_) return;
+        // Checked and warned under the warning lock: a cancel either comes first and silences the warning, or
+        // waits until the warning has been given.
+        std::lock_guard warning(warningMutex_);
+        {
+            std::lock_guard lock(mutex_);
+            if (task->generation != generation_) return;
+        }
+        warningThread_.store(std::this_thread::get_id());
+        if (task->warning) task->warning(task->action);
+        warningThread_.store(std::thread::id());
     }
-    if (task->warning) task->warning(task->action);
     std::lock_guard lock(mutex_);
     startWaitLocked(task, warningLead, &SleepTimer::afterDelay);
 }
@@ -93,7 +101,15 @@ void SleepTimer::cancel() {
         pending = std::exchange(cancelWait_, {});
     }
     if (pending) pending();
+    waitForWarning();
     notify();
+}
+
+void SleepTimer::waitForWarning() {
+    // A warning of the action just dropped may be under way on the sleeper's thread; none starts after this.
+    // The warning callable itself may cancel: its own thread already holds the lock.
+    if (warningThread_.load() == std::this_thread::get_id()) return;
+    std::lock_guard warning(warningMutex_);
 }
 
 std::optional<SleepTimerStatus> SleepTimer::status() const {

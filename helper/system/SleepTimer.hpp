@@ -2,12 +2,14 @@
 
 #include "orvik/protocol/messages/HelperStatus.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace orvik::helper {
 
@@ -20,7 +22,9 @@ namespace orvik::helper {
 // short copies; warning, fire and the observer are called without it (the observer on the thread that made the
 // change, warning and fire on the sleeper's thread). Each schedule and cancel starts a new generation, and a wait
 // that ends acts only when its generation is still the current one, checked and cleared in one locked step: an
-// action that was replaced or cancelled never warns, fires or touches the state afterwards.
+// action that was replaced or cancelled never warns, fires or touches the state afterwards. A warning is checked
+// and given under a lock of its own that schedule and cancel pass through before they return, so once either
+// has returned the dropped action's warning has either been given already or never will be.
 class SleepTimer : public std::enable_shared_from_this<SleepTimer> {
 public:
     struct Scheduled {
@@ -70,6 +74,7 @@ private:
     void afterLead(const std::shared_ptr<Task>& task);
     void afterDelay(const std::shared_ptr<Task>& task);
     void notify();
+    void waitForWarning();
 
     Sleeper sleeper_;
     Clock now_;
@@ -79,6 +84,10 @@ private:
     std::uint64_t generation_ = 0;
     Cancel cancelWait_;
     Observer observer_;
+
+    // Held while a warning is checked and given, by the thread recorded beside it.
+    std::mutex warningMutex_;
+    std::atomic<std::thread::id> warningThread_;
 };
 
 } // namespace orvik::helper

@@ -29,6 +29,13 @@ void pressFrom(std::shared_ptr<const std::vector<KeyCombo>> combos, std::size_t 
     session->press(combo, std::move(next));
 }
 
+// The sound server answers on its own time: the session's next message waits for it, the server does not.
+VolumeControlling::Done pushStatusAfterwards(std::shared_ptr<CommandSession> session, std::function<void()> done) {
+    return [session = std::move(session), done = std::move(done)](bool) mutable {
+        session->pushStatusIfChanged(false, std::move(done));
+    };
+}
+
 } // namespace
 
 std::shared_ptr<SystemController> SystemController::create(Services services) {
@@ -90,12 +97,10 @@ void SystemController::media(MediaKey key, const Session& session, Done done) {
     auto step = VolumePlan::plan(key, services_.volume->status());
     auto carryOut = Overloaded{
         [&](const VolumePlan::SetLevel& plan) {
-            services_.volume->setLevel(plan.level);
-            session->pushStatusIfChanged(false, std::move(done));
+            services_.volume->setLevel(plan.level, pushStatusAfterwards(session, std::move(done)));
         },
         [&](const VolumePlan::SetMuted& plan) {
-            services_.volume->setMuted(plan.muted);
-            session->pushStatusIfChanged(false, std::move(done));
+            services_.volume->setMuted(plan.muted, pushStatusAfterwards(session, std::move(done)));
         },
         [&](const VolumePlan::PostMediaKey& plan) { session->postMediaKey(plan.key, std::move(done)); },
         [&](const VolumePlan::Unsupported&) { done(); },
@@ -106,8 +111,7 @@ void SystemController::media(MediaKey key, const Session& session, Done done) {
 void SystemController::volumeSet(float level, const Session& session, Done done) {
     auto step = VolumePlan::plan(level, services_.volume->status());
     if (auto* set = std::get_if<VolumePlan::SetLevel>(&step)) {
-        services_.volume->setLevel(set->level);
-        session->pushStatusIfChanged(false, std::move(done));
+        services_.volume->setLevel(set->level, pushStatusAfterwards(session, std::move(done)));
         return;
     }
     done();

@@ -19,8 +19,9 @@ namespace orvik::helper {
 // the status with battery, volume, frontmost app and the pending action, and passes what it does not serve to
 // the pro handler.
 //
-// Threads: `handle` runs on the server's callers' threads and reaches the server only through the session, one
-// call at a time; `fill` runs on the server's thread and reads services that answer from memory. A delayed
+// Threads: `handle` is called on the server's thread and never waits there: it reaches the server only through
+// the session, one call at a time, and services that take time (the sound server, power actions) complete on
+// their own threads; `fill` runs on the server's thread and reads services that answer from memory. A delayed
 // action fires on the sleep timer's thread; it holds the controller weakly and the server through the session
 // (which holds the server weakly). The overlay callable hands the mode to the GUI thread itself.
 class SystemController final : public SystemControlling, public std::enable_shared_from_this<SystemController> {

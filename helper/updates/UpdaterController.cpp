@@ -1,9 +1,9 @@
 #include "updates/UpdaterController.hpp"
 
 #include "core/Log.hpp"
+#include "platform/DesktopLaunch.hpp"
 #include "updates/UpdateGate.hpp"
 
-#include <QDesktopServices>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -117,7 +117,11 @@ void UpdaterController::show(const UpdateMessage& message) {
         box->setEscapeButton(box->addButton(qText(UpdateMessage::laterButton), QMessageBox::RejectRole));
         box->setDefaultButton(download);
         const QUrl url(qText(message.downloadUrl), QUrl::StrictMode);
-        QObject::connect(download, &QPushButton::clicked, [url] { QDesktopServices::openUrl(url); });
+        QObject::connect(download, &QPushButton::clicked, [url] {
+            // Started as every child of ours is, not through Qt, which would hand the browser our descriptors.
+            const auto failure = DesktopLaunch::link(url.toString(QUrl::FullyEncoded).toStdString());
+            if (failure) Log::error(logCategory, "Opening the download page failed: " + *failure);
+        });
     }
     box->open();
     box->raise();

@@ -302,3 +302,55 @@ TEST(FramedConnection, ClientConnectReportsBadEndpointsAndRefusals) {
     EXPECT_EQ(refused->kind(), Kind::failed);
     EXPECT_EQ(refused->networkError()->code, asio::error::connection_refused);
 }
+
+TEST(FramedConnection, APeerThatReadsNothingFillsTheQueueUntilItReadsAndPastTheHardLimitTheConnectionFails) {
+    ConnectedPair pair;
+    const Frame quarter{0x0405, 0, Bytes(256 * 1024, 0x5A)};
+    // Sends quarters until the server's queue holds at least `bytes`, letting the writer fill the socket between
+    // sends; answers how many were sent (at most `most`).
+    auto fillTo = [&](std::size_t bytes, int most) {
+        return pair.loop.run([&]() -> asio::awaitable<int> {
+            int sent = 0;
+            while (pair.server->queuedBytes() < bytes && sent < most) {
+                pair.server->sendFrame(quarter);
+                ++sent;
+                co_await asio::post(co_await asio::this_coro::executor, asio::use_awaitable);
+            }
+            co_return sent;
+        }());
+    };
+    auto queued = [&] { return pair.loop.onIo([&] { return pair.server->queuedBytes(); }); };
+
+    // Well past the limit: the socket's buffers may still grow a little once full.
+    const int sent = fillTo(4 * FramedConnection::outgoingLimit, 400);
+    ASSERT_LT(sent, 400) << "the socket's buffers take a bounded amount";
+    EXPECT_TRUE(pair.loop.onIo([&] { return pair.server->isFull(); }));
+    auto writable = asio::co_spawn(pair.loop.io(), pair.server->writable(), asio::use_future);
+    EXPECT_EQ(writable.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+
+    // Reading drains it; everything queued arrives.
+    for (int index = 0; index < sent; ++index) {
+        ASSERT_EQ(pair.loop.run(pair.client->receiveFrame()), quarter) << index;
+    }
+    LoopbackTls::wait(writable);
+    EXPECT_EQ(queued(), 0u);
+    EXPECT_TRUE(pair.serverTerminations.snapshot().empty());
+
+    // Past the hard limit the frame is refused and the connection fails; its queue is given back once the close
+    // has waited for the peer as long as it may.
+    pair.loop.run([&]() -> asio::awaitable<void> {
+        for (int index = 0; index < 400 && pair.serverTerminations.snapshot().empty(); ++index) {
+            pair.server->sendFrame(quarter);
+            co_await asio::post(co_await asio::this_coro::executor, asio::use_awaitable);
+        }
+    }());
+    pair.settle();
+    ASSERT_EQ(pair.serverTerminations.snapshot(), std::vector<Kind>{Kind::failed});
+    EXPECT_EQ(sendOutcome(*pair.server, pingFrame(1)), ConnectionError::closed());
+    pair.loop.run(pair.server->writable()); // at once: the connection no longer writes
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (queued() > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(queued(), 0u);
+}

@@ -56,7 +56,9 @@ public:
                          std::string_view serverCiphers = OrvikTLS::cipherSuites)
         : serverContext(OrvikTLS::serverContext(OrvikTLS::lookupIn(std::move(serverKeys)), serverCiphers)),
           acceptor_(io_, {asio::ip::address_v4::loopback(), 0}), work_(asio::make_work_guard(io_)),
-          thread_([this] { io_.run(); }) {}
+          thread_([this] { io_.run(); }) {
+        OrvikTLS::configureAcceptor(acceptor_);
+    }
 
     // Connections made here stay owned until the io thread has stopped, so none is destroyed on the test
     // thread while the io thread still touches it.

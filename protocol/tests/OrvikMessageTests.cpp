@@ -77,6 +77,8 @@ TEST(OrvikMessage, FrameIsAbsentForWhatCannotTravel) {
     EXPECT_EQ(OrvikMessage(fitting).frame()->payload.size(), FrameHeader::maxPayloadLength);
     fitting.text.push_back('a');
     EXPECT_FALSE(OrvikMessage(fitting).frame());
+    EXPECT_EQ(OrvikMessage(fitting).encodedPayload()->size(), FrameHeader::maxPayloadLength + 1) << "not limited";
+    EXPECT_FALSE(OrvikMessage(TextInput{"\xC3\x28", TextMode::type}).encodedPayload());
 
     EXPECT_FALSE(OrvikMessage(VolumeSet{std::numeric_limits<float>::quiet_NaN()}).frame());
     EXPECT_FALSE(OrvikMessage(VolumeSet{std::numeric_limits<float>::infinity()}).frame());

@@ -46,6 +46,38 @@ bool pressKeys(const std::vector<std::string>& keys) {
     return ChildProcess::run(argv, 10s).status == 0;
 }
 
+namespace {
+
+std::string shownWindow(const std::string& title) {
+    std::istringstream found(output({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}));
+    std::string window;
+    found >> window;
+    return window;
+}
+
+} // namespace
+
+bool minimizeWindow(const std::string& title) {
+    const auto window = shownWindow(title);
+    return !window.empty() && ChildProcess::run({"xdotool", "windowminimize", "--sync", window}, 10s).status == 0 &&
+           waitUntil([&] { return !windowShown(title); }, generous);
+}
+
+bool clickWindow(const std::string& title) {
+    const auto window = shownWindow(title);
+    if (window.empty()) return false;
+    std::istringstream geometry(output({"xdotool", "getwindowgeometry", "--shell", window}));
+    int width = 0, height = 0;
+    for (std::string field; geometry >> field;) {
+        if (field.rfind("WIDTH=", 0) == 0) width = std::stoi(field.substr(6));
+        if (field.rfind("HEIGHT=", 0) == 0) height = std::stoi(field.substr(7));
+    }
+    return ChildProcess::run({"xdotool", "mousemove", "--window", window, std::to_string(width / 2),
+                              std::to_string(height / 2), "click", "1"},
+                             10s)
+               .status == 0;
+}
+
 fs::path configFolder() {
     return fs::path(std::getenv("XDG_CONFIG_HOME")) / "orvik-helper";
 }

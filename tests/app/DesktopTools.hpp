@@ -23,6 +23,10 @@ bool activeWindowIs(const std::string& title);
 bool focusWindow(const std::string& title);
 // Presses keys as xdotool names them ("ctrl+a", "Return"); false when xdotool failed.
 bool pressKeys(const std::vector<std::string>& keys);
+// Minimises the shown window with this title and waits until it is no longer shown.
+bool minimizeWindow(const std::string& title);
+// Clicks the middle of the shown window with this title.
+bool clickWindow(const std::string& title);
 
 std::filesystem::path configFolder();
 // The application's defaults file as JSON; empty when absent or caught between two writes.

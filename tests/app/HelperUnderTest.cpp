@@ -88,6 +88,15 @@ TrayHost::TrayHost(TrayKind kind) : kind_(kind) {
     }
 }
 
+int TrayHost::registrations() const {
+    std::ifstream log(log_);
+    int count = 0;
+    for (std::string line; std::getline(log, line);) {
+        if (line.find("RegisterStatusNotifierItem") != std::string::npos) ++count;
+    }
+    return count;
+}
+
 std::optional<ExportedMenu> TrayHost::registeredMenu(std::chrono::milliseconds wait) const {
     if (kind_ != TrayKind::statusNotifier) return std::nullopt;
     std::string service;
@@ -113,6 +122,7 @@ HelperUnderTest::HelperUnderTest(Setup setup) {
     nlohmann::json defaults = nlohmann::json::object();
     if (setup.onboarded) {
         defaults["onboardingCompleted"] = {{"type", "bool"}, {"value", true}};
+        if (setup.permissionLost) defaults["postEventGrantedBefore"] = {{"type", "bool"}, {"value", true}};
         defaults["helperPreferences"] = {{"type", "data"}, {"value", encoded(setup.preferencesJson)}};
     }
     if (setup.pairedDevices > 0) {
@@ -121,7 +131,15 @@ HelperUnderTest::HelperUnderTest(Setup setup) {
         defaults["pairedDevices"] = {{"type", "data"}, {"value", encoded(entries.dump())}};
     }
     if (!defaults.empty()) std::ofstream(configFolder() / "defaults.json") << defaults.dump() << "\n";
-    process_ = std::make_unique<ChildProcess>(std::vector<std::string>{ORVIK_HELPER_PATH});
+    if (setup.permissionLost) argv_ = {"env", "XDG_SESSION_TYPE=wayland", "QT_QPA_PLATFORM=xcb"};
+    // Another build of the program (a release build, for its figures) where the run names one.
+    const char* chosen = std::getenv("ORVIK_HELPER_UNDER_TEST");
+    argv_.push_back(chosen && *chosen ? chosen : ORVIK_HELPER_PATH);
+    process_ = std::make_unique<ChildProcess>(argv_);
+}
+
+std::unique_ptr<ChildProcess> HelperUnderTest::startAgain() const {
+    return std::make_unique<ChildProcess>(argv_);
 }
 
 int HelperUnderTest::listenerPort(std::chrono::milliseconds wait) {

@@ -25,6 +25,8 @@ public:
     bool ready() const { return ready_; }
     // The menu of the first StatusNotifierItem registered, once one is.
     std::optional<ExportedMenu> registeredMenu(std::chrono::milliseconds wait = generous) const;
+    // How many StatusNotifierItems have registered so far.
+    int registrations() const;
 
 private:
     TrayKind kind_;
@@ -41,19 +43,24 @@ struct SeededDevice {
 
 // The real orvik-helper as a user starts it, on the run's desktop and session bus, in the run's home folder made
 // empty first: as after a finished first run (or at a first start), with the given preferences record and as many
-// paired phones (their keys in the key file, as where no keyring runs).
+// paired phones (their keys in the key file, as where no keyring runs). The build under test is the one beside the
+// tests, or the one $ORVIK_HELPER_UNDER_TEST names.
 class HelperUnderTest {
 public:
     struct Setup {
         bool onboarded = true;
         std::string preferencesJson = "{}";
         std::size_t pairedDevices = 0;
+        // Input was allowed once and is not now: a Wayland session.
+        bool permissionLost = false;
     };
 
     explicit HelperUnderTest(Setup setup);
     HelperUnderTest() : HelperUnderTest(Setup{}) {}
 
     ChildProcess& process() { return *process_; }
+    // Starts the program once more, as a user does while it runs.
+    std::unique_ptr<ChildProcess> startAgain() const;
     pid_t pid() const { return process_->pid(); }
     // The port its listener stored; 0 when none was stored within `wait`.
     int listenerPort(std::chrono::milliseconds wait = generous);
@@ -63,6 +70,7 @@ public:
 
 private:
     std::vector<SeededDevice> devices_;
+    std::vector<std::string> argv_;
     std::unique_ptr<ChildProcess> process_;
 };
 

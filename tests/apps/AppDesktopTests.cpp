@@ -4,6 +4,7 @@
 #include "apps/X11FrontmostAppTracker.hpp"
 #include "apps/XdgAppCatalog.hpp"
 
+#include "ChildReport.hpp"
 #include "PrivateXServer.hpp"
 #include "ProcessUsage.hpp"
 #include "WaitUntil.hpp"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -147,6 +149,38 @@ TEST_F(AppDesktopTest, FrontmostTrackerSleepsWhileNothingChanges) {
     ASSERT_TRUE(after);
     // A poll once a second woke it four times and more.
     EXPECT_LE(after->wakeUpsOf("Orvik.Frontmost") - before->wakeUpsOf("Orvik.Frontmost"), 2U);
+}
+
+// Descriptors a library opened without close-on-exec (the test's own stand in for them), the helper's standard
+// input, output and error and its working directory must not reach an application it starts.
+TEST_F(AppDesktopTest, ALaunchedAppGetsOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsItsFolder) {
+    const auto report = root_ / "report";
+    const auto home = root_ / "home";
+    fs::create_directories(home);
+    write(root_ / "data" / "applications" / "orvik-report.desktop",
+          "Name=Report\nExec=" ORVIK_TEST_CHILD_REPORT " " + report.string() + "\n");
+    write(root_ / "data" / "applications" / "orvik-report-in-folder.desktop",
+          "Name=Report In Folder\nPath=" + root_.string() + "\nExec=" ORVIK_TEST_CHILD_REPORT " " + report.string() +
+              "-in-folder\n");
+    int leaked[2];
+    ASSERT_EQ(::pipe(leaked), 0);
+    const std::string previousHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    ::setenv("HOME", home.c_str(), 1);
+    catalog_ = std::make_unique<XdgAppCatalog>();
+    EXPECT_EQ(act(&AppCataloging::launch, "orvik-report.desktop"), CommandOutcome::success());
+    EXPECT_EQ(act(&AppCataloging::launch, "orvik-report-in-folder.desktop"), CommandOutcome::success());
+    ::setenv("HOME", previousHome.c_str(), 1);
+    ::close(leaked[0]);
+    ::close(leaked[1]);
+
+    const auto seen = test::ChildReport::awaited(report);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->descriptors, test::ChildReport::onlyNullDevices());
+    EXPECT_EQ(seen->input, "end");
+    EXPECT_EQ(seen->workingDirectory, home.string());
+    const auto inFolder = test::ChildReport::awaited(report.string() + "-in-folder");
+    ASSERT_TRUE(inFolder);
+    EXPECT_EQ(inFolder->workingDirectory, root_.string()) << "an entry's own Path is kept";
 }
 
 // A window of the first app published as the active one, as a window manager would; on its own connection.

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -24,6 +25,22 @@ namespace {
 using orvik::test::ChildProcess;
 using orvik::test::waitUntil;
 using namespace std::chrono_literals;
+
+// Waits for a change's completion: whether the sound server confirmed it.
+bool waitForAnswer(const std::function<void(VolumeControlling::Done)>& change) {
+    std::promise<bool> answer;
+    auto answered = answer.get_future();
+    change([&answer](bool confirmed) { answer.set_value(confirmed); });
+    return answered.get();
+}
+
+bool setLevel(VolumeControlling& volume, float level) {
+    return waitForAnswer([&](VolumeControlling::Done done) { volume.setLevel(level, std::move(done)); });
+}
+
+bool setMuted(VolumeControlling& volume, bool muted) {
+    return waitForAnswer([&](VolumeControlling::Done done) { volume.setMuted(muted, std::move(done)); });
+}
 
 // Each test gets a PulseAudio daemon of its own with two null sinks, "orvik_a" (the default) and "orvik_b".
 class PulseServerTest : public testing::Test {
@@ -53,33 +70,33 @@ TEST_F(PulseServerTest, setsWhatPactlReadsAndReadsWhatPactlSetsKeepingTheBalance
     EXPECT_TRUE(waitUntil([&] { return levelNear(volume, 0.30f); }));
     EXPECT_GT(changes.load(), 0);
 
-    EXPECT_TRUE(volume.setLevel(0.6f));
+    EXPECT_TRUE(setLevel(volume, 0.6f));
     EXPECT_TRUE(levelNear(volume, 0.6f)) << "the confirmed level is known at once";
     EXPECT_EQ(percents("orvik_a"), "60% 60%");
 
     // The loudest channel gets the level; the other keeps its ratio.
     pactl({"set-sink-volume", "orvik_a", "40%", "20%"});
     ASSERT_TRUE(waitUntil([&] { return levelNear(volume, 0.40f); }));
-    EXPECT_TRUE(volume.setLevel(0.8f));
+    EXPECT_TRUE(setLevel(volume, 0.8f));
     EXPECT_EQ(percents("orvik_a"), "80% 40%");
 
     // Above 100 % the level reads as 1; requests are clamped to 0…1, and not-a-number is refused.
     pactl({"set-sink-volume", "orvik_a", "150%"});
     EXPECT_TRUE(waitUntil([&] { return levelNear(volume, 1.0f); }));
-    EXPECT_TRUE(volume.setLevel(1.7f));
+    EXPECT_TRUE(setLevel(volume, 1.7f));
     EXPECT_EQ(percents("orvik_a"), "100% 100%");
-    EXPECT_FALSE(volume.setLevel(std::numeric_limits<float>::quiet_NaN()));
-    EXPECT_TRUE(volume.setLevel(-0.2f));
+    EXPECT_FALSE(setLevel(volume, std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_TRUE(setLevel(volume, -0.2f));
     EXPECT_EQ(percents("orvik_a"), "0% 0%");
 
     // A level above zero unmutes; zero leaves the mute alone.
-    EXPECT_TRUE(volume.setMuted(true));
+    EXPECT_TRUE(setMuted(volume, true));
     EXPECT_EQ(pactlLine({"get-sink-mute", "orvik_a"}), "Mute: yes");
     EXPECT_TRUE(volume.status()->isMuted);
 
-    EXPECT_TRUE(volume.setLevel(0));
+    EXPECT_TRUE(setLevel(volume, 0));
     EXPECT_EQ(pactlLine({"get-sink-mute", "orvik_a"}), "Mute: yes");
-    EXPECT_TRUE(volume.setLevel(0.5f));
+    EXPECT_TRUE(setLevel(volume, 0.5f));
     EXPECT_EQ(pactlLine({"get-sink-mute", "orvik_a"}), "Mute: no");
     EXPECT_FALSE(volume.status()->isMuted);
 }
@@ -95,7 +112,7 @@ TEST_F(PulseServerTest, followsTheDefaultSinkWhenItIsSwitched) {
     pactl({"set-default-sink", "orvik_b"});
     EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_b" && levelNear(volume, 0.25f); }));
     EXPECT_GT(changes.load(), before);
-    EXPECT_TRUE(volume.setLevel(0.5f));
+    EXPECT_TRUE(setLevel(volume, 0.5f));
     EXPECT_EQ(percents("orvik_b"), "50% 50%");
     EXPECT_EQ(percents("orvik_a"), "100% 100%");
 
@@ -109,7 +126,7 @@ TEST_F(PulseServerTest, survivesARestartOfTheSoundServerAndStartsWithoutOne) {
 
     pulse_.stop();
     EXPECT_TRUE(waitUntil([&] { return !volume.status().has_value(); }));
-    EXPECT_FALSE(volume.setLevel(0.5f));
+    EXPECT_FALSE(setLevel(volume, 0.5f));
     // At login the helper may start before the sound server: the refused first connection is retried.
     PulseVolume startedFirst(address_);
     // Both wait for the server's socket without waking (trying every half second would wake them eight times).
@@ -122,7 +139,28 @@ TEST_F(PulseServerTest, survivesARestartOfTheSoundServerAndStartsWithoutOne) {
     ASSERT_TRUE(pulse_.start());
     EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a"; }));
     EXPECT_TRUE(waitUntil([&] { return startedFirst.sinkName() == "orvik_a"; }));
-    EXPECT_TRUE(volume.setLevel(0.4f));
+    EXPECT_TRUE(setLevel(volume, 0.4f));
+    EXPECT_EQ(percents("orvik_a"), "40% 40%");
+}
+
+TEST_F(PulseServerTest, aStalledSoundServerHoldsNoCallerAndAnswersFalseAfterTheTimeOut) {
+    PulseVolume volume(address_);
+    ASSERT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a"; }));
+
+    pulse_.pause();
+    std::promise<bool> answer;
+    auto answered = answer.get_future();
+    const auto asked = std::chrono::steady_clock::now();
+    volume.setLevel(0.3f, [&answer](bool confirmed) { answer.set_value(confirmed); });
+    const auto returned = std::chrono::steady_clock::now();
+    // Gross bounds: returning sends a request only; the answer comes at the time-out, not much later.
+    EXPECT_LT(returned - asked, PulseVolume::confirmationTimeout / 2);
+    ASSERT_EQ(answered.wait_for(PulseVolume::confirmationTimeout * 10), std::future_status::ready);
+    EXPECT_FALSE(answered.get());
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, PulseVolume::confirmationTimeout);
+
+    pulse_.resume();
+    EXPECT_TRUE(setLevel(volume, 0.4f));
     EXPECT_EQ(percents("orvik_a"), "40% 40%");
 }
 

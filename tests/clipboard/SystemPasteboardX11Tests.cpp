@@ -35,17 +35,21 @@ Bytes patternBytes(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-// What another client reads from the CLIPBOARD for `target` (xclip), absent when it is refused.
-std::optional<Bytes> readClipboard(const std::string& target) {
-    ChildProcess reader({"xclip", "-selection", "clipboard", "-o", "-t", target});
+// What another client reads from a selection for `target` (xclip), absent when it is refused.
+std::optional<Bytes> readSelection(const std::string& selection, const std::string& target) {
+    ChildProcess reader({"xclip", "-selection", selection, "-o", "-t", target});
     reader.closeInput();
     auto output = reader.readToEnd(readerTime);
     if (reader.waitForExit(readerTime) != 0) return std::nullopt;
     return bytesOf(output);
 }
 
-std::string readText(const std::string& target) {
-    auto read = readClipboard(target);
+std::optional<Bytes> readClipboard(const std::string& target) {
+    return readSelection("clipboard", target);
+}
+
+std::string readText(const std::string& target, const std::string& selection = "clipboard") {
+    auto read = readSelection(selection, target);
     return read ? std::string(read->begin(), read->end()) : "(refused)";
 }
 
@@ -54,7 +58,8 @@ bool offers(const std::string& target) {
     return ("\n" + readText("TARGETS")).find("\n" + target + "\n") != std::string::npos;
 }
 
-// Starts another client that takes the clipboard with `input` on its standard input, once it has taken it.
+// Starts another client that takes the selection `pasteboard` stands for with `input` on its standard input, once
+// it has taken it.
 std::unique_ptr<ChildProcess> startOwner(SystemPasteboard& pasteboard, std::vector<std::string> argv,
                                          const Bytes& input) {
     auto before = pasteboard.changeCount();
@@ -195,6 +200,41 @@ TEST_F(SystemPasteboardOnX11, ASnapshotOfAQtApplicationRestoresItsTextAndImageTa
     EXPECT_EQ(readText("UTF8_STRING"), "Zürich 日本");
     EXPECT_EQ(readText("text/plain"), "Zürich 日本");
     EXPECT_EQ(pasteboard.snapshot(), saved);
+}
+
+TEST_F(SystemPasteboardOnX11, ThePrimarySelectionIsServedBesideTheClipboardWithAChangeCountOfItsOwn) {
+    auto primary = pasteboard.primarySelection();
+    auto selected =
+        startOwner(*primary, {"xclip", "-quiet", "-selection", "primary", "-i"}, bytesOf("selected in a terminal"));
+    auto saved = primary->snapshot();
+    ASSERT_EQ(saved.items.size(), 1u);
+    EXPECT_EQ(saved.items[0].at("UTF8_STRING"), bytesOf("selected in a terminal"));
+
+    const auto clipboardCount = pasteboard.changeCount();
+    auto count = primary->setString("pasted into a terminal");
+    EXPECT_EQ(readText("UTF8_STRING", "primary"), "pasted into a terminal");
+    EXPECT_EQ(readText("x-kde-passwordManagerHint", "primary"), "secret");
+    EXPECT_EQ(readSelection("primary", "org.nspasteboard.ConcealedType"), Bytes{});
+    EXPECT_EQ(pasteboard.changeCount(), clipboardCount) << "the clipboard is another selection";
+
+    // Both owned at once: each answers with its own contents.
+    pasteboard.setString("on the clipboard");
+    EXPECT_EQ(readText("UTF8_STRING"), "on the clipboard");
+    EXPECT_EQ(primary->string(), "pasted into a terminal");
+    EXPECT_EQ(primary->changeCount(), count);
+
+    primary->restore(saved, count);
+    EXPECT_EQ(primary->changeCount(), count + 1);
+    EXPECT_EQ(readText("UTF8_STRING", "primary"), "selected in a terminal");
+    EXPECT_EQ(readText("x-kde-passwordManagerHint", "primary"), "(refused)");
+    EXPECT_EQ(readText("UTF8_STRING"), "on the clipboard");
+
+    // The user selects something else while our text is set: that selection survives the restore.
+    count = primary->setString("pasted again");
+    auto reselected =
+        startOwner(*primary, {"xclip", "-quiet", "-selection", "primary", "-i"}, bytesOf("selected meanwhile"));
+    primary->restore(saved, count);
+    EXPECT_EQ(readText("UTF8_STRING", "primary"), "selected meanwhile");
 }
 
 TEST(SystemPasteboardLimits, TargetsOverTheSizeLimitAreLeftOutOfTheSnapshot) {

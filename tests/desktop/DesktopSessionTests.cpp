@@ -7,9 +7,8 @@
 // their names.
 #include <gtest/gtest.h>
 
-#include "ChildProcess.hpp"
+#include "DesktopProcesses.hpp"
 #include "orvik/protocol/keys/MacKey.hpp"
-#include "orvik/protocol/messages/MessageJson.hpp"
 
 #include "PrivateXServer.hpp"
 #include "X11ClipboardReader.hpp"
@@ -17,7 +16,6 @@
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +23,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -37,108 +34,15 @@ using nlohmann::json;
 using Event = X11EventRecorder::Event;
 using namespace std::chrono_literals;
 
-// Generous limits for other processes to act; nothing here measures time.
-constexpr auto lineWait = 10s;
-constexpr auto settleLimit = 10s;
-constexpr auto pollPause = 1ms;
 // The server hears of local pointer motion from its X thread, a moment after it happened.
 constexpr auto localMoveLead = 500ms;
+// The paste stays on the clipboard for 3 s rather than 0.4 s, so that a loaded machine still reads it on
+// Shift+Insert; the delay itself is tested with an injected clock in the server's own tests.
+constexpr auto pasteRestore = 3000ms;
 
 constexpr unsigned modifierMask =
     ShiftMask | LockMask | ControlMask | Mod1Mask | Mod2Mask | Mod3Mask | Mod4Mask | Mod5Mask;
 constexpr unsigned buttonMask = Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask;
-
-std::string programPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path ? path : "");
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        auto candidate = std::filesystem::path(folder) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    }
-    throw std::runtime_error(name + " is not installed");
-}
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = settleLimit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(pollPause);
-    }
-    return true;
-}
-
-// A program whose standard output is one JSON object per line.
-class JsonLines {
-public:
-    explicit JsonLines(std::vector<std::string> argv) : process(std::move(argv)) {}
-
-    // The next line for which `matches` holds; every line read is kept in `seen`.
-    json waitFor(const std::function<bool(const json&)>& matches) {
-        while (auto line = process.readLine(lineWait)) {
-            seen.push_back(json::parse(*line));
-            if (matches(seen.back())) return seen.back();
-        }
-        throw std::runtime_error("expected line did not come");
-    }
-
-    ChildProcess process;
-    std::vector<json> seen;
-};
-
-bool hasValue(const json& line, const std::string& key, const std::string& value) {
-    return line.value(key, "") == value;
-}
-
-// orvik-test-server posting to this test's X display, its pairing window open.
-class DesktopServer : public JsonLines {
-public:
-    // The paste stays on the clipboard for 3 s rather than 0.4 s, so that a loaded machine still reads it on
-    // Ctrl+V; the delay itself is tested with an injected clock in the server's own tests.
-    DesktopServer() : JsonLines({ORVIK_TEST_SERVER_PATH, "--desktop", "--paste-restore-ms", "3000"}) {
-        port = waitFor([](const json& l) { return hasValue(l, "status", "ready"); }).at("port").get<int>();
-        url = waitFor([](const json& l) { return hasValue(l, "event", "pairing"); }).at("url").get<std::string>();
-    }
-    ~DesktopServer() {
-        process.closeInput();
-        process.waitForExit(5s);
-    }
-
-    int port = 0;
-    std::string url;
-};
-
-// orvik-phone sending what the test writes: paired by the server's URL, then authenticated with its new key; or
-// authenticated as a device paired before.
-class Phone : public JsonLines {
-public:
-    explicit Phone(const DesktopServer& server)
-        : Phone(server, std::vector<std::string>{"--pair-url", server.url, "--reconnect"}) {}
-    Phone(const DesktopServer& server, const json& paired)
-        : Phone(server, std::vector<std::string>{"--identity", paired.at("deviceID").get<std::string>(), "--key",
-                                                 paired.at("deviceKeyHex").get<std::string>()}) {}
-
-    void send(const OrvikMessage& message) { ASSERT_TRUE(process.write(toJson(message).dump() + "\n")); }
-    json status() {
-        return waitFor([](const json& l) { return hasValue(l, "type", "status"); });
-    }
-
-    // Ends the session from the phone's side: it closes the connection once everything written is sent.
-    std::optional<int> end() {
-        process.closeInput();
-        while (auto line = process.readLine(lineWait)) seen.push_back(json::parse(*line));
-        return process.waitForExit(lineWait);
-    }
-
-private:
-    Phone(const DesktopServer& server, std::vector<std::string> credentials)
-        : JsonLines([&] {
-              std::vector<std::string> argv{ORVIK_PHONE_PATH};
-              argv.insert(argv.end(), credentials.begin(), credentials.end());
-              for (const char* option : {"--quiet", "--stdin", "--wait-ms", "0", "--connect"}) argv.push_back(option);
-              argv.push_back("127.0.0.1:" + std::to_string(server.port));
-              return argv;
-          }()) {}
-};
 
 // The window with the keyboard focus, reading until what arrived since the last call satisfies a condition.
 class Desktop {
@@ -187,7 +91,7 @@ TEST(DesktopSession, APhoneMovesClicksTypesPastesAndLetsGoOfEverythingWhenItLeav
     Desktop desktop;
     X11ClipboardReader clipboard;
     Display* display = desktop.recorder.display();
-    DesktopServer server;
+    DesktopServer server(pasteRestore);
     Phone phone(server);
     EXPECT_TRUE(phone.status().at("payload").at("canControl").get<bool>()) << "posting input is permitted here";
 
@@ -212,7 +116,7 @@ TEST(DesktopSession, APhoneMovesClicksTypesPastesAndLetsGoOfEverythingWhenItLeav
     phone.send(TextInput{text, TextMode::type});
     EXPECT_EQ(desktop.typed(text), text);
 
-    // The window pastes as an application does: on Ctrl+V it reads the clipboard at once.
+    // The window pastes as an application does: on Shift+Insert it reads the clipboard at once.
     ChildProcess earlierOwner({programPath("xclip"), "-selection", "clipboard", "-quiet", "-i"});
     ASSERT_TRUE(earlierOwner.write("copied earlier"));
     earlierOwner.closeInput();
@@ -220,9 +124,9 @@ TEST(DesktopSession, APhoneMovesClicksTypesPastesAndLetsGoOfEverythingWhenItLeav
     phone.send(TextInput{"pasted: Grüße ✓", TextMode::paste});
     std::optional<std::string> readOnPaste;
     desktop.eventsUntil([&](const auto& arrived) {
-        auto keycodeV = desktop.recorder.keycodeOf(XK_v);
+        auto keycodeInsert = desktop.recorder.keycodeOf(XK_Insert);
         bool pasted = std::any_of(arrived.begin(), arrived.end(), [&](const Event& event) {
-            return event.type == KeyPress && event.detail == keycodeV && (event.state & modifierMask) == ControlMask;
+            return event.type == KeyPress && event.detail == keycodeInsert && (event.state & modifierMask) == ShiftMask;
         });
         if (pasted) readOnPaste = clipboard.text();
         return pasted;
@@ -280,7 +184,7 @@ TEST(DesktopServerLoss, ServesTheNextPhoneOnTheNewXServerAndStopsOnSigterm) {
     ::setenv("DISPLAY", x11.name().c_str(), 1);
     ASSERT_EQ(ChildProcess::run({programPath("setxkbmap"), "-layout", "us,ru"}, settleLimit).status, 0);
 
-    DesktopServer server;
+    DesktopServer server(pasteRestore);
     std::vector<std::unique_ptr<Phone>> typists;
     typists.push_back(std::make_unique<Phone>(server));
     const auto paired = typists[0]->waitFor([](const json& l) { return hasValue(l, "event", "paired"); });

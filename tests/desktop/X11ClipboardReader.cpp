@@ -14,11 +14,11 @@ constexpr long maxTextUnits = 1 << 16;
 
 } // namespace
 
-X11ClipboardReader::X11ClipboardReader() {
+X11ClipboardReader::X11ClipboardReader(const std::string& selection) {
     display_ = XOpenDisplay(nullptr);
     if (!display_) throw std::runtime_error("no X display");
     window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
-    clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
+    selection_ = XInternAtom(display_, selection.c_str(), False);
     utf8_ = XInternAtom(display_, "UTF8_STRING", False);
     property_ = XInternAtom(display_, "ORVIK_TEST_PASTE", False);
     XSync(display_, False);
@@ -30,8 +30,20 @@ X11ClipboardReader::~X11ClipboardReader() {
 }
 
 std::optional<std::string> X11ClipboardReader::text(std::chrono::milliseconds limit) {
+    auto answer = convert(utf8_, limit);
+    if (!answer || answer->type != utf8_ || answer->format != 8) return std::nullopt;
+    return answer->bytes;
+}
+
+std::optional<std::string> X11ClipboardReader::data(const std::string& target, std::chrono::milliseconds limit) {
+    auto answer = convert(XInternAtom(display_, target.c_str(), False), limit);
+    if (!answer || answer->format != 8) return std::nullopt;
+    return answer->bytes;
+}
+
+std::optional<X11ClipboardReader::Answer> X11ClipboardReader::convert(Atom target, std::chrono::milliseconds limit) {
     XDeleteProperty(display_, window_, property_);
-    XConvertSelection(display_, clipboard_, utf8_, property_, window_, CurrentTime);
+    XConvertSelection(display_, selection_, target, property_, window_, CurrentTime);
     XFlush(display_);
 
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -44,19 +56,18 @@ std::optional<std::string> X11ClipboardReader::text(std::chrono::milliseconds li
     }
     if (event.xselection.property == None) return std::nullopt;
 
-    Atom type = None;
-    int format = 0;
+    Answer answer;
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display_, window_, property_, 0, maxTextUnits, True, AnyPropertyType, &type, &format, &count,
-                           &remaining, &data) != Success) {
+    if (XGetWindowProperty(display_, window_, property_, 0, maxTextUnits, True, AnyPropertyType, &answer.type,
+                           &answer.format, &count, &remaining, &data) != Success) {
         return std::nullopt;
     }
-    std::optional<std::string> text;
-    if (type == utf8_ && format == 8) text = std::string(reinterpret_cast<const char*>(data), count);
+    if (answer.format == 8 && data) answer.bytes.assign(reinterpret_cast<const char*>(data), count);
     if (data) XFree(data);
-    return text;
+    if (answer.type == None) return std::nullopt;
+    return answer;
 }
 
 } // namespace orvik::test

@@ -2,6 +2,7 @@
 // tests/support/run-with-private-bus --keyring).
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/tests/TemporaryDirectory.hpp"
+#include "pairing/DeviceList.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/SecretServiceVault.hpp"
 #include "pairing/tests/TestDevices.hpp"
@@ -12,7 +13,9 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <future>
 #include <map>
+#include <thread>
 
 namespace orvik::helper {
 namespace {
@@ -89,6 +92,23 @@ protected:
 using UnlockedKeyring = KeyringTest;
 using LockedKeyring = KeyringTest;
 using UnresponsiveKeyring = KeyringTest;
+using VanishingKeyring = KeyringTest;
+
+pid_t keyringDaemon() {
+    const char* pidText = std::getenv("ORVIK_TEST_KEYRING_PID");
+    if (!pidText) ADD_FAILURE() << "run through tests/support/run-with-private-bus --keyring";
+    return pidText ? static_cast<pid_t>(std::atoi(pidText)) : 0;
+}
+
+// Stores an item of another service under the same account, as another program might.
+void storeForeignItem(const Uuid& deviceID) {
+    SecretSchema* schema =
+        secret_schema_new("org.example.Other", SECRET_SCHEMA_NONE, "account", SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
+    std::string account = deviceID.text();
+    EXPECT_TRUE(secret_password_store_sync(schema, SECRET_COLLECTION_DEFAULT, "other", "secret", nullptr, nullptr,
+                                           "account", account.c_str(), nullptr));
+    secret_schema_unref(schema);
+}
 
 TEST_F(UnlockedKeyring, KeepsABinaryKeyUnderTheServiceAndAccountAttributesReplacedByAWriteUntilRemoved) {
     ASSERT_EQ(vault->write(anna.id, "Orvik Helper: Anna", keyWithEveryKindOfByte(1)).status, VaultResult::Status::ok);
@@ -115,14 +135,29 @@ TEST_F(UnlockedKeyring, TheStoreKeepsKeysInTheKeyringAndMovesKeysLeftInTheKeyFil
     EXPECT_EQ(makeStore()->key(anna.id), key);
 
     KeyFileVault(keyFilePath).write(ben.id, "", key);
-    defaults->setData(KeychainDeviceStore::metadataKey, PairedDevice::encodeList({ben}));
+    defaults->setData(KeychainDeviceStore::metadataKey, DeviceList({ben}).encode());
     auto store = makeStore();
+    store->waitForBackgroundWork();
     EXPECT_TRUE(KeyFileVault(keyFilePath).entries().empty());
     EXPECT_EQ(vault->read(ben.id).key, key);
     ASSERT_EQ(itemsOf(ben.id).size(), 1u);
     EXPECT_EQ(itemsOf(ben.id)[0].label, "Orvik Helper: Ben");
     EXPECT_EQ(store->key(ben.id), key);
     store->remove(ben.id);
+}
+
+TEST_F(UnlockedKeyring, ReadsEveryKeyOfTheServiceInOneQueryAndNothingElse) {
+    auto carl = Uuid::random();
+    ASSERT_EQ(vault->write(anna.id, "Orvik Helper: Anna", keyWithEveryKindOfByte(10)).status, VaultResult::Status::ok);
+    ASSERT_EQ(vault->write(ben.id, "Orvik Helper: Ben", keyWithEveryKindOfByte(11)).status, VaultResult::Status::ok);
+    ASSERT_EQ(vault->write(carl, "Orvik Helper: Carl", keyWithEveryKindOfByte(12)).status, VaultResult::Status::ok);
+    storeForeignItem(Uuid::random());
+    auto all = vault->readAll();
+    EXPECT_EQ(all.status, VaultResult::Status::ok) << all.detail;
+    EXPECT_EQ(all.keys, (std::map<Uuid, Bytes>{{anna.id, keyWithEveryKindOfByte(10)},
+                                               {ben.id, keyWithEveryKindOfByte(11)},
+                                               {carl, keyWithEveryKindOfByte(12)}}));
+    for (const auto& id : {anna.id, ben.id, carl}) vault->remove(id);
 }
 
 // A locked keyring is a read error: no unlock prompt, no answer "not paired", nothing cached; writes fail
@@ -140,13 +175,15 @@ TEST_F(LockedKeyring, IsAReadErrorAndNeverAPrompt) {
     EXPECT_EQ(restarted->devices(), std::vector<PairedDevice>{anna});
     EXPECT_FALSE(std::filesystem::exists(keyFilePath));
     EXPECT_TRUE(itemsOf(anna.id).at(0).locked) << "nothing unlocked it";
+    auto all = vault->readAll();
+    EXPECT_EQ(all.status, VaultResult::Status::failed);
+    EXPECT_TRUE(all.keys.empty());
 }
 
 // A daemon that stops answering costs one timeout per operation, not a hung server thread.
 TEST_F(UnresponsiveKeyring, AStoppedDaemonMakesCallsFailAfterTheTimeout) {
-    const char* pidText = std::getenv("ORVIK_TEST_KEYRING_PID");
-    ASSERT_TRUE(pidText) << "run through tests/support/run-with-private-bus --keyring";
-    pid_t daemon = static_cast<pid_t>(std::atoi(pidText));
+    pid_t daemon = keyringDaemon();
+    ASSERT_NE(daemon, 0);
     // Written with the usual patience: on a busy machine the first call may take longer than the impatient one's.
     ASSERT_EQ(vault->write(anna.id, "Orvik Helper: Anna", keyWithEveryKindOfByte(8)).status, VaultResult::Status::ok);
     SecretServiceVault impatient(std::chrono::milliseconds(300));
@@ -161,6 +198,23 @@ TEST_F(UnresponsiveKeyring, AStoppedDaemonMakesCallsFailAfterTheTimeout) {
 
     auto again = vault->read(anna.id);
     EXPECT_EQ(again.status, VaultResult::Status::ok) << again.detail;
+}
+
+// Mend: a keyring that went away while the helper ran failed the next pairing, where a start without it would have
+// used the key file. Its daemon is stopped, then killed while the pairing's call waits for its answer.
+TEST_F(VanishingKeyring, APairingAfterTheKeyringLeftKeepsItsKeyInTheKeyFile) {
+    auto store = makeStore();
+    store->add(anna, keyWithEveryKindOfByte(13));
+    pid_t daemon = keyringDaemon();
+    ASSERT_NE(daemon, 0);
+    ASSERT_EQ(::kill(daemon, SIGSTOP), 0);
+    auto pairing = std::async(std::launch::async, [&store] { store->add(ben, keyWithEveryKindOfByte(14)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(::kill(daemon, SIGKILL), 0);
+    EXPECT_NO_THROW(pairing.get());
+    EXPECT_EQ(KeyFileVault(keyFilePath).entries(), (std::map<Uuid, Bytes>{{ben.id, keyWithEveryKindOfByte(14)}}));
+    EXPECT_EQ(store->devices(), (std::vector<PairedDevice>{anna, ben}));
+    EXPECT_EQ(makeStore()->key(ben.id), keyWithEveryKindOfByte(14));
 }
 
 } // namespace

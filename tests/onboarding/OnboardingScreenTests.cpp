@@ -1,4 +1,5 @@
 #include "OnboardingFakes.hpp"
+#include "VisibleText.hpp"
 #include "onboarding/FixPermissionWindow.hpp"
 #include "onboarding/OnboardingWindow.hpp"
 #include "onboarding/PairingWindow.hpp"
@@ -18,6 +19,8 @@ using namespace std::chrono_literals;
 using Step = OnboardingWindow::Step;
 
 const std::string storeID = "1234567890";
+// Between the QR panel and the instruction below it.
+constexpr int instructionSpacing = 12;
 // As long as a real pairing URL with two addresses.
 const std::string pairingURL = "orvik://pair?v=1&h=3F2504E0-4F89-11D3-9A0C-0305E82C3301&n=Test%20Computer&a=192.168."
                                "1.20:49152,10.0.0.7:49152&s=q2S0bXrdFj3mO7Vd9YFQy1x8bR3j4GXL3hJmPqR5c0w";
@@ -46,6 +49,21 @@ protected:
         model->pairingInfo =
             PairingInfo{Uuid::random(), pairingURL, "7KQ2M-X9PRT-4HV8C-N3JWD-6YB1F", clock.now + 299s, {}};
         model->changed();
+    }
+    // The instruction stands the designed spacing below the QR panel, and no text is cut or spills over another.
+    static void expectCodeLaidOut(QWidget& window) {
+        auto* code = window.findChild<QWidget*>(QStringLiteral("pairingQRCode"));
+        ASSERT_NE(code, nullptr);
+        QWidget* panel = code->parentWidget();
+        const QLabel* instruction = nullptr;
+        for (const QLabel* label : window.findChildren<QLabel*>()) {
+            if (label->text().startsWith(QStringLiteral("In Orvik on your iPhone"))) instruction = label;
+        }
+        ASSERT_NE(instruction, nullptr);
+        const int gap =
+            instruction->mapTo(&window, QPoint()).y() - panel->mapTo(&window, QPoint(0, panel->height())).y();
+        EXPECT_GE(gap, instructionSpacing);
+        test::expectNothingClipped(&window);
     }
     static bool inside(QWidget& window, const QWidget* part) {
         return part && part->isVisible() && window.rect().contains(QRect(part->mapTo(&window, QPoint()), part->size()));
@@ -83,6 +101,7 @@ TEST_F(OnboardingScreenTest, EveryOnboardingStepFitsItsWindowAndReturnPressesIts
     showCode();
     QTest::keyClick(&window, Qt::Key_Return);
     photograph(window, QStringLiteral("onboarding-4-pair-code"));
+    expectCodeLaidOut(window);
     EXPECT_EQ(model->count("startPairing"), 1u) << "Return is no button of the pairing view";
     model->pairingInfo.reset();
     model->lastPaired = device("Zoë’s <b>iPhone</b>", clock.now);
@@ -122,6 +141,7 @@ TEST_F(OnboardingScreenTest, PairingAndFixPermissionWindowsInEveryState) {
         photograph(window, QStringLiteral("pairing-expired"));
         showCode();
         photograph(window, QStringLiteral("pairing-code"));
+        expectCodeLaidOut(window);
         model->pairingInfo.reset();
         model->lastPaired = device("Zoë’s <b>iPhone</b>", clock.now + 1s);
         model->changed();

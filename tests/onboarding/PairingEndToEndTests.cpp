@@ -1,4 +1,5 @@
 #include "ChildProcess.hpp"
+#include "ProcessUsage.hpp"
 #include "WaitUntil.hpp"
 #include "orvik/protocol/pairing/PairingPayload.hpp"
 
@@ -7,11 +8,15 @@
 #include <csignal>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace orvik::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Next to nothing at rest; a busy loop costs a whole core. Wide enough for a loaded two-core machine.
+constexpr double restingCpuShare = 0.2;
 
 std::string visibleWindow(const std::string& title) {
     auto found = ChildProcess::run({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, 5s);
@@ -61,6 +66,11 @@ TEST(PairingEndToEnd, APhonePairsWithTheCodeReadFromTheFirstRunWindow) {
             return visibleWindow("Set Up Orvik Helper").empty();
         },
         30s, [] {}));
+    // With no window left, the program rests: a window that went on fitting itself would keep a core busy.
+    std::this_thread::sleep_for(500ms);
+    const auto usage = UsageRate::over(helper.pid(), 3s);
+    ASSERT_TRUE(usage);
+    EXPECT_LT(usage->cpuShare, restingCpuShare) << usage->describe();
 
     helper.signal(SIGTERM);
     EXPECT_EQ(helper.waitForExit(20s), 0);

@@ -1,10 +1,14 @@
 #include "pro/GioURLOpener.hpp"
 
+#include "ChildReport.hpp"
 #include "TemporaryFolder.hpp"
 #include "WaitUntil.hpp"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <sstream>
@@ -46,12 +50,17 @@ protected:
         desktop.write("data/applications/orvik-test-browser.desktop",
                       "[Desktop Entry]\nType=Application\nName=Test Browser\nExec=" + handler.string() +
                           " %u\nMimeType=x-scheme-handler/https;\n");
+        desktop.write("data/applications/orvik-test-report.desktop",
+                      "[Desktop Entry]\nType=Application\nName=Report\nExec='" ORVIK_TEST_CHILD_REPORT "' '" +
+                          report.string() + "' %u\nMimeType=x-scheme-handler/orvik-report;\n");
         desktop.write("config/mimeapps.list",
-                      "[Default Applications]\nx-scheme-handler/https=orvik-test-browser.desktop\n");
+                      "[Default Applications]\nx-scheme-handler/https=orvik-test-browser.desktop\n"
+                      "x-scheme-handler/orvik-report=orvik-test-report.desktop\n");
     }
 
     static inline const TemporaryFolder desktop;
     static inline const std::filesystem::path received = desktop.path() / "received";
+    static inline const std::filesystem::path report = desktop.path() / "report";
 };
 
 TEST_F(GioURLOpenerTest, TheDefaultHandlerGetsTheLinkAsOneArgumentAndSchemesWithoutOneAreRefused) {
@@ -63,6 +72,26 @@ TEST_F(GioURLOpenerTest, TheDefaultHandlerGetsTheLinkAsOneArgumentAndSchemesWith
     text << std::ifstream(received).rdbuf();
     EXPECT_EQ(text.str(), "1\n" + url + "\n");
     EXPECT_FALSE(opened(opener, "shortcuts://run-shortcut?name=A"));
+}
+
+TEST_F(GioURLOpenerTest, TheHandlerGetsOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsItsFolder) {
+    int leaked[2];
+    ASSERT_EQ(::pipe(leaked), 0);
+    const auto home = desktop.path() / "home";
+    std::filesystem::create_directories(home);
+    const std::string previousHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    setenv("HOME", home.c_str(), 1);
+    GioURLOpener opener;
+    EXPECT_TRUE(opened(opener, "orvik-report://example.org/a"));
+    setenv("HOME", previousHome.c_str(), 1);
+    ::close(leaked[0]);
+    ::close(leaked[1]);
+    const auto seen = test::ChildReport::awaited(report);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->descriptors, test::ChildReport::onlyNullDevices());
+    EXPECT_EQ(seen->input, "end");
+    EXPECT_EQ(seen->workingDirectory, home.string());
+    EXPECT_EQ(seen->arguments, std::vector<std::string>{"orvik-report://example.org/a"});
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #include "pro/CLIShortcuts.hpp"
 
+#include "ChildReport.hpp"
 #include "TemporaryFolder.hpp"
 #include "WaitUntil.hpp"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 
@@ -72,8 +76,73 @@ TEST_F(ShortcutsProgramTest, ListsTheUsersCommandsWithTheirFolders) {
     command("Work/Alpha", "true");
     config.write("orvik-helper/shortcuts/notes.txt", "not a command");
     command(".hidden", "true");
-    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener, shortWaits);
-    EXPECT_EQ(list(shortcuts), ShortcutsListing(std::vector<ShortcutInfo>{{"Alpha", "Work"}, {"-Backup", "Work"}}));
+    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener);
+    EXPECT_EQ(list(shortcuts),
+              ShortcutsListing(std::vector<ShortcutInfo>{{"Alpha", std::nullopt}, {"-Backup", "Work"}}));
+}
+
+TEST_F(ShortcutsProgramTest, EachListedNameRunsTheFileItWasListedForAndFolderLinksAreNotFollowed) {
+    const auto ran = [&](const std::string& marker) { return "touch '" + (scratch.path() / marker).string() + "'"; };
+    command("Backup", ran("top"));
+    command("Daily/Backup", ran("daily"));
+    command("Daily/Report", "true");
+    command("Caf\xC3\xA9", "true");        // precomposed é
+    command("Daily/Cafe\xCC\x81", "true"); // e and a combining accent: the same name in NFC
+    command("Trailing ", "true");
+    command("\xE2\x80\x83Leading", "true"); // an em space
+    command("Line\xE2\x80\xA8"
+            "Break",
+            "true");
+    command("Broken\xFF", "true");
+    scratch.write("outside/Outside", "#!/bin/sh\ntrue\n", true);
+    const auto root = config.path() / "orvik-helper" / "shortcuts";
+    std::filesystem::create_directory_symlink(".", root / "Loop");
+    std::filesystem::create_directory_symlink(scratch.path() / "outside", root / "Elsewhere");
+    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener);
+
+    EXPECT_EQ(list(shortcuts), ShortcutsListing(std::vector<ShortcutInfo>{
+                                   {"Backup", std::nullopt}, {"Caf\xC3\xA9", std::nullopt}, {"Report", "Daily"}}));
+    EXPECT_EQ(run(shortcuts, "Backup"), CommandOutcome::success());
+    EXPECT_TRUE(std::filesystem::exists(scratch.path() / "top"));
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "daily"));
+    EXPECT_EQ(run(shortcuts, "Outside"), CommandOutcome::failure(ErrorCode::internalError, "shortcut exited 1"));
+}
+
+// Descriptors a library of the helper opened without close-on-exec (the test's own stand in for them), standard
+// input and the working directory must not reach a command or the listing program.
+TEST_F(ShortcutsProgramTest, ChildrenGetOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsTheirFolder) {
+    int leaked[2];
+    ASSERT_EQ(::pipe(leaked), 0);
+    const auto home = scratch.path() / "home";
+    std::filesystem::create_directory(home);
+    const std::string previousHome = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    setenv("HOME", home.c_str(), 1);
+    const auto commandReport = scratch.path() / "command-report";
+    const auto listingReport = scratch.path() / "listing-report";
+    command("Report", "exec '" ORVIK_TEST_CHILD_REPORT "' '" + commandReport.string() + "'");
+    const auto lister = scratch.write(
+        "lister", "#!/bin/sh\nexec '" ORVIK_TEST_CHILD_REPORT "' '" + listingReport.string() + "'\n", true);
+
+    CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener);
+    EXPECT_EQ(run(shortcuts, "Report"), CommandOutcome::success());
+    CLIShortcuts listing(lister, opener);
+    EXPECT_EQ(list(listing), ShortcutsListing(std::vector<ShortcutInfo>{}));
+    setenv("HOME", previousHome.c_str(), 1);
+    ::close(leaked[0]);
+    ::close(leaked[1]);
+
+    const auto ofCommand = test::ChildReport::awaited(commandReport);
+    ASSERT_TRUE(ofCommand);
+    EXPECT_EQ(ofCommand->descriptors, test::ChildReport::onlyNullDevices());
+    EXPECT_EQ(ofCommand->input, "end");
+    EXPECT_EQ(ofCommand->workingDirectory, home.string());
+    const auto ofListing = test::ChildReport::awaited(listingReport);
+    ASSERT_TRUE(ofListing);
+    ASSERT_EQ(ofListing->descriptors.size(), 3U) << "only standard input, output and error";
+    EXPECT_EQ(ofListing->descriptors.at(0), "/dev/null");
+    EXPECT_EQ(ofListing->descriptors.at(1).rfind("pipe:", 0), 0U) << "the output is read";
+    EXPECT_EQ(ofListing->descriptors.at(2), "/dev/null");
+    EXPECT_EQ(ofListing->workingDirectory, home.string());
 }
 
 TEST_F(ShortcutsProgramTest, ACommandFailingBeforeTheRealWaitIsAnInternalErrorAndAHyphenatedNameRuns) {

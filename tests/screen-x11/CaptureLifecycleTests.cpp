@@ -1,9 +1,12 @@
 #include "CaptureFixture.hpp"
 #include "PrivateXServer.hpp"
+#include "ProcessUsage.hpp"
 #include "WaitUntil.hpp"
+#include "core/tests/CapturedLog.hpp"
 
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdlib>
@@ -14,6 +17,8 @@ namespace orvik::helper::x11test {
 namespace {
 
 using namespace std::chrono_literals;
+
+using test::openDescriptorCount;
 
 class CaptureLifecycleTest : public CaptureTest {
 protected:
@@ -151,6 +156,7 @@ TEST_F(CaptureLifecycleTest, aDyingXServerStopsTheCaptureOnceAndStopStillReturns
     ASSERT_FALSE(server.name().empty());
     X11CaptureSource source(server.name());
     FrameLog log;
+    helper::testing::CapturedLog logged;
     ASSERT_EQ(start(source, {screenID(), 320, 240, 30, NormalizedRect::full()}, log), std::nullopt);
     ASSERT_TRUE(log.next());
     server.stop();
@@ -158,12 +164,19 @@ TEST_F(CaptureLifecycleTest, aDyingXServerStopsTheCaptureOnceAndStopStillReturns
     EXPECT_TRUE(stop(source, 1000ms));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(log.stops(), std::vector<ScreenCaptureFailure>{ScreenCaptureFailure::failed});
+    const auto lines = logged.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const auto& line) {
+        return line.text == "Screen: Capture stopped: failed";
+    })) << "the failure by name";
 }
 
 // A server that stops answering must not hold up stop().
+// The thread left behind ends once the server answers again, and drops its connection without another X call:
+// it may be ending while the process exits (closing the display through Xlib then crashed in libXext).
 TEST_F(CaptureLifecycleTest, aHungXServerDoesNotHoldUpStop) {
     PrivateXServer server("640x480x24");
     ASSERT_FALSE(server.name().empty());
+    const auto descriptorsBefore = openDescriptorCount();
     auto source = std::make_unique<X11CaptureSource>(server.name());
     FrameLog log;
     ASSERT_EQ(start(*source, {screenID(), 320, 240, 30, NormalizedRect::full()}, log), std::nullopt);
@@ -171,6 +184,7 @@ TEST_F(CaptureLifecycleTest, aHungXServerDoesNotHoldUpStop) {
     EXPECT_TRUE(stop(*source, 1000ms));
     source.reset();
     server.resume();
+    EXPECT_TRUE(test::waitUntil([&] { return openDescriptorCount() == descriptorsBefore; }, 10s));
 }
 
 } // namespace

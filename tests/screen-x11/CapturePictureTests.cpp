@@ -9,7 +9,9 @@
 #include <X11/extensions/Xrandr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <variant>
 
 namespace orvik::helper::x11test {
 namespace {
@@ -53,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FittedTest,
                          ::testing::Values(FitCase{1920, 1080, 1280, 720, {0, 0, 1280, 720}},
                                            FitCase{1366, 768, 1000, 562, {0, 0, 1000, 562}},
                                            FitCase{1920, 1080, 640, 640, {0, 140, 640, 360}},
-                                           FitCase{96, 96, 160, 100, {30, 0, 100, 100}},
+                                           FitCase{96, 96, 160, 100, {32, 2, 96, 96}},
+                                           FitCase{1280, 720, 1920, 1080, {320, 180, 1280, 720}},
                                            FitCase{1080, 1920, 320, 180, {108, 0, 102, 180}}));
 
 TEST(CapturePacerTest, firstAtOnceThenPacedChangesAndASecondlyRefresh) {
@@ -221,6 +224,71 @@ TEST_F(CapturePictureTest, aMonitorThatMovesWithoutAScreenResizeIsFollowed) {
         picture = log.next();
         return picture && std::abs(sample(*picture, 160, 90)[2] - bt709(0x0000FF)[2]) <= 3;
     })) << "the picture shows where the monitor is now";
+    EXPECT_TRUE(stop(source));
+}
+
+// A smaller resolution, as `xrandr --fb` makes it on Xvfb (whose one mode no longer fits): the output goes off
+// and the smaller root becomes the one display, "screen".
+void setRootSize(int width, int height) {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_TRUE(display);
+    const Window root = DefaultRootWindow(display);
+    const int screen = DefaultScreen(display);
+    XGrabServer(display);
+    XRRScreenResources* resources = XRRGetScreenResources(display, root);
+    for (int index = 0; resources && index < resources->ncrtc; ++index) {
+        XRRSetCrtcConfig(display, resources, resources->crtcs[index], CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
+    }
+    XRRSetScreenSize(display, root, width, height,
+                     DisplayWidthMM(display, screen) * width / DisplayWidth(display, screen),
+                     DisplayHeightMM(display, screen) * height / DisplayHeight(display, screen));
+    XUngrabServer(display);
+    XSync(display, False);
+    if (resources) XRRFreeScreenResources(resources);
+    XCloseDisplay(display);
+}
+
+TEST_F(CapturePictureTest, aMonitorReachingPastTheRootIsListedAndCapturedAsFarAsItIsOnTheRoot) {
+    Painter painter;
+    painter.window(wholeScreen, 0xFF0000);
+    painter.window({1280, 720, 640, 360}, 0x0000FF);
+    setMonitor("ORVIK-PAST", {1280, 720, 1280, 720});
+    const auto id = DisplayIdentifiers::idForName("ORVIK-PAST");
+    auto listed = X11CaptureSource::listDisplays({});
+    auto* displays = std::get_if<std::vector<ScreenDisplay>>(&listed);
+    ASSERT_TRUE(displays);
+    auto past = std::find_if(displays->begin(), displays->end(), [&](const auto& display) { return display.id == id; });
+    ASSERT_NE(past, displays->end());
+    EXPECT_EQ(past->pixelWidth, 640);
+    EXPECT_EQ(past->pixelHeight, 360);
+
+    X11CaptureSource source;
+    FrameLog log;
+    ASSERT_EQ(start(source, {id, 320, 180, 30, NormalizedRect::full()}, log), std::nullopt);
+    auto picture = log.next();
+    ASSERT_TRUE(picture) << "frames come although the monitor reaches past the root";
+    expectNear(sample(*picture, 160, 90), bt709(0x0000FF), 3, "the monitor's part on the root");
+    EXPECT_TRUE(stop(source));
+}
+
+TEST_F(CapturePictureTest, afterTheRootShrinksTheScreenIsShownUnscaledInTheMiddleOfThePicture) {
+    Painter painter;
+    painter.window(wholeScreen, 0xFF0000);
+    X11CaptureSource source;
+    FrameLog log;
+    ASSERT_EQ(start(source, configuration(1920, 1080), log), std::nullopt);
+    ASSERT_TRUE(log.next());
+
+    setRootSize(1280, 720);
+    std::shared_ptr<PixelBuffer> picture;
+    EXPECT_TRUE(test::waitUntil([&] {
+        picture = log.next();
+        return picture && sample(*picture, 100, 100)[0] == 16;
+    })) << "a black border, not the screen scaled up";
+    ASSERT_TRUE(picture);
+    expectNear(sample(*picture, 330, 190), bt709(0xFF0000), 3, "the screen's top-left corner at 320,180");
+    expectNear(sample(*picture, 1590, 890), bt709(0xFF0000), 3, "its bottom-right corner");
+    expectNear(sample(*picture, 1610, 910), {16, 128, 128}, 0, "beyond it");
     EXPECT_TRUE(stop(source));
 }
 

@@ -22,12 +22,14 @@ using namespace std::chrono_literals;
 
 class ScreenServer {
 public:
-    explicit ScreenServer(std::string source = "synthetic")
+    // Pairs a phone at once unless `pairNow` is false (then `pairingURL` is left for a phone of the test).
+    explicit ScreenServer(std::string source = "synthetic", bool pairNow = true)
         : process_({ORVIK_TEST_SERVER_PATH, "--screen", std::move(source)}) {
-        const auto address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
-        auto pairing = waitFor("event", "pairing").at("url").get<std::string>();
+        address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
+        pairingURL = waitFor("event", "pairing").at("url").get<std::string>();
+        if (!pairNow) return;
         auto paired =
-            ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairing, "--connect", address, "--quiet"}, 20s);
+            ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairingURL, "--connect", address, "--quiet"}, 20s);
         for (const auto& line : paired.lines) {
             auto parsed = json::parse(line);
             if (parsed.value("event", "") == "paired") {
@@ -76,6 +78,8 @@ public:
         return rates;
     }
 
+    std::string address;
+    std::string pairingURL;
     std::vector<std::string> device;
 
 private:
@@ -134,6 +138,18 @@ TEST_P(ScreenViewingOf, APhoneViewsDecodesAndStopsAndTheViewerIsGone) {
 
     EXPECT_EQ(server.waitFor("event", "screenViewers").at("viewers").size(), 1u);
     EXPECT_TRUE(server.waitFor("event", "screenViewers").at("viewers").empty());
+}
+
+TEST(ScreenViewing, APhonePairsAndViewsInOneCommand) {
+    ScreenServer server("synthetic", false);
+    auto run = ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", server.pairingURL, "--connect", server.address,
+                                  "--view", "main", "--view-frames", "3", "--wait-ms", "300"},
+                                 60s);
+    EXPECT_EQ(run.status, 0);
+    std::vector<json> lines;
+    for (const auto& line : run.lines) lines.push_back(json::parse(line));
+    EXPECT_EQ(named(lines, "paired").size(), 1u);
+    EXPECT_EQ(named(lines, "frame").size(), 3u);
 }
 
 // The lines of `process` up to and including the first for which `last` holds; throws when it never came.

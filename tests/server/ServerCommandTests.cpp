@@ -101,20 +101,25 @@ TEST_F(ServerCommands, PauseReleasesHeldInputRefusesCommandsButNotListingsOrScre
 
 TEST_F(ServerCommands, TextIsTypedOrPastedUpToTwentyThousandCharacters) {
     harness.pasteboard->userCopied("the user's own text");
+    harness.primarySelection->userCopied("the user's selected text");
     // Each "é" written as e + combining accent is one character of two code points.
     std::string longest;
     for (int index = 0; index < 20000; ++index) longest += "e\xCC\x81";
     expectReplies(
         {{TextInput{longest + "e\xCC\x81", TextMode::type}, ErrorMessage{ErrorCode::invalidRequest, "text too long"}}});
 
-    // A paste: the text on the clipboard, Command-V, and the user's contents back before the next message.
+    // A paste: the text on the clipboard and the primary selection, Shift+Insert (terminals paste on it too, and
+    // take Ctrl+V literally), and the user's contents back on both before the next message.
     phone->send(TextInput{longest, TextMode::paste});
     expectReplies({{Ping{1}, Pong{1}}});
     EXPECT_EQ(harness.pasteboard->writes(), std::vector<std::string>{longest});
+    EXPECT_EQ(harness.primarySelection->writes(), std::vector<std::string>{longest});
     EXPECT_EQ(harness.pasteboard->contents().text(), "the user's own text");
+    EXPECT_EQ(harness.primarySelection->contents().text(), "the user's selected text");
     auto recorded = harness.sink->events();
     ASSERT_EQ(recorded.size(), 4u);
-    EXPECT_EQ(recorded[1], RecordedInput::key(static_cast<std::uint16_t>(MacKey::v), true, ModifierFlags::command));
+    constexpr std::uint16_t insertKey = 0x72;
+    EXPECT_EQ(recorded[1], RecordedInput::key(insertKey, true, ModifierFlags::shift));
 
     // While input cannot be injected, nothing is answered at all.
     harness.onServer([](HelperServer& s) { s.setServices(helper::HelperServices([] { return false; }, {}, {})); });

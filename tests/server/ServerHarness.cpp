@@ -26,6 +26,7 @@ ServerHarness::ServerHarness(Options options)
     configuration.services = std::move(options.services);
     configuration.sink = sink;
     configuration.pasteboard = options.pasteboard ? options.pasteboard : pasteboard;
+    configuration.primarySelection = primarySelection;
     configuration.listenerOptions = options.listenerOptions;
     configuration.clock = clock.function();
     configuration.wallClock = date.function();

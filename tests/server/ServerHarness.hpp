@@ -22,7 +22,8 @@
 
 namespace orvik::helper {
 
-// The in-memory store, whose keys a test can make unreadable (as a locked keyring is).
+// The in-memory store, whose keys a test can make unreadable (as a locked keyring is) or hold back until released
+// (as a store loading its keys in the background does), and which counts its flushes.
 class TestDeviceStore final : public PairedDeviceStore {
 public:
     std::vector<PairedDevice> devices() const override { return inner_.devices(); }
@@ -36,12 +37,36 @@ public:
     }
     void remove(const Uuid& deviceID) override { inner_.remove(deviceID); }
     void updateLastSeen(const Uuid& deviceID, Date at) override { inner_.updateLastSeen(deviceID, at); }
+    std::vector<PreSharedKey> sessionKeys() override {
+        if (keysPending) return {};
+        return PairedDeviceStore::sessionKeys();
+    }
+    void setKeysChangedHandler(std::function<void()> handler) override {
+        std::lock_guard lock(handlerMutex_);
+        keysChanged_ = std::move(handler);
+    }
+    void flush() override { ++flushes; }
+
+    // Ends keysPending and tells the server.
+    void releaseKeys() {
+        keysPending = false;
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(handlerMutex_);
+            handler = keysChanged_;
+        }
+        if (handler) handler();
+    }
 
     std::atomic<bool> keysUnavailable = false;
     std::atomic<bool> failWrites = false;
+    std::atomic<bool> keysPending = false;
+    std::atomic<int> flushes = 0;
 
 private:
     InMemoryDeviceStore inner_;
+    std::mutex handlerMutex_;
+    std::function<void()> keysChanged_;
 };
 
 // A wall clock that moves only when told to.
@@ -72,7 +97,7 @@ struct TestDevice {
     PreSharedKey sessionKey() const { return test::sessionKey(id, key); }
 };
 
-// A server on loopback with the in-memory stores, the recording sink, the fake pasteboard, a manual clock and a
+// A server on loopback with the in-memory stores, the recording sink, fake pasteboards, a manual clock and a
 // Bonjour recorder, on its own thread; plus the thread of the test's phones.
 class ServerHarness {
 public:
@@ -129,6 +154,7 @@ public:
     std::shared_ptr<helper::InMemoryPreferencesStore> preferencesStore;
     std::shared_ptr<helper::RecordingSink> sink = std::make_shared<helper::RecordingSink>();
     std::shared_ptr<helper::FakePasteboard> pasteboard = std::make_shared<helper::FakePasteboard>();
+    std::shared_ptr<helper::FakePasteboard> primarySelection = std::make_shared<helper::FakePasteboard>();
     std::shared_ptr<helper::InMemoryUserDefaults> defaults = std::make_shared<helper::InMemoryUserDefaults>();
     std::shared_ptr<helper::BonjourRecorder> bonjour = helper::BonjourRecorder::make();
     helper::HelperIdentity identity;

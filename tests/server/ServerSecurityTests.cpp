@@ -7,16 +7,10 @@
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 
-#include <filesystem>
+#include "ProcessUsage.hpp"
 
 namespace orvik::test {
 namespace {
-
-std::size_t openFileCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
-    return count;
-}
 
 // A phone written straight on OpenSSL, blocking, for what the framed connection would never send: a TLS session
 // kept for resumption and a frame header announcing more than the limit.
@@ -140,7 +134,7 @@ TEST_F(ServerSecurity, AThousandFailedHandshakesLeaveNoOpenFiles) {
     auto warmUp = [&] { EXPECT_THROW(harness.connect(wrong), ConnectionError); };
     warmUp(); // the first attempt opens what stays open for the process's life (resolver, random source)
     ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.sessionCount() == 0; }));
-    const auto before = openFileCount();
+    const auto before = openDescriptorCount();
 
     for (int attempt = 0; attempt < 1000; ++attempt) {
         try {
@@ -151,8 +145,10 @@ TEST_F(ServerSecurity, AThousandFailedHandshakesLeaveNoOpenFiles) {
     }
     ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.sessionCount() == 0; }));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (openFileCount() != before && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(openFileCount(), before);
+    // Fewer is no leak: a descriptor of the warm-up may still have been closing when they were counted.
+    while (openDescriptorCount() > before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_LE(openDescriptorCount(), before);
     EXPECT_EQ(harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size(), 50u);
 }
 

@@ -14,12 +14,19 @@
 namespace orvik::test {
 
 std::unique_ptr<TestPhone> TestPhone::connect(PhoneThread& thread, std::uint16_t port, PreSharedKey key,
-                                              std::string_view ciphers) {
+                                              std::string_view ciphers, const std::string& localAddress) {
     auto context = OrvikTLS::clientContext(std::move(key), ciphers);
     auto connected = asio::co_spawn(
         thread.executor(),
-        [port, context]() -> asio::awaitable<std::shared_ptr<FramedConnection>> {
-            auto connection = co_await FramedConnection::connect("127.0.0.1", port, context, 5s);
+        [port, context, localAddress]() -> asio::awaitable<std::shared_ptr<FramedConnection>> {
+            asio::ip::tcp::socket socket(co_await asio::this_coro::executor);
+            socket.open(asio::ip::tcp::v4());
+            socket.bind({asio::ip::make_address_v4(localAddress), 0});
+            const asio::ip::tcp::endpoint server(asio::ip::address_v4::loopback(), port);
+            asio::error_code refused;
+            co_await socket.async_connect(server, asio::redirect_error(asio::use_awaitable, refused));
+            if (refused) throw ConnectionError::failed(refused);
+            auto connection = FramedConnection::connected(std::move(socket), context);
             co_await connection->start(5s);
             co_return connection;
         },
@@ -41,6 +48,10 @@ void TestPhone::startReading() {
         connection->executor(),
         [inbox = inbox_, connection]() -> asio::awaitable<void> {
             for (;;) {
+                while (isPaused(*inbox)) {
+                    asio::steady_timer pause(connection->executor(), 2ms);
+                    co_await pause.async_wait(asio::use_awaitable);
+                }
                 std::optional<ReceivedMessage> received;
                 try {
                     received = co_await connection->receive();
@@ -66,6 +77,49 @@ void TestPhone::send(OrvikMessage message) {
 
 void TestPhone::sendFrame(Frame frame) {
     connection_->sendFrame(std::move(frame));
+}
+
+std::size_t TestPhone::flood(const OrvikMessage& message, std::size_t count, std::chrono::milliseconds stall) {
+    auto sending = asio::co_spawn(
+        connection_->executor(),
+        [connection = connection_, frame = *message.frame(), count, stall]() -> asio::awaitable<std::size_t> {
+            constexpr std::size_t sendsPerTurn = 64;
+            std::size_t sent = 0;
+            while (sent < count) {
+                if (connection->isFull()) {
+                    // Waits until something has gone out, or gives up.
+                    const auto before = connection->queuedBytes();
+                    const auto deadline = std::chrono::steady_clock::now() + stall;
+                    while (connection->queuedBytes() >= before && std::chrono::steady_clock::now() < deadline) {
+                        asio::steady_timer pause(connection->executor(), 1ms);
+                        co_await pause.async_wait(asio::use_awaitable);
+                    }
+                    if (connection->queuedBytes() >= before) break;
+                    continue;
+                }
+                connection->sendFrame(frame);
+                // The writer runs between turns.
+                if (++sent % sendsPerTurn == 0) co_await asio::post(connection->executor(), asio::use_awaitable);
+            }
+            co_return sent;
+        },
+        asio::use_future);
+    return sending.get();
+}
+
+bool TestPhone::isPaused(Inbox& inbox) {
+    std::lock_guard lock(inbox.mutex);
+    return inbox.paused;
+}
+
+void TestPhone::pauseReading() {
+    std::lock_guard lock(inbox_->mutex);
+    inbox_->paused = true;
+}
+
+void TestPhone::resumeReading() {
+    std::lock_guard lock(inbox_->mutex);
+    inbox_->paused = false;
 }
 
 std::optional<OrvikMessage> TestPhone::next(std::chrono::milliseconds wait) {

@@ -34,13 +34,23 @@ class TestPhone {
 public:
     static constexpr auto defaultWait = 10s;
 
-    // Connects and completes TLS with `key`; throws ConnectionError when either fails.
+    // Connects from `localAddress` (any of 127.0.0.0/8) and completes TLS with `key`; throws ConnectionError when
+    // either fails.
     static std::unique_ptr<TestPhone> connect(PhoneThread& thread, std::uint16_t port, PreSharedKey key,
-                                              std::string_view ciphers = OrvikTLS::cipherSuites);
+                                              std::string_view ciphers = OrvikTLS::cipherSuites,
+                                              const std::string& localAddress = "127.0.0.1");
     ~TestPhone();
 
     void send(OrvikMessage message);
     void sendFrame(Frame frame);
+    // Sends `message` up to `count` times as fast as the connection takes them, its own queue kept within the
+    // connection's limit; stops early once nothing has gone out for `stall`. Answers how many it sent.
+    std::size_t flood(const OrvikMessage& message, std::size_t count, std::chrono::milliseconds stall = 1s);
+
+    // Stops taking what arrives (at most one more message is taken), as a phone that reads nothing: the
+    // socket's buffers fill up. resumeReading() takes everything up again, in order.
+    void pauseReading();
+    void resumeReading();
 
     // The next message, or absent when none arrived in time or the connection ended.
     std::optional<OrvikMessage> next(std::chrono::milliseconds wait = defaultWait);
@@ -71,7 +81,10 @@ private:
         std::condition_variable changed;
         std::deque<OrvikMessage> received;
         bool ended = false;
+        bool paused = false;
     };
+
+    static bool isPaused(Inbox& inbox);
 
     std::shared_ptr<FramedConnection> connection_;
     std::shared_ptr<Inbox> inbox_ = std::make_shared<Inbox>();

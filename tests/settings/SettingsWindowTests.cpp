@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 namespace orvik::helper {
 namespace {
@@ -182,6 +183,29 @@ TEST_F(SettingsFixture, EveryTabWithManyDevicesShowsEverythingWhole) {
         test::expectNothingClipped(window.get());
         saveScreenshot(window.get(), "settings-" + window->tabs()->tabText(i).toLower());
     }
+}
+
+// The key reaches the window through the control that has the focus, as a user's press does.
+void pressOn(QWidget* control, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    ASSERT_NE(control, nullptr);
+    QTest::keyClick(control, key, modifiers);
+}
+
+TEST_F(SettingsFixture, EscapeAndCtrlWCloseTheSettingsAndHelpWindows) {
+    create();
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Escape, Qt::KeyboardModifiers()},
+                                         std::pair{Qt::Key_W, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+        window->show();
+        pressOn(window->tabs()->currentWidget()->findChild<QCheckBox*>(), key, modifiers);
+        EXPECT_FALSE(window->isVisible()) << "settings, key " << key;
+        HelpWindow help;
+        help.show();
+        pressOn(help.findChild<QScrollArea*>()->viewport(), key, modifiers);
+        EXPECT_FALSE(help.isVisible()) << "help, key " << key;
+    }
+    window->show();
+    pressOn(window->tabs()->currentWidget()->findChild<QCheckBox*>(), Qt::Key_W);
+    EXPECT_TRUE(window->isVisible()) << "W alone";
 }
 
 TEST(HelpWindow, ShowsTheSevenTopicsWithTheirLinuxTextsScrolledInAFixedWindowAndWrappedWhole) {

@@ -2,6 +2,7 @@
 
 #include "WaitUntil.hpp"
 
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -32,6 +33,14 @@ bool PrivatePulseServer::start() {
 
 void PrivatePulseServer::stop() {
     daemon_.reset();
+}
+
+void PrivatePulseServer::pause() {
+    if (daemon_) daemon_->signal(SIGSTOP);
+}
+
+void PrivatePulseServer::resume() {
+    if (daemon_) daemon_->signal(SIGCONT);
 }
 
 ChildProcess::Result PrivatePulseServer::pactl(std::vector<std::string> arguments) const {

@@ -22,6 +22,9 @@ public:
     // Returns once pactl reaches the daemon; false when it never did.
     bool start();
     void stop();
+    // Stops and continues the daemon (SIGSTOP, SIGCONT): a sound server that hangs.
+    void pause();
+    void resume();
 
     const std::string& address() const { return address_; }
     ChildProcess::Result pactl(std::vector<std::string> arguments) const;

@@ -143,4 +143,22 @@ std::vector<std::string> openDescriptors(pid_t pid) {
     return descriptors;
 }
 
+namespace {
+
+std::size_t entryCount(const char* folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
+    return count;
+}
+
+} // namespace
+
+std::size_t openDescriptorCount() {
+    return entryCount("/proc/self/fd");
+}
+
+std::size_t threadCount() {
+    return entryCount("/proc/self/task");
+}
+
 } // namespace orvik::test

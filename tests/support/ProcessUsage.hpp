@@ -48,4 +48,8 @@ struct UsageRate {
 // The process's open descriptors as "N -> target", from /proc/PID/fd.
 std::vector<std::string> openDescriptors(pid_t pid);
 
+// How many descriptors and threads the calling process has now.
+std::size_t openDescriptorCount();
+std::size_t threadCount();
+
 } // namespace orvik::test

@@ -34,11 +34,19 @@ inline json waitFor(
 // The test server with `options` and a phone paired with it that takes JSON messages on its standard input.
 struct PairedPhone {
     explicit PairedPhone(std::vector<std::string> options) : server(serverCommand(std::move(options))) {
-        const auto port = waitFor(server, "status", "ready").at("port").get<int>();
+        port = waitFor(server, "status", "ready").at("port").get<int>();
         const auto url = waitFor(server, "event", "pairing").at("url").get<std::string>();
         phone.emplace(std::vector<std::string>{ORVIK_PHONE_PATH, "--pair-url", url, "--reconnect", "--quiet", "--stdin",
                                                "--wait-ms", "0", "--connect", "127.0.0.1:" + std::to_string(port)});
+        paired = waitFor(*phone, "event", "paired");
         waitFor(*phone, "type", "status");
+    }
+
+    // A second phone of the same device, taking JSON messages on its standard input.
+    ChildProcess connectAgain() const {
+        return ChildProcess({ORVIK_PHONE_PATH, "--identity", paired.at("deviceID").get<std::string>(), "--key",
+                             paired.at("deviceKeyHex").get<std::string>(), "--quiet", "--stdin", "--wait-ms", "0",
+                             "--connect", "127.0.0.1:" + std::to_string(port)});
     }
 
     static std::vector<std::string> serverCommand(std::vector<std::string> options) {
@@ -52,6 +60,8 @@ struct PairedPhone {
     }
 
     ChildProcess server;
+    int port = 0;
+    json paired;
     std::optional<ChildProcess> phone;
 };
 

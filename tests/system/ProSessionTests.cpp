@@ -1,13 +1,18 @@
 // A phone's pro commands end to end: orvik-phone against the test server with --pro on an X server with a window
 // manager, over application, command and link-handler folders of the test's own.
 
+#include "ChildReport.hpp"
 #include "PairedPhone.hpp"
 #include "WaitUntil.hpp"
 #include "orvik/protocol/coding/Base64.hpp"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -42,7 +47,16 @@ public:
               R"(<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48"><rect width="48" height="48" )"
               R"(fill="#3060c0"/></svg>)");
         executable("config/orvik-helper/shortcuts/Say Hello", "#!/bin/sh\necho hello > '" + path("said") + "'\n");
-        executable("handler", "#!/bin/sh\necho \"$1\" > '" + path("opened") + "'\n");
+        executable("config/orvik-helper/shortcuts/Report",
+                   "#!/bin/sh\nexec '" ORVIK_TEST_CHILD_REPORT "' '" + path("command-report") + "'\n");
+        executable("config/orvik-helper/shortcuts/Linger",
+                   "#!/bin/sh\nsleep 60 &\necho $! > '" + path("lingering") + "'\n");
+        write("data/applications/orvik-report.desktop",
+              "[Desktop Entry]\nType=Application\nName=Report\nExec=" ORVIK_TEST_CHILD_REPORT " " + path("app-report") +
+                  "\n");
+        executable("handler", "#!/bin/sh\necho \"$1\" > '" + path("opened") +
+                                  "'\nexec '" ORVIK_TEST_CHILD_REPORT "' '" + path("link-report") + "'\n");
+        fs::create_directory(root_ / "home");
         write("data/applications/orvik-test-browser.desktop", "[Desktop Entry]\nType=Application\nName=Browser\n"
                                                               "NoDisplay=true\nExec=" +
                                                                   path("handler") +
@@ -133,6 +147,72 @@ TEST(ProSession, APhoneListsLaunchesAndQuitsAppsRunsACommandOpensALinkAndUsesThe
     paired.send(ClipboardGet{{9}});
     EXPECT_EQ(answer(phone, "clipboardContent", 9).value("text", ""), "Grüße from the phone");
     EXPECT_EQ(paired.stop(), 0);
+}
+
+// Starts the test server with the user's home in the test's folder, as the helper's children are to see it.
+class HomeForTheServer {
+public:
+    explicit HomeForTheServer(const std::string& home) : previous_(std::getenv("HOME") ? std::getenv("HOME") : "/") {
+        setenv("HOME", home.c_str(), 1);
+    }
+    ~HomeForTheServer() { setenv("HOME", previous_.c_str(), 1); }
+    HomeForTheServer(const HomeForTheServer&) = delete;
+    HomeForTheServer& operator=(const HomeForTheServer&) = delete;
+
+private:
+    std::string previous_;
+};
+
+bool acceptsConnections(int port) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    return connected;
+}
+
+// Seen from inside: a user command, an application and a link handler that a phone starts get nothing of the
+// server (its listening socket, the phone's connection, its standard input, output and error, its working
+// folder), and a command that outlives the server does not keep its port open.
+TEST(ProSession, WhatAPhoneStartsGetsOnlyTheNullDeviceAndTheHomeAndNothingOfTheServer) {
+    std::signal(SIGPIPE, SIG_IGN);
+    TestDesktop desktop;
+    std::optional<PairedPhone> started;
+    {
+        HomeForTheServer home(desktop.path("home"));
+        started.emplace(std::vector<std::string>{"--pro"});
+    }
+    auto& paired = *started;
+    auto& phone = *paired.phone;
+
+    paired.send(ShortcutsListRequest{{1}});
+    answer(phone, "shortcutsList", 1);
+    paired.send(ShortcutRun{2, "Report"});
+    EXPECT_EQ(answer(phone, "commandResult", 2), json({{"requestID", 2}}));
+    paired.send(AppsListRequest{{3}});
+    answer(phone, "appsList", 3);
+    paired.send(AppCommand{4, "orvik-report.desktop", AppAction::launch});
+    EXPECT_EQ(answer(phone, "commandResult", 4), json({{"requestID", 4}}));
+    paired.send(SendURL{5, "https://example.org/report"});
+    EXPECT_EQ(answer(phone, "commandResult", 5), json({{"requestID", 5}}));
+    paired.send(ShortcutRun{6, "Linger"});
+    EXPECT_EQ(answer(phone, "commandResult", 6), json({{"requestID", 6}}));
+
+    for (const auto* report : {"command-report", "app-report", "link-report"}) {
+        const auto seen = ChildReport::awaited(desktop.path(report));
+        ASSERT_TRUE(seen) << report;
+        EXPECT_EQ(seen->descriptors, ChildReport::onlyNullDevices()) << report;
+        EXPECT_EQ(seen->input, "end") << report;
+        EXPECT_EQ(seen->workingDirectory, desktop.path("home")) << report;
+    }
+    pid_t lingering = 0;
+    ASSERT_TRUE(waitUntil([&] { return (std::ifstream(desktop.path("lingering")) >> lingering) && lingering > 0; }));
+    EXPECT_EQ(paired.stop(), 0);
+    EXPECT_FALSE(acceptsConnections(paired.port)) << "the command still running holds no socket of the server";
+    ::kill(lingering, SIGKILL);
 }
 
 } // namespace

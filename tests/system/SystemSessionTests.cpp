@@ -91,5 +91,31 @@ TEST(SystemSession, VolumeCommandsChangeTheSoundServerAndPowerActionsReachLogind
     EXPECT_EQ(paired.stop(), 0);
 }
 
+TEST(SystemSession, AStalledSoundServerDelaysNeitherAnotherPhoneNorTheServer) {
+    std::signal(SIGPIPE, SIG_IGN);
+    PrivatePulseServer pulse;
+    ASSERT_TRUE(pulse.start());
+    PairedPhone paired({"--pulse-server", pulse.address()});
+    paired.send(VolumeSet{0.5f});
+    ASSERT_TRUE(waitUntil([&] { return pulse.percents("orvik_a") == "50% 50%"; }));
+
+    // Each of these waits for a confirmation that does not come while the sound server is stopped.
+    pulse.pause();
+    for (int step = 0; step < 10; ++step) paired.send(VolumeSet{0.05f * static_cast<float>(step)});
+    auto other = paired.connectAgain();
+    waitFor(other, "type", "status");
+    std::chrono::steady_clock::duration slowest{};
+    for (std::uint64_t value = 1; value <= 5; ++value) {
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_TRUE(other.write(toJson(Ping{value}).dump() + "\n"));
+        waitFor(other, "type", "pong");
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - sent);
+    }
+    // Gross bound: a server thread waiting for the sound server answered after up to a second.
+    EXPECT_LT(slowest, std::chrono::milliseconds(500));
+    pulse.resume();
+    EXPECT_EQ(paired.stop(), 0);
+}
+
 } // namespace
 } // namespace orvik::test

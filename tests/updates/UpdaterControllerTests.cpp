@@ -1,10 +1,10 @@
+#include "ChildReport.hpp"
 #include "WaitUntil.hpp"
 #include "WidgetTestEnvironment.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/Log.hpp"
 #include "updates/UpdaterController.hpp"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -19,14 +19,6 @@
 namespace orvik::helper {
 namespace {
 
-// Takes the addresses the desktop would open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    Q_INVOKABLE void open(const QUrl& url) { opened.push_back(url.toString().toStdString()); }
-    std::vector<std::string> opened;
-};
-
 QByteArray feed(const char* version) {
     return QByteArray(R"(<rss xmlns:sparkle="http://www.andymatuschak.org/xml-namespaces/sparkle"><channel><item>)"
                       R"(<sparkle:version>)") +
@@ -37,8 +29,27 @@ class UpdaterControllerTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(QProcess::execute(ORVIK_TEST_CERTIFICATE_SCRIPT, {certificates.path()}), 0);
-        QDesktopServices::setUrlHandler("https", &desktop, "open");
+        prepareDesktop();
     }
+    // The desktop's browser is a reporting child registered for https in a desktop of the test's own.
+    static void prepareDesktop() {
+        const std::string root = desktop.path().toStdString();
+        for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
+            setenv(variable, root.c_str(), 1);
+        }
+        // No session bus: GIO's launch notice goes nowhere instead of starting a bus.
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + root + "/no-bus").c_str(), 1);
+        QDir(desktop.path()).mkpath(QStringLiteral("applications"));
+        QFile entry(desktop.filePath(QStringLiteral("applications/orvik-test-browser.desktop")));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write(("[Desktop Entry]\nType=Application\nName=Browser\nExec=" ORVIK_TEST_CHILD_REPORT " " +
+                     browserReport() + " %u\nMimeType=x-scheme-handler/https;\n")
+                        .c_str());
+        QFile associations(desktop.filePath(QStringLiteral("mimeapps.list")));
+        ASSERT_TRUE(associations.open(QIODevice::WriteOnly));
+        associations.write("[Default Applications]\nx-scheme-handler/https=orvik-test-browser.desktop\n");
+    }
+    static std::string browserReport() { return desktop.filePath(QStringLiteral("opened")).toStdString(); }
     void SetUp() override {
         auto tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificate(QSslCertificate::fromPath(certificates.filePath("server.pem")).value(0));
@@ -82,7 +93,7 @@ protected:
     QSslServer server;
     QByteArray status = "200 OK";
     QByteArray body;
-    static inline UrlRecorder desktop;
+    static inline QTemporaryDir desktop;
     std::vector<std::string> logged;
 };
 
@@ -129,7 +140,10 @@ TEST_F(UpdaterControllerTest, AutomaticChecksShowOnlyANewerVersion) {
     ASSERT_TRUE(await([] { return shownBox() != nullptr; }));
     EXPECT_TRUE(shownBox()->text().startsWith("Orvik Helper 1.3 is available."));
     shownBox()->defaultButton()->click();
-    EXPECT_EQ(desktop.opened, std::vector<std::string>{"https://example.org/orvik"});
+    const auto browser = test::ChildReport::awaited(browserReport());
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->arguments, std::vector<std::string>{"https://example.org/orvik"});
+    EXPECT_EQ(browser->descriptors, test::ChildReport::onlyNullDevices()) << "started as every child of ours";
     updater->setAutomaticallyChecksForUpdates(false);
     EXPECT_EQ(defaults.boolean(UpdaterController::automaticChecksKey), false);
 }
@@ -144,6 +158,16 @@ TEST_F(UpdaterControllerTest, AnUnconfiguredBuildChecksNothing) {
     EXPECT_EQ(logged, std::vector<std::string>{"Sparkle feed URL or public key unset; update checks are disabled."});
 }
 
+int threadsBesideMainAndGLib() {
+    const auto tasks = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    int others = 0;
+    for (const auto& task : tasks) {
+        QFile name(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (!name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "gmain") ++others;
+    }
+    return others - 1;
+}
+
 } // namespace
 } // namespace orvik::helper
 
@@ -153,9 +177,8 @@ int main(int argc, char** argv) {
     pinWidgetTestLook();
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
-    // The network threads are finished but may still be freeing their TLS state; leave after them.
-    orvik::test::waitUntil([] { return QDir(QStringLiteral("/proc/self/task")).count() == 3; }); // ".", "..", main
+    // The network threads are finished but may still be freeing their TLS state; leave after them. GLib's worker
+    // thread, started when the browser was, stays with the process.
+    orvik::test::waitUntil([] { return orvik::helper::threadsBesideMainAndGLib() == 0; });
     return result;
 }
-
-#include "UpdaterControllerTests.moc"

@@ -4,15 +4,45 @@
 #include "platform/DisplayIdentifiers.hpp"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
 
 namespace orvik::helper::x11test {
 namespace {
+
+// Context switches of every thread of this process but the caller's: how often they woke.
+std::uint64_t wakeUpsOfOtherThreads() {
+    std::uint64_t total = 0;
+    DIR* tasks = ::opendir("/proc/self/task");
+    while (dirent* entry = tasks ? ::readdir(tasks) : nullptr) {
+        if (entry->d_name[0] == '.' || std::stol(entry->d_name) == ::gettid()) continue;
+        std::ifstream status(std::string("/proc/self/task/") + entry->d_name + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.find("ctxt_switches:") != std::string::npos) total += std::stoull(line.substr(line.find(':') + 1));
+        }
+    }
+    if (tasks) ::closedir(tasks);
+    return total;
+}
 
 class SinkPointerTest : public X11SinkTest {
 protected:
     InputController controller{sink, clock.function()};
 
     void moveTo(double x, double y) { sink->postMouse(MouseEventKind::moved, std::nullopt, {x, y}, 0, {}); }
+
+    // The user moves the pointer: motion from another client, as from the mouse.
+    void moveLocally(int x, int y) {
+        XTestFakeMotionEvent(recorder.display(), -1, x, y, CurrentTime);
+        XSync(recorder.display(), False);
+    }
+
+    std::pair<int, int> pointer() const { return {recorder.pointer().x, recorder.pointer().y}; }
 
     std::vector<unsigned> buttons(const std::vector<Event>& events, int type) {
         std::vector<unsigned> result;
@@ -43,6 +73,34 @@ TEST_F(SinkPointerTest, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhe
     EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{1919, 0}));
     settle();
     EXPECT_EQ(std::pair(recorder.pointer().x, recorder.pointer().y), std::pair(1919, 0)) << "the server agrees";
+}
+
+// A phone's relative moves start from where the pointer really is: in the first batch after start-up, and in one
+// right after the user moved the pointer.
+TEST_F(SinkPointerTest, relativeMovesAfterLocalMotionStartFromThePointersRealPlace) {
+    constexpr int moves = 1000;
+    moveLocally(500, 300);
+    for (int move = 0; move < moves; ++move) controller.movePointer(1, 0);
+    settle();
+    EXPECT_EQ(pointer(), std::pair(500 + moves, 300)) << "the first batch";
+
+    clock.advance(InputController::resyncInterval);
+    moveLocally(200, 700);
+    for (int move = 0; move < moves; ++move) controller.movePointer(1, 0);
+    settle();
+    EXPECT_EQ(pointer(), std::pair(200 + moves, 700)) << "after local motion";
+}
+
+// Until someone asks for it, where the user moves the pointer is none of the sink's business: its thread sleeps.
+TEST_F(SinkPointerTest, theSinkDoesNotWakeWhileOnlyTheUserMovesThePointer) {
+    constexpr int motions = 200;
+    settle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto before = wakeUpsOfOtherThreads();
+    for (int motion = 0; motion < motions; ++motion) moveLocally(100 + motion, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Following the motion would take a wake-up per motion or more.
+    EXPECT_LT(wakeUpsOfOtherThreads() - before, motions / 10u);
 }
 
 TEST_F(SinkPointerTest, clicksDoubleClicksAndButtonsArrivePlain) {

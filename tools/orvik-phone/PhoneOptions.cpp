@@ -183,6 +183,12 @@ std::optional<std::string> Parser::finish() {
     }
     bool pairsFully =
         options.mode != PhoneOptions::Mode::authenticate && options.handshake == PhoneOptions::Handshake::full;
+    if (options.view && !viewGiven) return "the viewing options need --view";
+    if (options.view && options.mode != PhoneOptions::Mode::authenticate) {
+        // Viewing needs an authenticated session: after pairing, the tool connects again with the new key.
+        if (!pairsFully) return "--view needs --identity and --key, or a full pairing";
+        options.reconnect = true;
+    }
     const bool sends = !options.messages.empty() || !options.frames.empty() || options.readStandardInput;
     if (pairsFully && !options.reconnect && sends) {
         return "the helper closes the pairing connection: add --reconnect to send messages after pairing";
@@ -192,8 +198,6 @@ std::optional<std::string> Parser::finish() {
         (options.mode != PhoneOptions::Mode::authenticate || options.readStandardInput || options.view)) {
         return "--repeat needs --identity and --key, and neither --stdin nor --view";
     }
-    if (options.view && !viewGiven) return "the viewing options need --view";
-    if (options.view && options.mode != PhoneOptions::Mode::authenticate) return "--view needs --identity and --key";
     return std::nullopt;
 }
 
@@ -276,7 +280,8 @@ Options:
                               stopping at the first failure (a phone that comes and goes)
 
 Viewing the screen (after authenticating; each frame is acknowledged as a phone would):
-  --view DISPLAY              ask for the displays, then view this one (an id, or main)
+  --view DISPLAY              ask for the displays, then view this one (an id, or main); with --pair-url or
+                              --pair-code the tool pairs, connects again with the new key and views
   --view-size WxH             the largest picture wanted, in pixels (default 1280x720)
   --view-fps N                frames per second asked for (default 30)
   --view-codecs LIST          codecs in order of preference, comma-separated (default h264)

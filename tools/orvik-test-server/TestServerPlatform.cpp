@@ -11,14 +11,16 @@
 namespace orvik::testserver {
 
 TestServerPlatform TestServerPlatform::recording(TestServerOutput& output) {
-    return {std::make_shared<PrintingSink>(output), std::make_shared<helper::FakePasteboard>(),
+    return {std::make_shared<PrintingSink>(output), std::make_shared<helper::FakePasteboard>(), nullptr,
             helper::HelperServices::defaultCanPostEvents()};
 }
 
 TestServerPlatform TestServerPlatform::desktop() {
     auto permission = std::make_shared<helper::PostEventPermission>(std::make_shared<helper::InMemoryUserDefaults>());
+    auto clipboard = std::make_shared<helper::SystemPasteboard>();
+    auto primarySelection = clipboard->primarySelection();
     return {std::make_shared<helper::CGEventSink>(helper::CGEventSink::systemDoubleClickInterval()),
-            std::make_shared<helper::SystemPasteboard>(), [permission] { return permission->isGranted(); }};
+            std::move(clipboard), std::move(primarySelection), [permission] { return permission->isGranted(); }};
 }
 
 } // namespace orvik::testserver

@@ -19,8 +19,8 @@ using namespace orvik::helper;
 class NoOutputVolume final : public VolumeControlling {
 public:
     std::optional<VolumeStatus> status() const override { return std::nullopt; }
-    bool setLevel(float) override { return false; }
-    bool setMuted(bool) override { return false; }
+    void setLevel(float, Done done) override { done(false); }
+    void setMuted(bool, Done done) override { done(false); }
     void observeChanges(std::function<void()>) override {}
 };
 

@@ -6,6 +6,7 @@
 #include "TestServerPlatform.hpp"
 #include "TestServerSystem.hpp"
 
+#include "core/ExecutorGate.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
@@ -171,6 +172,7 @@ static int serve(int argc, char** argv) {
     auto platform = options->desktop ? TestServerPlatform::desktop() : TestServerPlatform::recording(output);
     configuration.sink = platform.sink;
     configuration.pasteboard = platform.pasteboard;
+    configuration.primarySelection = platform.primarySelection;
     configuration.listenerOptions = ListenerOptions::loopbackTest();
     configuration.pasteRestoreDelay = options->pasteRestoreDelay;
     configuration.defaults = std::make_shared<InMemoryUserDefaults>();
@@ -186,9 +188,11 @@ static int serve(int argc, char** argv) {
     IoThread systemThread{"System"};
     // A change of the volume or the frontmost application is pushed to the phones; the server exists only after the
     // controller.
+    // The services report from threads of their own, which may outlive the server's thread at exit.
+    auto statusGate = std::make_shared<ExecutorGate>(thread.executor());
     auto serverSlot = std::make_shared<ServerSlot>();
-    auto statusChanged = [serverSlot, executor = thread.executor()] {
-        asio::post(executor, [serverSlot] {
+    auto statusChanged = [statusGate, serverSlot] {
+        statusGate->post([serverSlot] {
             if (auto server = serverSlot->server.lock()) server->pushStatusIfChanged();
         });
     };
@@ -238,6 +242,7 @@ static int serve(int argc, char** argv) {
         stopped.set_value();
     });
     stopped.get_future().wait();
+    statusGate->close();
     server->events()->setWake(nullptr);
     server.reset();
     return 0;

@@ -1,5 +1,6 @@
 #include "apps/IconRenderer.hpp"
 #include "apps/IconTheme.hpp"
+#include "apps/IconThemeIndex.hpp"
 
 #include <cairo.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -70,6 +71,40 @@ TEST_F(AppIconTest, PicksTheDirectoryWhoseSizeFitsBestFallingBackToHicolorAndPix
     EXPECT_EQ(lookup("legacy", 64), "legacy.png");
     EXPECT_EQ(lookup("absent", 64), "");
     EXPECT_EQ(lookup("../pixmaps/legacy", 64), "");
+}
+
+// Sizes at the ends of the integer range, as a broken or hostile theme may write them, are compared without
+// overflow: the directory that serves every size wins.
+TEST_F(AppIconTest, ThemeSizesAtTheEndsOfTheIntegerRangeStillPickTheFittingDirectory) {
+    const auto theme = root_ / "icons" / "Extreme";
+    for (const auto* directory : {"huge", "tiny", "wide"}) fs::create_directories(theme / directory);
+    std::ofstream(theme / "index.theme")
+        << "[Icon Theme]\nName=Extreme\nDirectories=huge,tiny,wide\n\n[huge]\nSize=2147483647\nThreshold=2\n\n"
+           "[tiny]\nSize=-2147483648\nThreshold=2147483647\n\n[wide]\nSize=1\nType=Scalable\n"
+           "MinSize=-2147483648\nMaxSize=2147483647\n";
+    for (const auto* directory : {"huge", "tiny", "wide"}) writePng(theme / directory / "tool.png", 8, 8);
+    const IconTheme extreme("Extreme", {root_ / "icons"}, {});
+    for (const int size : {16, 256}) {
+        const auto file = extreme.lookup("tool", size);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->parent_path().filename(), "wide") << size;
+    }
+}
+
+TEST(IconThemeIndexTest, ReadsCommaSeparatedListsAndTheSizesOfEachDirectory) {
+    const auto index =
+        IconThemeIndex::parse("[Icon Theme]\nDirectories=16x16/apps,scalable/apps\nInherits=gnome,hicolor\n"
+                              "[16x16/apps]\nSize=16\nType=Fixed\n"
+                              "[scalable/apps]\nSize=64\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->inherits, (std::vector<std::string>{"gnome", "hicolor"}));
+    ASSERT_EQ(index->directories.size(), 2U);
+    EXPECT_EQ(index->directories[0].distance(16), 0);
+    EXPECT_EQ(index->directories[0].distance(20), 4);
+    EXPECT_EQ(index->directories[1].distance(4), 4);
+    EXPECT_EQ(index->directories[1].distance(600), 88);
+    EXPECT_FALSE(IconThemeIndex::parse("[Desktop Entry]\nName=Not a theme\n"));
+    EXPECT_FALSE(IconThemeIndex::parse("not a key file"));
 }
 
 TEST_F(AppIconTest, RendersExactlyTheAskedSquareFromSvgAndFromAnOblongPng) {

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -91,14 +92,56 @@ TEST(FileUserDefaults, UnreadableEntriesAreSkippedAfterACopyIsKept) {
         "wrongType": {"type": "bool", "value": 1},
         "badData": {"type": "data", "value": "not base64!"},
         "unknown": {"type": "float", "value": 1.5},
+        "beyondTheRange": {"type": "integer", "value": 18446744073709551615},
         "bare": 5})";
     folder.write("defaults.json", original);
     CapturedLog log;
     FileUserDefaults defaults(folder / "defaults.json");
     EXPECT_EQ(defaults.boolean("good"), true);
-    for (const char* skipped : {"wrongType", "badData", "unknown", "bare"}) EXPECT_FALSE(defaults.value(skipped));
-    EXPECT_EQ(log.lines().size(), 4u);
+    for (const char* skipped : {"wrongType", "badData", "unknown", "beyondTheRange", "bare"}) {
+        EXPECT_FALSE(defaults.value(skipped)) << skipped;
+    }
+    EXPECT_EQ(log.lines().size(), 5u);
     EXPECT_EQ(folder.read("defaults.json.unreadable"), original);
+}
+
+// Mend: a defaults file the helper could not read was replaced within seconds by a new one, with a new helper ID
+// and no devices. A symbolic link to itself and a folder in the file's place fail to read for root too; without
+// root, a file without read permission is tried as well.
+TEST(FileUserDefaults, AFileThatCannotBeReadIsNeverWrittenOverAndChangesStayInMemory) {
+    TemporaryDirectory folder;
+    auto loop = folder / "loop.json";
+    std::filesystem::create_symlink("loop.json", loop);
+    auto folderInPlace = folder / "folder.json";
+    std::filesystem::create_directory(folderInPlace);
+    std::vector<std::filesystem::path> unreadable{loop, folderInPlace};
+    auto locked = folder / "locked.json";
+    folder.write("locked.json", R"({"a": {"type": "text", "value": "kept"}})");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    if (::geteuid() != 0) unreadable.push_back(locked);
+
+    for (const auto& file : unreadable) {
+        CapturedLog log;
+        FileUserDefaults defaults(file);
+        EXPECT_TRUE(defaults.keepsChangesInMemory()) << file;
+        defaults.setText("helperID", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+        defaults.setText("helperID", "0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24");
+        EXPECT_EQ(defaults.text("helperID"), "0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24");
+        ASSERT_EQ(log.lines().size(), 1u) << file;
+        EXPECT_EQ(log.lines()[0].level, Log::Level::error);
+        EXPECT_EQ(log.lines()[0].text.rfind("Defaults: Reading the defaults file failed (", 0), 0u);
+        EXPECT_NE(log.lines()[0].text.find("it is left untouched and settings are kept in memory only until the "
+                                           "next start: " +
+                                           file.string()),
+                  std::string::npos)
+            << log.lines()[0].text;
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(loop));
+    EXPECT_TRUE(std::filesystem::is_directory(folderInPlace));
+    EXPECT_TRUE(std::filesystem::is_empty(folderInPlace));
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+    EXPECT_EQ(folder.read("locked.json"), R"({"a": {"type": "text", "value": "kept"}})");
+    EXPECT_EQ(folder.files(), (Names{"folder.json", "locked.json", "loop.json"}));
 }
 
 TEST(FileUserDefaults, LeftoversOfAnInterruptedWriteAreRemoved) {

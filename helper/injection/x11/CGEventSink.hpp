@@ -21,12 +21,14 @@ struct CGEventSinkOptions {
 
 // The production InputSink: posts every event through XTest on a connection of its own to the X server.
 //
-// Threading: every X call of the sink is made on its own X thread (X11InputThread). The calls callers make
-// (post*, cursorLocation, displayBounds, isSecureInputEnabled) never wait for the X server: posting queues the
-// event for the X thread, and the queries read state the X thread keeps fresh (the pointer from what was posted
-// and from XInput raw motion, the monitors from RandR, the screen saver from its events, the session lock from
-// logind's signals on SessionLock's thread). So the sink may be used from any thread, and a stuck or vanished X
-// server stalls only its X thread. Destruction waits at most shutdownLimit for that thread.
+// Threading: every X call of the sink is made on its own X thread (X11InputThread). Posting queues the event for
+// the X thread; displayBounds and isSecureInputEnabled read state the X thread keeps fresh (the monitors from
+// RandR, the screen saver from its events, the session lock from logind's signals on SessionLock's thread).
+// cursorLocation asks where the pointer really is (the user may have moved it since), which the input controller
+// does only when input resumes after a pause: the X thread asks the server, and the caller waits for the answer
+// at most X11InputThread::cursorWait, and not again while that answer is outstanding. So the sink may be used
+// from any thread, and a stuck or vanished X server stalls only its X thread. Destruction waits at most
+// shutdownLimit for that thread.
 //
 // Positions are X root-window pixels (the global space of the X server: origin at the top-left of the root
 // window, which every monitor lies in). Displays are the XRandR monitors in the order and with the identifiers

@@ -7,7 +7,8 @@
 #include "platform/X11Monitors.hpp"
 
 #include <X11/XKBlib.h>
-#include <X11/extensions/XInput2.h>
+#include <X11/Xlib-xcb.h>
+#include <X11/Xlibint.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/scrnsaver.h>
 
@@ -58,24 +59,10 @@ void X11InputConnection::selectEvents() {
     } else {
         screenSaverEventBase_ = -1;
     }
-    // Raw motion reaches the root window of every client that asks, whoever moves the pointer and whatever
-    // window has it; without XInput 2.0 only the sink's own motion is followed.
-    int event = 0;
-    int inputMajor = 2;
-    int inputMinor = 0;
-    if (XQueryExtension(handle, "XInputExtension", &inputOpcode_, &event, &errorBase) &&
-        XIQueryVersion(handle, &inputMajor, &inputMinor) == Success) {
-        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-        XISetMask(bits, XI_RawMotion);
-        XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
-        XISelectEvents(handle, display_->root(), &mask, 1);
-    } else {
-        inputOpcode_ = -1;
-    }
 }
 
-X11InputConnection::Changes X11InputConnection::drainEvents() {
-    Changes changes;
+bool X11InputConnection::drainEvents() {
+    bool desktopChanged = false;
     Display* handle = display_->get();
     while (!display_->isBroken() && XPending(handle) > 0) {
         XEvent event;
@@ -92,14 +79,12 @@ X11InputConnection::Changes X11InputConnection::drainEvents() {
         } else if (randrEventBase_ >= 0 &&
                    (event.type == randrEventBase_ + RRScreenChangeNotify || event.type == randrEventBase_ + RRNotify)) {
             XRRUpdateConfiguration(&event);
-            changes.desktop = true;
+            desktopChanged = true;
         } else if (screenSaverEventBase_ >= 0 && event.type == screenSaverEventBase_ + ScreenSaverNotify) {
-            changes.desktop = true;
-        } else if (event.type == GenericEvent && event.xcookie.extension == inputOpcode_) {
-            changes.pointer = true;
+            desktopChanged = true;
         }
     }
-    return changes;
+    return desktopChanged;
 }
 
 bool X11InputConnection::hasQueuedEvents() const {
@@ -135,8 +120,19 @@ PixelRect X11InputConnection::screen() const {
     return {0, 0, DisplayWidth(handle, screen), DisplayHeight(handle, screen)};
 }
 
+// XFlush also tries twice to read events after its write; for a thread woken to post one move that doubled its
+// calls. Events are read when the server has sent some (drainEvents). But writing reads too, when the server has
+// sent something meanwhile: the socket then no longer shows it, so it is taken into Xlib's queue here, where
+// hasQueuedEvents() sees it.
 void X11InputConnection::flush() {
-    if (!display_->isBroken()) XFlush(display_->get());
+    if (display_->isBroken()) return;
+    Display* handle = display_->get();
+    xcb_connection_t* connection = XGetXCBConnection(handle);
+    const auto readBefore = xcb_total_read(connection);
+    LockDisplay(handle);
+    _XSend(handle, nullptr, 0);
+    UnlockDisplay(handle);
+    if (xcb_total_read(connection) != readBefore) XEventsQueued(handle, QueuedAfterReading);
 }
 
 void X11InputConnection::sync() {

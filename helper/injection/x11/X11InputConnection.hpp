@@ -15,8 +15,8 @@ class X11Keyboard;
 class X11Pointer;
 
 // The sink's connection to the X server with its keyboard and pointer, used on the sink's X thread only. It
-// listens for what changes the desktop (keyboard and pointer maps, RandR, the screen saver) and, through XInput 2
-// raw motion, for any pointer motion, so the thread can keep the state callers read fresh without polling.
+// listens for what changes the desktop (keyboard and pointer maps, RandR, the screen saver), so the thread can
+// keep the state callers read fresh without polling; it does not listen for pointer motion.
 class X11InputConnection {
 public:
     // Absent when no server answers.
@@ -30,12 +30,8 @@ public:
     bool isBroken() const;
     int fileDescriptor() const;
 
-    struct Changes {
-        bool desktop = false; // monitors or screen saver
-        bool pointer = false; // the pointer moved, by anyone
-    };
-    // Reads every event that has arrived.
-    Changes drainEvents();
+    // Reads every event that has arrived; true when the monitors or the screen saver changed.
+    bool drainEvents();
     // Events already read from the socket but not yet handled (poll() would not see them).
     bool hasQueuedEvents() const;
 
@@ -57,7 +53,6 @@ private:
     int randrEventBase_ = -1;
     int xkbEventBase_ = -1;
     int screenSaverEventBase_ = -1;
-    int inputOpcode_ = -1;
 };
 
 } // namespace orvik::helper

@@ -6,9 +6,9 @@
 #include "injection/x11/X11Pointer.hpp"
 #include "injection/x11/X11SpareKeycodes.hpp"
 
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -38,17 +38,25 @@ std::shared_ptr<X11InputThread> X11InputThread::start(std::string displayName, S
 }
 
 X11InputThread::X11InputThread(std::string displayName, ServerClock now)
-    : displayName_(std::move(displayName)), now_(std::move(now)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : displayName_(std::move(displayName)), now_(std::move(now)), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      waitFd_(epoll_create1(EPOLL_CLOEXEC)) {
+    // Edge-triggered: every write wakes the thread, and the counter never needs reading back.
+    epoll_event wakeUp{};
+    wakeUp.events = EPOLLIN | EPOLLET;
+    wakeUp.data.fd = wakeFd_;
+    epoll_ctl(waitFd_, EPOLL_CTL_ADD, wakeFd_, &wakeUp);
+}
 
 X11InputThread::~X11InputThread() {
     if (thread_.joinable()) thread_.detach(); // only when the thread itself drops the last reference
+    ::close(waitFd_);
     ::close(wakeFd_);
 }
 
 void X11InputThread::wake() {
     std::uint64_t one = 1;
     if (::write(wakeFd_, &one, sizeof one) < 0) {
-        // The counter is full: the thread is awake anyway.
+        // The counter is full (after 2^64 wake-ups): the thread is awake anyway.
     }
 }
 
@@ -56,7 +64,6 @@ void X11InputThread::post(Operation operation, std::optional<DisplayPoint> motio
     {
         std::lock_guard lock(mutex_);
         auto sequence = ++posted_;
-        shared_.lastCall = Clock::now();
         if (motion && shared_.connected) {
             shared_.cursor = onScreen(*motion, shared_.screen);
             lastMotion_ = sequence;
@@ -72,17 +79,21 @@ bool X11InputThread::isConnected() {
 }
 
 DisplayPoint X11InputThread::cursor() {
-    std::lock_guard lock(mutex_);
-    shared_.lastCall = Clock::now();
+    std::unique_lock lock(mutex_);
     if (!shared_.connected) {
         connectionWanted_ = true;
         wake();
+        return shared_.cursor;
     }
+    // A question still open is one the server has not answered in time: nobody waits for it again.
+    if (pointerAsked_ > pointerAnswered_) return shared_.cursor;
+    const auto question = ++pointerAsked_;
+    wake();
+    changed_.wait_for(lock, cursorWait, [this, question] { return pointerAnswered_ >= question || finished_; });
     return shared_.cursor;
 }
 
 void X11InputThread::wantDesktopIfStale() {
-    shared_.lastCall = Clock::now();
     if (shared_.connected && Clock::now() - shared_.desktopReadAt < desktopMaxAge) return;
     desktopWanted_ = true;
     connectionWanted_ = true;
@@ -122,6 +133,7 @@ bool X11InputThread::stop(std::chrono::milliseconds limit) {
 }
 
 void X11InputThread::run() {
+    pthread_setname_np(pthread_self(), threadName);
     // Writing to a server that went away raises SIGPIPE, whose default action would end the process.
     sigset_t pipe;
     sigemptyset(&pipe);
@@ -135,15 +147,16 @@ void X11InputThread::run() {
     changed_.notify_all();
     for (;;) {
         std::optional<std::uint64_t> settleGoal;
+        std::optional<std::uint64_t> pointerQuestion;
         bool desktopWanted = false;
         bool connectionWanted = false;
         {
             std::lock_guard lock(mutex_);
             if (stopping_) break;
-            active_ = Clock::now() - shared_.lastCall < activeWindow;
             std::move(inbox_.begin(), inbox_.end(), std::back_inserter(queue_));
             inbox_.clear();
             if (settleRequested_ > settled_) settleGoal = settleRequested_;
+            if (pointerAsked_ > pointerAnswered_) pointerQuestion = pointerAsked_;
             desktopWanted = std::exchange(desktopWanted_, false);
             connectionWanted = std::exchange(connectionWanted_, false);
         }
@@ -154,8 +167,10 @@ void X11InputThread::run() {
             if (due && (connectionWanted || !queue_.empty())) connect();
         }
         if (connection_) work(now, desktopWanted);
+        if (connection_ && pointerQuestion) readPointer();
         if (connection_ && settleGoal) connection_->sync();
         if (connection_ && connection_->isBroken()) disconnect();
+        if (pointerQuestion) answerPointer(*pointerQuestion);
         if (settleGoal) {
             {
                 std::lock_guard lock(mutex_);
@@ -177,6 +192,10 @@ void X11InputThread::connect() {
     lastAttempt_ = Clock::now();
     connection_ = X11InputConnection::open(displayName_);
     if (!connection_) return;
+    epoll_event fromServer{};
+    fromServer.events = EPOLLIN;
+    fromServer.data.fd = connection_->fileDescriptor();
+    epoll_ctl(waitFd_, EPOLL_CTL_ADD, fromServer.data.fd, &fromServer);
     dropExpired();
     readDesktop();
     readPointer();
@@ -188,7 +207,7 @@ void X11InputThread::connect() {
 // What was meant for a lost connection goes with it.
 void X11InputThread::disconnect() {
     queue_.clear();
-    connection_.reset();
+    dropConnection();
     std::lock_guard lock(mutex_);
     inbox_.clear();
     shared_ = Shared{};
@@ -201,14 +220,13 @@ void X11InputThread::dropExpired() {
 }
 
 void X11InputThread::work(double now, bool desktopWanted) {
-    auto changes = connection_->drainEvents();
-    runOperations(now);
-    if (changes.desktop || desktopWanted) readDesktop();
-    pointerStale_ = pointerStale_ || changes.pointer;
-    auto sinceRead = Clock::now() - pointerReadAt_;
-    if ((pointerStale_ && sinceRead >= pointerRefreshInterval) || (active_ && sinceRead >= pointerPollInterval)) {
-        readPointer();
+    // Events are read only when there are some: most wake-ups bring input to post and nothing to read.
+    bool desktopChanged = false;
+    if (std::exchange(serverReadable_, false) || connection_->hasQueuedEvents()) {
+        desktopChanged = connection_->drainEvents();
     }
+    runOperations(now);
+    if (desktopChanged || desktopWanted) readDesktop();
     connection_->keyboard().giveBackIdle(now);
     connection_->flush();
 }
@@ -219,7 +237,6 @@ void X11InputThread::runOperations(double now) {
         auto& next = queue_.front();
         if (!next.operation(connection_->keyboard(), connection_->pointer(), now)) break;
         lastRun = next.sequence;
-        pointerStale_ = pointerStale_ || next.moves;
         queue_.pop_front();
     }
     if (lastRun == 0) return;
@@ -239,32 +256,32 @@ void X11InputThread::readDesktop() {
 
 // The answer reflects every event sent before it; it is kept unless a move posted since then is still on its way.
 void X11InputThread::readPointer() {
-    pointerStale_ = false;
-    pointerReadAt_ = Clock::now();
     auto location = connection_->pointerLocation();
     std::lock_guard lock(mutex_);
     if (location && lastMotion_ <= lastRun_) shared_.cursor = *location;
 }
 
+void X11InputThread::answerPointer(std::uint64_t question) {
+    {
+        std::lock_guard lock(mutex_);
+        pointerAnswered_ = std::max(pointerAnswered_, question);
+    }
+    changed_.notify_all();
+}
+
 void X11InputThread::waitForWork(double now) {
     std::optional<double> wait; // seconds
-    auto sooner = [&wait](double seconds) { wait = std::max(0.0, wait ? std::min(*wait, seconds) : seconds); };
     if (connection_) {
-        if (auto due = connection_->keyboard().nextDeadline()) sooner(*due - now);
-        auto sinceRead = std::chrono::duration<double>(Clock::now() - pointerReadAt_).count();
-        if (pointerStale_) sooner(std::chrono::duration<double>(pointerRefreshInterval).count() - sinceRead);
-        if (active_) sooner(std::chrono::duration<double>(pointerPollInterval).count() - sinceRead);
-        if (connection_->hasQueuedEvents()) sooner(0);
+        if (auto due = connection_->keyboard().nextDeadline()) wait = std::max(0.0, *due - now);
+        if (connection_->hasQueuedEvents()) wait = 0.0;
     } else if (!queue_.empty()) {
-        sooner(std::chrono::duration<double>(reconnectInterval).count());
+        wait = std::chrono::duration<double>(reconnectInterval).count();
     }
-    pollfd descriptors[2] = {{wakeFd_, POLLIN, 0}, {connection_ ? connection_->fileDescriptor() : -1, POLLIN, 0}};
     int timeout = wait ? static_cast<int>(std::ceil(std::min(*wait, 60.0) * 1000)) : -1;
-    ::poll(descriptors, 2, timeout);
-    std::uint64_t count = 0;
-    if (::read(wakeFd_, &count, sizeof count) < 0) {
-        // Nothing to read: woken by the server or the time.
-    }
+    epoll_event events[2] = {};
+    int count = epoll_wait(waitFd_, events, 2, timeout);
+    serverReadable_ = std::any_of(events, events + std::max(count, 0),
+                                  [this](const epoll_event& event) { return event.data.fd != wakeFd_; });
 }
 
 void X11InputThread::shutDown() {
@@ -281,6 +298,12 @@ void X11InputThread::shutDown() {
         connection_->keyboard().releaseEverything();
         connection_->sync();
     }
+    dropConnection();
+}
+
+void X11InputThread::dropConnection() {
+    if (!connection_) return;
+    epoll_ctl(waitFd_, EPOLL_CTL_DEL, connection_->fileDescriptor(), nullptr);
     connection_.reset();
 }
 

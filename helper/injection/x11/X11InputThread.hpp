@@ -23,7 +23,9 @@ class X11Keyboard;
 class X11Pointer;
 
 // The X thread of the sink: the only thread that makes X calls for it. Callers enqueue input and read a state
-// the thread keeps fresh (pointer, monitors, screen saver); neither ever waits for the X server.
+// the thread keeps fresh (monitors, screen saver); neither waits for the X server. The pointer is not followed
+// (the user's own motion would wake the thread for nothing): cursor() asks the server where it is, and waits for
+// the answer at most `cursorWait`, and only while no earlier question is still unanswered.
 //
 // Input runs in the order it was posted. Input that waits for a spare keycode holds back everything after it.
 // When the X server goes away, the input meant for it goes with it; input posted while no server is there waits
@@ -36,17 +38,15 @@ public:
     // stopped. `now` is the sink clock's time.
     using Operation = std::function<bool(X11Keyboard&, X11Pointer&, double now)>;
 
+    // Linux cuts thread names at 15 characters.
+    static constexpr const char* threadName = "Orvik.X11Input";
     static constexpr std::chrono::milliseconds reconnectInterval{500};
     static constexpr std::chrono::milliseconds reconnectWait{2000};
     // Monitors and the screen saver are re-read when the server reports a change, and also when someone reads
     // them and they are older than this.
     static constexpr std::chrono::milliseconds desktopMaxAge{1000};
-    // Pointer motion (XInput raw motion: anyone's) asks for the pointer's place at most this often.
-    static constexpr std::chrono::milliseconds pointerRefreshInterval{10};
-    // While the sink is in use (called within activeWindow) the pointer's place is also read this often, for
-    // moves that are no device motion (another client warping the pointer).
-    static constexpr std::chrono::milliseconds pointerPollInterval{100};
-    static constexpr std::chrono::seconds activeWindow{10};
+    // One round trip to a server that answers; a server that does not costs its callers this once.
+    static constexpr std::chrono::milliseconds cursorWait{100};
     static constexpr std::chrono::milliseconds firstConnectionLimit{3000};
 
     // Starts the thread and waits (at most firstConnectionLimit) for its first connection attempt.
@@ -55,10 +55,12 @@ public:
     X11InputThread(const X11InputThread&) = delete;
     X11InputThread& operator=(const X11InputThread&) = delete;
 
-    // Queues `operation`; `motion` is where it moves the pointer, which cursor() then reports at once.
+    // Queues `operation`; `motion` is where it moves the pointer, which cursor() reports until the move has run.
     void post(Operation operation, std::optional<DisplayPoint> motion = std::nullopt);
 
     bool isConnected();
+    // Where the pointer is after everything posted so far: asked of the server (see above); the last place known
+    // when the server does not answer in time or there is none.
     DisplayPoint cursor();
     std::vector<DisplayInfo> monitors();
     bool screenSaverOn();
@@ -85,7 +87,6 @@ private:
         std::vector<DisplayInfo> monitors;
         bool screenSaverOn = false;
         Clock::time_point desktopReadAt;
-        Clock::time_point lastCall; // of any caller
     };
 
     X11InputThread(std::string displayName, ServerClock now);
@@ -96,16 +97,19 @@ private:
     void runOperations(double now);
     void readDesktop();
     void readPointer();
+    void answerPointer(std::uint64_t question);
     void dropExpired();
     void waitForWork(double now);
     void shutDown();
+    void dropConnection();
     void wake();
     // With mutex_ held: asks for monitors and the screen saver when they are old (or there is no connection).
     void wantDesktopIfStale();
 
     const std::string displayName_;
     const ServerClock now_;
-    int wakeFd_ = -1;
+    int wakeFd_ = -1; // an eventfd callers write to
+    int waitFd_ = -1; // epoll over wakeFd_ and the server's socket
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -116,6 +120,9 @@ private:
     std::uint64_t lastRun_ = 0;
     bool desktopWanted_ = false;
     bool connectionWanted_ = false;
+    // Questions for the pointer's place: asked by cursor(), answered by the thread.
+    std::uint64_t pointerAsked_ = 0;
+    std::uint64_t pointerAnswered_ = 0;
     std::uint64_t settleRequested_ = 0;
     std::uint64_t settled_ = 0;
     bool attempted_ = false;
@@ -126,9 +133,7 @@ private:
     std::unique_ptr<X11InputConnection> connection_;
     std::deque<Pending> queue_;
     std::optional<Clock::time_point> lastAttempt_;
-    bool pointerStale_ = false;
-    bool active_ = false;
-    Clock::time_point pointerReadAt_;
+    bool serverReadable_ = false; // the last wait ended with something to read from the server
     std::thread thread_;
 };
 

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <functional>
 
 namespace orvik::helper {
@@ -123,6 +127,13 @@ TEST_F(ListenerControllerTest, ConnectionsGoToTheHandlerAThrowingHandlerLosesOnl
     EXPECT_TRUE(accepted[0].tls);
     EXPECT_EQ(accepted[0].socket.remote_endpoint().port(), second.local_endpoint().port());
     EXPECT_EQ(count(isFailed), 0u);
+    // Input events are tiny and latency-bound: no-delay and keep-alive come with the socket.
+    asio::ip::tcp::no_delay noDelay;
+    asio::socket_base::keep_alive keepAlive;
+    accepted[0].socket.get_option(noDelay);
+    accepted[0].socket.get_option(keepAlive);
+    EXPECT_TRUE(noDelay.value());
+    EXPECT_TRUE(keepAlive.value());
 
     controller->stop();
     io.restart();
@@ -135,6 +146,34 @@ TEST_F(ListenerControllerTest, ConnectionsGoToTheHandlerAThrowingHandlerLosesOnl
     // After stop a start binds at once.
     controller->start({}, {});
     ASSERT_TRUE(runUntil([&] { return readyPort(1).has_value(); }));
+}
+
+// The descriptors of this process whose own address has `port`: the listening socket and the connections it
+// accepted, with whether each is closed on exec.
+std::vector<bool> closedOnExecOnPort(std::uint16_t port) {
+    constexpr int descriptorsLooked = 1024;
+    std::vector<bool> found;
+    for (int descriptor = 0; descriptor < descriptorsLooked; ++descriptor) {
+        const int flags = ::fcntl(descriptor, F_GETFD);
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (flags < 0 || ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) continue;
+        if (address.ss_family != AF_INET || ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port) != port) continue;
+        found.push_back((flags & FD_CLOEXEC) != 0);
+    }
+    return found;
+}
+
+TEST_F(ListenerControllerTest, TheListeningSocketAndTheAcceptedConnectionsAreClosedOnExec) {
+    auto controller = make(loopback());
+    std::vector<IncomingConnection> accepted;
+    controller->onConnection = [&](IncomingConnection connection) { accepted.push_back(std::move(connection)); };
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    asio::ip::tcp::socket phone(io);
+    phone.connect({asio::ip::address_v4::loopback(), *readyPort()});
+    ASSERT_TRUE(runUntil([&] { return !accepted.empty(); }));
+    EXPECT_EQ(closedOnExecOnPort(*readyPort()), (std::vector<bool>{true, true}));
 }
 
 TEST_F(ListenerControllerTest, APortInUseFailsAndTheRetryTakesAnyFreePort) {

@@ -229,6 +229,25 @@ TEST_F(ModelTest, APairingReplyOlderThanTheLastPairingEventIsDropped) {
     EXPECT_EQ(model->pairing(), std::nullopt);
 }
 
+TEST_F(ModelTest, WhoOpenedAPairingWindowLearnsWhichAndClosesOnlyThatOne) {
+    create(true);
+    waitForListener();
+    std::optional<PairingInfo> first, second;
+    model->startPairing([&](const std::optional<PairingInfo>& info) { first = info; });
+    settle();
+    model->startPairing([&](const std::optional<PairingInfo>& info) { second = info; });
+    settle();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first->sessionID, second->sessionID);
+    EXPECT_EQ(model->pairing(), second);
+    model->cancelPairing(first->sessionID);
+    settle();
+    EXPECT_EQ(model->pairing(), second) << "a window opened since stays";
+    model->cancelPairing(second->sessionID);
+    settle();
+    EXPECT_EQ(model->pairing(), std::nullopt);
+}
+
 TEST_F(ModelTest, TheSelfTestAsksForThePermissionUntilItIsGranted) {
     granted = false;
     create(false);

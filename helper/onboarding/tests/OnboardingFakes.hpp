@@ -12,14 +12,20 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orvik::helper::testing {
 
-// A model whose state the test sets; every action is recorded by name and changes nothing by itself.
+// A model whose state the test sets; every action is recorded by name and changes nothing by itself. A request
+// for a pairing session is answered with a new one (shown only once the test sets it as `pairingInfo`), at once
+// or when the test says.
 class FakeOnboardingModel : public OnboardingModel {
 public:
     std::optional<PairingInfo> pairingInfo;
+    std::vector<PairingInfo> opened;
+    std::vector<Uuid> cancelled;
+    bool answerLater = false;
     std::optional<PairedDevice> lastPaired;
     ListenerStatus status;
     bool permission = false;
@@ -46,8 +52,22 @@ public:
     bool canPostEvents() const override { return permission; }
 
     void startServer() override { calls.push_back("startServer"); }
-    void startPairing() override { calls.push_back("startPairing"); }
-    void cancelPairing() override { calls.push_back("cancelPairing"); }
+    void startPairing(std::function<void(const std::optional<PairingInfo>&)> answer) override {
+        calls.push_back("startPairing");
+        answers_.push_back(std::move(answer));
+        if (!answerLater) answerRequests();
+    }
+    void answerRequests() {
+        auto answers = std::exchange(answers_, {});
+        for (auto& answer : answers) {
+            opened.push_back(PairingInfo{Uuid::random(), "orvik://pair?v=1", "OPENED", Date{}, {}});
+            answer(opened.back());
+        }
+    }
+    void cancelPairing(const Uuid& sessionID) override {
+        calls.push_back("cancelPairing");
+        cancelled.push_back(sessionID);
+    }
     void refreshPermission() override { calls.push_back("refreshPermission"); }
     void requestPermission() override { calls.push_back("requestPermission"); }
     void setLaunchesAtLogin(bool enabled) override { launchesAtLogin = enabled; }
@@ -59,6 +79,7 @@ public:
 
 private:
     std::map<std::size_t, std::function<void()>> observers_;
+    std::vector<std::function<void(const std::optional<PairingInfo>&)>> answers_;
     std::size_t next_ = 0;
 };
 

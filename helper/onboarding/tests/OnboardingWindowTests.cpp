@@ -1,8 +1,12 @@
 #include "OnboardingFakes.hpp"
 #include "onboarding/FixPermissionWindow.hpp"
 #include "onboarding/OnboardingWindow.hpp"
+#include "onboarding/PairingView.hpp"
+#include "onboarding/PairingWindow.hpp"
+#include "onboarding/StepDots.hpp"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -61,6 +65,32 @@ TEST_F(OnboardingWindowTest, PermissionStepMovesOnAtTheFirstTickAfterTheGrantOnc
     EXPECT_EQ(clock.running(), 0);
 }
 
+// What the window shows of its step: the symbol, the lit dot and what a screen reader hears of the dots.
+void expectShows(OnboardingWindow& window, const QString& symbol, int number) {
+    EXPECT_NE(window.findChild<QLabel*>(QStringLiteral("symbol:") + symbol), nullptr) << symbol.toStdString();
+    auto* dots = window.findChild<StepDots*>(QStringLiteral("stepDots"));
+    EXPECT_EQ(dots->current(), number - 1);
+    EXPECT_EQ(dots->accessibleName().toStdString(), "Step " + std::to_string(number) + " of 4");
+}
+
+TEST_F(OnboardingWindowTest, ShowsTheSymbolAndDotOfTheStepItIsAtAlsoWhenAStepMovesOnAtOnce) {
+    auto window = makeWindow();
+    expectShows(*window, QStringLiteral("computer-and-phone"), 1);
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    expectShows(*window, QStringLiteral("pointer-click"), 2);
+
+    model->permission = true; // as on X11: granted before the step shows
+    auto granted = makeWindow();
+    QTest::keyClick(granted.get(), Qt::Key_Return);
+    ASSERT_EQ(granted->step(), Step::localNetwork);
+    expectShows(*granted, QStringLiteral("network"), 3);
+    model->status = ListenerStatus::ready(5000);
+    QTest::keyClick(granted.get(), Qt::Key_Return);
+    QTest::keyClick(granted.get(), Qt::Key_Return);
+    ASSERT_EQ(granted->step(), Step::pair);
+    expectShows(*granted, QStringLiteral("qrcode-viewfinder"), 4);
+}
+
 TEST_F(OnboardingWindowTest, FinishingCompletesStartsTheServerAndTouchesLoginOnlyAfterAPairing) {
     enum class Leave { pairLater, done, doneUnchecked, close };
     struct Row {
@@ -92,6 +122,27 @@ TEST_F(OnboardingWindowTest, FinishingCompletesStartsTheServerAndTouchesLoginOnl
         EXPECT_EQ(model->count("cancelPairing"), row.cancels) << "leaving unpaired leaves no valid code behind";
         EXPECT_EQ(windows.closed.size(), row.completed);
     }
+}
+
+TEST_F(OnboardingWindowTest, ClosingAtThePairingStepLeavesTheSessionOfAPairingWindowOpenedSince) {
+    auto onboarding = windowAtPairing();
+    ASSERT_EQ(model->opened.size(), 1u);
+    const Uuid own = model->opened.front().sessionID;
+    model->pairingInfo = model->opened.front();
+    model->changed();
+    // "Pair iPhone…" from the menu: the pairing window shows the first-run window's code, then its own.
+    PairingWindow pairing(model, windows, clock.timing());
+    pairing.show();
+    pairing.startNewSession();
+    ASSERT_EQ(model->opened.size(), 2u);
+    model->pairingInfo = model->opened.back();
+    model->changed();
+
+    onboarding->close();
+    EXPECT_EQ(model->cancelled, std::vector<Uuid>{own});
+    EXPECT_EQ(pairing.pairingView()->state(), PairingPresentation::State::code);
+    pairing.close();
+    EXPECT_EQ(model->cancelled.back(), model->opened.back().sessionID);
 }
 
 TEST_F(OnboardingWindowTest, FixPermissionWindowClosesItselfAtTheFirstGrantedReading) {

@@ -84,14 +84,15 @@ TEST_F(PairingViewTest, ShowsTheNewestCodeWithItsCountdownAndStopsTickingWhenItG
     EXPECT_EQ(clock.running(), 0);
 }
 
-TEST_F(PairingViewTest, PairingWindowAsksForACodeWhenShownAndCancelsHoweverItCloses) {
+TEST_F(PairingViewTest, PairingWindowAsksForACodeWhenShownAndCancelsItsOwnHoweverItCloses) {
     FakeWindows windows;
     struct Row {
-        bool sessionOpen;
+        bool sessionOpen; // one that another window opened
         const char* closing;
-        std::size_t cancels;
+        std::size_t cancels, closedByWindow;
     };
-    for (auto row : {Row{false, "button", 2}, Row{true, "escape", 2}, Row{true, "close", 1}}) {
+    for (auto row : {Row{false, "button", 2, 1}, Row{false, "escape", 2, 1}, Row{false, "close", 1, 0},
+                     Row{true, "escape", 0, 1}, Row{true, "close", 0, 0}}) {
         model->calls.clear();
         windows.closed.clear();
         model->pairingInfo.reset();
@@ -109,8 +110,57 @@ TEST_F(PairingViewTest, PairingWindowAsksForACodeWhenShownAndCancelsHoweverItClo
         // The registry closes the window it was asked to close.
         window.close();
         EXPECT_EQ(model->count("cancelPairing"), row.cancels) << row.closing;
-        EXPECT_EQ(windows.closed.size(), row.cancels - 1);
+        if (row.cancels > 0) {
+            EXPECT_EQ(model->cancelled.back(), model->opened.back().sessionID);
+        }
+        EXPECT_EQ(windows.closed.size(), row.closedByWindow);
     }
+}
+
+TEST_F(PairingViewTest, APairingWindowClosedBeforeItsSessionArrivedEndsItOnArrival) {
+    FakeWindows windows;
+    model->answerLater = true;
+    {
+        PairingWindow window(model, windows, clock.timing());
+        window.show();
+        window.close();
+    }
+    EXPECT_EQ(model->count("cancelPairing"), 0u);
+    model->answerRequests();
+    ASSERT_EQ(model->opened.size(), 1u);
+    EXPECT_EQ(model->cancelled, std::vector<Uuid>{model->opened.front().sessionID});
+}
+
+TEST_F(PairingViewTest, APairingWindowLeftOpenAndAskedForANewCodeForgetsThePhonePairedBefore) {
+    FakeWindows windows;
+    PairingWindow window(model, windows, clock.timing());
+    window.show();
+    window.startNewSession();
+    EXPECT_EQ(model->count("startPairing"), 2u) << "a session of its own that arrived is not on its way";
+    model->pairingInfo = model->opened.back();
+    model->changed();
+    // The first phone presents the code and is paired.
+    clock.now += 1s;
+    model->pairingInfo.reset();
+    model->lastPaired = device("First", clock.now);
+    model->changed();
+    EXPECT_EQ(window.pairingView()->state(), State::paired);
+
+    // The menu asks the open window for a new code; a second phone presents it and is denied.
+    clock.now += 1s;
+    window.startNewSession();
+    model->pairingInfo = model->opened.back();
+    model->changed();
+    EXPECT_EQ(window.pairingView()->state(), State::code);
+    model->pairingInfo.reset();
+    model->changed();
+    EXPECT_EQ(window.pairingView()->state(), State::expired) << "not the first phone's confirmation";
+
+    model->answerLater = true;
+    window.startNewSession();
+    window.startNewSession();
+    EXPECT_EQ(model->count("startPairing"), 4u) << "none more while one is on its way";
+    model->answerRequests();
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 
 namespace orvik::helper::testing {
 
-// A keyring in memory that can be told to fail, and that counts its reads.
+// A keyring in memory that can be told to fail, and that counts its reads: one by one, and all at once.
 class FakeKeyVault final : public DeviceKeyVault {
 public:
     struct Item {
@@ -32,6 +32,15 @@ public:
         }
         if (hook) hook();
         return result;
+    }
+
+    VaultContents readAll() override {
+        std::lock_guard lock(mutex_);
+        ++readAlls_;
+        if (failure_) return {failure_->status, {}, failure_->detail};
+        VaultContents contents{VaultResult::Status::ok, {}, {}};
+        for (const auto& [id, item] : items_) contents.keys.emplace(id, item.key);
+        return contents;
     }
 
     VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) override {
@@ -71,6 +80,10 @@ public:
         std::lock_guard lock(mutex_);
         return reads_;
     }
+    int readAlls() const {
+        std::lock_guard lock(mutex_);
+        return readAlls_;
+    }
 
 private:
     mutable std::mutex mutex_;
@@ -78,6 +91,7 @@ private:
     std::optional<VaultResult> failure_;
     std::function<void()> beforeReadReturns_;
     int reads_ = 0;
+    int readAlls_ = 0;
 };
 
 } // namespace orvik::helper::testing

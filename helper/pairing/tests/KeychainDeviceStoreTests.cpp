@@ -1,11 +1,7 @@
-#include "core/InMemoryUserDefaults.hpp"
-#include "core/tests/CapturedLog.hpp"
-#include "core/tests/TemporaryDirectory.hpp"
-#include "pairing/KeychainDeviceStore.hpp"
-#include "pairing/tests/FakeKeyVault.hpp"
-#include "pairing/tests/TestDevices.hpp"
+#include "pairing/tests/KeychainStoreFixture.hpp"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <future>
 
@@ -13,25 +9,6 @@ namespace orvik::helper {
 namespace {
 
 using namespace testing;
-using Devices = std::vector<PairedDevice>;
-using Keys = std::map<Uuid, Bytes>;
-
-class KeychainDeviceStoreTest : public ::testing::Test {
-protected:
-    TemporaryDirectory folder;
-    std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
-    std::shared_ptr<FakeKeyVault> keyring = std::make_shared<FakeKeyVault>();
-    std::filesystem::path keyFilePath = folder / "data" / "device-keys.json";
-    CapturedLog log;
-
-    std::unique_ptr<KeychainDeviceStore> makeStore(const std::shared_ptr<FakeKeyVault>& vault = nullptr) {
-        return std::make_unique<KeychainDeviceStore>(defaults, vault ? vault : keyring,
-                                                     std::make_shared<KeyFileVault>(keyFilePath));
-    }
-    Keys keyFile() const { return KeyFileVault(keyFilePath).entries(); }
-    static VaultResult unreachable() { return VaultResult::unreachable("no Secret Service on the bus"); }
-    static VaultResult locked() { return VaultResult::failed("the keyring holding the key is locked"); }
-};
 
 TEST_F(KeychainDeviceStoreTest, KeepsTheListAsJsonDataInTheOrderOfTheLatestAddition) {
     auto store = makeStore();
@@ -41,7 +18,7 @@ TEST_F(KeychainDeviceStoreTest, KeepsTheListAsJsonDataInTheOrderOfTheLatestAddit
     renamed.name = "Anna 2";
     store->add(renamed, annaKey);
     EXPECT_EQ(store->devices(), (Devices{ben, renamed}));
-    EXPECT_EQ(PairedDevice::decodeList(*defaults->data("pairedDevices")), store->devices());
+    EXPECT_EQ(storedList(), store->devices());
     EXPECT_EQ(keyring->items().at(anna.id).label, "Orvik Helper: Anna 2");
     EXPECT_EQ(keyring->items().at(anna.id).key, annaKey);
 
@@ -53,17 +30,24 @@ TEST_F(KeychainDeviceStoreTest, KeepsTheListAsJsonDataInTheOrderOfTheLatestAddit
     EXPECT_EQ(keys[0].identity, ben.id.text());
 }
 
-TEST_F(KeychainDeviceStoreTest, AnUnreadableListReadsAsEmptyAndOnlyRealChangesRewriteIt) {
+TEST_F(KeychainDeviceStoreTest, AnUnreadableEntryIsLoggedKeptAndOnlyRealChangesRewriteTheList) {
     defaults->setData("pairedDevices", Bytes{'[', '{', '}', ']'});
     auto store = makeStore();
     EXPECT_TRUE(store->devices().empty());
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.lines()[0].text, "DeviceStore: Ignoring an unreadable paired device, kept as stored: entry 1: "
+                                   "malformedPayload: missing id");
     store->remove(anna.id);
-    EXPECT_EQ(defaults->data("pairedDevices"), (Bytes{'[', ']'}));
+    EXPECT_EQ(defaults->data("pairedDevices"), (Bytes{'[', '{', '}', ']'}));
     auto changes = defaults->changeCount();
     store->updateLastSeen(anna.id, pairedAt(5));
+    store->flush();
     EXPECT_EQ(defaults->changeCount(), changes) << "an unknown device's update writes nothing";
     store->add(ben, benKey);
     EXPECT_EQ(store->devices(), Devices{ben});
+    auto stored = *defaults->data("pairedDevices");
+    EXPECT_EQ(nlohmann::json::parse(stored.begin(), stored.end()),
+              nlohmann::json::array({nlohmann::json::object(), ben.toJson()}));
 }
 
 TEST_F(KeychainDeviceStoreTest, AKeyOrItsAbsenceIsReadOnceUntilTheDeviceIsAddedOrRemoved) {
@@ -96,15 +80,15 @@ TEST_F(KeychainDeviceStoreTest, AFailedAddThrowsAndLeavesListAndCacheAsTheyWere)
 // phone out until the next restart.
 TEST_F(KeychainDeviceStoreTest, AReadErrorIsLoggedAndAskedAgainNextTime) {
     makeStore()->add(anna, annaKey);
-    auto restarted = makeStore();
     keyring->failWith(locked());
+    auto restarted = makeStore();
     EXPECT_EQ(restarted->lookupKey(anna.id), KeyLookup::unavailable());
     EXPECT_EQ(restarted->key(anna.id), std::nullopt);
     keyring->failWith(std::nullopt);
     EXPECT_EQ(restarted->key(anna.id), annaKey);
     EXPECT_EQ(keyring->reads(), 3);
     auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u) << "the start's reading of every key, then each lookup";
     EXPECT_EQ(lines[0].level, Log::Level::error);
     EXPECT_EQ(lines[0].text, "DeviceStore: Keychain read failed: the keyring holding the key is locked");
 }
@@ -176,6 +160,7 @@ TEST_F(KeychainDeviceStoreTest, KeysInTheFileMoveToTheKeyringAtStartOrAfterTheNe
     auto carl = ben;
     carl.id = Uuid::random();
     store->add(carl, annaKey);
+    store->waitForBackgroundWork();
     EXPECT_TRUE(keyFile().empty());
     EXPECT_EQ(keyring->items().size(), 3u);
     EXPECT_EQ(makeStore()->key(ben.id), benKey);

@@ -46,20 +46,5 @@ TEST(PairedDevice, DecodingNeedsTheFourRequiredKeys) {
     }
 }
 
-TEST(PairedDevice, TheListIsACompactArrayAndAnyBadRecordSpoilsIt) {
-    std::vector<PairedDevice> devices{
-        {deviceID, "A", "M", referencePlus(1), referencePlus(2)},
-        {*Uuid::parse("0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24"), "B", "M", referencePlus(3)}};
-    auto bytes = PairedDevice::encodeList(devices);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()).find(' '), std::string::npos) << "compact";
-    EXPECT_EQ(PairedDevice::decodeList(bytes), devices);
-    for (const std::string& bad :
-         {std::string("{}"), std::string("[{\"id\": 1}]"), std::string("not json"), std::string("")}) {
-        EXPECT_FALSE(PairedDevice::decodeList(Bytes(bad.begin(), bad.end()))) << bad;
-    }
-    std::string empty = "[]";
-    EXPECT_EQ(PairedDevice::decodeList(Bytes(empty.begin(), empty.end())), std::vector<PairedDevice>{});
-}
-
 } // namespace
 } // namespace orvik::helper

@@ -33,7 +33,21 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{std::string("https://example.org/\t"), false},
         std::pair{std::string("https://example.org/\xE2\x80\xA8"), false},
         std::pair{std::string("https://example.org/\"<>"), false}, std::pair{std::string(""), false},
-        std::pair{ofLength(8192), true}, std::pair{ofLength(8193), false}, std::pair{ofLength(8192, "\xC3\xA9"), true},
+        std::pair{std::string("https://example.org/a|b"), false},
+        std::pair{std::string("https://example.org/a\\b"), false},
+        std::pair{std::string("https://example.org/a^b"), false},
+        std::pair{std::string("https://example.org/a`b"), false},
+        std::pair{std::string("https://example.org/{a}"), false},
+        std::pair{std::string("https://example.org/a%7Cb%5E%60"), true},
+        std::pair{std::string("https://example.org/caf\xC3\xA9"), true},
+        std::pair{std::string("https://example.org:65535/"), true},
+        std::pair{std::string("https://example.org:0/"), true},
+        std::pair{std::string("https://example.org:00080/"), true},
+        std::pair{std::string("https://example.org:/"), true},
+        std::pair{std::string("https://example.org:65536/"), false},
+        std::pair{std::string("https://example.org:99999/"), false},
+        std::pair{std::string("https://[::1]:99999999999999999999/"), false}, std::pair{ofLength(8192), true},
+        std::pair{ofLength(8193), false}, std::pair{ofLength(8192, "\xC3\xA9"), true},
         std::pair{ofLength(8193, "\xC3\xA9"), false}));
 
 } // namespace

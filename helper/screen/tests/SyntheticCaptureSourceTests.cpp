@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace orvik::helper {
 namespace {
@@ -75,6 +76,30 @@ TEST(SyntheticCaptureSource, StepsItsBrightnessAndStopsWithoutLeavingATimerBehin
     EXPECT_FALSE(source.currentConfiguration());
     EXPECT_EQ(timerThreads(), 0u);
     EXPECT_EQ(second.await(0).size(), stoppedAt);
+}
+
+TEST(SyntheticCaptureSource, AnUpdateKeepsTheStartsRateAndIsStoredAlsoWhileIdle) {
+    SyntheticCaptureSource source;
+    auto done = [](std::optional<ScreenCaptureFailure>) {};
+    const CaptureConfiguration idle{1, 480, 270, 30, NormalizedRect::full()};
+    source.update(idle, done);
+    EXPECT_EQ(source.currentConfiguration(), idle);
+
+    Frames frames;
+    const CaptureConfiguration slow{1, 320, 160, 5, NormalizedRect::full()};
+    source.start(slow, frames.handler(), {}, done);
+    EXPECT_EQ(source.currentConfiguration(), slow) << "a start replaces what an update stored";
+    frames.await(1);
+    const CaptureConfiguration fast{1, 640, 160, 60, NormalizedRect::full()};
+    source.update(fast, done);
+    EXPECT_EQ(source.currentConfiguration(), fast);
+    const auto before = frames.await(0).size();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto seen = frames.await(0);
+    // Gross bound: 5 frames a second; 60 would be the updated rate.
+    EXPECT_LT(seen.size() - before, 15U);
+    EXPECT_EQ(seen.back().first, 640);
+    source.stop([] {});
 }
 
 TEST(SyntheticCaptureSource, AFailureStopsTheFramesAndIsReportedOnce) {

@@ -14,6 +14,15 @@ int evenNearest(double value) {
 
 } // namespace
 
+std::optional<PixelRect> CaptureGeometry::onRoot(const PixelRect& monitor, int rootWidth, int rootHeight) {
+    const int left = std::max(monitor.x, 0);
+    const int top = std::max(monitor.y, 0);
+    const int right = std::min(monitor.x + monitor.width, rootWidth);
+    const int bottom = std::min(monitor.y + monitor.height, rootHeight);
+    if (right - left < smallestSide || bottom - top < smallestSide) return std::nullopt;
+    return PixelRect{left, top, right - left, bottom - top};
+}
+
 PixelRect CaptureGeometry::sourceRect(const PixelRect& monitor, const NormalizedRect& region) {
     const auto clamped = region.clamped();
     const double width = monitor.width;
@@ -31,8 +40,10 @@ PixelRect CaptureGeometry::sourceRect(const PixelRect& monitor, const Normalized
 
 PixelRect CaptureGeometry::fitted(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight) {
     if (sourceWidth < 1 || sourceHeight < 1) return {0, 0, outputWidth, outputHeight};
-    const double scale =
-        std::min(static_cast<double>(outputWidth) / sourceWidth, static_cast<double>(outputHeight) / sourceHeight);
+    // Never scaled up: a picture smaller than the output (a thin region, a screen whose resolution went down
+    // while it was viewed) is shown at its own size.
+    const double scale = std::min(
+        {1.0, static_cast<double>(outputWidth) / sourceWidth, static_cast<double>(outputHeight) / sourceHeight});
     const int width = std::clamp(evenNearest(sourceWidth * scale), smallestSide, outputWidth);
     const int height = std::clamp(evenNearest(sourceHeight * scale), smallestSide, outputHeight);
     const int x = (outputWidth - width) / 2 / 2 * 2;

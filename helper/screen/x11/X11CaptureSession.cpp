@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <string_view>
 
 namespace orvik::helper {
 namespace {
@@ -18,6 +19,15 @@ namespace {
 constexpr char threadName[] = "orvik-capture"; // at most 15 characters
 // The longest the thread sleeps without a reason, so a lost wake-up costs at most this.
 constexpr std::uint64_t longestSleep = 1'000'000'000;
+
+std::string_view failureName(ScreenCaptureFailure failure) {
+    switch (failure) {
+    case ScreenCaptureFailure::permissionDenied: return "permissionDenied";
+    case ScreenCaptureFailure::displayUnavailable: return "displayUnavailable";
+    case ScreenCaptureFailure::failed: return "failed";
+    }
+    return "unknown";
+}
 
 } // namespace
 
@@ -70,10 +80,12 @@ void X11CaptureSession::stop() {
     if (onCaptureThread) return;             // called from a handler: nothing else is being delivered
     { std::lock_guard delivery(delivery_); } // waits for a frame being handed over
     std::unique_lock lock(mutex_);
-    if (!finished_.wait_for(lock, stopWait, [this] { return done_; })) {
+    if (!finished_.wait_for(lock, stopWait, [this] { return done_ || closing_; })) {
+        abandoned_ = true;
         Log::error("Screen", "The X server did not answer; its capture thread was left behind");
         return;
     }
+    finished_.wait(lock, [this] { return done_; });
     lock.unlock();
     if (thread_.joinable()) thread_.join();
 }
@@ -99,6 +111,8 @@ void X11CaptureSession::run(Completion started) {
             started(std::nullopt);
             loop(capturer);
         }
+        capturer.settle();
+        if (!mayClose()) capturer.abandon();
     }
     finish();
 }
@@ -154,13 +168,22 @@ void X11CaptureSession::reportLoss(ScreenCaptureFailure failure) {
         handler = std::move(onStop_);
         onStop_ = nullptr;
     }
-    Log::error("Screen", "Capture stopped: " + std::to_string(static_cast<int>(failure)));
+    Log::error("Screen", "Capture stopped: " + std::string(failureName(failure)));
     if (handler) handler(failure);
 }
 
 bool X11CaptureSession::stopping() {
     std::lock_guard lock(mutex_);
     return stopping_;
+}
+
+// True when the connection may be closed through Xlib; after this no stop leaves the thread behind.
+bool X11CaptureSession::mayClose() {
+    std::lock_guard lock(mutex_);
+    if (abandoned_) return false;
+    closing_ = true;
+    finished_.notify_all();
+    return true;
 }
 
 void X11CaptureSession::wake() {

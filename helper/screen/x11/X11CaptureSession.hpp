@@ -26,7 +26,8 @@ struct CaptureStageTimes {
 
 // One running capture: a thread of its own ("orvik-capture") with its own X connection, which it alone uses.
 // Callers never wait for the X server: start and update complete from the thread, and stop returns after at
-// most `stopWait` even when the server hangs (the thread then finishes on its own; it holds this object).
+// most `stopWait` even when the server hangs (the thread then finishes on its own, holding this object, and drops
+// its connection without Xlib: no X call runs on a thread nobody waits for while the process exits).
 //
 // No frame is delivered once stop() has returned: delivery and stop exclude each other. When the X server goes
 // away the thread reports `failed` to onStop once and ends; the lost connection is never closed through Xlib.
@@ -64,6 +65,7 @@ private:
     void deliver(CapturedFrame frame);
     void reportLoss(ScreenCaptureFailure failure);
     bool stopping();
+    bool mayClose();
     void wake();
     void finish();
 
@@ -79,6 +81,10 @@ private:
     ScreenCaptureSource::StopHandler onStop_;
     std::deque<Update> updates_;
     bool stopping_ = false;
+    // The thread's connection answered at the end, so closing it waits for nothing; a stop then waits for it.
+    bool closing_ = false;
+    // A stop gave up waiting for the thread: it must make no X call any more.
+    bool abandoned_ = false;
     bool done_ = false;
     // Held while a frame is handed over; stop clears `delivering_` and then takes it, so a frame being handed
     // over is done when stop returns and none follows.

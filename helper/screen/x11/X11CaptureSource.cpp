@@ -1,6 +1,7 @@
 #include "screen/x11/X11CaptureSource.hpp"
 
 #include "platform/X11Monitors.hpp"
+#include "screen/x11/CaptureGeometry.hpp"
 
 #include <pthread.h>
 
@@ -30,9 +31,14 @@ ScreenCaptureSource::DisplaysResult X11CaptureSource::listDisplays(const std::st
     auto display = X11Display::open(displayName);
     if (!display) return ScreenCaptureFailure::failed;
     std::vector<ScreenDisplay> displays;
+    const int rootWidth = DisplayWidth(display->get(), display->screen());
+    const int rootHeight = DisplayHeight(display->get(), display->screen());
     for (const auto& monitor : X11Monitors::list(*display)) {
-        const auto width = static_cast<std::int64_t>(monitor.bounds.width);
-        const auto height = static_cast<std::int64_t>(monitor.bounds.height);
+        // What can be captured is the part on the root window; a monitor wholly outside it is not offered.
+        auto visible = CaptureGeometry::onRoot(monitor.bounds, rootWidth, rootHeight);
+        if (!visible) continue;
+        const auto width = static_cast<std::int64_t>(visible->width);
+        const auto height = static_cast<std::int64_t>(visible->height);
         // X11 has no points: a monitor's size is its pixel size. The first listed is the main one.
         displays.push_back({monitor.id, monitor.name, width, height, width, height, displays.empty()});
     }

@@ -80,7 +80,11 @@ std::optional<ScreenCaptureFailure> X11Capturer::layOut() {
     auto found = std::find_if(monitors.begin(), monitors.end(),
                               [this](const DisplayInfo& info) { return info.id == configuration_.displayID; });
     if (found == monitors.end()) return ScreenCaptureFailure::displayUnavailable;
-    monitor_ = found->bounds;
+    Display* handle = display_->get();
+    const auto visible = CaptureGeometry::onRoot(found->bounds, DisplayWidth(handle, display_->screen()),
+                                                 DisplayHeight(handle, display_->screen()));
+    if (!visible) return ScreenCaptureFailure::displayUnavailable;
+    monitor_ = *visible;
     const auto area = CaptureGeometry::sourceRect(monitor_, configuration_.region);
     if (!image_ || area.width != area_.width || area.height != area_.height) {
         image_.reset();
@@ -97,6 +101,14 @@ std::optional<ScreenCaptureFailure> X11Capturer::layOut() {
     pacer_.setFrameRate(configuration_.frameRate);
     pacer_.markChanged();
     return std::nullopt;
+}
+
+void X11Capturer::settle() {
+    if (!isBroken()) XSync(display_->get(), False);
+}
+
+void X11Capturer::abandon() {
+    if (display_) display_->markLost();
 }
 
 int X11Capturer::connectionFd() const {

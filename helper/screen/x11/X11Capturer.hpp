@@ -41,6 +41,13 @@ public:
     // Takes one picture now; absent when every buffer is still in use or the server did not answer.
     std::optional<CapturedFrame> capture(CaptureStageTimes& times);
 
+    // Waits until the server has handled every request sent: the one wait of the capture's end on a server that
+    // may not answer. Closing afterwards waits for nothing more.
+    void settle();
+    // Drops the connection without another X call, for a thread left behind on a server that did not answer
+    // (the process may be exiting while it ends).
+    void abandon();
+
 private:
     std::optional<ScreenCaptureFailure> layOut();
     void drain();

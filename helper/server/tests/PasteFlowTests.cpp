@@ -21,20 +21,23 @@ public:
     std::optional<std::string> string() override { throw std::runtime_error("no clipboard"); }
 };
 
-// The flow on a thread of its own, as on the server's, over the fake pasteboard; Command-V is counted.
+// The flow on a thread of its own, as on the server's, over a fake clipboard and a fake primary selection; the
+// presses of the paste keys are counted.
 class PasteFlowTest : public ::testing::Test {
 protected:
     PasteFlowTest() {
         pasteboard->userCopied("the user's own text");
-        remake(pasteboard, 1h);
+        primary->userCopied("the user's selected text");
+        remake({pasteboard, primary}, 1h);
     }
-    ~PasteFlowTest() override { remake(nullptr, 0ms); }
+    ~PasteFlowTest() override { remake({}, 0ms); }
 
     template <class F> auto onThread(F call) { return asio::post(thread.executor(), asio::use_future(call)).get(); }
-    void remake(std::shared_ptr<PasteboardAccess> board, std::chrono::milliseconds delay) {
+    void remake(std::vector<std::shared_ptr<PasteboardAccess>> boards, std::chrono::milliseconds delay) {
         onThread([&] {
             flow.reset();
-            if (board) flow = std::make_unique<PasteFlow>(thread.executor(), board, delay, [this] { ++presses; });
+            if (!boards.empty())
+                flow = std::make_unique<PasteFlow>(thread.executor(), std::move(boards), delay, [this] { ++presses; });
         });
     }
     std::future<void> paste(std::string text) {
@@ -47,22 +50,26 @@ protected:
         onThread([this] { flow->endOldestRestoreWait(); });
     }
     std::optional<std::string> clipboardText() { return pasteboard->contents().text(); }
+    std::optional<std::string> primaryText() { return primary->contents().text(); }
 
     IoThread thread{"PasteFlowTest"};
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    std::shared_ptr<FakePasteboard> primary = std::make_shared<FakePasteboard>();
     std::atomic<int> presses = 0;
     std::unique_ptr<PasteFlow> flow;
 };
 
-TEST_F(PasteFlowTest, PastesWithCommandVAndPutsTheUsersContentsBackAfterTheWait) {
+TEST_F(PasteFlowTest, PutsTheTextOnEveryPasteboardPressesOnceAndPutsEachOnesContentsBackAfterTheWait) {
     auto pasted = paste("hello");
     ASSERT_TRUE(waitsPending(1));
     EXPECT_EQ(clipboardText(), "hello");
+    EXPECT_EQ(primaryText(), "hello");
     EXPECT_EQ(presses, 1);
     EXPECT_EQ(pasted.wait_for(0s), std::future_status::timeout) << "done only after the restore";
     endOldestWait();
     pasted.get();
     EXPECT_EQ(clipboardText(), "the user's own text");
+    EXPECT_EQ(primaryText(), "the user's selected text");
 }
 
 TEST_F(PasteFlowTest, OnlyTheNewestOfOverlappingPastesRestoresWhatCameBeforeTheFirst) {
@@ -76,34 +83,40 @@ TEST_F(PasteFlowTest, OnlyTheNewestOfOverlappingPastesRestoresWhatCameBeforeTheF
     endOldestWait();
     second.get();
     EXPECT_EQ(clipboardText(), "the user's own text");
+    EXPECT_EQ(primaryText(), "the user's selected text");
     EXPECT_EQ(pasteboard->writes(), (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(primary->writes(), (std::vector<std::string>{"one", "two"}));
 }
 
-TEST_F(PasteFlowTest, ACopyDuringTheWaitSurvivesAndTheSavedContentsAreDropped) {
+TEST_F(PasteFlowTest, ACopyDuringTheWaitSurvivesOnItsPasteboardAndTheSavedContentsAreDropped) {
     auto pasted = paste("hello");
     ASSERT_TRUE(waitsPending(1));
     pasteboard->userCopied("copied meanwhile");
     endOldestWait();
     pasted.get();
     EXPECT_EQ(clipboardText(), "copied meanwhile");
+    EXPECT_EQ(primaryText(), "the user's selected text") << "the untouched selection is restored all the same";
 
     auto again = paste("again");
     ASSERT_TRUE(waitsPending(1));
+    primary->userCopied("selected meanwhile");
     endOldestWait();
     again.get();
     EXPECT_EQ(clipboardText(), "copied meanwhile") << "the next paste saved afresh";
+    EXPECT_EQ(primaryText(), "selected meanwhile");
 }
 
 TEST_F(PasteFlowTest, TheRestoreFollowsByItselfAndABrokenPasteboardPastesNothing) {
-    remake(pasteboard, 1ms);
+    remake({pasteboard}, 1ms);
     paste("pasted").get();
     EXPECT_EQ(clipboardText(), "the user's own text");
     EXPECT_EQ(pasteboard->writes(), std::vector<std::string>{"pasted"});
     EXPECT_EQ(presses, 1);
 
-    remake(std::make_shared<FailingPasteboard>(), 1ms);
+    remake({pasteboard, std::make_shared<FailingPasteboard>()}, 1ms);
     paste("hello").get();
-    EXPECT_EQ(presses, 1) << "no Command-V without the text on the clipboard";
+    EXPECT_EQ(presses, 1) << "no paste keys without the text on every pasteboard";
+    EXPECT_EQ(clipboardText(), "the user's own text");
 }
 
 } // namespace

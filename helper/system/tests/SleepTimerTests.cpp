@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <thread>
+
 namespace orvik::helper {
 namespace {
 
@@ -67,6 +71,30 @@ TEST_F(SleepTimerTest, AReplacedOrCancelledActionWhoseWaitEndsLateNeitherFiresNo
     EXPECT_TRUE(happened.empty()) << "the new action stays cancellable";
     EXPECT_EQ(observed.size(), 4U) << "told at each change and at a cancel while idle, not when installed";
     EXPECT_EQ(observed.back(), std::nullopt);
+}
+
+TEST_F(SleepTimerTest, ACancelThatMeetsAWarningUnderWayReturnsOnlyOnceItWasGivenAndNothingFollows) {
+    std::promise<void> begun;
+    std::atomic<bool> cancelReturned{false};
+    bool returnedDuringWarning = false;
+    auto warn = [&](PowerAction) {
+        begun.set_value();
+        // Long enough for a cancel that does not wait to return meanwhile.
+        std::this_thread::sleep_for(100ms);
+        returnedDuringWarning = cancelReturned;
+    };
+    bool fired = false;
+    timer->schedule(PowerAction::shutDown, 120, warn, [&](PowerAction) { fired = true; });
+    std::thread waitEnds([&] { sleeper.finish(); });
+    begun.get_future().wait();
+    timer->cancel();
+    cancelReturned = true;
+    waitEnds.join();
+
+    EXPECT_FALSE(returnedDuringWarning);
+    EXPECT_TRUE(sleeper.waits.empty()) << "no wait for the due time follows the cancelled warning";
+    EXPECT_FALSE(fired);
+    EXPECT_EQ(timer->status(), std::nullopt);
 }
 
 } // namespace

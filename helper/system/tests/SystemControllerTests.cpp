@@ -115,6 +115,21 @@ TEST_F(SystemControllerTest, MediaKeysChangeASettableVolumeAndArePostedOtherwise
     EXPECT_EQ(posted[1].key, MediaKey::volumeDown);
 }
 
+TEST_F(SystemControllerTest, AVolumeChangeReturnsAtOnceAndFinishesWhenTheSoundServerAnswers) {
+    auto controller = make();
+    volume->answerLater = true;
+    bool done = false;
+    controller->handle(VolumeSet{0.5F}, session, [&] { done = true; });
+    controller->handle(MediaCommand{MediaKey::mute}, session, [] {});
+    EXPECT_FALSE(done) << "the message is served once the sound server has answered";
+    EXPECT_TRUE(session->calls<Session::StatusPushed>().empty());
+
+    ASSERT_EQ(volume->unanswered.size(), 2U);
+    volume->unanswered[0](false); // a sound server that never confirmed still ends the message
+    EXPECT_TRUE(done);
+    EXPECT_EQ(session->calls<Session::StatusPushed>().size(), 1U);
+}
+
 TEST_F(SystemControllerTest, PresentationOverlayAndUnknownMessages) {
     auto plain = make();
     send(*plain, PresentationCommand{PresentationAction::next, PresentationApp::keynote});

@@ -31,8 +31,12 @@ constexpr auto decoders = []<std::size_t... I>(std::index_sequence<I...>) {
 (std::make_index_sequence<std::variant_size_v<OrvikMessage::Variant>>());
 } // namespace
 
+std::optional<Bytes> OrvikMessage::encodedPayload() const {
+    return std::visit([](const auto& value) { return payload::encode(value); }, value);
+}
+
 std::optional<Frame> OrvikMessage::frame() const {
-    auto payload = std::visit([](const auto& value) { return payload::encode(value); }, value);
+    auto payload = encodedPayload();
     if (!payload || payload->size() > FrameHeader::maxPayloadLength) return std::nullopt;
     return Frame{static_cast<std::uint16_t>(type()), 0, std::move(*payload)};
 }

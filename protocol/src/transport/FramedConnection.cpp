@@ -29,6 +29,12 @@ std::shared_ptr<FramedConnection> FramedConnection::accepted(asio::ip::tcp::sock
                                               std::move(serverContext));
 }
 
+std::shared_ptr<FramedConnection> FramedConnection::connected(asio::ip::tcp::socket socket,
+                                                              std::shared_ptr<asio::ssl::context> clientContext) {
+    return std::make_shared<FramedConnection>(Passkey{}, TlsStream::Role::client, std::move(socket),
+                                              std::move(clientContext));
+}
+
 asio::awaitable<std::shared_ptr<FramedConnection>>
 FramedConnection::connect(std::string host, std::uint16_t port, PreSharedKey key, std::chrono::milliseconds timeout) {
     auto context = OrvikTLS::clientContext(std::move(key));
@@ -59,6 +65,7 @@ FramedConnection::connect(std::string host, std::uint16_t port, std::shared_ptr<
         deadline.async_wait(asio::redirect_error(asio::use_awaitable, timerError)));
     if (connected.index() == 1) throw ConnectionError::timedOut();
     if (connectError) throw ConnectionError::failed(connectError);
+    OrvikTLS::configureSocket(socket);
 
     co_return std::make_shared<FramedConnection>(Passkey{}, TlsStream::Role::client, std::move(socket),
                                                  std::move(clientContext));
@@ -69,7 +76,7 @@ FramedConnection::FramedConnection(Passkey, TlsStream::Role role, asio::ip::tcp:
     : executor_(socket.get_executor()), stream_(std::move(socket), std::move(context), role),
       localEndpoint_(endpointOf(stream_.socket(), false)), remoteEndpoint_(endpointOf(stream_.socket(), true)),
       readBuffer_(receiveChunk), writerIdle_(executor_, asio::steady_timer::time_point::max()),
-      handshakeTimer_(executor_), closeTimer_(executor_) {
+      drained_(executor_, asio::steady_timer::time_point::max()), handshakeTimer_(executor_), closeTimer_(executor_) {
     peerAddress_ = remoteEndpoint_ ? remoteEndpoint_->address().to_string() : "unknown";
 }
 
@@ -78,7 +85,6 @@ asio::awaitable<void> FramedConnection::start(std::chrono::milliseconds timeout,
     if (cancelRequested_) throw ConnectionError::cancelled();
     if (state_ != State::idle) throw std::logic_error("FramedConnection started twice");
     state_ = State::starting;
-    OrvikTLS::configureSocket(stream_.socket());
 
     handshakeTimer_.expires_after(timeout);
     handshakeTimer_.async_wait([weak = weak_from_this()](std::error_code error) {
@@ -175,6 +181,13 @@ void FramedConnection::enqueue(std::optional<Bytes> bytes, SendCompletion comple
                        [completion = std::move(completion)] { complete(completion, ConnectionError::closed()); });
             return;
         }
+        if (self->queuedBytes_ + bytes->size() > outgoingHardLimit) {
+            asio::post(self->executor_,
+                       [completion = std::move(completion)] { complete(completion, ConnectionError::closed()); });
+            self->refuseOverflow();
+            return;
+        }
+        self->queuedBytes_ += bytes->size();
         self->queue_.push_back({std::move(*bytes), std::move(completion)});
         if (self->state_ == State::ready) self->startWriter();
     });
@@ -205,6 +218,8 @@ asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared
     while (!queue_.empty()) {
         // Everything queued meanwhile, up to the limit, in one write.
         auto batch = takeBatch();
+        std::size_t batchBytes = 0;
+        for (const auto& frame : batch) batchBytes += frame.bytes.size();
         Bytes joined;
         if (batch.size() > 1) {
             for (const auto& frame : batch) joined.insert(joined.end(), frame.bytes.begin(), frame.bytes.end());
@@ -217,6 +232,7 @@ asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared
             failure = error;
         }
         // Frames written together succeed or fail together.
+        written(batchBytes);
         for (auto& sent : batch) complete(sent.completion, failure);
         if (failure) {
             failAfterReady(*failure);
@@ -229,6 +245,7 @@ asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared
 
 void FramedConnection::failAfterReady(const ConnectionError& error) {
     if (!failure_) failure_ = error;
+    drained_.cancel();
     if (terminated_ || (state_ != State::ready && state_ != State::closing)) return;
     terminated_ = true;
     if (!onTermination_) return;
@@ -238,7 +255,30 @@ void FramedConnection::failAfterReady(const ConnectionError& error) {
 void FramedConnection::failQueue(const ConnectionError& error) {
     auto pending = std::move(queue_);
     queue_.clear();
+    for (const auto& item : pending) queuedBytes_ -= item.bytes.size();
+    drained_.cancel();
     for (auto& item : pending) complete(item.completion, error);
+}
+
+void FramedConnection::written(std::size_t bytes) {
+    queuedBytes_ -= bytes;
+    if (queuedBytes_ <= outgoingLimit / 2) drained_.cancel();
+}
+
+asio::awaitable<void> FramedConnection::writable() {
+    auto self = shared_from_this();
+    while (queuedBytes_ > outgoingLimit / 2 && state_ == State::ready && !cancelRequested_ && !failure_) {
+        asio::error_code ignored;
+        drained_.expires_at(asio::steady_timer::time_point::max());
+        co_await drained_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+    }
+}
+
+void FramedConnection::refuseOverflow() {
+    // The peer has left the hard limit's worth unread: it is gone or hostile, and waiting on it costs memory.
+    failAfterReady(ConnectionError::failed(std::make_error_code(std::errc::no_buffer_space),
+                                           "more than " + std::to_string(outgoingHardLimit) + " bytes unread"));
+    cancelNow();
 }
 
 void FramedConnection::complete(const SendCompletion& completion, std::optional<ConnectionError> error) {

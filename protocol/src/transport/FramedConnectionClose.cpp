@@ -48,11 +48,13 @@ asio::awaitable<void> FramedConnection::closeGracefully([[maybe_unused]] std::sh
     } catch (const ConnectionError&) {
         // The socket is gone; closing is all that is left.
     }
-    asio::error_code ignored;
-    stream_.socket().shutdown(asio::socket_base::shutdown_send, ignored);
-
-    armCloseTimer(closeDrainTimeout);
-    co_await drainInput();
+    // A peer that sent close_notify sends nothing more: no unread data can turn our close into a reset.
+    if (!stream_.peerClosed()) {
+        asio::error_code ignored;
+        stream_.socket().shutdown(asio::socket_base::shutdown_send, ignored);
+        armCloseTimer(closeDrainTimeout);
+        co_await drainInput();
+    }
     closeTimer_.cancel();
     closeSocket();
     state_ = State::closed;

@@ -142,6 +142,12 @@ void configureSocket(asio::ip::tcp::socket& socket) {
     socket.set_option(asio::socket_base::keep_alive(true), ignored);
 }
 
+void configureAcceptor(asio::ip::tcp::acceptor& acceptor) {
+    asio::error_code ignored;
+    acceptor.set_option(asio::ip::tcp::no_delay(true), ignored);
+    acceptor.set_option(asio::socket_base::keep_alive(true), ignored);
+}
+
 bool isAuthenticationFailure(const ConnectionError& error) {
     if (error.kind() != ConnectionError::Kind::failed && error.kind() != ConnectionError::Kind::waiting) return false;
     const auto& network = error.networkError();

@@ -40,7 +40,9 @@ ConnectionError::NetworkError takeErrorQueue(std::error_code fallback, std::stri
 } // namespace
 
 TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::context> context, Role role)
-    : socket_(std::move(socket)), context_(std::move(context)), readBuffer_(readChunk),
+    : socket_(std::move(socket)), context_(std::move(context)),
+      // Not zeroed: only what a read filled is ever looked at.
+      readBuffer_(std::make_unique_for_overwrite<std::uint8_t[]>(readChunk)),
       flushDone_(socket_.get_executor(), asio::steady_timer::time_point::max()) {
     ssl_ = SSL_new(context_->native_handle());
     input_ = BIO_new(BIO_s_mem());
@@ -54,6 +56,10 @@ TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::co
     // An empty input buffer means "wait for more", not end of stream.
     BIO_set_mem_eof_return(input_, -1);
     SSL_set_bio(ssl_, input_, output_);
+    // Sends are tried at once and never block (see flushOutput); Asio would switch the socket to non-blocking
+    // mode at its first operation anyway.
+    asio::error_code ignored;
+    socket_.non_blocking(true, ignored);
     SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_RELEASE_BUFFERS);
     if (role == Role::server) {
         SSL_set_accept_state(ssl_);
@@ -161,8 +167,15 @@ asio::awaitable<void> TlsStream::flushOutput() {
         writeBuffer_.resize(BIO_ctrl_pending(output_));
         int taken = BIO_read(output_, writeBuffer_.data(), static_cast<int>(writeBuffer_.size()));
         if (taken <= 0) break;
-        co_await asio::async_write(socket_, asio::buffer(writeBuffer_.data(), static_cast<std::size_t>(taken)),
-                                   asio::redirect_error(asio::use_awaitable, error));
+        // Sent directly, output that fits the socket's buffer (nearly all) costs no trip through the event loop;
+        // only the rest waits for the socket.
+        const auto size = static_cast<std::size_t>(taken);
+        std::size_t sent = socket_.write_some(asio::buffer(writeBuffer_.data(), size), error);
+        if (error == asio::error::would_block || error == asio::error::try_again) error = {};
+        if (!error && sent < size) {
+            co_await asio::async_write(socket_, asio::buffer(writeBuffer_.data() + sent, size - sent),
+                                       asio::redirect_error(asio::use_awaitable, error));
+        }
     }
     flushing_ = false;
     if (error) flushError_ = ConnectionError::failed(error);
@@ -182,13 +195,17 @@ asio::awaitable<bool> TlsStream::fillInput() {
     if (readCancelled_) throw ConnectionError::cancelled();
     std::error_code error;
     std::size_t count = co_await socket_.async_read_some(
-        asio::buffer(readBuffer_),
+        asio::buffer(readBuffer_.get(), readChunk),
         asio::bind_cancellation_slot(readCancel_.slot(), asio::redirect_error(asio::use_awaitable, error)));
     if (readCancelled_) throw ConnectionError::cancelled();
     if (error == asio::error::eof) co_return false;
     if (error) throw ConnectionError::failed(error);
-    BIO_write(input_, readBuffer_.data(), static_cast<int>(count));
+    BIO_write(input_, readBuffer_.get(), static_cast<int>(count));
     co_return true;
+}
+
+bool TlsStream::peerClosed() const {
+    return (SSL_get_shutdown(ssl_) & SSL_RECEIVED_SHUTDOWN) != 0;
 }
 
 std::optional<std::string> TlsStream::pskIdentity() const {

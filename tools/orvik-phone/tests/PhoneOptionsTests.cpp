@@ -74,3 +74,18 @@ TEST(PhoneOptions, RefusesWhatCannotWork) {
     EXPECT_TRUE(std::holds_alternative<PhoneOptions>(
         parse({"--pair-code", code, "--connect", "h:1", "--handshake", "hello", "--send", R"({"type":"unpair"})"})));
 }
+
+TEST(PhoneOptions, PairingAndViewingWorkInOneCommandThroughASecondConnection) {
+    const auto code = ManualPairingCode::fromPairingSecret(Bytes(32, 0x07))->formatted();
+    auto viewing = parse({"--pair-code", code, "--connect", "h:1", "--view", "main", "--view-frames", "5"});
+    ASSERT_TRUE(std::holds_alternative<PhoneOptions>(viewing)) << std::get<std::string>(viewing);
+    const auto& options = std::get<PhoneOptions>(viewing);
+    EXPECT_TRUE(options.reconnect);
+    ASSERT_TRUE(options.view);
+    EXPECT_EQ(options.view->frames, 5U);
+    EXPECT_TRUE(std::holds_alternative<std::string>(
+        parse({"--pair-code", code, "--connect", "h:1", "--handshake", "hello", "--view", "main"})))
+        << "a pairing that stops after hello never authenticates";
+    EXPECT_TRUE(std::holds_alternative<std::string>(parse({"--pair-code", code, "--connect", "h:1", "--view-ms", "5"})))
+        << "viewing options without --view";
+}

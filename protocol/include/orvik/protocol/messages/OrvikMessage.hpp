@@ -70,6 +70,8 @@ struct OrvikMessage {
     // Absent when the message cannot be put on the wire: a payload above FrameHeader::maxPayloadLength, or a
     // JSON payload holding a non-finite number, text that is not UTF-8 or an enumeration value outside its cases.
     std::optional<Frame> frame() const;
+    // The payload whatever its length; absent only when it has no wire form (the second case above).
+    std::optional<Bytes> encodedPayload() const;
 
     // Throws DecodingError: unknownMessageType for a code that names no message; unexpectedLength for a payload
     // above the frame limit, a binary payload of the wrong length or a non-empty payload of a signal message;

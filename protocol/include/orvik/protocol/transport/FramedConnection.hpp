@@ -40,8 +40,15 @@ public:
     static constexpr std::chrono::milliseconds closeFlushTimeout{2000};
     static constexpr std::chrono::milliseconds closeDrainTimeout{1000};
     static constexpr std::size_t closeDrainLimit = 4 * 1024 * 1024;
+    // Bounds of what waits to be written. From `outgoingLimit` bytes on the connection is full: its owner stops
+    // producing (the server stops reading the session) until writable() returns, once half of it has gone out.
+    // A connection whose queue would pass `outgoingHardLimit` all the same (its peer reads nothing while sends
+    // keep coming) fails: the frame is refused and the connection is cancelled.
+    static constexpr std::size_t outgoingLimit = 1024 * 1024;
+    static constexpr std::size_t outgoingHardLimit = 16 * 1024 * 1024;
 
-    // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing.
+    // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing. The
+    // socket has its options from its listening socket (OrvikTLS::configureAcceptor).
     static std::shared_ptr<FramedConnection> accepted(asio::ip::tcp::socket socket,
                                                       std::shared_ptr<asio::ssl::context> serverContext);
 
@@ -54,6 +61,10 @@ public:
     static asio::awaitable<std::shared_ptr<FramedConnection>>
     connect(std::string host, std::uint16_t port, std::shared_ptr<asio::ssl::context> clientContext,
             std::chrono::milliseconds timeout = OrvikTLS::defaultConnectionTimeout);
+
+    // Client side over a socket the caller connected (from a chosen local address, say); TLS runs in start().
+    static std::shared_ptr<FramedConnection> connected(asio::ip::tcp::socket socket,
+                                                       std::shared_ptr<asio::ssl::context> clientContext);
 
     FramedConnection(Passkey, TlsStream::Role role, asio::ip::tcp::socket socket,
                      std::shared_ptr<asio::ssl::context> context);
@@ -74,10 +85,18 @@ public:
     // Queues one message; frames go out whole and in order. Frames queued while a write is in flight, or in the
     // same turn of the executor, are written together (up to 64 KiB): one TLS write, one send. `completion` runs
     // exactly once on the executor: without error once written, `failed` when writing failed, `closed` when the
-    // message cannot be framed or the connection was cancelled or closed before the message could be queued.
+    // message cannot be framed, the connection was cancelled or closed before the message could be queued, or
+    // the message would take the queue past outgoingHardLimit (the connection then fails).
     void send(OrvikMessage message, SendCompletion completion = {});
     // The same for a frame as it is (tests and tools send undecodable payloads with it).
     void sendFrame(Frame frame, SendCompletion completion = {});
+
+    // Bytes of the frames queued or being written; on the executor.
+    std::size_t queuedBytes() const { return queuedBytes_; }
+    bool isFull() const { return queuedBytes_ >= outgoingLimit; }
+    // Returns once at most half of outgoingLimit waits to be written, or at once when the connection no longer
+    // writes (closing, closed, failed). Awaited on the executor, by one coroutine at a time.
+    asio::awaitable<void> writable();
 
     // Idempotent. Before ready the socket closes at once. After it, the connection finishes writing what was
     // queued, sends close_notify, shuts down its sending side, drains what the peer still sends, and closes,
@@ -112,6 +131,8 @@ private:
     void closeSocket();
     void failAfterReady(const ConnectionError& error);
     void failQueue(const ConnectionError& error);
+    void written(std::size_t bytes);
+    void refuseOverflow();
     static void complete(const SendCompletion& completion, std::optional<ConnectionError> error);
 
     asio::any_io_executor executor_;
@@ -133,8 +154,10 @@ private:
     std::vector<std::uint8_t> readBuffer_;
 
     std::deque<Outgoing> queue_;
+    std::size_t queuedBytes_ = 0;
     bool writing_ = false;
     asio::steady_timer writerIdle_;
+    asio::steady_timer drained_;
     asio::steady_timer handshakeTimer_;
     asio::steady_timer closeTimer_;
 };

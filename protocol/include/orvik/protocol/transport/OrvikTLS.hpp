@@ -42,8 +42,11 @@ void setKeyLookup(asio::ssl::context& serverContext, KeyLookup lookup);
 std::shared_ptr<asio::ssl::context> clientContext(PreSharedKey key, std::string_view ciphers = cipherSuites);
 
 // TCP no-delay (input events are tiny and latency-bound) and keep-alive. Errors are ignored: a socket that
-// already died fails its first read or write anyway.
+// already died fails its first read or write anyway. For sockets this side connects.
 void configureSocket(asio::ip::tcp::socket& socket);
+// The same options on a listening socket: Linux copies them to every connection it accepts, which so costs no
+// calls of its own.
+void configureAcceptor(asio::ip::tcp::acceptor& acceptor);
 
 // True when a failed handshake shows the peer did not hold the right key: a bad record MAC on either side,
 // an unknown PSK identity (either side), or a handshake-failure alert from the peer. Such failures count

@@ -48,6 +48,9 @@ public:
     // Ends the pending readSome (and any later one) with `cancelled`, leaving the socket open.
     void cancelRead();
 
+    // The peer's close_notify has arrived: it sends nothing more.
+    bool peerClosed() const;
+
     // After the handshake: the PSK identity the client offered, and the negotiated suite.
     std::optional<std::string> pskIdentity() const;
     std::string cipherName() const;
@@ -63,9 +66,9 @@ private:
     asio::ip::tcp::socket socket_;
     std::shared_ptr<asio::ssl::context> context_;
     SSL* ssl_ = nullptr;
-    BIO* input_ = nullptr;  // network → OpenSSL
-    BIO* output_ = nullptr; // OpenSSL → network
-    std::vector<std::uint8_t> readBuffer_;
+    BIO* input_ = nullptr;                       // network → OpenSSL
+    BIO* output_ = nullptr;                      // OpenSSL → network
+    std::unique_ptr<std::uint8_t[]> readBuffer_; // of readChunk bytes
     std::vector<std::uint8_t> writeBuffer_;
     bool flushing_ = false;
     asio::steady_timer flushDone_;

@@ -1,0 +1,160 @@
+// The start of a helper with many paired devices, against the real keyring (run it under
+// tests/support/run-with-private-bus --keyring): the time from building the device store to a listening server,
+// first with every key in the key file (they move to the keyring in the background) and then with every key in
+// the keyring (read together in the background); for comparison, looking each key up on its own. Then what an
+// authentication costs the server's thread in the store, against one save of the list (what it cost before).
+//
+//   bench_helper_device_store [DEVICES]      (default 1000)
+
+#include "clipboard/FakePasteboard.hpp"
+#include "core/AtomicFile.hpp"
+#include "core/FileUserDefaults.hpp"
+#include "core/InMemoryUserDefaults.hpp"
+#include "core/IoThread.hpp"
+#include "injection/RecordingSink.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "pairing/DeviceList.hpp"
+#include "pairing/KeyFileDocument.hpp"
+#include "pairing/KeychainDeviceStore.hpp"
+#include "pairing/SecretServiceVault.hpp"
+#include "server/HelperServer.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+using namespace orvik;
+using namespace orvik::helper;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Folder {
+    Folder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orvik-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        path = pattern;
+    }
+    ~Folder() { std::filesystem::remove_all(path); }
+    std::filesystem::path path;
+};
+
+template <class F> auto onThread(IoThread& thread, F work) {
+    std::packaged_task<std::invoke_result_t<F>()> task(std::move(work));
+    auto result = task.get_future();
+    asio::post(thread.executor(), [&task] { task(); });
+    return result.get();
+}
+
+// A store over the real keyring and the given files, and a server over it on loopback.
+struct Start {
+    Start(const std::filesystem::path& folder, std::shared_ptr<UserDefaults> defaults) {
+        store = std::make_shared<KeychainDeviceStore>(std::move(defaults), std::make_shared<SecretServiceVault>(),
+                                                      std::make_shared<KeyFileVault>(folder / "device-keys.json"));
+        HelperServer::Configuration configuration;
+        configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
+        configuration.store = store;
+        configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
+        configuration.sink = std::make_shared<RecordingSink>();
+        configuration.pasteboard = std::make_shared<FakePasteboard>();
+        configuration.listenerOptions = ListenerOptions::loopbackTest();
+        configuration.defaults = std::make_shared<InMemoryUserDefaults>();
+        server = HelperServer::create(serverThread.executor(), std::move(configuration));
+        onThread(serverThread, [this] { server->start(); });
+        while (!onThread(serverThread, [this] { return server->port(); })) std::this_thread::sleep_for(1ms);
+    }
+    ~Start() {
+        onThread(serverThread, [this] { server->stop(); });
+        server.reset();
+    }
+
+    IoThread serverThread{HelperServer::threadName};
+    std::shared_ptr<KeychainDeviceStore> store;
+    std::shared_ptr<HelperServer> server;
+};
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void run(std::size_t count) {
+    Folder folder;
+    std::vector<PairedDevice> devices;
+    KeyFileDocument keyFile;
+    for (std::size_t index = 0; index < count; ++index) {
+        devices.push_back({Uuid::random(), "Phone " + std::to_string(index), "iPhone15,2",
+                           std::chrono::system_clock::now(), std::nullopt});
+        keyFile.keys[devices.back().id] = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
+    }
+    auto defaults = std::make_shared<FileUserDefaults>(folder.path / "defaults.json");
+    defaults->setData(KeychainDeviceStore::metadataKey, DeviceList(devices).encode());
+    AtomicFile::replace(folder.path / "device-keys.json", keyFile.serialize(), 0600);
+    std::printf("%zu paired devices\n", count);
+
+    {
+        auto started = Clock::now();
+        Start first(folder.path, defaults);
+        std::printf("first start, every key in the key file: listening after %.1f ms\n", millisecondsSince(started));
+        first.store->waitForBackgroundWork();
+        std::printf("  keys moved to the keyring in the background after %.1f s\n", millisecondsSince(started) / 1000);
+    }
+    {
+        auto started = Clock::now();
+        Start later(folder.path, defaults);
+        std::printf("later start, every key in the keyring: listening after %.1f ms\n", millisecondsSince(started));
+        later.store->waitForBackgroundWork();
+        auto known = later.store->sessionKeys().size();
+        std::printf("  %zu keys known after %.1f ms (read in the background)\n", known, millisecondsSince(started));
+
+        std::vector<double> authentications;
+        for (std::size_t round = 0; round < 10000; ++round) {
+            const auto& id = devices[round % devices.size()].id;
+            auto at = Clock::now();
+            later.store->updateLastSeen(id, std::chrono::system_clock::now());
+            auto name = later.store->device(id)->name;
+            authentications.push_back(std::chrono::duration<double, std::micro>(Clock::now() - at).count());
+        }
+        std::printf("an authentication's store work on the server thread: median %.1f us\n", median(authentications));
+        std::vector<double> saves;
+        for (int round = 0; round < 30; ++round) {
+            auto at = Clock::now();
+            later.store->updateLastSeen(devices[0].id, std::chrono::system_clock::now());
+            later.store->flush();
+            saves.push_back(std::chrono::duration<double, std::milli>(Clock::now() - at).count());
+        }
+        std::printf("one save of the list (what every authentication cost before): median %.2f ms\n", median(saves));
+    }
+    {
+        SecretServiceVault vault;
+        auto started = Clock::now();
+        for (const auto& device : devices) vault.read(device.id);
+        std::printf("for comparison, looking each key up on its own: %.1f s\n", millisecondsSince(started) / 1000);
+        for (const auto& device : devices) vault.remove(device.id);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t count = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 1000;
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+        std::fprintf(stderr, "run under tests/support/run-with-private-bus --keyring\n");
+        return 2;
+    }
+    try {
+        run(count);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
