@@ -109,7 +109,8 @@ void TrayPresence::update(const MenuSnapshot& snapshot, const MenuActions& actio
 void TrayPresence::show() {
     trayIcon_.show();
     shownAt_ = std::chrono::steady_clock::now();
-    QTimer::singleShot(options_.trayGrace, this, &TrayPresence::checkTray);
+    // Precise: a coarse timer may fire up to 5 % early, inside the grace, and nothing would look again.
+    QTimer::singleShot(options_.trayGrace, Qt::PreciseTimer, this, &TrayPresence::checkTray);
 }
 
 bool TrayPresence::eventFilter(QObject* watched, QEvent* event) {
