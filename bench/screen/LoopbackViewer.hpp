@@ -4,7 +4,7 @@
 
 #include "orvik/protocol/messages/ScreenMessages.hpp"
 #include "screen/FfmpegVideoEncoder.hpp"
-#include "server/ScreenCaptureSource.hpp"
+#include "screen/ScreenCaptureSource.hpp"
 
 #include <chrono>
 #include <functional>
