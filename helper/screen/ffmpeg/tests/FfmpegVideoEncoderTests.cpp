@@ -1,5 +1,5 @@
-#include "screen/FfmpegVideoEncoder.hpp"
 #include "screen/NalUnits.hpp"
+#include "screen/ffmpeg/FfmpegVideoEncoder.hpp"
 
 #include <gtest/gtest.h>
 
