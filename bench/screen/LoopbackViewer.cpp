@@ -8,8 +8,8 @@
 #include "orvik/protocol/messages/ScreenFrameAssembler.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "screen/ProductionScreenServices.hpp"
 #include "screen/ScreenClock.hpp"
+#include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "server/HelperServer.hpp"
 
 #include <future>

@@ -3,8 +3,8 @@
 #include "StageTimes.hpp"
 
 #include "orvik/protocol/messages/ScreenMessages.hpp"
-#include "screen/FfmpegVideoEncoder.hpp"
-#include "server/ScreenCaptureSource.hpp"
+#include "screen/ScreenCaptureSource.hpp"
+#include "screen/ffmpeg/FfmpegVideoEncoder.hpp"
 
 #include <chrono>
 #include <functional>

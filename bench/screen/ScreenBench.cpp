@@ -19,7 +19,7 @@
 // delivered bit rate. All figures come from one run.
 // The protocol's headers before Xlib's, whose macros clash with their names.
 #include "screen/EncodingScreenStream.hpp"
-#include "screen/FfmpegVideoEncoder.hpp"
+#include "screen/ffmpeg/FfmpegVideoEncoder.hpp"
 
 #include "LoopbackViewer.hpp"
 #include "MovingContent.hpp"

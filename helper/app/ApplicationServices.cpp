@@ -11,7 +11,7 @@
 #include "pairing/KeychainDeviceStore.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
-#include "screen/ProductionScreenServices.hpp"
+#include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "screen/x11/X11CaptureSource.hpp"
 #include "system/BatteryReader.hpp"
 #include "system/BootSleeper.hpp"

@@ -6,8 +6,8 @@
 #include "model/HelperAppModel.hpp"
 #include "overlay/OverlayController.hpp"
 #include "preferences/PreferencesStore.hpp"
+#include "screen/ScreenServices.hpp"
 #include "server/HelperServer.hpp"
-#include "server/ScreenServices.hpp"
 #include "system/SystemController.hpp"
 
 #include <memory>

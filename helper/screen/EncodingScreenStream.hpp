@@ -2,8 +2,8 @@
 
 #include "screen/BitRateAdapter.hpp"
 #include "screen/ScreenClock.hpp"
+#include "screen/ScreenStream.hpp"
 #include "screen/VideoEncoder.hpp"
-#include "server/ScreenStream.hpp"
 
 #include <memory>
 #include <mutex>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "screen/PixelBufferPool.hpp"
+#include "screen/ScreenCaptureSource.hpp"
 #include "screen/ScreenClock.hpp"
-#include "server/ScreenCaptureSource.hpp"
 
 #include <condition_variable>
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "orvik/protocol/coding/Bytes.hpp"
 #include "orvik/protocol/messages/ScreenMessages.hpp"
-#include "server/ScreenCaptureSource.hpp"
+#include "screen/ScreenCaptureSource.hpp"
 
 #include <cstdint>
 #include <functional>

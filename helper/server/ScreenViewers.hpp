@@ -3,7 +3,7 @@
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/messages/OrvikMessage.hpp"
 #include "preferences/HelperPreferences.hpp"
-#include "server/ScreenServices.hpp"
+#include "screen/ScreenServices.hpp"
 #include "server/ServerTypes.hpp"
 
 #include <asio.hpp>
@@ -15,6 +15,15 @@
 #include <vector>
 
 namespace orvik::helper {
+
+// One registered viewer, keyed in the server by the identifier of the session that views.
+struct ActiveScreen {
+    std::shared_ptr<ScreenStream> stream;
+    Uuid deviceID;
+    std::string deviceName;
+    // The start request as received; a configure replaces its display and settings, its codecs stay.
+    ScreenStart start;
+};
 
 // The screen viewers of the server: answers a session's screen messages, asks the local user before a device
 // may watch, keeps one stream per watching session, tells each viewer the state of its stream, and pauses,

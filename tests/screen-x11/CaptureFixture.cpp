@@ -1,6 +1,7 @@
 #include "CaptureFixture.hpp"
 
 #include "WaitUntil.hpp"
+#include "screen/x11/CaptureExclusions.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -102,6 +103,19 @@ PixelRect Painter::placement(Window window) {
 void Painter::recolour(Window window, unsigned long rgb) {
     XSetWindowBackground(display_, window, rgb);
     XClearWindow(display_, window);
+    XSync(display_, False);
+}
+
+void Painter::markExcluded(Window window, bool marked) {
+    const std::string name(CaptureExclusions::windowProperty);
+    const Atom property = XInternAtom(display_, name.c_str(), False);
+    if (marked) {
+        const long one = 1;
+        XChangeProperty(display_, window, property, XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&one), 1);
+    } else {
+        XDeleteProperty(display_, window, property);
+    }
     XSync(display_, False);
 }
 

@@ -50,6 +50,8 @@ public:
     // Where a window is on the screen now.
     PixelRect placement(Window window);
     void recolour(Window window, unsigned long rgb);
+    // Sets or removes the CaptureExclusions window property, as a window showing a pairing code does.
+    void markExcluded(Window window, bool marked);
     void warpPointer(int x, int y);
 
 private:

@@ -1,6 +1,5 @@
 #include "CaptureFixture.hpp"
 #include "screen/x11/BgrxToI420.hpp"
-#include "screen/x11/CaptureExclusions.hpp"
 #include "screen/x11/CaptureGeometry.hpp"
 #include "screen/x11/CapturePacer.hpp"
 
@@ -163,8 +162,8 @@ TEST_F(CapturePictureTest, ourWindowsArePaintedBlackAndOthersAreNot) {
     Painter painter;
     painter.window(wholeScreen, 0xFFFFFF);
     painter.window({100, 100, 400, 300}, 0xFF0000, getpid());
-    Window listed = painter.window({1000, 500, 300, 200}, 0x00FF00);
-    CaptureExclusions::add(listed);
+    const Window marked = painter.window({1000, 500, 300, 200}, 0x00FF00);
+    painter.markExcluded(marked, true);
     painter.window({100, 600, 400, 300}, 0x0000FF, getpid() + 1);
     X11CaptureSource source;
     FrameLog log;
@@ -173,15 +172,15 @@ TEST_F(CapturePictureTest, ourWindowsArePaintedBlackAndOthersAreNot) {
     ASSERT_TRUE(picture);
     const Yuv black{16, 128, 128};
     expectNear(sample(*picture, 300, 250), black, 2, "window with our pid");
-    expectNear(sample(*picture, 1150, 600), black, 2, "registered window");
+    expectNear(sample(*picture, 1150, 600), black, 2, "window carrying the exclusion property");
     expectNear(sample(*picture, 300, 750), bt709(0x0000FF), 3, "another process's window");
     expectNear(sample(*picture, 800, 300), bt709(0xFFFFFF), 3, "background");
 
-    CaptureExclusions::remove(listed);
-    painter.recolour(listed, 0x00FF00);
+    painter.markExcluded(marked, false);
+    painter.recolour(marked, 0x00FF00);
     picture = log.next(2);
     ASSERT_TRUE(picture);
-    expectNear(sample(*picture, 1150, 600), bt709(0x00FF00), 3, "window no longer registered");
+    expectNear(sample(*picture, 1150, 600), bt709(0x00FF00), 3, "window no longer carrying the property");
     EXPECT_TRUE(stop(source));
 }
 

@@ -1,5 +1,4 @@
 #include "CaptureFixture.hpp"
-#include "screen/x11/CaptureExclusions.hpp"
 
 #include <unistd.h>
 
@@ -10,8 +9,9 @@ namespace {
 TEST_F(CaptureTest, ourFramedWindowsArePaintedBlack) {
     Painter painter;
     const Window ours = painter.managedWindow({0, 0, 300, 200}, 0xFF0000, getpid());
-    const Window listed = painter.managedWindow({0, 0, 300, 200}, 0x00FF00);
-    CaptureExclusions::add(listed);
+    // The client window inside the frame carries the property.
+    const Window marked = painter.managedWindow({0, 0, 300, 200}, 0x00FF00);
+    painter.markExcluded(marked, true);
     const Window theirs = painter.managedWindow({0, 0, 300, 200}, 0x0000FF, getpid() + 1);
     X11CaptureSource source;
     FrameLog log;
@@ -23,9 +23,8 @@ TEST_F(CaptureTest, ourFramedWindowsArePaintedBlack) {
         return sample(*picture, place.x + place.width / 2, place.y + place.height / 2);
     };
     expectNear(centre(ours), {16, 128, 128}, 2, "framed window with our pid");
-    expectNear(centre(listed), {16, 128, 128}, 2, "framed registered window");
+    expectNear(centre(marked), {16, 128, 128}, 2, "framed window carrying the exclusion property");
     expectNear(centre(theirs), bt709(0x0000FF), 3, "another process's framed window");
-    CaptureExclusions::remove(listed);
     EXPECT_TRUE(stop(source));
 }
 

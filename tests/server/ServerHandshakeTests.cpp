@@ -1,7 +1,7 @@
 #include "ServerHarness.hpp"
 
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
-#include "server/ScreenServices.hpp"
+#include "screen/ScreenServices.hpp"
 
 #include <gtest/gtest.h>
 

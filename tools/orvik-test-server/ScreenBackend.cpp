@@ -1,7 +1,7 @@
 #include "ScreenBackend.hpp"
 
-#include "screen/ProductionScreenServices.hpp"
 #include "screen/SyntheticCaptureSource.hpp"
+#include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "screen/x11/X11CaptureSource.hpp"
 
 namespace orvik::testserver {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/PixelBuffer.hpp"
+#include "screen/PixelBuffer.hpp"
 
 #include <cstdint>
 

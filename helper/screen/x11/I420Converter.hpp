@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/DisplayIdentifiers.hpp"
-#include "server/PixelBuffer.hpp"
+#include "screen/PixelBuffer.hpp"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/ScreenCaptureSource.hpp"
+#include "screen/ScreenCaptureSource.hpp"
 
 #include <atomic>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "screen/ScreenCaptureSource.hpp"
 #include "screen/x11/X11CaptureSession.hpp"
-#include "server/ScreenCaptureSource.hpp"
 
 #include <memory>
 #include <mutex>

@@ -62,11 +62,7 @@ void X11OwnWindows::handle(const XEvent& event) {
 }
 
 const std::vector<PixelRect>& X11OwnWindows::rects() {
-    const auto generation = CaptureExclusions::generation();
-    if (stale_ || generation != exclusionsSeen_) {
-        exclusionsSeen_ = generation;
-        refresh();
-    }
+    if (stale_) refresh();
     return rects_;
 }
 
@@ -78,7 +74,7 @@ void X11OwnWindows::refresh() {
     for (Window top : childrenOf(display, display_.root())) {
         auto found = known_.find(top);
         TopLevel entry = found != known_.end() ? std::move(found->second) : describe(top);
-        if (entry.ownedByPid || entry.marked || listed(top, entry)) {
+        if (entry.ownedByPid || entry.marked) {
             XWindowAttributes attributes{};
             if (XGetWindowAttributes(display, top, &attributes) && attributes.map_state == IsViewable) {
                 const int border = attributes.border_width;
@@ -95,8 +91,7 @@ X11OwnWindows::TopLevel X11OwnWindows::describe(Window window) {
     TopLevel entry;
     entry.ownedByPid = ownedByPid(window);
     entry.marked = carriesMarker(window);
-    entry.clients = childrenOf(display_.get(), window);
-    for (Window client : entry.clients) {
+    for (Window client : childrenOf(display_.get(), window)) {
         entry.ownedByPid = entry.ownedByPid || ownedByPid(client);
         entry.marked = entry.marked || carriesMarker(client);
     }
@@ -134,12 +129,6 @@ bool X11OwnWindows::carriesMarker(Window window) {
     const bool marked = status == Success && data && count == 1;
     if (data) XFree(data);
     return marked;
-}
-
-bool X11OwnWindows::listed(Window top, const TopLevel& known) const {
-    return CaptureExclusions::contains(top) ||
-           std::any_of(known.clients.begin(), known.clients.end(),
-                       [](Window client) { return CaptureExclusions::contains(client); });
 }
 
 } // namespace orvik::helper

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/ScreenServices.hpp"
+#include "screen/ScreenServices.hpp"
 
 #include <mutex>
 

@@ -42,6 +42,10 @@ public:
 
     ~FfmpegVideoEncoder() override;
 
+    // The destructor ends the worker: a copy would end it under the original.
+    FfmpegVideoEncoder(const FfmpegVideoEncoder&) = delete;
+    FfmpegVideoEncoder& operator=(const FfmpegVideoEncoder&) = delete;
+
     const EncoderSettings& settings() const override { return settings_; }
     void encode(CapturedFrame frame, bool forceKeyframe) override;
     void setBitRate(int bitRate) override;

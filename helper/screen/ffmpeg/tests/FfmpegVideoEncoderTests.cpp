@@ -1,5 +1,5 @@
-#include "screen/FfmpegVideoEncoder.hpp"
 #include "screen/NalUnits.hpp"
+#include "screen/ffmpeg/FfmpegVideoEncoder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@ extern "C" {
 #include <condition_variable>
 #include <mutex>
 #include <random>
+#include <type_traits>
 
 // libx265 3.5 keeps some of its frame filters' buffers after x265_encoder_close; not ours to free.
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer asks for.
@@ -175,6 +176,12 @@ TEST_P(Encoder, ALowerBitRateShrinksTheFollowingPictures) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, Encoder, ::testing::Values(ScreenCodec::h264, ScreenCodec::hevc));
+
+// Its destructor ends the worker thread: a copy going away would end the original's too.
+TEST(EncoderOwnership, AnEncoderCannotBeCopied) {
+    EXPECT_FALSE(std::is_copy_constructible_v<FfmpegVideoEncoder>);
+    EXPECT_FALSE(std::is_copy_assignable_v<FfmpegVideoEncoder>);
+}
 
 TEST(EncoderSupport, HevcIsOfferedOnlyWhenAllowed) {
     EXPECT_TRUE(FfmpegVideoEncoder::supports(ScreenCodec::h264));

@@ -1,6 +1,6 @@
-#include "screen/FfmpegVideoEncoder.hpp"
+#include "screen/ffmpeg/FfmpegVideoEncoder.hpp"
 
-#include "screen/CodecSession.hpp"
+#include "screen/ffmpeg/CodecSession.hpp"
 
 extern "C" {
 #include <libavutil/log.h>

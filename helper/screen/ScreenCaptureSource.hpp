@@ -1,7 +1,7 @@
 #pragma once
 
 #include "orvik/protocol/messages/ScreenMessages.hpp"
-#include "server/PixelBuffer.hpp"
+#include "screen/PixelBuffer.hpp"
 
 #include <cstdint>
 #include <functional>

@@ -2,8 +2,8 @@
 
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/messages/ScreenMessages.hpp"
-#include "server/ScreenCaptureSource.hpp"
-#include "server/ScreenStream.hpp"
+#include "screen/ScreenCaptureSource.hpp"
+#include "screen/ScreenStream.hpp"
 
 #include <functional>
 #include <memory>
@@ -27,7 +27,7 @@ struct ScreenServices {
     using MakeSource = std::function<std::shared_ptr<ScreenCaptureSource>()>;
     // A viewer's stream over its own capture source, sending on the viewer's connection through `send` (from
     // any thread) and reporting a capture that ended by itself through `onFailure` (from any thread). A factory
-    // rather than a constructor call: the pipeline lives in the screen library, which the server does not link.
+    // rather than a constructor call: the encoder is the platform's, chosen where the services are composed.
     using MakeStream = std::function<std::shared_ptr<ScreenStream>(
         std::shared_ptr<ScreenCaptureSource> source, ScreenStream::Send send, ScreenStream::FailureHandler onFailure)>;
     // Returns only when the local user has answered, through `done`, called exactly once from any thread.
@@ -41,15 +41,6 @@ struct ScreenServices {
     // The codecs this computer can encode, used as a set: the phone's order decides.
     std::vector<ScreenCodec> codecs;
     MakeStream makeStream;
-};
-
-// One registered viewer, keyed in the server by the identifier of the session that views.
-struct ActiveScreen {
-    std::shared_ptr<ScreenStream> stream;
-    Uuid deviceID;
-    std::string deviceName;
-    // The start request as received; a configure replaces its display and settings, its codecs stay.
-    ScreenStart start;
 };
 
 } // namespace orvik::helper

@@ -1,4 +1,4 @@
-#include "screen/ProductionScreenServices.hpp"
+#include "screen/ffmpeg/ProductionScreenServices.hpp"
 
 #include "screen/EncodingScreenStream.hpp"
 

@@ -1,4 +1,4 @@
-#include "screen/CodecSession.hpp"
+#include "screen/ffmpeg/CodecSession.hpp"
 
 #include "core/Log.hpp"
 #include "screen/NalUnits.hpp"

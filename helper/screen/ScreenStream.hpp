@@ -3,7 +3,7 @@
 #include "orvik/protocol/messages/OrvikMessage.hpp"
 #include "orvik/protocol/messages/ScreenFrame.hpp"
 #include "orvik/protocol/messages/ScreenMessages.hpp"
-#include "server/ScreenCaptureSource.hpp"
+#include "screen/ScreenCaptureSource.hpp"
 
 #include <functional>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "screen/FfmpegVideoEncoder.hpp"
-#include "server/ScreenServices.hpp"
+#include "screen/ScreenServices.hpp"
+#include "screen/ffmpeg/FfmpegVideoEncoder.hpp"
 
 #include <memory>
 
