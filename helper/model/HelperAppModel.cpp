@@ -292,10 +292,6 @@ void HelperAppModel::refreshScreenPermission() {
     if (assign(canCaptureScreen_, parts_.screenPermission.isGranted())) changed();
 }
 
-void HelperAppModel::openScreenRecordingSettings() {
-    openLink(SystemSettingsLink::screenRecording());
-}
-
 void HelperAppModel::stopScreenViewing() {
     asio::co_spawn(parts_.server->executor(), stopAllScreensOn(parts_.server), asio::detached);
 }

@@ -108,7 +108,6 @@ public:
     // Sets one field: shown at once and sent to the server, which merges it into its record and publishes that;
     // an equal value sends nothing. The hot key follows the shown record.
     void setPreference(PreferenceChange change);
-    bool serverStarted() const { return serverStarted_; }
 
     // Constants.
     const HelperIdentity& identity() const { return parts_.identity; }
@@ -140,7 +139,6 @@ public:
     void remove(const PairedDevice& device);
     void setScreenViewingEnabled(bool enabled);
     void refreshScreenPermission();
-    void openScreenRecordingSettings();
     void stopScreenViewing();
     void forgetScreenViewingDevices();
     void cancelSleepTimer();
