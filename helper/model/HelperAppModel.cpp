@@ -18,8 +18,8 @@ asio::awaitable<void> setPausedOn(std::shared_ptr<HelperServer> server, bool pau
     co_await server->setPaused(paused);
 }
 
-asio::awaitable<void> updatePreferencesOn(std::shared_ptr<HelperServer> server, HelperPreferences preferences) {
-    co_await server->updatePreferences(std::move(preferences));
+asio::awaitable<void> updatePreferencesOn(std::shared_ptr<HelperServer> server, PreferenceChange change) {
+    co_await server->updatePreferences(std::move(change));
 }
 
 asio::awaitable<void> stopAllScreensOn(std::shared_ptr<HelperServer> server) {
@@ -55,7 +55,8 @@ std::shared_ptr<HelperAppModel> HelperAppModel::create(Parts parts) {
 
     self.canPostEvents_ = self.parts_.permission.isGranted();
     self.canCaptureScreen_ = self.parts_.screenPermission.isGranted();
-    // The server loads the same store itself, so nothing is sent for this first value.
+    // The server loads the same store itself, so nothing is sent for this first value; what it stores later comes
+    // as events.
     self.preferences_ = self.parts_.preferencesStore->load();
 
     if (self.parts_.sleepTimer) {
@@ -138,22 +139,14 @@ bool HelperAppModel::apply(const ServerEvent& event) {
         didChange = assign(lastPairedDevice_, std::optional<PairedDevice>(paired->device));
     } else if (auto* devices = event.get<ServerEvent::Devices>()) {
         didChange = assign(pairedDevices_, devices->devices);
-        didChange = followStoredPreferences() || didChange;
     } else if (auto* paused = event.get<ServerEvent::Paused>()) {
         didChange = assign(isPaused_, paused->paused);
     } else if (auto* viewers = event.get<ServerEvent::ScreenViewers>()) {
         didChange = assign(screenViewers_, viewers->viewers);
-        didChange = followStoredPreferences() || didChange;
+    } else if (auto* stored = event.get<ServerEvent::Preferences>()) {
+        didChange = showPreferences(stored->preferences);
     }
     return didChange;
-}
-
-// The server changes its own record when a viewer is always allowed or a device is removed, and stores it at once:
-// adopt the stored record, so the next change sent from here does not undo the server's. While an update of ours is
-// on its way the store may not hold it yet, so the copy is kept then.
-bool HelperAppModel::followStoredPreferences() {
-    if (preferenceUpdatesInFlight_ > 0) return false;
-    return assign(preferences_, parts_.preferencesStore->load());
 }
 
 // Derived values.
@@ -219,27 +212,21 @@ void HelperAppModel::setOnboardingCompleted(bool completed) {
 
 // Preferences.
 
-void HelperAppModel::setPreferences(HelperPreferences preferences) {
-    if (preferences == preferences_) return;
-    preferences_ = std::move(preferences);
+// The server owns the record and changes it of its own accord too (a viewer always allowed, a device removed).
+// Only the changed field goes to the server, never the whole record as shown here, which may predate the server's
+// own changes; what the server then stores comes back as a preferences event.
+void HelperAppModel::setPreference(PreferenceChange change) {
+    if (!showPreferences(change.appliedTo(preferences_))) return;
     changed();
-    sendPreferences();
+    asio::co_spawn(parts_.server->executor(), updatePreferencesOn(parts_.server, std::move(change)), asio::detached);
 }
 
-void HelperAppModel::sendPreferences() {
-    ++preferenceUpdatesInFlight_;
-    std::weak_ptr<HelperAppModel> weakModel = weak_from_this();
-    auto mainThread = parts_.mainThread;
-    asio::co_spawn(parts_.server->executor(), updatePreferencesOn(parts_.server, preferences_),
-                   [weakModel, mainThread](const std::exception_ptr&) {
-                       mainThread([weakModel] {
-                           auto strong = weakModel.lock();
-                           if (!strong) return;
-                           --strong->preferenceUpdatesInFlight_;
-                           if (strong->followStoredPreferences()) strong->changed();
-                       });
-                   });
-    parts_.hotKey->setEnabled(preferences_.pauseHotKeyEnabled);
+bool HelperAppModel::showPreferences(HelperPreferences preferences) {
+    if (preferences == preferences_) return false;
+    const bool hotKeyChanged = preferences.pauseHotKeyEnabled != preferences_.pauseHotKeyEnabled;
+    preferences_ = std::move(preferences);
+    if (hotKeyChanged) parts_.hotKey->setEnabled(preferences_.pauseHotKeyEnabled);
+    return true;
 }
 
 // Actions.
@@ -299,9 +286,7 @@ void HelperAppModel::remove(const PairedDevice& device) {
 }
 
 void HelperAppModel::setScreenViewingEnabled(bool enabled) {
-    auto preferences = preferences_;
-    preferences.screenViewingEnabled = enabled;
-    setPreferences(std::move(preferences));
+    setPreference({&HelperPreferences::screenViewingEnabled, enabled});
     if (enabled && !canCaptureScreen_) {
         if (assign(canCaptureScreen_, parts_.screenPermission.request())) changed();
     }
@@ -311,18 +296,12 @@ void HelperAppModel::refreshScreenPermission() {
     if (assign(canCaptureScreen_, parts_.screenPermission.isGranted())) changed();
 }
 
-void HelperAppModel::openScreenRecordingSettings() {
-    openLink(SystemSettingsLink::screenRecording());
-}
-
 void HelperAppModel::stopScreenViewing() {
     asio::co_spawn(parts_.server->executor(), stopAllScreensOn(parts_.server), asio::detached);
 }
 
 void HelperAppModel::forgetScreenViewingDevices() {
-    auto preferences = preferences_;
-    preferences.screenViewingDevices.clear();
-    setPreferences(std::move(preferences));
+    setPreference({&HelperPreferences::screenViewingDevices, {}});
 }
 
 void HelperAppModel::cancelSleepTimer() {

@@ -10,6 +10,7 @@
 #include "permissions/ScreenRecordingPermission.hpp"
 #include "permissions/SystemSettingsLink.hpp"
 #include "preferences/HelperPreferences.hpp"
+#include "preferences/PreferenceChange.hpp"
 #include "preferences/PreferencesStore.hpp"
 #include "server/HelperIdentity.hpp"
 #include "server/HelperServer.hpp"
@@ -55,6 +56,7 @@ public:
     struct Parts {
         MainThread mainThread;
         std::shared_ptr<UserDefaults> defaults;
+        // Read once, for the record shown until the server publishes one.
         std::shared_ptr<PreferencesStore> preferencesStore;
         HelperIdentity identity;
         // Built, not started; its events are read by this model only.
@@ -100,11 +102,12 @@ public:
     bool canPostEvents() const { return canPostEvents_; }
     bool canCaptureScreen() const { return canCaptureScreen_; }
     const std::vector<ConnectedDevice>& screenViewers() const { return screenViewers_; }
+    // The record the server last published (or the stored one before it published any), with the changes made
+    // here since shown at once.
     const HelperPreferences& preferences() const { return preferences_; }
-    // Assigns the whole record and runs the change hook: an unequal record is sent to the server and sets the
-    // hot key.
-    void setPreferences(HelperPreferences preferences);
-    bool serverStarted() const { return serverStarted_; }
+    // Sets one field: shown at once and sent to the server, which merges it into its record and publishes that;
+    // an equal value sends nothing. The hot key follows the shown record.
+    void setPreference(PreferenceChange change);
 
     // Constants.
     const HelperIdentity& identity() const { return parts_.identity; }
@@ -136,7 +139,6 @@ public:
     void remove(const PairedDevice& device);
     void setScreenViewingEnabled(bool enabled);
     void refreshScreenPermission();
-    void openScreenRecordingSettings();
     void stopScreenViewing();
     void forgetScreenViewingDevices();
     void cancelSleepTimer();
@@ -155,8 +157,7 @@ private:
     void drainEvents();
     // Whether a tracked property changed.
     bool apply(const ServerEvent& event);
-    bool followStoredPreferences();
-    void sendPreferences();
+    bool showPreferences(HelperPreferences preferences);
     void openLink(const std::optional<std::string>& url) const;
     void changed();
 
@@ -176,8 +177,6 @@ private:
 
     // Pairing events applied so far: a startPairing() reply is applied only when none arrived since its request.
     std::uint64_t pairingEventsApplied_ = 0;
-    // Preference updates sent and not yet stored by the server: while any is in flight, the model keeps its copy.
-    std::size_t preferenceUpdatesInFlight_ = 0;
 
     std::map<std::size_t, Observer> observers_;
     std::size_t nextObserverToken_ = 0;

@@ -15,6 +15,7 @@
 #include "pairing/PairedDeviceStore.hpp"
 #include "pairing/PairingSession.hpp"
 #include "preferences/HelperPreferences.hpp"
+#include "preferences/PreferenceChange.hpp"
 #include "preferences/PreferencesStore.hpp"
 #include "screen/ScreenServices.hpp"
 #include "server/CommandOutcome.hpp"
@@ -41,9 +42,9 @@
 namespace orvik::helper {
 
 // The computer's end of every phone connection: it owns the listener, every session, the pairing window, the
-// handshake rate limiter, the working copy of the preferences and the input controller, and publishes
-// ServerEvents. The paste flow and the screen viewers are collaborators it owns; command handlers reach it only
-// through a CommandSession.
+// handshake rate limiter, the preferences (their one owner: it publishes every record it stores) and the input
+// controller, and publishes ServerEvents. The paste flow and the screen viewers are collaborators it owns; command
+// handlers reach it only through a CommandSession.
 //
 // Threading: all state is touched only on the executor given at creation, which must be a single-threaded
 // io_context (an IoThread); the listener, every connection and every timer run there too. Functions
@@ -158,7 +159,9 @@ public:
     void emitConnections();
     asio::awaitable<void> setPaused(bool paused);
     bool isPaused() const { return isPaused_; }
-    asio::awaitable<void> updatePreferences(HelperPreferences preferences);
+    // Merges one field into the record the server holds (the others stay as they are here, whoever set them last),
+    // stores and publishes the result; an equal value changes nothing.
+    asio::awaitable<void> updatePreferences(PreferenceChange change);
     HelperPreferences currentPreferences() const { return preferences_; }
     std::vector<HandshakeRateLimiter::LoggedFailure> recentHandshakeFailures() const { return rateLimiter_.log(); }
     std::int64_t pendingHandshakeCount() const;
@@ -210,6 +213,9 @@ private:
     Session* findSession(const Uuid& id);
     const Session* findSession(const Uuid& id) const;
     void publish(ServerEvent event);
+    // The server is the one owner of the preferences: every record it takes, from the user or of its own accord,
+    // goes through here to be saved and published, and the application shows what was published.
+    void storePreferences(HelperPreferences preferences);
 
     // Admission and session loop (HelperServerSessions.cpp).
     void acceptConnection(IncomingConnection connection);

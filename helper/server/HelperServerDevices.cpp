@@ -10,10 +10,11 @@ std::vector<PairedDevice> HelperServer::pairedDevices() const {
 
 void HelperServer::removeDevice(const Uuid& deviceID) {
     store_->remove(deviceID);
-    auto& viewers = preferences_.screenViewingDevices;
+    const auto& viewers = preferences_.screenViewingDevices;
     if (std::find(viewers.begin(), viewers.end(), deviceID) != viewers.end()) {
-        viewers.erase(std::remove(viewers.begin(), viewers.end(), deviceID), viewers.end());
-        preferencesStore_->save(preferences_);
+        auto preferences = preferences_;
+        std::erase(preferences.screenViewingDevices, deviceID);
+        storePreferences(std::move(preferences));
     }
     std::vector<Uuid> sessionsOfDevice;
     for (const auto& [id, session] : sessions_) {
@@ -53,14 +54,21 @@ asio::awaitable<void> HelperServer::setPaused(bool paused) {
     co_await viewers_.pauseChanged();
 }
 
-asio::awaitable<void> HelperServer::updatePreferences(HelperPreferences preferences) {
+asio::awaitable<void> HelperServer::updatePreferences(PreferenceChange change) {
+    auto preferences = change.appliedTo(preferences_);
+    if (preferences == preferences_) co_return;
     const bool viewingWasEnabled = preferences_.screenViewingEnabled;
-    preferences_ = std::move(preferences);
-    preferencesStore_->save(preferences_);
+    storePreferences(std::move(preferences));
     input_.setScrollMode(preferences_.scrollMode);
     if (viewingWasEnabled && !preferences_.screenViewingEnabled) {
         co_await stopAllScreens(ScreenStreamState::notAllowed);
     }
+}
+
+void HelperServer::storePreferences(HelperPreferences preferences) {
+    preferences_ = std::move(preferences);
+    preferencesStore_->save(preferences_);
+    publish(ServerEvent::preferences(preferences_));
 }
 
 std::int64_t HelperServer::pendingHandshakeCount() const {

@@ -24,8 +24,9 @@ void HelperServer::markScreenSession(const Uuid& sessionID) {
 }
 
 void HelperServer::allowViewerAlways(const Uuid& deviceID) {
-    preferences_.screenViewingDevices.push_back(deviceID);
-    preferencesStore_->save(preferences_);
+    auto preferences = preferences_;
+    preferences.screenViewingDevices.push_back(deviceID);
+    storePreferences(std::move(preferences));
 }
 
 void HelperServer::viewersChanged(std::vector<ConnectedDevice> viewers) {

@@ -5,6 +5,7 @@
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "orvik/protocol/pairing/HostPort.hpp"
 #include "pairing/PairedDevice.hpp"
+#include "preferences/HelperPreferences.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -80,8 +81,13 @@ struct ServerEvent {
         std::vector<ConnectedDevice> viewers;
     };
 
+    // The preferences as the server stored them just now, whoever changed them.
+    struct Preferences {
+        HelperPreferences preferences;
+    };
+
     using Variant = std::variant<ListenerStatusChanged, Connections, Pairing, Paired, Devices, Paused, HandshakeFailed,
-                                 ScreenViewers>;
+                                 ScreenViewers, Preferences>;
     Variant value;
 
     static ServerEvent listenerStatus(ListenerStatus status) { return {ListenerStatusChanged{std::move(status)}}; }
@@ -94,6 +100,7 @@ struct ServerEvent {
     static ServerEvent screenViewers(std::vector<ConnectedDevice> viewers) {
         return {ScreenViewers{std::move(viewers)}};
     }
+    static ServerEvent preferences(HelperPreferences preferences) { return {Preferences{std::move(preferences)}}; }
 
     template <class T> const T* get() const { return std::get_if<T>(&value); }
 };

@@ -44,11 +44,7 @@ QCheckBox* SettingsTab::addToggle(QBoxLayout* layout, const QString& text, bool 
         const QSignalBlocker blocker(toggle);
         toggle->setChecked(model_->preferences().*field);
     });
-    connect(toggle, &QCheckBox::toggled, this, [this, field](bool on) {
-        HelperPreferences changed = model_->preferences();
-        changed.*field = on;
-        writePreferences(std::move(changed));
-    });
+    connect(toggle, &QCheckBox::toggled, this, [this, field](bool on) { writePreference({field, on}); });
     refreshers_.back()();
     return toggle;
 }
@@ -82,8 +78,8 @@ const HelperPreferences& SettingsTab::preferences() const {
     return model_->preferences();
 }
 
-void SettingsTab::writePreferences(HelperPreferences preferences) {
-    model_->setPreferences(std::move(preferences));
+void SettingsTab::writePreference(PreferenceChange change) {
+    model_->setPreference(std::move(change));
 }
 
 void showInAccentColor(QWidget* widget) {

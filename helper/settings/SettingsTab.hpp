@@ -1,6 +1,7 @@
 #pragma once
 
 #include "preferences/HelperPreferences.hpp"
+#include "preferences/PreferenceChange.hpp"
 
 #include <QString>
 #include <QWidget>
@@ -57,15 +58,13 @@ protected:
         bindPicker(
             box, [this, field, values] { return indexOf(values, preferences().*field); },
             [this, field, values](int index) {
-                HelperPreferences changed = preferences();
-                changed.*field = values.at(static_cast<std::size_t>(index));
-                writePreferences(std::move(changed));
+                writePreference({field, values.at(static_cast<std::size_t>(index))});
             });
         return box;
     }
 
     const HelperPreferences& preferences() const;
-    void writePreferences(HelperPreferences preferences);
+    void writePreference(PreferenceChange change);
 
 private:
     template <class Value> static int indexOf(const std::vector<Value>& values, Value value) {

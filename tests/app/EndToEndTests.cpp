@@ -88,7 +88,7 @@ TEST(EndToEnd, PairByCodeControlViewAndKeepTheAlwaysAllowedViewerAcrossASettings
     const auto deviceID = paired->at("deviceID").get<std::string>();
     ASSERT_TRUE(waitUntil([&] { return storedPreferences().dump().find(deviceID) != std::string::npos; }, generous));
 
-    // A change in the settings afterwards sends the whole record: the always-allowed device stays in it.
+    // A change in the settings afterwards sends only its field: the always-allowed device stays in the record.
     ASSERT_TRUE(menu.open("Settings…", "General"));
     ASSERT_TRUE(focusWindow("General"));
     // The General tab's check boxes come first in the focus chain: Tab to the next control, Space toggles it, until

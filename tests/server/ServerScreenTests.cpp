@@ -84,14 +84,16 @@ TEST_F(ServerScreen, AViewerStreamsStraightToItsConnectionAndFollowsThePause) {
 
 TEST_F(ServerScreen, SwitchingViewingOffOrEndingTheSessionStopsTheStream) {
     auto first = startViewing();
-    auto preferences = harness->onServer([](HelperServer& s) { return s.currentPreferences(); });
-    preferences.screenViewingEnabled = false;
-    harness->awaitOnServer([preferences](HelperServer& s) { return s.updatePreferences(preferences); });
+    const auto viewing = [this](bool enabled) {
+        harness->awaitOnServer([enabled](HelperServer& s) {
+            return s.updatePreferences({&helper::HelperPreferences::screenViewingEnabled, enabled});
+        });
+    };
+    viewing(false);
     EXPECT_EQ(nextState(), ScreenStreamState::notAllowed);
     EXPECT_TRUE(stopped(*first));
 
-    preferences.screenViewingEnabled = true;
-    harness->awaitOnServer([preferences](HelperServer& s) { return s.updatePreferences(preferences); });
+    viewing(true);
     auto second = startViewing();
     phone->close();
     EXPECT_TRUE(harness->waitUntil([](HelperServer& s) { return s.screenViewers().empty(); }));

@@ -129,6 +129,10 @@ json TestServerOutput::toJson(const ServerEvent& event) {
     if (auto* failed = event.get<ServerEvent::HandshakeFailed>()) {
         return {{"event", "handshakeFailed"}, {"address", failed->address}};
     }
+    if (auto* stored = event.get<ServerEvent::Preferences>()) {
+        const auto record = stored->preferences.encode();
+        return {{"event", "preferences"}, {"preferences", json::parse(record.begin(), record.end())}};
+    }
     const auto& viewers = std::get<ServerEvent::ScreenViewers>(event.value);
     return {{"event", "screenViewers"}, {"viewers", devices(viewers.viewers)}};
 }

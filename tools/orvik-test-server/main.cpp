@@ -51,7 +51,7 @@ Options:
   --help                          this text
 
 Output lines: {"event": "listenerStatus"|"pairing"|"paired"|"devices"|"connections"|"paused"|
-"handshakeFailed"|"screenViewers"|"screenBitRates", ...} and {"input": "mouse"|"scroll"|"key"|"modifier"|"unicode"|"media", ...}.
+"handshakeFailed"|"screenViewers"|"preferences"|"screenBitRates", ...} and {"input": "mouse"|"scroll"|"key"|"modifier"|"unicode"|"media", ...}.
 )";
 
 struct Options {

@@ -174,17 +174,20 @@ TEST_F(ModelTest, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOf
     EXPECT_EQ(overlayModes, (std::vector<OverlayMode>{OverlayMode::off, OverlayMode::off}));
 }
 
-TEST_F(ModelTest, OnlyAChangedRecordReachesTheServerAndTheHotKey) {
+TEST_F(ModelTest, OnlyAChangedFieldReachesTheServerAndTheHotKey) {
     create(false);
     EXPECT_EQ(services->hotKeyWrites, std::vector<bool>{true});
-    model->setPreferences(model->preferences());
+    model->setPreference({&HelperPreferences::overlaySize, model->preferences().overlaySize});
     auto changed = model->preferences();
     changed.pauseHotKeyEnabled = false;
     changed.scrollMode = ScrollMode::phased;
-    model->setPreferences(changed);
+    model->setPreference({&HelperPreferences::pauseHotKeyEnabled, false});
+    model->setPreference({&HelperPreferences::scrollMode, ScrollMode::phased});
+    EXPECT_EQ(model->preferences(), changed) << "shown before the server has it";
     EXPECT_EQ(services->hotKeyWrites, (std::vector<bool>{true, false}));
     settle();
     EXPECT_EQ(harness->preferencesStore->load(), changed);
+    EXPECT_EQ(model->preferences(), changed);
     EXPECT_FALSE(harness->server->isRunning()) << "onboarding is not completed";
 
     model->startServer();
@@ -210,13 +213,35 @@ TEST_F(ModelTest, ASettingsChangeKeepsWhatTheServerStoredItself) {
     model->remove(PairedDevice{ben, "Ben", "", {}});
     ASSERT_TRUE(waitFor([this] { return model->pairedDevices().size() == 1; }));
 
-    auto changed = model->preferences();
-    changed.overlayColor = HelperPreferences::OverlayColor::red;
-    model->setPreferences(changed);
+    model->setPreference({&HelperPreferences::overlayColor, HelperPreferences::OverlayColor::red});
     settle();
     EXPECT_EQ(harness->preferencesStore->load().overlayColor, HelperPreferences::OverlayColor::red);
     EXPECT_EQ(harness->preferencesStore->load().screenViewingDevices, std::vector<Uuid>{anna.id});
     EXPECT_EQ(model->screenViewingDeviceNames(), std::vector<std::string>{"Anna"});
+}
+
+// The same when the settings change is made before the model has heard of the server's changes: only the changed
+// field travels, and the model then shows the record the server published.
+TEST_F(ModelTest, ASettingsChangeMadeBeforeTheServersNewsArrivesKeepsIt) {
+    const test::TestDevice anna{Uuid::random(), *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength)};
+    harness->store->add(PairedDevice{anna.id, "Anna", "Phone15,2", {}}, anna.key);
+    harness->store->add(PairedDevice{ben, "Ben", "Phone15,2", {}}, anna.key);
+    create(true);
+    waitForListener();
+    auto phone = harness->authenticatedPhone(anna);
+    phone->send(ScreenStart{std::nullopt, ScreenSettings{1280, 800, 30, std::nullopt}, {ScreenCodec::h264}});
+    model->remove(PairedDevice{ben, "Ben", "", {}});
+    // Wait on the store, not on the model: the GUI queue stays unrun, so the model still holds the older record.
+    ASSERT_TRUE(test::waitUntil([this, &anna] {
+        return harness->preferencesStore->load().screenViewingDevices == std::vector<Uuid>{anna.id};
+    }));
+
+    model->setPreference({&HelperPreferences::overlayColor, HelperPreferences::OverlayColor::red});
+    settle();
+    auto stored = harness->preferencesStore->load();
+    EXPECT_EQ(stored.overlayColor, HelperPreferences::OverlayColor::red);
+    EXPECT_EQ(stored.screenViewingDevices, std::vector<Uuid>{anna.id});
+    EXPECT_EQ(model->preferences(), stored);
 }
 
 TEST_F(ModelTest, APairingReplyOlderThanTheLastPairingEventIsDropped) {
