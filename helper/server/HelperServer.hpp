@@ -23,6 +23,7 @@
 #include "server/HandshakeRateLimiter.hpp"
 #include "server/HelperIdentity.hpp"
 #include "server/HelperServices.hpp"
+#include "server/PairingFlow.hpp"
 #include "server/PasteFlow.hpp"
 #include "server/ScreenViewers.hpp"
 #include "server/ServerTypes.hpp"
@@ -41,9 +42,9 @@
 
 namespace orvik::helper {
 
-// The computer's end of every phone connection: it owns the listener, every session, the pairing window, the
-// handshake rate limiter, the preferences (their one owner: it publishes every record it stores) and the input
-// controller, and publishes ServerEvents. The paste flow and the screen viewers are collaborators it owns; command
+// The computer's end of every phone connection: it owns the listener, every session, the handshake rate limiter,
+// the preferences (their one owner: it publishes every record it stores) and the input controller, and publishes
+// ServerEvents. The pairing window, the paste flow and the screen viewers are collaborators it owns; command
 // handlers reach it only through a CommandSession.
 //
 // Threading: all state is touched only on the executor given at creation, which must be a single-threaded
@@ -52,7 +53,9 @@ namespace orvik::helper {
 // asio::post onto executor(). Awaitable operations may suspend; other work runs meanwhile, so every step after
 // a co_await looks the session up again by its identifier. Each session's task holds the server strongly; the
 // listener's callbacks, the maintenance loop, the pairing expiry and command sessions hold it weakly.
-class HelperServer : public std::enable_shared_from_this<HelperServer>, private ScreenViewers::Host {
+class HelperServer : public std::enable_shared_from_this<HelperServer>,
+                     private ScreenViewers::Host,
+                     private PairingFlow::Host {
 public:
     // The name of the thread the server runs on (its serial queue).
     static constexpr const char* threadName = "Orvik.HelperServer";
@@ -144,13 +147,12 @@ public:
     bool isRunning() const { return isRunning_; }
 
     // Pairing window.
-    std::optional<PairingInfo> startPairing();
-    void cancelPairing();
+    std::optional<PairingInfo> startPairing() { return pairing_.open(); }
+    void cancelPairing() { pairing_.cancel(); }
     // Closes the window only while it is the one with this identifier: what its expiry does, and what the one
     // who opened it does when done with it (a newer window someone else opened stays).
-    void cancelPairing(const Uuid& id);
+    void cancelPairing(const Uuid& id) { pairing_.cancel(id); }
     void expirePairing(const Uuid& id) { cancelPairing(id); }
-    PairingInfo pairingInfo(const PairingSession& session) const;
 
     // Devices, pause and preferences.
     std::vector<PairedDevice> pairedDevices() const;
@@ -235,10 +237,20 @@ private:
     void handleAuthenticate(const Authenticate& message, const Bytes& challenge, const Uuid& sessionID);
     bool identityAllows(const Session& session, const OrvikMessage& message) const;
 
-    // Pairing (HelperServerPairing.cpp).
-    asio::awaitable<void> handlePairRequest(PairRequest request, Bytes challenge, Uuid sessionID);
-    asio::awaitable<bool> askApproval(PairingApprovalRequest request);
-    void scheduleExpiry(const PairingSession& session);
+    // What the pairing flow uses of the server (HelperServerPairing.cpp).
+    std::optional<std::string> requesterAddress(const Uuid& sessionID) const override;
+    void awaitApproval(const Uuid& sessionID) override;
+    void answerRequester(OrvikMessage answer, const Uuid& sessionID) override {
+        closeAfterSending(std::move(answer), sessionID);
+    }
+    void proofFailed(const std::string& address) override { recordAuthenticationFailure(address); }
+    void pairedFrom(const std::string& address) override { rateLimiter_.recordSuccess(address); }
+    void pairingKeysChanged() override { restartListener(); }
+    std::optional<std::uint16_t> listenerPort() const override { return port(); }
+    Capabilities offeredCapabilities() const override { return capabilities(); }
+    bool pairsScansWithoutAsking() const override { return preferences_.autoAllowOnScan; }
+    void askPairingApproval(PairingApprovalRequest request, std::function<void(bool)> done) override;
+    std::function<void(const Uuid&)> expiryHandler() override;
 
     // Maintenance (HelperServerMaintenance.cpp).
     void ensureMaintenance();
@@ -276,7 +288,6 @@ private:
     std::shared_ptr<ListenerController> listener_;
     ServerClock clock_;
     std::function<Date()> wallClock_;
-    double pairingLifetime_;
     std::shared_ptr<SystemInfo> systemInfo_;
 
     HelperIdentity identity_;
@@ -284,7 +295,7 @@ private:
     HelperServices services_;
     InputController input_;
     HandshakeRateLimiter rateLimiter_;
-    std::optional<PairingSession> pairing_;
+    PairingFlow pairing_;
     std::map<Uuid, Session> sessions_;
     bool isPaused_ = false;
     ListenerStatus listenerStatus_ = ListenerStatus::starting();

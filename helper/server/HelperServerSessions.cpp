@@ -160,7 +160,7 @@ asio::awaitable<void> HelperServer::handleProofStage(const OrvikMessage& message
     } else if (auto* authenticate = message.get<Authenticate>()) {
         handleAuthenticate(*authenticate, challenge, id);
     } else if (auto* request = message.get<PairRequest>()) {
-        co_await handlePairRequest(*request, std::move(challenge), id);
+        co_await pairing_.handleRequest(*request, std::move(challenge), id);
     } else if (message.get<RequestUpdateCheck>()) {
         co_await handleUpdateCheckRequest(id);
     } else {
