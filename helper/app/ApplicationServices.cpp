@@ -2,7 +2,7 @@
 
 #include "apps/AppServices.hpp"
 #include "audio/PulseVolume.hpp"
-#include "clipboard/SystemPasteboard.hpp"
+#include "clipboard/x11/SystemPasteboard.hpp"
 #include "core/AppInfo.hpp"
 #include "injection/SelfTest.hpp"
 #include "injection/x11/CGEventSink.hpp"

@@ -3,7 +3,7 @@
 #include "PrintingSink.hpp"
 
 #include "clipboard/FakePasteboard.hpp"
-#include "clipboard/SystemPasteboard.hpp"
+#include "clipboard/x11/SystemPasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "injection/x11/CGEventSink.hpp"
 #include "permissions/PostEventPermission.hpp"
