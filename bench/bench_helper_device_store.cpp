@@ -16,7 +16,7 @@
 #include "pairing/DeviceList.hpp"
 #include "pairing/KeyFileDocument.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
-#include "pairing/SecretServiceVault.hpp"
+#include "pairing/secretservice/SecretServiceVault.hpp"
 #include "server/HelperServer.hpp"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 #include "injection/x11/CGEventSink.hpp"
 #include "listener/AvahiAdvertiser.hpp"
 #include "model/XdgLoginItem.hpp"
-#include "pairing/KeychainDeviceStore.hpp"
+#include "pairing/secretservice/StandardDeviceStore.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
 #include "screen/ProductionScreenServices.hpp"
@@ -34,7 +34,7 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
 
     HelperServer::Configuration configuration;
     configuration.identity = identity;
-    configuration.store = KeychainDeviceStore::standard(defaults_);
+    configuration.store = standardDeviceStore(defaults_);
     configuration.preferencesStore = preferencesStore_;
     configuration.services = makeServerServices(ui);
     configuration.sink = std::make_shared<CGEventSink>(CGEventSink::systemDoubleClickInterval());
