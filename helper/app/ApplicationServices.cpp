@@ -6,7 +6,7 @@
 #include "core/AppInfo.hpp"
 #include "injection/SelfTest.hpp"
 #include "injection/x11/CGEventSink.hpp"
-#include "listener/AvahiAdvertiser.hpp"
+#include "listener/avahi/AvahiAdvertiser.hpp"
 #include "model/XdgLoginItem.hpp"
 #include "pairing/secretservice/StandardDeviceStore.hpp"
 #include "power/SystemPowerExecutor.hpp"
