@@ -19,7 +19,7 @@
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "orvik/protocol/transport/ReceivedMessage.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "permissions/PostEventPermission.hpp"
+#include "permissions/x11/SessionPermissions.hpp"
 #include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>
@@ -99,7 +99,7 @@ public:
         store->add(PairedDevice{deviceID, "Bench", "Phone", std::chrono::system_clock::now(), std::nullopt}, deviceKey);
         clientContext =
             OrvikTLS::clientContext({OrvikKeys::sessionPSK(deviceKey, deviceID), OrvikKeys::sessionIdentity(deviceID)});
-        auto permission = std::make_shared<PostEventPermission>(std::make_shared<InMemoryUserDefaults>());
+        auto permission = std::make_shared<PostEventPermission>(sessionPostEventPermission(std::make_shared<InMemoryUserDefaults>()));
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
         configuration.store = store;

@@ -8,6 +8,7 @@
 #include "injection/x11/CGEventSink.hpp"
 #include "listener/avahi/AvahiAdvertiser.hpp"
 #include "model/XdgLoginItem.hpp"
+#include "permissions/x11/SessionPermissions.hpp"
 #include "pairing/secretservice/StandardDeviceStore.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
@@ -59,7 +60,8 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
     parts.updater = ui.updater;
     parts.hotKey = ui.hotKey;
     parts.loginItem = std::make_shared<XdgLoginItem>();
-    parts.permission = PostEventPermission(defaults_);
+    parts.permission = sessionPostEventPermission(defaults_);
+    parts.screenPermission = sessionScreenRecordingPermission();
     parts.drawSelfTestCircle = [] {
         // Its own sink, so the server's held keys and buttons are never touched.
         std::thread([] {
@@ -112,7 +114,7 @@ std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInte
                 notifications->notifySleepTimer(HelperAppModel::localizedName(action));
         });
     };
-    auto permission = std::make_shared<PostEventPermission>(defaults_);
+    auto permission = std::make_shared<PostEventPermission>(sessionPostEventPermission(defaults_));
     services.canPostEvents = [permission] { return permission->isGranted(); };
     return SystemController::create(std::move(services));
 }
@@ -120,7 +122,7 @@ std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInte
 HelperServices ApplicationServices::makeServerServices(const UserInterfaceParts& ui) {
     HelperServices services;
     // A permission of its own: the server asks from its thread for every input message.
-    auto permission = std::make_shared<PostEventPermission>(defaults_);
+    auto permission = std::make_shared<PostEventPermission>(sessionPostEventPermission(defaults_));
     services.canPostEvents = [permission] { return permission->isGranted(); };
     services.requestUpdateCheck = [updater = ui.updater](std::function<void()> done) {
         onGuiThread([updater, done = std::move(done)] {
