@@ -18,6 +18,7 @@
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/secretservice/SecretServiceVault.hpp"
 #include "server/HelperServer.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,6 +63,7 @@ struct Start {
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
         configuration.store = store;
+        configuration.systemInfo = hostSystemInfo();
         configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
         configuration.sink = std::make_shared<RecordingSink>();
         configuration.pasteboard = std::make_shared<FakePasteboard>();

@@ -21,6 +21,7 @@
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
 #include "server/HelperServer.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -103,6 +104,7 @@ public:
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
         configuration.store = store;
+        configuration.systemInfo = hostSystemInfo();
         configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
         configuration.sink = sink;
         configuration.pasteboard = std::make_shared<FakePasteboard>();

@@ -11,6 +11,7 @@
 #include "screen/ProductionScreenServices.hpp"
 #include "screen/ScreenClock.hpp"
 #include "server/HelperServer.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 
 #include <future>
 #include <mutex>
@@ -142,6 +143,7 @@ LoopbackFigures viewOverLoopback(std::function<std::shared_ptr<ScreenCaptureSour
     HelperServer::Configuration configuration;
     configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
     configuration.store = store;
+    configuration.systemInfo = hostSystemInfo();
     configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>(preferences);
     configuration.sink = std::make_shared<RecordingSink>();
     configuration.pasteboard = std::make_shared<FakePasteboard>();

@@ -9,6 +9,7 @@
 #include "listener/avahi/AvahiAdvertiser.hpp"
 #include "model/XdgLoginItem.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "pairing/secretservice/StandardDeviceStore.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
@@ -30,12 +31,13 @@ void ApplicationServices::onGuiThread(std::function<void()> work) {
 
 ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults, UserInterfaceParts ui)
     : defaults_(std::move(defaults)), preferencesStore_(std::make_shared<UserDefaultsPreferencesStore>(defaults_)) {
-    auto identity = HelperIdentity::current(*defaults_, *SystemInfo::shared(), AppInfo::shortVersion());
+    auto identity = HelperIdentity::current(*defaults_, *hostSystemInfo(), AppInfo::shortVersion());
     system_ = makeSystem(ui);
 
     HelperServer::Configuration configuration;
     configuration.identity = identity;
     configuration.store = standardDeviceStore(defaults_);
+    configuration.systemInfo = hostSystemInfo();
     configuration.preferencesStore = preferencesStore_;
     configuration.services = makeServerServices(ui);
     configuration.sink = std::make_shared<CGEventSink>(CGEventSink::systemDoubleClickInterval());
@@ -60,6 +62,7 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
     parts.updater = ui.updater;
     parts.hotKey = ui.hotKey;
     parts.loginItem = std::make_shared<XdgLoginItem>();
+    parts.systemInfo = hostSystemInfo();
     parts.permission = sessionPostEventPermission(defaults_);
     parts.screenPermission = sessionScreenRecordingPermission();
     parts.drawSelfTestCircle = [] {
