@@ -17,8 +17,8 @@
 #include "pairing/KeyFileDocument.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/secretservice/SecretServiceVault.hpp"
-#include "server/HelperServer.hpp"
 #include "platform/LinuxSystemInfoSource.hpp"
+#include "server/HelperServer.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -13,8 +13,8 @@
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "server/HelperServer.hpp"
 #include "platform/LinuxSystemInfoSource.hpp"
+#include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>
 

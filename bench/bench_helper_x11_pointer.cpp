@@ -20,8 +20,8 @@
 #include "orvik/protocol/transport/ReceivedMessage.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
-#include "server/HelperServer.hpp"
 #include "platform/LinuxSystemInfoSource.hpp"
+#include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -100,7 +100,8 @@ public:
         store->add(PairedDevice{deviceID, "Bench", "Phone", std::chrono::system_clock::now(), std::nullopt}, deviceKey);
         clientContext =
             OrvikTLS::clientContext({OrvikKeys::sessionPSK(deviceKey, deviceID), OrvikKeys::sessionIdentity(deviceID)});
-        auto permission = std::make_shared<PostEventPermission>(sessionPostEventPermission(std::make_shared<InMemoryUserDefaults>()));
+        auto permission =
+            std::make_shared<PostEventPermission>(sessionPostEventPermission(std::make_shared<InMemoryUserDefaults>()));
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
         configuration.store = store;

@@ -8,10 +8,10 @@
 #include "orvik/protocol/messages/ScreenFrameAssembler.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "screen/ProductionScreenServices.hpp"
 #include "screen/ScreenClock.hpp"
 #include "server/HelperServer.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
 
 #include <future>
 #include <mutex>

@@ -53,8 +53,7 @@ std::uint64_t monotonicMicroseconds() {
 } // namespace
 
 SessionLock::SessionLock(Changed changed)
-    : changed_(std::move(changed)), state_(unknown),
-      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    : changed_(std::move(changed)), state_(unknown), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     thread_ = std::thread([this] { run(); });
 }
 
@@ -225,7 +224,8 @@ void SessionLock::propertiesChanged(sd_bus_message* message) {
         const char* name = nullptr;
         int locked = 0;
         if (sd_bus_message_read(message, "s", &name) < 0) return;
-        if (name && std::strcmp(name, LogindClient::lockedHintProperty) == 0 && sd_bus_message_read(message, "v", "b", &locked) >= 0) {
+        if (name && std::strcmp(name, LogindClient::lockedHintProperty) == 0 &&
+            sd_bus_message_read(message, "v", "b", &locked) >= 0) {
             store(locked != 0);
         } else if (sd_bus_message_skip(message, "v") < 0) {
             return;

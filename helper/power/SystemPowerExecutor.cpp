@@ -2,8 +2,8 @@
 
 #include "core/Log.hpp"
 #include "platform/BusConnection.hpp"
-#include "power/DisplaySleep.hpp"
 #include "platform/LogindClient.hpp"
+#include "power/DisplaySleep.hpp"
 #include "power/SessionManagerCalls.hpp"
 #include "power/X11Dpms.hpp"
 

@@ -41,8 +41,8 @@ void makeC1TheUsersDisplay() {
     ASSERT_GE(sd_bus_open_system(&bus), 0);
     const std::string user = "/org/freedesktop/login1/user/" + std::to_string(getuid());
     // The mock holds user 0 only; another user is added (an error when it is there already changes nothing).
-    sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
-                       "AddUser", nullptr, nullptr, "usb", static_cast<std::uint32_t>(getuid()), "orvik", 1);
+    sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock", "AddUser",
+                       nullptr, nullptr, "usb", static_cast<std::uint32_t>(getuid()), "orvik", 1);
     // The mock's own GetUser fails on its number argument.
     ASSERT_GE(sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
                                  "AddMethod", nullptr, nullptr, "sssss", "org.freedesktop.login1.Manager", "GetUser",

@@ -9,8 +9,8 @@
 #include "model/HelperAppModel.hpp"
 #include "model/WindowID.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "settings/SettingsWindow.hpp"
 #include "platform/LinuxSystemInfoSource.hpp"
+#include "settings/SettingsWindow.hpp"
 
 #include <QTabWidget>
 
