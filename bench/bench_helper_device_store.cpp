@@ -16,7 +16,8 @@
 #include "pairing/DeviceList.hpp"
 #include "pairing/KeyFileDocument.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
-#include "pairing/SecretServiceVault.hpp"
+#include "pairing/secretservice/SecretServiceVault.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <algorithm>
@@ -62,6 +63,7 @@ struct Start {
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
         configuration.store = store;
+        configuration.systemInfo = hostSystemInfo();
         configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
         configuration.sink = std::make_shared<RecordingSink>();
         configuration.pasteboard = std::make_shared<FakePasteboard>();

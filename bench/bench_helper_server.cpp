@@ -13,6 +13,7 @@
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>
@@ -39,6 +40,7 @@ public:
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
         configuration.store = store;
+        configuration.systemInfo = hostSystemInfo();
         configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
         configuration.sink = sink;
         configuration.pasteboard = std::make_shared<FakePasteboard>();

@@ -19,7 +19,8 @@
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "orvik/protocol/transport/ReceivedMessage.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "permissions/PostEventPermission.hpp"
+#include "permissions/x11/SessionPermissions.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>
@@ -99,10 +100,12 @@ public:
         store->add(PairedDevice{deviceID, "Bench", "Phone", std::chrono::system_clock::now(), std::nullopt}, deviceKey);
         clientContext =
             OrvikTLS::clientContext({OrvikKeys::sessionPSK(deviceKey, deviceID), OrvikKeys::sessionIdentity(deviceID)});
-        auto permission = std::make_shared<PostEventPermission>(std::make_shared<InMemoryUserDefaults>());
+        auto permission =
+            std::make_shared<PostEventPermission>(sessionPostEventPermission(std::make_shared<InMemoryUserDefaults>()));
         HelperServer::Configuration configuration;
         configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
         configuration.store = store;
+        configuration.systemInfo = hostSystemInfo();
         configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
         configuration.sink = sink;
         configuration.pasteboard = std::make_shared<FakePasteboard>();

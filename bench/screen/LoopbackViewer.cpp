@@ -8,6 +8,7 @@
 #include "orvik/protocol/messages/ScreenFrameAssembler.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "screen/ScreenClock.hpp"
 #include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "server/HelperServer.hpp"
@@ -142,6 +143,7 @@ LoopbackFigures viewOverLoopback(std::function<std::shared_ptr<ScreenCaptureSour
     HelperServer::Configuration configuration;
     configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
     configuration.store = store;
+    configuration.systemInfo = hostSystemInfo();
     configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>(preferences);
     configuration.sink = std::make_shared<RecordingSink>();
     configuration.pasteboard = std::make_shared<FakePasteboard>();

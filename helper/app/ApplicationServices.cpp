@@ -2,13 +2,15 @@
 
 #include "apps/AppServices.hpp"
 #include "audio/PulseVolume.hpp"
-#include "clipboard/SystemPasteboard.hpp"
+#include "clipboard/x11/SystemPasteboard.hpp"
 #include "core/AppInfo.hpp"
 #include "injection/SelfTest.hpp"
 #include "injection/x11/CGEventSink.hpp"
-#include "listener/AvahiAdvertiser.hpp"
+#include "listener/avahi/AvahiAdvertiser.hpp"
 #include "model/XdgLoginItem.hpp"
-#include "pairing/KeychainDeviceStore.hpp"
+#include "pairing/secretservice/StandardDeviceStore.hpp"
+#include "permissions/x11/SessionPermissions.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
 #include "screen/ffmpeg/ProductionScreenServices.hpp"
@@ -29,12 +31,13 @@ void ApplicationServices::onGuiThread(std::function<void()> work) {
 
 ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults, UserInterfaceParts ui)
     : defaults_(std::move(defaults)), preferencesStore_(std::make_shared<UserDefaultsPreferencesStore>(defaults_)) {
-    auto identity = HelperIdentity::current(*defaults_, *SystemInfo::shared(), AppInfo::shortVersion());
+    auto identity = HelperIdentity::current(*defaults_, *hostSystemInfo(), AppInfo::shortVersion());
     system_ = makeSystem(ui);
 
     HelperServer::Configuration configuration;
     configuration.identity = identity;
-    configuration.store = KeychainDeviceStore::standard(defaults_);
+    configuration.store = standardDeviceStore(defaults_);
+    configuration.systemInfo = hostSystemInfo();
     configuration.preferencesStore = preferencesStore_;
     configuration.services = makeServerServices(ui);
     configuration.sink = std::make_shared<CGEventSink>(CGEventSink::systemDoubleClickInterval());
@@ -59,7 +62,9 @@ ApplicationServices::ApplicationServices(std::shared_ptr<UserDefaults> defaults,
     parts.updater = ui.updater;
     parts.hotKey = ui.hotKey;
     parts.loginItem = std::make_shared<XdgLoginItem>();
-    parts.permission = PostEventPermission(defaults_);
+    parts.systemInfo = hostSystemInfo();
+    parts.permission = sessionPostEventPermission(defaults_);
+    parts.screenPermission = sessionScreenRecordingPermission();
     parts.drawSelfTestCircle = [] {
         // Its own sink, so the server's held keys and buttons are never touched.
         std::thread([] {
@@ -112,7 +117,7 @@ std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInte
                 notifications->notifySleepTimer(HelperAppModel::localizedName(action));
         });
     };
-    auto permission = std::make_shared<PostEventPermission>(defaults_);
+    auto permission = std::make_shared<PostEventPermission>(sessionPostEventPermission(defaults_));
     services.canPostEvents = [permission] { return permission->isGranted(); };
     return SystemController::create(std::move(services));
 }
@@ -120,7 +125,7 @@ std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInte
 HelperServices ApplicationServices::makeServerServices(const UserInterfaceParts& ui) {
     HelperServices services;
     // A permission of its own: the server asks from its thread for every input message.
-    auto permission = std::make_shared<PostEventPermission>(defaults_);
+    auto permission = std::make_shared<PostEventPermission>(sessionPostEventPermission(defaults_));
     services.canPostEvents = [permission] { return permission->isGranted(); };
     services.requestUpdateCheck = [updater = ui.updater](std::function<void()> done) {
         onGuiThread([updater, done = std::move(done)] {

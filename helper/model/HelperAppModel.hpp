@@ -75,7 +75,8 @@ public:
         std::function<void()> drawSelfTestCircle;
         // Opens a settings link; absent: links open nothing.
         std::function<void(const std::string& url)> openURL;
-        std::shared_ptr<SystemInfo> systemInfo = SystemInfo::shared();
+        // Host queries for the addresses shown to the user; absent: none shown.
+        std::shared_ptr<SystemInfo> systemInfo;
     };
 
     // Runs the construction: loads the preferences, hooks the sleep timer and the hot key, starts reading the

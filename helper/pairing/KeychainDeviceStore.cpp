@@ -2,7 +2,6 @@
 
 #include "core/Log.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
-#include "pairing/SecretServiceVault.hpp"
 
 #include <future>
 #include <utility>
@@ -39,11 +38,6 @@ KeychainDeviceStore::~KeychainDeviceStore() {
     runOnWorker([this] { lastSeenTimer_.reset(); });
     worker_.reset();
     saveUnsavedLastSeen();
-}
-
-std::shared_ptr<KeychainDeviceStore> KeychainDeviceStore::standard(std::shared_ptr<UserDefaults> defaults) {
-    return std::make_shared<KeychainDeviceStore>(std::move(defaults), std::make_shared<SecretServiceVault>(),
-                                                 KeyFileVault::standard());
 }
 
 void KeychainDeviceStore::runOnWorker(std::function<void()> task) {

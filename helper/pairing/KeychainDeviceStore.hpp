@@ -66,9 +66,6 @@ public:
     KeychainDeviceStore(const KeychainDeviceStore&) = delete;
     KeychainDeviceStore& operator=(const KeychainDeviceStore&) = delete;
 
-    // The production store: the Secret Service, and the key file in the helper's data folder.
-    static std::shared_ptr<KeychainDeviceStore> standard(std::shared_ptr<UserDefaults> defaults);
-
     std::vector<PairedDevice> devices() const override;
     std::optional<PairedDevice> device(const Uuid& deviceID) const override;
     KeyLookup lookupKey(const Uuid& deviceID) override;

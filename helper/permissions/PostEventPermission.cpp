@@ -1,15 +1,12 @@
 #include "permissions/PostEventPermission.hpp"
 
 #include "core/FileUserDefaults.hpp"
-#include "permissions/X11SessionProbe.hpp"
 
 namespace orvik::helper {
 
 PostEventPermission::PostEventPermission(std::shared_ptr<UserDefaults> defaults, Probe probe)
     : defaults_(defaults ? std::move(defaults) : FileUserDefaults::standard()), probe_(std::move(probe)) {
-    if (!probe_) {
-        probe_ = [session = X11SessionProbe::shared()] { return session->canPostEvents(); };
-    }
+    if (!probe_) probe_ = [] { return false; };
 }
 
 bool PostEventPermission::isGranted() const {

@@ -18,7 +18,8 @@ public:
 
     using Probe = std::function<bool()>;
 
-    // `defaults` null means the standard user defaults; `probe` empty means the shared X11 session probe.
+    // `defaults` null means the standard user defaults; `probe` empty: never granted
+    // (the application gives the session's probe, see x11/SessionPermissions).
     explicit PostEventPermission(std::shared_ptr<UserDefaults> defaults = nullptr, Probe probe = {});
 
     // Probes without asking anyone; a granted answer is remembered under grantedBeforeKey.

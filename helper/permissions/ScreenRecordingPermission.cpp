@@ -1,13 +1,9 @@
 #include "permissions/ScreenRecordingPermission.hpp"
 
-#include "permissions/X11SessionProbe.hpp"
-
 namespace orvik::helper {
 
 ScreenRecordingPermission::ScreenRecordingPermission(Probe probe) : probe_(std::move(probe)) {
-    if (!probe_) {
-        probe_ = [session = X11SessionProbe::shared()] { return session->canReadScreen(); };
-    }
+    if (!probe_) probe_ = [] { return false; };
 }
 
 bool ScreenRecordingPermission::isGranted() const {

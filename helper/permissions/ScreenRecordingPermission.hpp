@@ -10,7 +10,8 @@ class ScreenRecordingPermission {
 public:
     using Probe = std::function<bool()>;
 
-    // `probe` empty means the shared X11 session probe.
+    // `probe` empty: never granted (the application gives the session's probe, see
+    // x11/SessionPermissions).
     explicit ScreenRecordingPermission(Probe probe = {});
 
     bool isGranted() const;

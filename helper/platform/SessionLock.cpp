@@ -1,6 +1,8 @@
 #include "platform/SessionLock.hpp"
 
 #include "core/PathAppearance.hpp"
+#include "platform/BusConnection.hpp"
+#include "platform/LogindClient.hpp"
 #include "platform/X11Display.hpp"
 
 #include <X11/extensions/scrnsaver.h>
@@ -8,7 +10,6 @@
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
-#include <systemd/sd-login.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -17,45 +18,31 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace orvik::helper {
 namespace {
 
-constexpr const char* logindService = "org.freedesktop.login1";
-constexpr const char* logindPath = "/org/freedesktop/login1";
-constexpr const char* managerInterface = "org.freedesktop.login1.Manager";
-constexpr const char* sessionInterface = "org.freedesktop.login1.Session";
-constexpr const char* lockedHintName = "LockedHint";
 // Calls are made on the watcher's own thread; one that takes longer counts as no answer.
-constexpr std::uint64_t callTimeoutMicroseconds = 500'000;
+constexpr std::chrono::milliseconds callTimeout{500};
 
 constexpr int unknown = -1;
 
 constexpr const char* threadName = "Orvik.Session";
-constexpr const char* logindOwnerMatch =
-    "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
-    "member='NameOwnerChanged',arg0='org.freedesktop.login1'";
-constexpr const char* sessionNewMatch =
-    "type='signal',sender='org.freedesktop.login1',interface='org.freedesktop.login1.Manager',member='SessionNew'";
+std::string logindOwnerMatch() {
+    return std::string("type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+                       "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
+           LogindClient::service + "'";
+}
+
+std::string sessionNewMatch() {
+    return std::string("type='signal',sender='") + LogindClient::service + "',interface='" +
+           LogindClient::managerInterface + "',member='SessionNew'";
+}
 // A system bus at an address without a socket file to watch is tried this often.
 constexpr std::chrono::milliseconds unwatchedBusRetry{60'000};
 // A bus socket that has just appeared is tried again this long after a refused connection.
 constexpr std::chrono::milliseconds socketSettles{1000};
-
-// Our own session: the one the environment names (pam_systemd sets it for the session's processes), else the
-// one of this process, else logind's "auto" (the caller's session or its display's).
-std::string ownSessionID() {
-    if (const char* fromEnvironment = std::getenv("XDG_SESSION_ID"); fromEnvironment && *fromEnvironment) {
-        return fromEnvironment;
-    }
-    char* session = nullptr;
-    if (sd_pid_get_session(0, &session) >= 0 && session) {
-        std::string id(session);
-        std::free(session);
-        return id;
-    }
-    return "auto";
-}
 
 std::uint64_t monotonicMicroseconds() {
     timespec now{};
@@ -66,8 +53,7 @@ std::uint64_t monotonicMicroseconds() {
 } // namespace
 
 SessionLock::SessionLock(Changed changed)
-    : changed_(std::move(changed)), sessionID_(ownSessionID()), state_(unknown),
-      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    : changed_(std::move(changed)), state_(unknown), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     thread_ = std::thread([this] { run(); });
 }
 
@@ -115,11 +101,9 @@ void SessionLock::run() {
 // Connects to the system bus and listens for logind's name getting an owner and for new sessions, so that a
 // logind that starts (or starts again) later, or our session appearing, is an event.
 bool SessionLock::openBus() {
-    if (sd_bus_open_system(&bus_) < 0) {
-        bus_ = nullptr;
-        return false;
-    }
-    sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds);
+    connection_ = BusConnection::open(BusConnection::Kind::system, std::nullopt);
+    if (!connection_) return false;
+    bus_ = connection_->get();
     auto ownerChanged = [](sd_bus_message* message, void* self, sd_bus_error*) {
         static_cast<SessionLock*>(self)->logindOwnerChanged(message);
         return 0;
@@ -129,8 +113,8 @@ bool SessionLock::openBus() {
         if (watcher->sessionPath_.empty()) watcher->lookupNeeded_ = true;
         return 0;
     };
-    if (sd_bus_add_match(bus_, &ownerMatch_, logindOwnerMatch, +ownerChanged, this) < 0 ||
-        sd_bus_add_match(bus_, &sessionNewMatch_, sessionNewMatch, +sessionNew, this) < 0) {
+    if (sd_bus_add_match(bus_, &ownerMatch_, logindOwnerMatch().c_str(), +ownerChanged, this) < 0 ||
+        sd_bus_add_match(bus_, &sessionNewMatch_, sessionNewMatch().c_str(), +sessionNew, this) < 0) {
         disconnect();
         return false;
     }
@@ -142,16 +126,9 @@ bool SessionLock::openBus() {
 // waits for logind's name or a new session.
 void SessionLock::lookUpSession() {
     lookupNeeded_ = false;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    sd_bus_message* reply = nullptr;
-    int result = sd_bus_call_method(bus_, logindService, logindPath, managerInterface, "GetSession", &error, &reply,
-                                    "s", sessionID_.c_str());
-    const char* path = nullptr;
-    std::string found;
-    if (result >= 0 && sd_bus_message_read(reply, "o", &path) >= 0 && path) found = path;
-    sd_bus_message_unref(reply);
-    sd_bus_error_free(&error);
-    if (found.empty()) return;
+    const auto session = LogindClient(*connection_, callTimeout).ownSession();
+    if (!session) return;
+    const std::string& found = session->path;
     auto handler = [](sd_bus_message* message, void* self, sd_bus_error*) {
         static_cast<SessionLock*>(self)->propertiesChanged(message);
         return 0;
@@ -210,7 +187,7 @@ void SessionLock::disconnect() {
     match_ = sd_bus_slot_unref(match_);
     ownerMatch_ = sd_bus_slot_unref(ownerMatch_);
     sessionNewMatch_ = sd_bus_slot_unref(sessionNewMatch_);
-    if (bus_) sd_bus_flush_close_unref(bus_);
+    connection_.reset();
     bus_ = nullptr;
     sessionPath_.clear();
     lookupNeeded_ = false;
@@ -218,12 +195,7 @@ void SessionLock::disconnect() {
 
 void SessionLock::readLockedHint() {
     rereadNeeded_ = false;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    int locked = 0;
-    int result = sd_bus_get_property_trivial(bus_, logindService, sessionPath_.c_str(), sessionInterface,
-                                             lockedHintName, &error, 'b', &locked);
-    sd_bus_error_free(&error);
-    store(result < 0 ? std::nullopt : std::optional<bool>(locked != 0));
+    store(LogindClient(*connection_, callTimeout).lockedHint({{}, sessionPath_}));
 }
 
 void SessionLock::waitForBus() {
@@ -244,7 +216,7 @@ void SessionLock::waitForBus() {
 void SessionLock::propertiesChanged(sd_bus_message* message) {
     const char* interface = nullptr;
     if (sd_bus_message_read(message, "s", &interface) < 0 || !interface ||
-        std::strcmp(interface, sessionInterface) != 0) {
+        std::strcmp(interface, LogindClient::sessionInterface) != 0) {
         return;
     }
     if (sd_bus_message_enter_container(message, 'a', "{sv}") < 0) return;
@@ -252,7 +224,8 @@ void SessionLock::propertiesChanged(sd_bus_message* message) {
         const char* name = nullptr;
         int locked = 0;
         if (sd_bus_message_read(message, "s", &name) < 0) return;
-        if (name && std::strcmp(name, lockedHintName) == 0 && sd_bus_message_read(message, "v", "b", &locked) >= 0) {
+        if (name && std::strcmp(name, LogindClient::lockedHintProperty) == 0 &&
+            sd_bus_message_read(message, "v", "b", &locked) >= 0) {
             store(locked != 0);
         } else if (sd_bus_message_skip(message, "v") < 0) {
             return;
@@ -263,7 +236,7 @@ void SessionLock::propertiesChanged(sd_bus_message* message) {
     char** invalidated = nullptr;
     if (sd_bus_message_read_strv(message, &invalidated) >= 0 && invalidated) {
         for (char** name = invalidated; *name; ++name) {
-            if (std::strcmp(*name, lockedHintName) == 0) rereadNeeded_ = true;
+            if (std::strcmp(*name, LogindClient::lockedHintProperty) == 0) rereadNeeded_ = true;
             std::free(*name);
         }
         std::free(invalidated);

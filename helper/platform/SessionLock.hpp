@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@ struct sd_bus_slot;
 
 namespace orvik::helper {
 
+class BusConnection;
 class X11Display;
 
 // Whether the user's session is locked: logind's LockedHint for our session, or the X screen saver being on.
@@ -33,8 +35,8 @@ public:
     SessionLock(const SessionLock&) = delete;
     SessionLock& operator=(const SessionLock&) = delete;
 
-    // logind's LockedHint of our session ($XDG_SESSION_ID, else this process's), as last heard; absent while
-    // logind has not answered.
+    // logind's LockedHint of our session (see LogindClient::ownSession), as last heard; absent while logind has
+    // not answered.
     std::optional<bool> lockedHint() const;
     // Whether the X screen saver is currently on; absent without the MIT-SCREEN-SAVER extension. Asks the server.
     static std::optional<bool> screenSaverActive(X11Display& display);
@@ -52,12 +54,12 @@ private:
     void logindOwnerChanged(sd_bus_message* message);
 
     Changed changed_;
-    const std::string sessionID_;
     std::atomic<int> state_;
     std::atomic<bool> stopping_{false};
     int wakeFd_ = -1;
     // The watcher's thread only.
-    sd_bus* bus_ = nullptr;
+    std::unique_ptr<BusConnection> connection_;
+    sd_bus* bus_ = nullptr; // the connection's
     sd_bus_slot* match_ = nullptr;
     sd_bus_slot* ownerMatch_ = nullptr;
     sd_bus_slot* sessionNewMatch_ = nullptr;

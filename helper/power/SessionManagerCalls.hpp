@@ -1,7 +1,7 @@
 #pragma once
 
 #include "orvik/protocol/messages/CommandMessages.hpp"
-#include "power/BusConnection.hpp"
+#include "platform/BusConnection.hpp"
 
 #include <string>
 #include <vector>

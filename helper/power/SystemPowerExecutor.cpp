@@ -1,9 +1,9 @@
 #include "power/SystemPowerExecutor.hpp"
 
 #include "core/Log.hpp"
-#include "power/BusConnection.hpp"
+#include "platform/BusConnection.hpp"
+#include "platform/LogindClient.hpp"
 #include "power/DisplaySleep.hpp"
-#include "power/LogindClient.hpp"
 #include "power/SessionManagerCalls.hpp"
 #include "power/X11Dpms.hpp"
 

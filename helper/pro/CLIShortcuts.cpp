@@ -1,7 +1,7 @@
 #include "pro/CLIShortcuts.hpp"
 
+#include "platform/Subprocess.hpp"
 #include "pro/ShortcutsParser.hpp"
-#include "pro/Subprocess.hpp"
 
 #include <condition_variable>
 #include <mutex>

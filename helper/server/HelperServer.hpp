@@ -122,8 +122,8 @@ public:
         std::shared_ptr<UserDefaults> defaults;
         // Makes the Bonjour advertiser when the options ask for advertising; absent: not advertised.
         BonjourAdvertiserFactory makeAdvertiser;
-        // Host queries for the pairing window's addresses.
-        std::shared_ptr<SystemInfo> systemInfo = SystemInfo::shared();
+        // Host queries for the pairing window's addresses (required; the platform's hostSystemInfo() in production).
+        std::shared_ptr<SystemInfo> systemInfo;
     };
 
     // Builds the server; starts nothing and publishes nothing.

@@ -82,11 +82,6 @@ std::optional<std::string> numericHost(const SocketAddress& address) {
 
 SystemInfo::SystemInfo(std::shared_ptr<const SystemInfoSource> source) : source_(std::move(source)) {}
 
-std::shared_ptr<SystemInfo> SystemInfo::shared() {
-    static auto instance = std::make_shared<SystemInfo>(std::make_shared<LinuxSystemInfoSource>());
-    return instance;
-}
-
 std::string SystemInfo::computerName() const {
     if (auto machineInfo = source_->readFile(machineInfoFile)) {
         if (auto pretty = prettyHostName(*machineInfo)) return *pretty;

@@ -31,9 +31,6 @@ public:
 
     explicit SystemInfo(std::shared_ptr<const SystemInfoSource> source);
 
-    // The process-wide instance over the real host.
-    static std::shared_ptr<SystemInfo> shared();
-
     std::string computerName() const;
     std::string modelIdentifier() const;
     // The hardware address of the default-route interface: six lower-case two-digit hexadecimal bytes joined

@@ -27,7 +27,7 @@ struct InterfaceEntry {
     std::optional<SocketAddress> address;
 };
 
-// What SystemInfo reads from the host; tests give it a fake.
+// What SystemInfo reads from the host: the platform's LinuxSystemInfoSource, or a fake in tests.
 class SystemInfoSource {
 public:
     virtual ~SystemInfoSource() = default;
@@ -38,14 +38,6 @@ public:
     virtual std::optional<std::string> readFile(const std::filesystem::path& file) const = 0;
     // The kernel's host name (gethostname), absent on failure.
     virtual std::optional<std::string> hostName() const = 0;
-};
-
-// The real host.
-class LinuxSystemInfoSource final : public SystemInfoSource {
-public:
-    std::vector<InterfaceEntry> interfaces() const override;
-    std::optional<std::string> readFile(const std::filesystem::path& file) const override;
-    std::optional<std::string> hostName() const override;
 };
 
 } // namespace orvik::helper

@@ -1,7 +1,7 @@
 #include "settings/FirewallSettingsTool.hpp"
 
 #include "core/Log.hpp"
-#include "pro/Subprocess.hpp"
+#include "platform/Subprocess.hpp"
 
 #include <unistd.h>
 

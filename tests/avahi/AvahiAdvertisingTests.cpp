@@ -7,7 +7,7 @@
 #include "WaitUntil.hpp"
 #include "core/IoThread.hpp"
 #include "core/tests/CapturedLog.hpp"
-#include "listener/AvahiAdvertiser.hpp"
+#include "listener/avahi/AvahiAdvertiser.hpp"
 
 #include <gtest/gtest.h>
 

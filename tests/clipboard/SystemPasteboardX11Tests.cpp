@@ -2,7 +2,7 @@
 // as the clipboard's other owners and readers. Run under tests/support/run-with-xvfb.
 #include "ChildProcess.hpp"
 #include "WaitUntil.hpp"
-#include "clipboard/SystemPasteboard.hpp"
+#include "clipboard/x11/SystemPasteboard.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "core/tests/TemporaryDirectory.hpp"
 #include "pairing/DeviceList.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
-#include "pairing/SecretServiceVault.hpp"
+#include "pairing/secretservice/SecretServiceVault.hpp"
 #include "pairing/tests/TestDevices.hpp"
 
 #include <gtest/gtest.h>

@@ -9,6 +9,7 @@
 #include "model/HelperAppModel.hpp"
 #include "model/WindowID.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "settings/SettingsWindow.hpp"
 
 #include <QTabWidget>
@@ -33,6 +34,7 @@ protected:
         HelperServer::Configuration configuration;
         configuration.identity = {Uuid::random(), "Test Computer", "Model1,1", "1.0"};
         configuration.store = store;
+        configuration.systemInfo = hostSystemInfo();
         const std::shared_ptr<void> none; // the fixture outlives the server and the model
         configuration.preferencesStore = std::shared_ptr<PreferencesStore>(none, this);
         configuration.sink = std::make_shared<RecordingSink>();

@@ -2,9 +2,8 @@
 #include "ProcessUsage.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/ServerClock.hpp"
-#include "permissions/PostEventPermission.hpp"
-#include "permissions/ScreenRecordingPermission.hpp"
-#include "permissions/X11SessionProbe.hpp"
+#include "permissions/x11/SessionPermissions.hpp"
+#include "permissions/x11/X11SessionProbe.hpp"
 
 #include <gtest/gtest.h>
 
@@ -89,11 +88,11 @@ TEST(PermissionProbeTest, theSameServerUnderWaylandGrantsNothing) {
 
 TEST(PermissionProbeTest, permissionsOnTheSharedProbe) {
     auto defaults = std::make_shared<InMemoryUserDefaults>();
-    PostEventPermission postEvents(defaults);
+    PostEventPermission postEvents = sessionPostEventPermission(defaults);
     EXPECT_TRUE(postEvents.isGranted());
     EXPECT_EQ(defaults->boolean(PostEventPermission::grantedBeforeKey), true);
     EXPECT_FALSE(postEvents.wasLost());
-    EXPECT_TRUE(ScreenRecordingPermission().isGranted());
+    EXPECT_TRUE(sessionScreenRecordingPermission().isGranted());
 }
 
 } // namespace

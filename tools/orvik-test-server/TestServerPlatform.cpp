@@ -3,10 +3,10 @@
 #include "PrintingSink.hpp"
 
 #include "clipboard/FakePasteboard.hpp"
-#include "clipboard/SystemPasteboard.hpp"
+#include "clipboard/x11/SystemPasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "injection/x11/CGEventSink.hpp"
-#include "permissions/PostEventPermission.hpp"
+#include "permissions/x11/SessionPermissions.hpp"
 
 namespace orvik::testserver {
 
@@ -16,7 +16,8 @@ TestServerPlatform TestServerPlatform::recording(TestServerOutput& output) {
 }
 
 TestServerPlatform TestServerPlatform::desktop() {
-    auto permission = std::make_shared<helper::PostEventPermission>(std::make_shared<helper::InMemoryUserDefaults>());
+    auto permission = std::make_shared<helper::PostEventPermission>(
+        helper::sessionPostEventPermission(std::make_shared<helper::InMemoryUserDefaults>()));
     auto clipboard = std::make_shared<helper::SystemPasteboard>();
     auto primarySelection = clipboard->primarySelection();
     return {std::make_shared<helper::CGEventSink>(helper::CGEventSink::systemDoubleClickInterval()),

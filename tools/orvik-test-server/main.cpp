@@ -10,6 +10,7 @@
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
+#include "platform/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <csignal>
@@ -168,6 +169,7 @@ static int serve(int argc, char** argv) {
     HelperServer::Configuration configuration;
     configuration.identity = HelperIdentity{Uuid::random(), "Orvik Test Server", "TestServer1,1", "0.0", std::nullopt};
     configuration.store = std::make_shared<InMemoryDeviceStore>();
+    configuration.systemInfo = hostSystemInfo();
     configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>(preferences);
     auto platform = options->desktop ? TestServerPlatform::desktop() : TestServerPlatform::recording(output);
     configuration.sink = platform.sink;

@@ -108,15 +108,5 @@ TEST(SystemInfoModel, ReadsTheProductNameElseTheDeviceTreeElseMac) {
     EXPECT_EQ(host.info.modelIdentifier(), "ThinkPad X1 Carbon Gen 9\uFFFD");
 }
 
-TEST(SystemInfo, TheRealHostAnswersWithoutFailing) {
-    auto& info = *SystemInfo::shared();
-    EXPECT_FALSE(info.computerName().empty());
-    EXPECT_FALSE(info.modelIdentifier().empty());
-    for (const auto& address : info.reachableAddresses(7)) {
-        EXPECT_EQ(address.port, 7);
-        EXPECT_FALSE(address.host.starts_with("127."));
-    }
-}
-
 } // namespace
 } // namespace orvik::helper

@@ -35,7 +35,6 @@ public:
     // Drops transfers whose requestor stopped taking chunks.
     void expireTransfers(Clock::time_point now);
     std::optional<Clock::time_point> nextDeadline() const;
-    std::size_t transferCount() const { return transfers_.size(); }
 
 private:
     struct Transfer {

@@ -1,4 +1,4 @@
-#include "power/BusConnection.hpp"
+#include "platform/BusConnection.hpp"
 
 #include <systemd/sd-bus.h>
 

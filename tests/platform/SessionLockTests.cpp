@@ -11,9 +11,11 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,6 +30,27 @@ void setLockedHint(bool locked) {
     int result =
         sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1/session/c1",
                            "org.freedesktop.login1.Session", "SetLockedHint", &error, nullptr, "b", locked ? 1 : 0);
+    EXPECT_GE(result, 0) << (error.message ? error.message : "");
+    sd_bus_error_free(&error);
+    sd_bus_flush_close_unref(bus);
+}
+
+// Makes the mock's session "c1" our user's display session.
+void makeC1TheUsersDisplay() {
+    sd_bus* bus = nullptr;
+    ASSERT_GE(sd_bus_open_system(&bus), 0);
+    const std::string user = "/org/freedesktop/login1/user/" + std::to_string(getuid());
+    // The mock holds user 0 only; another user is added (an error when it is there already changes nothing).
+    sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock", "AddUser",
+                       nullptr, nullptr, "usb", static_cast<std::uint32_t>(getuid()), "orvik", 1);
+    // The mock's own GetUser fails on its number argument.
+    ASSERT_GE(sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+                                 "AddMethod", nullptr, nullptr, "sssss", "org.freedesktop.login1.Manager", "GetUser",
+                                 "u", "o", "ret = '/org/freedesktop/login1/user/%d' % args[0]"),
+              0);
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    int result = sd_bus_set_property(bus, "org.freedesktop.login1", user.c_str(), "org.freedesktop.login1.User",
+                                     "Display", &error, "(so)", "c1", "/org/freedesktop/login1/session/c1");
     EXPECT_GE(result, 0) << (error.message ? error.message : "");
     sd_bus_error_free(&error);
     sd_bus_flush_close_unref(bus);
@@ -60,6 +83,18 @@ TEST(SessionLockTest, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
     EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
     std::lock_guard guard(mutex);
     EXPECT_EQ(heard, (std::vector<bool>{false, true, false}));
+}
+
+// Started outside any session (by the user's service manager, say), the helper has neither $XDG_SESSION_ID nor a
+// session of its process: it follows the user's display session, as the power actions do.
+TEST(SessionLockTest, withoutASessionOfItsOwnFollowsTheUsersDisplaySession) {
+    makeC1TheUsersDisplay();
+    // Unset before the watcher's thread exists, which reads it; each test runs in a process of its own.
+    ::unsetenv("XDG_SESSION_ID");
+    SessionLock lock;
+    EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
+    setLockedHint(true);
+    EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == true; }));
 }
 
 // The watcher's thread's wake-ups over a quiet while.

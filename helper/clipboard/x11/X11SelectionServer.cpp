@@ -1,4 +1,4 @@
-#include "clipboard/X11SelectionServer.hpp"
+#include "clipboard/x11/X11SelectionServer.hpp"
 
 #include <X11/Xatom.h>
 

@@ -1,19 +1,10 @@
-#include "power/LogindClient.hpp"
+#include "platform/LogindClient.hpp"
 
 #include <unistd.h>
 
 #include <cstdlib>
 
 namespace orvik::helper {
-namespace {
-
-constexpr const char* service = "org.freedesktop.login1";
-constexpr const char* managerPath = "/org/freedesktop/login1";
-constexpr const char* managerInterface = "org.freedesktop.login1.Manager";
-constexpr const char* sessionInterface = "org.freedesktop.login1.Session";
-constexpr const char* userInterface = "org.freedesktop.login1.User";
-
-} // namespace
 
 BusReply LogindClient::callManager(const std::string& method, std::vector<BusArgument> arguments) {
     return bus_.call({service, managerPath, managerInterface, method, std::move(arguments)}, timeout_);
@@ -40,7 +31,7 @@ std::optional<LogindClient::Session> LogindClient::ownSession() {
 }
 
 std::optional<bool> LogindClient::lockedHint(const Session& session) {
-    return bus_.boolProperty({service, session.path, sessionInterface, "LockedHint"}, timeout_);
+    return bus_.boolProperty({service, session.path, sessionInterface, lockedHintProperty}, timeout_);
 }
 
 } // namespace orvik::helper

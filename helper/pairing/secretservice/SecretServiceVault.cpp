@@ -1,4 +1,4 @@
-#include "pairing/SecretServiceVault.hpp"
+#include "pairing/secretservice/SecretServiceVault.hpp"
 
 // The item-path calls, unstable by libsecret's word since 2012 but unchanged since, read every key in two calls
 // instead of one proxy per item: ten times faster with a thousand devices.

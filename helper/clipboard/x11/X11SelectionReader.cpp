@@ -1,4 +1,4 @@
-#include "clipboard/X11SelectionReader.hpp"
+#include "clipboard/x11/X11SelectionReader.hpp"
 
 #include <X11/Xatom.h>
 

@@ -13,7 +13,7 @@ struct sd_bus_message;
 
 namespace orvik::helper {
 
-// One argument of a method call: the few D-Bus types the power calls pass.
+// One argument of a method call: the few D-Bus types the helper passes.
 using BusArgument = std::variant<bool, std::uint32_t, std::string>;
 
 struct BusCall {
@@ -35,7 +35,7 @@ struct BusReply {
 };
 
 // A client connection to one message bus (sd-bus), used from one thread. Calls never start a service by bus
-// activation: the power actions talk only to what already runs.
+// activation: the helper talks only to what already runs.
 class BusConnection {
 public:
     enum class Kind { system, session };
@@ -47,6 +47,9 @@ public:
     ~BusConnection();
     BusConnection(const BusConnection&) = delete;
     BusConnection& operator=(const BusConnection&) = delete;
+
+    // The connection itself, for what the calls here do not cover (signal matches, processing, its descriptor).
+    sd_bus* get() const { return bus_; }
 
     BusReply call(const BusCall& call, std::chrono::milliseconds timeout);
     bool hasOwner(const std::string& name, std::chrono::milliseconds timeout);

@@ -1,4 +1,4 @@
-#include "clipboard/X11Clipboard.hpp"
+#include "clipboard/x11/X11Clipboard.hpp"
 
 #include "core/Log.hpp"
 

@@ -1,4 +1,4 @@
-#include "listener/AvahiAdvertiser.hpp"
+#include "listener/avahi/AvahiAdvertiser.hpp"
 
 #include "core/Log.hpp"
 #include "core/PathAppearance.hpp"

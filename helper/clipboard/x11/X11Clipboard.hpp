@@ -5,8 +5,8 @@
 #include "clipboard/ClipboardLimits.hpp"
 #include "clipboard/ClipboardSelection.hpp"
 #include "clipboard/PasteboardSnapshot.hpp"
-#include "clipboard/X11SelectionReader.hpp"
-#include "clipboard/X11SelectionServer.hpp"
+#include "clipboard/x11/X11SelectionReader.hpp"
+#include "clipboard/x11/X11SelectionServer.hpp"
 #include "platform/X11Display.hpp"
 
 #include <X11/Xlib.h>

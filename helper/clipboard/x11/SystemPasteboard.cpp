@@ -1,7 +1,7 @@
-#include "clipboard/SystemPasteboard.hpp"
+#include "clipboard/x11/SystemPasteboard.hpp"
 
-#include "clipboard/ClipboardThread.hpp"
-#include "clipboard/X11Clipboard.hpp"
+#include "clipboard/x11/ClipboardThread.hpp"
+#include "clipboard/x11/X11Clipboard.hpp"
 
 namespace orvik::helper {
 

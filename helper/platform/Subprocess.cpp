@@ -1,4 +1,4 @@
-#include "pro/Subprocess.hpp"
+#include "platform/Subprocess.hpp"
 
 #include "platform/ChildSetup.hpp"
 

@@ -1,6 +1,6 @@
-#include "clipboard/ClipboardThread.hpp"
+#include "clipboard/x11/ClipboardThread.hpp"
 
-#include "clipboard/X11Clipboard.hpp"
+#include "clipboard/x11/X11Clipboard.hpp"
 #include "core/Log.hpp"
 
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "permissions/X11SessionProbe.hpp"
+#include "permissions/x11/X11SessionProbe.hpp"
 
 #include "platform/X11Display.hpp"
 
