@@ -6,8 +6,7 @@
 
 namespace orvik::helper {
 
-// The media-key codes the input sink posts (the Mac's auxiliary-control key codes) and the data word of a Mac
-// system-defined media-key event.
+// The media-key codes the input sink posts (the Mac's auxiliary-control key codes).
 class MediaKeyEncoding {
 public:
     MediaKeyEncoding() = delete;
@@ -20,8 +19,6 @@ public:
     static constexpr std::int32_t previous = 18;
 
     static std::int32_t key(MediaKey mediaKey);
-    // Bits 16 to 31 hold the code, bits 8 to 15 hold 0x0A (down) or 0x0B (up), bits 0 to 7 are 0.
-    static std::int64_t data1(std::int32_t key, bool isDown);
 };
 
 } // namespace orvik::helper

@@ -25,7 +25,6 @@ public:
     // Before the start button is pressed the first-time branch shows, whatever the status.
     static Branch branch(bool started, const ListenerStatus& status);
 
-    Branch shownBranch() const { return branch_; }
     // The button Return presses: absent while none takes it.
     QPushButton* defaultButton() const;
 

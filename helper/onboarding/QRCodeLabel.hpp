@@ -16,7 +16,6 @@ public:
     QRCodeLabel(int side, QWidget* parent = nullptr);
 
     void setPicture(std::optional<QRCode::Picture> picture);
-    bool hasPicture() const { return modules_.has_value(); }
 
     // Device pixels per module for a code of `modules` drawn into `side` points at `ratio`: the nearest whole
     // number, at least 1.

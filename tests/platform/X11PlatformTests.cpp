@@ -1,6 +1,11 @@
+// Google Test first: Xlib defines macros (None, Bool, Status) that clash with its names.
+#include <gtest/gtest.h>
+
 #include "PrivateXServer.hpp"
 #include "WaitUntil.hpp"
-#include "X11SinkFixture.hpp"
+#include "X11EventRecorder.hpp"
+#include "core/ServerClock.hpp"
+#include "injection/x11/CGEventSink.hpp"
 #include "platform/SessionLock.hpp"
 #include "platform/X11Display.hpp"
 #include "platform/XSettings.hpp"
