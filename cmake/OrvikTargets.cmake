@@ -10,6 +10,14 @@ target_compile_options(orvik_settings INTERFACE -Wall -Wextra -Wpedantic -Wconve
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(orvik_settings INTERFACE -Wshadow=local)
 endif()
+# A unity build compiles a target's sources a few at a time as one translation unit: much faster for code heavy
+# with templates (Asio, GoogleTest), whose instantiations are then made once. Each source still names only what
+# it includes (clang-tidy compiles changed sources alone). GCC's warning about types of an anonymous namespace in
+# a class is meant for headers; a source included into a unity file looks like one.
+set(CMAKE_UNITY_BUILD_BATCH_SIZE 8)
+if(CMAKE_UNITY_BUILD AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(orvik_settings INTERFACE -Wno-subobject-linkage)
+endif()
 if(ORVIK_WERROR)
     target_compile_options(orvik_settings INTERFACE -Werror)
 endif()
@@ -36,6 +44,7 @@ function(orvik_unit_tests name)
         return()
     endif()
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+    orvik_x11_sources_alone(${ARG_SOURCES})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main orvik_settings)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${ARG_PROPERTIES})
@@ -43,9 +52,22 @@ endfunction()
 
 # orvik_library(<name> SOURCES <files...> PUBLIC <libs...> PRIVATE <libs...>) builds one application library
 # whose include root is helper/. A folder whose sources are not written yet gives a header-only target.
+# Xlib's macros (Status, None, Bool; min and max from Xlibint.h) would leak from a source that includes it into the
+# sources after it in a unity file: sources that include an X11 header, or one of ours named for X11, build alone.
+function(orvik_x11_sources_alone)
+    foreach(source IN LISTS ARGN)
+        get_filename_component(path ${source} ABSOLUTE)
+        file(STRINGS ${path} x11_includes REGEX "^#include .*X11")
+        if(x11_includes)
+            set_source_files_properties(${source} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+        endif()
+    endforeach()
+endfunction()
+
 function(orvik_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
     if(ARG_SOURCES)
+        orvik_x11_sources_alone(${ARG_SOURCES})
         add_library(${name} STATIC ${ARG_SOURCES})
         target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/helper)
         target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE} orvik_settings)

@@ -6,7 +6,7 @@ namespace orvik::helper {
 
 namespace {
 constexpr qsizetype allowButton = 0;
-constexpr qsizetype denyButton = 1;
+constexpr qsizetype denyPairingButton = 1;
 } // namespace
 
 void PairingApproval::ask(const PairingApprovalRequest& request, std::function<void(bool allowed)> done) {
@@ -16,7 +16,7 @@ void PairingApproval::ask(const PairingApprovalRequest& request, std::function<v
         QStringLiteral("It will be able to move the pointer, type and use Orvik’s controls. You can remove it at any "
                        "time in Orvik Helper Settings."),
         {QStringLiteral("Allow"), QStringLiteral("Deny")},
-        denyButton,
+        denyPairingButton,
     };
     ApprovalAlert::open(question, [done = std::move(done)](qsizetype chosen) { done(chosen == allowButton); });
 }

@@ -7,7 +7,7 @@ namespace orvik::helper {
 namespace {
 constexpr qsizetype allowOnceButton = 0;
 constexpr qsizetype alwaysAllowButton = 1;
-constexpr qsizetype denyButton = 2;
+constexpr qsizetype denyViewingButton = 2;
 
 ScreenViewingDecision decision(qsizetype chosen) {
     switch (chosen) {
@@ -25,7 +25,7 @@ void ScreenViewingApproval::ask(const ScreenViewingRequest& request, std::functi
         QStringLiteral("It will see everything on the screen while viewing. The Orvik icon in the system tray shows "
                        "when someone is viewing, and you can stop it there."),
         {QStringLiteral("Allow Once"), QStringLiteral("Always Allow"), QStringLiteral("Don’t Allow")},
-        denyButton,
+        denyViewingButton,
     };
     ApprovalAlert::open(question, [done = std::move(done)](qsizetype chosen) { done(decision(chosen)); });
 }

@@ -25,11 +25,6 @@ constexpr const char* group = "Desktop Entry";
 // Folders deeper than this below an application folder are not searched (a link loop ends here too).
 constexpr int maxFolderDepth = 8;
 
-struct KeyFileDeleter {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
 std::optional<std::string> text(GKeyFile* file, const char* key, bool localized = false) {
     gchar* value = localized ? g_key_file_get_locale_string(file, group, key, nullptr, nullptr)
                              : g_key_file_get_string(file, group, key, nullptr);

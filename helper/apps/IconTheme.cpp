@@ -1,6 +1,7 @@
 #include "apps/IconTheme.hpp"
 
 #include "apps/IconThemeIndex.hpp"
+#include "apps/KeyFileLists.hpp"
 #include "core/XdgPaths.hpp"
 
 #include <glib.h>
@@ -19,11 +20,6 @@ constexpr const char* fallbackTheme = "hicolor";
 constexpr const char* extensions[] = {".png", ".svg", ".xpm"};
 // Inheritance chains longer than this are taken as a loop.
 constexpr std::size_t maxInheritedThemes = 16;
-
-struct KeyFileDeleter {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
 std::optional<fs::path> fileIn(const fs::path& folder, const std::string& icon) {
     for (const char* extension : extensions) {

@@ -12,11 +12,6 @@ namespace {
 constexpr const char* themeGroup = "Icon Theme";
 constexpr int defaultThreshold = 2;
 
-struct KeyFileDeleter {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
 KeyFile newIndexFile() {
     KeyFile file(g_key_file_new());
     // Theme lists are separated by commas, unlike desktop entries.

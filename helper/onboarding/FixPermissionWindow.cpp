@@ -11,8 +11,8 @@
 namespace orvik::helper {
 namespace {
 
-constexpr int margin = 24;
-constexpr int symbolSide = 40;
+constexpr int fixMargin = 24;
+constexpr int fixSymbolSide = 40;
 constexpr int badgeSide = 22;
 
 QWidget* stepRow(int number, const QString& text) {
@@ -50,12 +50,12 @@ FixPermissionWindow::FixPermissionWindow(std::shared_ptr<OnboardingModel> model,
       allowControl_(new QPushButton(QStringLiteral("Allow Control"))) {
     setWindowTitle(QStringLiteral("Allow Orvik Helper Again"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setContentsMargins(fixMargin, fixMargin, fixMargin, fixMargin);
     layout->setSpacing(16);
 
     auto* header = new QHBoxLayout;
     header->setSpacing(14);
-    header->addWidget(SymbolImage::make(QStringLiteral("hand"), {}, symbolSide));
+    header->addWidget(SymbolImage::make(QStringLiteral("hand"), {}, fixSymbolSide));
     auto* headerText = new QVBoxLayout;
     headerText->setSpacing(4);
     auto* title = Typography::wrappingLabel(QStringLiteral("Orvik Helper can’t post input in this session"),

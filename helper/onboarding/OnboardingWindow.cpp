@@ -18,9 +18,9 @@
 namespace orvik::helper {
 namespace {
 
-constexpr int margin = 32;
+constexpr int onboardingMargin = 32;
 constexpr int spacing = 20;
-constexpr int symbolSide = 64;
+constexpr int onboardingSymbolSide = 64;
 constexpr int symbolFrameHeight = 76;
 
 struct Symbol {
@@ -59,7 +59,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<OnboardingModel> model, Windo
       options_(std::move(options)), symbol_(new QLabel), dots_(new StepDots(stepCount)) {
     setWindowTitle(QStringLiteral("Set Up Orvik Helper"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setContentsMargins(onboardingMargin, onboardingMargin, onboardingMargin, onboardingMargin);
     layout->setSpacing(spacing);
     symbol_->setFixedHeight(symbolFrameHeight);
     symbol_->setAlignment(Qt::AlignCenter);
@@ -100,7 +100,8 @@ void OnboardingWindow::showStep(Step step) {
     }
     layout->insertWidget(1, content_, 1);
     const Symbol symbol = symbolOf(step, pairedName_.has_value());
-    SymbolImage::set(symbol_, QString::fromLatin1(symbol.name), QString::fromLatin1(symbol.themeName), symbolSide);
+    SymbolImage::set(symbol_, QString::fromLatin1(symbol.name), QString::fromLatin1(symbol.themeName),
+                     onboardingSymbolSide);
     dots_->setCurrent(static_cast<int>(step));
     setMinimumContentHeight(step == Step::pair ? pairMinimumHeight : minimumHeight);
     // Last, for a step may move on as soon as it shows (a permission already there), showing the next one from

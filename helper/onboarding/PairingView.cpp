@@ -16,7 +16,7 @@ namespace orvik::helper {
 namespace {
 
 constexpr int stateMinimumHeight = 260;
-constexpr int symbolSide = 64;
+constexpr int pairingSymbolSide = 64;
 constexpr double panelCornerRadius = 22;
 constexpr double panelBorderWidth = 3;
 
@@ -116,7 +116,8 @@ QWidget* PairingView::makePairedPage() {
     page->setMinimumHeight(stateMinimumHeight);
     auto* layout = centredColumn(page, 12);
     layout->addStretch();
-    auto* symbol = SymbolImage::make(QStringLiteral("checkmark"), QStringLiteral("emblem-ok-symbolic"), symbolSide);
+    auto* symbol =
+        SymbolImage::make(QStringLiteral("checkmark"), QStringLiteral("emblem-ok-symbolic"), pairingSymbolSide);
     layout->addWidget(symbol, 0, Qt::AlignHCenter);
     pairedWith_ = Typography::plainLabel({}, Style::title2);
     pairedWith_->setWordWrap(true);
@@ -131,7 +132,7 @@ QWidget* PairingView::makeExpiredPage() {
     auto* layout = centredColumn(page, 12);
     layout->addStretch();
     layout->addWidget(
-        SymbolImage::make(QStringLiteral("qrcode"), {}, symbolSide, Typography::secondaryColor(palette())), 0,
+        SymbolImage::make(QStringLiteral("qrcode"), {}, pairingSymbolSide, Typography::secondaryColor(palette())), 0,
         Qt::AlignHCenter);
     layout->addWidget(Typography::plainLabel(QStringLiteral("This code has expired."), Style::body), 0,
                       Qt::AlignHCenter);

@@ -11,7 +11,7 @@
 namespace orvik::helper {
 namespace {
 
-constexpr int margin = 28;
+constexpr int pairingMargin = 28;
 constexpr int spacing = 18;
 
 } // namespace
@@ -21,7 +21,7 @@ PairingWindow::PairingWindow(std::shared_ptr<OnboardingModel> model, WindowOpeni
       view_(new PairingView(model_, std::move(timing))), button_(new QPushButton) {
     setWindowTitle(QStringLiteral("Pair iPhone"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setContentsMargins(pairingMargin, pairingMargin, pairingMargin, pairingMargin);
     layout->setSpacing(spacing);
     layout->addWidget(view_);
     auto* buttons = new QHBoxLayout;

@@ -9,7 +9,7 @@
 namespace orvik::helper {
 namespace {
 
-constexpr const char* logCategory = "DeviceStore";
+constexpr const char* storeLogCategory = "DeviceStore";
 constexpr const char* workerName = "DeviceStore";
 
 KeyLookup lookupFromCache(const std::optional<Bytes>& entry) {
@@ -63,12 +63,12 @@ void KeychainDeviceStore::loadList() {
     if (const auto* bytes = std::get_if<Bytes>(&*stored)) decoded = DeviceList::decode(*bytes, skipped);
     if (!decoded) {
         defaults_->set(unreadableMetadataKey, *stored);
-        Log::error(logCategory, std::string("The list of paired devices is unreadable; it is kept under \"") +
-                                    unreadableMetadataKey + "\" and the list starts empty");
+        Log::error(storeLogCategory, std::string("The list of paired devices is unreadable; it is kept under \"") +
+                                         unreadableMetadataKey + "\" and the list starts empty");
         return;
     }
     for (const auto& problem : skipped) {
-        Log::error(logCategory, "Ignoring an unreadable paired device, kept as stored: " + problem);
+        Log::error(storeLogCategory, "Ignoring an unreadable paired device, kept as stored: " + problem);
     }
     list_ = std::move(*decoded);
 }
@@ -167,11 +167,11 @@ KeyLookup KeychainDeviceStore::readKey(const Uuid& deviceID) {
         noteUnreachable(inKeyring.detail);
         // With no keyring at all the file is the only vault; a device that is not listed is simply unknown.
         if (!isListed(deviceID)) return KeyLookup::notFound();
-        Log::error(logCategory, "Keychain read failed: " + inKeyring.detail);
+        Log::error(storeLogCategory, "Keychain read failed: " + inKeyring.detail);
         return KeyLookup::unavailable();
     case VaultResult::Status::failed: break;
     }
-    Log::error(logCategory, "Keychain read failed: " + inKeyring.detail);
+    Log::error(storeLogCategory, "Keychain read failed: " + inKeyring.detail);
     return KeyLookup::unavailable();
 }
 
@@ -238,7 +238,7 @@ void KeychainDeviceStore::loadKeys() {
     if (found.status == VaultResult::Status::unreachable) {
         noteUnreachable(found.detail);
     } else if (found.status != VaultResult::Status::ok) {
-        Log::error(logCategory, "Keychain read failed: " + found.detail);
+        Log::error(storeLogCategory, "Keychain read failed: " + found.detail);
     }
     auto listed = devices();
     auto inFile = keyFile_->entries();
@@ -275,11 +275,11 @@ void KeychainDeviceStore::reportKeyless(const std::vector<PairedDevice>& devices
     for (const auto& device : devices) {
         if (!reportedKeyless_.insert(device.id).second) continue;
         if (keyringStatus == VaultResult::Status::ok) {
-            Log::error(logCategory,
+            Log::error(storeLogCategory,
                        "No key found for the paired device " + nameAndID(device) + "; it has to pair again");
         } else {
-            Log::error(logCategory, "The key of the paired device " + nameAndID(device) +
-                                        " is not in the key file, and the keyring cannot be reached");
+            Log::error(storeLogCategory, "The key of the paired device " + nameAndID(device) +
+                                             " is not in the key file, and the keyring cannot be reached");
         }
     }
 }
@@ -311,10 +311,11 @@ void KeychainDeviceStore::migrateKeyFile() {
     if (moved.empty()) return;
     std::lock_guard change(changeMutex_);
     if (auto removed = keyFile_->removeUnchanged(moved); removed.status != VaultResult::Status::ok) {
-        Log::error(logCategory, "Key file delete failed: " + removed.detail);
+        Log::error(storeLogCategory, "Key file delete failed: " + removed.detail);
         return;
     }
-    Log::notice(logCategory, "Moved device keys from the key file to the keychain: " + std::to_string(moved.size()));
+    Log::notice(storeLogCategory,
+                "Moved device keys from the key file to the keychain: " + std::to_string(moved.size()));
 }
 
 // Changes.
@@ -358,10 +359,10 @@ void KeychainDeviceStore::remove(const Uuid& deviceID) {
     std::lock_guard change(changeMutex_);
     // A key left behind grants nothing: the listener offers session keys of listed devices only.
     if (auto removed = keyring_->remove(deviceID); removed.status != VaultResult::Status::ok) {
-        Log::error(logCategory, "Keychain delete failed: " + removed.detail);
+        Log::error(storeLogCategory, "Keychain delete failed: " + removed.detail);
     }
     if (auto removed = keyFile_->remove(deviceID); removed.status != VaultResult::Status::ok) {
-        Log::error(logCategory, "Key file delete failed: " + removed.detail);
+        Log::error(storeLogCategory, "Key file delete failed: " + removed.detail);
     }
     {
         std::lock_guard cacheLock(cacheMutex_);
@@ -377,7 +378,7 @@ void KeychainDeviceStore::remove(const Uuid& deviceID) {
 
 void KeychainDeviceStore::noteUnreachable(const std::string& detail) {
     if (reportedUnreachable_.exchange(true)) return;
-    Log::notice(logCategory, "Secret Service unreachable, device keys fall back to the key file: " + detail);
+    Log::notice(storeLogCategory, "Secret Service unreachable, device keys fall back to the key file: " + detail);
 }
 
 void KeychainDeviceStore::setCache(const Uuid& deviceID, std::optional<Bytes> key) {

@@ -10,7 +10,7 @@
 namespace orvik::helper {
 namespace {
 
-constexpr const char* logCategory = "Power";
+constexpr const char* executorLogCategory = "Power";
 // How often a lock is looked for while it may still show.
 constexpr std::chrono::milliseconds lockPollInterval{50};
 
@@ -69,7 +69,7 @@ void SystemPowerExecutor::work() {
 
 CommandOutcome SystemPowerExecutor::outcome(const std::string& what, const BusReply& reply) const {
     if (reply.ok()) return CommandOutcome::success();
-    Log::error(logCategory, what + " failed: " + reply.error);
+    Log::error(executorLogCategory, what + " failed: " + reply.error);
     if (reply.status == BusReply::Status::denied) return CommandOutcome::failure(ErrorCode::automationDenied);
     if (reply.status == BusReply::Status::timedOut) {
         return CommandOutcome::failure(ErrorCode::internalError, what + " timed out");
@@ -84,7 +84,7 @@ CommandOutcome SystemPowerExecutor::perform(PowerAction action) {
     if (auto answered = askSessionManager(action)) return *answered;
     auto bus = BusConnection::open(BusConnection::Kind::system, options_.systemBus);
     if (!bus) {
-        Log::error(logCategory, "The system bus is not available");
+        Log::error(executorLogCategory, "The system bus is not available");
         return CommandOutcome::failure(ErrorCode::internalError, "system bus not available");
     }
     LogindClient logind(*bus, options_.callTimeout);
@@ -115,7 +115,7 @@ CommandOutcome SystemPowerExecutor::lock(LogindClient& logind) {
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(lockPollInterval);
     }
-    Log::error(logCategory, "The session did not lock");
+    Log::error(executorLogCategory, "The session did not lock");
     return CommandOutcome::failure(ErrorCode::internalError, "no screen locker");
 }
 
@@ -130,7 +130,7 @@ std::optional<CommandOutcome> SystemPowerExecutor::askSessionManager(PowerAction
         // A session manager that refuses, or may still be acting, has the last word; one that fails otherwise
         // leaves the action to the next.
         if (reply.status != BusReply::Status::failed) return outcome(desktop + " session manager", reply);
-        Log::error(logCategory, desktop + " session manager failed: " + reply.error);
+        Log::error(executorLogCategory, desktop + " session manager failed: " + reply.error);
     }
     return std::nullopt;
 }

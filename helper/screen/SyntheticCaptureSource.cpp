@@ -10,7 +10,7 @@ namespace orvik::helper {
 
 namespace {
 
-constexpr const char* threadName = "orvik-synthetic";
+constexpr const char* syntheticThreadName = "orvik-synthetic";
 constexpr std::uint64_t second = 1'000'000'000;
 constexpr std::uint8_t neutralChroma = 128;
 
@@ -116,7 +116,7 @@ void SyntheticCaptureSource::cancelTimer(std::unique_lock<std::mutex>& lock) {
 }
 
 void SyntheticCaptureSource::run(std::uint64_t run) {
-    pthread_setname_np(pthread_self(), threadName);
+    pthread_setname_np(pthread_self(), syntheticThreadName);
     auto deadline = std::chrono::steady_clock::now();
     std::unique_lock lock(mutex_);
     while (run_ == run && running_) {

@@ -4,13 +4,7 @@
 #include <QVBoxLayout>
 
 namespace orvik::helper {
-namespace {
-
-QVBoxLayout* layoutOf(QGroupBox* section) {
-    return static_cast<QVBoxLayout*>(section->layout());
-}
-
-} // namespace
+namespace {} // namespace
 
 PointerSettings::PointerSettings(std::shared_ptr<HelperAppModel> model) : SettingsTab(std::move(model)) {
     auto* scrolling = layoutOf(addSection({}));

@@ -14,16 +14,12 @@
 namespace orvik::helper {
 namespace {
 
-QVBoxLayout* layoutOf(QGroupBox* section) {
-    return static_cast<QVBoxLayout*>(section->layout());
-}
-
 // A holder of rows at the top of the section, so that rows made later still come before its buttons.
 QVBoxLayout* rowsIn(QGroupBox* section) {
     auto* holder = new QWidget;
     auto* rows = new QVBoxLayout(holder);
     rows->setContentsMargins(0, 0, 0, 0);
-    layoutOf(section)->addWidget(holder);
+    SettingsTab::layoutOf(section)->addWidget(holder);
     return rows;
 }
 

@@ -21,6 +21,10 @@ void SettingsTab::refresh() {
     for (auto& refresher : refreshers_) refresher();
 }
 
+QVBoxLayout* SettingsTab::layoutOf(QGroupBox* section) {
+    return static_cast<QVBoxLayout*>(section->layout());
+}
+
 QGroupBox* SettingsTab::addSection(const QString& header) {
     auto* section = new QGroupBox(header);
     section->setLayout(new QVBoxLayout);

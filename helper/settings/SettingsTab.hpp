@@ -33,6 +33,9 @@ public:
     virtual void refresh();
     virtual void appeared() {}
 
+    // The rows of a section made by addSection.
+    static QVBoxLayout* layoutOf(QGroupBox* section);
+
 protected:
     HelperAppModel& model() const { return *model_; }
     QVBoxLayout* form() const { return form_; }

@@ -10,7 +10,7 @@ namespace orvik::helper {
 
 namespace {
 
-constexpr std::string_view logCategory = "System";
+constexpr std::string_view controllerLogCategory = "System";
 
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
 template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
@@ -153,7 +153,8 @@ void SystemController::fire(PowerAction action, const Session& session) {
     auto checkPolicy = [weak = weak_from_this(), action, session, pushed](HelperPreferences preferences) {
         auto self = weak.lock();
         if (!self || !PowerPolicy::isAllowed(action, preferences)) {
-            Log::notice(logCategory, "Delayed power action " + std::string(caseName(action)) + " no longer allowed");
+            Log::notice(controllerLogCategory,
+                        "Delayed power action " + std::string(caseName(action)) + " no longer allowed");
             return pushed();
         }
         auto ran = [pushed](const CommandOutcome&) { pushed(); };
@@ -167,7 +168,7 @@ void SystemController::fire(PowerAction action, const Session& session) {
 }
 
 void SystemController::execute(PowerAction action, Answer answer) {
-    Log::info(logCategory, "Power action " + std::string(caseName(action)));
+    Log::info(controllerLogCategory, "Power action " + std::string(caseName(action)));
     // A lock goes to the session's locker, never through keys; it still needs the right to post input.
     if (action == PowerAction::lock && services_.canPostEvents && !services_.canPostEvents())
         return answer(CommandOutcome::failure(ErrorCode::permissionMissing, std::nullopt));

@@ -6,23 +6,23 @@
 
 using namespace orvik;
 using namespace orvik::testing;
-using Kind = ConnectionError::Kind;
+using ErrorKind = ConnectionError::Kind;
 
 namespace {
 
-const PreSharedKey deviceKey = makeKey("device", 0x11);
+const PreSharedKey framedDeviceKey = makeKey("device", 0x11);
 
 // Records termination calls, which arrive on the io thread.
 struct TerminationLog {
     std::mutex mutex;
-    std::vector<Kind> kinds;
+    std::vector<ErrorKind> kinds;
     FramedConnection::TerminationHandler handler() {
         return [this](ConnectionError error) {
             std::lock_guard lock(mutex);
             kinds.push_back(error.kind());
         };
     }
-    std::vector<Kind> snapshot() {
+    std::vector<ErrorKind> snapshot() {
         std::lock_guard lock(mutex);
         return kinds;
     }
@@ -37,7 +37,7 @@ struct ConnectedPair {
 
     ConnectedPair() {
         auto serverStart = loop.startServer(std::chrono::seconds(5), serverTerminations.handler());
-        auto clientStart = loop.startClient(OrvikTLS::clientContext(deviceKey), clientTerminations.handler());
+        auto clientStart = loop.startClient(OrvikTLS::clientContext(framedDeviceKey), clientTerminations.handler());
         auto serverOutcome = LoopbackTls::wait(serverStart);
         auto clientOutcome = LoopbackTls::wait(clientStart);
         if (serverOutcome.error || clientOutcome.error) throw std::runtime_error("connection did not start");
@@ -46,7 +46,7 @@ struct ConnectedPair {
     }
 
     std::optional<OrvikMessage> message(const std::shared_ptr<FramedConnection>& c) { return loop.message(c); }
-    std::optional<Kind> endOf(const std::shared_ptr<FramedConnection>& c) { return loop.endOf(c); }
+    std::optional<ErrorKind> endOf(const std::shared_ptr<FramedConnection>& c) { return loop.endOf(c); }
     // Lets every handler posted so far run (termination calls are posted).
     void settle() {
         for (int i = 0; i < 3; ++i) loop.onIo([] { return 0; });
@@ -66,8 +66,8 @@ asio::awaitable<std::unique_ptr<TlsStream>> rawClient(LoopbackTls& loop) {
     asio::ip::tcp::socket socket(loop.io());
     const auto endpoint = loop.endpoint();
     co_await socket.async_connect(endpoint, asio::use_awaitable);
-    auto stream =
-        std::make_unique<TlsStream>(std::move(socket), OrvikTLS::clientContext(deviceKey), TlsStream::Role::client);
+    auto stream = std::make_unique<TlsStream>(std::move(socket), OrvikTLS::clientContext(framedDeviceKey),
+                                              TlsStream::Role::client);
     co_await stream->handshake();
     co_return stream;
 }
@@ -157,32 +157,32 @@ TEST(FramedConnection, PeerCloseEndsReceivingWithClosedAndTerminatesOnce) {
     pair.client->send(Ping{1});
     pair.client->cancel();
     EXPECT_EQ(pair.message(pair.server), OrvikMessage(Ping{1}));
-    EXPECT_EQ(pair.endOf(pair.server), Kind::closed);
-    EXPECT_EQ(pair.endOf(pair.server), Kind::closed);
+    EXPECT_EQ(pair.endOf(pair.server), ErrorKind::closed);
+    EXPECT_EQ(pair.endOf(pair.server), ErrorKind::closed);
 
     pair.server->cancel();
     pair.server->cancel();
     pair.settle();
-    EXPECT_EQ(pair.serverTerminations.snapshot(), std::vector<Kind>{Kind::closed});
-    EXPECT_EQ(pair.clientTerminations.snapshot(), std::vector<Kind>{Kind::cancelled});
+    EXPECT_EQ(pair.serverTerminations.snapshot(), std::vector<ErrorKind>{ErrorKind::closed});
+    EXPECT_EQ(pair.clientTerminations.snapshot(), std::vector<ErrorKind>{ErrorKind::cancelled});
 }
 
 TEST(FramedConnection, CancelEndsAPendingReceiveAndRefusesLaterSends) {
     ConnectedPair pair;
     // A frame over the limit completes `closed` and the connection goes on.
     EXPECT_EQ(sendOutcome(*pair.client, Frame{0x0301, 0, Bytes(FrameHeader::maxPayloadLength + 1)})->kind(),
-              Kind::closed);
+              ErrorKind::closed);
     EXPECT_EQ(sendOutcome(*pair.client, pingFrame(3)), std::nullopt);
     EXPECT_EQ(pair.message(pair.server), OrvikMessage(Ping{3}));
 
     auto pending = asio::co_spawn(pair.loop.io(), receiveOne(pair.server), asio::use_future);
     pair.server->cancel();
-    EXPECT_EQ(LoopbackTls::wait(pending).error->kind(), Kind::cancelled);
-    EXPECT_EQ(pair.endOf(pair.server), Kind::cancelled);
-    EXPECT_EQ(sendOutcome(*pair.server, pingFrame(1))->kind(), Kind::closed);
-    EXPECT_EQ(pair.endOf(pair.client), Kind::closed);
+    EXPECT_EQ(LoopbackTls::wait(pending).error->kind(), ErrorKind::cancelled);
+    EXPECT_EQ(pair.endOf(pair.server), ErrorKind::cancelled);
+    EXPECT_EQ(sendOutcome(*pair.server, pingFrame(1))->kind(), ErrorKind::closed);
+    EXPECT_EQ(pair.endOf(pair.client), ErrorKind::closed);
     pair.settle();
-    EXPECT_EQ(pair.serverTerminations.snapshot(), std::vector<Kind>{Kind::cancelled});
+    EXPECT_EQ(pair.serverTerminations.snapshot(), std::vector<ErrorKind>{ErrorKind::cancelled});
 }
 
 TEST(FramedConnection, SendsFromManyThreadsCompleteOnceEachAndKeepEachThreadsOrder) {
@@ -231,7 +231,7 @@ TEST(FramedConnection, LastMessagesBeforeCancelArriveEvenWithUnreadInput) {
 
     EXPECT_EQ(pair.loop.run(pair.client->receiveFrame()), large);
     EXPECT_EQ(pair.message(pair.client), OrvikMessage(ErrorMessage{ErrorCode::unauthorized}));
-    EXPECT_EQ(pair.endOf(pair.client), Kind::closed);
+    EXPECT_EQ(pair.endOf(pair.client), ErrorKind::closed);
 }
 
 // A TCP peer that connects and never says anything. Its server side times out or is cancelled (sends queued
@@ -241,9 +241,9 @@ TEST(FramedConnection, StartEndsTimedOutOrCancelledAndClosesTheSocket) {
     enum class Step { wait, cancelWhileStarting, sendAndCancelFirst };
     LoopbackTls loop;
     std::vector<std::shared_ptr<asio::ip::tcp::socket>> peers;
-    for (auto [step, timeout, expected] : {std::tuple{Step::wait, 200ms, Kind::timedOut},
-                                           std::tuple{Step::cancelWhileStarting, 30'000ms, Kind::cancelled},
-                                           std::tuple{Step::sendAndCancelFirst, 30'000ms, Kind::cancelled}}) {
+    for (auto [step, timeout, expected] : {std::tuple{Step::wait, 200ms, ErrorKind::timedOut},
+                                           std::tuple{Step::cancelWhileStarting, 30'000ms, ErrorKind::cancelled},
+                                           std::tuple{Step::sendAndCancelFirst, 30'000ms, ErrorKind::cancelled}}) {
         auto peer = peers.emplace_back(std::make_shared<asio::ip::tcp::socket>(loop.io()));
         auto server = loop.run([&]() -> asio::awaitable<std::shared_ptr<FramedConnection>> {
             const auto endpoint = loop.endpoint();
@@ -255,7 +255,7 @@ TEST(FramedConnection, StartEndsTimedOutOrCancelledAndClosesTheSocket) {
         if (step == Step::sendAndCancelFirst) {
             server->send(Ping{1}, [&](std::optional<ConnectionError> error) { completion.set_value(error); });
             server->cancel();
-            EXPECT_EQ(LoopbackTls::wait(sent)->kind(), Kind::closed);
+            EXPECT_EQ(LoopbackTls::wait(sent)->kind(), ErrorKind::closed);
         }
         auto started = asio::co_spawn(loop.io(), LoopbackTls::started(server, timeout, {}), asio::use_future);
         if (step == Step::cancelWhileStarting) server->cancel();
@@ -282,15 +282,15 @@ TEST(FramedConnection, ClientConnectReportsBadEndpointsAndRefusals) {
     auto attempt = [&](std::string host, std::uint16_t port) {
         return loop.run([&]() -> asio::awaitable<std::optional<ConnectionError>> {
             try {
-                co_await FramedConnection::connect(host, port, deviceKey);
+                co_await FramedConnection::connect(host, port, framedDeviceKey);
             } catch (const ConnectionError& error) {
                 co_return error;
             }
             co_return std::nullopt;
         }());
     };
-    EXPECT_EQ(attempt("", 1234)->kind(), Kind::invalidEndpoint);
-    EXPECT_EQ(attempt("127.0.0.1", 0)->kind(), Kind::invalidEndpoint);
+    EXPECT_EQ(attempt("", 1234)->kind(), ErrorKind::invalidEndpoint);
+    EXPECT_EQ(attempt("127.0.0.1", 0)->kind(), ErrorKind::invalidEndpoint);
 
     std::uint16_t closedPort = [] {
         asio::io_context io;
@@ -299,7 +299,7 @@ TEST(FramedConnection, ClientConnectReportsBadEndpointsAndRefusals) {
     }();
     auto refused = attempt("127.0.0.1", closedPort);
     ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->kind(), Kind::failed);
+    EXPECT_EQ(refused->kind(), ErrorKind::failed);
     EXPECT_EQ(refused->networkError()->code, asio::error::connection_refused);
 }
 
@@ -345,7 +345,7 @@ TEST(FramedConnection, APeerThatReadsNothingFillsTheQueueUntilItReadsAndPastTheH
         }
     }());
     pair.settle();
-    ASSERT_EQ(pair.serverTerminations.snapshot(), std::vector<Kind>{Kind::failed});
+    ASSERT_EQ(pair.serverTerminations.snapshot(), std::vector<ErrorKind>{ErrorKind::failed});
     EXPECT_EQ(sendOutcome(*pair.server, pingFrame(1)), ConnectionError::closed());
     pair.loop.run(pair.server->writable()); // at once: the connection no longer writes
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -24,8 +24,8 @@ Bytes range(int first, std::size_t count) {
 }
 
 const Uuid deviceID = *Uuid::parse("e621e1f8-c36c-495a-93fc-0c247a3e6e5f");
-const Uuid helperID = *Uuid::parse("0F0E0D0C-0B0A-4908-8706-050403020100");
-const Bytes deviceKey = range(0x00, 32);
+const Uuid derivingHelperID = *Uuid::parse("0F0E0D0C-0B0A-4908-8706-050403020100");
+const Bytes derivingDeviceKey = range(0x00, 32);
 const Bytes secret = range(0x40, 32);
 const Bytes challenge(32, 0x11);
 
@@ -33,17 +33,17 @@ const Bytes challenge(32, 0x11);
 
 // Vectors computed independently from the labels and RFC 5869; a phone implementation must reproduce them.
 TEST(OrvikKeys, DerivationsAndProofsMatchPinnedVectors) {
-    const auto authentication = OrvikKeys::authenticationKey(deviceKey, deviceID);
+    const auto authentication = OrvikKeys::authenticationKey(derivingDeviceKey, deviceID);
     const Bytes codeFromSecret(secret.begin(), secret.begin() + OrvikKeys::manualCodeSecretLength);
     const std::pair<Bytes, const char*> vectors[] = {
         {authentication.bytes(), "1ca604f77f822419d94201ed87c36c0201e2ef3210fcfc9f114f5573a96edf2f"},
         {OrvikKeys::pairingProofKey(secret).bytes(),
          "ad0d3ffc2d5c0f0b7582c365499d4f44086ed3f14e2df0b6ccc1054f8b2bcfe0"},
-        {OrvikKeys::qrPairingPSK(secret, helperID).bytes(),
+        {OrvikKeys::qrPairingPSK(secret, derivingHelperID).bytes(),
          "4d1f75a22dbd989971b0b69f8f03e15a1c1e2b9bd0de2d925a6138fe7712fc11"},
         {OrvikKeys::manualPairingPSK(range(0xA0, 15)).bytes(),
          "fa4e58aad0ba736501405bc459607eba8d4647b43163f2cc6539008558edfa2c"},
-        {OrvikKeys::sessionPSK(deviceKey, deviceID).bytes(),
+        {OrvikKeys::sessionPSK(derivingDeviceKey, deviceID).bytes(),
          "82cdc49a72cfecf0f19d0664631e156b4234a5a5db450293b89fad564933b0ca"},
         {OrvikKeys::proof(authentication, challenge),
          "c7bbafd0a2243e761829d973d7dc8c8fb262d47229ba38873a0ed9fbd306893b"},
@@ -54,20 +54,21 @@ TEST(OrvikKeys, DerivationsAndProofsMatchPinnedVectors) {
     };
     for (const auto& [computed, expected] : vectors) EXPECT_EQ(computed, hex(expected)) << expected;
     // The same input under different labels gives different keys.
-    std::set<Bytes> keys{OrvikKeys::authenticationKey(secret, helperID).bytes(),
-                         OrvikKeys::pairingProofKey(secret).bytes(), OrvikKeys::qrPairingPSK(secret, helperID).bytes(),
-                         OrvikKeys::manualPairingPSK(secret).bytes(), OrvikKeys::sessionPSK(secret, helperID).bytes()};
+    std::set<Bytes> keys{
+        OrvikKeys::authenticationKey(secret, derivingHelperID).bytes(), OrvikKeys::pairingProofKey(secret).bytes(),
+        OrvikKeys::qrPairingPSK(secret, derivingHelperID).bytes(), OrvikKeys::manualPairingPSK(secret).bytes(),
+        OrvikKeys::sessionPSK(secret, derivingHelperID).bytes()};
     EXPECT_EQ(keys.size(), 5u);
 }
 
 TEST(OrvikKeys, IdentitiesUseUpperCaseUuidText) {
     EXPECT_EQ(OrvikKeys::sessionIdentity(deviceID), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
-    EXPECT_EQ(OrvikKeys::qrPairingIdentity(helperID), "pair:0F0E0D0C-0B0A-4908-8706-050403020100");
+    EXPECT_EQ(OrvikKeys::qrPairingIdentity(derivingHelperID), "pair:0F0E0D0C-0B0A-4908-8706-050403020100");
     EXPECT_EQ(OrvikKeys::manualPairingIdentity, "pair-code");
 }
 
 TEST(OrvikKeys, VerifyAcceptsOnlyTheExactProof) {
-    auto key = OrvikKeys::authenticationKey(deviceKey, deviceID);
+    auto key = OrvikKeys::authenticationKey(derivingDeviceKey, deviceID);
     Bytes good = OrvikKeys::proof(key, challenge);
     EXPECT_TRUE(OrvikKeys::verify(good, key, challenge));
     Bytes flipped = good, longer = good, otherChallenge = challenge;
@@ -77,7 +78,7 @@ TEST(OrvikKeys, VerifyAcceptsOnlyTheExactProof) {
     for (const auto& proof : {flipped, longer, Bytes(good.begin(), good.end() - 1), Bytes{}}) {
         EXPECT_FALSE(OrvikKeys::verify(proof, key, challenge)) << proof.size();
     }
-    EXPECT_FALSE(OrvikKeys::verify(good, OrvikKeys::authenticationKey(deviceKey, helperID), challenge));
+    EXPECT_FALSE(OrvikKeys::verify(good, OrvikKeys::authenticationKey(derivingDeviceKey, derivingHelperID), challenge));
     EXPECT_FALSE(OrvikKeys::verify(good, key, otherChallenge));
 }
 

@@ -8,8 +8,8 @@ namespace {
 using Events = std::vector<RecordedInput>;
 using Phase = ScrollPhase;
 using Momentum = MomentumPhase;
-constexpr float nan = std::numeric_limits<float>::quiet_NaN();
-constexpr float infinity = std::numeric_limits<float>::infinity();
+constexpr float nanDelta = std::numeric_limits<float>::quiet_NaN();
+constexpr float infiniteDelta = std::numeric_limits<float>::infinity();
 
 RecordedInput wheel(std::int32_t dx, std::int32_t dy, Phase phase = Phase::none, Momentum momentum = Momentum::none) {
     return RecordedInput::scroll(dx, dy, phase, momentum);
@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The remainder 0.5 survives the ignored messages.
         ScrollCase{"limitsAmountsAndIgnoresNonFiniteOnes",
                    phaseless,
-                   {{0, 0.5f}, {nan, 5}, {0, infinity}, {1e9f, -1e9f}},
+                   {{0, 0.5f}, {nanDelta, 5}, {0, infiniteDelta}, {1e9f, -1e9f}},
                    {wheel(10000, -9999)}},
         // Nothing scrolled yet: the initial direction is +y; 0.25 is kept by changed and cleared by ended.
         ScrollCase{"gestureEventsWithoutAWholeStepMoveOnePixelInTheLastDirection",

@@ -8,19 +8,19 @@
 namespace orvik::helper {
 namespace {
 
-const auto deviceID = *Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+const auto annasPhoneID = *Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
 
-Date referencePlus(double seconds) {
+Date secondsAfterReference(double seconds) {
     return *ReferenceDate::date(seconds);
 }
 
 TEST(PairedDevice, WritesDatesAsSecondsSince2001AndLastSeenOnlyWhenPresent) {
-    PairedDevice device{deviceID, "Anna's iPhone", "iPhone15,2", referencePlus(700'000'000.5)};
+    PairedDevice device{annasPhoneID, "Anna's iPhone", "iPhone15,2", secondsAfterReference(700'000'000.5)};
     EXPECT_EQ(device.toJson(), (nlohmann::json{{"id", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F"},
                                                {"name", "Anna's iPhone"},
                                                {"model", "iPhone15,2"},
                                                {"pairedAt", 700'000'000.5}}));
-    device.lastSeen = referencePlus(0);
+    device.lastSeen = secondsAfterReference(0);
     EXPECT_EQ(device.toJson()["lastSeen"], 0.0);
     EXPECT_EQ(PairedDevice::fromJson(device.toJson()), device);
 }
@@ -28,7 +28,7 @@ TEST(PairedDevice, WritesDatesAsSecondsSince2001AndLastSeenOnlyWhenPresent) {
 TEST(PairedDevice, DecodingNeedsTheFourRequiredKeys) {
     auto complete = nlohmann::json::parse(
         R"({"id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f", "name": "A", "model": "M", "pairedAt": 1, "extra": true})");
-    EXPECT_EQ(PairedDevice::fromJson(complete).id, deviceID);
+    EXPECT_EQ(PairedDevice::fromJson(complete).id, annasPhoneID);
     EXPECT_FALSE(PairedDevice::fromJson(complete).lastSeen);
     auto nullLastSeen = complete;
     nullLastSeen["lastSeen"] = nullptr;

@@ -1,5 +1,7 @@
 #include "orvik/protocol/keys/KeyCombo.hpp"
 
+#include "coding/AsciiText.hpp"
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -25,15 +27,6 @@ constexpr std::array<ModifierName, 5> modifierNames{{
 
 constexpr char separator = '+';
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
-
 std::string_view trimmed(std::string_view part) {
     auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
     while (!part.empty() && isSpace(part.front())) part.remove_prefix(1);
@@ -43,9 +36,9 @@ std::string_view trimmed(std::string_view part) {
 
 std::optional<ModifierFlags> modifierNamed(std::string_view text) {
     for (const auto& modifier : modifierNames) {
-        if (equalIgnoringCase(text, modifier.printed)) return modifier.flag;
+        if (ascii::equalIgnoringCase(text, modifier.printed)) return modifier.flag;
         for (auto alias : modifier.aliases) {
-            if (!alias.empty() && equalIgnoringCase(text, alias)) return modifier.flag;
+            if (!alias.empty() && ascii::equalIgnoringCase(text, alias)) return modifier.flag;
         }
     }
     return std::nullopt;

@@ -1,5 +1,7 @@
 #include "orvik/protocol/keys/MacKey.hpp"
 
+#include "coding/AsciiText.hpp"
+
 #include <algorithm>
 
 namespace orvik {
@@ -126,12 +128,6 @@ constexpr std::array<MacKey, 79> keysInCodeOrder() {
     return keys;
 }
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 } // namespace
 
 const std::array<MacKey, 79> allMacKeys = keysInCodeOrder();
@@ -163,10 +159,10 @@ std::string_view name(MacKey key) {
 
 std::optional<MacKey> macKeyNamed(std::string_view text) {
     for (const auto& entry : keyNames) {
-        if (equalIgnoringCase(entry.name, text)) return entry.key;
+        if (ascii::equalIgnoringCase(entry.name, text)) return entry.key;
     }
     for (const auto& entry : keyAliases) {
-        if (equalIgnoringCase(entry.name, text)) return entry.key;
+        if (ascii::equalIgnoringCase(entry.name, text)) return entry.key;
     }
     return std::nullopt;
 }

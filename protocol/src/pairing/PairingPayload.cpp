@@ -1,5 +1,7 @@
 #include "orvik/protocol/pairing/PairingPayload.hpp"
 
+#include "coding/AsciiText.hpp"
+
 #include "UrlText.hpp"
 #include "orvik/protocol/coding/Base64.hpp"
 
@@ -9,19 +11,11 @@ namespace orvik {
 
 namespace {
 
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // The query text of a URL of the form orvik://pair?query (an empty path or "/" allowed); absent otherwise.
 std::optional<std::string_view> pairingQuery(std::string_view url) {
     auto schemeEnd = url.find("://");
-    if (schemeEnd == std::string_view::npos || !equalIgnoringCase(url.substr(0, schemeEnd), PairingPayload::scheme)) {
+    if (schemeEnd == std::string_view::npos ||
+        !ascii::equalIgnoringCase(url.substr(0, schemeEnd), PairingPayload::scheme)) {
         return std::nullopt;
     }
     auto rest = url.substr(schemeEnd + 3);
@@ -30,7 +24,7 @@ std::optional<std::string_view> pairingQuery(std::string_view url) {
     if (queryStart == std::string_view::npos) return std::nullopt;
     auto authorityAndPath = rest.substr(0, queryStart);
     if (authorityAndPath.ends_with('/')) authorityAndPath.remove_suffix(1);
-    if (!equalIgnoringCase(authorityAndPath, PairingPayload::host)) return std::nullopt;
+    if (!ascii::equalIgnoringCase(authorityAndPath, PairingPayload::host)) return std::nullopt;
     return rest.substr(queryStart + 1);
 }
 
