@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ApprovalAlertTest : public testing::Test {
+class ApprovalAlert : public testing::Test {
 protected:
     // Asks; each answer is recorded by name ("true", "alwaysAllow").
     void ask(bool pairing, const std::string& name) {
@@ -73,7 +73,7 @@ void PrintTo(const AnswerCase& answer, std::ostream* out) {
     *out << answer.name;
 }
 
-class AlertAnswers : public ApprovalAlertTest, public testing::WithParamInterface<AnswerCase> {};
+class AlertAnswers : public ApprovalAlert, public testing::WithParamInterface<AnswerCase> {};
 
 TEST_P(AlertAnswers, ShowTheNameVerbatimAndTheButtonsInTheirOrderAndAnswerOnce) {
     const AnswerCase& answer = GetParam();
@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(ByKeyAndClick, AlertAnswers,
                          [](const auto& parameter) { return std::string(parameter.param.name); });
 
 // Modal boxes or nested event loops could only be answered newest first.
-TEST_F(ApprovalAlertTest, TheEarlierOfTwoOpenQuestionsIsAnsweredFirst) {
+TEST_F(ApprovalAlert, TheEarlierOfTwoOpenQuestionsIsAnsweredFirst) {
     ask(true, "Earlier");
     const auto earlier = activeAlert("Allow “Earlier” to control this computer?");
     ASSERT_FALSE(earlier.isEmpty());

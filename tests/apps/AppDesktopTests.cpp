@@ -38,7 +38,7 @@ template <typename Result, typename Operation> Result await(Operation operation)
 
 // Two test applications, one in the user's folder (matched by its window class) and one in a sub-folder of the
 // system folder (matched by StartupWMClass), with an SVG icon in the system's hicolor theme.
-class AppDesktopTest : public testing::Test {
+class AppDesktop : public testing::Test {
 protected:
     void SetUp() override {
         ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
@@ -78,7 +78,7 @@ protected:
     std::unique_ptr<XdgAppCatalog> catalog_;
 };
 
-TEST_F(AppDesktopTest, ListsAndRendersTheInstalledApps) {
+TEST_F(AppDesktop, ListsAndRendersTheInstalledApps) {
     catalog_ = std::make_unique<XdgAppCatalog>();
     const auto apps = await<std::vector<AppInfo>>([this](auto done) { catalog_->installedApps(std::move(done)); });
     EXPECT_EQ(apps, (std::vector<AppInfo>{{"First App", "orvik-first.desktop", "2.0"},
@@ -97,7 +97,7 @@ TEST_F(AppDesktopTest, ListsAndRendersTheInstalledApps) {
     EXPECT_FALSE(none);
 }
 
-TEST_F(AppDesktopTest, LaunchesActivatesAndQuitsAppsWhileTheFrontmostOneIsFollowed) {
+TEST_F(AppDesktop, LaunchesActivatesAndQuitsAppsWhileTheFrontmostOneIsFollowed) {
     catalog_ = std::make_unique<XdgAppCatalog>();
     std::atomic<int> changes{0};
     X11FrontmostAppTracker tracker([&changes] { ++changes; });
@@ -133,7 +133,7 @@ TEST_F(AppDesktopTest, LaunchesActivatesAndQuitsAppsWhileTheFrontmostOneIsFollow
 
 // Nothing on the desktop changes: the tracker's thread waits for the X server without waking (the window manager,
 // started with the test, may still be setting the root window's properties at first).
-TEST_F(AppDesktopTest, FrontmostTrackerSleepsWhileNothingChanges) {
+TEST_F(AppDesktop, FrontmostTrackerSleepsWhileNothingChanges) {
     X11FrontmostAppTracker tracker([] {});
     constexpr auto settles = std::chrono::seconds(2);
     constexpr auto quiet = std::chrono::seconds(4);
@@ -153,7 +153,7 @@ TEST_F(AppDesktopTest, FrontmostTrackerSleepsWhileNothingChanges) {
 
 // Descriptors a library opened without close-on-exec (the test's own stand in for them), the helper's standard
 // input, output and error and its working directory must not reach an application it starts.
-TEST_F(AppDesktopTest, ALaunchedAppGetsOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsItsFolder) {
+TEST_F(AppDesktop, ALaunchedAppGetsOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsItsFolder) {
     const auto report = root_ / "report";
     const auto home = root_ / "home";
     fs::create_directories(home);
@@ -197,7 +197,7 @@ std::unique_ptr<X11Display> announceActiveWindow(const std::string& server) {
     return display;
 }
 
-TEST_F(AppDesktopTest, FrontmostAppEmptiesWhenTheXServerGoesAndComesBackWithIt) {
+TEST_F(AppDesktop, FrontmostAppEmptiesWhenTheXServerGoesAndComesBackWithIt) {
     x11test::PrivateXServer server;
     ASSERT_FALSE(server.name().empty());
     auto publisher = announceActiveWindow(server.name());

@@ -43,7 +43,7 @@ bool setMuted(VolumeControlling& volume, bool muted) {
 }
 
 // Each test gets a PulseAudio daemon of its own with two null sinks, "orvik_a" (the default) and "orvik_b".
-class PulseServerTest : public testing::Test {
+class PulseServer : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(pulse_.start()) << "pulseaudio did not start"; }
 
@@ -60,7 +60,7 @@ protected:
     const std::string& address_ = pulse_.address();
 };
 
-TEST_F(PulseServerTest, setsWhatPactlReadsAndReadsWhatPactlSetsKeepingTheBalanceAndTheMuteRules) {
+TEST_F(PulseServer, setsWhatPactlReadsAndReadsWhatPactlSetsKeepingTheBalanceAndTheMuteRules) {
     PulseVolume volume(address_);
     std::atomic<int> changes{0};
     volume.observeChanges([&] { ++changes; });
@@ -101,7 +101,7 @@ TEST_F(PulseServerTest, setsWhatPactlReadsAndReadsWhatPactlSetsKeepingTheBalance
     EXPECT_FALSE(volume.status()->isMuted);
 }
 
-TEST_F(PulseServerTest, followsTheDefaultSinkWhenItIsSwitched) {
+TEST_F(PulseServer, followsTheDefaultSinkWhenItIsSwitched) {
     PulseVolume volume(address_);
     std::atomic<int> changes{0};
     volume.observeChanges([&] { ++changes; });
@@ -120,7 +120,7 @@ TEST_F(PulseServerTest, followsTheDefaultSinkWhenItIsSwitched) {
     EXPECT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a" && levelNear(volume, 1.0f); }));
 }
 
-TEST_F(PulseServerTest, survivesARestartOfTheSoundServerAndStartsWithoutOne) {
+TEST_F(PulseServer, survivesARestartOfTheSoundServerAndStartsWithoutOne) {
     PulseVolume volume(address_);
     ASSERT_TRUE(waitUntil([&] { return volume.status().has_value(); }));
 
@@ -143,7 +143,7 @@ TEST_F(PulseServerTest, survivesARestartOfTheSoundServerAndStartsWithoutOne) {
     EXPECT_EQ(percents("orvik_a"), "40% 40%");
 }
 
-TEST_F(PulseServerTest, aStalledSoundServerHoldsNoCallerAndAnswersFalseAfterTheTimeOut) {
+TEST_F(PulseServer, aStalledSoundServerHoldsNoCallerAndAnswersFalseAfterTheTimeOut) {
     PulseVolume volume(address_);
     ASSERT_TRUE(waitUntil([&] { return volume.sinkName() == "orvik_a"; }));
 

@@ -114,9 +114,9 @@ private:
     std::deque<BonjourState> states_;
 };
 
-using AvahiAdvertiserTest = AvahiDaemonTest;
+using AvahiAdvertiserFixture = AvahiDaemonTest;
 
-TEST_F(AvahiAdvertiserTest, WaitsForTheDaemonThenRegistersWithTheTxtRecord) {
+TEST_F(AvahiAdvertiserFixture, WaitsForTheDaemonThenRegistersWithTheTxtRecord) {
     AdvertiserHarness harness;
     harness.advertise("Orvik Test Mac", 4242);
     ASSERT_TRUE(harness.waitFor(BonjourState::Kind::daemonUnavailable));
@@ -133,7 +133,7 @@ TEST_F(AvahiAdvertiserTest, WaitsForTheDaemonThenRegistersWithTheTxtRecord) {
     EXPECT_NE(fields[9].find("\"pv=1\""), std::string::npos) << fields[9];
 }
 
-TEST_F(AvahiAdvertiserTest, RegistersAgainAfterTheDaemonRestarts) {
+TEST_F(AvahiAdvertiserFixture, RegistersAgainAfterTheDaemonRestarts) {
     startDaemon();
     AdvertiserHarness harness;
     harness.advertise("Orvik Restart", 4243);
@@ -146,7 +146,7 @@ TEST_F(AvahiAdvertiserTest, RegistersAgainAfterTheDaemonRestarts) {
     EXPECT_EQ(resolvedService(4243).at(3), "Orvik\\032Restart");
 }
 
-TEST_F(AvahiAdvertiserTest, TakesTheAlternativeNameOnACollision) {
+TEST_F(AvahiAdvertiserFixture, TakesTheAlternativeNameOnACollision) {
     startDaemon();
     AdvertiserHarness other;
     other.advertise("Orvik Twin", 5000);
@@ -160,7 +160,7 @@ TEST_F(AvahiAdvertiserTest, TakesTheAlternativeNameOnACollision) {
     EXPECT_EQ(resolvedService(5001).at(3), "Orvik\\032Twin\\032\\0352");
 }
 
-TEST_F(AvahiAdvertiserTest, AnEarlierAdvertisementReportsNothingAfterWithdrawal) {
+TEST_F(AvahiAdvertiserFixture, AnEarlierAdvertisementReportsNothingAfterWithdrawal) {
     startDaemon();
     AdvertiserHarness harness;
     harness.advertise("Orvik First", 4244);
@@ -186,7 +186,7 @@ std::string laterBusConfig(const std::filesystem::path& folder) {
 // No system bus at all at first (run in a process of its own, see CMakeLists.txt): the advertiser says the daemon
 // is unavailable once and then sleeps until the bus's socket appears (trying again every few seconds would wake it each
 // time); it then waits for the daemon on that bus and registers.
-TEST_F(AvahiAdvertiserTest, WithoutASystemBusWaitsForItsSocketWithoutWakingThenRegisters) {
+TEST_F(AvahiAdvertiserFixture, WithoutASystemBusWaitsForItsSocketWithoutWakingThenRegisters) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("orvik-later-system-bus-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
@@ -220,9 +220,9 @@ TEST_F(AvahiAdvertiserTest, WithoutASystemBusWaitsForItsSocketWithoutWakingThenR
     std::filesystem::remove_all(folder);
 }
 
-using ServerAdvertisingTest = AvahiDaemonTest;
+using ServerAdvertising = AvahiDaemonTest;
 
-TEST_F(ServerAdvertisingTest, TheListenerIsAdvertisedWithTheIdentityAndThePairingWindowNamesTheDaemonsHost) {
+TEST_F(ServerAdvertising, TheListenerIsAdvertisedWithTheIdentityAndThePairingWindowNamesTheDaemonsHost) {
     startDaemon();
     orvik::test::ServerHarness::Options options;
     options.listenerOptions = {.advertise = true, .loopbackOnly = true, .portDefaultsKey = std::nullopt};

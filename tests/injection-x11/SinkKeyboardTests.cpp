@@ -13,7 +13,7 @@ namespace {
 
 constexpr unsigned modifierMask = ShiftMask | ControlMask | Mod1Mask;
 
-class SinkKeyboardTest : public X11SinkTest {
+class SinkKeyboard : public X11SinkTest {
 protected:
     InputController controller{sink, clock.function()};
 
@@ -34,7 +34,7 @@ protected:
     }
 };
 
-TEST_F(SinkKeyboardTest, combosCarryTheMappedModifiersOnTheKeyPress) {
+TEST_F(SinkKeyboard, combosCarryTheMappedModifiersOnTheKeyPress) {
     struct Case {
         KeyCombo combo;
         KeySym keysym;
@@ -62,7 +62,7 @@ TEST_F(SinkKeyboardTest, combosCarryTheMappedModifiersOnTheKeyPress) {
 
 // F13 is not on Xvfb's keyboard (a borrowed keycode); right shift is a regular key here; media keys are their
 // XF86 keysyms. Codes that name no key post nothing, not even the modifiers asked for.
-TEST_F(SinkKeyboardTest, keysBeyondTheKeyboardRightHandModifiersAndMediaKeysArePressedAndNoKeysAreNot) {
+TEST_F(SinkKeyboard, keysBeyondTheKeyboardRightHandModifiersAndMediaKeysArePressedAndNoKeysAreNot) {
     controller.key({0x34, ModifierFlags(), KeyAction::press});
     controller.key({0x3F, ModifierFlags(), KeyAction::press}); // fn
     controller.key({200, ModifierFlags(), KeyAction::press});
@@ -82,7 +82,7 @@ TEST_F(SinkKeyboardTest, keysBeyondTheKeyboardRightHandModifiersAndMediaKeysAreP
     expectNothingHeld();
 }
 
-TEST_F(SinkKeyboardTest, heldModifiersFollowEveryChange) {
+TEST_F(SinkKeyboard, heldModifiersFollowEveryChange) {
     controller.key({rawValue(MacKey::shift), ModifierFlags(), KeyAction::down});
     controller.key({rawValue(MacKey::command), ModifierFlags(), KeyAction::down});
     settle();
@@ -98,7 +98,7 @@ TEST_F(SinkKeyboardTest, heldModifiersFollowEveryChange) {
     expectNothingHeld();
 }
 
-TEST_F(SinkKeyboardTest, releaseAllLetsGoOfEverything) {
+TEST_F(SinkKeyboard, releaseAllLetsGoOfEverything) {
     sink->postMouse(MouseEventKind::moved, std::nullopt, {300, 300}, 0, {});
     controller.handleButton({MouseButton::left, ButtonAction::down});
     controller.handleButton({MouseButton::right, ButtonAction::down});
@@ -118,9 +118,9 @@ TEST_F(SinkKeyboardTest, releaseAllLetsGoOfEverything) {
     expectNothingHeld();
 }
 
-using SinkLifetimeTest = X11SinkTest;
+using SinkLifetime = X11SinkTest;
 
-TEST_F(SinkLifetimeTest, destroyingTheSinkReleasesWhatItHolds) {
+TEST_F(SinkLifetime, destroyingTheSinkReleasesWhatItHolds) {
     sink->postMouse(MouseEventKind::down, MouseButton::left, {100, 100}, 1, {});
     sink->postKey(rawValue(MacKey::x), true, ModifierFlags::command | ModifierFlags::option);
     settle();

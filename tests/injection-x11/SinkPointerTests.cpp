@@ -30,7 +30,7 @@ std::uint64_t wakeUpsOfOtherThreads() {
     return total;
 }
 
-class SinkPointerTest : public X11SinkTest {
+class SinkPointer : public X11SinkTest {
 protected:
     InputController controller{sink, clock.function()};
 
@@ -51,7 +51,7 @@ protected:
     }
 };
 
-TEST_F(SinkPointerTest, displaysAreTheMonitorsWithTheSharedIdentifiers) {
+TEST_F(SinkPointer, displaysAreTheMonitorsWithTheSharedIdentifiers) {
     auto bounds = sink->displayBounds();
     ASSERT_EQ(bounds.size(), 1u);
     EXPECT_EQ(bounds[0], (DisplayRect{0, 0, 1920, 1080}));
@@ -61,7 +61,7 @@ TEST_F(SinkPointerTest, displaysAreTheMonitorsWithTheSharedIdentifiers) {
 }
 
 // The caller knows where a move lands before the X server has handled it.
-TEST_F(SinkPointerTest, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhereAtOnce) {
+TEST_F(SinkPointer, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhereAtOnce) {
     moveTo(100.4, 200.6);
     EXPECT_EQ(sink->cursorLocation(), (DisplayPoint{100, 201}));
     auto motions = X11EventRecorder::ofType(settle(), MotionNotify);
@@ -77,7 +77,7 @@ TEST_F(SinkPointerTest, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhe
 
 // A phone's relative moves start from where the pointer really is: in the first batch after start-up, and in one
 // right after the user moved the pointer.
-TEST_F(SinkPointerTest, relativeMovesAfterLocalMotionStartFromThePointersRealPlace) {
+TEST_F(SinkPointer, relativeMovesAfterLocalMotionStartFromThePointersRealPlace) {
     constexpr int moves = 1000;
     moveLocally(500, 300);
     for (int move = 0; move < moves; ++move) controller.movePointer(1, 0);
@@ -92,7 +92,7 @@ TEST_F(SinkPointerTest, relativeMovesAfterLocalMotionStartFromThePointersRealPla
 }
 
 // Until someone asks for it, where the user moves the pointer is none of the sink's business: its thread sleeps.
-TEST_F(SinkPointerTest, theSinkDoesNotWakeWhileOnlyTheUserMovesThePointer) {
+TEST_F(SinkPointer, theSinkDoesNotWakeWhileOnlyTheUserMovesThePointer) {
     constexpr int motions = 200;
     settle();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -103,7 +103,7 @@ TEST_F(SinkPointerTest, theSinkDoesNotWakeWhileOnlyTheUserMovesThePointer) {
     EXPECT_LT(wakeUpsOfOtherThreads() - before, motions / 10u);
 }
 
-TEST_F(SinkPointerTest, clicksDoubleClicksAndButtonsArrivePlain) {
+TEST_F(SinkPointer, clicksDoubleClicksAndButtonsArrivePlain) {
     moveTo(300, 300);
     settle();
     controller.handleButton({MouseButton::left, ButtonAction::click});
@@ -120,7 +120,7 @@ TEST_F(SinkPointerTest, clicksDoubleClicksAndButtonsArrivePlain) {
     EXPECT_EQ(recorder.pointer().mask & (Button1Mask | Button2Mask | Button3Mask), 0u);
 }
 
-TEST_F(SinkPointerTest, dragHoldsTheButtonWhileMoving) {
+TEST_F(SinkPointer, dragHoldsTheButtonWhileMoving) {
     moveTo(200, 200);
     settle();
     controller.handleButton({MouseButton::left, ButtonAction::dragDown});
@@ -139,7 +139,7 @@ TEST_F(SinkPointerTest, dragHoldsTheButtonWhileMoving) {
     EXPECT_EQ(releases[0].y, 220);
 }
 
-TEST_F(SinkPointerTest, aLeftHandedMappingSetWhileRunningStillGivesALeftClick) {
+TEST_F(SinkPointer, aLeftHandedMappingSetWhileRunningStillGivesALeftClick) {
     auto click = [this] {
         sink->postMouse(MouseEventKind::down, MouseButton::left, {400, 400}, 1, {});
         sink->postMouse(MouseEventKind::up, MouseButton::left, {400, 400}, 1, {});
@@ -155,7 +155,7 @@ TEST_F(SinkPointerTest, aLeftHandedMappingSetWhileRunningStillGivesALeftClick) {
     EXPECT_EQ(click(), (std::vector<unsigned>{Button1}));
 }
 
-TEST_F(SinkPointerTest, wheelClicksFollowTheMacDirections) {
+TEST_F(SinkPointer, wheelClicksFollowTheMacDirections) {
     constexpr auto click = static_cast<std::int32_t>(X11WheelAccumulator::pixelsPerClick);
     moveTo(300, 300);
     settle();

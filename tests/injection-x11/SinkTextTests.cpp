@@ -23,7 +23,7 @@ std::string utf8(std::u16string_view text) {
     return result;
 }
 
-class SinkTextTest : public X11SinkTest {
+class SinkText : public X11SinkTest {
 protected:
     InputController controller{sink, clock.function()};
     std::vector<KeySym> originalMap = recorder.keyboardMap();
@@ -34,7 +34,7 @@ protected:
     }
 };
 
-TEST_F(SinkTextTest, charactersMissingFromTheKeyboardBorrowKeycodesUntilTypingHasStoppedForAWhile) {
+TEST_F(SinkText, charactersMissingFromTheKeyboardBorrowKeycodesUntilTypingHasStoppedForAWhile) {
     auto events = type(u"é€жü日本ß😀日");
     EXPECT_EQ(X11EventRecorder::typedText(events), "é€жü日本ß😀日");
     std::vector<unsigned> keycodesOfRepeat;
@@ -50,7 +50,7 @@ TEST_F(SinkTextTest, charactersMissingFromTheKeyboardBorrowKeycodesUntilTypingHa
     EXPECT_EQ(recorder.keyboardMap(), originalMap) << "every borrowed keycode was given back";
 }
 
-TEST_F(SinkTextTest, textTypedWithAModifierHeldComesOutPlainAndTheModifierStaysHeld) {
+TEST_F(SinkText, textTypedWithAModifierHeldComesOutPlainAndTheModifierStaysHeld) {
     controller.key({rawValue(MacKey::command), ModifierFlags(), KeyAction::down});
     auto events = type(u"xY€");
     EXPECT_EQ(X11EventRecorder::typedText(events), "xY€");
@@ -65,7 +65,7 @@ TEST_F(SinkTextTest, textTypedWithAModifierHeldComesOutPlainAndTheModifierStaysH
     EXPECT_EQ(recorder.pointer().mask & ControlMask, 0u);
 }
 
-TEST_F(SinkTextTest, controlCharactersOtherThanLineBreaksAndTabsAreSkipped) {
+TEST_F(SinkText, controlCharactersOtherThanLineBreaksAndTabsAreSkipped) {
     EXPECT_EQ(X11EventRecorder::typedText(type(u"a\u0007b\tc\r\nd")), "ab\tc\n\nd");
 }
 
@@ -79,9 +79,9 @@ struct LayoutCase {
     friend void PrintTo(const LayoutCase& row, std::ostream* out) { *out << row.layout; }
 };
 
-class SinkLayoutTest : public SinkTextTest, public ::testing::WithParamInterface<LayoutCase> {};
+class SinkLayout : public SinkText, public ::testing::WithParamInterface<LayoutCase> {};
 
-TEST_P(SinkLayoutTest, textArrivesAsSentWithCapsLockOn) {
+TEST_P(SinkLayout, textArrivesAsSentWithCapsLockOn) {
     setLayout(GetParam().layout);
     XkbLockModifiers(recorder.display(), XkbUseCoreKbd, LockMask, LockMask);
     XSync(recorder.display(), False);
@@ -102,7 +102,7 @@ TEST_P(SinkLayoutTest, textArrivesAsSentWithCapsLockOn) {
     EXPECT_TRUE(state.locked_mods & LockMask) << "Caps Lock is on again";
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, SinkLayoutTest,
+INSTANTIATE_TEST_SUITE_P(Layouts, SinkLayout,
                          ::testing::Values(LayoutCase{"us", u"Hello, World! 1+1=2", u"äöü ß €"},
                                            LayoutCase{"de", u"aBäÖß?", u"é日"}, LayoutCase{"fr", u"aBé", u"äöüÉ"},
                                            LayoutCase{"ru", u"яЯ жЖ", u"rR"}),
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, SinkLayoutTest,
 
 // An application that reads its queue only every half second still gets every character, also of text that
 // needs more borrowed keycodes than the keyboard leaves free: the sink's own clock and thread.
-TEST(SinkSlowReaderTest, anApplicationHalfASecondBehindReadsEveryCharacter) {
+TEST(SinkSlowReader, anApplicationHalfASecondBehindReadsEveryCharacter) {
     X11EventRecorder reader;
     std::u16string text;
     for (char16_t index = 0; index < 100; ++index) {

@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 using testing::HasSubstr;
 
 // Posts to python3-dbusmock, which prints each call it receives: a time stamp, the method and its arguments.
-class ConnectionNotifierTest : public testing::Test {
+class ConnectionNotifierFixture : public testing::Test {
 protected:
     void startDaemon(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), ORVIK_TEST_RUN_DBUSMOCK);
@@ -35,7 +35,7 @@ protected:
     ConnectionNotifier notifier;
 };
 
-TEST_F(ConnectionNotifierTest, AMissingServiceDecidesNothingAndAServiceStartedLaterGetsTheTexts) {
+TEST_F(ConnectionNotifierFixture, AMissingServiceDecidesNothingAndAServiceStartedLaterGetsTheTexts) {
     notifier.notifyConnected("Lost");
     settle();
     EXPECT_EQ(notifier.authorization(), std::nullopt);
@@ -52,7 +52,7 @@ TEST_F(ConnectionNotifierTest, AMissingServiceDecidesNothingAndAServiceStartedLa
                 HasSubstr(R"(" "Sleep in 1 minute" "Open the Orvik Helper menu to cancel." [] )"));
 }
 
-TEST_F(ConnectionNotifierTest, AServiceThatRefusesTheFirstPostSilencesTheLaterOnes) {
+TEST_F(ConnectionNotifierFixture, AServiceThatRefusesTheFirstPostSilencesTheLaterOnes) {
     const std::string service = "org.freedesktop.Notifications";
     startDaemon({service, "/org/freedesktop/Notifications", service}); // without a Notify method
     notifier.notifyConnected("Refused");

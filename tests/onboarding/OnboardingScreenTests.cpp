@@ -29,9 +29,9 @@ std::string zbar(const QImage& image) {
     return testing::zbar(image, QDir(QStringLiteral(ORVIK_SCREENSHOT_DIR)).filePath(QStringLiteral("zbar-input.png")));
 }
 
-class OnboardingScreenTest : public ::testing::Test {
+class OnboardingScreen : public ::testing::Test {
 protected:
-    OnboardingScreenTest() {
+    OnboardingScreen() {
         application();
         QDir().mkpath(QStringLiteral(ORVIK_SCREENSHOT_DIR));
     }
@@ -75,7 +75,7 @@ protected:
 };
 
 // Return answers the main button of each step, never one while the listener is not ready nor the pairing view.
-TEST_F(OnboardingScreenTest, EveryOnboardingStepFitsItsWindowAndReturnPressesItsMainButton) {
+TEST_F(OnboardingScreen, EveryOnboardingStepFitsItsWindowAndReturnPressesItsMainButton) {
     OnboardingWindow window(model, windows, {clock.timing(), storeID});
     photograph(window, QStringLiteral("onboarding-1-welcome"));
     EXPECT_EQ(window.size(), QSize(560, 440));
@@ -110,7 +110,7 @@ TEST_F(OnboardingScreenTest, EveryOnboardingStepFitsItsWindowAndReturnPressesIts
     EXPECT_EQ(window.size(), QSize(560, 640));
 }
 
-TEST_F(OnboardingScreenTest, PairLaterAndTheDotsStayInsideWithEitherHint) {
+TEST_F(OnboardingScreen, PairLaterAndTheDotsStayInsideWithEitherHint) {
     for (const auto& id : {std::optional(storeID), std::optional<std::string>()}) {
         OnboardingWindow window(model, windows, {clock.timing(), id});
         window.show();
@@ -135,7 +135,7 @@ TEST_F(OnboardingScreenTest, PairLaterAndTheDotsStayInsideWithEitherHint) {
     }
 }
 
-TEST_F(OnboardingScreenTest, PairingAndFixPermissionWindowsInEveryState) {
+TEST_F(OnboardingScreen, PairingAndFixPermissionWindowsInEveryState) {
     {
         PairingWindow window(model, windows, clock.timing());
         photograph(window, QStringLiteral("pairing-expired"));

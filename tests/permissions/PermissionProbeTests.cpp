@@ -78,7 +78,7 @@ TEST_F(PermissionProbeOnItsOwnServer, aThreadLeftBehindOnAStoppedServerDropsItsC
     EXPECT_EQ(openDescriptorCount(), before);
 }
 
-TEST(PermissionProbeTest, theSameServerUnderWaylandGrantsNothing) {
+TEST(PermissionProbe, theSameServerUnderWaylandGrantsNothing) {
     auto environment = X11SessionProbe::Environment::current();
     environment.waylandDisplay = "wayland-0";
     X11SessionProbe probe([environment] { return environment; });
@@ -86,7 +86,7 @@ TEST(PermissionProbeTest, theSameServerUnderWaylandGrantsNothing) {
     EXPECT_FALSE(probe.canReadScreen());
 }
 
-TEST(PermissionProbeTest, permissionsOnTheSharedProbe) {
+TEST(PermissionProbe, permissionsOnTheSharedProbe) {
     auto defaults = std::make_shared<InMemoryUserDefaults>();
     PostEventPermission postEvents = sessionPostEventPermission(defaults);
     EXPECT_TRUE(postEvents.isGranted());

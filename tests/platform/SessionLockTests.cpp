@@ -63,7 +63,7 @@ void pauseLogind(bool paused) {
     kill(std::atoi(pid), paused ? SIGSTOP : SIGCONT);
 }
 
-TEST(SessionLockTest, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
+TEST(SessionLock, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
     std::mutex mutex;
     std::vector<bool> heard;
     SessionLock lock([&](bool locked) {
@@ -87,7 +87,7 @@ TEST(SessionLockTest, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
 
 // Started outside any session (by the user's service manager, say), the helper has neither $XDG_SESSION_ID nor a
 // session of its process: it follows the user's display session, as the power actions do.
-TEST(SessionLockTest, withoutASessionOfItsOwnFollowsTheUsersDisplaySession) {
+TEST(SessionLock, withoutASessionOfItsOwnFollowsTheUsersDisplaySession) {
     makeC1TheUsersDisplay();
     // Unset before the watcher's thread exists, which reads it; each test runs in a process of its own.
     ::unsetenv("XDG_SESSION_ID");
@@ -108,7 +108,7 @@ std::uint64_t wakeUpsWhileQuiet() {
 
 // Neither a system bus nor logind at first: the watcher sleeps until the bus's socket appears, then until logind's
 // name gets an owner, and then follows our session. (Trying again every five seconds would wake it each time.)
-TEST(SessionLockTest, waitsWithoutWakingForTheBusAndThenForLogind) {
+TEST(SessionLock, waitsWithoutWakingForTheBusAndThenForLogind) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("orvik-later-bus-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);

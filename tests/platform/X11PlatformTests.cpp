@@ -19,7 +19,7 @@
 namespace orvik::helper::x11test {
 namespace {
 
-TEST(X11PlatformTest, aFailedRequestIsCountedInsteadOfEndingTheProcess) {
+TEST(X11Platform, aFailedRequestIsCountedInsteadOfEndingTheProcess) {
     auto display = X11Display::open();
     ASSERT_TRUE(display);
     auto before = display->errorCount();
@@ -31,7 +31,7 @@ TEST(X11PlatformTest, aFailedRequestIsCountedInsteadOfEndingTheProcess) {
 
 // The sink never waits for the X server: not while it does not answer (asking where the pointer is waits once, not
 // once per question), not while it is gone. A new server on the same display is used as soon as it is there.
-TEST(X11PlatformTest, theSinkNeverWaitsForTheXServerAndReconnectsToANewOne) {
+TEST(X11Platform, theSinkNeverWaitsForTheXServerAndReconnectsToANewOne) {
     PrivateXServer server;
     ASSERT_FALSE(server.name().empty());
     auto sink = std::make_shared<CGEventSink>(0.4, CGEventSinkOptions{server.name(), systemUptimeClock()});
@@ -89,7 +89,7 @@ private:
     Window window_;
 };
 
-TEST(X11PlatformTest, doubleClickIntervalComesFromXSettingsOrTheToolkitDefault) {
+TEST(X11Platform, doubleClickIntervalComesFromXSettingsOrTheToolkitDefault) {
     EXPECT_EQ(CGEventSink::systemDoubleClickInterval(), XSettings::defaultDoubleClickInterval);
     {
         SettingsDaemon daemon(250);
@@ -101,7 +101,7 @@ TEST(X11PlatformTest, doubleClickIntervalComesFromXSettingsOrTheToolkitDefault) 
     }
 }
 
-TEST(X11PlatformTest, secureInputIsOnWhileTheScreenSaverIs) {
+TEST(X11Platform, secureInputIsOnWhileTheScreenSaverIs) {
     // No logind here: the system bus is one that does not exist.
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvik-test-bus", 1);
     CGEventSink sink(0.4);

@@ -59,7 +59,7 @@ private:
     std::shared_ptr<FakeDpmsServer> server_;
 };
 
-class DisplaySleepTest : public testing::Test {
+class DisplaySleep : public testing::Test {
 protected:
     std::unique_ptr<SystemPowerExecutor> makeExecutor() {
         SystemPowerExecutor::Options options;
@@ -82,7 +82,7 @@ protected:
     std::shared_ptr<FakeDpmsServer> server_ = std::make_shared<FakeDpmsServer>();
 };
 
-TEST_F(DisplaySleepTest, aUserWhoHadDpmsOffGetsItBackOnceTheDisplaysWakeEvenAfterASecondSleep) {
+TEST_F(DisplaySleep, aUserWhoHadDpmsOffGetsItBackOnceTheDisplaysWakeEvenAfterASecondSleep) {
     auto executor = makeExecutor();
     EXPECT_EQ(sleepDisplays(*executor), CommandOutcome::success());
     EXPECT_EQ(server_->state().enabled, true) << "forcing a level needs DPMS on";
@@ -95,7 +95,7 @@ TEST_F(DisplaySleepTest, aUserWhoHadDpmsOffGetsItBackOnceTheDisplaysWakeEvenAfte
     EXPECT_EQ(server_->connections, 1) << "the second sleep kept the setting read by the first";
 }
 
-TEST_F(DisplaySleepTest, aUserWhoHadDpmsOnKeepsItAndQuittingWhileAsleepGivesTheSettingBack) {
+TEST_F(DisplaySleep, aUserWhoHadDpmsOnKeepsItAndQuittingWhileAsleepGivesTheSettingBack) {
     server_->enabled = true;
     auto executor = makeExecutor();
     EXPECT_EQ(sleepDisplays(*executor), CommandOutcome::success());

@@ -97,7 +97,7 @@ const std::string denied =
     R"(raise dbus.exceptions.DBusException("no", name="org.freedesktop.DBus.Error.AccessDenied"))";
 const std::string failing = R"(raise dbus.exceptions.DBusException("no", name="org.freedesktop.DBus.Error.Failed"))";
 
-class PowerExecutorTest : public testing::Test {
+class PowerExecutor : public testing::Test {
 protected:
     void SetUp() override { logind_.clearCalls(); }
 
@@ -122,7 +122,7 @@ protected:
     Mock logind_{Kind::system, "org.freedesktop.login1", "/org/freedesktop/login1"};
 };
 
-TEST(PowerTestBusesTest, theStandardBusesReachNothingAndTheExecutorsBusIsThePrivateOne) {
+TEST(PowerTestBuses, theStandardBusesReachNothingAndTheExecutorsBusIsThePrivateOne) {
     sd_bus* bus = nullptr;
     EXPECT_LT(sd_bus_open_system(&bus), 0);
     EXPECT_LT(sd_bus_open_user(&bus), 0);
@@ -138,14 +138,14 @@ struct LogindCase {
     friend void PrintTo(const LogindCase& row, std::ostream* out) { *out << row.call; }
 };
 
-class LogindFallbackTest : public PowerExecutorTest, public testing::WithParamInterface<LogindCase> {};
+class LogindFallback : public PowerExecutor, public testing::WithParamInterface<LogindCase> {};
 
-TEST_P(LogindFallbackTest, withoutASessionManagerLogindActsWithoutAsking) {
+TEST_P(LogindFallback, withoutASessionManagerLogindActsWithoutAsking) {
     EXPECT_EQ(perform(GetParam().action), CommandOutcome::success());
     EXPECT_EQ(logindActions(), std::vector<std::string>{GetParam().call});
 }
 
-INSTANTIATE_TEST_SUITE_P(Actions, LogindFallbackTest,
+INSTANTIATE_TEST_SUITE_P(Actions, LogindFallback,
                          testing::Values(LogindCase{PowerAction::sleep, "Suspend(false)"},
                                          LogindCase{PowerAction::restart, "Reboot(false)"},
                                          LogindCase{PowerAction::shutDown, "PowerOff(false)"},
@@ -166,9 +166,9 @@ struct DesktopCase {
     friend void PrintTo(const DesktopCase& row, std::ostream* out) { *out << row.desktop.service << " " << row.call; }
 };
 
-class SessionManagerTest : public PowerExecutorTest, public testing::WithParamInterface<DesktopCase> {};
+class SessionManagerFixture : public PowerExecutor, public testing::WithParamInterface<DesktopCase> {};
 
-TEST_P(SessionManagerTest, theRunningSessionManagerIsAskedWithoutADialogAndLogindIsLeftAlone) {
+TEST_P(SessionManagerFixture, theRunningSessionManagerIsAskedWithoutADialogAndLogindIsLeftAlone) {
     const auto& [desktop, action, signature, call] = GetParam();
     auto manager = Mock::start(desktop.service, desktop.path, desktop.interface);
     manager->addMethod(desktop.interface, call.substr(0, call.find('(')), signature);
@@ -177,7 +177,7 @@ TEST_P(SessionManagerTest, theRunningSessionManagerIsAskedWithoutADialogAndLogin
     EXPECT_TRUE(logindActions().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Desktops, SessionManagerTest,
+INSTANTIATE_TEST_SUITE_P(Desktops, SessionManagerFixture,
                          testing::Values(DesktopCase{gnome, PowerAction::restart, "", "RequestReboot()"},
                                          DesktopCase{gnome, PowerAction::shutDown, "", "RequestShutdown()"},
                                          DesktopCase{gnome, PowerAction::logOut, "u", "Logout(1)"},
@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Desktops, SessionManagerTest,
                                     test.param.call.substr(0, test.param.call.find('('));
                          });
 
-TEST_F(PowerExecutorTest, gnomeIsAskedBeforeXfceAndAFailingSessionManagerLeavesTheActionToTheNext) {
+TEST_F(PowerExecutor, gnomeIsAskedBeforeXfceAndAFailingSessionManagerLeavesTheActionToTheNext) {
     auto gnomeManager = Mock::start(gnome.service, gnome.path, gnome.interface);
     auto xfceManager = Mock::start(xfce.service, xfce.path, xfce.interface);
     gnomeManager->addMethod(gnome.interface, "RequestReboot", "");
@@ -207,7 +207,7 @@ TEST_F(PowerExecutorTest, gnomeIsAskedBeforeXfceAndAFailingSessionManagerLeavesT
     EXPECT_EQ(logindActions(), std::vector<std::string>{"Reboot(false)"});
 }
 
-TEST_F(PowerExecutorTest, aRefusalIsAutomationDeniedAndEndsTheAction) {
+TEST_F(PowerExecutor, aRefusalIsAutomationDeniedAndEndsTheAction) {
     auto manager = Mock::start(kde.service, kde.path, kde.interface);
     manager->addMethod(kde.interface, "logout", "", denied);
     EXPECT_EQ(perform(PowerAction::logOut), CommandOutcome::failure(ErrorCode::automationDenied));
@@ -216,7 +216,7 @@ TEST_F(PowerExecutorTest, aRefusalIsAutomationDeniedAndEndsTheAction) {
     EXPECT_EQ(logindActions(), std::vector<std::string>{"Suspend(false)"});
 }
 
-TEST_F(PowerExecutorTest, aServiceThatDoesNotAnswerTimesOutWithoutBlockingTheCaller) {
+TEST_F(PowerExecutor, aServiceThatDoesNotAnswerTimesOutWithoutBlockingTheCaller) {
     const int logindPid = std::atoi(std::getenv("ORVIK_LOGIND_MOCK_PID"));
     kill(logindPid, SIGSTOP);
     SystemPowerExecutor executor({testBus(Kind::system), testBus(Kind::session), 500ms, 300ms, {}, {}});
@@ -228,7 +228,7 @@ TEST_F(PowerExecutorTest, aServiceThatDoesNotAnswerTimesOutWithoutBlockingTheCal
     kill(logindPid, SIGCONT);
 }
 
-TEST_F(PowerExecutorTest, aLockCountsOnlyOnceTheSessionIsSeenLocked) {
+TEST_F(PowerExecutor, aLockCountsOnlyOnceTheSessionIsSeenLocked) {
     EXPECT_EQ(perform(PowerAction::lock), CommandOutcome::failure(ErrorCode::internalError, "no screen locker"));
     EXPECT_EQ(perform(PowerAction::lock, [] { return std::optional<bool>(true); }), CommandOutcome::success());
     logind_.addMethod(logindManager, "LockSession", "s",
@@ -238,7 +238,7 @@ TEST_F(PowerExecutorTest, aLockCountsOnlyOnceTheSessionIsSeenLocked) {
     EXPECT_EQ(logindActions(), std::vector<std::string>(3, "LockSession(c1)"));
 }
 
-TEST_F(PowerExecutorTest, displaySleepWithoutDpmsIsNotAvailable) {
+TEST_F(PowerExecutor, displaySleepWithoutDpmsIsNotAvailable) {
     EXPECT_EQ(perform(PowerAction::displaySleep),
               CommandOutcome::failure(ErrorCode::internalError, "display sleep not available"));
 }

@@ -27,7 +27,7 @@ bool opened(GioURLOpener& opener, const std::string& url) {
 // The desktop of the test: a handler program registered as the default for https in the user's MIME
 // applications list, and no other application folders. Set before GIO first reads them, once per process: GIO
 // keeps what it read.
-class GioURLOpenerTest : public ::testing::Test {
+class GioURLOpenerFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         std::filesystem::remove(received);
@@ -63,7 +63,7 @@ protected:
     static inline const std::filesystem::path report = desktop.path() / "report";
 };
 
-TEST_F(GioURLOpenerTest, TheDefaultHandlerGetsTheLinkAsOneArgumentAndSchemesWithoutOneAreRefused) {
+TEST_F(GioURLOpenerFixture, TheDefaultHandlerGetsTheLinkAsOneArgumentAndSchemesWithoutOneAreRefused) {
     GioURLOpener opener;
     const std::string url = "https://example.org/a?b=1&c=$(touch x);d 'e'";
     EXPECT_TRUE(opened(opener, url));
@@ -74,7 +74,7 @@ TEST_F(GioURLOpenerTest, TheDefaultHandlerGetsTheLinkAsOneArgumentAndSchemesWith
     EXPECT_FALSE(opened(opener, "shortcuts://run-shortcut?name=A"));
 }
 
-TEST_F(GioURLOpenerTest, TheHandlerGetsOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsItsFolder) {
+TEST_F(GioURLOpenerFixture, TheHandlerGetsOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsItsFolder) {
     int leaked[2];
     ASSERT_EQ(::pipe(leaked), 0);
     const auto home = desktop.path() / "home";

@@ -50,7 +50,7 @@ pid_t pidIn(const std::filesystem::path& file) {
     return pid;
 }
 
-class ShortcutsProgramTest : public ::testing::Test {
+class ShortcutsProgram : public ::testing::Test {
 protected:
     void SetUp() override { setenv("XDG_CONFIG_HOME", config.path().c_str(), 1); }
 
@@ -70,7 +70,7 @@ protected:
     CLIShortcuts::Timing shortWaits{200ms, 300ms};
 };
 
-TEST_F(ShortcutsProgramTest, ListsTheUsersCommandsWithTheirFolders) {
+TEST_F(ShortcutsProgram, ListsTheUsersCommandsWithTheirFolders) {
     command("Alpha", "true");
     command("Work/-Backup", "true");
     command("Work/Alpha", "true");
@@ -81,7 +81,7 @@ TEST_F(ShortcutsProgramTest, ListsTheUsersCommandsWithTheirFolders) {
               ShortcutsListing(std::vector<ShortcutInfo>{{"Alpha", std::nullopt}, {"-Backup", "Work"}}));
 }
 
-TEST_F(ShortcutsProgramTest, EachListedNameRunsTheFileItWasListedForAndFolderLinksAreNotFollowed) {
+TEST_F(ShortcutsProgram, EachListedNameRunsTheFileItWasListedForAndFolderLinksAreNotFollowed) {
     const auto ran = [&](const std::string& marker) { return "touch '" + (scratch.path() / marker).string() + "'"; };
     command("Backup", ran("top"));
     command("Daily/Backup", ran("daily"));
@@ -110,7 +110,7 @@ TEST_F(ShortcutsProgramTest, EachListedNameRunsTheFileItWasListedForAndFolderLin
 
 // Descriptors a library of the helper opened without close-on-exec (the test's own stand in for them), standard
 // input and the working directory must not reach a command or the listing program.
-TEST_F(ShortcutsProgramTest, ChildrenGetOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsTheirFolder) {
+TEST_F(ShortcutsProgram, ChildrenGetOnlyTheNullDeviceAsStandardDescriptorsAndTheHomeAsTheirFolder) {
     int leaked[2];
     ASSERT_EQ(::pipe(leaked), 0);
     const auto home = scratch.path() / "home";
@@ -145,7 +145,7 @@ TEST_F(ShortcutsProgramTest, ChildrenGetOnlyTheNullDeviceAsStandardDescriptorsAn
     EXPECT_EQ(ofListing->workingDirectory, home.string());
 }
 
-TEST_F(ShortcutsProgramTest, ACommandFailingBeforeTheRealWaitIsAnInternalErrorAndAHyphenatedNameRuns) {
+TEST_F(ShortcutsProgram, ACommandFailingBeforeTheRealWaitIsAnInternalErrorAndAHyphenatedNameRuns) {
     command("Fails", "exit 1");
     command("-Backup", "touch '" + (scratch.path() / "ran").string() + "'");
     CLIShortcuts shortcuts(ORVIK_SHORTCUTS_PROGRAM, opener);
@@ -155,7 +155,7 @@ TEST_F(ShortcutsProgramTest, ACommandFailingBeforeTheRealWaitIsAnInternalErrorAn
     EXPECT_EQ(run(shortcuts, ".."), CommandOutcome::failure(ErrorCode::internalError, "shortcut exited 1"));
 }
 
-TEST_F(ShortcutsProgramTest, ACommandOutlivingTheWaitSucceedsKeepsRunningAndIsReapedWhenItEnds) {
+TEST_F(ShortcutsProgram, ACommandOutlivingTheWaitSucceedsKeepsRunningAndIsReapedWhenItEnds) {
     const auto finished = scratch.path() / "finished";
     command("Slow",
             "echo $$ > '" + (scratch.path() / "pid").string() + "'; sleep 1; touch '" + finished.string() + "'");
@@ -166,7 +166,7 @@ TEST_F(ShortcutsProgramTest, ACommandOutlivingTheWaitSucceedsKeepsRunningAndIsRe
     EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(finished) && !processState(pid); }, 20s));
 }
 
-TEST_F(ShortcutsProgramTest, AListingWhoseChildHoldsTheOutputOpenEndsAtTheWatchdogWithTheGroupKilled) {
+TEST_F(ShortcutsProgram, AListingWhoseChildHoldsTheOutputOpenEndsAtTheWatchdogWithTheGroupKilled) {
     const auto grandchild = scratch.path() / "grandchild";
     const auto lister =
         scratch.write("lister", "#!/bin/sh\necho Alpha\nsleep 60 &\necho $! > '" + grandchild.string() + "'\n", true);
@@ -176,7 +176,7 @@ TEST_F(ShortcutsProgramTest, AListingWhoseChildHoldsTheOutputOpenEndsAtTheWatchd
     EXPECT_TRUE(waitUntil([&] { return processState(pid).value_or("Z") == "Z"; }));
 }
 
-TEST_F(ShortcutsProgramTest, WithoutTheProgramListingFailsAndARunHandsTheLinkToTheDesktop) {
+TEST_F(ShortcutsProgram, WithoutTheProgramListingFailsAndARunHandsTheLinkToTheDesktop) {
     CLIShortcuts shortcuts(scratch.path() / "missing", opener, shortWaits);
     EXPECT_EQ(list(shortcuts), ShortcutsListing(ShortcutsError{"shortcuts not available"}));
     EXPECT_EQ(run(shortcuts, "My Mail"), CommandOutcome::failure(ErrorCode::unsupported));

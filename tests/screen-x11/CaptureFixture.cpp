@@ -124,11 +124,11 @@ void Painter::warpPointer(int x, int y) {
     XSync(display_, False);
 }
 
-CaptureConfiguration CaptureTest::configuration(int width, int height, int frameRate, NormalizedRect region) {
+CaptureConfiguration CaptureFixture::configuration(int width, int height, int frameRate, NormalizedRect region) {
     return {screenID(), width, height, frameRate, region};
 }
 
-std::optional<ScreenCaptureFailure> CaptureTest::start(ScreenCaptureSource& source,
+std::optional<ScreenCaptureFailure> CaptureFixture::start(ScreenCaptureSource& source,
                                                        const CaptureConfiguration& configuration, FrameLog& log) {
     std::promise<std::optional<ScreenCaptureFailure>> result;
     source.start(configuration, log.frameHandler(), log.stopHandler(),
@@ -138,7 +138,7 @@ std::optional<ScreenCaptureFailure> CaptureTest::start(ScreenCaptureSource& sour
     return future.get();
 }
 
-std::optional<ScreenCaptureFailure> CaptureTest::update(ScreenCaptureSource& source,
+std::optional<ScreenCaptureFailure> CaptureFixture::update(ScreenCaptureSource& source,
                                                         const CaptureConfiguration& configuration) {
     std::promise<std::optional<ScreenCaptureFailure>> result;
     source.update(configuration, [&result](std::optional<ScreenCaptureFailure> failure) { result.set_value(failure); });
@@ -147,7 +147,7 @@ std::optional<ScreenCaptureFailure> CaptureTest::update(ScreenCaptureSource& sou
     return future.get();
 }
 
-bool CaptureTest::stop(ScreenCaptureSource& source, std::chrono::milliseconds limit) {
+bool CaptureFixture::stop(ScreenCaptureSource& source, std::chrono::milliseconds limit) {
     auto result = std::make_shared<std::promise<void>>();
     auto stopped =
         std::async(std::launch::async, [&source, result] { source.stop([result] { result->set_value(); }); });
@@ -156,7 +156,7 @@ bool CaptureTest::stop(ScreenCaptureSource& source, std::chrono::milliseconds li
     return inTime;
 }
 
-Yuv CaptureTest::sample(const PixelBuffer& picture, int x, int y) {
+Yuv CaptureFixture::sample(const PixelBuffer& picture, int x, int y) {
     const auto column = static_cast<std::size_t>(x);
     const auto row = static_cast<std::size_t>(y);
     return {picture.plane(0)[row * picture.stride(0) + column],

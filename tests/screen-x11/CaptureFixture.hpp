@@ -62,7 +62,7 @@ private:
 };
 
 // A capture of the test server's only monitor, driven synchronously.
-class CaptureTest : public ::testing::Test {
+class CaptureFixture : public ::testing::Test {
 protected:
     static constexpr auto patience = std::chrono::seconds(10);
 

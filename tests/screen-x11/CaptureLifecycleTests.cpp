@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 using test::openDescriptorCount;
 
-class CaptureLifecycleTest : public CaptureTest {
+class CaptureLifecycle : public CaptureFixture {
 protected:
     // Repaints a window of the screen every few milliseconds until destroyed.
     class Animation {
@@ -74,7 +74,7 @@ protected:
     }
 };
 
-TEST_F(CaptureLifecycleTest, theDisplaysAreTheMonitorsWithTheSharedIdentifiersMainFirst) {
+TEST_F(CaptureLifecycle, theDisplaysAreTheMonitorsWithTheSharedIdentifiersMainFirst) {
     std::promise<ScreenCaptureSource::DisplaysResult> listed;
     X11CaptureSource source;
     source.displays([&listed](ScreenCaptureSource::DisplaysResult result) { listed.set_value(std::move(result)); });
@@ -85,7 +85,7 @@ TEST_F(CaptureLifecycleTest, theDisplaysAreTheMonitorsWithTheSharedIdentifiersMa
     EXPECT_EQ(displays->front(), (ScreenDisplay{screenID(), "screen", 1920, 1080, 1920, 1080, true}));
 }
 
-TEST_F(CaptureLifecycleTest, anUnknownDisplayIsUnavailableAtStartAndAtUpdate) {
+TEST_F(CaptureLifecycle, anUnknownDisplayIsUnavailableAtStartAndAtUpdate) {
     X11CaptureSource source;
     FrameLog log;
     auto elsewhere = configuration(320, 180);
@@ -99,7 +99,7 @@ TEST_F(CaptureLifecycleTest, anUnknownDisplayIsUnavailableAtStartAndAtUpdate) {
 
 // A still screen gives the first picture at once and then about one a second; changes come at most at the
 // frame rate. Bounds, not times: the machine is shared.
-TEST_F(CaptureLifecycleTest, picturesFollowDamageAtMostAtTheFrameRateAndAStillScreenIsRefreshed) {
+TEST_F(CaptureLifecycle, picturesFollowDamageAtMostAtTheFrameRateAndAStillScreenIsRefreshed) {
     Painter painter;
     painter.window({0, 0, 1920, 1080}, 0x404040);
     X11CaptureSource source;
@@ -126,7 +126,7 @@ TEST_F(CaptureLifecycleTest, picturesFollowDamageAtMostAtTheFrameRateAndAStillSc
     EXPECT_TRUE(stop(source));
 }
 
-TEST_F(CaptureLifecycleTest, noFrameArrivesAfterStopEvenWhileTheScreenChanges) {
+TEST_F(CaptureLifecycle, noFrameArrivesAfterStopEvenWhileTheScreenChanges) {
     Animation animation;
     X11CaptureSource source;
     FrameLog log;
@@ -137,7 +137,7 @@ TEST_F(CaptureLifecycleTest, noFrameArrivesAfterStopEvenWhileTheScreenChanges) {
     EXPECT_TRUE(log.stops().empty());
 }
 
-TEST_F(CaptureLifecycleTest, aStopDuringStartEndsTheCaptureWithoutFrames) {
+TEST_F(CaptureLifecycle, aStopDuringStartEndsTheCaptureWithoutFrames) {
     X11CaptureSource source;
     FrameLog log;
     std::promise<std::optional<ScreenCaptureFailure>> started;
@@ -151,7 +151,7 @@ TEST_F(CaptureLifecycleTest, aStopDuringStartEndsTheCaptureWithoutFrames) {
 
 // The server goes away mid-capture: onStop hears `failed` once, stop still returns at once, and the dead
 // connection is dropped rather than closed (which could hang in Xlib).
-TEST_F(CaptureLifecycleTest, aDyingXServerStopsTheCaptureOnceAndStopStillReturnsAtOnce) {
+TEST_F(CaptureLifecycle, aDyingXServerStopsTheCaptureOnceAndStopStillReturnsAtOnce) {
     PrivateXServer server("640x480x24");
     ASSERT_FALSE(server.name().empty());
     X11CaptureSource source(server.name());
@@ -173,7 +173,7 @@ TEST_F(CaptureLifecycleTest, aDyingXServerStopsTheCaptureOnceAndStopStillReturns
 // A server that stops answering must not hold up stop().
 // The thread left behind ends once the server answers again, and drops its connection without another X call:
 // it may be ending while the process exits (closing the display through Xlib then crashed in libXext).
-TEST_F(CaptureLifecycleTest, aHungXServerDoesNotHoldUpStop) {
+TEST_F(CaptureLifecycle, aHungXServerDoesNotHoldUpStop) {
     PrivateXServer server("640x480x24");
     ASSERT_FALSE(server.name().empty());
     const auto descriptorsBefore = openDescriptorCount();
@@ -200,10 +200,10 @@ struct SessionCase {
     bool available;
 };
 
-class CaptureAvailabilityTest : public ::testing::TestWithParam<SessionCase> {};
+class CaptureAvailability : public ::testing::TestWithParam<SessionCase> {};
 
 // XWayland's root window reads back empty, so a Wayland session cannot be captured even with DISPLAY set.
-TEST_P(CaptureAvailabilityTest, captureNeedsAnX11Session) {
+TEST_P(CaptureAvailability, captureNeedsAnX11Session) {
     const std::array<const char*, 3> names = {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"};
     const std::array<const char*, 3> values = {GetParam().display, GetParam().waylandDisplay, GetParam().sessionType};
     std::array<std::optional<std::string>, 3> saved;
@@ -220,7 +220,7 @@ TEST_P(CaptureAvailabilityTest, captureNeedsAnX11Session) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sessions, CaptureAvailabilityTest,
+INSTANTIATE_TEST_SUITE_P(Sessions, CaptureAvailability,
                          ::testing::Values(SessionCase{":0", "", "x11", true}, SessionCase{"", "", "x11", false},
                                            SessionCase{":0", "wayland-0", "wayland", false},
                                            SessionCase{"", "wayland-0", "", false},

@@ -23,13 +23,13 @@ struct SourceCase {
     PixelRect expected;
 };
 
-class SourceRectTest : public ::testing::TestWithParam<SourceCase> {};
+class SourceRect : public ::testing::TestWithParam<SourceCase> {};
 
-TEST_P(SourceRectTest, theRegionCoversWholePixelsOfItsMonitor) {
+TEST_P(SourceRect, theRegionCoversWholePixelsOfItsMonitor) {
     EXPECT_EQ(CaptureGeometry::sourceRect(GetParam().monitor, GetParam().region), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Regions, SourceRectTest,
+INSTANTIATE_TEST_SUITE_P(Regions, SourceRect,
                          ::testing::Values(SourceCase{wholeScreen, NormalizedRect::full(), wholeScreen},
                                            SourceCase{
                                                {1920, 56, 1280, 1024}, {0.5, 0.5, 0.5, 0.5}, {2560, 568, 640, 512}},
@@ -42,15 +42,15 @@ struct FitCase {
     PixelRect expected;
 };
 
-class FittedTest : public ::testing::TestWithParam<FitCase> {};
+class Fitted : public ::testing::TestWithParam<FitCase> {};
 
-TEST_P(FittedTest, thePictureKeepsItsAspectCentredOnEvenEdges) {
+TEST_P(Fitted, thePictureKeepsItsAspectCentredOnEvenEdges) {
     const auto& param = GetParam();
     EXPECT_EQ(CaptureGeometry::fitted(param.sourceWidth, param.sourceHeight, param.outputWidth, param.outputHeight),
               param.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, FittedTest,
+INSTANTIATE_TEST_SUITE_P(Sizes, Fitted,
                          ::testing::Values(FitCase{1920, 1080, 1280, 720, {0, 0, 1280, 720}},
                                            FitCase{1366, 768, 1000, 562, {0, 0, 1000, 562}},
                                            FitCase{1920, 1080, 640, 640, {0, 140, 640, 360}},
@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FittedTest,
                                            FitCase{1280, 720, 1920, 1080, {320, 180, 1280, 720}},
                                            FitCase{1080, 1920, 320, 180, {108, 0, 102, 180}}));
 
-TEST(CapturePacerTest, firstAtOnceThenPacedChangesAndASecondlyRefresh) {
+TEST(CapturePacer, firstAtOnceThenPacedChangesAndASecondlyRefresh) {
     CapturePacer pacer(50); // 20 ms
     EXPECT_EQ(pacer.nextFrameAt(), 0U);
     pacer.frameTaken(1'000'000'000);
@@ -70,10 +70,10 @@ TEST(CapturePacerTest, firstAtOnceThenPacedChangesAndASecondlyRefresh) {
 }
 
 // Scaled pictures go through swscale, pictures at the screen's size through our own kernel: both must agree.
-class CaptureColourTest : public CaptureTest,
+class CaptureColour : public CaptureFixture,
                           public ::testing::WithParamInterface<std::tuple<unsigned long, std::pair<int, int>>> {};
 
-TEST_P(CaptureColourTest, aScreenOfOneColourArrivesAsItsBt709LimitedRangeValues) {
+TEST_P(CaptureColour, aScreenOfOneColourArrivesAsItsBt709LimitedRangeValues) {
     const auto [rgb, size] = GetParam();
     const auto [width, height] = size;
     Painter painter;
@@ -91,12 +91,12 @@ TEST_P(CaptureColourTest, aScreenOfOneColourArrivesAsItsBt709LimitedRangeValues)
     EXPECT_TRUE(stop(source));
 }
 
-INSTANTIATE_TEST_SUITE_P(Colours, CaptureColourTest,
+INSTANTIATE_TEST_SUITE_P(Colours, CaptureColour,
                          ::testing::Combine(::testing::Values(0xFF0000UL, 0x00FF00UL, 0x0000FFUL, 0xFFFFFFUL,
                                                               0x000000UL, 0x808080UL),
                                             ::testing::Values(std::pair{320, 180}, std::pair{1920, 1080})));
 
-TEST(BgrxToI420Test, chromaIsTheMeanOfItsFourPixels) {
+TEST(BgrxToI420, chromaIsTheMeanOfItsFourPixels) {
     // Two rows of two pixels: red, green / blue, white.
     const std::uint8_t bgrx[] = {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0};
     PixelBuffer picture(2, 2);
@@ -107,9 +107,9 @@ TEST(BgrxToI420Test, chromaIsTheMeanOfItsFourPixels) {
     EXPECT_NEAR(picture.plane(2)[0], 128, 1);
 }
 
-class CapturePictureTest : public CaptureTest {};
+class CapturePicture : public CaptureFixture {};
 
-TEST_F(CapturePictureTest, aRegionCapturesOnlyItsPartOfTheMonitor) {
+TEST_F(CapturePicture, aRegionCapturesOnlyItsPartOfTheMonitor) {
     Painter painter;
     painter.window({0, 0, 960, 1080}, 0xFF0000);
     painter.window({960, 0, 960, 1080}, 0x0000FF);
@@ -124,7 +124,7 @@ TEST_F(CapturePictureTest, aRegionCapturesOnlyItsPartOfTheMonitor) {
     EXPECT_TRUE(stop(source));
 }
 
-TEST_F(CapturePictureTest, anOutputOfAnotherAspectIsLetterboxedWithBlackBars) {
+TEST_F(CapturePicture, anOutputOfAnotherAspectIsLetterboxedWithBlackBars) {
     Painter painter;
     painter.window(wholeScreen, 0xFFFFFF);
     X11CaptureSource source;
@@ -140,7 +140,7 @@ TEST_F(CapturePictureTest, anOutputOfAnotherAspectIsLetterboxedWithBlackBars) {
     EXPECT_TRUE(stop(source));
 }
 
-TEST_F(CapturePictureTest, thePointerIsDrawnIntoThePicture) {
+TEST_F(CapturePicture, thePointerIsDrawnIntoThePicture) {
     Painter painter;
     painter.window(wholeScreen, 0x808080);
     painter.warpPointer(400, 300);
@@ -158,7 +158,7 @@ TEST_F(CapturePictureTest, thePointerIsDrawnIntoThePicture) {
     EXPECT_TRUE(stop(source));
 }
 
-TEST_F(CapturePictureTest, ourWindowsArePaintedBlackAndOthersAreNot) {
+TEST_F(CapturePicture, ourWindowsArePaintedBlackAndOthersAreNot) {
     Painter painter;
     painter.window(wholeScreen, 0xFFFFFF);
     painter.window({100, 100, 400, 300}, 0xFF0000, getpid());
@@ -205,7 +205,7 @@ void setMonitor(const char* name, const PixelRect& rect, bool replace = false) {
     XCloseDisplay(display);
 }
 
-TEST_F(CapturePictureTest, aMonitorThatMovesWithoutAScreenResizeIsFollowed) {
+TEST_F(CapturePicture, aMonitorThatMovesWithoutAScreenResizeIsFollowed) {
     Painter painter;
     painter.window(wholeScreen, 0xFF0000);
     painter.window({1280, 720, 640, 360}, 0x0000FF);
@@ -247,7 +247,7 @@ void setRootSize(int width, int height) {
     XCloseDisplay(display);
 }
 
-TEST_F(CapturePictureTest, aMonitorReachingPastTheRootIsListedAndCapturedAsFarAsItIsOnTheRoot) {
+TEST_F(CapturePicture, aMonitorReachingPastTheRootIsListedAndCapturedAsFarAsItIsOnTheRoot) {
     Painter painter;
     painter.window(wholeScreen, 0xFF0000);
     painter.window({1280, 720, 640, 360}, 0x0000FF);
@@ -270,7 +270,7 @@ TEST_F(CapturePictureTest, aMonitorReachingPastTheRootIsListedAndCapturedAsFarAs
     EXPECT_TRUE(stop(source));
 }
 
-TEST_F(CapturePictureTest, afterTheRootShrinksTheScreenIsShownUnscaledInTheMiddleOfThePicture) {
+TEST_F(CapturePicture, afterTheRootShrinksTheScreenIsShownUnscaledInTheMiddleOfThePicture) {
     Painter painter;
     painter.window(wholeScreen, 0xFF0000);
     X11CaptureSource source;

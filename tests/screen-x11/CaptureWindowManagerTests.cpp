@@ -6,7 +6,7 @@ namespace orvik::helper::x11test {
 namespace {
 
 // Under a reparenting window manager our windows sit inside its frames: the frame is what goes black.
-TEST_F(CaptureTest, ourFramedWindowsArePaintedBlack) {
+TEST_F(CaptureFixture, ourFramedWindowsArePaintedBlack) {
     Painter painter;
     const Window ours = painter.managedWindow({0, 0, 300, 200}, 0xFF0000, getpid());
     // The client window inside the frame carries the property.

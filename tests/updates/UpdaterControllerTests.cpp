@@ -25,7 +25,7 @@ QByteArray feed(const char* version) {
            version + R"(</sparkle:version><link>https://example.org/orvik</link></item></channel></rss>)";
 }
 
-class UpdaterControllerTest : public testing::Test {
+class UpdaterControllerFixture : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(QProcess::execute(ORVIK_TEST_CERTIFICATE_SCRIPT, {certificates.path()}), 0);
@@ -99,9 +99,9 @@ protected:
 
 // The answer to give, the authority the checker trusts, the text shown.
 using CheckCase = std::tuple<QByteArray, QByteArray, const char*, std::string>;
-class UserCheckTest : public UpdaterControllerTest, public testing::WithParamInterface<CheckCase> {};
+class UserCheck : public UpdaterControllerFixture, public testing::WithParamInterface<CheckCase> {};
 
-TEST_P(UserCheckTest, AlwaysShowsHowTheCheckEnded) {
+TEST_P(UserCheck, AlwaysShowsHowTheCheckEnded) {
     const auto& [answerStatus, answerBody, authority, text] = GetParam();
     status = answerStatus;
     body = answerBody;
@@ -117,7 +117,7 @@ const std::string failed = "Update check failed.\n\n";
 const std::string upToDate = "You’re up to date.\n\nOrvik Helper 1.2.0 is the newest version available.";
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, UserCheckTest,
+    Table, UserCheck,
     testing::Values(
         CheckCase{"200 OK", feed("1.10"), "ca.pem",
                   "Orvik Helper 1.10 is available. You have 1.2.0.\n\nDownload it from "
@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"200 OK", feed("1.3"), "other-ca.pem", failed + "The update server’s certificate is not trusted."}));
 
 // Automatic checks run at start; a background check speaks only of a newer version, and "Download" opens it.
-TEST_F(UpdaterControllerTest, AutomaticChecksShowOnlyANewerVersion) {
+TEST_F(UpdaterControllerFixture, AutomaticChecksShowOnlyANewerVersion) {
     defaults.setBoolean(UpdaterController::automaticChecksKey, true);
     body = feed("1.2");
     auto updater = controller(url());
@@ -148,7 +148,7 @@ TEST_F(UpdaterControllerTest, AutomaticChecksShowOnlyANewerVersion) {
     EXPECT_EQ(defaults.boolean(UpdaterController::automaticChecksKey), false);
 }
 
-TEST_F(UpdaterControllerTest, AnUnconfiguredBuildChecksNothing) {
+TEST_F(UpdaterControllerFixture, AnUnconfiguredBuildChecksNothing) {
     auto updater = controller("http" + url().substr(5));
     updater->setAutomaticallyChecksForUpdates(true);
     updater->checkForUpdates();

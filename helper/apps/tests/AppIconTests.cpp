@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A "hicolor" theme with a 48-pixel PNG of 48×32 and a scalable SVG of the same icon, and a pixmap.
-class AppIconTest : public testing::Test {
+class AppIcon : public testing::Test {
 protected:
     void SetUp() override {
         const auto theme = root_ / "icons" / "hicolor";
@@ -64,7 +64,7 @@ std::pair<int, int> pngSize(const Bytes& png) {
     return size;
 }
 
-TEST_F(AppIconTest, PicksTheDirectoryWhoseSizeFitsBestFallingBackToHicolorAndPixmaps) {
+TEST_F(AppIcon, PicksTheDirectoryWhoseSizeFitsBestFallingBackToHicolorAndPixmaps) {
     EXPECT_EQ(lookup("tool", 48), "tool.png");
     EXPECT_EQ(lookup("tool", 64), "tool.svg");
     EXPECT_EQ(lookup("tool", 16), "tool.png");
@@ -75,7 +75,7 @@ TEST_F(AppIconTest, PicksTheDirectoryWhoseSizeFitsBestFallingBackToHicolorAndPix
 
 // Sizes at the ends of the integer range, as a broken or hostile theme may write them, are compared without
 // overflow: the directory that serves every size wins.
-TEST_F(AppIconTest, ThemeSizesAtTheEndsOfTheIntegerRangeStillPickTheFittingDirectory) {
+TEST_F(AppIcon, ThemeSizesAtTheEndsOfTheIntegerRangeStillPickTheFittingDirectory) {
     const auto theme = root_ / "icons" / "Extreme";
     for (const auto* directory : {"huge", "tiny", "wide"}) fs::create_directories(theme / directory);
     std::ofstream(theme / "index.theme")
@@ -91,7 +91,7 @@ TEST_F(AppIconTest, ThemeSizesAtTheEndsOfTheIntegerRangeStillPickTheFittingDirec
     }
 }
 
-TEST(IconThemeIndexTest, ReadsCommaSeparatedListsAndTheSizesOfEachDirectory) {
+TEST(IconThemeIndex, ReadsCommaSeparatedListsAndTheSizesOfEachDirectory) {
     const auto index =
         IconThemeIndex::parse("[Icon Theme]\nDirectories=16x16/apps,scalable/apps\nInherits=gnome,hicolor\n"
                               "[16x16/apps]\nSize=16\nType=Fixed\n"
@@ -107,7 +107,7 @@ TEST(IconThemeIndexTest, ReadsCommaSeparatedListsAndTheSizesOfEachDirectory) {
     EXPECT_FALSE(IconThemeIndex::parse("not a key file"));
 }
 
-TEST_F(AppIconTest, RendersExactlyTheAskedSquareFromSvgAndFromAnOblongPng) {
+TEST_F(AppIcon, RendersExactlyTheAskedSquareFromSvgAndFromAnOblongPng) {
     const auto folder = root_ / "icons" / "hicolor";
     for (const auto& file : {folder / "scalable" / "apps" / "tool.svg", folder / "48x48" / "apps" / "tool.png"}) {
         for (const int size : {16, 64, 256}) {

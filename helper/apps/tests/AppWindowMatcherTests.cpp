@@ -11,9 +11,9 @@ struct MatchCase {
     std::string expected; // id; empty: no match
 };
 
-class AppWindowMatcherTest : public testing::TestWithParam<MatchCase> {};
+class AppWindowMatcherFixture : public testing::TestWithParam<MatchCase> {};
 
-TEST_P(AppWindowMatcherTest, NamesTheApplicationOfAWindow) {
+TEST_P(AppWindowMatcherFixture, NamesTheApplicationOfAWindow) {
     auto entry = [](std::string id, std::string wmClass, std::string program) {
         DesktopEntry made;
         made.id = std::move(id);
@@ -33,7 +33,7 @@ TEST_P(AppWindowMatcherTest, NamesTheApplicationOfAWindow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Evidence, AppWindowMatcherTest,
+    Evidence, AppWindowMatcherFixture,
     testing::Values(MatchCase{"GTK application id",
                               {"gnome-terminal-server", "Gnome-terminal", "org.gnome.Terminal", 1},
                               "org.gnome.Terminal.desktop"},

@@ -41,9 +41,9 @@ struct ListingCase {
     std::vector<std::string> listed;
 };
 
-class DesktopEntryListingTest : public testing::TestWithParam<ListingCase> {};
+class DesktopEntryListing : public testing::TestWithParam<ListingCase> {};
 
-TEST_P(DesktopEntryListingTest, ListsOnlyWhatTheRulesAllow) {
+TEST_P(DesktopEntryListing, ListsOnlyWhatTheRulesAllow) {
     const auto& test = GetParam();
     ApplicationFolders folders;
     if (*test.userFile) ApplicationFolders::write(folders.user() / test.userFile, test.userKeys);
@@ -63,7 +63,7 @@ TEST_P(DesktopEntryListingTest, ListsOnlyWhatTheRulesAllow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rules, DesktopEntryListingTest,
+    Rules, DesktopEntryListing,
     testing::Values(
         ListingCase{"plain entry", "app.desktop", "", nullptr, {"app.desktop:App"}},
         ListingCase{"NoDisplay", "app.desktop", "NoDisplay=true\n", nullptr, {}},
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     {"vendor-tools-app.desktop:App", "app.desktop:System"}}));
 
-TEST(DesktopEntryScannerTest, SortsNamesWithNumbersByValueAndKeepsEqualNamesInScanOrder) {
+TEST(DesktopEntryScanner, SortsNamesWithNumbersByValueAndKeepsEqualNamesInScanOrder) {
     ApplicationFolders folders;
     for (const auto& [file, name] : std::vector<std::pair<std::string, std::string>>{{"a.desktop", "App 10"},
                                                                                      {"b.desktop", "app 9"},
@@ -97,7 +97,7 @@ TEST(DesktopEntryScannerTest, SortsNamesWithNumbersByValueAndKeepsEqualNamesInSc
     EXPECT_EQ(order, (std::vector<std::string>{"app 9", "App 9", "App 10", "Écran", "Zed"}));
 }
 
-TEST(DesktopEntryScannerTest, ReadsTheLocalizedNameAndTheAppVersionButNotTheFormatVersion) {
+TEST(DesktopEntryScanner, ReadsTheLocalizedNameAndTheAppVersionButNotTheFormatVersion) {
     ApplicationFolders folders;
     ApplicationFolders::write(folders.user() / "v.desktop", "Version=1.5\nX-AppVersion=3.2.1\n");
     ApplicationFolders::write(folders.user() / "w.desktop", "Version=1.5\n");
@@ -114,7 +114,7 @@ TEST(DesktopEntryScannerTest, ReadsTheLocalizedNameAndTheAppVersionButNotTheForm
     EXPECT_EQ(localized->name, "Rechner");
 }
 
-TEST(DesktopEntryScannerTest, StoresIdentifiersNfcNormalised) {
+TEST(DesktopEntryScanner, StoresIdentifiersNfcNormalised) {
     ApplicationFolders folders;
     // "é" decomposed (e + combining acute) in the file name.
     ApplicationFolders::write(folders.user() / "caf\x65\xcc\x81.desktop", "");

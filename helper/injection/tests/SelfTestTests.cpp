@@ -13,7 +13,7 @@ void expectNear(DisplayPoint actual, DisplayPoint expected) {
     EXPECT_NEAR(actual.y, expected.y, tolerance);
 }
 
-TEST(SelfTestTest, circlePointsGoClockwiseFromTheTopAndNoStepsGiveOnlyTheTop) {
+TEST(SelfTest, circlePointsGoClockwiseFromTheTopAndNoStepsGiveOnlyTheTop) {
     const std::vector<DisplayPoint> expected = {{10, 15}, {15, 20}, {10, 25}, {5, 20}, {10, 15}};
     auto points = SelfTest::circlePoints({10, 20}, 5, 4);
     ASSERT_EQ(points.size(), expected.size());
@@ -23,7 +23,7 @@ TEST(SelfTestTest, circlePointsGoClockwiseFromTheTopAndNoStepsGiveOnlyTheTop) {
     expectNear(points[0], {10, 15});
 }
 
-TEST(SelfTestTest, circleStartsAndEndsAtThePointerWithPlainMovesAndAPauseBetweenThem) {
+TEST(SelfTest, circleStartsAndEndsAtThePointerWithPlainMovesAndAPauseBetweenThem) {
     RecordingSink sink({RecordingSink::defaultDisplay}, {100, 100});
     int pauses = 0;
     SelfTest::drawCircle(sink, [&pauses](std::chrono::milliseconds pause) {

@@ -18,7 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // The controller on an io_context run by the test itself, one handler at a time.
-class ListenerControllerTest : public ::testing::Test {
+class ListenerControllerFixture : public ::testing::Test {
 protected:
     std::shared_ptr<ListenerController> make(ListenerOptions options) {
         auto controller = ListenerController::make(io.get_executor(), std::move(options), defaults, bonjour->factory());
@@ -61,7 +61,7 @@ protected:
     std::vector<ListenerStatus> statuses;
 };
 
-TEST_F(ListenerControllerTest, AReadyListenerReportsItsPortAndRemembersIt) {
+TEST_F(ListenerControllerFixture, AReadyListenerReportsItsPortAndRemembersIt) {
     auto controller = make(loopback("listenerPort"));
     EXPECT_EQ(controller->port(), std::nullopt);
     controller->start({}, {});
@@ -81,7 +81,7 @@ TEST_F(ListenerControllerTest, AReadyListenerReportsItsPortAndRemembersIt) {
     EXPECT_EQ(readyPort(), controller->port());
 }
 
-TEST_F(ListenerControllerTest, StoredPortsOutsideTheRangeAreIgnoredAndWithoutAKeyNothingIsStored) {
+TEST_F(ListenerControllerFixture, StoredPortsOutsideTheRangeAreIgnoredAndWithoutAKeyNothingIsStored) {
     for (std::int64_t stored : {0, -1, 65536, 100000}) {
         defaults->setInteger("listenerPort", stored);
         EXPECT_EQ(make(loopback("listenerPort"))->port(), std::nullopt) << stored;
@@ -93,7 +93,7 @@ TEST_F(ListenerControllerTest, StoredPortsOutsideTheRangeAreIgnoredAndWithoutAKe
     EXPECT_EQ(defaults->changeCount(), changes);
 }
 
-TEST_F(ListenerControllerTest, NewKeysRebindOnTheSamePortAndTwoQuickStartsBindOnce) {
+TEST_F(ListenerControllerFixture, NewKeysRebindOnTheSamePortAndTwoQuickStartsBindOnce) {
     auto controller = make(loopback());
     controller->start({}, {});
     ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
@@ -108,7 +108,7 @@ TEST_F(ListenerControllerTest, NewKeysRebindOnTheSamePortAndTwoQuickStartsBindOn
     EXPECT_EQ(count(isReady), 2u);
 }
 
-TEST_F(ListenerControllerTest, ConnectionsGoToTheHandlerAThrowingHandlerLosesOnlyOneAndStopCloses) {
+TEST_F(ListenerControllerFixture, ConnectionsGoToTheHandlerAThrowingHandlerLosesOnlyOneAndStopCloses) {
     auto controller = make(loopback());
     std::vector<IncomingConnection> accepted;
     int offered = 0;
@@ -164,7 +164,7 @@ std::vector<bool> closedOnExecOnPort(std::uint16_t port) {
     return found;
 }
 
-TEST_F(ListenerControllerTest, TheListeningSocketAndTheAcceptedConnectionsAreClosedOnExec) {
+TEST_F(ListenerControllerFixture, TheListeningSocketAndTheAcceptedConnectionsAreClosedOnExec) {
     auto controller = make(loopback());
     std::vector<IncomingConnection> accepted;
     controller->onConnection = [&](IncomingConnection connection) { accepted.push_back(std::move(connection)); };
@@ -176,7 +176,7 @@ TEST_F(ListenerControllerTest, TheListeningSocketAndTheAcceptedConnectionsAreClo
     EXPECT_EQ(closedOnExecOnPort(*readyPort()), (std::vector<bool>{true, true}));
 }
 
-TEST_F(ListenerControllerTest, APortInUseFailsAndTheRetryTakesAnyFreePort) {
+TEST_F(ListenerControllerFixture, APortInUseFailsAndTheRetryTakesAnyFreePort) {
     asio::ip::tcp::acceptor holder(io, {asio::ip::address_v4::loopback(), 0});
     const auto taken = holder.local_endpoint().port();
     defaults->setInteger("listenerPort", taken);
@@ -195,7 +195,7 @@ TEST_F(ListenerControllerTest, APortInUseFailsAndTheRetryTakesAnyFreePort) {
     EXPECT_EQ(delays, (std::vector<double>{1, 2, 4, 8, 16, 30, 30, 30}));
 }
 
-TEST_F(ListenerControllerTest, TheReadyListenerIsAdvertisedOnceAndWithdrawnAtStop) {
+TEST_F(ListenerControllerFixture, TheReadyListenerIsAdvertisedOnceAndWithdrawnAtStop) {
     auto controller = make(loopback(std::nullopt, true));
     controller->start({}, {{"id", "X"}, {"pv", "1"}});
     ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
@@ -218,7 +218,7 @@ TEST_F(ListenerControllerTest, TheReadyListenerIsAdvertisedOnceAndWithdrawnAtSto
 }
 
 // An advertiser reports the same state again and again (a daemon that stays away): the log says it once per change.
-TEST_F(ListenerControllerTest, EachAdvertisingStateIsLoggedOnce) {
+TEST_F(ListenerControllerFixture, EachAdvertisingStateIsLoggedOnce) {
     testing::CapturedLog log;
     auto controller = make(loopback(std::nullopt, true));
     controller->start({}, {{"id", "X"}});

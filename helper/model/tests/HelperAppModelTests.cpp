@@ -36,9 +36,9 @@ public:
 
 // The server harness's real server on loopback, read by the model; the GUI thread is a queue the test runs
 // itself, so events are applied exactly where the test says.
-class ModelTest : public ::testing::Test {
+class Model : public ::testing::Test {
 protected:
-    ModelTest() {
+    Model() {
         auto screen = std::make_shared<ScreenServices>();
         screen->canCapture = [] { return true; };
         screen->makeSource = [] { return std::make_shared<testing::FakeSource>(); };
@@ -127,7 +127,7 @@ struct StatusCase {
     Glyph glyph;
 };
 
-class MenuStatusAndGlyph : public ModelTest, public ::testing::WithParamInterface<StatusCase> {};
+class MenuStatusAndGlyph : public Model, public ::testing::WithParamInterface<StatusCase> {};
 
 TEST_P(MenuStatusAndGlyph, FollowTheRulesInOrder) {
     const auto& row = GetParam();
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  Glyph::idle}),
     [](const auto& entry) { return entry.param.name; });
 
-TEST_F(ModelTest, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOff) {
+TEST_F(Model, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOff) {
     create(false);
     const auto anna = Uuid::random();
     publish(ServerEvent::connections({connected("Anna", anna)}));
@@ -174,7 +174,7 @@ TEST_F(ModelTest, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOf
     EXPECT_EQ(overlayModes, (std::vector<OverlayMode>{OverlayMode::off, OverlayMode::off}));
 }
 
-TEST_F(ModelTest, OnlyAChangedFieldReachesTheServerAndTheHotKey) {
+TEST_F(Model, OnlyAChangedFieldReachesTheServerAndTheHotKey) {
     create(false);
     EXPECT_EQ(services->hotKeyWrites, std::vector<bool>{true});
     model->setPreference({&HelperPreferences::overlaySize, model->preferences().overlaySize});
@@ -197,7 +197,7 @@ TEST_F(ModelTest, OnlyAChangedFieldReachesTheServerAndTheHotKey) {
 }
 
 // The server stores an "Always Allow" answer and a removal itself; a later settings change must keep both.
-TEST_F(ModelTest, ASettingsChangeKeepsWhatTheServerStoredItself) {
+TEST_F(Model, ASettingsChangeKeepsWhatTheServerStoredItself) {
     const test::TestDevice anna{Uuid::random(), *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength)};
     harness->store->add(PairedDevice{anna.id, "Anna", "Phone15,2", {}}, anna.key);
     harness->store->add(PairedDevice{ben, "Ben", "Phone15,2", {}}, anna.key);
@@ -222,7 +222,7 @@ TEST_F(ModelTest, ASettingsChangeKeepsWhatTheServerStoredItself) {
 
 // The same when the settings change is made before the model has heard of the server's changes: only the changed
 // field travels, and the model then shows the record the server published.
-TEST_F(ModelTest, ASettingsChangeMadeBeforeTheServersNewsArrivesKeepsIt) {
+TEST_F(Model, ASettingsChangeMadeBeforeTheServersNewsArrivesKeepsIt) {
     const test::TestDevice anna{Uuid::random(), *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength)};
     harness->store->add(PairedDevice{anna.id, "Anna", "Phone15,2", {}}, anna.key);
     harness->store->add(PairedDevice{ben, "Ben", "Phone15,2", {}}, anna.key);
@@ -244,7 +244,7 @@ TEST_F(ModelTest, ASettingsChangeMadeBeforeTheServersNewsArrivesKeepsIt) {
     EXPECT_EQ(model->preferences(), stored);
 }
 
-TEST_F(ModelTest, APairingReplyOlderThanTheLastPairingEventIsDropped) {
+TEST_F(Model, APairingReplyOlderThanTheLastPairingEventIsDropped) {
     create(true);
     waitForListener();
     model->startPairing();
@@ -254,7 +254,7 @@ TEST_F(ModelTest, APairingReplyOlderThanTheLastPairingEventIsDropped) {
     EXPECT_EQ(model->pairing(), std::nullopt);
 }
 
-TEST_F(ModelTest, WhoOpenedAPairingWindowLearnsWhichAndClosesOnlyThatOne) {
+TEST_F(Model, WhoOpenedAPairingWindowLearnsWhichAndClosesOnlyThatOne) {
     create(true);
     waitForListener();
     std::optional<PairingInfo> first, second;
@@ -273,7 +273,7 @@ TEST_F(ModelTest, WhoOpenedAPairingWindowLearnsWhichAndClosesOnlyThatOne) {
     EXPECT_EQ(model->pairing(), std::nullopt);
 }
 
-TEST_F(ModelTest, TheSelfTestAsksForThePermissionUntilItIsGranted) {
+TEST_F(Model, TheSelfTestAsksForThePermissionUntilItIsGranted) {
     granted = false;
     create(false);
     model->runSelfTest();

@@ -10,17 +10,17 @@ namespace orvik::helper {
 namespace {
 
 // Each test has its own configuration home, so the user's own autostart folder is never touched.
-class XdgLoginItemTest : public ::testing::Test {
+class XdgLoginItemFixture : public ::testing::Test {
 protected:
-    XdgLoginItemTest() { ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1); }
-    ~XdgLoginItemTest() override { ::unsetenv("XDG_CONFIG_HOME"); }
+    XdgLoginItemFixture() { ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1); }
+    ~XdgLoginItemFixture() override { ::unsetenv("XDG_CONFIG_HOME"); }
 
     testing::TemporaryDirectory home;
     const std::filesystem::path entry = home.path() / "autostart" / "orvik-helper.desktop";
     const std::filesystem::path binary = home.path() / "orvik-helper";
 };
 
-TEST_F(XdgLoginItemTest, EnablingWritesAnEntryThatStartsThisBinaryAndDisablingDeletesOnlyIt) {
+TEST_F(XdgLoginItemFixture, EnablingWritesAnEntryThatStartsThisBinaryAndDisablingDeletesOnlyIt) {
     // Quotes, a dollar and a backslash, which the Exec value must quote and escape.
     XdgLoginItem item(home.path() / "a \"b\" $c\\d" / "orvik-helper");
     EXPECT_FALSE(item.isEnabled());
@@ -43,7 +43,7 @@ struct EntryCase {
     bool enabled;
 };
 
-class ExistingEntry : public XdgLoginItemTest, public ::testing::WithParamInterface<EntryCase> {};
+class ExistingEntry : public XdgLoginItemFixture, public ::testing::WithParamInterface<EntryCase> {};
 
 TEST_P(ExistingEntry, CountsOnlyWhenItStartsThisBinary) {
     std::string lines = GetParam().lines;
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryCase{"HiddenInAnotherGroup", "Exec=BIN\n[Desktop Action x]\nHidden=true\n", true}),
     [](const auto& row) { return row.param.name; });
 
-TEST_F(XdgLoginItemTest, AFailureComesBackAsText) {
+TEST_F(XdgLoginItemFixture, AFailureComesBackAsText) {
     home.write("autostart", "a file where the folder belongs");
     const auto error = XdgLoginItem(binary).setEnabled(true);
     ASSERT_TRUE(error.has_value());

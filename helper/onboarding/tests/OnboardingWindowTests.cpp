@@ -18,9 +18,9 @@ namespace {
 using namespace std::chrono_literals;
 using Step = OnboardingWindow::Step;
 
-class OnboardingWindowTest : public ::testing::Test {
+class OnboardingWindowFixture : public ::testing::Test {
 protected:
-    OnboardingWindowTest() { application(); }
+    OnboardingWindowFixture() { application(); }
 
     std::unique_ptr<OnboardingWindow> makeWindow() {
         auto window = std::make_unique<OnboardingWindow>(model, windows, OnboardingWindow::Options{clock.timing()});
@@ -43,7 +43,7 @@ protected:
     FakeWindows windows;
 };
 
-TEST_F(OnboardingWindowTest, PermissionStepMovesOnAtTheFirstTickAfterTheGrantOnceAndStopsWhenHidden) {
+TEST_F(OnboardingWindowFixture, PermissionStepMovesOnAtTheFirstTickAfterTheGrantOnceAndStopsWhenHidden) {
     auto window = makeWindow();
     QTest::keyClick(window.get(), Qt::Key_Return);
     EXPECT_EQ(model->count("refreshPermission"), 1u) << "the first reading needs no wait";
@@ -73,7 +73,7 @@ void expectShows(OnboardingWindow& window, const QString& symbol, int number) {
     EXPECT_EQ(dots->accessibleName().toStdString(), "Step " + std::to_string(number) + " of 4");
 }
 
-TEST_F(OnboardingWindowTest, ShowsTheSymbolAndDotOfTheStepItIsAtAlsoWhenAStepMovesOnAtOnce) {
+TEST_F(OnboardingWindowFixture, ShowsTheSymbolAndDotOfTheStepItIsAtAlsoWhenAStepMovesOnAtOnce) {
     auto window = makeWindow();
     expectShows(*window, QStringLiteral("computer-and-phone"), 1);
     QTest::keyClick(window.get(), Qt::Key_Return);
@@ -91,7 +91,7 @@ TEST_F(OnboardingWindowTest, ShowsTheSymbolAndDotOfTheStepItIsAtAlsoWhenAStepMov
     expectShows(*granted, QStringLiteral("qrcode-viewfinder"), 4);
 }
 
-TEST_F(OnboardingWindowTest, FinishingCompletesStartsTheServerAndTouchesLoginOnlyAfterAPairing) {
+TEST_F(OnboardingWindowFixture, FinishingCompletesStartsTheServerAndTouchesLoginOnlyAfterAPairing) {
     enum class Leave { pairLater, done, doneUnchecked, close };
     struct Row {
         Leave leave;
@@ -124,7 +124,7 @@ TEST_F(OnboardingWindowTest, FinishingCompletesStartsTheServerAndTouchesLoginOnl
     }
 }
 
-TEST_F(OnboardingWindowTest, ClosingAtThePairingStepLeavesTheSessionOfAPairingWindowOpenedSince) {
+TEST_F(OnboardingWindowFixture, ClosingAtThePairingStepLeavesTheSessionOfAPairingWindowOpenedSince) {
     auto onboarding = windowAtPairing();
     ASSERT_EQ(model->opened.size(), 1u);
     const Uuid own = model->opened.front().sessionID;
@@ -145,7 +145,7 @@ TEST_F(OnboardingWindowTest, ClosingAtThePairingStepLeavesTheSessionOfAPairingWi
     EXPECT_EQ(model->cancelled.back(), model->opened.back().sessionID);
 }
 
-TEST_F(OnboardingWindowTest, FixPermissionWindowClosesItselfAtTheFirstGrantedReading) {
+TEST_F(OnboardingWindowFixture, FixPermissionWindowClosesItselfAtTheFirstGrantedReading) {
     for (bool grantedAtOnce : {true, false}) {
         windows.closed.clear();
         model->permission = grantedAtOnce;

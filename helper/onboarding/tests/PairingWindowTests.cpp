@@ -14,9 +14,9 @@ namespace {
 using namespace std::chrono_literals;
 using State = PairingPresentation::State;
 
-class PairingViewTest : public ::testing::Test {
+class PairingViewFixture : public ::testing::Test {
 protected:
-    PairingViewTest() { application(); }
+    PairingViewFixture() { application(); }
 
     std::unique_ptr<PairingView> makeView() {
         return std::make_unique<PairingView>(model, clock.timing(),
@@ -28,7 +28,7 @@ protected:
     std::vector<std::string> reported;
 };
 
-TEST_F(PairingViewTest, ReportsOnlyDevicesPairedSinceShownAndEachChangeOnce) {
+TEST_F(PairingViewFixture, ReportsOnlyDevicesPairedSinceShownAndEachChangeOnce) {
     model->lastPaired = device("Earlier", clock.now - 1s);
     auto view = makeView();
     EXPECT_EQ(view->state(), State::expired) << "a device from before the view is not its pairing";
@@ -58,7 +58,7 @@ TEST_F(PairingViewTest, ReportsOnlyDevicesPairedSinceShownAndEachChangeOnce) {
     EXPECT_EQ(view->state(), State::expired) << "until the new code arrives";
 }
 
-TEST_F(PairingViewTest, ShowsTheNewestCodeWithItsCountdownAndStopsTickingWhenItGoes) {
+TEST_F(PairingViewFixture, ShowsTheNewestCodeWithItsCountdownAndStopsTickingWhenItGoes) {
     auto view = makeView();
     EXPECT_EQ(clock.running(), 0) << "no countdown without a code";
     model->pairingInfo = pairingInfo("OLD", clock.now + 10s);
@@ -84,7 +84,7 @@ TEST_F(PairingViewTest, ShowsTheNewestCodeWithItsCountdownAndStopsTickingWhenItG
     EXPECT_EQ(clock.running(), 0);
 }
 
-TEST_F(PairingViewTest, PairingWindowAsksForACodeWhenShownAndCancelsItsOwnHoweverItCloses) {
+TEST_F(PairingViewFixture, PairingWindowAsksForACodeWhenShownAndCancelsItsOwnHoweverItCloses) {
     FakeWindows windows;
     struct Row {
         bool sessionOpen; // one that another window opened
@@ -117,7 +117,7 @@ TEST_F(PairingViewTest, PairingWindowAsksForACodeWhenShownAndCancelsItsOwnHoweve
     }
 }
 
-TEST_F(PairingViewTest, APairingWindowClosedBeforeItsSessionArrivedEndsItOnArrival) {
+TEST_F(PairingViewFixture, APairingWindowClosedBeforeItsSessionArrivedEndsItOnArrival) {
     FakeWindows windows;
     model->answerLater = true;
     {
@@ -131,7 +131,7 @@ TEST_F(PairingViewTest, APairingWindowClosedBeforeItsSessionArrivedEndsItOnArriv
     EXPECT_EQ(model->cancelled, std::vector<Uuid>{model->opened.front().sessionID});
 }
 
-TEST_F(PairingViewTest, APairingWindowLeftOpenAndAskedForANewCodeForgetsThePhonePairedBefore) {
+TEST_F(PairingViewFixture, APairingWindowLeftOpenAndAskedForANewCodeForgetsThePhonePairedBefore) {
     FakeWindows windows;
     PairingWindow window(model, windows, clock.timing());
     window.show();

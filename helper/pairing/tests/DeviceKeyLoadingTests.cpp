@@ -61,7 +61,7 @@ std::vector<PairedDevice> manyDevices(std::size_t count) {
 
 // Mend: with many devices every start looked up each key on its own before the listener could start, and moved the
 // key file's keys before the event loop.
-TEST_F(KeychainDeviceStoreTest, AtStartNothingWaitsForTheKeyringWhichIsReadOnceInTheBackground) {
+TEST_F(KeychainDeviceStoreFixture, AtStartNothingWaitsForTheKeyringWhichIsReadOnceInTheBackground) {
     constexpr std::size_t deviceCount = 1000;
     auto devices = manyDevices(deviceCount);
     for (const auto& device : devices) keyring->put(device.id, annaKey);
@@ -103,7 +103,7 @@ TEST_F(KeychainDeviceStoreTest, AtStartNothingWaitsForTheKeyringWhichIsReadOnceI
     EXPECT_EQ(keyring->reads(), 0) << "lookups are answered from what the start read";
 }
 
-TEST_F(KeychainDeviceStoreTest, KeysTheKeyringCouldNotGiveAreAskedForAgainWhenTheListenerNeedsThem) {
+TEST_F(KeychainDeviceStoreFixture, KeysTheKeyringCouldNotGiveAreAskedForAgainWhenTheListenerNeedsThem) {
     makeStore()->add(anna, annaKey);
     keyring->failWith(locked());
     auto store = makeStore();
@@ -121,7 +121,7 @@ TEST_F(KeychainDeviceStoreTest, KeysTheKeyringCouldNotGiveAreAskedForAgainWhenTh
 }
 
 // Mend: devices whose keys went with a corrupt key file stayed listed and could never connect, and nothing said so.
-TEST_F(KeychainDeviceStoreTest, APairedDeviceLeftWithoutAKeyIsNamedOnce) {
+TEST_F(KeychainDeviceStoreFixture, APairedDeviceLeftWithoutAKeyIsNamedOnce) {
     keyring->failWith(unreachable());
     makeStore()->add(anna, annaKey);
     std::filesystem::create_directories(keyFilePath.parent_path());
@@ -142,7 +142,7 @@ TEST_F(KeychainDeviceStoreTest, APairedDeviceLeftWithoutAKeyIsNamedOnce) {
 }
 
 // Mend: a key file that could not be read would have been replaced by the next key written to it.
-TEST_F(KeychainDeviceStoreTest, AKeyFileThatCannotBeReadIsNeverWrittenOver) {
+TEST_F(KeychainDeviceStoreFixture, AKeyFileThatCannotBeReadIsNeverWrittenOver) {
     std::filesystem::create_directories(keyFilePath.parent_path());
     std::filesystem::create_symlink(keyFilePath.filename(), keyFilePath);
     keyring->failWith(unreachable());

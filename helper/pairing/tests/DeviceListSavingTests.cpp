@@ -70,7 +70,7 @@ std::string storedText(const UserDefaults& defaults) {
 
 // Mend: one entry an older or newer version wrote differently made every device read as unpaired, and the next
 // pairing stored a list of only the new device.
-TEST_F(KeychainDeviceStoreTest, AnEntryOfAnotherVersionIsSkippedLoggedAndKeptWhenTheListIsSavedAgain) {
+TEST_F(KeychainDeviceStoreFixture, AnEntryOfAnotherVersionIsSkippedLoggedAndKeptWhenTheListIsSavedAgain) {
     auto benOfAnotherVersion = ben.toJson();
     benOfAnotherVersion["pairedAt"] = "2024-05-01T10:00:00Z";
     defaults->setData("pairedDevices", bytesOf(nlohmann::json::array({anna.toJson(), benOfAnotherVersion}).dump()));
@@ -90,7 +90,7 @@ TEST_F(KeychainDeviceStoreTest, AnEntryOfAnotherVersionIsSkippedLoggedAndKeptWhe
     EXPECT_EQ(stored, nlohmann::json::array({anna.toJson(), benOfAnotherVersion, carl.toJson()}));
 }
 
-TEST_F(KeychainDeviceStoreTest, AListThatIsNoArrayIsKeptUnderAnotherKeyBeforeANewListIsSaved) {
+TEST_F(KeychainDeviceStoreFixture, AListThatIsNoArrayIsKeptUnderAnotherKeyBeforeANewListIsSaved) {
     defaults->setText("pairedDevices", "[{\"id\": …");
     auto store = makeStore();
     EXPECT_TRUE(store->devices().empty());
@@ -104,7 +104,7 @@ TEST_F(KeychainDeviceStoreTest, AListThatIsNoArrayIsKeptUnderAnotherKeyBeforeANe
 
 // Mend: every authentication rewrote the defaults on the caller's (the server's) thread, and decoded the whole
 // list twice.
-TEST_F(KeychainDeviceStoreTest, LastSeenIsShownAtOnceAndSavedLaterWithOneWriteForManyChanges) {
+TEST_F(KeychainDeviceStoreFixture, LastSeenIsShownAtOnceAndSavedLaterWithOneWriteForManyChanges) {
     auto store = makeStore();
     store->add(anna, annaKey);
     store->add(ben, benKey);
@@ -129,7 +129,7 @@ TEST_F(KeychainDeviceStoreTest, LastSeenIsShownAtOnceAndSavedLaterWithOneWriteFo
     EXPECT_EQ(defaults->changeCount(), changes + 1) << "nothing left to save";
 }
 
-TEST_F(KeychainDeviceStoreTest, ALastSeenIsSavedAfterTheDelayOrWhenTheStoreGoes) {
+TEST_F(KeychainDeviceStoreFixture, ALastSeenIsSavedAfterTheDelayOrWhenTheStoreGoes) {
     lastSeenDelay = 20ms;
     auto store = makeStore();
     store->add(anna, annaKey);
@@ -151,7 +151,7 @@ TEST_F(KeychainDeviceStoreTest, ALastSeenIsSavedAfterTheDelayOrWhenTheStoreGoes)
 
 // One writer, in order: a lastSeen save that was on its way to the disk when a device was removed never leaves the
 // older list behind; and while it writes, updates and reads go on without waiting for it.
-TEST_F(KeychainDeviceStoreTest, ASlowLastSeenSaveNeitherHoldsUpUpdatesNorOverwritesALaterRemoval) {
+TEST_F(KeychainDeviceStoreFixture, ASlowLastSeenSaveNeitherHoldsUpUpdatesNorOverwritesALaterRemoval) {
     auto gated = std::make_shared<GatedDefaults>();
     KeychainDeviceStore store(gated, keyring, std::make_shared<KeyFileVault>(keyFilePath), 1ms);
     store.add(anna, annaKey);

@@ -10,7 +10,7 @@ namespace {
 
 using namespace testing;
 
-TEST_F(KeychainDeviceStoreTest, KeepsTheListAsJsonDataInTheOrderOfTheLatestAddition) {
+TEST_F(KeychainDeviceStoreFixture, KeepsTheListAsJsonDataInTheOrderOfTheLatestAddition) {
     auto store = makeStore();
     store->add(anna, annaKey);
     store->add(ben, benKey);
@@ -30,7 +30,7 @@ TEST_F(KeychainDeviceStoreTest, KeepsTheListAsJsonDataInTheOrderOfTheLatestAddit
     EXPECT_EQ(keys[0].identity, ben.id.text());
 }
 
-TEST_F(KeychainDeviceStoreTest, AnUnreadableEntryIsLoggedKeptAndOnlyRealChangesRewriteTheList) {
+TEST_F(KeychainDeviceStoreFixture, AnUnreadableEntryIsLoggedKeptAndOnlyRealChangesRewriteTheList) {
     defaults->setData("pairedDevices", Bytes{'[', '{', '}', ']'});
     auto store = makeStore();
     EXPECT_TRUE(store->devices().empty());
@@ -50,7 +50,7 @@ TEST_F(KeychainDeviceStoreTest, AnUnreadableEntryIsLoggedKeptAndOnlyRealChangesR
               nlohmann::json::array({nlohmann::json::object(), ben.toJson()}));
 }
 
-TEST_F(KeychainDeviceStoreTest, AKeyOrItsAbsenceIsReadOnceUntilTheDeviceIsAddedOrRemoved) {
+TEST_F(KeychainDeviceStoreFixture, AKeyOrItsAbsenceIsReadOnceUntilTheDeviceIsAddedOrRemoved) {
     auto store = makeStore();
     EXPECT_EQ(store->key(anna.id), std::nullopt);
     EXPECT_EQ(store->key(anna.id), std::nullopt);
@@ -65,7 +65,7 @@ TEST_F(KeychainDeviceStoreTest, AKeyOrItsAbsenceIsReadOnceUntilTheDeviceIsAddedO
     EXPECT_EQ(keyring->reads(), 2);
 }
 
-TEST_F(KeychainDeviceStoreTest, AFailedAddThrowsAndLeavesListAndCacheAsTheyWere) {
+TEST_F(KeychainDeviceStoreFixture, AFailedAddThrowsAndLeavesListAndCacheAsTheyWere) {
     auto store = makeStore();
     store->add(ben, benKey);
     EXPECT_EQ(store->key(anna.id), std::nullopt);
@@ -78,7 +78,7 @@ TEST_F(KeychainDeviceStoreTest, AFailedAddThrowsAndLeavesListAndCacheAsTheyWere)
 
 // Mend: a read error is not remembered as "no key", or a keyring still locked at start would lock every
 // phone out until the next restart.
-TEST_F(KeychainDeviceStoreTest, AReadErrorIsLoggedAndAskedAgainNextTime) {
+TEST_F(KeychainDeviceStoreFixture, AReadErrorIsLoggedAndAskedAgainNextTime) {
     makeStore()->add(anna, annaKey);
     keyring->failWith(locked());
     auto restarted = makeStore();
@@ -94,7 +94,7 @@ TEST_F(KeychainDeviceStoreTest, AReadErrorIsLoggedAndAskedAgainNextTime) {
 }
 
 // Mend: a lookup that read the keyring before an add must not replace the key the add cached meanwhile.
-TEST_F(KeychainDeviceStoreTest, ALookupRacingAnAddLeavesTheAddedKeyInTheCache) {
+TEST_F(KeychainDeviceStoreFixture, ALookupRacingAnAddLeavesTheAddedKeyInTheCache) {
     auto store = makeStore();
     std::promise<void> readStarted;
     std::promise<void> addDone;
@@ -113,7 +113,7 @@ TEST_F(KeychainDeviceStoreTest, ALookupRacingAnAddLeavesTheAddedKeyInTheCache) {
     EXPECT_EQ(keyring->reads(), 1);
 }
 
-TEST_F(KeychainDeviceStoreTest, WithoutASecretServiceKeysGoToAnOwnerOnlyKeyFileLoggedOnce) {
+TEST_F(KeychainDeviceStoreFixture, WithoutASecretServiceKeysGoToAnOwnerOnlyKeyFileLoggedOnce) {
     keyring->failWith(unreachable());
     auto store = makeStore();
     store->add(anna, annaKey);
@@ -131,7 +131,7 @@ TEST_F(KeychainDeviceStoreTest, WithoutASecretServiceKeysGoToAnOwnerOnlyKeyFileL
                              "no Secret Service on the bus");
 }
 
-TEST_F(KeychainDeviceStoreTest, WhileUnreachableAListedDeviceIsUnavailableAndAnUnknownOneNotFound) {
+TEST_F(KeychainDeviceStoreFixture, WhileUnreachableAListedDeviceIsUnavailableAndAnUnknownOneNotFound) {
     makeStore()->add(anna, annaKey);
     keyring->failWith(unreachable());
     auto restarted = makeStore();
@@ -142,7 +142,7 @@ TEST_F(KeychainDeviceStoreTest, WhileUnreachableAListedDeviceIsUnavailableAndAnU
     EXPECT_EQ(restarted->key(ben.id), std::nullopt);
 }
 
-TEST_F(KeychainDeviceStoreTest, KeysInTheFileMoveToTheKeyringAtStartOrAfterTheNextKeyringWrite) {
+TEST_F(KeychainDeviceStoreFixture, KeysInTheFileMoveToTheKeyringAtStartOrAfterTheNextKeyringWrite) {
     keyring->failWith(unreachable());
     makeStore()->add(anna, annaKey);
     keyring->failWith(std::nullopt);
@@ -166,7 +166,7 @@ TEST_F(KeychainDeviceStoreTest, KeysInTheFileMoveToTheKeyringAtStartOrAfterTheNe
     EXPECT_EQ(makeStore()->key(ben.id), benKey);
 }
 
-TEST_F(KeychainDeviceStoreTest, RemovingDeletesTheKeyFromBothVaults) {
+TEST_F(KeychainDeviceStoreFixture, RemovingDeletesTheKeyFromBothVaults) {
     keyring->failWith(unreachable());
     auto store = makeStore();
     store->add(anna, annaKey);

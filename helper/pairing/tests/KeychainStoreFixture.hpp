@@ -21,7 +21,7 @@ using Devices = std::vector<PairedDevice>;
 using Keys = std::map<Uuid, Bytes>;
 
 // The keychain store over an in-memory keyring, in-memory defaults and a key file in a folder of the test's own.
-class KeychainDeviceStoreTest : public ::testing::Test {
+class KeychainDeviceStoreFixture : public ::testing::Test {
 protected:
     TemporaryDirectory folder;
     std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();

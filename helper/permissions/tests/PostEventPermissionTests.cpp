@@ -9,7 +9,7 @@
 namespace orvik::helper {
 namespace {
 
-struct PostEventPermissionTest : testing::Test {
+struct PostEventPermissionFixture : testing::Test {
     std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
     bool granted = false;
     PostEventPermission permission{defaults, [this] { return granted; }};
@@ -17,7 +17,7 @@ struct PostEventPermissionTest : testing::Test {
     std::optional<bool> stored(std::string_view key) const { return defaults->boolean(key); }
 };
 
-TEST_F(PostEventPermissionTest, aRequestIsRememberedAndAGrantOnlyOnceSeen) {
+TEST_F(PostEventPermissionFixture, aRequestIsRememberedAndAGrantOnlyOnceSeen) {
     EXPECT_FALSE(permission.hasRequestedBefore());
     EXPECT_FALSE(permission.wasLost());
     EXPECT_FALSE(permission.isGranted());
@@ -33,7 +33,7 @@ TEST_F(PostEventPermissionTest, aRequestIsRememberedAndAGrantOnlyOnceSeen) {
     EXPECT_EQ(stored(PostEventPermission::grantedBeforeKey), true);
 }
 
-TEST_F(PostEventPermissionTest, lossIsReportedOnlyAfterAGrantWasSeenWhichIsWrittenOnce) {
+TEST_F(PostEventPermissionFixture, lossIsReportedOnlyAfterAGrantWasSeenWhichIsWrittenOnce) {
     granted = true;
     EXPECT_FALSE(permission.wasLost());
     granted = false;
@@ -50,7 +50,7 @@ TEST_F(PostEventPermissionTest, lossIsReportedOnlyAfterAGrantWasSeenWhichIsWritt
     EXPECT_EQ(stored(PostEventPermission::grantedBeforeKey), true);
 }
 
-TEST(ScreenRecordingPermissionTest, requestProbesAgainAndStoresNothing) {
+TEST(ScreenRecordingPermission, requestProbesAgainAndStoresNothing) {
     int probes = 0;
     bool readable = false;
     ScreenRecordingPermission permission([&] {

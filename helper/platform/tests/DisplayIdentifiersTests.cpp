@@ -12,7 +12,7 @@ std::vector<std::string> names(const std::vector<DisplayInfo>& displays) {
     return result;
 }
 
-TEST(DisplayIdentifiersTest, identifierIsTheFnv1aHashOfTheName) {
+TEST(DisplayIdentifiers, identifierIsTheFnv1aHashOfTheName) {
     // Reference values of 32-bit FNV-1a.
     EXPECT_EQ(DisplayIdentifiers::idForName(""), 2166136261u);
     EXPECT_EQ(DisplayIdentifiers::idForName("a"), 0xE40C292Cu);
@@ -21,7 +21,7 @@ TEST(DisplayIdentifiersTest, identifierIsTheFnv1aHashOfTheName) {
 }
 
 // Monitors without area are left out.
-TEST(DisplayIdentifiersTest, primaryComesFirstThenLeftToRightThenTopToBottom) {
+TEST(DisplayIdentifiers, primaryComesFirstThenLeftToRightThenTopToBottom) {
     auto displays = DisplayIdentifiers::arrange({
         {"right", {3840, 0, 1920, 1080}, false},
         {"below", {0, 1080, 1920, 1080}, false},
@@ -37,7 +37,7 @@ TEST(DisplayIdentifiersTest, primaryComesFirstThenLeftToRightThenTopToBottom) {
     EXPECT_EQ(names(displays), (std::vector<std::string>{"a", "b"})) << "without primary the position decides";
 }
 
-TEST(DisplayIdentifiersTest, identifiersDoNotDependOnOrderOrPosition) {
+TEST(DisplayIdentifiers, identifiersDoNotDependOnOrderOrPosition) {
     auto first = DisplayIdentifiers::arrange({{"HDMI-1", {0, 0, 1920, 1080}, true}, {"DP-1", {1920, 0, 1280, 1024}}});
     auto moved = DisplayIdentifiers::arrange({{"DP-1", {0, 0, 1280, 1024}, true}, {"HDMI-1", {1280, 0, 1920, 1080}}});
     EXPECT_EQ(first[0].id, moved[1].id);
@@ -45,7 +45,7 @@ TEST(DisplayIdentifiersTest, identifiersDoNotDependOnOrderOrPosition) {
     EXPECT_EQ(first[0].id, DisplayIdentifiers::idForName("HDMI-1"));
 }
 
-TEST(DisplayIdentifiersTest, collidingNamesStillGetDistinctNonZeroIdentifiers) {
+TEST(DisplayIdentifiers, collidingNamesStillGetDistinctNonZeroIdentifiers) {
     auto displays = DisplayIdentifiers::arrange({{"same", {0, 0, 10, 10}}, {"same", {10, 0, 10, 10}}});
     ASSERT_EQ(displays.size(), 2u);
     EXPECT_EQ(displays[0].id, DisplayIdentifiers::idForName("same"));

@@ -64,7 +64,7 @@ private:
     std::uint32_t count_ = 0;
 };
 
-TEST(XSettingsTest, findsTheIntegerAfterOtherKindsOfSetting) {
+TEST(XSettings, findsTheIntegerAfterOtherKindsOfSetting) {
     for (bool bigEndian : {false, true}) {
         auto blob = SettingsBlob(bigEndian)
                         .text("Net/ThemeName", "Adwaita")
@@ -79,14 +79,14 @@ TEST(XSettingsTest, findsTheIntegerAfterOtherKindsOfSetting) {
     }
 }
 
-TEST(XSettingsTest, everyTruncationIsRejectedWithoutReadingPastTheEnd) {
+TEST(XSettings, everyTruncationIsRejectedWithoutReadingPastTheEnd) {
     auto blob = SettingsBlob().text("Net/ThemeName", "Adwaita").integer("Net/DoubleClickTime", 250).bytes();
     for (std::size_t length = 0; length < blob.size(); ++length) {
         EXPECT_EQ(XSettings::integer(ByteView(blob.data(), length), "Net/DoubleClickTime"), std::nullopt) << length;
     }
 }
 
-TEST(XSettingsTest, malformedBlobsAreRejected) {
+TEST(XSettings, malformedBlobsAreRejected) {
     auto blob = SettingsBlob().integer("Net/DoubleClickTime", 250).bytes();
     auto badOrder = blob;
     badOrder[0] = 2;

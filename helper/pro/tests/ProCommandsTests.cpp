@@ -72,7 +72,7 @@ struct FakeOpener final : URLOpening {
     }
 };
 
-class ProCommandsTest : public ::testing::Test {
+class ProCommandsFixture : public ::testing::Test {
 protected:
     // Serves one message on a session of its own and waits until it has been answered.
     void serve(OrvikMessage message) {
@@ -105,7 +105,7 @@ protected:
     ProCommands commands{catalog, shortcuts, opener, clock.function()};
 };
 
-TEST_F(ProCommandsTest, AnUnlistedAppStartsOneRescanAndFurtherMissesWaitThirtySecondsOnTheMonotonicClock) {
+TEST_F(ProCommandsFixture, AnUnlistedAppStartsOneRescanAndFurtherMissesWaitThirtySecondsOnTheMonotonicClock) {
     catalog->running = {{"Editor", "org.example.Editor", true}};
     serve(AppCommand{1, "org.example.Editor", AppAction::launch});
     EXPECT_EQ(lastResult(), std::nullopt);
@@ -120,7 +120,7 @@ TEST_F(ProCommandsTest, AnUnlistedAppStartsOneRescanAndFurtherMissesWaitThirtySe
     EXPECT_EQ(catalog->calls.back(), "quit org.example.Other");
 }
 
-TEST_F(ProCommandsTest, CanonicallyEquivalentSpellingsOfAnIdentifierAreOneApp) {
+TEST_F(ProCommandsFixture, CanonicallyEquivalentSpellingsOfAnIdentifierAreOneApp) {
     catalog->installed = {{"Café", "org.example.Cafe\xCC\x81", ""}};
     serve(AppsListRequest{{7}});
     ASSERT_EQ(lastSent<AppsList>()->apps, catalog->installed);
@@ -129,9 +129,9 @@ TEST_F(ProCommandsTest, CanonicallyEquivalentSpellingsOfAnIdentifierAreOneApp) {
     EXPECT_EQ(catalog->calls, (std::vector<std::string>{"installed", "activate org.example.Caf\xC3\xA9"}));
 }
 
-class IconSizeTest : public ProCommandsTest, public ::testing::WithParamInterface<std::pair<std::int64_t, bool>> {};
+class IconSize : public ProCommandsFixture, public ::testing::WithParamInterface<std::pair<std::int64_t, bool>> {};
 
-TEST_P(IconSizeTest, OnlySizesFrom16To256AreServedAndOthersNeverScan) {
+TEST_P(IconSize, OnlySizesFrom16To256AreServedAndOthersNeverScan) {
     const auto [size, served] = GetParam();
     catalog->installed = {{"Editor", "org.example.Editor", ""}};
     serve(AppIconRequest{5, "org.example.Editor", size});
@@ -143,11 +143,11 @@ TEST_P(IconSizeTest, OnlySizesFrom16To256AreServedAndOthersNeverScan) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, IconSizeTest,
+INSTANTIATE_TEST_SUITE_P(Sizes, IconSize,
                          ::testing::Values(std::pair{15, false}, std::pair{16, true}, std::pair{256, true},
                                            std::pair{257, false}, std::pair{-1, false}));
 
-TEST_F(ProCommandsTest, WhilePausedTheActionsAreRefusedAndTheListsStillServed) {
+TEST_F(ProCommandsFixture, WhilePausedTheActionsAreRefusedAndTheListsStillServed) {
     paused = true;
     pasteboard->userCopied("secret");
     for (const auto& action :
@@ -162,7 +162,7 @@ TEST_F(ProCommandsTest, WhilePausedTheActionsAreRefusedAndTheListsStillServed) {
     EXPECT_TRUE(catalog->calls == std::vector<std::string>{"running"});
 }
 
-TEST_F(ProCommandsTest, ARenamedShortcutIsRefusedAfterTheNextListAndRunsUnderItsListedSpelling) {
+TEST_F(ProCommandsFixture, ARenamedShortcutIsRefusedAfterTheNextListAndRunsUnderItsListedSpelling) {
     shortcuts->listing = std::vector<ShortcutInfo>{{"-Backup", "Work"}, {"Re\xCC\x81sume\xCC\x81", std::nullopt}};
     serve(ShortcutRun{1, "R\xC3\xA9sum\xC3\xA9"});
     EXPECT_EQ(lastResult(), std::nullopt);
@@ -176,7 +176,7 @@ TEST_F(ProCommandsTest, ARenamedShortcutIsRefusedAfterTheNextListAndRunsUnderIts
     EXPECT_EQ(shortcuts->lists, 2);
 }
 
-TEST_F(ProCommandsTest, AFailedListingIsAnInternalErrorWhenAskedForAndARefusalWhenChecking) {
+TEST_F(ProCommandsFixture, AFailedListingIsAnInternalErrorWhenAskedForAndARefusalWhenChecking) {
     shortcuts->listing = ShortcutsError{"shortcuts exited 1"};
     serve(ShortcutsListRequest{{1}});
     EXPECT_EQ(lastResult(), (CommandOutcome::Failure{ErrorCode::internalError, "shortcuts list failed"}));
@@ -184,7 +184,7 @@ TEST_F(ProCommandsTest, AFailedListingIsAnInternalErrorWhenAskedForAndARefusalWh
     EXPECT_EQ(lastResult(), (CommandOutcome::Failure{ErrorCode::notAllowed, std::nullopt}));
 }
 
-TEST_F(ProCommandsTest, LinksPassThePolicyBeforeTheOpenerWhoseRefusalIsAnInternalError) {
+TEST_F(ProCommandsFixture, LinksPassThePolicyBeforeTheOpenerWhoseRefusalIsAnInternalError) {
     serve(SendURL{1, "file:///etc/passwd"});
     EXPECT_EQ(lastResult(), (CommandOutcome::Failure{ErrorCode::notAllowed, std::nullopt}));
     EXPECT_TRUE(opener->opened.empty());
@@ -193,7 +193,7 @@ TEST_F(ProCommandsTest, LinksPassThePolicyBeforeTheOpenerWhoseRefusalIsAnInterna
     EXPECT_EQ(lastResult(), (CommandOutcome::Failure{ErrorCode::internalError, std::nullopt}));
 }
 
-TEST_F(ProCommandsTest, TheClipboardRoundTripsAndAnEmptyOneAnswersWithoutText) {
+TEST_F(ProCommandsFixture, TheClipboardRoundTripsAndAnEmptyOneAnswersWithoutText) {
     serve(ClipboardGet{{1}});
     EXPECT_EQ(lastSent<ClipboardContent>(), (ClipboardContent{1, std::nullopt}));
     serve(ClipboardSet{2, "hello"});
@@ -202,7 +202,7 @@ TEST_F(ProCommandsTest, TheClipboardRoundTripsAndAnEmptyOneAnswersWithoutText) {
     EXPECT_EQ(lastSent<ClipboardContent>(), (ClipboardContent{3, "hello"}));
 }
 
-TEST_F(ProCommandsTest, OtherMessagesAreUnsupported) {
+TEST_F(ProCommandsFixture, OtherMessagesAreUnsupported) {
     serve(MediaCommand{MediaKey::mute});
     EXPECT_EQ(lastResult(), (CommandOutcome::Failure{ErrorCode::unsupported, std::nullopt}));
 }

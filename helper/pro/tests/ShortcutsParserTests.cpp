@@ -8,14 +8,14 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class LinesTest : public ::testing::TestWithParam<std::pair<std::string, Lines>> {};
+class LinesFixture : public ::testing::TestWithParam<std::pair<std::string, Lines>> {};
 
-TEST_P(LinesTest, SplitsAtEveryNewlineTrimsBlanksAndDropsEmptyLines) {
+TEST_P(LinesFixture, SplitsAtEveryNewlineTrimsBlanksAndDropsEmptyLines) {
     EXPECT_EQ(ShortcutsParser::lines(GetParam().first), GetParam().second);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Outputs, LinesTest,
+    Outputs, LinesFixture,
     ::testing::Values(std::pair{std::string("Alpha\n  Beta  \r\n\n\tGamma"), Lines{"Alpha", "Beta", "Gamma"}},
                       std::pair{std::string(" \n\r\n\t \n"), Lines{}}, std::pair{std::string(), Lines{}},
                       std::pair{std::string("A\rB\x0B"

@@ -5,9 +5,9 @@
 namespace orvik::helper {
 namespace {
 
-class URLPolicyTest : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
+class URLPolicyFixture : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
 
-TEST_P(URLPolicyTest, AllowsOnlyWebLinksWithAHostWrittenAsOneURI) {
+TEST_P(URLPolicyFixture, AllowsOnlyWebLinksWithAHostWrittenAsOneURI) {
     EXPECT_EQ(URLPolicy::isAllowed(GetParam().first), GetParam().second) << GetParam().first;
 }
 
@@ -18,7 +18,7 @@ std::string ofLength(std::size_t length, std::string_view tail = "") {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Links, URLPolicyTest,
+    Links, URLPolicyFixture,
     ::testing::Values(
         std::pair{std::string("https://example.org/a?b=1#c"), true},
         std::pair{std::string("HTTP://user@example.org:8080"), true}, std::pair{std::string("http://[::1]:80/"), true},

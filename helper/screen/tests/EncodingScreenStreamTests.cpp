@@ -54,7 +54,7 @@ public:
     FrameHandler onFrame;
 };
 
-class StreamTest : public ::testing::Test {
+class Stream : public ::testing::Test {
 protected:
     void make(std::uint32_t lastSequence = 0) {
         auto factory = [this](const EncoderSettings& settings, VideoEncoder::Output output) {
@@ -89,7 +89,7 @@ protected:
     std::shared_ptr<EncodingScreenStream> stream;
 };
 
-TEST_F(StreamTest, ThreeFramesFlyTheNewestWaitsAndTheFirstIsAnAnnouncedKeyframe) {
+TEST_F(Stream, ThreeFramesFlyTheNewestWaitsAndTheFirstIsAnAnnouncedKeyframe) {
     make();
     start();
     EXPECT_EQ(encoder().settings().width, 1280);
@@ -112,7 +112,7 @@ TEST_F(StreamTest, ThreeFramesFlyTheNewestWaitsAndTheFirstIsAnAnnouncedKeyframe)
     EXPECT_EQ(encoder().bitRates, std::vector{2'365'440}) << "30 ms: 10 % up";
 }
 
-TEST_F(StreamTest, SequenceNumbersWrapAndANewEncoderIgnoresAcksOfTheOldOne) {
+TEST_F(Stream, SequenceNumbersWrapAndANewEncoderIgnoresAcksOfTheOldOne) {
     make(std::numeric_limits<std::uint32_t>::max() - 1);
     start();
     capture();
@@ -140,7 +140,7 @@ TEST_F(StreamTest, SequenceNumbersWrapAndANewEncoderIgnoresAcksOfTheOldOne) {
     EXPECT_EQ(encoder().encoded.size(), 4u);
 }
 
-TEST_F(StreamTest, KeyframeRequestsAreHonouredHalfASecondAfterTheLastForcedOne) {
+TEST_F(Stream, KeyframeRequestsAreHonouredHalfASecondAfterTheLastForcedOne) {
     make();
     start();
     capture();
@@ -156,7 +156,7 @@ TEST_F(StreamTest, KeyframeRequestsAreHonouredHalfASecondAfterTheLastForcedOne) 
     EXPECT_TRUE(encoder().encoded.back().second);
 }
 
-TEST_F(StreamTest, UnsendableOrUndecodableOutputFreesItsSlotAndForcesAKeyframe) {
+TEST_F(Stream, UnsendableOrUndecodableOutputFreesItsSlotAndForcesAKeyframe) {
     make();
     start();
     for (int i = 0; i < 4; ++i) capture();
@@ -176,7 +176,7 @@ TEST_F(StreamTest, UnsendableOrUndecodableOutputFreesItsSlotAndForcesAKeyframe) 
     EXPECT_EQ(encoder().encoded.size(), 6u) << "a dropped picture frees its slot";
 }
 
-TEST_F(StreamTest, PauseResumeAndStopDriveTheCaptureAndTheEncoder) {
+TEST_F(Stream, PauseResumeAndStopDriveTheCaptureAndTheEncoder) {
     make();
     stream->resume([](auto failure) { EXPECT_FALSE(failure); });
     EXPECT_TRUE(encoders.empty()) << "nothing to resume before a start";

@@ -20,9 +20,9 @@ struct BucketCase {
     std::vector<Burst> bursts;
 };
 
-class CommandTokenBucketTest : public ::testing::TestWithParam<BucketCase> {};
+class CommandTokenBucketFixture : public ::testing::TestWithParam<BucketCase> {};
 
-TEST_P(CommandTokenBucketTest, GrantsWhatTheBucketHolds) {
+TEST_P(CommandTokenBucketFixture, GrantsWhatTheBucketHolds) {
     CommandTokenBucket bucket;
     for (const auto& burst : GetParam().bursts) {
         int granted = 0;
@@ -32,7 +32,7 @@ TEST_P(CommandTokenBucketTest, GrantsWhatTheBucketHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, CommandTokenBucketTest,
+    Cases, CommandTokenBucketFixture,
     ::testing::Values(BucketCase{"FortyAtOnceThenNone", {{1000, 41, 40}}},
                       BucketCase{"TwentyPerSecondAfterwards", {{1000, 40, 40}, {1000.06, 2, 1}, {1001.06, 25, 20}}},
                       BucketCase{"NeverMoreThanFortyAfterAPause", {{5, 40, 40}, {3600, 45, 40}}},

@@ -32,7 +32,7 @@ private:
 };
 
 // The server as the flow sees it, with one phone whose answers are recorded, and a local user who answers at once.
-class PairingFlowTest : public ::testing::Test, public PairingFlow::Host {
+class PairingFlowFixture : public ::testing::Test, public PairingFlow::Host {
 public:
     std::optional<std::string> requesterAddress(const Uuid&) const override { return "10.0.0.2"; }
     void awaitApproval(const Uuid&) override { ++awaited; }
@@ -89,7 +89,7 @@ public:
     std::unique_ptr<PairingFlow> flow = make();
 };
 
-TEST_F(PairingFlowTest, OnlyAScanWhereScansMayPairsWithoutTheUsersYes) {
+TEST_F(PairingFlowFixture, OnlyAScanWhereScansMayPairsWithoutTheUsersYes) {
     struct Row {
         bool scansPairAlone;
         Method method;
@@ -114,7 +114,7 @@ TEST_F(PairingFlowTest, OnlyAScanWhereScansMayPairsWithoutTheUsersYes) {
 
 // Pairing over a device that may exist would lose its key; a wrong proof is a failed handshake. Neither uses the
 // window up.
-TEST_F(PairingFlowTest, ALockedKeyringOrAWrongProofIsRefusedAndLeavesTheWindowOpen) {
+TEST_F(PairingFlowFixture, ALockedKeyringOrAWrongProofIsRefusedAndLeavesTheWindowOpen) {
     store->locked = true;
     requestPairing(Method::manualCode);
     EXPECT_EQ(answers.at(0), OrvikMessage(ErrorMessage{ErrorCode::pairingDenied, "device ID in use"}));
@@ -129,7 +129,7 @@ TEST_F(PairingFlowTest, ALockedKeyringOrAWrongProofIsRefusedAndLeavesTheWindowOp
     EXPECT_TRUE(store->devices().empty());
 }
 
-TEST_F(PairingFlowTest, AWindowOffersItsKeysUntilItRunsOutAndEachExpiresByItsOwnIdentifier) {
+TEST_F(PairingFlowFixture, AWindowOffersItsKeysUntilItRunsOutAndEachExpiresByItsOwnIdentifier) {
     flow->open();
     now += 299s;
     EXPECT_EQ(flow->listenerKeys().size(), 2u) << "the scanned and the typed form";

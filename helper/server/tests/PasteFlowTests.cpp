@@ -23,14 +23,14 @@ public:
 
 // The flow on a thread of its own, as on the server's, over a fake clipboard and a fake primary selection; the
 // presses of the paste keys are counted.
-class PasteFlowTest : public ::testing::Test {
+class PasteFlowFixture : public ::testing::Test {
 protected:
-    PasteFlowTest() {
+    PasteFlowFixture() {
         pasteboard->userCopied("the user's own text");
         primary->userCopied("the user's selected text");
         remake({pasteboard, primary}, 1h);
     }
-    ~PasteFlowTest() override { remake({}, 0ms); }
+    ~PasteFlowFixture() override { remake({}, 0ms); }
 
     template <class F> auto onThread(F call) { return asio::post(thread.executor(), asio::use_future(call)).get(); }
     void remake(std::vector<std::shared_ptr<PasteboardAccess>> boards, std::chrono::milliseconds delay) {
@@ -52,14 +52,14 @@ protected:
     std::optional<std::string> clipboardText() { return pasteboard->contents().text(); }
     std::optional<std::string> primaryText() { return primary->contents().text(); }
 
-    IoThread thread{"PasteFlowTest"};
+    IoThread thread{"PasteFlowFixture"};
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakePasteboard> primary = std::make_shared<FakePasteboard>();
     std::atomic<int> presses = 0;
     std::unique_ptr<PasteFlow> flow;
 };
 
-TEST_F(PasteFlowTest, PutsTheTextOnEveryPasteboardPressesOnceAndPutsEachOnesContentsBackAfterTheWait) {
+TEST_F(PasteFlowFixture, PutsTheTextOnEveryPasteboardPressesOnceAndPutsEachOnesContentsBackAfterTheWait) {
     auto pasted = paste("hello");
     ASSERT_TRUE(waitsPending(1));
     EXPECT_EQ(clipboardText(), "hello");
@@ -72,7 +72,7 @@ TEST_F(PasteFlowTest, PutsTheTextOnEveryPasteboardPressesOnceAndPutsEachOnesCont
     EXPECT_EQ(primaryText(), "the user's selected text");
 }
 
-TEST_F(PasteFlowTest, OnlyTheNewestOfOverlappingPastesRestoresWhatCameBeforeTheFirst) {
+TEST_F(PasteFlowFixture, OnlyTheNewestOfOverlappingPastesRestoresWhatCameBeforeTheFirst) {
     auto first = paste("one");
     ASSERT_TRUE(waitsPending(1));
     auto second = paste("two");
@@ -88,7 +88,7 @@ TEST_F(PasteFlowTest, OnlyTheNewestOfOverlappingPastesRestoresWhatCameBeforeTheF
     EXPECT_EQ(primary->writes(), (std::vector<std::string>{"one", "two"}));
 }
 
-TEST_F(PasteFlowTest, ACopyDuringTheWaitSurvivesOnItsPasteboardAndTheSavedContentsAreDropped) {
+TEST_F(PasteFlowFixture, ACopyDuringTheWaitSurvivesOnItsPasteboardAndTheSavedContentsAreDropped) {
     auto pasted = paste("hello");
     ASSERT_TRUE(waitsPending(1));
     pasteboard->userCopied("copied meanwhile");
@@ -106,7 +106,7 @@ TEST_F(PasteFlowTest, ACopyDuringTheWaitSurvivesOnItsPasteboardAndTheSavedConten
     EXPECT_EQ(primaryText(), "selected meanwhile");
 }
 
-TEST_F(PasteFlowTest, TheRestoreFollowsByItselfAndABrokenPasteboardPastesNothing) {
+TEST_F(PasteFlowFixture, TheRestoreFollowsByItselfAndABrokenPasteboardPastesNothing) {
     remake({pasteboard}, 1ms);
     paste("pasted").get();
     EXPECT_EQ(clipboardText(), "the user's own text");

@@ -14,9 +14,9 @@ const Uuid session = Uuid::random();
 const Uuid device = Uuid::random();
 
 // The server as the viewers see it: one session of the device "Anna", whose messages are recorded.
-class ScreenViewersTest : public ::testing::Test, public ScreenViewers::Host {
+class ScreenViewersFixture : public ::testing::Test, public ScreenViewers::Host {
 protected:
-    ScreenViewersTest() {
+    ScreenViewersFixture() {
         screen->canCapture = [] { return true; };
         screen->makeSource = [] { return std::make_shared<FakeSource>(); };
         screen->approve = [this](ScreenViewingRequest request, std::function<void(ScreenViewingDecision)> done) {
@@ -85,7 +85,7 @@ protected:
     ScreenViewers viewers{*this};
 };
 
-TEST_F(ScreenViewersTest, DisplaysAreListedWithThePermissionAndRequestsWithoutServicesAreUnsupported) {
+TEST_F(ScreenViewersFixture, DisplaysAreListedWithThePermissionAndRequestsWithoutServicesAreUnsupported) {
     handle(ScreenDisplaysRequest{{7}});
     screen->canCapture = [] { return false; };
     handle(ScreenDisplaysRequest{{8}});
@@ -107,7 +107,7 @@ TEST_F(ScreenViewersTest, DisplaysAreListedWithThePermissionAndRequestsWithoutSe
     EXPECT_FALSE(markedScreen) << "a refused start leaves the session a control session";
 }
 
-TEST_F(ScreenViewersTest, AnApprovedViewerStreamsTheMainDisplayInACodecBothSidesHave) {
+TEST_F(ScreenViewersFixture, AnApprovedViewerStreamsTheMainDisplayInACodecBothSidesHave) {
     decision = ScreenViewingDecision::alwaysAllow;
     start({ScreenCodec::hevc});
     EXPECT_EQ(taken<ScreenStarted>(),
@@ -133,7 +133,7 @@ TEST_F(ScreenViewersTest, AnApprovedViewerStreamsTheMainDisplayInACodecBothSides
     EXPECT_EQ(asked.size(), 1u);
 }
 
-TEST_F(ScreenViewersTest, AConfigureChoosesAgainAndKeepsTheCodecsOfTheStart) {
+TEST_F(ScreenViewersFixture, AConfigureChoosesAgainAndKeepsTheCodecsOfTheStart) {
     screen->codecs = {ScreenCodec::hevc, ScreenCodec::h264};
     start({ScreenCodec::hevc}, 1);
     handle(ScreenConfigure{9, ScreenSettings{640, 480, 30, std::nullopt}});
@@ -144,7 +144,7 @@ TEST_F(ScreenViewersTest, AConfigureChoosesAgainAndKeepsTheCodecsOfTheStart) {
     EXPECT_EQ(stream->targets[1].settings.maxWidth, 640);
 }
 
-TEST_F(ScreenViewersTest, ADeniedOrSwitchedOffOrAbandonedStartBuildsNoViewer) {
+TEST_F(ScreenViewersFixture, ADeniedOrSwitchedOffOrAbandonedStartBuildsNoViewer) {
     decision = ScreenViewingDecision::deny;
     start();
     EXPECT_EQ(states(), (std::vector{State::awaitingApproval, State::notAllowed}));
@@ -162,7 +162,7 @@ TEST_F(ScreenViewersTest, ADeniedOrSwitchedOffOrAbandonedStartBuildsNoViewer) {
     EXPECT_TRUE(published.empty());
 }
 
-TEST_F(ScreenViewersTest, PauseAndResumeReachEveryViewerAndTheLatestStateWins) {
+TEST_F(ScreenViewersFixture, PauseAndResumeReachEveryViewerAndTheLatestStateWins) {
     start();
     paused = true;
     stream->holdPause = true;
@@ -184,7 +184,7 @@ TEST_F(ScreenViewersTest, PauseAndResumeReachEveryViewerAndTheLatestStateWins) {
     EXPECT_EQ(states(), (std::vector{State::notAllowed, State::awaitingApproval, State::paused}));
 }
 
-TEST_F(ScreenViewersTest, FailuresBecomeStatesAndAFailedStartStaysRegisteredUntilCaptureEnds) {
+TEST_F(ScreenViewersFixture, FailuresBecomeStatesAndAFailedStartStaysRegisteredUntilCaptureEnds) {
     stream->startFailure = ScreenCaptureFailure::permissionDenied;
     start();
     EXPECT_EQ(states(), (std::vector{State::awaitingApproval, State::permissionMissing}));
@@ -196,7 +196,7 @@ TEST_F(ScreenViewersTest, FailuresBecomeStatesAndAFailedStartStaysRegisteredUnti
     EXPECT_TRUE(sent.empty()) << "a failure after the stop sends nothing";
 }
 
-TEST_F(ScreenViewersTest, AResumeTellsAViewerWhoseStreamNeverStartedNothing) {
+TEST_F(ScreenViewersFixture, AResumeTellsAViewerWhoseStreamNeverStartedNothing) {
     class NoDisplays final : public ScreenCaptureSource {
         void displays(std::function<void(DisplaysResult)> done) override { done(std::vector<ScreenDisplay>{}); }
         void start(CaptureConfiguration, FrameHandler, StopHandler, Completion done) override { done(std::nullopt); }
@@ -212,7 +212,7 @@ TEST_F(ScreenViewersTest, AResumeTellsAViewerWhoseStreamNeverStartedNothing) {
     EXPECT_EQ(states(), (std::vector{State::awaitingApproval, State::displayUnavailable, State::paused}));
 }
 
-TEST_F(ScreenViewersTest, TheEndOfASessionStopsItsStreamSilently) {
+TEST_F(ScreenViewersFixture, TheEndOfASessionStopsItsStreamSilently) {
     start();
     sent.clear();
     viewers.sessionEnded(session);
@@ -222,7 +222,7 @@ TEST_F(ScreenViewersTest, TheEndOfASessionStopsItsStreamSilently) {
 }
 
 // Services that cannot make a stream refuse the viewer as a failed start does, without ending the session.
-TEST_F(ScreenViewersTest, ServicesWithoutAStreamRefuseTheViewerAsAFailedStart) {
+TEST_F(ScreenViewersFixture, ServicesWithoutAStreamRefuseTheViewerAsAFailedStart) {
     const std::vector<std::function<void(ScreenServices&)>> lacking{
         [](ScreenServices& s) { s.makeStream = nullptr; },
         [](ScreenServices& s) { s.makeSource = nullptr; },

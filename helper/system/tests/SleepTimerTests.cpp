@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct SleepTimerTest : testing::Test {
+struct SleepTimerFixture : testing::Test {
     std::chrono::system_clock::time_point now{std::chrono::hours(1000)};
     ManualSleeper sleeper;
     std::shared_ptr<SleepTimer> timer = SleepTimer::create(sleeper.sleeper(), [this] { return now; });
@@ -32,7 +32,7 @@ struct DelayCase {
     bool warns;
 };
 
-struct SleepTimerDelays : SleepTimerTest, testing::WithParamInterface<DelayCase> {};
+struct SleepTimerDelays : SleepTimerFixture, testing::WithParamInterface<DelayCase> {};
 
 TEST_P(SleepTimerDelays, WarnsAMinuteAheadOnlyWhenTheDelayIsLongerThanThatAndFiresIdle) {
     schedule(PowerAction::sleep, GetParam().seconds);
@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(Delays, SleepTimerDelays,
                          testing::Values(DelayCase{61, {1s, 60s}, true}, DelayCase{60, {60s}, false},
                                          DelayCase{1, {1s}, false}, DelayCase{-3, {0s}, false}));
 
-TEST_F(SleepTimerTest, AReplacedOrCancelledActionWhoseWaitEndsLateNeitherFiresNorClearsTheNewOne) {
+TEST_F(SleepTimerFixture, AReplacedOrCancelledActionWhoseWaitEndsLateNeitherFiresNorClearsTheNewOne) {
     std::vector<std::optional<SleepTimer::Scheduled>> observed;
     timer->cancel();
     timer->setObserver([&](std::optional<SleepTimer::Scheduled> scheduled) { observed.push_back(scheduled); });
@@ -73,7 +73,7 @@ TEST_F(SleepTimerTest, AReplacedOrCancelledActionWhoseWaitEndsLateNeitherFiresNo
     EXPECT_EQ(observed.back(), std::nullopt);
 }
 
-TEST_F(SleepTimerTest, ACancelThatMeetsAWarningUnderWayReturnsOnlyOnceItWasGivenAndNothingFollows) {
+TEST_F(SleepTimerFixture, ACancelThatMeetsAWarningUnderWayReturnsOnlyOnceItWasGivenAndNothingFollows) {
     std::promise<void> begun;
     std::atomic<bool> cancelReturned{false};
     bool returnedDuringWarning = false;

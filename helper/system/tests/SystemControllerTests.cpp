@@ -13,7 +13,7 @@ namespace {
 
 using Session = test::RecordingCommandSession;
 
-struct SystemControllerTest : testing::Test {
+struct SystemControllerFixture : testing::Test {
     std::shared_ptr<FakeVolume> volume = std::make_shared<FakeVolume>(VolumeStatus{0.97F, false, true});
     std::shared_ptr<FakePowerExecutor> power = std::make_shared<FakePowerExecutor>();
     ManualSleeper sleeper;
@@ -46,7 +46,7 @@ struct PowerCase {
     bool canPost = true;
 };
 
-struct ControllerPower : SystemControllerTest, testing::WithParamInterface<PowerCase> {};
+struct ControllerPower : SystemControllerFixture, testing::WithParamInterface<PowerCase> {};
 
 TEST_P(ControllerPower, ChecksThePolicyThenTheDelayThenRunsOrSchedules) {
     const auto& given = GetParam();
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PowerCase{PowerAction::restart, 86401, ErrorCode::notAllowed, false, false},
                     PowerCase{PowerAction::restart, now, now, true}));
 
-TEST_F(SystemControllerTest, ADelayedActionIsDroppedWhenPausedOrNoLongerAllowedAtItsDueTimeAndRunsOtherwise) {
+TEST_F(SystemControllerFixture, ADelayedActionIsDroppedWhenPausedOrNoLongerAllowedAtItsDueTimeAndRunsOtherwise) {
     auto controller = make();
     for (bool paused : {true, false}) {
         for (bool allowed : {false, true}) {
@@ -95,7 +95,7 @@ TEST_F(SystemControllerTest, ADelayedActionIsDroppedWhenPausedOrNoLongerAllowedA
     EXPECT_TRUE(session->calls<Session::StatusPushed>().back().force) << "also with nothing pending";
 }
 
-TEST_F(SystemControllerTest, MediaKeysChangeASettableVolumeAndArePostedOtherwise) {
+TEST_F(SystemControllerFixture, MediaKeysChangeASettableVolumeAndArePostedOtherwise) {
     auto controller = make();
     for (auto key : {MediaKey::volumeUp, MediaKey::volumeDown, MediaKey::mute, MediaKey::next})
         send(*controller, MediaCommand{key});
@@ -115,7 +115,7 @@ TEST_F(SystemControllerTest, MediaKeysChangeASettableVolumeAndArePostedOtherwise
     EXPECT_EQ(posted[1].key, MediaKey::volumeDown);
 }
 
-TEST_F(SystemControllerTest, AVolumeChangeReturnsAtOnceAndFinishesWhenTheSoundServerAnswers) {
+TEST_F(SystemControllerFixture, AVolumeChangeReturnsAtOnceAndFinishesWhenTheSoundServerAnswers) {
     auto controller = make();
     volume->answerLater = true;
     bool done = false;
@@ -130,7 +130,7 @@ TEST_F(SystemControllerTest, AVolumeChangeReturnsAtOnceAndFinishesWhenTheSoundSe
     EXPECT_EQ(session->calls<Session::StatusPushed>().size(), 1U);
 }
 
-TEST_F(SystemControllerTest, PresentationOverlayAndUnknownMessages) {
+TEST_F(SystemControllerFixture, PresentationOverlayAndUnknownMessages) {
     auto plain = make();
     send(*plain, PresentationCommand{PresentationAction::next, PresentationApp::keynote});
     send(*plain, PresentationCommand{PresentationAction::start, PresentationApp::generic});

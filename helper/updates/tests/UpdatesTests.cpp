@@ -9,7 +9,7 @@
 namespace orvik::helper {
 namespace {
 
-TEST(UpdateGateTest, HoldsOnlyForASetKeyAndAnHttpsFeed) {
+TEST(UpdateGate, HoldsOnlyForASetKeyAndAnHttpsFeed) {
     const char* https = "https://a.org/feed.xml";
     for (const char* key : {"key", "\n"}) EXPECT_TRUE(UpdateGate::holds(https, key)); // line breaks are kept
     for (const char* key : {"", " \t ", "{{KEY}}", "{{"}) EXPECT_FALSE(UpdateGate::holds(https, key)) << key;
@@ -18,7 +18,7 @@ TEST(UpdateGateTest, HoldsOnlyForASetKeyAndAnHttpsFeed) {
     }
 }
 
-TEST(VersionNumberTest, ComparesPartsAsNumbers) {
+TEST(VersionNumber, ComparesPartsAsNumbers) {
     using std::strong_ordering;
     const std::tuple<const char*, const char*, strong_ordering> table[] = {
         {"1.10", "1.9", strong_ordering::greater},
@@ -54,9 +54,9 @@ struct MessageCase {
     friend void PrintTo(const MessageCase& row, std::ostream* out) { *out << row.name; }
 };
 
-class UpdateMessageTest : public testing::TestWithParam<MessageCase> {};
+class UpdateMessageFixture : public testing::TestWithParam<MessageCase> {};
 
-TEST_P(UpdateMessageTest, TellsWhatTheFeedSays) {
+TEST_P(UpdateMessageFixture, TellsWhatTheFeedSays) {
     const auto& row = GetParam();
     const auto message = UpdateMessage::about(UpdateCheckOutcome::fromFeed(row.document, "1.2.0"), row.kind, "1.2.0");
     ASSERT_EQ(message.has_value(), row.text != nullptr);
@@ -71,7 +71,7 @@ const std::string link = "<link>https://example.org/notes</link>";
 const std::string enclosure = R"(<enclosure url="https://example.org/orvik-1.10.deb" length="1" type="x"/>)";
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, UpdateMessageTest,
+    Table, UpdateMessageFixture,
     testing::Values(
         MessageCase{"newestOfSeveral", feed(item("1.9") + item("1.10", link + enclosure) + item("9.0b") + item("1.1")),
                     background, newer, "https://example.org/orvik-1.10.deb"},

@@ -11,7 +11,7 @@
 namespace orvik::helper {
 namespace {
 
-TEST(X11KeyTableTest, everyMacKeyButFunctionHasAKeysymAndNothingAbove127Does) {
+TEST(X11KeyTable, everyMacKeyButFunctionHasAKeysymAndNothingAbove127Does) {
     for (auto key : allMacKeys) {
         EXPECT_EQ(X11KeyTable::keysym(rawValue(key)) == X11KeyTable::noSymbol, key == MacKey::function) << name(key);
     }
@@ -21,7 +21,7 @@ TEST(X11KeyTableTest, everyMacKeyButFunctionHasAKeysymAndNothingAbove127Does) {
 }
 
 // The phone's media keys, coded for the sink and looked up as the sink does, land on the audio keys desktops bind.
-TEST(X11KeyTableTest, everyMediaKeyOfThePhoneReachesItsAudioKeysymAndUnknownCodesNone) {
+TEST(X11KeyTable, everyMediaKeyOfThePhoneReachesItsAudioKeysymAndUnknownCodesNone) {
     const std::pair<MediaKey, std::uint32_t> expected[] = {
         {MediaKey::playPause, XF86XK_AudioPlay},         {MediaKey::next, XF86XK_AudioNext},
         {MediaKey::previous, XF86XK_AudioPrev},          {MediaKey::volumeUp, XF86XK_AudioRaiseVolume},

@@ -10,7 +10,7 @@ using Levels = X11SpareKeycodes::Levels;
 constexpr double reuse = X11SpareKeycodes::reuseDelay;
 constexpr double idle = X11SpareKeycodes::giveBackDelay;
 
-struct X11SpareKeycodesTest : ::testing::Test {
+struct X11SpareKeycodesFixture : ::testing::Test {
     X11SpareKeycodes spares;
     void SetUp() override {
         spares.add(100);
@@ -24,7 +24,7 @@ struct X11SpareKeycodesTest : ::testing::Test {
     }
 };
 
-TEST_F(X11SpareKeycodesTest, plainLevelsGoFirstThenShiftLevelsAndARepeatKeepsItsPlace) {
+TEST_F(X11SpareKeycodesFixture, plainLevelsGoFirstThenShiftLevelsAndARepeatKeepsItsPlace) {
     EXPECT_EQ(type(1, 10), (Lease{100, 0, true}));
     EXPECT_EQ(spares.binding(100), (Levels{1, 1})) << "one keysym fills both levels";
     EXPECT_EQ(type(2, 10), (Lease{101, 0, true}));
@@ -35,7 +35,7 @@ TEST_F(X11SpareKeycodesTest, plainLevelsGoFirstThenShiftLevelsAndARepeatKeepsIts
     EXPECT_EQ(spares.binding(101), (Levels{2, 4}));
 }
 
-TEST_F(X11SpareKeycodesTest, aPlaceIsBoundAgainOnlyWhenItsLastPressIsOldEnoughTheOldestFirst) {
+TEST_F(X11SpareKeycodesFixture, aPlaceIsBoundAgainOnlyWhenItsLastPressIsOldEnoughTheOldestFirst) {
     type(1, 10);
     type(2, 10.5);
     type(3, 10.2);
@@ -48,7 +48,7 @@ TEST_F(X11SpareKeycodesTest, aPlaceIsBoundAgainOnlyWhenItsLastPressIsOldEnoughTh
     EXPECT_EQ(spares.binding(101), (Levels{2, 6}));
 }
 
-TEST_F(X11SpareKeycodesTest, aHeldKeyTakesAWholeKeycodeThatNothingElseGets) {
+TEST_F(X11SpareKeycodesFixture, aHeldKeyTakesAWholeKeycodeThatNothingElseGets) {
     type(1, 10);
     auto key = spares.leaseKey(9, 10);
     EXPECT_EQ(key, (Lease{101, 0, true}));
@@ -66,7 +66,7 @@ TEST_F(X11SpareKeycodesTest, aHeldKeyTakesAWholeKeycodeThatNothingElseGets) {
     EXPECT_EQ(spares.leaseKey(9, 1000), (Lease{101, 0, false}));
 }
 
-TEST_F(X11SpareKeycodesTest, bindingsIdleForTheGiveBackDelayGoBackToNoSymbol) {
+TEST_F(X11SpareKeycodesFixture, bindingsIdleForTheGiveBackDelayGoBackToNoSymbol) {
     type(1, 10);
     type(2, 12);
     EXPECT_EQ(spares.nextIdle(), 10 + idle);
@@ -78,7 +78,7 @@ TEST_F(X11SpareKeycodesTest, bindingsIdleForTheGiveBackDelayGoBackToNoSymbol) {
     EXPECT_EQ(spares.latestUse(), std::nullopt);
 }
 
-TEST_F(X11SpareKeycodesTest, aSpareSomeoneElseChangedLeavesThePoolAndOneTheyEmptiedStays) {
+TEST_F(X11SpareKeycodesFixture, aSpareSomeoneElseChangedLeavesThePoolAndOneTheyEmptiedStays) {
     type(1, 10);
     type(2, 10);
     spares.reconcile(100, Levels{1, 1});

@@ -6,7 +6,7 @@
 namespace orvik::helper {
 namespace {
 
-TEST(X11UnicodeTest, surrogatePairsJoinAndLoneHalvesBecomeReplacements) {
+TEST(X11Unicode, surrogatePairsJoinAndLoneHalvesBecomeReplacements) {
     EXPECT_EQ(X11Unicode::codePoints(u"aé日😀"), U"aé日😀");
     EXPECT_EQ(X11Unicode::codePoints(std::u16string_view(u"\xD83D", 1)), U"\uFFFD");
     EXPECT_EQ(X11Unicode::codePoints(std::u16string(u"\xDE00x")), U"\uFFFDx");
@@ -14,7 +14,7 @@ TEST(X11UnicodeTest, surrogatePairsJoinAndLoneHalvesBecomeReplacements) {
 }
 
 // A layout may carry a character as its legacy keysym or as its Unicode keysym: both are looked for.
-TEST(X11UnicodeTest, charactersHaveTheirNamedKeysymFirstAndTheirUnicodeKeysymSecond) {
+TEST(X11Unicode, charactersHaveTheirNamedKeysymFirstAndTheirUnicodeKeysymSecond) {
     using Keysyms = std::array<std::uint32_t, 2>;
     const std::pair<char32_t, Keysyms> cases[] = {
         {U'a', {XK_a, 0}},

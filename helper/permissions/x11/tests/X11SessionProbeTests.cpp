@@ -9,7 +9,7 @@ namespace {
 // here does not exist. Granting probes run against Xvfb in tests/permissions.
 constexpr const char* missingDisplay = ":65000";
 
-struct X11SessionProbeTest : testing::Test {
+struct X11SessionProbeFixture : testing::Test {
     ManualClock clock{100};
     int environmentReads = 0;
     X11SessionProbe::Environment environment{missingDisplay, "", "x11"};
@@ -20,14 +20,14 @@ struct X11SessionProbeTest : testing::Test {
                           clock.function()};
 };
 
-TEST(X11SessionProbeEnvironmentTest, waylandIsRecognisedByEitherVariable) {
+TEST(X11SessionProbeEnvironment, waylandIsRecognisedByEitherVariable) {
     EXPECT_TRUE((X11SessionProbe::Environment{":0", "wayland-0", ""}.isWayland()));
     EXPECT_TRUE((X11SessionProbe::Environment{":0", "", "wayland"}.isWayland()));
     EXPECT_FALSE((X11SessionProbe::Environment{":0", "", "x11"}.isWayland()));
     EXPECT_FALSE((X11SessionProbe::Environment{":0", "", ""}.isWayland()));
 }
 
-TEST_F(X11SessionProbeTest, answersAreKeptForAboutASecond) {
+TEST_F(X11SessionProbeFixture, answersAreKeptForAboutASecond) {
     environment.waylandDisplay = "wayland-0";
     EXPECT_FALSE(probe.canPostEvents());
     EXPECT_EQ(environmentReads, 1);
@@ -41,7 +41,7 @@ TEST_F(X11SessionProbeTest, answersAreKeptForAboutASecond) {
     EXPECT_EQ(environmentReads, 2) << "after the interval the session is asked again";
 }
 
-TEST_F(X11SessionProbeTest, withoutAServerEachQuestionHasItsOwnAnswerAndGrantsNothing) {
+TEST_F(X11SessionProbeFixture, withoutAServerEachQuestionHasItsOwnAnswerAndGrantsNothing) {
     EXPECT_FALSE(probe.canPostEvents());
     EXPECT_FALSE(probe.canReadScreen());
     EXPECT_EQ(environmentReads, 2);
