@@ -17,7 +17,7 @@
 #include "pairing/KeyFileDocument.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/secretservice/SecretServiceVault.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <algorithm>

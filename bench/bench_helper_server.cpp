@@ -13,7 +13,7 @@
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>

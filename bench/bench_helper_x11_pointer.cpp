@@ -20,7 +20,7 @@
 #include "orvik/protocol/transport/ReceivedMessage.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>

@@ -8,7 +8,7 @@
 #include "orvik/protocol/messages/ScreenFrameAssembler.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "screen/ScreenClock.hpp"
 #include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "server/HelperServer.hpp"

@@ -10,7 +10,7 @@
 #include "model/XdgLoginItem.hpp"
 #include "pairing/secretservice/StandardDeviceStore.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
 #include "screen/ffmpeg/ProductionScreenServices.hpp"

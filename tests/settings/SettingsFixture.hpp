@@ -9,7 +9,7 @@
 #include "model/HelperAppModel.hpp"
 #include "model/WindowID.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "settings/SettingsWindow.hpp"
 
 #include <QTabWidget>

@@ -10,7 +10,7 @@
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "platform/LinuxSystemInfoSource.hpp"
+#include "platform/host/LinuxSystemInfoSource.hpp"
 
 #include <ifaddrs.h>
 #include <unistd.h>
