@@ -129,7 +129,7 @@ CaptureConfiguration CaptureFixture::configuration(int width, int height, int fr
 }
 
 std::optional<ScreenCaptureFailure> CaptureFixture::start(ScreenCaptureSource& source,
-                                                       const CaptureConfiguration& configuration, FrameLog& log) {
+                                                          const CaptureConfiguration& configuration, FrameLog& log) {
     std::promise<std::optional<ScreenCaptureFailure>> result;
     source.start(configuration, log.frameHandler(), log.stopHandler(),
                  [&result](std::optional<ScreenCaptureFailure> failure) { result.set_value(failure); });
@@ -139,7 +139,7 @@ std::optional<ScreenCaptureFailure> CaptureFixture::start(ScreenCaptureSource& s
 }
 
 std::optional<ScreenCaptureFailure> CaptureFixture::update(ScreenCaptureSource& source,
-                                                        const CaptureConfiguration& configuration) {
+                                                           const CaptureConfiguration& configuration) {
     std::promise<std::optional<ScreenCaptureFailure>> result;
     source.update(configuration, [&result](std::optional<ScreenCaptureFailure> failure) { result.set_value(failure); });
     auto future = result.get_future();

@@ -71,7 +71,7 @@ TEST(CapturePacer, firstAtOnceThenPacedChangesAndASecondlyRefresh) {
 
 // Scaled pictures go through swscale, pictures at the screen's size through our own kernel: both must agree.
 class CaptureColour : public CaptureFixture,
-                          public ::testing::WithParamInterface<std::tuple<unsigned long, std::pair<int, int>>> {};
+                      public ::testing::WithParamInterface<std::tuple<unsigned long, std::pair<int, int>>> {};
 
 TEST_P(CaptureColour, aScreenOfOneColourArrivesAsItsBt709LimitedRangeValues) {
     const auto [rgb, size] = GetParam();
