@@ -223,7 +223,9 @@ TEST_F(ServerPairing, AWindowClosesByItselfAndItsKeysNoLongerOpenTLS) {
         return std::any_of(events.begin(), events.end(), closesWindow);
     }));
     EXPECT_THROW(connect(window, PairingMethod::qrCode), ConnectionError);
-    EXPECT_EQ(harness->waitForEvent<ServerEvent::HandshakeFailed>()->address, "127.0.0.1");
+    const auto failed = harness->waitForEvent<ServerEvent::HandshakeFailed>();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->address, "127.0.0.1");
 }
 
 TEST_F(ServerPairing, ANewWindowReplacesTheOpenOneAndCancellingClosesItOnce) {

@@ -111,8 +111,9 @@ TEST(SystemSession, AStalledSoundServerDelaysNeitherAnotherPhoneNorTheServer) {
         waitFor(other, "type", "pong");
         slowest = std::max(slowest, std::chrono::steady_clock::now() - sent);
     }
-    // Gross bound: a server thread waiting for the sound server answered after up to a second.
-    EXPECT_LT(slowest, std::chrono::milliseconds(500));
+    // Gross bound, wide for a loaded sanitizer build: a server thread waiting up to a second for each of the ten
+    // volume changes would answer after several seconds.
+    EXPECT_LT(slowest, std::chrono::seconds(2));
     pulse.resume();
     EXPECT_EQ(paired.stop(), 0);
 }
