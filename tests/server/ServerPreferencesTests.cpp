@@ -4,35 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 namespace orvik::test {
 namespace {
 
 using helper::HelperPreferences;
-using helper::ScreenStream;
-using helper::testing::FakeSource;
-using helper::testing::FakeStream;
 
 // The server owns the preferences: it publishes every record it stores, its own changes included, and merges a
 // user's change into the record it holds.
 class ServerPreferences : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto screen = std::make_shared<helper::ScreenServices>();
-        screen->canCapture = [] { return true; };
-        screen->makeSource = [] { return std::make_shared<FakeSource>(); };
-        screen->approve = [](helper::ScreenViewingRequest, std::function<void(helper::ScreenViewingDecision)> done) {
-            done(helper::ScreenViewingDecision::alwaysAllow);
-        };
-        screen->makeStream = [this](std::shared_ptr<helper::ScreenCaptureSource>, ScreenStream::Send send,
-                                    ScreenStream::FailureHandler onFailure) {
-            std::lock_guard lock(mutex);
-            streams.push_back(std::make_shared<FakeStream>(std::move(send), std::move(onFailure)));
-            return streams.back();
-        };
         ServerHarness::Options options;
-        options.services.screen = screen;
+        options.services.screen = screen.services;
         options.preferences.screenViewingEnabled = true;
         options.preferences.screenViewingDevices = {ben, ben};
         harness = std::make_unique<ServerHarness>(std::move(options));
@@ -54,8 +37,7 @@ protected:
     TestDevice anna;
     std::unique_ptr<ServerHarness> harness;
     // Destroyed before the harness: a stream holds its viewer's connection.
-    std::mutex mutex;
-    std::vector<std::shared_ptr<FakeStream>> streams;
+    helper::testing::FakeScreenServices screen{helper::ScreenViewingDecision::alwaysAllow};
     std::unique_ptr<TestPhone> phone;
 };
 

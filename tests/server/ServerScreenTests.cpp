@@ -5,16 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <thread>
 
 namespace orvik::test {
 namespace {
 
 using helper::ScreenCaptureFailure;
-using helper::ScreenStream;
 
-using helper::testing::FakeSource;
 using helper::testing::FakeStream;
 
 bool stopped(const FakeStream& stream) {
@@ -26,20 +23,8 @@ bool stopped(const FakeStream& stream) {
 class ServerScreen : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto screen = std::make_shared<helper::ScreenServices>();
-        screen->canCapture = [] { return true; };
-        screen->makeSource = [] { return std::make_shared<FakeSource>(); };
-        screen->approve = [](helper::ScreenViewingRequest, std::function<void(helper::ScreenViewingDecision)> done) {
-            done(helper::ScreenViewingDecision::allowOnce);
-        };
-        screen->makeStream = [this](std::shared_ptr<helper::ScreenCaptureSource>, ScreenStream::Send send,
-                                    ScreenStream::FailureHandler onFailure) {
-            std::lock_guard lock(mutex);
-            streams.push_back(std::make_shared<FakeStream>(std::move(send), std::move(onFailure)));
-            return streams.back();
-        };
         ServerHarness::Options options;
-        options.services.screen = screen;
+        options.services.screen = screen.services;
         options.preferences.screenViewingEnabled = true;
         harness = std::make_unique<ServerHarness>(std::move(options));
         harness->start();
@@ -51,15 +36,13 @@ protected:
         EXPECT_EQ(phone->expect<ScreenState>().state, ScreenStreamState::awaitingApproval);
         EXPECT_EQ(phone->expect<ScreenStarted>().display.id, 2u);
         EXPECT_EQ(phone->expect<ScreenState>().state, ScreenStreamState::streaming);
-        std::lock_guard lock(mutex);
-        return streams.back();
+        return screen.lastStream();
     }
     ScreenStreamState nextState() { return phone->expect<ScreenState>().state; }
 
     std::unique_ptr<ServerHarness> harness;
     // Destroyed before the harness: a stream holds its viewer's connection.
-    std::mutex mutex;
-    std::vector<std::shared_ptr<FakeStream>> streams;
+    helper::testing::FakeScreenServices screen{helper::ScreenViewingDecision::allowOnce};
     std::unique_ptr<TestPhone> phone;
 };
 

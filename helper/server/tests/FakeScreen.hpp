@@ -2,7 +2,9 @@
 
 #include "screen/ScreenServices.hpp"
 
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace orvik::helper::testing {
 
@@ -78,6 +80,37 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::string> log_;
+};
+
+// Screen services over fake sources whose every stream is a FakeStream kept for the test, and whose question to
+// the user always gets `decision`. Destroy it before the server: a stream holds its viewer's connection.
+class FakeScreenServices {
+public:
+    explicit FakeScreenServices(ScreenViewingDecision decision) : services(std::make_shared<ScreenServices>()) {
+        services->canCapture = [] { return true; };
+        services->makeSource = [] { return std::make_shared<FakeSource>(); };
+        services->approve = [decision](ScreenViewingRequest, std::function<void(ScreenViewingDecision)> done) {
+            done(decision);
+        };
+        services->makeStream = [this](std::shared_ptr<ScreenCaptureSource>, ScreenStream::Send send,
+                                      ScreenStream::FailureHandler onFailure) {
+            std::lock_guard lock(mutex_);
+            streams_.push_back(std::make_shared<FakeStream>(std::move(send), std::move(onFailure)));
+            return streams_.back();
+        };
+    }
+
+    // The stream made last.
+    std::shared_ptr<FakeStream> lastStream() const {
+        std::lock_guard lock(mutex_);
+        return streams_.empty() ? nullptr : streams_.back();
+    }
+
+    const std::shared_ptr<ScreenServices> services;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<FakeStream>> streams_;
 };
 
 } // namespace orvik::helper::testing
