@@ -73,7 +73,7 @@ void X11OwnWindows::refresh() {
     std::unordered_map<Window, TopLevel> current;
     for (Window top : childrenOf(display, display_.root())) {
         auto found = known_.find(top);
-        TopLevel entry = found != known_.end() ? std::move(found->second) : describe(top);
+        TopLevel entry = found != known_.end() ? found->second : describe(top);
         if (entry.ownedByPid || entry.marked) {
             XWindowAttributes attributes{};
             if (XGetWindowAttributes(display, top, &attributes) && attributes.map_state == IsViewable) {
@@ -82,7 +82,7 @@ void X11OwnWindows::refresh() {
                     {attributes.x, attributes.y, attributes.width + 2 * border, attributes.height + 2 * border});
             }
         }
-        current.emplace(top, std::move(entry));
+        current.emplace(top, entry);
     }
     known_ = std::move(current);
 }
