@@ -32,25 +32,26 @@ void CloseOnExecSockets::open(asio::ip::tcp::acceptor& acceptor, const asio::ip:
     acceptor.non_blocking(true, error);
 }
 
-asio::awaitable<std::pair<std::error_code, asio::ip::tcp::socket>>
-CloseOnExecSockets::accept(asio::ip::tcp::acceptor& acceptor) {
+asio::awaitable<CloseOnExecSockets::Accepted> CloseOnExecSockets::accept(asio::ip::tcp::acceptor& acceptor) {
     for (;;) {
         auto [waitError] = co_await acceptor.async_wait(asio::socket_base::wait_read,
                                                         asio::experimental::as_tuple(asio::use_awaitable));
-        asio::ip::tcp::socket socket(acceptor.get_executor());
-        if (waitError) co_return std::pair{waitError, std::move(socket)};
-        // The new socket is blocking, as Asio's own accept leaves it.
-        const int descriptor = ::accept4(acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
+        Accepted accepted{waitError, asio::ip::tcp::socket(acceptor.get_executor()), {}};
+        if (waitError) co_return accepted;
+        // The peer's address comes with the connection (asking for it afterwards would cost a call), and the
+        // family of that address is the socket's. The new socket is blocking, as Asio's own accept leaves it.
+        auto length = static_cast<socklen_t>(accepted.peer.capacity());
+        const int descriptor = ::accept4(acceptor.native_handle(), accepted.peer.data(), &length, SOCK_CLOEXEC);
         if (descriptor < 0) {
             // Another wake-up took it, or the peer gave up before we came: wait for the next one.
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-            co_return std::pair{lastError(), std::move(socket)};
+            accepted.error = lastError();
+            co_return accepted;
         }
-        std::error_code error;
-        const auto local = acceptor.local_endpoint(error);
-        if (!error) socket.assign(local.protocol(), descriptor, error);
-        if (error) ::close(descriptor);
-        co_return std::pair{error, std::move(socket)};
+        accepted.peer.resize(length);
+        accepted.socket.assign(accepted.peer.protocol(), descriptor, accepted.error);
+        if (accepted.error) ::close(descriptor);
+        co_return accepted;
     }
 }
 

@@ -3,7 +3,6 @@
 #include <asio.hpp>
 
 #include <system_error>
-#include <utility>
 
 namespace orvik::helper {
 
@@ -15,9 +14,16 @@ struct CloseOnExecSockets {
     // Opens the acceptor's socket for `protocol`, non-blocking (accept below relies on it).
     static void open(asio::ip::tcp::acceptor& acceptor, const asio::ip::tcp& protocol, std::error_code& error);
 
+    struct Accepted {
+        std::error_code error;
+        asio::ip::tcp::socket socket;
+        // The peer's address, as accept reported it.
+        asio::ip::tcp::endpoint peer;
+    };
+
     // The next connection of an acceptor opened above, on the acceptor's executor; an error and no socket when
     // the acceptor failed or was closed (operation_aborted).
-    static asio::awaitable<std::pair<std::error_code, asio::ip::tcp::socket>> accept(asio::ip::tcp::acceptor& acceptor);
+    static asio::awaitable<Accepted> accept(asio::ip::tcp::acceptor& acceptor);
 };
 
 } // namespace orvik::helper

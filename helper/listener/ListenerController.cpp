@@ -230,7 +230,8 @@ void ListenerController::becameReady(const std::shared_ptr<Listener>& listener, 
 
 asio::awaitable<void> ListenerController::acceptLoop(std::shared_ptr<Listener> listener) {
     for (;;) {
-        auto [error, socket] = co_await CloseOnExecSockets::accept(listener->acceptor);
+        auto accepted = co_await CloseOnExecSockets::accept(listener->acceptor);
+        const auto error = accepted.error;
         if (listener->cancelled || error == asio::error::operation_aborted) break;
         if (error) {
             if (concernsOneConnection(error)) continue;
@@ -239,7 +240,7 @@ asio::awaitable<void> ListenerController::acceptLoop(std::shared_ptr<Listener> l
             co_return;
         }
         if (auto handler = listener->onConnection) {
-            IncomingConnection incoming{std::move(socket), listener->tls};
+            IncomingConnection incoming{std::move(accepted.socket), listener->tls, accepted.peer};
             // A handler that throws loses that one connection; the listener goes on accepting.
             try {
                 handler(std::move(incoming));

@@ -24,6 +24,8 @@ namespace orvik::helper {
 struct IncomingConnection {
     asio::ip::tcp::socket socket;
     std::shared_ptr<asio::ssl::context> tls;
+    // Where it came from.
+    asio::ip::tcp::endpoint peer;
 };
 
 // Owns the one network listener: a TCP acceptor whose connections speak TLS with the pre-shared keys it was

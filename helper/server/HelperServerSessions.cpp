@@ -21,8 +21,7 @@ std::string HelperServer::address(const std::optional<asio::ip::tcp::endpoint>& 
 
 void HelperServer::acceptConnection(IncomingConnection incoming) {
     std::error_code error;
-    auto remote = incoming.socket.remote_endpoint(error);
-    const std::string peer = address(error ? std::nullopt : std::optional(remote));
+    const std::string peer = address(incoming.peer);
 
     std::vector<PendingEviction::Candidate> pending;
     for (const auto& [id, session] : sessions_) {
@@ -48,7 +47,7 @@ void HelperServer::acceptConnection(IncomingConnection incoming) {
     const double now = clock_();
     Session session;
     session.id = Uuid::random();
-    session.connection = FramedConnection::accepted(std::move(incoming.socket), std::move(incoming.tls));
+    session.connection = FramedConnection::accepted(std::move(incoming.socket), std::move(incoming.tls), incoming.peer);
     session.address = peer;
     session.openedAt = now;
     session.lastActivity = now;
@@ -135,16 +134,22 @@ asio::awaitable<void> HelperServer::handleSessionMessage(const OrvikMessage& mes
     auto* session = findSession(id);
     if (!session) co_return;
     const Session::Stage stage = session->stage;
+    // The steps answered without waiting hold their replies until they are done: a reply and the status behind
+    // it leave in one send, at once, not a turn of the event loop later.
+    auto connection = session->connection;
 
     if (auto* ping = message.get<Ping>()) {
+        auto hold = connection->holdWrites();
         send(Pong{ping->value}, id);
     } else if (auto* authenticated = std::get_if<Session::Authenticated>(&stage)) {
         co_await handleCommand(message, id, authenticated->deviceID);
     } else if (auto* proof = std::get_if<Session::AwaitingProof>(&stage)) {
         co_await handleProofStage(message, proof->challenge, id);
     } else if (auto* hello = message.get<Hello>(); hello && std::holds_alternative<Session::AwaitingHello>(stage)) {
+        auto hold = connection->holdWrites();
         handleHello(*hello, id);
     } else {
+        auto hold = connection->holdWrites();
         closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
     }
 }
@@ -152,18 +157,22 @@ asio::awaitable<void> HelperServer::handleSessionMessage(const OrvikMessage& mes
 asio::awaitable<void> HelperServer::handleProofStage(const OrvikMessage& message, Bytes challenge, Uuid id) {
     auto* session = findSession(id);
     if (!session) co_return;
+    auto connection = session->connection;
     const bool isProof = message.get<Authenticate>() || message.get<PairRequest>();
     if (isProof && !identityAllows(*session, message)) {
         // Proving under another identity than the one TLS was keyed with is a failed handshake.
+        auto hold = connection->holdWrites();
         recordAuthenticationFailure(session->address);
         closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
     } else if (auto* authenticate = message.get<Authenticate>()) {
+        auto hold = connection->holdWrites();
         handleAuthenticate(*authenticate, challenge, id);
     } else if (auto* request = message.get<PairRequest>()) {
         co_await pairing_.handleRequest(*request, std::move(challenge), id);
     } else if (message.get<RequestUpdateCheck>()) {
         co_await handleUpdateCheckRequest(id);
     } else {
+        auto hold = connection->holdWrites();
         closeAfterSending(ErrorMessage{ErrorCode::unauthorized}, id);
     }
 }

@@ -133,6 +133,66 @@ TEST(FramedConnection, FramesQueuedInOneTurnLeaveInOneTlsRecord) {
     });
 }
 
+TEST(FramedConnection, FramesSentWhileHeldLeaveInOneRecordAsTheLastHoldEndsNotATurnLater) {
+    LoopbackTls loop;
+    auto serverStart = loop.startServer();
+    auto raw = loop.run(rawClient(loop));
+    auto server = LoopbackTls::wait(serverStart).connection;
+    // Bytes waiting while both holds live, after the inner one ended, and after the outer one ended.
+    auto waiting = loop.onIo([&] {
+        std::vector<std::size_t> queued;
+        {
+            auto outer = server->holdWrites();
+            {
+                auto inner = server->holdWrites();
+                server->send(Ping{1});
+                server->send(Pong{2});
+                queued.push_back(server->queuedBytes());
+            }
+            queued.push_back(server->queuedBytes());
+        }
+        queued.push_back(server->queuedBytes());
+        return queued;
+    });
+    EXPECT_EQ(waiting, (std::vector<std::size_t>{32, 32, 0}));
+
+    std::array<std::uint8_t, 5> header{};
+    loop.run(asio::async_read(raw->socket(), asio::buffer(header), asio::use_awaitable));
+    EXPECT_EQ(std::size_t(header[3]) << 8 | header[4], 2 * 16 + 16) << "both frames in one record";
+    loop.onIo([&] {
+        raw.reset();
+        return 0;
+    });
+}
+
+// Frames that fit the socket are written at once, inside send's turn; a write that fails there must still be
+// reported the way a waiting one is: the frame and every later one complete `failed`, and the connection ends once.
+TEST(FramedConnection, AWriteToAResetPeerFailsItsFramesAndEndsTheConnectionOnce) {
+    LoopbackTls loop;
+    TerminationLog terminations;
+    auto serverStart = loop.startServer(std::chrono::seconds(5), terminations.handler());
+    auto raw = loop.run(rawClient(loop));
+    auto server = LoopbackTls::wait(serverStart).connection;
+    loop.onIo([&] {
+        raw->socket().set_option(asio::socket_base::linger(true, 0));
+        raw.reset(); // closing with linger 0 resets the connection
+        return 0;
+    });
+
+    // The reset may reach the server's socket a moment after the close: sends before it still succeed.
+    std::vector<ErrorKind> failures;
+    for (std::uint64_t value = 0; value < 100 && failures.size() < 3; ++value) {
+        if (auto error = sendOutcome(*server, pingFrame(value))) failures.push_back(error->kind());
+    }
+    EXPECT_EQ(failures, std::vector<ErrorKind>(3, ErrorKind::failed));
+    loop.onIo([&] {
+        server->cancel();
+        return 0;
+    });
+    for (int i = 0; i < 3; ++i) loop.onIo([] { return 0; });
+    EXPECT_EQ(terminations.snapshot(), std::vector<ErrorKind>{ErrorKind::failed});
+}
+
 TEST(FramedConnection, UndecodableFramesAreReportedAndTheConnectionGoesOn) {
     ConnectedPair pair;
     const std::string notJson = "not json";

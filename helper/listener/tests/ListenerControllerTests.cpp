@@ -126,6 +126,7 @@ TEST_F(ListenerControllerFixture, ConnectionsGoToTheHandlerAThrowingHandlerLoses
     ASSERT_TRUE(runUntil([&] { return !accepted.empty(); }));
     EXPECT_TRUE(accepted[0].tls);
     EXPECT_EQ(accepted[0].socket.remote_endpoint().port(), second.local_endpoint().port());
+    EXPECT_EQ(accepted[0].peer, second.local_endpoint()) << "as accept reported it";
     EXPECT_EQ(count(isFailed), 0u);
     // Input events are tiny and latency-bound: no-delay and keep-alive come with the socket.
     asio::ip::tcp::no_delay noDelay;

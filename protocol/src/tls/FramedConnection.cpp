@@ -24,9 +24,10 @@ std::optional<asio::ip::tcp::endpoint> endpointOf(asio::ip::tcp::socket& socket,
 } // namespace
 
 std::shared_ptr<FramedConnection> FramedConnection::accepted(asio::ip::tcp::socket socket,
-                                                             std::shared_ptr<asio::ssl::context> serverContext) {
+                                                             std::shared_ptr<asio::ssl::context> serverContext,
+                                                             std::optional<asio::ip::tcp::endpoint> peer) {
     return std::make_shared<FramedConnection>(Passkey{}, TlsStream::Role::server, std::move(socket),
-                                              std::move(serverContext));
+                                              std::move(serverContext), std::move(peer));
 }
 
 std::shared_ptr<FramedConnection> FramedConnection::connected(asio::ip::tcp::socket socket,
@@ -72,12 +73,19 @@ FramedConnection::connect(std::string host, std::uint16_t port, std::shared_ptr<
 }
 
 FramedConnection::FramedConnection(Passkey, TlsStream::Role role, asio::ip::tcp::socket socket,
-                                   std::shared_ptr<asio::ssl::context> context)
+                                   std::shared_ptr<asio::ssl::context> context,
+                                   std::optional<asio::ip::tcp::endpoint> peer)
     : executor_(socket.get_executor()), stream_(std::move(socket), std::move(context), role),
-      localEndpoint_(endpointOf(stream_.socket(), false)), remoteEndpoint_(endpointOf(stream_.socket(), true)),
-      readBuffer_(receiveChunk), writerIdle_(executor_, asio::steady_timer::time_point::max()),
+      remoteEndpoint_(peer ? std::move(peer) : endpointOf(stream_.socket(), true)),
+      // Not zeroed: only what a read filled is ever looked at.
+      readBuffer_(std::make_unique_for_overwrite<std::uint8_t[]>(receiveChunk)),
+      writerIdle_(executor_, asio::steady_timer::time_point::max()),
       drained_(executor_, asio::steady_timer::time_point::max()), handshakeTimer_(executor_), closeTimer_(executor_) {
     peerAddress_ = remoteEndpoint_ ? remoteEndpoint_->address().to_string() : "unknown";
+}
+
+std::optional<asio::ip::tcp::endpoint> FramedConnection::localEndpoint() {
+    return endpointOf(stream_.socket(), false);
 }
 
 asio::awaitable<void> FramedConnection::start(std::chrono::milliseconds timeout, TerminationHandler onTermination) {
@@ -150,12 +158,12 @@ asio::awaitable<Frame> FramedConnection::receiveFrame() {
 
         std::size_t count = 0;
         try {
-            count = co_await stream_.readSome(readBuffer_);
+            count = co_await stream_.readSome({readBuffer_.get(), receiveChunk});
         } catch (const ConnectionError& error) {
             if (error.kind() != ConnectionError::Kind::cancelled) failAfterReady(error);
             throw;
         }
-        reader_.append({readBuffer_.data(), count});
+        reader_.append({readBuffer_.get(), count});
     }
 }
 
@@ -189,8 +197,28 @@ void FramedConnection::enqueue(std::optional<Bytes> bytes, SendCompletion comple
         }
         self->queuedBytes_ += bytes->size();
         self->queue_.push_back({std::move(*bytes), std::move(completion)});
-        if (self->state_ == State::ready) self->startWriter();
+        if (self->state_ == State::ready && self->holds_ == 0) self->startWriter();
     });
+}
+
+FramedConnection::WriteHold::WriteHold(std::shared_ptr<FramedConnection> connection)
+    : connection_(std::move(connection)) {
+    ++connection_->holds_;
+}
+
+FramedConnection::WriteHold::~WriteHold() {
+    try {
+        connection_->releaseHold();
+    } catch (...) {
+        // Only running out of memory gets here: the writer stops, and the next send starts it again.
+        connection_->writing_ = false;
+    }
+}
+
+void FramedConnection::releaseHold() {
+    if (--holds_ > 0 || state_ != State::ready || queue_.empty() || writing_) return;
+    writing_ = true;
+    writeQueued();
 }
 
 void FramedConnection::startWriter() {
@@ -198,9 +226,7 @@ void FramedConnection::startWriter() {
     writing_ = true;
     // The writer starts after the work already posted, so that frames sent in this turn of the executor (a reply
     // and the status behind it) go out in its first write.
-    asio::post(executor_, [self = shared_from_this()] {
-        asio::co_spawn(self->executor_, self->writeQueued(self), asio::detached);
-    });
+    asio::post(executor_, [self = shared_from_this()] { self->writeQueued(); });
 }
 
 std::vector<FramedConnection::Outgoing> FramedConnection::takeBatch() {
@@ -214,31 +240,72 @@ std::vector<FramedConnection::Outgoing> FramedConnection::takeBatch() {
     return batch;
 }
 
-asio::awaitable<void> FramedConnection::writeQueued([[maybe_unused]] std::shared_ptr<FramedConnection> keepAlive) {
+void FramedConnection::writeQueued() {
+    // Sent here without a coroutine (nearly every write fits the socket): one spawned for each would cost a turn
+    // of the executor to finish.
     while (!queue_.empty()) {
         // Everything queued meanwhile, up to the limit, in one write.
         auto batch = takeBatch();
-        std::size_t batchBytes = 0;
-        for (const auto& frame : batch) batchBytes += frame.bytes.size();
         Bytes joined;
         if (batch.size() > 1) {
             for (const auto& frame : batch) joined.insert(joined.end(), frame.bytes.begin(), frame.bytes.end());
         }
         const ByteView outgoing = batch.size() > 1 ? ByteView(joined) : ByteView(batch.front().bytes);
+        std::size_t taken = 0;
         std::optional<ConnectionError> failure;
         try {
-            co_await stream_.write(outgoing);
+            while (taken < outgoing.size() && !stream_.hasPendingOutput()) {
+                taken += stream_.writeNow(outgoing.subspan(taken));
+            }
         } catch (const ConnectionError& error) {
             failure = error;
         }
-        // Frames written together succeed or fail together.
-        written(batchBytes);
-        for (auto& sent : batch) complete(sent.completion, failure);
-        if (failure) {
-            failAfterReady(*failure);
-            failQueue(*failure);
+        if (!failure && (taken < outgoing.size() || stream_.hasPendingOutput())) {
+            asio::co_spawn(executor_, writeRest(shared_from_this(), std::move(batch), std::move(joined), taken),
+                           asio::detached);
+            return;
         }
+        batchWritten(batch, failure);
     }
+    writerFinished();
+}
+
+asio::awaitable<void> FramedConnection::writeRest([[maybe_unused]] std::shared_ptr<FramedConnection> keepAlive,
+                                                  std::vector<Outgoing> batch, Bytes joined, std::size_t taken) {
+    for (;;) {
+        const ByteView outgoing = batch.size() > 1 ? ByteView(joined) : ByteView(batch.front().bytes);
+        std::optional<ConnectionError> failure;
+        try {
+            co_await stream_.flush();
+            co_await stream_.write(outgoing.subspan(taken));
+        } catch (const ConnectionError& error) {
+            failure = error;
+        }
+        batchWritten(batch, failure);
+        if (queue_.empty()) break;
+        batch = takeBatch();
+        joined.clear();
+        if (batch.size() > 1) {
+            for (const auto& frame : batch) joined.insert(joined.end(), frame.bytes.begin(), frame.bytes.end());
+        }
+        taken = 0;
+    }
+    writerFinished();
+}
+
+void FramedConnection::batchWritten(std::vector<Outgoing>& batch, const std::optional<ConnectionError>& failure) {
+    // Frames written together succeed or fail together.
+    std::size_t bytes = 0;
+    for (const auto& frame : batch) bytes += frame.bytes.size();
+    written(bytes);
+    for (auto& sent : batch) complete(sent.completion, failure);
+    if (failure) {
+        failAfterReady(*failure);
+        failQueue(*failure);
+    }
+}
+
+void FramedConnection::writerFinished() {
     writing_ = false;
     writerIdle_.cancel();
 }

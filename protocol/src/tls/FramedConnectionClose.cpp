@@ -30,11 +30,24 @@ void FramedConnection::cancelNow() {
         failAfterReady(ConnectionError::cancelled());
         state_ = State::closing;
         stream_.cancelRead();
+        // What was queued goes out first, held or not.
+        if (!queue_.empty()) startWriter();
+        if (closeAtOnce()) break;
         asio::co_spawn(executor_, closeGracefully(shared_from_this()), asio::detached);
         break;
     case State::closing:
     case State::closed: break;
     }
+}
+
+bool FramedConnection::closeAtOnce() {
+    // A peer that sent close_notify sends nothing more, so nothing is left to drain; when our close_notify also
+    // goes out at once, there is nothing to wait for (and no timer to set).
+    if (writing_ || !stream_.peerClosed() || !stream_.sendCloseNotifyNow()) return false;
+    closeSocket();
+    state_ = State::closed;
+    failQueue(ConnectionError::closed());
+    return true;
 }
 
 asio::awaitable<void> FramedConnection::closeGracefully([[maybe_unused]] std::shared_ptr<FramedConnection> keepAlive) {

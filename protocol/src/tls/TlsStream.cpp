@@ -16,8 +16,6 @@ namespace {
 
 // One socket read; a few TLS records.
 constexpr std::size_t readChunk = 64 * 1024;
-// Plaintext encrypted before the ciphertext goes to the socket in one send, so that it stays small.
-constexpr std::size_t writeChunk = 64 * 1024;
 
 // Takes every error OpenSSL queued on this thread, oldest first.
 ConnectionError::NetworkError takeErrorQueue(std::error_code fallback, std::string fallbackText) {
@@ -125,19 +123,46 @@ asio::awaitable<std::size_t> TlsStream::readSome(std::span<std::uint8_t> buffer)
     }
 }
 
+void TlsStream::encrypt(ByteView chunk) {
+    // SSL_write returns after each record (partial writes); the records of a chunk leave together.
+    while (!chunk.empty()) {
+        ERR_clear_error();
+        int result = SSL_write(ssl_, chunk.data(), static_cast<int>(chunk.size()));
+        if (result <= 0) throw failure(SSL_get_error(ssl_, result));
+        chunk = chunk.subspan(static_cast<std::size_t>(result));
+    }
+}
+
 asio::awaitable<void> TlsStream::write(ByteView data) {
     while (!data.empty()) {
-        // SSL_write returns after each record (partial writes); the records of a chunk leave together.
         auto chunk = data.first(std::min(data.size(), writeChunk));
         data = data.subspan(chunk.size());
-        while (!chunk.empty()) {
-            ERR_clear_error();
-            int result = SSL_write(ssl_, chunk.data(), static_cast<int>(chunk.size()));
-            if (result <= 0) throw failure(SSL_get_error(ssl_, result));
-            chunk = chunk.subspan(static_cast<std::size_t>(result));
-        }
+        encrypt(chunk);
         co_await flushOutput();
     }
+}
+
+std::size_t TlsStream::writeNow(ByteView data) {
+    if (flushError_) throw *flushError_;
+    auto chunk = data.first(std::min(data.size(), writeChunk));
+    encrypt(chunk);
+    // A flush under way sends it, after what it is sending.
+    if (flushing_) return chunk.size();
+    std::error_code error;
+    sendWaitingOutput(error);
+    if (error) {
+        flushError_ = ConnectionError::failed(error);
+        throw *flushError_;
+    }
+    return chunk.size();
+}
+
+bool TlsStream::hasPendingOutput() const {
+    return flushing_ || writeOffset_ < writeBuffer_.size() || BIO_ctrl_pending(output_) > 0;
+}
+
+asio::awaitable<void> TlsStream::flush() {
+    co_await flushOutput();
 }
 
 asio::awaitable<void> TlsStream::sendCloseNotify() {
@@ -145,6 +170,18 @@ asio::awaitable<void> TlsStream::sendCloseNotify() {
     SSL_shutdown(ssl_);
     ERR_clear_error();
     co_await flushOutput();
+}
+
+bool TlsStream::sendCloseNotifyNow() {
+    ERR_clear_error();
+    SSL_shutdown(ssl_);
+    ERR_clear_error();
+    if (flushError_) return true;
+    if (flushing_) return false;
+    std::error_code error;
+    const bool sent = sendWaitingOutput(error);
+    if (error) flushError_ = ConnectionError::failed(error);
+    return sent || error;
 }
 
 void TlsStream::cancelRead() {
@@ -158,29 +195,44 @@ asio::awaitable<void> TlsStream::flushOutput() {
         asio::error_code ignored;
         co_await flushDone_.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
         if (flushError_) throw *flushError_;
-        if (BIO_ctrl_pending(output_) == 0) co_return;
+        if (!hasPendingOutput()) co_return;
     }
     if (flushError_) throw *flushError_;
     flushing_ = true;
     std::error_code error;
-    while (!error && BIO_ctrl_pending(output_) > 0) {
-        writeBuffer_.resize(BIO_ctrl_pending(output_));
-        int taken = BIO_read(output_, writeBuffer_.data(), static_cast<int>(writeBuffer_.size()));
-        if (taken <= 0) break;
-        // Sent directly, output that fits the socket's buffer (nearly all) costs no trip through the event loop;
-        // only the rest waits for the socket.
-        const auto size = static_cast<std::size_t>(taken);
-        std::size_t sent = socket_.write_some(asio::buffer(writeBuffer_.data(), size), error);
-        if (error == asio::error::would_block || error == asio::error::try_again) error = {};
-        if (!error && sent < size) {
-            co_await asio::async_write(socket_, asio::buffer(writeBuffer_.data() + sent, size - sent),
-                                       asio::redirect_error(asio::use_awaitable, error));
-        }
+    // Output that fits the socket's buffer (nearly all) is sent at once; only the rest waits for the socket.
+    while (!sendWaitingOutput(error) && !error) {
+        const auto unsent = asio::buffer(writeBuffer_.data() + writeOffset_, writeBuffer_.size() - writeOffset_);
+        co_await asio::async_write(socket_, unsent, asio::redirect_error(asio::use_awaitable, error));
+        if (!error) writeOffset_ = writeBuffer_.size();
     }
     flushing_ = false;
     if (error) flushError_ = ConnectionError::failed(error);
     flushDone_.cancel();
     if (flushError_) throw *flushError_;
+}
+
+bool TlsStream::sendWaitingOutput(std::error_code& error) {
+    for (;;) {
+        if (writeOffset_ == writeBuffer_.size()) {
+            const auto pending = BIO_ctrl_pending(output_);
+            if (pending == 0) return true;
+            writeBuffer_.resize(pending);
+            const int taken = BIO_read(output_, writeBuffer_.data(), static_cast<int>(pending));
+            writeBuffer_.resize(taken > 0 ? static_cast<std::size_t>(taken) : 0);
+            writeOffset_ = 0;
+            if (writeBuffer_.empty()) return true;
+        }
+        const auto unsent = asio::buffer(writeBuffer_.data() + writeOffset_, writeBuffer_.size() - writeOffset_);
+        const std::size_t sent = socket_.write_some(unsent, error);
+        if (error == asio::error::would_block || error == asio::error::try_again) {
+            error = {};
+            return false;
+        }
+        if (error) return false;
+        writeOffset_ += sent;
+        if (writeOffset_ < writeBuffer_.size()) return false;
+    }
 }
 
 asio::awaitable<void> TlsStream::flushAlert() {

@@ -48,9 +48,11 @@ public:
     static constexpr std::size_t outgoingHardLimit = 16 * 1024 * 1024;
 
     // Server side: an accepted socket and the listener's context (OrvikTLS::serverContext). Starts nothing. The
-    // socket has its options from its listening socket (OrvikTLS::configureAcceptor).
+    // socket has its options from its listening socket (OrvikTLS::configureAcceptor). `peer` is the address accept
+    // reported, when the caller has it (else the socket is asked).
     static std::shared_ptr<FramedConnection> accepted(asio::ip::tcp::socket socket,
-                                                      std::shared_ptr<asio::ssl::context> serverContext);
+                                                      std::shared_ptr<asio::ssl::context> serverContext,
+                                                      std::optional<asio::ip::tcp::endpoint> peer = std::nullopt);
 
     // Client side: resolves and connects within `timeout`, on the awaiting coroutine's executor; TLS runs in
     // start(). Throws ConnectionError: invalidEndpoint (empty host, port 0), timedOut, failed.
@@ -67,7 +69,8 @@ public:
                                                        std::shared_ptr<asio::ssl::context> clientContext);
 
     FramedConnection(Passkey, TlsStream::Role role, asio::ip::tcp::socket socket,
-                     std::shared_ptr<asio::ssl::context> context);
+                     std::shared_ptr<asio::ssl::context> context,
+                     std::optional<asio::ip::tcp::endpoint> peer = std::nullopt);
 
     // Runs the TLS handshake within `timeout`. Throws ConnectionError: timedOut (the connection then cancels
     // itself), cancelled (cancel() before ready), failed (TLS or socket error, with every OpenSSL error queued;
@@ -87,9 +90,25 @@ public:
     // exactly once on the executor: without error once written, `failed` when writing failed, `closed` when the
     // message cannot be framed, the connection was cancelled or closed before the message could be queued, or
     // the message would take the queue past outgoingHardLimit (the connection then fails).
+    // Sent on the executor while a WriteHold lives, frames wait for the hold's end and are written then, at once.
     void send(OrvikMessage message, SendCompletion completion = {});
     // The same for a frame as it is (tests and tools send undecodable payloads with it).
     void sendFrame(Frame frame, SendCompletion completion = {});
+
+    // Holds back writing while it lives (on the executor, by code that does not suspend meanwhile): frames sent
+    // meanwhile are written together when the last hold ends, at once, instead of in a later turn of the executor
+    // (which costs a poll of the event loop). A reply and what follows it leave in one send.
+    class WriteHold {
+    public:
+        explicit WriteHold(std::shared_ptr<FramedConnection> connection);
+        ~WriteHold();
+        WriteHold(const WriteHold&) = delete;
+        WriteHold& operator=(const WriteHold&) = delete;
+
+    private:
+        std::shared_ptr<FramedConnection> connection_;
+    };
+    [[nodiscard]] WriteHold holdWrites() { return WriteHold(shared_from_this()); }
 
     // Bytes of the frames queued or being written; on the executor.
     std::size_t queuedBytes() const { return queuedBytes_; }
@@ -106,7 +125,8 @@ public:
     asio::any_io_executor executor() const { return executor_; }
     // Text of the peer's address without port ("unknown" when the socket had no peer).
     const std::string& peerAddress() const { return peerAddress_; }
-    const std::optional<asio::ip::tcp::endpoint>& localEndpoint() const { return localEndpoint_; }
+    // Asked of the socket (nobody needs it on the way in); nothing once the socket is closed.
+    std::optional<asio::ip::tcp::endpoint> localEndpoint();
     const std::optional<asio::ip::tcp::endpoint>& remoteEndpoint() const { return remoteEndpoint_; }
     // Set once start() returned: the identity the client offered (server side) and the negotiated suite.
     const std::optional<std::string>& pskIdentity() const { return pskIdentity_; }
@@ -123,8 +143,16 @@ private:
     void enqueue(std::optional<Bytes> bytes, SendCompletion completion);
     void startWriter();
     std::vector<Outgoing> takeBatch();
-    asio::awaitable<void> writeQueued(std::shared_ptr<FramedConnection> keepAlive);
+    // Writes what is queued while the socket takes it; hands the rest to writeRest when it is full.
+    void writeQueued();
+    asio::awaitable<void> writeRest(std::shared_ptr<FramedConnection> keepAlive, std::vector<Outgoing> batch,
+                                    Bytes joined, std::size_t taken);
+    void batchWritten(std::vector<Outgoing>& batch, const std::optional<ConnectionError>& failure);
+    void writerFinished();
+    void releaseHold();
     void cancelNow();
+    // Closes without waiting when nothing is left to wait for; false otherwise.
+    bool closeAtOnce();
     asio::awaitable<void> closeGracefully(std::shared_ptr<FramedConnection> keepAlive);
     asio::awaitable<void> drainInput();
     void armCloseTimer(std::chrono::milliseconds limit);
@@ -138,7 +166,6 @@ private:
     asio::any_io_executor executor_;
     TlsStream stream_;
     std::string peerAddress_;
-    std::optional<asio::ip::tcp::endpoint> localEndpoint_;
     std::optional<asio::ip::tcp::endpoint> remoteEndpoint_;
     std::optional<std::string> pskIdentity_;
     std::string cipherSuite_;
@@ -151,11 +178,12 @@ private:
     bool terminated_ = false;
 
     FrameReader reader_;
-    std::vector<std::uint8_t> readBuffer_;
+    std::unique_ptr<std::uint8_t[]> readBuffer_; // of receiveChunk bytes
 
     std::deque<Outgoing> queue_;
     std::size_t queuedBytes_ = 0;
     bool writing_ = false;
+    int holds_ = 0;
     asio::steady_timer writerIdle_;
     asio::steady_timer drained_;
     asio::steady_timer handshakeTimer_;

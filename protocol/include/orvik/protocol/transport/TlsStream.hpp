@@ -43,8 +43,19 @@ public:
     asio::awaitable<std::size_t> readSome(std::span<std::uint8_t> buffer);
     // All of `data`, or throws `failed`.
     asio::awaitable<void> write(ByteView data);
+    // Encrypts the start of `data` (at most writeChunk bytes) and sends what the socket takes at once, waiting for
+    // nothing (a write that costs no turn of the event loop). Returns how much of `data` it took; ciphertext the
+    // socket did not take waits for flush(). Throws `failed`.
+    std::size_t writeNow(ByteView data);
+    // Ciphertext waits to be sent: the socket was full, or a write or flush is sending.
+    bool hasPendingOutput() const;
+    // Sends all ciphertext waiting, or throws `failed`.
+    asio::awaitable<void> flush();
     // Sends close_notify without waiting for the peer's.
     asio::awaitable<void> sendCloseNotify();
+    // The same without waiting for the socket either: false while some of it waits for flush(); true once it went
+    // out, or never can (the socket failed).
+    bool sendCloseNotifyNow();
     // Ends the pending readSome (and any later one) with `cancelled`, leaving the socket open.
     void cancelRead();
 
@@ -55,8 +66,15 @@ public:
     std::optional<std::string> pskIdentity() const;
     std::string cipherName() const;
 
+    // Plaintext encrypted at a time: its ciphertext goes to the socket in one send.
+    static constexpr std::size_t writeChunk = 64 * 1024;
+
 private:
     asio::awaitable<void> flushOutput();
+    // Sends ciphertext waiting (taken from the output buffer) until the socket is full; true when none is left.
+    // Only while no flushOutput() is sending.
+    bool sendWaitingOutput(std::error_code& error);
+    void encrypt(ByteView chunk);
     // Sends the alert OpenSSL queued for a failure, if the socket still takes it.
     asio::awaitable<void> flushAlert();
     // False at the end of the stream.
@@ -69,7 +87,8 @@ private:
     BIO* input_ = nullptr;                       // network → OpenSSL
     BIO* output_ = nullptr;                      // OpenSSL → network
     std::unique_ptr<std::uint8_t[]> readBuffer_; // of readChunk bytes
-    std::vector<std::uint8_t> writeBuffer_;
+    std::vector<std::uint8_t> writeBuffer_;      // ciphertext taken from output_, sent up to writeOffset_
+    std::size_t writeOffset_ = 0;
     bool flushing_ = false;
     asio::steady_timer flushDone_;
     std::optional<ConnectionError> flushError_;
