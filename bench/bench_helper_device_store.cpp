@@ -6,10 +6,9 @@
 //
 //   bench_helper_device_store [DEVICES]      (default 1000)
 
-#include "clipboard/FakePasteboard.hpp"
+#include "BenchServer.hpp"
 #include "core/AtomicFile.hpp"
 #include "core/FileUserDefaults.hpp"
-#include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "injection/RecordingSink.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
@@ -17,7 +16,6 @@
 #include "pairing/KeyFileDocument.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/secretservice/SecretServiceVault.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <algorithm>
@@ -48,30 +46,16 @@ struct Folder {
     std::filesystem::path path;
 };
 
-template <class F> auto onThread(IoThread& thread, F work) {
-    std::packaged_task<std::invoke_result_t<F>()> task(std::move(work));
-    auto result = task.get_future();
-    asio::post(thread.executor(), [&task] { task(); });
-    return result.get();
-}
+using bench::onThread;
 
 // A store over the real keyring and the given files, and a server over it on loopback.
 struct Start {
     Start(const std::filesystem::path& folder, std::shared_ptr<UserDefaults> defaults) {
         store = std::make_shared<KeychainDeviceStore>(std::move(defaults), std::make_shared<SecretServiceVault>(),
                                                       std::make_shared<KeyFileVault>(folder / "device-keys.json"));
-        HelperServer::Configuration configuration;
-        configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
-        configuration.store = store;
-        configuration.systemInfo = hostSystemInfo();
-        configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
-        configuration.sink = std::make_shared<RecordingSink>();
-        configuration.pasteboard = std::make_shared<FakePasteboard>();
-        configuration.listenerOptions = ListenerOptions::loopbackTest();
-        configuration.defaults = std::make_shared<InMemoryUserDefaults>();
-        server = HelperServer::create(serverThread.executor(), std::move(configuration));
-        onThread(serverThread, [this] { server->start(); });
-        while (!onThread(serverThread, [this] { return server->port(); })) std::this_thread::sleep_for(1ms);
+        server = HelperServer::create(serverThread.executor(),
+                                      bench::benchServerConfiguration(store, std::make_shared<RecordingSink>()));
+        bench::startListening(serverThread, *server);
     }
     ~Start() {
         onThread(serverThread, [this] { server->stop(); });

@@ -5,15 +5,13 @@
 // by a bare OpenSSL server (BareTlsServer.hpp). For scale: one frame at 60 Hz is 16.7 ms.
 
 #include "BareTlsServer.hpp"
+#include "BenchServer.hpp"
 #include "ThreadCounters.hpp"
-#include "clipboard/FakePasteboard.hpp"
-#include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "injection/RecordingSink.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>
@@ -37,21 +35,9 @@ public:
         deviceKey = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
         store->add(PairedDevice{deviceID, "Bench", "Phone", std::chrono::system_clock::now(), std::nullopt}, deviceKey);
         clientContext = OrvikTLS::clientContext(sessionKey());
-        HelperServer::Configuration configuration;
-        configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
-        configuration.store = store;
-        configuration.systemInfo = hostSystemInfo();
-        configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
-        configuration.sink = sink;
-        configuration.pasteboard = std::make_shared<FakePasteboard>();
-        configuration.listenerOptions = ListenerOptions::loopbackTest();
-        configuration.defaults = std::make_shared<InMemoryUserDefaults>();
+        auto configuration = bench::benchServerConfiguration(store, sink);
         server = HelperServer::create(serverThread.executor(), std::move(configuration));
-        onServer([](HelperServer& s) { s.start(); });
-        while (!port) {
-            std::this_thread::sleep_for(1ms);
-            port = onServer([](HelperServer& s) { return s.port(); });
-        }
+        port = bench::startListening(serverThread, *server);
     }
 
     ~Bench() {
@@ -63,10 +49,7 @@ public:
     }
 
     template <class F> auto onServer(F operation) -> std::invoke_result_t<F, HelperServer&> {
-        std::packaged_task<std::invoke_result_t<F, HelperServer&>()> task([&] { return operation(*server); });
-        auto result = task.get_future();
-        asio::post(serverThread.executor(), [&task] { task(); });
-        return result.get();
+        return bench::onThread(serverThread, [&] { return operation(*server); });
     }
 
     template <class T> T onPhone(asio::awaitable<T> operation) {

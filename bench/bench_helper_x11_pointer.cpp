@@ -9,8 +9,8 @@
 //    second (it has nothing to do).
 
 #include "BareTlsServer.hpp"
+#include "BenchServer.hpp"
 #include "ThreadCounters.hpp"
-#include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "injection/x11/CGEventSink.hpp"
@@ -20,7 +20,6 @@
 #include "orvik/protocol/transport/ReceivedMessage.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
 
 #include <benchmark/benchmark.h>
@@ -102,22 +101,10 @@ public:
             OrvikTLS::clientContext({OrvikKeys::sessionPSK(deviceKey, deviceID), OrvikKeys::sessionIdentity(deviceID)});
         auto permission =
             std::make_shared<PostEventPermission>(sessionPostEventPermission(std::make_shared<InMemoryUserDefaults>()));
-        HelperServer::Configuration configuration;
-        configuration.identity = HelperIdentity{Uuid::random(), "Bench", "Bench1,1", "0.0", std::nullopt};
-        configuration.store = store;
-        configuration.systemInfo = hostSystemInfo();
-        configuration.preferencesStore = std::make_shared<InMemoryPreferencesStore>();
-        configuration.sink = sink;
-        configuration.pasteboard = std::make_shared<FakePasteboard>();
-        configuration.listenerOptions = ListenerOptions::loopbackTest();
-        configuration.defaults = std::make_shared<InMemoryUserDefaults>();
+        auto configuration = bench::benchServerConfiguration(store, sink);
         configuration.services.canPostEvents = [permission] { return permission->isGranted(); };
         server = HelperServer::create(serverThread.executor(), std::move(configuration));
-        onServer([](HelperServer& s) { s.start(); });
-        while (!port) {
-            std::this_thread::sleep_for(1ms);
-            port = onServer([](HelperServer& s) { return s.port(); });
-        }
+        port = bench::startListening(serverThread, *server);
     }
     ~Helper() {
         onServer([](HelperServer& s) { s.stop(); });
@@ -127,10 +114,7 @@ public:
     Helper& operator=(const Helper&) = delete;
 
     template <class F> auto onServer(F operation) -> std::invoke_result_t<F, HelperServer&> {
-        std::packaged_task<std::invoke_result_t<F, HelperServer&>()> task([&] { return operation(*server); });
-        auto result = task.get_future();
-        asio::post(serverThread.executor(), [&task] { task(); });
-        return result.get();
+        return bench::onThread(serverThread, [&] { return operation(*server); });
     }
 
     asio::awaitable<std::shared_ptr<FramedConnection>> authenticate() {
