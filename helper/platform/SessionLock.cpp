@@ -39,6 +39,10 @@ std::string sessionNewMatch() {
     return std::string("type='signal',sender='") + LogindClient::service + "',interface='" +
            LogindClient::managerInterface + "',member='SessionNew'";
 }
+// A failed lookup of our session is tried again after this, the delay doubling up to the longest.
+constexpr std::chrono::milliseconds firstLookupRetry{250};
+constexpr std::chrono::milliseconds longestLookupRetry{60'000};
+
 // A system bus at an address without a socket file to watch is tried this often.
 constexpr std::chrono::milliseconds unwatchedBusRetry{60'000};
 // A bus socket that has just appeared is tried again this long after a refused connection.
@@ -53,7 +57,8 @@ std::uint64_t monotonicMicroseconds() {
 } // namespace
 
 SessionLock::SessionLock(Changed changed)
-    : changed_(std::move(changed)), state_(unknown), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    : changed_(std::move(changed)), state_(unknown), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      lookupRetryDelay_(firstLookupRetry) {
     thread_ = std::thread([this] { run(); });
 }
 
@@ -85,6 +90,7 @@ void SessionLock::run() {
             waitForBusSocket();
             continue;
         }
+        if (lookupRetryAt_ && std::chrono::steady_clock::now() >= *lookupRetryAt_) lookupNeeded_ = true;
         if (lookupNeeded_) lookUpSession();
         int processed = sd_bus_process(bus_, nullptr);
         if (processed < 0) {
@@ -119,15 +125,21 @@ bool SessionLock::openBus() {
         return false;
     }
     lookupNeeded_ = true;
+    lookupRetryDelay_ = firstLookupRetry;
     return true;
 }
 
-// Finds our session, follows its property changes, and reads LockedHint once. Without an answer the watcher
-// waits for logind's name or a new session.
+// Finds our session, follows its property changes, and reads LockedHint once. Without an answer it is tried
+// again later, or at once when logind announces a new session or a new logind takes the name.
 void SessionLock::lookUpSession() {
     lookupNeeded_ = false;
+    lookupRetryAt_.reset();
     const auto session = LogindClient(*connection_, callTimeout).ownSession();
-    if (!session) return;
+    if (!session) {
+        // Without logind the watcher waits for its name instead.
+        if (!logindIsAbsent()) scheduleLookupRetry();
+        return;
+    }
     const std::string& found = session->path;
     auto handler = [](sd_bus_message* message, void* self, sd_bus_error*) {
         static_cast<SessionLock*>(self)->propertiesChanged(message);
@@ -136,10 +148,34 @@ void SessionLock::lookUpSession() {
     match_ = sd_bus_slot_unref(match_);
     if (sd_bus_match_signal(bus_, &match_, nullptr, found.c_str(), "org.freedesktop.DBus.Properties",
                             "PropertiesChanged", +handler, this) < 0) {
+        scheduleLookupRetry();
         return;
     }
     sessionPath_ = found;
     readLockedHint();
+}
+
+// Only the bus saying so counts: a bus too slow to answer may well have logind.
+bool SessionLock::logindIsAbsent() {
+    auto reply = connection_->call({"org.freedesktop.DBus",
+                                    "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus",
+                                    "NameHasOwner",
+                                    {std::string(LogindClient::service)}},
+                                   callTimeout);
+    int owned = 1;
+    return reply.ok() && sd_bus_message_read_basic(reply.message.get(), 'b', &owned) >= 0 && !owned;
+}
+
+void SessionLock::scheduleLookupRetry() {
+    lookupRetryAt_ = std::chrono::steady_clock::now() + lookupRetryDelay_;
+    lookupRetryDelay_ = std::min(lookupRetryDelay_ * 2, longestLookupRetry);
+}
+
+int SessionLock::millisecondsUntilLookupRetry() const {
+    if (!lookupRetryAt_) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*lookupRetryAt_ - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
 // NameOwnerChanged(s name, s old owner, s new owner) of logind's name: a new owner is a logind to ask; none
@@ -151,6 +187,8 @@ void SessionLock::logindOwnerChanged(sd_bus_message* message) {
     if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) < 0) return;
     match_ = sd_bus_slot_unref(match_);
     sessionPath_.clear();
+    lookupRetryAt_.reset();
+    lookupRetryDelay_ = firstLookupRetry;
     if (newOwner && *newOwner) {
         lookupNeeded_ = true;
     } else {
@@ -191,11 +229,20 @@ void SessionLock::disconnect() {
     bus_ = nullptr;
     sessionPath_.clear();
     lookupNeeded_ = false;
+    lookupRetryAt_.reset();
 }
 
 void SessionLock::readLockedHint() {
     rereadNeeded_ = false;
-    store(LogindClient(*connection_, callTimeout).lockedHint({{}, sessionPath_}));
+    const auto locked = LogindClient(*connection_, callTimeout).lockedHint({{}, sessionPath_});
+    store(locked);
+    if (locked) {
+        lookupRetryDelay_ = firstLookupRetry;
+    } else {
+        // Unanswered: the session is looked up and read again later rather than left unknown.
+        sessionPath_.clear();
+        scheduleLookupRetry();
+    }
 }
 
 void SessionLock::waitForBus() {
@@ -207,6 +254,8 @@ void SessionLock::waitForBus() {
         auto now = monotonicMicroseconds();
         timeout = until <= now ? 0 : static_cast<int>(std::min<std::uint64_t>((until - now + 999) / 1000, INT32_MAX));
     }
+    if (const int retry = millisecondsUntilLookupRetry(); retry >= 0)
+        timeout = timeout < 0 ? retry : std::min(timeout, retry);
     pollfd descriptors[2] = {{sd_bus_get_fd(bus_), static_cast<short>(std::max(events, 0)), 0}, {wakeFd_, POLLIN, 0}};
     ::poll(descriptors, 2, timeout);
 }

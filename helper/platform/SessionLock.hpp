@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,8 +25,9 @@ class X11Display;
 // once, then follows logind's PropertiesChanged signals of the session; reading the state asks nobody. `changed`
 // is called on the watcher's thread whenever the known state changes (the first answer included).
 //
-// Nothing is retried on a timer: without logind (or our session) the watcher waits on the bus for logind's name
-// to get an owner (or for a new session); without a system bus it waits for the bus's socket to appear.
+// Without logind the watcher waits on the bus for logind's name to get an owner; without a system bus it waits
+// for the bus's socket to appear. A lookup of our session that fails (logind too slow to answer, or no session
+// yet) is tried again with a growing delay, besides at once on a new session: a slow logind is not a final "no".
 class SessionLock {
 public:
     using Changed = std::function<void(bool locked)>;
@@ -49,6 +51,9 @@ private:
     void readLockedHint();
     void waitForBus();
     void waitForBusSocket();
+    bool logindIsAbsent();
+    void scheduleLookupRetry();
+    int millisecondsUntilLookupRetry() const;
     void store(std::optional<bool> locked);
     void propertiesChanged(sd_bus_message* message);
     void logindOwnerChanged(sd_bus_message* message);
@@ -66,6 +71,9 @@ private:
     std::string sessionPath_;
     bool rereadNeeded_ = false;
     bool lookupNeeded_ = false;
+    // When a failed lookup is tried again, and the delay after that one.
+    std::optional<std::chrono::steady_clock::time_point> lookupRetryAt_;
+    std::chrono::milliseconds lookupRetryDelay_;
     // A socket that appeared but did not take the connection yet (its daemon may still be starting).
     bool socketJustAppeared_ = false;
     std::thread thread_;

@@ -85,6 +85,16 @@ TEST(SessionLock, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
     EXPECT_EQ(heard, (std::vector<bool>{false, true, false}));
 }
 
+// A logind too slow to answer (a loaded machine) is asked again later: its silence is not "no session".
+TEST(SessionLock, asksAgainWhenLogindDidNotAnswerInTime) {
+    pauseLogind(true);
+    SessionLock lock;
+    // Longer than every call of one lookup together.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    pauseLogind(false);
+    EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
+}
+
 // Started outside any session (by the user's service manager, say), the helper has neither $XDG_SESSION_ID nor a
 // session of its process: it follows the user's display session, as the power actions do.
 TEST(SessionLock, withoutASessionOfItsOwnFollowsTheUsersDisplaySession) {
