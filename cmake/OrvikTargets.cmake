@@ -5,11 +5,11 @@ endif()
 
 # Shared compile settings for every target of the project.
 add_library(orvik_settings INTERFACE)
-target_compile_options(orvik_settings INTERFACE -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion
-                       -Wold-style-cast)
+set(ORVIK_WARNINGS -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wold-style-cast)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    target_compile_options(orvik_settings INTERFACE -Wshadow=local)
+    list(APPEND ORVIK_WARNINGS -Wshadow=local)
 endif()
+target_compile_options(orvik_settings INTERFACE ${ORVIK_WARNINGS})
 # A unity build compiles a target's sources a few at a time as one translation unit: much faster for code heavy
 # with templates (Asio, GoogleTest), whose instantiations are then made once. Each source still names only what
 # it includes (clang-tidy compiles changed sources alone). GCC's warning about types of an anonymous namespace in

@@ -16,7 +16,7 @@ Bytes Frame::encoded() const {
     auto head = header().encoded();
     Bytes out;
     out.reserve(head.size() + payload.size());
-    out.insert(out.end(), head.begin(), head.end());
+    out.assign(head.begin(), head.end());
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
 }
