@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orvik::helper {
@@ -159,6 +160,9 @@ private:
     // Whether a tracked property changed.
     bool apply(const ServerEvent& event);
     bool showPreferences(HelperPreferences preferences);
+    // The server's record with the changes made here that it has not finished yet on top.
+    bool showPublished(HelperPreferences published);
+    void preferenceChangeDone(std::uint64_t number);
     void openLink(const std::optional<std::string>& url) const;
     void changed();
 
@@ -174,6 +178,10 @@ private:
     bool canCaptureScreen_ = false;
     std::vector<ConnectedDevice> screenViewers_;
     HelperPreferences preferences_;
+    // Changes made here that the server is still working on, oldest first, by number: a record it publishes
+    // meanwhile predates some of them, and showing it alone would show them undone.
+    std::vector<std::pair<std::uint64_t, PreferenceChange>> unfinishedChanges_;
+    std::uint64_t preferenceChangesMade_ = 0;
     bool serverStarted_ = false;
 
     // Pairing events applied so far: a startPairing() reply is applied only when none arrived since its request.

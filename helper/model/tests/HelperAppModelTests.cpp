@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <mutex>
 #include <utility>
 
@@ -194,6 +195,33 @@ TEST_F(Model, OnlyAChangedFieldReachesTheServerAndTheHotKey) {
     EXPECT_EQ(model->menuStatus().kind, Kind::starting);
     waitForListener();
     EXPECT_TRUE(harness->server->isRunning());
+}
+
+// Two changes within one round trip: the record the server publishes for the first predates the second, which
+// stays shown, and the hot key is not released and grabbed again.
+TEST_F(Model, AChangeTheServerHasNotFinishedIsNeverShownUndone) {
+    create(false);
+    model->setPreference({&HelperPreferences::scrollMode, ScrollMode::phased});
+    harness->onServer([](HelperServer&) {}); // it has published its record, not yet seen here
+    std::promise<void> release;
+    asio::post(harness->server->executor(), [held = release.get_future().share()] { held.wait(); });
+    model->setPreference({&HelperPreferences::pauseHotKeyEnabled, false});
+    int shownUndone = 0;
+    const auto token = model->addObserver([&] { shownUndone += model->preferences().pauseHotKeyEnabled ? 1 : 0; });
+    runGuiQueue(); // the record published for the first change
+    release.set_value();
+    settle();
+    model->removeObserver(token);
+    EXPECT_EQ(shownUndone, 0);
+    EXPECT_FALSE(model->preferences().pauseHotKeyEnabled);
+    EXPECT_EQ(model->preferences().scrollMode, ScrollMode::phased);
+    EXPECT_EQ(services->hotKeyWrites, (std::vector<bool>{true, false}));
+
+    // Once finished, the server's own record is shown again.
+    auto stored = harness->preferencesStore->load();
+    stored.overlaySize = HelperPreferences::OverlaySize::large;
+    publish(ServerEvent::preferences(stored));
+    EXPECT_EQ(model->preferences(), stored);
 }
 
 // The server stores an "Always Allow" answer and a removal itself; a later settings change must keep both.
