@@ -83,8 +83,8 @@ void HelperApplication::launch() {
 }
 
 void HelperApplication::startPairingInWindow() {
-    // Through the window the menu opens next, so that the session is the window's own: only the window that
-    // asked for a session ends it, and an open window shows only phones paired from now on.
+    // Through the window the menu opens next, so that an open window shows only phones paired from now on; the
+    // session ends with the last window that shows it.
     windows_.open(WindowID::pairing);
     if (auto* window = dynamic_cast<PairingWindow*>(windows_.window(WindowID::pairing))) window->startNewSession();
 }

@@ -299,6 +299,14 @@ void HelperAppModel::cancelPairing(const Uuid& sessionID) {
     asio::post(parts_.server->executor(), [server = parts_.server, sessionID] { server->cancelPairing(sessionID); });
 }
 
+void HelperAppModel::countPairingView(bool shown) {
+    if (shown) {
+        ++pairingViewsShown_;
+    } else if (pairingViewsShown_ > 0) {
+        --pairingViewsShown_;
+    }
+}
+
 void HelperAppModel::remove(const PairedDevice& device) {
     asio::post(parts_.server->executor(), [server = parts_.server, id = device.id] { server->removeDevice(id); });
 }

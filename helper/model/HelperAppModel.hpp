@@ -138,6 +138,10 @@ public:
     void cancelPairing();
     // Closes the pairing window only while it is the one with this identifier.
     void cancelPairing(const Uuid& sessionID);
+    // Pairing views on screen in every window together, counted by the views: a view that goes ends the session
+    // only when it was the last, so no window ends a session that another open window shows.
+    std::size_t pairingViewsShown() const { return pairingViewsShown_; }
+    void countPairingView(bool shown);
     void remove(const PairedDevice& device);
     void setScreenViewingEnabled(bool enabled);
     void refreshScreenPermission();
@@ -186,6 +190,7 @@ private:
 
     // Pairing events applied so far: a startPairing() reply is applied only when none arrived since its request.
     std::uint64_t pairingEventsApplied_ = 0;
+    std::size_t pairingViewsShown_ = 0;
 
     std::map<std::size_t, Observer> observers_;
     std::size_t nextObserverToken_ = 0;

@@ -195,7 +195,7 @@ void OnboardingWindow::finish() {
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event) {
-    // A code shown nowhere must not stay valid; one that another window opened since is shown there.
+    // A code shown nowhere else must not stay valid.
     if (pairingView_ && !pairedName_ && !finished_) pairingView_->endSession();
     ContentWindow::closeEvent(event);
 }
