@@ -130,7 +130,7 @@ bool HelperAppModel::apply(const ServerEvent& event) {
         didChange = assign(connections_, connections->devices);
         if (connections_.empty() && parts_.overlay) parts_.overlay(OverlayMode::off);
         if (preferences_.showConnectionNotifications) {
-            for (const auto& name : newcomers) parts_.notifications->notifyConnected(name);
+            for (const auto& name : newcomers) parts_.notifications->notifyConnected(name, menuPlace_);
         }
     } else if (auto* pairing = event.get<ServerEvent::Pairing>()) {
         ++pairingEventsApplied_;
@@ -177,6 +177,10 @@ std::vector<HostPort> HelperAppModel::addresses() const {
     auto port = listenerStatus_.readyPort();
     if (!port || !parts_.systemInfo) return {};
     return parts_.systemInfo->reachableAddresses(*port);
+}
+
+void HelperAppModel::setMenuPlace(MenuPlace place) {
+    if (assign(menuPlace_, place)) changed();
 }
 
 bool HelperAppModel::permissionWasLost() const {

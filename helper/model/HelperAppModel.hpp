@@ -4,6 +4,7 @@
 #include "model/ConnectionNotifying.hpp"
 #include "model/GlobalHotKeying.hpp"
 #include "model/LoginItem.hpp"
+#include "model/MenuPlace.hpp"
 #include "model/UpdaterControlling.hpp"
 #include "orvik/protocol/messages/CommandMessages.hpp"
 #include "permissions/PostEventPermission.hpp"
@@ -104,6 +105,10 @@ public:
     bool canPostEvents() const { return canPostEvents_; }
     bool canCaptureScreen() const { return canCaptureScreen_; }
     const std::vector<ConnectedDevice>& screenViewers() const { return screenViewers_; }
+    // Where the menu is, as the tray reports it (in the tray until told otherwise); texts that send the user to
+    // the menu say where it is.
+    MenuPlace menuPlace() const { return menuPlace_; }
+    void setMenuPlace(MenuPlace place);
     // The record the server last published (or the stored one before it published any), with the changes made
     // here since shown at once.
     const HelperPreferences& preferences() const { return preferences_; }
@@ -181,6 +186,7 @@ private:
     bool canPostEvents_ = false;
     bool canCaptureScreen_ = false;
     std::vector<ConnectedDevice> screenViewers_;
+    MenuPlace menuPlace_ = MenuPlace::tray;
     HelperPreferences preferences_;
     // Changes made here that the server is still working on, oldest first, by number: a record it publishes
     // meanwhile predates some of them, and showing it alone would show them undone.

@@ -20,7 +20,9 @@ using namespace std::chrono_literals;
 // The services the model is handed that only record what they are told.
 class RecordingServices final : public ConnectionNotifying, public GlobalHotKeying, public UpdaterControlling {
 public:
-    void notifyConnected(const std::string& deviceName) override { connected.push_back(deviceName); }
+    void notifyConnected(const std::string& deviceName, MenuPlace menu) override {
+        connected.push_back(deviceName + " " + menuPlaceText(menu));
+    }
     void notifySleepTimer(const std::string&) override {}
     void setOnPress(std::function<void()>) override {}
     void setEnabled(bool enabled) override { hotKeyWrites.push_back(enabled); }
@@ -168,8 +170,16 @@ TEST_F(Model, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOff) {
     create(false);
     const auto anna = Uuid::random();
     publish(ServerEvent::connections({connected("Anna", anna)}));
+    int observed = 0;
+    const auto token = model->addObserver([&] { ++observed; });
+    model->setMenuPlace(MenuPlace::window); // no tray showed up
+    model->setMenuPlace(MenuPlace::window);
+    model->removeObserver(token);
+    EXPECT_EQ(observed, 1);
     publish(ServerEvent::connections({connected("Anna", anna), connected("Ben")}));
-    EXPECT_EQ(services->connected, (std::vector<std::string>{"Anna", "Ben"})) << "a new session is no newcomer";
+    EXPECT_EQ(services->connected,
+              (std::vector<std::string>{"Anna in the system tray", "Ben in the Orvik Helper window"}))
+        << "a new session is no newcomer";
     publish(ServerEvent::connections({}));
     publish(ServerEvent::connections({}));
     EXPECT_EQ(overlayModes, (std::vector<OverlayMode>{OverlayMode::off, OverlayMode::off}));
