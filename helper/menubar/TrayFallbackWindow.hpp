@@ -19,13 +19,13 @@ public:
     void setIcon(const QIcon& icon);
     QToolButton& menuButton() { return *button_; }
 
-    // About what a title bar needs to show the whole title in a bold version of this window's font.
-    int titleBarWidth() const;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // About what a title bar needs to show the whole title in a bold version of this window's font.
+    int titleBarWidth() const;
+
     QToolButton* button_;
 };
 

@@ -14,7 +14,7 @@ class QLabel;
 namespace orvik::helper {
 
 // The help window: seven short topics, each a title and a paragraph, in a fixed 480×460 window whose list
-// scrolls. Shows nothing from the model but where the menu is. Escape and Ctrl+W close it.
+// scrolls. Reads nothing from the model; is told where the menu is. Escape and Ctrl+W close it.
 class HelpWindow final : public QWidget {
 public:
     static constexpr int width = 480;
