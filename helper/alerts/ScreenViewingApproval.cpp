@@ -18,12 +18,14 @@ ScreenViewingDecision decision(qsizetype chosen) {
 }
 } // namespace
 
-void ScreenViewingApproval::ask(const ScreenViewingRequest& request, std::function<void(ScreenViewingDecision)> done) {
+void ScreenViewingApproval::ask(const ScreenViewingRequest& request, MenuPlace menu,
+                                std::function<void(ScreenViewingDecision)> done) {
     const ApprovalAlert::Question question{
         QStringLiteral("Allow “") + QString::fromStdString(request.deviceName) +
             QStringLiteral("” to view this computer’s screen?"),
-        QStringLiteral("It will see everything on the screen while viewing. The Orvik icon in the system tray shows "
-                       "when someone is viewing, and you can stop it there."),
+        QStringLiteral("It will see everything on the screen while viewing. The Orvik icon %1 shows when someone is "
+                       "viewing, and you can stop it there.")
+            .arg(QString::fromStdString(menuPlaceText(menu))),
         {QStringLiteral("Allow Once"), QStringLiteral("Always Allow"), QStringLiteral("Don’t Allow")},
         denyViewingButton,
     };

@@ -20,13 +20,15 @@ namespace orvik::helper {
 
 namespace {
 
-UserInterfaceParts makeUserInterfaceParts(const std::shared_ptr<UserDefaults>& defaults) {
+UserInterfaceParts makeUserInterfaceParts(const std::shared_ptr<UserDefaults>& defaults,
+                                          std::function<MenuPlace()> menuPlace) {
     UserInterfaceParts ui;
     ui.askPairing = [](PairingApprovalRequest request, std::function<void(bool)> done) {
         PairingApproval::ask(request, std::move(done));
     };
-    ui.askScreenViewing = [](ScreenViewingRequest request, std::function<void(ScreenViewingDecision)> done) {
-        ScreenViewingApproval::ask(request, std::move(done));
+    ui.askScreenViewing = [menuPlace = std::move(menuPlace)](ScreenViewingRequest request,
+                                                             std::function<void(ScreenViewingDecision)> done) {
+        ScreenViewingApproval::ask(request, menuPlace(), std::move(done));
     };
     ui.notifications = std::make_shared<ConnectionNotifier>();
     ui.updater = UpdaterFactory::make(*defaults);
@@ -37,7 +39,8 @@ UserInterfaceParts makeUserInterfaceParts(const std::shared_ptr<UserDefaults>& d
 } // namespace
 
 HelperApplication::HelperApplication(std::shared_ptr<UserDefaults> defaults)
-    : services_(std::make_unique<ApplicationServices>(defaults, makeUserInterfaceParts(defaults))) {
+    : services_(std::make_unique<ApplicationServices>(
+          defaults, makeUserInterfaceParts(defaults, [this] { return services_->model()->menuPlace(); }))) {
     registerWindows();
 }
 
@@ -53,7 +56,7 @@ void HelperApplication::registerWindows() {
     windows_.registerWindow(WindowID::pairing, [this, model] { return new PairingWindow(model, windows_); });
     windows_.registerWindow(WindowID::fixPermission,
                             [this, model] { return new FixPermissionWindow(model, windows_); });
-    windows_.registerWindow(WindowID::help, [] { return new HelpWindow(); });
+    windows_.registerWindow(WindowID::help, [model] { return new HelpWindow(model->menuPlace()); });
     windows_.registerWindow(WindowRegistry::settingsID, [this, model] { return new SettingsWindow(model, windows_); });
 }
 
@@ -71,6 +74,7 @@ void HelperApplication::launch() {
     actions.openSettings = [this] { windows_.openSettings(); };
     actions.quit = [this] { quit(); };
     tray_ = std::make_unique<TrayPresence>();
+    QObject::connect(tray_.get(), &TrayPresence::menuPlaceChanged, tray_.get(), [this] { followMenuPlace(); });
     modelObserver_ = model->addObserver([this] { refreshTray(); });
     refreshTray();
     tray_->show();
@@ -83,10 +87,16 @@ void HelperApplication::launch() {
 }
 
 void HelperApplication::startPairingInWindow() {
-    // Through the window the menu opens next, so that the session is the window's own: only the window that
-    // asked for a session ends it, and an open window shows only phones paired from now on.
+    // Through the window the menu opens next, so that an open window shows only phones paired from now on; the
+    // session ends with the last window that shows it.
     windows_.open(WindowID::pairing);
     if (auto* window = dynamic_cast<PairingWindow*>(windows_.window(WindowID::pairing))) window->startNewSession();
+}
+
+void HelperApplication::followMenuPlace() {
+    const MenuPlace place = tray_->menuPlace();
+    services_->model()->setMenuPlace(place);
+    if (auto* help = dynamic_cast<HelpWindow*>(windows_.window(WindowID::help))) help->showMenuPlace(place);
 }
 
 void HelperApplication::refreshTray() {

@@ -37,6 +37,8 @@ public:
 private:
     void registerWindows();
     void startPairingInWindow();
+    // Tells the model and the open help window where the menu is now.
+    void followMenuPlace();
     void refreshTray();
 
     WindowRegistry windows_;

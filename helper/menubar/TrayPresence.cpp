@@ -121,15 +121,18 @@ bool TrayPresence::eventFilter(QObject* watched, QEvent* event) {
 
 void TrayPresence::checkTray() {
     if (trayHost_->available()) {
-        if (windowStandsIn_) window_.hide();
-        windowStandsIn_ = false;
         if (!trayIcon_.isVisible()) trayIcon_.show();
+        if (!windowStandsIn_) return;
+        window_.hide();
+        windowStandsIn_ = false;
+        emit menuPlaceChanged();
         return;
     }
     if (windowStandsIn_ || std::chrono::steady_clock::now() - shownAt_ < options_.trayGrace) return;
     windowStandsIn_ = true;
     window_.showNormal();
     window_.raise();
+    emit menuPlaceChanged();
 }
 
 // Chooses the glyph's colour for the panel: a StatusNotifierItem host's panel is out of sight (hosts that recolour

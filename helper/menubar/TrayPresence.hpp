@@ -5,6 +5,7 @@
 #include "menubar/MenuSnapshot.hpp"
 #include "menubar/TrayFallbackWindow.hpp"
 #include "menubar/TrayHostWatch.hpp"
+#include "model/MenuPlace.hpp"
 
 #include <QColor>
 #include <QMenu>
@@ -47,6 +48,11 @@ public:
     TrayFallbackWindow& fallbackWindow() { return window_; }
     // The colour the tray glyph is drawn in.
     QColor trayInk() const { return ink_; }
+    // Where the menu is: in the tray, until the window stands in for a missing one.
+    MenuPlace menuPlace() const { return windowStandsIn_ ? MenuPlace::window : MenuPlace::tray; }
+
+signals:
+    void menuPlaceChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

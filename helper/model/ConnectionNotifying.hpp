@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/MenuPlace.hpp"
+
 #include <string>
 
 namespace orvik::helper {
@@ -9,7 +11,8 @@ namespace orvik::helper {
 class ConnectionNotifying {
 public:
     virtual ~ConnectionNotifying() = default;
-    virtual void notifyConnected(const std::string& deviceName) = 0;
+    // `menu`: where the menu to pause from is now.
+    virtual void notifyConnected(const std::string& deviceName, MenuPlace menu) = 0;
     virtual void notifySleepTimer(const std::string& actionName) = 0;
 };
 

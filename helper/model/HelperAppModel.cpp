@@ -130,7 +130,7 @@ bool HelperAppModel::apply(const ServerEvent& event) {
         didChange = assign(connections_, connections->devices);
         if (connections_.empty() && parts_.overlay) parts_.overlay(OverlayMode::off);
         if (preferences_.showConnectionNotifications) {
-            for (const auto& name : newcomers) parts_.notifications->notifyConnected(name);
+            for (const auto& name : newcomers) parts_.notifications->notifyConnected(name, menuPlace_);
         }
     } else if (auto* pairing = event.get<ServerEvent::Pairing>()) {
         ++pairingEventsApplied_;
@@ -144,7 +144,7 @@ bool HelperAppModel::apply(const ServerEvent& event) {
     } else if (auto* viewers = event.get<ServerEvent::ScreenViewers>()) {
         didChange = assign(screenViewers_, viewers->viewers);
     } else if (auto* stored = event.get<ServerEvent::Preferences>()) {
-        didChange = showPreferences(stored->preferences);
+        didChange = showPublished(stored->preferences);
     }
     return didChange;
 }
@@ -177,6 +177,10 @@ std::vector<HostPort> HelperAppModel::addresses() const {
     auto port = listenerStatus_.readyPort();
     if (!port || !parts_.systemInfo) return {};
     return parts_.systemInfo->reachableAddresses(*port);
+}
+
+void HelperAppModel::setMenuPlace(MenuPlace place) {
+    if (assign(menuPlace_, place)) changed();
 }
 
 bool HelperAppModel::permissionWasLost() const {
@@ -214,11 +218,29 @@ void HelperAppModel::setOnboardingCompleted(bool completed) {
 
 // The server owns the record and changes it of its own accord too (a viewer always allowed, a device removed).
 // Only the changed field goes to the server, never the whole record as shown here, which may predate the server's
-// own changes; what the server then stores comes back as a preferences event.
+// own changes; what the server then stores comes back as a preferences event. The server publishes its record
+// before it finishes a change, and both reach this thread in that order, so a change is let go of only once the
+// record holding it has been shown.
 void HelperAppModel::setPreference(PreferenceChange change) {
     if (!showPreferences(change.appliedTo(preferences_))) return;
     changed();
-    asio::co_spawn(parts_.server->executor(), updatePreferencesOn(parts_.server, std::move(change)), asio::detached);
+    const auto number = ++preferenceChangesMade_;
+    unfinishedChanges_.emplace_back(number, change);
+    auto done = [weakModel = weak_from_this(), mainThread = parts_.mainThread, number](std::exception_ptr) {
+        mainThread([weakModel, number] {
+            if (auto strong = weakModel.lock()) strong->preferenceChangeDone(number);
+        });
+    };
+    asio::co_spawn(parts_.server->executor(), updatePreferencesOn(parts_.server, std::move(change)), std::move(done));
+}
+
+bool HelperAppModel::showPublished(HelperPreferences published) {
+    for (const auto& [number, change] : unfinishedChanges_) change.applyTo(published);
+    return showPreferences(std::move(published));
+}
+
+void HelperAppModel::preferenceChangeDone(std::uint64_t number) {
+    std::erase_if(unfinishedChanges_, [number](const auto& entry) { return entry.first == number; });
 }
 
 bool HelperAppModel::showPreferences(HelperPreferences preferences) {
@@ -279,6 +301,14 @@ void HelperAppModel::cancelPairing() {
 
 void HelperAppModel::cancelPairing(const Uuid& sessionID) {
     asio::post(parts_.server->executor(), [server = parts_.server, sessionID] { server->cancelPairing(sessionID); });
+}
+
+void HelperAppModel::countPairingView(bool shown) {
+    if (shown) {
+        ++pairingViewsShown_;
+    } else if (pairingViewsShown_ > 0) {
+        --pairingViewsShown_;
+    }
 }
 
 void HelperAppModel::remove(const PairedDevice& device) {

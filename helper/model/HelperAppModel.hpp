@@ -4,6 +4,7 @@
 #include "model/ConnectionNotifying.hpp"
 #include "model/GlobalHotKeying.hpp"
 #include "model/LoginItem.hpp"
+#include "model/MenuPlace.hpp"
 #include "model/UpdaterControlling.hpp"
 #include "orvik/protocol/messages/CommandMessages.hpp"
 #include "permissions/PostEventPermission.hpp"
@@ -24,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orvik::helper {
@@ -103,6 +105,10 @@ public:
     bool canPostEvents() const { return canPostEvents_; }
     bool canCaptureScreen() const { return canCaptureScreen_; }
     const std::vector<ConnectedDevice>& screenViewers() const { return screenViewers_; }
+    // Where the menu is, as the tray reports it (in the tray until told otherwise); texts that send the user to
+    // the menu say where it is.
+    MenuPlace menuPlace() const { return menuPlace_; }
+    void setMenuPlace(MenuPlace place);
     // The record the server last published (or the stored one before it published any), with the changes made
     // here since shown at once.
     const HelperPreferences& preferences() const { return preferences_; }
@@ -137,6 +143,10 @@ public:
     void cancelPairing();
     // Closes the pairing window only while it is the one with this identifier.
     void cancelPairing(const Uuid& sessionID);
+    // Pairing views on screen in every window together, counted by the views: a view that goes ends the session
+    // only when it was the last, so no window ends a session that another open window shows.
+    std::size_t pairingViewsShown() const { return pairingViewsShown_; }
+    void countPairingView(bool shown);
     void remove(const PairedDevice& device);
     void setScreenViewingEnabled(bool enabled);
     void refreshScreenPermission();
@@ -159,6 +169,9 @@ private:
     // Whether a tracked property changed.
     bool apply(const ServerEvent& event);
     bool showPreferences(HelperPreferences preferences);
+    // The server's record with the changes made here that it has not finished yet on top.
+    bool showPublished(HelperPreferences published);
+    void preferenceChangeDone(std::uint64_t number);
     void openLink(const std::optional<std::string>& url) const;
     void changed();
 
@@ -173,11 +186,17 @@ private:
     bool canPostEvents_ = false;
     bool canCaptureScreen_ = false;
     std::vector<ConnectedDevice> screenViewers_;
+    MenuPlace menuPlace_ = MenuPlace::tray;
     HelperPreferences preferences_;
+    // Changes made here that the server is still working on, oldest first, by number: a record it publishes
+    // meanwhile predates some of them, and showing it alone would show them undone.
+    std::vector<std::pair<std::uint64_t, PreferenceChange>> unfinishedChanges_;
+    std::uint64_t preferenceChangesMade_ = 0;
     bool serverStarted_ = false;
 
     // Pairing events applied so far: a startPairing() reply is applied only when none arrived since its request.
     std::uint64_t pairingEventsApplied_ = 0;
+    std::size_t pairingViewsShown_ = 0;
 
     std::map<std::size_t, Observer> observers_;
     std::size_t nextObserverToken_ = 0;

@@ -37,9 +37,10 @@ bool isMissingService(const QDBusError& error) {
 
 ConnectionNotifier::ConnectionNotifier(QDBusConnection bus) : bus_(std::move(bus)) {}
 
-void ConnectionNotifier::notifyConnected(const std::string& deviceName) {
+void ConnectionNotifier::notifyConnected(const std::string& deviceName, MenuPlace menu) {
     post(QString::fromStdString(deviceName) + QStringLiteral(" connected"),
-         QStringLiteral("It can control this computer now. Choose Pause Orvik in the system tray to stop it."));
+         QStringLiteral("It can control this computer now. Choose Pause Orvik %1 to stop it.")
+             .arg(QString::fromStdString(menuPlaceText(menu))));
 }
 
 void ConnectionNotifier::notifySleepTimer(const std::string& actionName) {

@@ -22,7 +22,7 @@ class ConnectionNotifier final : public QObject, public ConnectionNotifying {
 public:
     explicit ConnectionNotifier(QDBusConnection bus = QDBusConnection::sessionBus());
 
-    void notifyConnected(const std::string& deviceName) override;
+    void notifyConnected(const std::string& deviceName, MenuPlace menu) override;
     void notifySleepTimer(const std::string& actionName) override;
 
     // Absent until a service first answered a post; then whether posts are made.

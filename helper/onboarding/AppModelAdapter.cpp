@@ -27,6 +27,8 @@ public:
         model_->startPairing(std::move(opened));
     }
     void cancelPairing(const Uuid& sessionID) override { model_->cancelPairing(sessionID); }
+    std::size_t pairingViewsShown() const override { return model_->pairingViewsShown(); }
+    void countPairingView(bool shown) override { model_->countPairingView(shown); }
     void refreshPermission() override { model_->refreshPermission(); }
     void requestPermission() override { model_->requestPermission(); }
     void setLaunchesAtLogin(bool enabled) override { model_->setLaunchesAtLogin(enabled); }

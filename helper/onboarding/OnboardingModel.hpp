@@ -38,6 +38,9 @@ public:
     virtual void startPairing(std::function<void(const std::optional<PairingInfo>&)> opened) = 0;
     // Ends the pairing session with this identifier while it is the open one.
     virtual void cancelPairing(const Uuid& sessionID) = 0;
+    // Pairing views on screen in every window together; each view counts itself in and out.
+    virtual std::size_t pairingViewsShown() const = 0;
+    virtual void countPairingView(bool shown) = 0;
     virtual void refreshPermission() = 0;
     virtual void requestPermission() = 0;
     virtual void setLaunchesAtLogin(bool enabled) = 0;

@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -22,6 +23,10 @@ constexpr int onboardingMargin = 32;
 constexpr int spacing = 20;
 constexpr int onboardingSymbolSide = 64;
 constexpr int symbolFrameHeight = 76;
+// The pairing step holds the code, the hint and "Pair Later" within the same 640 px, before and after a pairing:
+// closer together, the symbol in a frame of its own size, "Pair Later" beside the hint.
+constexpr int pairVerticalMargin = 20;
+constexpr int pairSpacing = 12;
 
 struct Symbol {
     const char* name;
@@ -103,7 +108,12 @@ void OnboardingWindow::showStep(Step step) {
     SymbolImage::set(symbol_, QString::fromLatin1(symbol.name), QString::fromLatin1(symbol.themeName),
                      onboardingSymbolSide);
     dots_->setCurrent(static_cast<int>(step));
-    setMinimumContentHeight(step == Step::pair ? pairMinimumHeight : minimumHeight);
+    const bool pairing = step == Step::pair;
+    const int verticalMargin = pairing ? pairVerticalMargin : onboardingMargin;
+    layout->setContentsMargins(onboardingMargin, verticalMargin, onboardingMargin, verticalMargin);
+    layout->setSpacing(pairing ? pairSpacing : spacing);
+    symbol_->setFixedHeight(pairing ? onboardingSymbolSide : symbolFrameHeight);
+    setMinimumContentHeight(pairing ? pairMinimumHeight : minimumHeight);
     // Last, for a step may move on as soon as it shows (a permission already there), showing the next one from
     // here. A layout shows a new child only later, from the event loop: the step's watch starts now.
     if (isVisible()) content_->show();
@@ -127,9 +137,12 @@ QWidget* OnboardingWindow::makeWelcome() {
 QWidget* OnboardingWindow::makePair() {
     auto* page = new QWidget;
     auto* layout = stepColumn(page);
+    layout->setSpacing(pairSpacing);
     pairingView_ = new PairingView(model_, options_.timing, [this](const PairedDevice& device) { paired(device); });
     layout->addWidget(pairingView_);
-    layout->addWidget(new AppStoreHint(options_.appStoreID));
+    auto* footer = new QHBoxLayout;
+    footer->setSpacing(pairSpacing);
+    footer->addWidget(new AppStoreHint(options_.appStoreID), 1);
     auto* later = new QPushButton(QStringLiteral("Pair Later"));
     later->setObjectName(QStringLiteral("pairLater"));
     later->setFlat(true);
@@ -138,7 +151,8 @@ QWidget* OnboardingWindow::makePair() {
     linkLook.setColor(QPalette::ButtonText, linkLook.color(QPalette::Link));
     later->setPalette(linkLook);
     connect(later, &QPushButton::clicked, this, [this] { pairLater(); });
-    layout->addWidget(later, 0, Qt::AlignHCenter);
+    footer->addWidget(later, 0, Qt::AlignVCenter);
+    layout->addLayout(footer);
     layout->addStretch();
     pairingView_->startSession();
     return page;
@@ -181,7 +195,7 @@ void OnboardingWindow::finish() {
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event) {
-    // A code shown nowhere must not stay valid; one that another window opened since is shown there.
+    // A code shown nowhere else must not stay valid.
     if (pairingView_ && !pairedName_ && !finished_) pairingView_->endSession();
     ContentWindow::closeEvent(event);
 }

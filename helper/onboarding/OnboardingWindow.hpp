@@ -22,8 +22,8 @@ class StepDots;
 
 // The first-run window "Set Up Orvik Helper": welcome, the input permission, the network, then pairing a phone.
 // Steps only move forward. Finishing marks onboarding completed, starts the server and closes the window.
-// Leaving at the pairing step without a pairing cancels the session it opened (and only that one), so no valid
-// code outlives what is on screen. GUI thread only.
+// Leaving at the pairing step without a pairing ends the session it shows unless another window shows it too,
+// so no valid code outlives what is on screen. GUI thread only.
 class OnboardingWindow : public ContentWindow {
 public:
     enum class Step { welcome, allowControl, localNetwork, pair };

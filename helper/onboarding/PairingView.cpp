@@ -75,7 +75,11 @@ PairingView::PairingView(std::shared_ptr<OnboardingModel> model, ViewTiming timi
     refresh();
 }
 
-PairingView::~PairingView() = default;
+// A view replaced without being ended (the first-run window's, by the confirmation) only stops counting: its
+// session was used up by the pairing.
+PairingView::~PairingView() {
+    disappear();
+}
 
 QWidget* PairingView::makeCodePage() {
     auto* page = new QWidget;
@@ -187,17 +191,28 @@ void PairingView::updateCountdown() {
     countdown_->setText(QString::fromStdString(PairingPresentation::countdown(shownCode_->expiresAt, timing_.now())));
 }
 
+void PairingView::appear() {
+    if (onScreen_) return;
+    onScreen_ = true;
+    model_->countPairingView(true);
+}
+
+void PairingView::disappear() {
+    if (!onScreen_) return;
+    onScreen_ = false;
+    model_->countPairingView(false);
+}
+
 void PairingView::startSession() {
+    appear();
     auto own = std::make_shared<OwnSession>();
     ownSession_ = own;
     model_->startPairing([own, model = model_](const std::optional<PairingInfo>& info) {
         own->answered = true;
         if (!info) return;
-        if (own->ended) {
-            model->cancelPairing(info->sessionID);
-        } else {
-            own->id = info->sessionID;
-        }
+        own->id = info->sessionID;
+        // Views on screen show it now, whichever asked for it.
+        if (own->ended && model->pairingViewsShown() == 0) model->cancelPairing(info->sessionID);
     });
 }
 
@@ -208,9 +223,15 @@ void PairingView::showNewCode() {
 }
 
 void PairingView::endSession() {
-    if (!ownSession_) return;
-    ownSession_->ended = true;
-    if (ownSession_->id) model_->cancelPairing(*ownSession_->id);
+    disappear();
+    if (ownSession_) ownSession_->ended = true;
+    if (model_->pairingViewsShown() > 0) return;
+    const auto& shown = model_->pairing();
+    // Its own too, should the model not show it: ending a session that is closed already does nothing.
+    if (ownSession_ && ownSession_->id && (!shown || shown->sessionID != *ownSession_->id)) {
+        model_->cancelPairing(*ownSession_->id);
+    }
+    if (shown) model_->cancelPairing(shown->sessionID);
 }
 
 } // namespace orvik::helper

@@ -53,6 +53,7 @@ void PairingWindow::cancel() {
 
 void PairingWindow::showEvent(QShowEvent* event) {
     ContentWindow::showEvent(event);
+    view_->appear();
     // A restore from the taskbar is not an opening.
     if (!event->spontaneous() && !model_->pairing()) view_->startSession();
 }

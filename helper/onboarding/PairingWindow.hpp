@@ -14,8 +14,8 @@ namespace orvik::helper {
 class PairingView;
 
 // The window "Pair iPhone": the pairing view and one button, "Cancel" while a session is open, else "Done".
-// Showing the window asks for a session when none is open; closing it, however it is closed, cancels the one it
-// asked for (not one that another window opened). A minimise is not a close. GUI thread only.
+// Showing the window asks for a session when none is open; closing it, however it is closed, ends the session it
+// shows unless another window shows it too. A minimise is not a close. GUI thread only.
 class PairingWindow : public ContentWindow {
 public:
     static constexpr int contentWidth = 420;

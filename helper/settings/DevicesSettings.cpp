@@ -24,7 +24,7 @@ QString fromStd(const std::string& text) {
 DevicesSettings::DevicesSettings(std::shared_ptr<HelperAppModel> model) : SettingsTab(std::move(model)) {
     auto* devices = addSection(tr("Paired iPhones and iPads"));
     auto* layout = static_cast<QVBoxLayout*>(devices->layout());
-    empty_ = addNote(layout, tr("No paired devices yet. Choose Pair iPhone… in the system tray."));
+    empty_ = addNote(layout, {});
     rows_ = new QVBoxLayout;
     layout->addLayout(rows_);
 
@@ -33,12 +33,19 @@ DevicesSettings::DevicesSettings(std::shared_ptr<HelperAppModel> model) : Settin
     addToggle(scanningLayout, tr("Allow automatically when scanned"), &HelperPreferences::autoAllowOnScan);
     addNote(scanningLayout, tr("Scanning the code already proves the phone is next to this computer. Turn this off "
                                "to confirm every new device."));
+    showMenuPlace();
     rebuildRows();
 }
 
 void DevicesSettings::refresh() {
     SettingsTab::refresh();
+    showMenuPlace();
     rebuildRows();
+}
+
+void DevicesSettings::showMenuPlace() {
+    empty_->setText(tr("No paired devices yet. Choose Pair iPhone… %1.")
+                        .arg(QString::fromStdString(menuPlaceText(model().menuPlace()))));
 }
 
 void DevicesSettings::rebuildRows() {

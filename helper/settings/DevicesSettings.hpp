@@ -20,6 +20,8 @@ public:
     void refresh() override;
 
 private:
+    // The note for no devices says where the menu is.
+    void showMenuPlace();
     void rebuildRows();
     QWidget* makeRow(const PairedDevice& device, bool connected);
 

@@ -29,11 +29,12 @@ const std::array<HelpWindow::Topic, 7> HelpWindow::topics{{
      QT_TR_NOOP("A sleeping computer can’t answer your iPhone. Keep it awake while you use Orvik (your desktop’s "
                 "power settings).")},
     {QT_TR_NOOP("Stop control instantly"),
-     QT_TR_NOOP("Choose Pause Orvik in the system tray or press Ctrl+Alt+Super+P. Remove a device in Settings > "
-                "Devices to revoke it.")},
+     // %1: where the menu is.
+     QT_TR_NOOP("Choose Pause Orvik %1 or press Ctrl+Alt+Super+P. Remove a device in Settings > Devices to revoke "
+                "it.")},
 }};
 
-HelpWindow::HelpWindow() {
+HelpWindow::HelpWindow(MenuPlace menu) {
     setWindowTitle(tr("Orvik Helper Help"));
     setFixedSize(width, height);
     auto* list = new QWidget;
@@ -45,7 +46,9 @@ HelpWindow::HelpWindow() {
         QFont bold = title->font();
         bold.setBold(true);
         title->setFont(bold);
-        auto* body = new QLabel(tr(topic.body));
+        const QString bodyText = tr(topic.body);
+        auto* body = new QLabel(bodyText);
+        if (bodyText.contains(QStringLiteral("%1"))) sayingWhereTheMenuIs_.emplace_back(body, bodyText);
         body->setTextFormat(Qt::PlainText);
         body->setWordWrap(true);
         QPalette palette = body->palette();
@@ -64,6 +67,12 @@ HelpWindow::HelpWindow() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);
+    showMenuPlace(menu);
+}
+
+void HelpWindow::showMenuPlace(MenuPlace menu) {
+    const QString place = QString::fromStdString(menuPlaceText(menu));
+    for (const auto& [label, text] : sayingWhereTheMenuIs_) label->setText(text.arg(place));
 }
 
 void HelpWindow::keyPressEvent(QKeyEvent* event) {

@@ -21,11 +21,11 @@ using namespace std::chrono_literals;
 class ApprovalAlert : public testing::Test {
 protected:
     // Asks; each answer is recorded by name ("true", "alwaysAllow").
-    void ask(bool pairing, const std::string& name) {
+    void ask(bool pairing, const std::string& name, MenuPlace menu = MenuPlace::tray) {
         if (pairing)
             return PairingApproval::ask({name, {}},
                                         [this](bool allowed) { answers.push_back(allowed ? "true" : "false"); });
-        ScreenViewingApproval::ask({Uuid{}, name}, [this](ScreenViewingDecision decision) {
+        ScreenViewingApproval::ask({Uuid{}, name}, menu, [this](ScreenViewingDecision decision) {
             using enum ScreenViewingDecision;
             answers.push_back(decision == allowOnce ? "allowOnce" : decision == alwaysAllow ? "alwaysAllow" : "deny");
         });
@@ -68,6 +68,7 @@ struct AnswerCase {
     const char* key;  // pressed, or empty to click
     qsizetype button; // clicked, counted from the left
     const char* expected;
+    MenuPlace menu = MenuPlace::tray;
 };
 void PrintTo(const AnswerCase& answer, std::ostream* out) {
     *out << answer.name;
@@ -78,9 +79,17 @@ class AlertAnswers : public ApprovalAlert, public testing::WithParamInterface<An
 TEST_P(AlertAnswers, ShowTheNameVerbatimAndTheButtonsInTheirOrderAndAnswerOnce) {
     const AnswerCase& answer = GetParam();
     const QString name = QStringLiteral("Tom & Jerry_<b>x</b><img src=/etc/hostname> “Ёжик”");
-    ask(answer.pairing, name.toStdString());
+    ask(answer.pairing, name.toStdString(), answer.menu);
     const auto buttons = activeAlert(answer.pairing ? "Allow “" + name + "” to control this computer?"
                                                     : "Allow “" + name + "” to view this computer’s screen?");
+    ASSERT_FALSE(buttons.isEmpty());
+    if (!answer.pairing) {
+        const QString glyphPlace = answer.menu == MenuPlace::tray ? QStringLiteral("in the system tray")
+                                                                  : QStringLiteral("in the Orvik Helper window");
+        EXPECT_EQ(qobject_cast<QMessageBox*>(buttons.front()->window())->informativeText(),
+                  "It will see everything on the screen while viewing. The Orvik icon " + glyphPlace +
+                      " shows when someone is viewing, and you can stop it there.");
+    }
     QStringList labels;
     for (auto* button : buttons) labels.append(button->text());
     const QStringList expectedLabels =
@@ -102,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(ByKeyAndClick, AlertAnswers,
                                          AnswerCase{"PairingEscapeDenies", true, "Escape", 0, "false"},
                                          AnswerCase{"PairingDenyClicked", true, "", 1, "false"},
                                          AnswerCase{"ScreenReturnAllowsOnce", false, "Return", 0, "allowOnce"},
-                                         AnswerCase{"ScreenEscapeDenies", false, "Escape", 0, "deny"},
+                                         AnswerCase{"ScreenEscapeDenies", false, "Escape", 0, "deny",
+                                                    MenuPlace::window},
                                          AnswerCase{"ScreenAlwaysAllowClicked", false, "", 1, "alwaysAllow"},
                                          AnswerCase{"ScreenDontAllowClicked", false, "", 2, "deny"}),
                          [](const auto& parameter) { return std::string(parameter.param.name); });

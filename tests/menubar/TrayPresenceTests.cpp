@@ -212,13 +212,61 @@ TEST(TrayPanels, TheGlyphStandsOutFromDarkAndLightPanels) {
     }
 }
 
+// The width the window manager gives the title in the frame around a window: in the title bar (a shown strip of
+// the frame, lower than a line of buttons), the widest shown part that is wider than high (openbox's label; the
+// icon and the buttons are square).
+int titleLabelWidth(WId window) {
+    Display* display = XOpenDisplay(nullptr);
+    const auto childrenOf = [display](Window parentWindow) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        std::vector<Window> found;
+        if (XQueryTree(display, parentWindow, &root, &parent, &children, &count)) {
+            found.assign(children, children + count);
+            XFree(children);
+        }
+        return std::pair{found, parent == root ? Window(0) : parent};
+    };
+    Window frame = window;
+    while (Window parent = childrenOf(frame).second) frame = parent;
+    int widest = 0;
+    const auto shown = [display](Window candidate, XWindowAttributes& attributes) {
+        return XGetWindowAttributes(display, candidate, &attributes) && attributes.map_state == IsViewable;
+    };
+    for (Window part : childrenOf(frame).first) {
+        XWindowAttributes bar;
+        if (!shown(part, bar) || bar.height >= 40) continue;
+        for (Window piece : childrenOf(part).first) {
+            XWindowAttributes attributes;
+            if (!shown(piece, attributes)) continue;
+            if (attributes.height >= 8 && attributes.width > attributes.height && attributes.width < bar.width) {
+                widest = std::max(widest, attributes.width);
+            }
+        }
+    }
+    XCloseDisplay(display);
+    return widest;
+}
+
 using TrayMissing = TrayTest;
 
 TEST_F(TrayMissing, AWindowHoldsTheMenuUntilATrayAppears) {
     TrayFallbackWindow& window = tray->fallbackWindow();
+    int placeChanges = 0;
+    QObject::connect(tray.get(), &TrayPresence::menuPlaceChanged, [&] { ++placeChanges; });
+    EXPECT_EQ(tray->menuPlace(), MenuPlace::tray) << "until the grace has passed";
     ASSERT_TRUE(eventually([&] { return window.isVisible(); }));
+    EXPECT_EQ(tray->menuPlace(), MenuPlace::window);
+    EXPECT_EQ(placeChanges, 1);
+    EXPECT_EQ(window.windowTitle(), "Orvik Helper");
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_EQ(window.menuButton().menu(), &tray->menu());
+    // Openbox draws the title in bold Sans at 8 points, elided where its label is narrower.
+    const int titleWidth =
+        QFontMetrics(QFont(QStringLiteral("Sans"), 8, QFont::Bold)).horizontalAdvance("Orvik Helper");
+    int labelWidth = 0;
+    EXPECT_TRUE(eventually([&] { return (labelWidth = titleLabelWidth(window.winId())) >= titleWidth; }, 5s))
+        << "the title needs " << titleWidth << " px, the window manager gives it " << labelWidth;
     window.grab().save(QStringLiteral("fallback-window.png"));
     window.close();
     EXPECT_TRUE(eventually([&] { return window.isMinimized(); }));
@@ -227,9 +275,12 @@ TEST_F(TrayMissing, AWindowHoldsTheMenuUntilATrayAppears) {
     {
         orvik::test::ChildProcess trayer({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true"});
         EXPECT_TRUE(eventually([&] { return !window.isVisible() && docked(); }));
+        EXPECT_EQ(tray->menuPlace(), MenuPlace::tray);
     }
     // The tray goes away: the window stands in again.
     EXPECT_TRUE(eventually([&] { return window.isVisible(); }));
+    EXPECT_EQ(tray->menuPlace(), MenuPlace::window);
+    EXPECT_EQ(placeChanges, 3);
 }
 
 } // namespace

@@ -36,13 +36,14 @@ protected:
 };
 
 TEST_F(ConnectionNotifierFixture, AMissingServiceDecidesNothingAndAServiceStartedLaterGetsTheTexts) {
-    notifier.notifyConnected("Lost");
+    notifier.notifyConnected("Lost", MenuPlace::tray);
     settle();
     EXPECT_EQ(notifier.authorization(), std::nullopt);
 
     startDaemon({"--template", "notification_daemon"});
-    notifier.notifyConnected("Tom & <b>Jerry</b>");
+    notifier.notifyConnected("Tom & <b>Jerry</b>", MenuPlace::tray);
     notifier.notifySleepTimer("Sleep");
+    notifier.notifyConnected("Ann", MenuPlace::window);
     settle();
     EXPECT_EQ(notifier.authorization(), true);
     EXPECT_THAT(daemon->readLine(10s).value_or(""),
@@ -50,12 +51,15 @@ TEST_F(ConnectionNotifierFixture, AMissingServiceDecidesNothingAndAServiceStarte
                           R"(this computer now. Choose Pause Orvik in the system tray to stop it." [] )"));
     EXPECT_THAT(daemon->readLine(10s).value_or(""),
                 HasSubstr(R"(" "Sleep in 1 minute" "Open the Orvik Helper menu to cancel." [] )"));
+    EXPECT_THAT(daemon->readLine(10s).value_or(""),
+                HasSubstr(R"(" "Ann connected" "It can control this computer now. Choose Pause Orvik in the Orvik )"
+                          R"(Helper window to stop it." [] )"));
 }
 
 TEST_F(ConnectionNotifierFixture, AServiceThatRefusesTheFirstPostSilencesTheLaterOnes) {
     const std::string service = "org.freedesktop.Notifications";
     startDaemon({service, "/org/freedesktop/Notifications", service}); // without a Notify method
-    notifier.notifyConnected("Refused");
+    notifier.notifyConnected("Refused", MenuPlace::tray);
     settle();
     EXPECT_EQ(notifier.authorization(), false);
     notifier.notifySleepTimer("Sleep");

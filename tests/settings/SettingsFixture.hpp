@@ -104,7 +104,7 @@ protected:
     void open(std::string_view windowID) override { opened.emplace_back(windowID); }
     void close(std::string_view) override {}
     void openSettings() override {}
-    void notifyConnected(const std::string&) override {}
+    void notifyConnected(const std::string&, MenuPlace) override {}
     void notifySleepTimer(const std::string&) override {}
     HelperPreferences load() const override { return std::lock_guard(mutex), stored; }
     void save(const HelperPreferences& preferences) override {

@@ -17,12 +17,14 @@ struct TabTexts {
     const char* tab;
     const char* texts; // joined by "|"
     bool updaterConfigured = true;
+    MenuPlace menu = MenuPlace::tray;
 };
 class SettingsTexts : public SettingsFixture, public testing::WithParamInterface<TabTexts> {};
 
 TEST_P(SettingsTexts, TabShowsItsTextsInOrder) {
     updaterConfigured = GetParam().updaterConfigured;
     create();
+    model->setMenuPlace(GetParam().menu);
     EXPECT_EQ(test::visibleTexts(showTab(GetParam().tab)).join("|"), GetParam().texts);
     EXPECT_EQ(window->windowTitle(), GetParam().tab);
     EXPECT_EQ(window->size(), QSize(560, 400));
@@ -36,6 +38,11 @@ INSTANTIATE_TEST_SUITE_P(
         TabTexts{"Devices", "Paired iPhones and iPads|No paired devices yet. Choose Pair iPhone… in the system tray."
                             "|Allow automatically when scanned|Scanning the code already proves the phone is next to "
                             "this computer. Turn this off to confirm every new device."},
+        TabTexts{"Devices",
+                 "Paired iPhones and iPads|No paired devices yet. Choose Pair iPhone… in the Orvik Helper window."
+                 "|Allow automatically when scanned|Scanning the code already proves the phone is next to "
+                 "this computer. Turn this off to confirm every new device.",
+                 true, MenuPlace::window},
         TabTexts{"Pointer", "Scrolling|Smooth (recommended)|Try trackpad-style phases if an app ignores scrolling "
                             "from Orvik.|Presentation overlay|Color|Aurora|Size|Medium"},
         TabTexts{"Power", "From a paired iPhone|Allow restart|Allow shut down|Allow log out|Lock, sleep and display "
@@ -218,6 +225,10 @@ TEST(HelpWindow, ShowsTheSevenTopicsWithTheirLinuxTextsScrolledInAFixedWindowAnd
               "password field|Gestures and shortcuts|Waking a sleeping computer|Stop control instantly");
     EXPECT_EQ(texts[13], "Choose Pause Orvik in the system tray or press Ctrl+Alt+Super+P. Remove a device in "
                          "Settings > Devices to revoke it.");
+    window.showMenuPlace(MenuPlace::window);
+    EXPECT_EQ(test::visibleTexts(&window)[13], "Choose Pause Orvik in the Orvik Helper window or press "
+                                               "Ctrl+Alt+Super+P. Remove a device in Settings > Devices to revoke it.");
+    window.showMenuPlace(MenuPlace::tray);
     EXPECT_EQ(window.windowTitle(), "Orvik Helper Help");
     EXPECT_EQ(window.size(), QSize(480, 460));
     EXPECT_EQ(window.minimumSize(), window.maximumSize());

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <mutex>
 #include <utility>
 
@@ -19,7 +20,9 @@ using namespace std::chrono_literals;
 // The services the model is handed that only record what they are told.
 class RecordingServices final : public ConnectionNotifying, public GlobalHotKeying, public UpdaterControlling {
 public:
-    void notifyConnected(const std::string& deviceName) override { connected.push_back(deviceName); }
+    void notifyConnected(const std::string& deviceName, MenuPlace menu) override {
+        connected.push_back(deviceName + " " + menuPlaceText(menu));
+    }
     void notifySleepTimer(const std::string&) override {}
     void setOnPress(std::function<void()>) override {}
     void setEnabled(bool enabled) override { hotKeyWrites.push_back(enabled); }
@@ -167,8 +170,16 @@ TEST_F(Model, NewcomersAreNotifiedByDeviceAndAnEmptyListSwitchesTheOverlayOff) {
     create(false);
     const auto anna = Uuid::random();
     publish(ServerEvent::connections({connected("Anna", anna)}));
+    int observed = 0;
+    const auto token = model->addObserver([&] { ++observed; });
+    model->setMenuPlace(MenuPlace::window); // no tray showed up
+    model->setMenuPlace(MenuPlace::window);
+    model->removeObserver(token);
+    EXPECT_EQ(observed, 1);
     publish(ServerEvent::connections({connected("Anna", anna), connected("Ben")}));
-    EXPECT_EQ(services->connected, (std::vector<std::string>{"Anna", "Ben"})) << "a new session is no newcomer";
+    EXPECT_EQ(services->connected,
+              (std::vector<std::string>{"Anna in the system tray", "Ben in the Orvik Helper window"}))
+        << "a new session is no newcomer";
     publish(ServerEvent::connections({}));
     publish(ServerEvent::connections({}));
     EXPECT_EQ(overlayModes, (std::vector<OverlayMode>{OverlayMode::off, OverlayMode::off}));
@@ -194,6 +205,33 @@ TEST_F(Model, OnlyAChangedFieldReachesTheServerAndTheHotKey) {
     EXPECT_EQ(model->menuStatus().kind, Kind::starting);
     waitForListener();
     EXPECT_TRUE(harness->server->isRunning());
+}
+
+// Two changes within one round trip: the record the server publishes for the first predates the second, which
+// stays shown, and the hot key is not released and grabbed again.
+TEST_F(Model, AChangeTheServerHasNotFinishedIsNeverShownUndone) {
+    create(false);
+    model->setPreference({&HelperPreferences::scrollMode, ScrollMode::phased});
+    harness->onServer([](HelperServer&) {}); // it has published its record, not yet seen here
+    std::promise<void> release;
+    asio::post(harness->server->executor(), [held = release.get_future().share()] { held.wait(); });
+    model->setPreference({&HelperPreferences::pauseHotKeyEnabled, false});
+    int shownUndone = 0;
+    const auto token = model->addObserver([&] { shownUndone += model->preferences().pauseHotKeyEnabled ? 1 : 0; });
+    runGuiQueue(); // the record published for the first change
+    release.set_value();
+    settle();
+    model->removeObserver(token);
+    EXPECT_EQ(shownUndone, 0);
+    EXPECT_FALSE(model->preferences().pauseHotKeyEnabled);
+    EXPECT_EQ(model->preferences().scrollMode, ScrollMode::phased);
+    EXPECT_EQ(services->hotKeyWrites, (std::vector<bool>{true, false}));
+
+    // Once finished, the server's own record is shown again.
+    auto stored = harness->preferencesStore->load();
+    stored.overlaySize = HelperPreferences::OverlaySize::large;
+    publish(ServerEvent::preferences(stored));
+    EXPECT_EQ(model->preferences(), stored);
 }
 
 // The server stores an "Always Allow" answer and a removal itself; a later settings change must keep both.

@@ -31,6 +31,7 @@ public:
     bool permission = false;
     std::vector<std::string> calls;
     std::optional<bool> launchesAtLogin;
+    std::size_t viewsShown = 0;
 
     std::size_t addObserver(std::function<void()> observer) override {
         observers_[next_] = std::move(observer);
@@ -68,6 +69,8 @@ public:
         calls.push_back("cancelPairing");
         cancelled.push_back(sessionID);
     }
+    std::size_t pairingViewsShown() const override { return viewsShown; }
+    void countPairingView(bool shown) override { shown ? ++viewsShown : --viewsShown; }
     void refreshPermission() override { calls.push_back("refreshPermission"); }
     void requestPermission() override { calls.push_back("requestPermission"); }
     void setLaunchesAtLogin(bool enabled) override { launchesAtLogin = enabled; }

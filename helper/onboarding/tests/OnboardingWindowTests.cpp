@@ -127,7 +127,6 @@ TEST_F(OnboardingWindowFixture, FinishingCompletesStartsTheServerAndTouchesLogin
 TEST_F(OnboardingWindowFixture, ClosingAtThePairingStepLeavesTheSessionOfAPairingWindowOpenedSince) {
     auto onboarding = windowAtPairing();
     ASSERT_EQ(model->opened.size(), 1u);
-    const Uuid own = model->opened.front().sessionID;
     model->pairingInfo = model->opened.front();
     model->changed();
     // "Pair iPhone…" from the menu: the pairing window shows the first-run window's code, then its own.
@@ -139,10 +138,48 @@ TEST_F(OnboardingWindowFixture, ClosingAtThePairingStepLeavesTheSessionOfAPairin
     model->changed();
 
     onboarding->close();
-    EXPECT_EQ(model->cancelled, std::vector<Uuid>{own});
+    EXPECT_TRUE(model->cancelled.empty());
     EXPECT_EQ(pairing.pairingView()->state(), PairingPresentation::State::code);
     pairing.close();
     EXPECT_EQ(model->cancelled.back(), model->opened.back().sessionID);
+}
+
+// Whichever window opened first and whichever closes first, the code shown stays valid while a window shows it and
+// is ended with the last one.
+TEST_F(OnboardingWindowFixture, NoWindowEndsTheSessionThatAnotherOpenWindowShows) {
+    for (const bool pairingWindowFirst : {true, false}) {
+        for (const bool onboardingClosesFirst : {true, false}) {
+            model = std::make_shared<FakeOnboardingModel>();
+            const auto showNewest = [this] {
+                model->pairingInfo = model->opened.back();
+                model->changed();
+            };
+            auto pairing = std::make_unique<PairingWindow>(model, windows, clock.timing());
+            std::unique_ptr<OnboardingWindow> onboarding;
+            if (pairingWindowFirst) {
+                pairing->show();
+                showNewest();
+                onboarding = windowAtPairing();
+            } else {
+                onboarding = windowAtPairing();
+                showNewest();
+                pairing->show();
+                pairing->startNewSession();
+            }
+            showNewest();
+            const Uuid shown = model->opened.back().sessionID;
+            QWidget& first = onboardingClosesFirst ? static_cast<QWidget&>(*onboarding) : *pairing;
+            QWidget& second = onboardingClosesFirst ? static_cast<QWidget&>(*pairing) : *onboarding;
+            first.close();
+            EXPECT_TRUE(model->cancelled.empty()) << pairingWindowFirst << onboardingClosesFirst;
+            auto* view = dynamic_cast<PairingView*>(second.findChild<QWidget*>(QStringLiteral("pairingView")));
+            ASSERT_NE(view, nullptr);
+            EXPECT_EQ(view->state(), PairingPresentation::State::code);
+            second.close();
+            ASSERT_FALSE(model->cancelled.empty());
+            EXPECT_EQ(model->cancelled.back(), shown) << pairingWindowFirst << onboardingClosesFirst;
+        }
+    }
 }
 
 TEST_F(OnboardingWindowFixture, FixPermissionWindowClosesItselfAtTheFirstGrantedReading) {

@@ -84,15 +84,15 @@ TEST_F(PairingViewFixture, ShowsTheNewestCodeWithItsCountdownAndStopsTickingWhen
     EXPECT_EQ(clock.running(), 0);
 }
 
-TEST_F(PairingViewFixture, PairingWindowAsksForACodeWhenShownAndCancelsItsOwnHoweverItCloses) {
+TEST_F(PairingViewFixture, PairingWindowAsksForACodeWhenShownAndCancelsWhatItShowsHoweverItCloses) {
     FakeWindows windows;
     struct Row {
-        bool sessionOpen; // one that another window opened
+        bool sessionOpen; // one that a window closed since opened
         const char* closing;
         std::size_t cancels, closedByWindow;
     };
     for (auto row : {Row{false, "button", 2, 1}, Row{false, "escape", 2, 1}, Row{false, "close", 1, 0},
-                     Row{true, "escape", 0, 1}, Row{true, "close", 0, 0}}) {
+                     Row{true, "escape", 2, 1}, Row{true, "close", 1, 0}}) {
         model->calls.clear();
         windows.closed.clear();
         model->pairingInfo.reset();
@@ -111,13 +111,14 @@ TEST_F(PairingViewFixture, PairingWindowAsksForACodeWhenShownAndCancelsItsOwnHow
         window.close();
         EXPECT_EQ(model->count("cancelPairing"), row.cancels) << row.closing;
         if (row.cancels > 0) {
-            EXPECT_EQ(model->cancelled.back(), model->opened.back().sessionID);
+            EXPECT_EQ(model->cancelled.back(),
+                      row.sessionOpen ? model->pairingInfo->sessionID : model->opened.back().sessionID);
         }
         EXPECT_EQ(windows.closed.size(), row.closedByWindow);
     }
 }
 
-TEST_F(PairingViewFixture, APairingWindowClosedBeforeItsSessionArrivedEndsItOnArrival) {
+TEST_F(PairingViewFixture, APairingWindowClosedBeforeItsSessionArrivedEndsItOnArrivalUnlessAWindowShowsIt) {
     FakeWindows windows;
     model->answerLater = true;
     {
@@ -129,6 +130,17 @@ TEST_F(PairingViewFixture, APairingWindowClosedBeforeItsSessionArrivedEndsItOnAr
     model->answerRequests();
     ASSERT_EQ(model->opened.size(), 1u);
     EXPECT_EQ(model->cancelled, std::vector<Uuid>{model->opened.front().sessionID});
+
+    PairingWindow staying(model, windows, clock.timing());
+    staying.show();
+    {
+        PairingWindow closing(model, windows, clock.timing());
+        closing.show();
+        closing.close();
+    }
+    model->answerRequests();
+    EXPECT_EQ(model->opened.size(), 3u);
+    EXPECT_EQ(model->cancelled.size(), 1u) << "the window still open shows what arrives";
 }
 
 TEST_F(PairingViewFixture, APairingWindowLeftOpenAndAskedForANewCodeForgetsThePhonePairedBefore) {
