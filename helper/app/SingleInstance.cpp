@@ -44,20 +44,54 @@ std::uint32_t fnv1a(std::string_view text) {
     return hash;
 }
 
-// The held lock's descriptor; lockHeldElsewhere; or -1 when no lock can be had here (a folder that cannot be
-// written), which lets this start run as it would have without one.
-int takeLock(const fs::path& path) {
-    const int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (file < 0) {
-        Log::error(logCategory, "Opening the instance lock failed: " + std::string(std::strerror(errno)));
+struct Place {
+    const fs::path& path;
+    int flags;
+    std::string_view what;
+};
+
+// One place's lock: its descriptor, lockHeldElsewhere, or -1 when it cannot be had there (logged when `report`).
+int lockPlace(const Place& place, bool report) {
+    const auto failed = [&](std::string_view step, int error) {
+        if (!report) return;
+        Log::notice(logCategory, std::string(step) + " " + std::string(place.what) + " " + place.path.string() +
+                                     " failed: " + std::string(std::strerror(error)));
+    };
+    const int descriptor = ::open(place.path.c_str(), place.flags | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        failed("Opening", errno);
         return -1;
     }
-    if (::flock(file, LOCK_EX | LOCK_NB) == 0) return file;
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) == 0) return descriptor;
     const int error = errno;
-    ::close(file);
+    ::close(descriptor);
     if (error == EWOULDBLOCK) return lockHeldElsewhere;
-    Log::error(logCategory, "Taking the instance lock failed: " + std::string(std::strerror(error)));
+    failed("Locking", error);
     return -1;
+}
+
+struct Locks {
+    std::vector<int> held;
+    bool heldElsewhere = false;
+};
+
+// Every place that can be locked, always in the same order, so that two starts never each hold one of them.
+// Nothing is held when one is held elsewhere.
+Locks takeLocks(const SingleInstance::Paths& paths, bool report) {
+    // The folder opens read-only: its lock needs no write access to it.
+    const std::array places{Place{paths.settings, O_RDONLY | O_DIRECTORY, "the settings folder"},
+                            Place{paths.runtimeLock, O_RDWR | O_CREAT, "the instance lock"}};
+    Locks locks;
+    for (const auto& place : places) {
+        if (place.path.empty()) continue;
+        const int lock = lockPlace(place, report);
+        if (lock == lockHeldElsewhere) {
+            for (const int held : locks.held) ::close(held);
+            return {{}, true};
+        }
+        if (lock >= 0) locks.held.push_back(lock);
+    }
+    return locks;
 }
 
 bool addressOf(const fs::path& path, sockaddr_un& address) {
@@ -121,19 +155,22 @@ SingleInstance::Paths SingleInstance::Paths::standard() {
     fs::path settings = fs::weakly_canonical(XdgPaths::configDirectory(), error);
     if (error) settings = XdgPaths::configDirectory();
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const fs::path runtimeFolder = runtime && fs::path(runtime).is_absolute() ? fs::path(runtime) : settings;
+    const bool hasRuntime = runtime && fs::path(runtime).is_absolute();
+    const fs::path runtimeFolder = hasRuntime ? fs::path(runtime) : settings;
     char name[32];
-    std::snprintf(name, sizeof name, "orvik-helper-%08x.socket", fnv1a(settings.string()));
-    return {settings / "instance.lock", runtimeFolder / name};
+    std::snprintf(name, sizeof name, "orvik-helper-%08x", fnv1a(settings.string()));
+    const std::string stem = name;
+    return {settings, hasRuntime ? runtimeFolder / (stem + ".lock") : fs::path(), runtimeFolder / (stem + ".socket")};
 }
 
 SingleInstance::Start SingleInstance::claim(const Paths& paths, std::unique_ptr<SingleInstance>& instance,
                                             std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;
-    while (true) {
-        const int lock = takeLock(paths.lock);
-        if (lock != lockHeldElsewhere) {
-            instance.reset(new SingleInstance(lock, listenAt(paths.socket), paths.socket));
+    for (bool firstLook = true;; firstLook = false) {
+        auto locks = takeLocks(paths, firstLook);
+        if (!locks.heldElsewhere) {
+            if (locks.held.empty()) return Start::noLock;
+            instance.reset(new SingleInstance(std::move(locks.held), listenAt(paths.socket), paths.socket));
             return Start::first;
         }
         // The holder may be starting (not listening yet) or ending (no longer listening): look again.
@@ -143,8 +180,8 @@ SingleInstance::Start SingleInstance::claim(const Paths& paths, std::unique_ptr<
     }
 }
 
-SingleInstance::SingleInstance(int lock, int listener, std::filesystem::path socket)
-    : lock_(lock), listener_(listener), socket_(std::move(socket)) {}
+SingleInstance::SingleInstance(std::vector<int> locks, int listener, std::filesystem::path socket)
+    : locks_(std::move(locks)), listener_(listener), socket_(std::move(socket)) {}
 
 SingleInstance::~SingleInstance() {
     if (listener_ >= 0) {
@@ -152,7 +189,7 @@ SingleInstance::~SingleInstance() {
         // Before the lock goes: the next holder then finds no socket of ours.
         ::unlink(socket_.c_str());
     }
-    if (lock_ >= 0) ::close(lock_);
+    for (const int lock : locks_) ::close(lock);
 }
 
 void SingleInstance::onLaterStart(std::function<void()> bringForward) {

@@ -4,24 +4,32 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
 
 namespace orvik::helper {
 
 // One running helper per settings folder, so two servers never share one settings file. The first start holds
-// an exclusive lock on a file in the settings folder for as long as it runs (the kernel drops it when the
-// process ends, by a crash too) and listens on a local socket in the runtime folder; a later start finds the
-// lock taken and connects to that socket, which asks the running helper to bring its window forward, then ends.
-// A connection is the whole request: the running helper answers "ok" and closes it. GUI thread only.
+// an exclusive lock for as long as it runs (the kernel drops it when the process ends, by a crash too) and listens
+// on a local socket in the runtime folder; a later start finds the lock taken and connects to that socket, which
+// asks the running helper to bring its window forward, then ends. A connection is the whole request: the running
+// helper answers "ok" and closes it. GUI thread only.
+//
+// The lock is taken on the settings folder itself, which needs no file in it: a read-only folder, or a file left
+// there by a run as another user, cannot break it. A lock file in the runtime folder is held beside it, and alone
+// where the settings folder cannot be opened or locked (not made yet and not makeable, a file system without
+// locks).
 class SingleInstance {
 public:
     struct Paths {
-        std::filesystem::path lock;
+        std::filesystem::path settings;
+        // Empty where there is no runtime folder.
+        std::filesystem::path runtimeLock;
         std::filesystem::path socket;
 
-        // Beside the settings file, and in $XDG_RUNTIME_DIR under a name made from the settings folder (in the
-        // settings folder where no runtime folder is set).
+        // The settings folder; in $XDG_RUNTIME_DIR, a lock file and the socket under names made from the settings
+        // folder (the socket in the settings folder where no runtime folder is set).
         static Paths standard();
     };
 
@@ -32,6 +40,7 @@ public:
         first,      // this process holds the lock and listens
         handedOver, // another one runs and answered
         noAnswer,   // another one holds the lock but did not answer in time
+        noLock,     // no lock could be taken anywhere: another one could be running unseen
     };
 
     // Takes the lock and listens, or hands over to the helper holding it. `instance` receives the held lock.
@@ -47,10 +56,10 @@ public:
     void onLaterStart(std::function<void()> bringForward);
 
 private:
-    SingleInstance(int lock, int listener, std::filesystem::path socket);
+    SingleInstance(std::vector<int> locks, int listener, std::filesystem::path socket);
     void answerLaterStart();
 
-    int lock_;
+    std::vector<int> locks_;
     int listener_;
     std::filesystem::path socket_;
     QSocketNotifier* notifier_ = nullptr;

@@ -26,6 +26,10 @@ int main(int argc, char** argv) {
     case SingleInstance::Start::first: break;
     case SingleInstance::Start::handedOver: std::puts("Orvik Helper is already running."); return 0;
     case SingleInstance::Start::noAnswer: std::puts("Orvik Helper is already running but does not answer."); return 1;
+    case SingleInstance::Start::noLock:
+        std::puts("Orvik Helper cannot start: it can lock neither its settings folder nor a file in the runtime "
+                  "folder, so it cannot make sure that it runs only once.");
+        return 1;
     }
     // From here on a signal waits for the event loop, which then ends the application cleanly.
     QuitSignals quitSignals;

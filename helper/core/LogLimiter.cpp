@@ -65,8 +65,8 @@ void LogLimiter::takeSummaries(double now, bool all, std::vector<Line>& out) {
 }
 
 LogLimiter::Line LogLimiter::summary(const Repeats& repeats) {
-    return {repeats.level, repeats.category,
-            repeats.lastMessage + " (" + std::to_string(repeats.suppressed) + " more times)"};
+    const char* times = repeats.suppressed == 1 ? " more time)" : " more times)";
+    return {repeats.level, repeats.category, repeats.lastMessage + " (" + std::to_string(repeats.suppressed) + times};
 }
 
 void LogLimiter::writeAll(const std::vector<Line>& lines) {

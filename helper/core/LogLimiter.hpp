@@ -15,8 +15,9 @@ namespace orvik::helper {
 // Keeps a line that repeats from flooding the log (a phone reconnecting in a loop, a service that keeps failing).
 // Lines are grouped by a key of the caller's: the line itself, or the line and what it is about. The first line
 // of a key goes through; every further one within `interval` of it is only counted. The count is written as the
-// last suppressed line followed by " (N more times)" once the interval is over: before the key's next line that
-// goes through, at flush(), or when the limiter ends. Thread-safe; log lines are written outside its lock.
+// last suppressed line followed by " (N more times)", or " (1 more time)", once the interval is over: before the
+// key's next line that goes through, at flush(), or when the limiter ends. Thread-safe; log lines are written
+// outside its lock.
 class LogLimiter {
 public:
     static constexpr double defaultInterval = 60;

@@ -67,7 +67,8 @@ bool isPort(std::string_view port) {
     return true;
 }
 
-// The host of an authority ("user@host:port"), absent when the port is not one.
+// The host of an authority ("user@host:port"), without the brackets of an IP literal ("[::1]"); absent when the
+// port is not one or a bracket is out of place ("[::1" or "a]b" are no hosts).
 std::optional<std::string_view> hostOf(std::string_view authority) {
     if (const auto at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
     const auto closing = authority.rfind(']');
@@ -76,6 +77,10 @@ std::optional<std::string_view> hostOf(std::string_view authority) {
         if (!isPort(authority.substr(colon + 1))) return std::nullopt;
         authority = authority.substr(0, colon);
     }
+    const bool literal = authority.starts_with('[');
+    if (literal != authority.ends_with(']')) return std::nullopt;
+    if (literal) authority = authority.substr(1, authority.size() - 2);
+    if (authority.find_first_of("[]") != std::string_view::npos) return std::nullopt;
     return authority;
 }
 

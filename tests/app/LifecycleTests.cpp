@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -171,13 +172,18 @@ TEST(Lifecycle, AStartAfterACrashRunsAndTheStartAfterThatHandsOver) {
 }
 
 // A helper that holds the settings but does not answer (stopped, say): a new start waits a few seconds, says so
-// and ends, and never starts a second server on those settings.
-TEST(Lifecycle, AStartWhileAnotherHoldsTheSettingsButDoesNotAnswerEndsWithoutAServer) {
+// and ends, and never starts a second server on those settings, also where a lock file in them cannot be opened.
+// A start that can lock nothing at all (no settings folder can be made, no runtime folder) says so and ends too.
+TEST(Lifecycle, AStartWhileAnotherHoldsTheSettingsOrWithNothingToLockEndsWithoutAServer) {
     std::filesystem::remove_all(configFolder());
-    std::filesystem::create_directories(configFolder());
-    ChildProcess holder({"flock", (configFolder() / "instance.lock").string(), "sleep", "60"});
-    ASSERT_TRUE(waitUntil([] { return std::filesystem::exists(configFolder() / "instance.lock"); }, generous));
-    std::this_thread::sleep_for(200ms);
+    std::filesystem::create_directories(configFolder() / "instance.lock");
+    const std::string folder = configFolder().string();
+    ChildProcess holder({"flock", folder, "sleep", "60"});
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return output({"sh", "-c", "flock -n \"$0\" true || echo held", folder}) == "held\n";
+        },
+        generous));
 
     ChildProcess start({ORVIK_HELPER_PATH});
     EXPECT_EQ(start.waitForExit(generous), 1);
@@ -185,6 +191,16 @@ TEST(Lifecycle, AStartWhileAnotherHoldsTheSettingsButDoesNotAnswerEndsWithoutASe
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
     EXPECT_FALSE(storedDefaults().contains("listenerPort"));
     EXPECT_FALSE(windowShown("Set Up Orvik Helper"));
+
+    const auto notAFolder = configFolder().parent_path() / "not-a-folder";
+    std::ofstream(notAFolder) << "";
+    ChildProcess lockless(
+        {"env", "-u", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME=" + notAFolder.string(), ORVIK_HELPER_PATH});
+    EXPECT_EQ(lockless.waitForExit(generous), 1);
+    const auto said = lockless.readToEnd(generous);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_FALSE(windowShown("Set Up Orvik Helper"));
+    std::filesystem::remove(notAFolder);
 }
 
 } // namespace

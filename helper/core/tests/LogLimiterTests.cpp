@@ -51,10 +51,10 @@ TEST(LogLimiter, FlushAndTheEndWriteTheCountsWithTheLastSuppressedLineAndItsLeve
     }
     auto lines = log.lines();
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[2].text, "Listener: Listener failed: no bus (1 more times)");
+    EXPECT_EQ(lines[2].text, "Listener: Listener failed: no bus (1 more time)");
     EXPECT_EQ(lines[2].level, Log::Level::error);
     EXPECT_EQ(lines[3].text, "Listener: Listener failed: no bus");
-    EXPECT_EQ(lines[4].text, "Listener: Listener failed: no bus (1 more times)") << "written when the limiter ends";
+    EXPECT_EQ(lines[4].text, "Listener: Listener failed: no bus (1 more time)") << "written when the limiter ends";
 }
 
 TEST(LogLimiter, AFullTableMakesRoomFromKeysWhoseIntervalIsOverAndNeverGrowsBeyondIt) {
@@ -74,7 +74,7 @@ TEST(LogLimiter, AFullTableMakesRoomFromKeysWhoseIntervalIsOverAndNeverGrowsBeyo
     EXPECT_FALSE(limiter.write(Log::Level::info, "Test", "newcomer", "line")) << "remembered once room was made";
     auto lines = log.lines();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2].text, "Test: line (1 more times)") << "key 0's count, written as it was dropped";
+    EXPECT_EQ(lines[lines.size() - 2].text, "Test: line (1 more time)") << "key 0's count, written as it was dropped";
     EXPECT_EQ(lines.size(), LogLimiter::maxKeys + 4);
 }
 
