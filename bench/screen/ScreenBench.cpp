@@ -3,7 +3,7 @@
 // with the release build; the figures are read, never asserted.
 //
 //   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
-//                      [--encode PRESET] [--bitrate BITS] [--threads N]
+//                      [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag]
 //   orvik-screen-bench --stream PRESET [--viewer] [--source …] [--size WxH] [--fps N] [--seconds N] [--still]
 //   orvik-screen-bench --paint-only [--seconds N]
 //
@@ -14,13 +14,17 @@
 // on loopback: capture→received is the time from capture to the frame's last fragment read by the phone.
 // --paint-only only paints the moving content, so another capturer (ffmpeg's x11grab) can be measured on the
 // same picture.
-// Stages: grab (screen read, blackout and pointer) and convert (to I420), reported by the X11 source; with
+// --excluded moves a window marked for exclusion from capture (as the pairing window is) over the screen while it
+// is captured; over a still screen every frame is looked at for a pixel of it.
+// Stages: grab (screen read, blackout and pointer), convert (to I420) and both together, reported by the X11
+// source; with
 // --encode, capture→encoded (from the frame's capture time to its encoded output, queueing included) and the
 // delivered bit rate. All figures come from one run.
 // The protocol's headers before Xlib's, whose macros clash with their names.
 #include "screen/EncodingScreenStream.hpp"
 #include "screen/ffmpeg/FfmpegVideoEncoder.hpp"
 
+#include "ExcludedWindow.hpp"
 #include "LoopbackViewer.hpp"
 #include "MovingContent.hpp"
 #include "StageTimes.hpp"
@@ -70,6 +74,8 @@ struct Options {
     int bitRate = 8'000'000;
     // Encoder threads; 0: libx264's own choice.
     int threads = 0;
+    // Absent: no excluded window.
+    std::optional<std::string> excludedMotion;
 };
 
 // One stage after capture, given each delivered frame on the capture thread.
@@ -102,6 +108,8 @@ std::optional<Options> parse(int argc, char** argv) {
             options.threads = std::atoi(argv[++index]);
         } else if (argument == "--bitrate" && value) {
             options.bitRate = std::atoi(argv[++index]);
+        } else if (argument == "--excluded" && value && bench::ExcludedWindow::knowsMotion(value)) {
+            options.excludedMotion = argv[++index];
         } else {
             return std::nullopt;
         }
@@ -135,6 +143,7 @@ std::shared_ptr<ScreenCaptureSource> makeSource(const std::string& name, bench::
     source->setStageObserver([&times](const CaptureStageTimes& stage) {
         times.add("grab", static_cast<double>(stage.grab) / 1e6);
         times.add("convert", static_cast<double>(stage.convert) / 1e6);
+        times.add("grab+convert", static_cast<double>(stage.grab + stage.convert) / 1e6);
     });
     return source;
 }
@@ -284,7 +293,10 @@ int run(const Options& options) {
         stages.push_back([encoder](const CapturedFrame& frame, bench::StageTimes&) { encoder->encode(frame, false); });
     }
     std::atomic<std::size_t> frames{0};
+    std::atomic<std::size_t> showingExcluded{0};
+    const bool lookForExcluded = options.excludedMotion && !options.moving;
     auto onFrame = [&](CapturedFrame frame) {
+        if (lookForExcluded && bench::ExcludedWindow::showsColour(frame)) ++showingExcluded;
         for (auto& stage : stages) stage(frame, times);
         ++frames;
     };
@@ -293,6 +305,9 @@ int run(const Options& options) {
     std::optional<bench::MovingContent> content;
     if (options.moving) content.emplace("");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Above the moving content, which is shown by now.
+    std::optional<bench::ExcludedWindow> excluded;
+    if (options.excludedMotion) excluded.emplace("", *options.excludedMotion);
     const double cpuStart = processCpuSeconds();
     std::promise<std::optional<ScreenCaptureFailure>> started;
     source->start(
@@ -313,6 +328,7 @@ int run(const Options& options) {
     stopped.get_future().wait();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (encoder) encoder->invalidate();
+    const std::size_t moves = excluded ? excluded->stop() : 0;
     const double painterCpu = content ? content->stop() : 0.0;
     const double cpu = processCpuSeconds() - cpuStart - painterCpu;
 
@@ -320,9 +336,16 @@ int run(const Options& options) {
     std::printf("source %s, %dx%d at most %d fps, %s screen, %.1f s\n", options.source.c_str(), options.width,
                 options.height, options.fps, options.moving ? "moving" : "still", elapsed);
     std::printf("frames %zu (%.1f fps)\n", count, static_cast<double>(count) / elapsed);
-    std::printf("%-10s %8s %8s\n", "stage", "p50 ms", "p95 ms");
+    if (excluded && lookForExcluded) {
+        std::printf("excluded window (%s) moved %zu times; frames showing it: %zu of %zu\n",
+                    options.excludedMotion->c_str(), moves, showingExcluded.load(), count);
+    } else if (excluded) {
+        std::printf("excluded window (%s) moved %zu times; frames not looked at over moving content\n",
+                    options.excludedMotion->c_str(), moves);
+    }
+    std::printf("%-12s %8s %8s\n", "stage", "p50 ms", "p95 ms");
     for (const auto& stage : times.summarise()) {
-        std::printf("%-10s %8.2f %8.2f\n", stage.stage.c_str(), stage.p50, stage.p95);
+        std::printf("%-12s %8.2f %8.2f\n", stage.stage.c_str(), stage.p50, stage.p95);
     }
     std::printf("CPU per frame %.2f ms, %.1f %% of a core (the X server's own work not counted)\n",
                 count ? cpu * 1000.0 / static_cast<double>(count) : 0.0, cpu * 100.0 / elapsed);
@@ -341,7 +364,8 @@ int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--stream PRESET [--viewer]] "
+                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag] "
+                             "[--stream PRESET [--viewer]] "
                              "| --paint-only [--seconds N]\n");
         return 2;
     }

@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <future>
 
 namespace orvik::helper::x11test {
@@ -41,6 +42,71 @@ std::shared_ptr<PixelBuffer> FrameLog::next(std::size_t more) {
     if (!orvik::test::waitUntil([&] { return count() >= goal; })) return nullptr;
     std::lock_guard lock(mutex_);
     return newest_;
+}
+
+ScreenCaptureSource::FrameHandler ColourWatch::frameHandler() {
+    // Grey and black have no chroma; beyond this a sample has colour (one magenta pixel of four gives ~20).
+    constexpr int neutral = 128;
+    constexpr int tolerance = 8;
+    return [this](CapturedFrame frame) {
+        const PixelBuffer& picture = *frame.pixelBuffer;
+        bool coloured = false;
+        for (std::size_t plane = 1; plane <= 2 && !coloured; ++plane) {
+            const auto rows = static_cast<std::size_t>(picture.height() / 2);
+            const auto columns = static_cast<std::size_t>(picture.width() / 2);
+            for (std::size_t row = 0; row < rows && !coloured; ++row) {
+                const std::uint8_t* line = picture.plane(plane) + row * picture.stride(plane);
+                for (std::size_t column = 0; column < columns; ++column) {
+                    if (std::abs(line[column] - neutral) > tolerance) {
+                        coloured = true;
+                        break;
+                    }
+                }
+            }
+        }
+        framesWithColour_ += coloured ? 1 : 0;
+        ++frames_;
+    };
+}
+
+WindowMover::WindowMover(Window window, Motion motion, const PixelRect& from)
+    : thread_([this, window, motion, from] { run(window, motion, from); }) {}
+
+WindowMover::~WindowMover() {
+    done_ = true;
+    thread_.join();
+}
+
+void WindowMover::run(Window window, Motion motion, PixelRect from) {
+    constexpr int distance = 300;
+    constexpr int dragStep = 8;
+    constexpr auto dragInterval = std::chrono::microseconds(8'333);
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return;
+    auto next = std::chrono::steady_clock::now();
+    for (std::size_t step = 1; !done_; ++step) {
+        if (motion == Motion::blink) {
+            if (step % 2) {
+                XUnmapWindow(display, window);
+            } else {
+                XMapWindow(display, window);
+            }
+        } else if (motion == Motion::jump) {
+            XMoveWindow(display, window, from.x + (step % 2 ? distance : 0), from.y);
+        } else {
+            // There and back: 0, 8, … 296, 296, 288, … 8, 0.
+            const int travelled = static_cast<int>(step % (2 * distance / dragStep)) * dragStep;
+            const int offset = travelled <= distance ? travelled : 2 * distance - travelled;
+            XMoveWindow(display, window, from.x + offset, from.y);
+            next += dragInterval;
+            std::this_thread::sleep_until(next);
+        }
+        XSync(display, False);
+        steps_ = step;
+    }
+    XMapWindow(display, window);
+    XSync(display, False);
+    XCloseDisplay(display);
 }
 
 Painter::Painter(const std::string& displayName)
@@ -130,8 +196,15 @@ CaptureConfiguration CaptureFixture::configuration(int width, int height, int fr
 
 std::optional<ScreenCaptureFailure> CaptureFixture::start(ScreenCaptureSource& source,
                                                           const CaptureConfiguration& configuration, FrameLog& log) {
+    return start(source, configuration, log.frameHandler(), log.stopHandler());
+}
+
+std::optional<ScreenCaptureFailure> CaptureFixture::start(ScreenCaptureSource& source,
+                                                          const CaptureConfiguration& configuration,
+                                                          ScreenCaptureSource::FrameHandler onFrame,
+                                                          ScreenCaptureSource::StopHandler onStop) {
     std::promise<std::optional<ScreenCaptureFailure>> result;
-    source.start(configuration, log.frameHandler(), log.stopHandler(),
+    source.start(configuration, std::move(onFrame), std::move(onStop),
                  [&result](std::optional<ScreenCaptureFailure> failure) { result.set_value(failure); });
     auto future = result.get_future();
     if (future.wait_for(patience) != std::future_status::ready) return ScreenCaptureFailure::failed;
@@ -154,6 +227,31 @@ bool CaptureFixture::stop(ScreenCaptureSource& source, std::chrono::milliseconds
     const bool inTime = result->get_future().wait_for(limit) == std::future_status::ready;
     stopped.wait();
     return inTime;
+}
+
+CaptureFixture::WhileMoving CaptureFixture::captureWhileMoving(const CaptureConfiguration& configuration, Window window,
+                                                               WindowMover::Motion motion, const PixelRect& from,
+                                                               std::size_t frames) {
+    // About a second on a quiet machine; the mover keeps the X server busy, which a loaded one feels most.
+    constexpr auto patience = std::chrono::seconds(30);
+    X11CaptureSource source;
+    ColourWatch watch;
+    FrameLog stops;
+    WhileMoving result;
+    if (start(source, configuration, watch.frameHandler(), stops.stopHandler()) ||
+        !orvik::test::waitUntil([&] { return watch.frames() > 0; })) {
+        return result;
+    }
+    {
+        WindowMover mover(window, motion, from);
+        const auto before = watch.frames();
+        orvik::test::waitUntil([&] { return watch.frames() >= before + frames; }, patience);
+        result.steps = mover.steps();
+        result.frames = watch.frames() - before;
+    }
+    EXPECT_TRUE(stop(source));
+    result.framesWithColour = watch.framesWithColour();
+    return result;
 }
 
 Yuv CaptureFixture::sample(const PixelBuffer& picture, int x, int y) {

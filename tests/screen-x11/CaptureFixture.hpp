@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib names its Display so
@@ -61,6 +64,47 @@ private:
     std::vector<Window> windows_;
 };
 
+// Counts delivered frames and those in which any pixel has a colour: on a grey screen where blacked-out windows
+// are black, a coloured pixel is a window that should have been painted black. Looks at every frame, on the
+// capture thread, through its chroma planes (one sample covers 2×2 pixels, so one coloured pixel shows too).
+class ColourWatch {
+public:
+    ScreenCaptureSource::FrameHandler frameHandler();
+    std::size_t frames() const { return frames_; }
+    std::size_t framesWithColour() const { return framesWithColour_; }
+
+private:
+    std::atomic<std::size_t> frames_{0};
+    std::atomic<std::size_t> framesWithColour_{0};
+};
+
+// Moves or shows and hides a window from a connection and thread of its own, as fast as the server takes it or
+// at a drag's pace, until destroyed.
+class WindowMover {
+public:
+    enum class Motion {
+        jump, // back and forth between two places 300 px apart, in a tight loop
+        drag, // 8 px steps at 120 Hz over the same 300 px
+        blink // mapped and unmapped in a tight loop
+    };
+    WindowMover(Window window, Motion motion, const PixelRect& from);
+    ~WindowMover();
+    WindowMover(const WindowMover&) = delete;
+    WindowMover& operator=(const WindowMover&) = delete;
+    std::size_t steps() const { return steps_; }
+
+private:
+    void run(Window window, Motion motion, PixelRect from);
+
+    std::atomic<bool> done_{false};
+    std::atomic<std::size_t> steps_{0};
+    std::thread thread_;
+};
+
+inline void PrintTo(WindowMover::Motion motion, std::ostream* out) {
+    *out << (motion == WindowMover::Motion::jump ? "jump" : motion == WindowMover::Motion::drag ? "drag" : "blink");
+}
+
 // A capture of the test server's only monitor, driven synchronously.
 class CaptureFixture : public ::testing::Test {
 protected:
@@ -71,10 +115,23 @@ protected:
     static std::uint32_t screenID() { return DisplayIdentifiers::idForName("screen"); }
     static std::optional<ScreenCaptureFailure> start(ScreenCaptureSource& source,
                                                      const CaptureConfiguration& configuration, FrameLog& log);
+    static std::optional<ScreenCaptureFailure> start(ScreenCaptureSource& source,
+                                                     const CaptureConfiguration& configuration,
+                                                     ScreenCaptureSource::FrameHandler onFrame,
+                                                     ScreenCaptureSource::StopHandler onStop);
     static std::optional<ScreenCaptureFailure> update(ScreenCaptureSource& source,
                                                       const CaptureConfiguration& configuration);
     // False when stop did not complete within `limit`.
     static bool stop(ScreenCaptureSource& source, std::chrono::milliseconds limit = std::chrono::milliseconds(2000));
+    // Captures while `window` moves from `from` until `frames` more frames came (or 30 s passed): how many came,
+    // how many of them had colour, and how often the window moved.
+    struct WhileMoving {
+        std::size_t frames = 0;
+        std::size_t framesWithColour = 0;
+        std::size_t steps = 0;
+    };
+    static WhileMoving captureWhileMoving(const CaptureConfiguration& configuration, Window window,
+                                          WindowMover::Motion motion, const PixelRect& from, std::size_t frames);
     // The Y, Cb and Cr of one pixel of a delivered picture.
     static Yuv sample(const PixelBuffer& picture, int x, int y);
 };

@@ -28,5 +28,27 @@ TEST_F(CaptureFixture, ourFramedWindowsArePaintedBlack) {
     EXPECT_TRUE(stop(source));
 }
 
+class FramedExclusion : public CaptureFixture, public ::testing::WithParamInterface<WindowMover::Motion> {};
+
+// The client asks to move or hide its window; the window manager moves its frame, or takes the client out of its
+// frame and puts it in a new one when it is shown again.
+TEST_P(FramedExclusion, aMarkedClientNeverShowsWhileTheWindowManagerMovesOrReframesIt) {
+    Painter painter;
+    const Window marked = painter.managedWindow({200, 200, 400, 300}, 0xFF00FF);
+    painter.markExcluded(marked, true);
+    // Each time the client is shown the window manager frames it anew, and which windows are ours is read again:
+    // slower than moves, so fewer frames.
+    const auto moving = captureWhileMoving(configuration(960, 540, 60), marked, GetParam(), {200, 200, 400, 300}, 20);
+    EXPECT_GE(moving.frames, 20U) << "frames keep coming";
+    EXPECT_GT(moving.steps, 10U);
+    EXPECT_EQ(moving.framesWithColour, 0U) << "of " << moving.frames << " frames";
+}
+
+INSTANTIATE_TEST_SUITE_P(Motions, FramedExclusion,
+                         ::testing::Values(WindowMover::Motion::jump, WindowMover::Motion::blink),
+                         [](const ::testing::TestParamInfo<WindowMover::Motion>& motion) {
+                             return motion.param == WindowMover::Motion::jump ? "jumping" : "shownAndHidden";
+                         });
+
 } // namespace
 } // namespace orvik::helper::x11test

@@ -76,6 +76,7 @@ std::optional<ScreenCaptureFailure> X11Capturer::configure(const CaptureConfigur
 
 // Finds the monitor and sizes the image, converter and pool for the configuration.
 std::optional<ScreenCaptureFailure> X11Capturer::layOut() {
+    ++layouts_;
     const auto monitors = X11Monitors::list(*display_);
     auto found = std::find_if(monitors.begin(), monitors.end(),
                               [this](const DisplayInfo& info) { return info.id == configuration_.displayID; });
@@ -234,8 +235,9 @@ std::optional<CapturedFrame> X11Capturer::capture(CaptureStageTimes& times) {
     const auto started = now();
     pacer_.frameTaken(started);
     auto buffer = pool_->acquire();
-    if (!buffer || !image_->grab(area_.x, area_.y)) return std::nullopt;
-    for (const auto& window : ownWindows_->rects()) blackOut(window, area_, image_->pixels(), image_->stride());
+    if (!buffer || !takePicture()) return std::nullopt;
+    for (const auto& window : ownWindows_->places()) blackOut(window, area_, image_->pixels(), image_->stride());
+    ownWindows_->pictureTaken();
     X11CursorPainter::paint(*display_, image_->pixels(), image_->stride(), area_);
     if (isBroken()) return std::nullopt;
     const auto grabbed = now();
@@ -243,6 +245,36 @@ std::optional<CapturedFrame> X11Capturer::capture(CaptureStageTimes& times) {
     const auto converted = now();
     times = {grabbed - started, converted - grabbed};
     return CapturedFrame{std::move(buffer), converted};
+}
+
+// Reads the screen knowing every place our windows held meanwhile: the events read with the picture's reply tell
+// of every move the server made before it read the picture. A window that appeared meanwhile, or a screen laid
+// out anew, is not told by moves: the picture is then read again with the server grabbed, so nothing changes
+// between looking at the windows and reading it (other clients wait that long, only in that rare case).
+bool X11Capturer::takePicture() {
+    if (ownWindows_->listStale()) ownWindows_->refresh();
+    const auto layout = layouts_;
+    if (!image_ || !image_->grab(area_.x, area_.y)) return false;
+    drain();
+    if (isBroken() || monitorGone_) return false;
+    if (!ownWindows_->listStale() && layout == layouts_) return true;
+    return takeGrabbedPicture();
+}
+
+bool X11Capturer::takeGrabbedPicture() {
+    Display* handle = display_->get();
+    XGrabServer(handle);
+    XSync(handle, False); // every event sent before the grab is now queued
+    drain();
+    bool taken = false;
+    if (!isBroken() && !monitorGone_ && image_) {
+        if (ownWindows_->listStale()) ownWindows_->refresh();
+        taken = image_->grab(area_.x, area_.y);
+    }
+    if (isBroken()) return false;
+    XUngrabServer(handle);
+    XFlush(handle);
+    return taken;
 }
 
 } // namespace orvik::helper

@@ -50,6 +50,8 @@ public:
 
 private:
     std::optional<ScreenCaptureFailure> layOut();
+    bool takePicture();
+    bool takeGrabbedPicture();
     void drain();
     void dispatch(const XEvent& event);
     void noteDamage();
@@ -78,6 +80,8 @@ private:
     // The RandR event base when the server reports monitor changes to us.
     std::optional<int> randrEvent_;
     bool monitorGone_ = false;
+    // Counts the layouts, so a picture read while the screen was laid out anew is read again.
+    std::uint64_t layouts_ = 0;
     // The server reported damage that has not been looked at: done once a frame interval at most, as each look
     // is a round trip and the server reports again only after it.
     bool damagePending_ = false;

@@ -32,43 +32,84 @@ X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), pid_(getp
 }
 
 void X11OwnWindows::handle(const XEvent& event) {
-    // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then.
+    // Only the server's own reports of the root's children: a client may send anything (XSendEvent).
+    if (event.xany.send_event) return;
+    const Window root = display_.root();
     switch (event.type) {
-    case CreateNotify: known_.erase(event.xcreatewindow.window); break;
-    case MapNotify: known_.erase(event.xmap.window); break;
+    case CreateNotify:
+        // An unmapped window shows nothing; a reused id is looked at afresh once the window is shown.
+        known_.erase(event.xcreatewindow.window);
+        break;
+    case MapNotify:
+        // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then.
+        known_.erase(event.xmap.window);
+        stale_ = true;
+        break;
     case ReparentNotify:
         known_.erase(event.xreparent.window);
         known_.erase(event.xreparent.parent);
+        stale_ = true;
         break;
     case PropertyNotify:
         // The marker may be on a client inside a frame: look at every window afresh.
         if (event.xproperty.atom != display_.atom(CaptureExclusions::windowProperty)) return;
         known_.clear();
         stale_ = true;
-        return;
-    default: break;
+        break;
+    case ConfigureNotify: {
+        const auto& configure = event.xconfigure;
+        if (configure.event != root || configure.window == root) return;
+        const int border = configure.border_width;
+        moved(configure.window,
+              {configure.x, configure.y, configure.width + 2 * border, configure.height + 2 * border});
+        break;
     }
-    switch (event.type) {
-    case CreateNotify:
-    case DestroyNotify:
-    case MapNotify:
+    case GravityNotify: {
+        const auto& gravity = event.xgravity;
+        if (gravity.event != root) return;
+        if (auto shown = shown_.find(gravity.window); shown != shown_.end()) {
+            moved(gravity.window, {gravity.x, gravity.y, shown->second.width, shown->second.height});
+        }
+        break;
+    }
     case UnmapNotify:
-    case ConfigureNotify:
-    case ReparentNotify:
-    case GravityNotify:
-    case CirculateNotify: stale_ = true; break;
+        if (event.xunmap.event == root) hidden(event.xunmap.window);
+        break;
+    case DestroyNotify:
+        if (event.xdestroywindow.event != root) return;
+        hidden(event.xdestroywindow.window);
+        known_.erase(event.xdestroywindow.window);
+        break;
     default: break;
     }
 }
 
-const std::vector<PixelRect>& X11OwnWindows::rects() {
-    if (stale_) refresh();
-    return rects_;
+void X11OwnWindows::moved(Window window, const PixelRect& place) {
+    auto shown = shown_.find(window);
+    if (shown == shown_.end()) return;
+    shown->second = place;
+    trails_.try_emplace(window, place).first->second.add(place);
+}
+
+void X11OwnWindows::hidden(Window window) {
+    shown_.erase(window);
+}
+
+std::vector<PixelRect> X11OwnWindows::places() const {
+    std::vector<PixelRect> result;
+    for (const auto& [window, trail] : trails_)
+        result.insert(result.end(), trail.places().begin(), trail.places().end());
+    return result;
+}
+
+void X11OwnWindows::pictureTaken() {
+    trails_.clear();
+    for (const auto& [window, place] : shown_) trails_.try_emplace(window, place);
 }
 
 void X11OwnWindows::refresh() {
     stale_ = false;
-    rects_.clear();
+    shown_.clear();
     Display* display = display_.get();
     std::unordered_map<Window, TopLevel> current;
     for (Window top : childrenOf(display, display_.root())) {
@@ -78,8 +119,10 @@ void X11OwnWindows::refresh() {
             XWindowAttributes attributes{};
             if (XGetWindowAttributes(display, top, &attributes) && attributes.map_state == IsViewable) {
                 const int border = attributes.border_width;
-                rects_.push_back(
-                    {attributes.x, attributes.y, attributes.width + 2 * border, attributes.height + 2 * border});
+                const PixelRect place{attributes.x, attributes.y, attributes.width + 2 * border,
+                                      attributes.height + 2 * border};
+                shown_.emplace(top, place);
+                trails_.try_emplace(top, place).first->second.add(place);
             }
         }
         current.emplace(top, entry);
