@@ -413,6 +413,14 @@ TEST(TrayOnRealHost, TheGlyphStandsOutFromDarkAndLightBars) {
                              QStringLiteral("Activate"), {0, 0}));
             EXPECT_TRUE(eventually([&] { return tray.menu().isVisible(); }));
             tray.menu().hide();
+            // A new glyph reaches the host (the item's NewIcon signal).
+            const QImage before =
+                QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, bar.width(), barHeight).toImage();
+            tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::slashed);
+            EXPECT_TRUE(eventually([&] {
+                return QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, bar.width(), barHeight).toImage() !=
+                       before;
+            }));
         }
     }
     QFile::remove(kdeglobals);
