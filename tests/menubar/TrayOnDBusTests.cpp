@@ -343,7 +343,7 @@ struct BarCase {
 // and from a light bar; where the desktop says more, far more. The symbolic icons are not installed but lie in a
 // folder of icon themes, as in the build folder: the item names them and says where. Pictures of each bar go to the
 // working folder.
-TEST(TrayOnRealHost, TheGlyphStandsOutFromDarkAndLightBars) {
+TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
     test::application();
     QTemporaryDir themes;
     ASSERT_TRUE(writeSymbolicIcons(themes.path()));
