@@ -111,13 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
                         TrayInk::neutral}),
     [](const testing::TestParamInfo<UnseenPanelCase>& row) { return row.param.name; });
 
-TEST(TrayInk, TheNeutralGreyHoldsAgainstDarkAndLightPanels) {
-    EXPECT_NEAR(TrayInk::contrast(TrayInk::neutral, TrayInk::darkPanel), 3.6, 0.1);
-    EXPECT_NEAR(TrayInk::contrast(TrayInk::neutral, TrayInk::lightPanel), 3.6, 0.1);
-    // Black, the theme's usual text colour, on a dark panel: the fault this grey mends.
-    EXPECT_LT(TrayInk::contrast(Qt::black, TrayInk::darkPanel), 1.3);
-}
-
 struct KdeConfigCase {
     const char* name;
     std::string_view text;
