@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <string_view>
 
 namespace orvik::helper {
 namespace {
@@ -18,16 +20,9 @@ double luminance(const QColor& colour) {
 // Desktops whose top bar is dark in light themes too.
 constexpr std::array<std::string_view, 4> darkBarDesktops{"GNOME", "Unity", "Pantheon", "Budgie"};
 
-bool namesDarkBarDesktop(std::string_view desktops) {
-    // A colon-separated list, such as "ubuntu:GNOME".
-    while (!desktops.empty()) {
-        const auto end = std::min(desktops.find(':'), desktops.size());
-        const std::string_view name = desktops.substr(0, end);
-        if (std::find(darkBarDesktops.begin(), darkBarDesktops.end(), name) != darkBarDesktops.end()) return true;
-        desktops.remove_prefix(std::min(end + 1, desktops.size()));
-    }
-    return false;
-}
+// The settings portal's color-scheme values.
+constexpr std::uint32_t prefersDark = 1;
+constexpr std::uint32_t prefersLight = 2;
 
 } // namespace
 
@@ -47,9 +42,23 @@ QColor TrayInk::onPanel(const QColor& panel, const QPalette& palette) {
     return contrast(black, panel) >= contrast(white, panel) ? black : white;
 }
 
-QColor TrayInk::onUnseenPanel(const QPalette& palette, std::string_view currentDesktop) {
-    if (namesDarkBarDesktop(currentDesktop)) return onPanel(Qt::black, palette);
-    return palette.color(QPalette::WindowText);
+std::optional<QColor> TrayInk::unseenPanel(const DesktopColours& desktop) {
+    for (std::string_view name : darkBarDesktops) {
+        if (desktop.names(name)) return darkPanel;
+    }
+    if (desktop.names("KDE")) {
+        if (DesktopColours::namesDarkTheme(desktop.plasmaTheme)) return darkPanel;
+        if (desktop.kdeWindow) return desktop.kdeWindow;
+    }
+    if (desktop.colorScheme == prefersDark) return darkPanel;
+    if (desktop.colorScheme == prefersLight) return lightPanel;
+    if (DesktopColours::namesDarkTheme(desktop.gtkTheme)) return darkPanel;
+    return std::nullopt;
+}
+
+QColor TrayInk::onUnseenPanel(const QPalette& palette, const DesktopColours& desktop) {
+    const auto panel = unseenPanel(desktop);
+    return panel ? onPanel(*panel, palette) : neutral;
 }
 
 } // namespace orvik::helper

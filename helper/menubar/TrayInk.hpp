@@ -1,9 +1,11 @@
 #pragma once
 
+#include "menubar/DesktopColours.hpp"
+
 #include <QColor>
 #include <QPalette>
 
-#include <string_view>
+#include <optional>
 
 namespace orvik::helper {
 
@@ -23,10 +25,21 @@ public:
     // more, when that is enough; else black or white.
     static QColor onPanel(const QColor& panel, const QPalette& palette);
 
-    // For a panel the application cannot see (a StatusNotifierItem host draws it somewhere). GNOME-like desktops
-    // (named in XDG_CURRENT_DESKTOP) keep a dark top bar whatever the theme; elsewhere panels follow the colour
-    // scheme, as the application's palette does. Hosts that recolour symbolic icons use the icon's name instead.
-    static QColor onUnseenPanel(const QPalette& palette, std::string_view currentDesktop);
+    // Where nothing tells the panel's colour: a mid grey that holds 3:1 on the dark and the light panels below.
+    static inline const QColor neutral{0x77, 0x77, 0x77};
+    // Panels as dark and as light as desktops commonly draw them.
+    static inline const QColor darkPanel{0x20, 0x20, 0x20};
+    static inline const QColor lightPanel{0xe8, 0xe8, 0xe8};
+
+    // For a panel the application cannot see (a StatusNotifierItem host draws it somewhere): the theme's ink for
+    // the panel the desktop's colours point to, else `neutral`. Hosts that recolour symbolic icons use the icon's
+    // name instead.
+    static QColor onUnseenPanel(const QPalette& palette, const DesktopColours& desktop);
+    // The panel the desktop's colours point to, as dark or light or as its very colour; absent where they say
+    // nothing. GNOME-like desktops keep a dark top bar whatever the theme; KDE draws its panel in the Plasma
+    // theme, which follows the colour scheme unless it is a dark one; elsewhere the colour-scheme preference or a
+    // dark GTK theme says it.
+    static std::optional<QColor> unseenPanel(const DesktopColours& desktop);
 };
 
 } // namespace orvik::helper

@@ -1,5 +1,6 @@
 #include "menubar/TrayPresence.hpp"
 
+#include "menubar/DesktopColourWatch.hpp"
 #include "menubar/HelperMenu.hpp"
 #include "menubar/MenuBarGlyph.hpp"
 #include "menubar/StatusNotifierHostWatch.hpp"
@@ -7,11 +8,14 @@
 #include "menubar/XEmbedTrayWatch.hpp"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QScreen>
 #include <QStandardPaths>
 
@@ -37,11 +41,24 @@ bool statusNotifierHostRegistered() {
            reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
 }
 
-// Where tray hosts look for an icon by name: the hicolor theme, which every theme falls back to.
+// The idle glyph's symbolic icon in the hicolor theme, which every theme falls back to.
+QString symbolicIconFile() {
+    return QStringLiteral("hicolor/scalable/status/") + MenuBarGlyph::symbolicIconName(MenuBarGlyphState::idle) +
+           QStringLiteral(".svg");
+}
+
+// Where tray hosts look for an icon by name.
 bool symbolicIconsInstalled() {
-    const QString file = QStringLiteral("icons/hicolor/scalable/status/") +
-                         MenuBarGlyph::symbolicIconName(MenuBarGlyphState::idle) + QStringLiteral(".svg");
-    return !QStandardPaths::locate(QStandardPaths::GenericDataLocation, file).isEmpty();
+    return !QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("icons/") + symbolicIconFile())
+                .isEmpty();
+}
+
+// `wanted`, or share/icons beside the program's folder, if it holds the symbolic icons; else empty.
+QString themePathHoldingIcons(const QString& wanted) {
+    const QString path =
+        wanted.isEmpty() ? QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/icons"))
+                         : wanted;
+    return QFileInfo::exists(path + QLatin1Char('/') + symbolicIconFile()) ? path : QString();
 }
 
 // Embedded in the tray's panel, away from the screen's origin where an undocked icon reports itself.
@@ -75,6 +92,9 @@ TrayPresence::TrayPresence(Options options, QObject* parent)
     if (exportsMenu_) {
         exportedRenderer_ = std::make_unique<MenuRenderer>(exportedMenu_, MenuRenderer::Titles::dbusMenu);
         trayHost_ = std::make_unique<StatusNotifierHostWatch>(true);
+        desktopColours_ = std::make_unique<DesktopColourWatch>();
+        connect(desktopColours_.get(), &DesktopColourWatch::changed, this, &TrayPresence::followPanel);
+        if (!symbolicIconsInstalled()) iconThemePath_ = themePathHoldingIcons(options_.iconThemePath);
     } else {
         trayHost_ = std::make_unique<XEmbedTrayWatch>();
     }
@@ -107,7 +127,7 @@ void TrayPresence::update(const MenuSnapshot& snapshot, const MenuActions& actio
 }
 
 void TrayPresence::show() {
-    trayIcon_.show();
+    showIcon();
     shownAt_ = std::chrono::steady_clock::now();
     // Precise: a coarse timer may fire up to 5 % early, inside the grace, and nothing would look again.
     QTimer::singleShot(options_.trayGrace, Qt::PreciseTimer, this, &TrayPresence::checkTray);
@@ -121,7 +141,7 @@ bool TrayPresence::eventFilter(QObject* watched, QEvent* event) {
 
 void TrayPresence::checkTray() {
     if (trayHost_->available()) {
-        if (!trayIcon_.isVisible()) trayIcon_.show();
+        if (!trayIcon_.isVisible()) showIcon();
         if (!windowStandsIn_) return;
         window_.hide();
         windowStandsIn_ = false;
@@ -135,13 +155,24 @@ void TrayPresence::checkTray() {
     emit menuPlaceChanged();
 }
 
+void TrayPresence::showIcon() {
+    trayIcon_.show();
+    if (iconThemePath_.isEmpty()) return;
+    if (!themePath_) themePath_ = std::make_unique<StatusNotifierThemePath>(iconThemePath_);
+    if (themePath_->standIn()) return;
+    // Without the path a host would look for the name in vain.
+    themePath_.reset();
+    iconThemePath_.clear();
+    followPanel();
+}
+
 // Chooses the glyph's colour for the panel: a StatusNotifierItem host's panel is out of sight (hosts that recolour
 // symbolic icons use the icon's name); an XEmbed tray names its colour or shows its panel behind the icon.
 void TrayPresence::followPanel() {
     const QPalette palette = QGuiApplication::palette();
     if (exportsMenu_) {
-        ink_ = TrayInk::onUnseenPanel(palette, qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString());
-        iconNamed_ = symbolicIconsInstalled();
+        ink_ = TrayInk::onUnseenPanel(palette, desktopColours_->current());
+        iconNamed_ = !iconThemePath_.isEmpty() || symbolicIconsInstalled();
         showGlyph();
         return;
     }

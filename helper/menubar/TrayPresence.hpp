@@ -3,6 +3,7 @@
 #include "menubar/MenuRenderer.hpp"
 #include "menubar/MenuShortcuts.hpp"
 #include "menubar/MenuSnapshot.hpp"
+#include "menubar/StatusNotifierThemePath.hpp"
 #include "menubar/TrayFallbackWindow.hpp"
 #include "menubar/TrayHostWatch.hpp"
 #include "model/MenuPlace.hpp"
@@ -10,6 +11,7 @@
 #include <QColor>
 #include <QMenu>
 #include <QObject>
+#include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -18,19 +20,25 @@
 
 namespace orvik::helper {
 
+class DesktopColourWatch;
+
 // The application's place on the desktop: a tray icon showing the glyph, with the menu on either click. Qt uses a
 // StatusNotifierItem where a watcher says a host is registered when the icon is made, and XEmbed otherwise; an
 // exported menu writes its titles differently, so it gets a copy of its own. Where no tray host appears within a
 // few seconds, the fallback window shows the same menu; it hides once a tray appears and shows again if the tray
 // goes away. Nothing is polled: the tray's coming and going are events (TrayHostWatch), and the menus change only
-// where the model changed. The glyph is drawn in a colour chosen for the panel behind it (TrayInk). Used on the GUI
-// thread.
+// where the model changed. The glyph is drawn in a colour chosen for the panel behind it (TrayInk): an XEmbed tray
+// shows its panel, a StatusNotifierItem host's is guessed from what the desktop says of its colours
+// (DesktopColourWatch). Used on the GUI thread.
 class TrayPresence : public QObject {
     Q_OBJECT
 public:
     struct Options {
         // How long a tray host may take to appear before the window stands in for it.
         std::chrono::milliseconds trayGrace{3000};
+        // Where a StatusNotifierItem host may look up the glyph's symbolic icons (a folder of icon themes) when
+        // they are not installed; empty: share/icons beside the program's folder, as in the build folder.
+        QString iconThemePath;
     };
 
     explicit TrayPresence(Options options, QObject* parent = nullptr);
@@ -62,6 +70,7 @@ private:
     void showGlyph();
     void followPanel();
     void samplePanel(int attemptsLeft);
+    void showIcon();
 
     Options options_;
     QMenu menu_;
@@ -72,8 +81,14 @@ private:
     std::unique_ptr<MenuRenderer> exportedRenderer_;
     MenuShortcuts shortcuts_;
     QSystemTrayIcon trayIcon_;
+    // Made when the icon is shown where its symbolic icons are not installed but found beside the program; goes
+    // before the icon.
+    std::unique_ptr<StatusNotifierThemePath> themePath_;
     TrayFallbackWindow window_;
     std::unique_ptr<TrayHostWatch> trayHost_;
+    std::unique_ptr<DesktopColourWatch> desktopColours_;
+    // The folder of icon themes that holds the symbolic icons, where they are not installed.
+    QString iconThemePath_;
     MenuBarGlyphState glyph_ = MenuBarGlyphState::idle;
     QColor ink_;
     bool iconNamed_ = false;

@@ -3,6 +3,7 @@
 #include "platform/X11Display.hpp"
 
 #include <string>
+#include <variant>
 
 namespace orvik::helper {
 namespace {
@@ -57,9 +58,8 @@ constexpr std::size_t padding(std::size_t length) {
 
 enum SettingType : std::uint8_t { integerType = 0, stringType = 1, colorType = 2 };
 
-} // namespace
-
-std::optional<std::int32_t> XSettings::integer(ByteView blob, std::string_view name) {
+// The value of the setting `name`: an integer's or a text's, absent when the blob does not hold it or is malformed.
+std::optional<std::variant<std::int32_t, std::string_view>> find(ByteView blob, std::string_view name) {
     if (blob.empty() || blob[0] > 1) return std::nullopt;
     SettingsReader reader(blob, blob[0] == 1);
     if (!reader.skip(4) || !reader.card32()) return std::nullopt;
@@ -79,7 +79,9 @@ std::optional<std::int32_t> XSettings::integer(ByteView blob, std::string_view n
         }
         case stringType: {
             auto length = reader.card32();
-            if (!length || !reader.skip(*length) || !reader.skip(padding(*length))) return std::nullopt;
+            auto value = length ? reader.text(*length) : std::nullopt;
+            if (!value || !reader.skip(padding(*length))) return std::nullopt;
+            if (*settingName == name) return *value;
             break;
         }
         case colorType:
@@ -91,29 +93,55 @@ std::optional<std::int32_t> XSettings::integer(ByteView blob, std::string_view n
     return std::nullopt;
 }
 
-std::optional<Bytes> XSettings::read(X11Display& display) {
+// The _XSETTINGS_SETTINGS property of the selection's owner.
+std::optional<Bytes> readProperty(Display* display, Atom selection, Atom property) {
     // The property of a settings daemon is a few kilobytes; a larger one is not read beyond this.
     constexpr long maxPropertyWords = 64 * 1024;
-    if (display.isBroken()) return std::nullopt;
-    Atom selection = display.atom("_XSETTINGS_S" + std::to_string(display.screen()));
-    Atom property = display.atom("_XSETTINGS_SETTINGS");
-    Window owner = XGetSelectionOwner(display.get(), selection);
+    Window owner = XGetSelectionOwner(display, selection);
     if (owner == None) return std::nullopt;
     Atom actualType = None;
     int actualFormat = 0;
     unsigned long itemCount = 0;
     unsigned long bytesAfter = 0;
     unsigned char* data = nullptr;
-    auto errorsBefore = display.errorCount();
-    int status = XGetWindowProperty(display.get(), owner, property, 0, maxPropertyWords, False, property, &actualType,
+    int status = XGetWindowProperty(display, owner, property, 0, maxPropertyWords, False, property, &actualType,
                                     &actualFormat, &itemCount, &bytesAfter, &data);
     std::optional<Bytes> result;
-    if (status == Success && display.errorCount() == errorsBefore && actualType == property && actualFormat == 8 &&
-        data) {
+    if (status == Success && actualType == property && actualFormat == 8 && data) {
         result = Bytes(data, data + itemCount);
     }
     if (data) XFree(data);
     return result;
+}
+
+} // namespace
+
+std::optional<std::int32_t> XSettings::integer(ByteView blob, std::string_view name) {
+    auto value = find(blob, name);
+    if (!value || !std::holds_alternative<std::int32_t>(*value)) return std::nullopt;
+    return std::get<std::int32_t>(*value);
+}
+
+std::optional<std::string> XSettings::text(ByteView blob, std::string_view name) {
+    auto value = find(blob, name);
+    if (!value || !std::holds_alternative<std::string_view>(*value)) return std::nullopt;
+    return std::string(std::get<std::string_view>(*value));
+}
+
+std::optional<Bytes> XSettings::read(X11Display& display) {
+    if (display.isBroken()) return std::nullopt;
+    Atom selection = display.atom("_XSETTINGS_S" + std::to_string(display.screen()));
+    Atom property = display.atom("_XSETTINGS_SETTINGS");
+    auto errorsBefore = display.errorCount();
+    auto result = readProperty(display.get(), selection, property);
+    if (display.errorCount() != errorsBefore) return std::nullopt;
+    return result;
+}
+
+std::optional<Bytes> XSettings::read(Display* display) {
+    const std::string selection = "_XSETTINGS_S" + std::to_string(DefaultScreen(display));
+    return readProperty(display, XInternAtom(display, selection.c_str(), False),
+                        XInternAtom(display, "_XSETTINGS_SETTINGS", False));
 }
 
 double XSettings::doubleClickInterval(X11Display& display) {

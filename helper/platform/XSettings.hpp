@@ -4,7 +4,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+
+// Xlib's Display, declared as Xlib does, without its macros.
+struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name
 
 namespace orvik::helper {
 
@@ -21,9 +25,13 @@ public:
     // The integer setting `name` of an _XSETTINGS_SETTINGS property; absent when the blob does not hold it as an
     // integer or is malformed.
     static std::optional<std::int32_t> integer(ByteView blob, std::string_view name);
+    // The text setting `name` ("Net/ThemeName"); absent when the blob does not hold it as a text or is malformed.
+    static std::optional<std::string> text(ByteView blob, std::string_view name);
 
     // The current _XSETTINGS_SETTINGS property of the display's screen; absent without a settings owner.
     static std::optional<Bytes> read(X11Display& display);
+    // The same on a connection the caller shares with a toolkit (whose error handler sees failed requests).
+    static std::optional<Bytes> read(_XDisplay* display);
 
     // The double-click interval in seconds: "Net/DoubleClickTime" or the toolkit default.
     static double doubleClickInterval(X11Display& display);

@@ -2,21 +2,31 @@
 #include "MenuTestSupport.hpp"
 #include "WaitUntil.hpp"
 #include "menubar/MenuBarGlyph.hpp"
+#include "menubar/TrayInk.hpp"
 #include "menubar/TrayPresence.hpp"
 
 #include <gtest/gtest.h>
 
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QScreen>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <X11/Xlib.h>
 
 namespace orvik::helper {
 namespace {
@@ -24,8 +34,8 @@ namespace {
 using namespace std::chrono_literals;
 const QString watcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
 
-bool eventually(const std::function<bool()>& condition) {
-    return orvik::test::waitUntil(condition, 20s, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s) {
+    return orvik::test::waitUntil(condition, limit, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
 }
 
 // A dbusmenu label as a host shows it: "__" is one underscore, any other "_" marks the next character's mnemonic.
@@ -105,6 +115,46 @@ std::map<std::string, int> exportedIds(const QString& item) {
     return ids;
 }
 
+// Whether a watcher runs and says a host is registered; read without introspection, which Qt would cache for the
+// whole run.
+bool hostRegistered() {
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(watcherName, QStringLiteral("/StatusNotifierWatcher"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << watcherName << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get);
+    return reply.type() == QDBusMessage::ReplyMessage &&
+           reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+}
+
+// The symbolic icons in the hicolor theme of a folder of icon themes.
+bool writeSymbolicIcons(const QString& themes) {
+    const QString icons = themes + QStringLiteral("/hicolor/scalable/status/");
+    QDir().mkpath(icons);
+    for (MenuBarGlyphState state : {MenuBarGlyphState::idle, MenuBarGlyphState::connected, MenuBarGlyphState::viewing,
+                                    MenuBarGlyphState::slashed}) {
+        QFile file(icons + MenuBarGlyph::symbolicIconName(state) + QStringLiteral(".svg"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(MenuBarGlyph::symbolicSvg(state)) <= 0) return false;
+    }
+    return true;
+}
+
+// The bus name of the one item the watcher knows ("NAME" or "NAME/PATH" in its list).
+QString exportedItem() {
+    auto items =
+        call(watcherName, QStringLiteral("/StatusNotifierWatcher"), QStringLiteral("org.freedesktop.DBus.Properties"),
+             QStringLiteral("Get"), {watcherName, QStringLiteral("RegisteredStatusNotifierItems")});
+    if (!items) return {};
+    const QStringList names = items->arguments().value(0).value<QDBusVariant>().variant().toStringList();
+    return names.size() == 1 ? names.front().section(u'/', 0, 0) : QString();
+}
+
+QVariant itemProperty(const QString& item, const QString& name) {
+    auto reply = call(item, QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.freedesktop.DBus.Properties"),
+                      QStringLiteral("Get"), {QStringLiteral("org.kde.StatusNotifierItem"), name});
+    return reply ? reply->arguments().value(0).value<QDBusVariant>().variant() : QVariant();
+}
+
 std::unique_ptr<orvik::test::ChildProcess> startWatcher(const QString& log) {
     return std::make_unique<orvik::test::ChildProcess>(std::vector<std::string>{
         "/usr/bin/python3", "-m", "dbusmock", "-l", log.toStdString(), "--template", ORVIK_WATCHER_TEMPLATE});
@@ -114,26 +164,12 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     test::application();
     const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/watcher.log");
     // The symbolic icons installed where tray hosts look them up by name.
-    const QString icons = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                          QStringLiteral("/icons/hicolor/scalable/status/");
-    QDir().mkpath(icons);
-    for (MenuBarGlyphState state : {MenuBarGlyphState::idle, MenuBarGlyphState::slashed}) {
-        QFile file(icons + MenuBarGlyph::symbolicIconName(state) + QStringLiteral(".svg"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(MenuBarGlyph::symbolicSvg(state));
-    }
+    const QString installed =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/icons");
+    ASSERT_TRUE(writeSymbolicIcons(installed));
     auto watcher = startWatcher(log);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    // Ready once its properties are set; read without introspection, which Qt would cache for the whole run.
-    QDBusMessage hostRegistered =
-        QDBusMessage::createMethodCall(watcherName, QStringLiteral("/StatusNotifierWatcher"),
-                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    hostRegistered << watcherName << QStringLiteral("IsStatusNotifierHostRegistered");
-    ASSERT_TRUE(eventually([&] {
-        const QDBusMessage reply = bus.call(hostRegistered);
-        return reply.type() == QDBusMessage::ReplyMessage &&
-               reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
-    }));
+    ASSERT_TRUE(eventually(hostRegistered));
     TrayPresence::Options options;
     options.trayGrace = 300ms;
     TrayPresence tray(options);
@@ -188,6 +224,207 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     EXPECT_TRUE(eventually([&] { return tray.fallbackWindow().isVisible(); }));
     watcher = startWatcher(log);
     EXPECT_TRUE(eventually([&] { return !tray.fallbackWindow().isVisible(); }));
+    QDir(installed).removeRecursively();
+}
+
+// The colour of the glyph's opaque pixels in the tray icon.
+QColor glyphInk(const QSystemTrayIcon& icon) {
+    const QImage image = icon.icon().pixmap(QSize(22, 22)).toImage();
+    QColor ink;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y).alpha() == 255) ink = image.pixelColor(x, y);
+        }
+    }
+    return ink;
+}
+
+// The settings portal's colour-scheme preference points to the panel: asked at the start, followed by its signal.
+TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
+    test::application();
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    auto watcher = startWatcher(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/watcher.log"));
+    ASSERT_TRUE(eventually(hostRegistered));
+    const QString portalName = QStringLiteral("org.freedesktop.portal.Desktop");
+    orvik::test::ChildProcess portal({"/usr/bin/python3", "-m", "dbusmock", "--template", ORVIK_PORTAL_TEMPLATE,
+                                      "--parameters", R"({"color-scheme": 1})"});
+    ASSERT_TRUE(eventually([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(portalName); }));
+    TrayPresence::Options options;
+    options.trayGrace = 300ms;
+    TrayPresence tray(options);
+    tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
+    tray.show();
+    // Dark: an ink that stands out from a dark panel far more than the neutral grey would.
+    constexpr double themedContrast = 7.0;
+    EXPECT_TRUE(eventually([&] {
+        return TrayInk::contrast(glyphInk(tray.trayIcon()), TrayInk::darkPanel) >= themedContrast;
+    })) << glyphInk(tray.trayIcon()).name().toStdString();
+
+    // Light.
+    ASSERT_TRUE(call(portalName, QStringLiteral("/org/freedesktop/portal/desktop"),
+                     QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("EmitSignal"),
+                     {QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"),
+                      QStringLiteral("ssv"),
+                      QVariantList{QVariant::fromValue(QDBusVariant(QStringLiteral("org.freedesktop.appearance"))),
+                                   QVariant::fromValue(QDBusVariant(QStringLiteral("color-scheme"))),
+                                   QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(2u))))}}));
+    EXPECT_TRUE(eventually([&] {
+        return TrayInk::contrast(glyphInk(tray.trayIcon()), TrayInk::lightPanel) >= themedContrast;
+    })) << glyphInk(tray.trayIcon()).name().toStdString();
+}
+
+// Debian's StatusNotifierItem host with a watcher of its own, drawing a bar of `colour` across the screen's top. It
+// starts its watcher only where none runs (so the one before must have left the bus), and on a thread racing its
+// own first call to it, which may fail: it is then started again.
+std::unique_ptr<orvik::test::ChildProcess> startSniHost(const std::string& colour, int barHeight) {
+    constexpr int startsAtMost = 3;
+    for (int start = 0; start < startsAtMost; ++start) {
+        const bool watcherGone =
+            eventually([] { return !QDBusConnection::sessionBus().interface()->isServiceRegistered(watcherName); });
+        if (!watcherGone) return nullptr;
+        auto host = std::make_unique<orvik::test::ChildProcess>(std::vector<std::string>{
+            "gtk-sni-tray-standalone", "--watcher", "--top", "--size", std::to_string(barHeight), "--color", colour});
+        if (eventually([&] { return hostRegistered() || host->waitForExit(0ms); }) && !host->waitForExit(0ms)) {
+            return host;
+        }
+    }
+    return nullptr;
+}
+
+// The GTK theme published the way a settings daemon does: a window owning _XSETTINGS_S0 with the property on it.
+class PublishedGtkTheme {
+public:
+    explicit PublishedGtkTheme(const std::string& theme) {
+        const std::string name = "Net/ThemeName";
+        std::vector<unsigned char> blob = {0, 0, 0, 0};
+        auto word = [&blob](std::uint32_t value) {
+            for (int byte = 0; byte < 4; ++byte) blob.push_back(static_cast<unsigned char>(value >> (8 * byte)));
+        };
+        auto padded = [&blob](const std::string& text) {
+            blob.insert(blob.end(), text.begin(), text.end());
+            while (blob.size() % 4 != 0) blob.push_back(0);
+        };
+        word(1); // serial
+        word(1); // one setting: a text
+        blob.insert(blob.end(), {1, 0, static_cast<unsigned char>(name.size()), 0});
+        padded(name);
+        word(1); // its serial
+        word(static_cast<std::uint32_t>(theme.size()));
+        padded(theme);
+        display_ = XOpenDisplay(nullptr);
+        const Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+        const Atom settings = XInternAtom(display_, "_XSETTINGS_SETTINGS", False);
+        XChangeProperty(display_, window, settings, settings, 8, PropModeReplace, blob.data(),
+                        static_cast<int>(blob.size()));
+        XSetSelectionOwner(display_, XInternAtom(display_, "_XSETTINGS_S0", False), window, CurrentTime);
+        XSync(display_, False);
+    }
+    ~PublishedGtkTheme() { XCloseDisplay(display_); }
+    PublishedGtkTheme(const PublishedGtkTheme&) = delete;
+    PublishedGtkTheme& operator=(const PublishedGtkTheme&) = delete;
+
+private:
+    Display* display_;
+};
+
+struct BarCase {
+    const char* colour;
+    // XDG_CURRENT_DESKTOP; empty: unset.
+    std::string desktop;
+    // What else the desktop says: the settings daemon's GTK theme, KDE's window colour.
+    std::string gtkTheme;
+    std::string kdeWindow;
+    // With nothing else said, the neutral grey's 3:1; with a word about the panel, the theme's ink.
+    double atLeast = TrayInk::minimumContrast;
+};
+
+// A StatusNotifierItem host from Debian, which draws the item's pixmap on a bar of one colour: with nothing but the
+// desktop's name to go by (no settings portal, settings daemon or KDE colours here), the glyph stands out from a dark
+// and from a light bar; where the desktop says more, far more. The symbolic icons are not installed but lie in a
+// folder of icon themes, as in the build folder: the item names them and says where. Pictures of each bar go to the
+// working folder.
+TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
+    test::application();
+    QTemporaryDir themes;
+    ASSERT_TRUE(writeSymbolicIcons(themes.path()));
+    constexpr int barHeight = 30;
+    constexpr double themedContrast = 7.0;
+    const QRect bar(0, 0, QGuiApplication::primaryScreen()->geometry().width(), barHeight);
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    ASSERT_TRUE(QDir().mkpath(config));
+    const QString kdeglobals = config + QStringLiteral("/kdeglobals");
+    const std::vector<BarCase> bars{
+        {"#202020", "", "", ""},
+        {"#202020", "KDE", "", ""},
+        {"#202020", "XFCE", "", ""},
+        {"#E8E8E8", "", "", ""},
+        {"#E8E8E8", "KDE", "", ""},
+        {"#E8E8E8", "XFCE", "", ""},
+        {"#202020", "XFCE", "Adwaita-dark", "", themedContrast},
+        {"#E8E8E8", "KDE", "", "239,240,241", themedContrast},
+    };
+    bool namesChecked = false;
+    for (const BarCase& row : bars) {
+        if (row.desktop.empty()) {
+            qunsetenv("XDG_CURRENT_DESKTOP");
+        } else {
+            qputenv("XDG_CURRENT_DESKTOP", QByteArray::fromStdString(row.desktop));
+        }
+        const std::string name = std::string(row.colour + 1) + "-" + (row.desktop.empty() ? "unset" : row.desktop) +
+                                 (row.gtkTheme.empty() ? "" : "-" + row.gtkTheme) +
+                                 (row.kdeWindow.empty() ? "" : "-kdeglobals");
+        std::optional<PublishedGtkTheme> gtkTheme;
+        if (!row.gtkTheme.empty()) gtkTheme.emplace(row.gtkTheme);
+        QFile::remove(kdeglobals);
+        if (!row.kdeWindow.empty()) {
+            QFile file(kdeglobals);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::fromStdString("[Colors:Window]\nBackgroundNormal=" + row.kdeWindow + "\n"));
+        }
+        // A host of its own for each tray: this host keeps an item that goes while it is still adding it.
+        const auto host = startSniHost(row.colour, barHeight);
+        ASSERT_TRUE(host) << name;
+        TrayPresence::Options options;
+        options.trayGrace = 300ms;
+        options.iconThemePath = themes.path();
+        TrayPresence tray(options);
+        tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::connected);
+        tray.show();
+        double contrast = 1;
+        EXPECT_TRUE(eventually(
+            [&] {
+                contrast = test::contrastWithCorner(bar);
+                return contrast >= row.atLeast;
+            },
+            10s))
+            << name << ": contrast " << contrast;
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, bar.x(), bar.y(), bar.width(), bar.height())
+            .save(QString::fromStdString("sni-bar-" + name + ".png"));
+        if (!std::exchange(namesChecked, true)) {
+            const QString item = exportedItem();
+            ASSERT_FALSE(item.isEmpty());
+            EXPECT_EQ(itemProperty(item, QStringLiteral("IconThemePath")).toString(), themes.path());
+            EXPECT_EQ(itemProperty(item, QStringLiteral("IconName")).toString(),
+                      QStringLiteral("orvik-helper-connected-symbolic"));
+            // Qt's item still answers: its tooltip, and a click opens the menu.
+            EXPECT_TRUE(itemProperty(item, QStringLiteral("ToolTip")).isValid());
+            EXPECT_TRUE(call(item, QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
+                             QStringLiteral("Activate"), {0, 0}));
+            EXPECT_TRUE(eventually([&] { return tray.menu().isVisible(); }));
+            tray.menu().hide();
+            // A new glyph reaches the host (the item's NewIcon signal).
+            const QImage before =
+                QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, bar.width(), barHeight).toImage();
+            tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::slashed);
+            EXPECT_TRUE(eventually([&] {
+                return QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, bar.width(), barHeight).toImage() !=
+                       before;
+            }));
+        }
+    }
+    QFile::remove(kdeglobals);
+    qunsetenv("XDG_CURRENT_DESKTOP");
 }
 
 } // namespace

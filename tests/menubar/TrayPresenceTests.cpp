@@ -170,18 +170,6 @@ TEST_F(TrayDocked, SavesScreenshotsOfTheMenu) {
     }
 }
 
-// The glyph as the screen shows it in the tray: its contrast with the panel seen through the icon's corner.
-double glyphContrast(const QRect& icon) {
-    const QImage seen =
-        QGuiApplication::primaryScreen()->grabWindow(0, icon.x(), icon.y(), icon.width(), icon.height()).toImage();
-    const QColor panel = seen.pixelColor(1, 1);
-    double most = 1;
-    for (int y = 0; y < seen.height(); ++y) {
-        for (int x = 0; x < seen.width(); ++x) most = std::max(most, TrayInk::contrast(seen.pixelColor(x, y), panel));
-    }
-    return most;
-}
-
 // Panels dark and light (trayer tinted): the glyph stands out from both. Pictures of both go to the working folder.
 TEST(TrayPanels, TheGlyphStandsOutFromDarkAndLightPanels) {
     test::application();
@@ -200,7 +188,7 @@ TEST(TrayPanels, TheGlyphStandsOutFromDarkAndLightPanels) {
         double contrast = 1;
         EXPECT_TRUE(eventually(
             [&] {
-                contrast = glyphContrast(tray.trayIcon().geometry());
+                contrast = test::contrastWithCorner(tray.trayIcon().geometry());
                 return contrast >= TrayInk::minimumContrast;
             },
             10s))

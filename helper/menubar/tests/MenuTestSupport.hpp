@@ -2,7 +2,12 @@
 
 #include "menubar/HelperMenu.hpp"
 
+#include "menubar/TrayInk.hpp"
+
 #include "../../../tests/support/WidgetTestEnvironment.hpp"
+
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <chrono>
 
@@ -59,6 +64,19 @@ inline std::vector<std::string> outline(const std::vector<MenuItem>& items) {
     std::vector<std::string> lines;
     outline(items, lines, "");
     return lines;
+}
+
+// How much the screen's `area` stands out from its top-left corner at most: the contrast of a glyph with the panel
+// it sits on (1 where the area is all panel).
+inline double contrastWithCorner(const QRect& area) {
+    const QImage seen =
+        QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    const QColor panel = seen.pixelColor(1, 1);
+    double most = 1;
+    for (int y = 0; y < seen.height(); ++y) {
+        for (int x = 0; x < seen.width(); ++x) most = std::max(most, TrayInk::contrast(seen.pixelColor(x, y), panel));
+    }
+    return most;
 }
 
 } // namespace orvik::helper::test

@@ -79,10 +79,29 @@ TEST(XSettings, findsTheIntegerAfterOtherKindsOfSetting) {
     }
 }
 
+TEST(XSettings, findsTheTextAfterOtherKindsOfSetting) {
+    for (bool bigEndian : {false, true}) {
+        auto blob = SettingsBlob(bigEndian)
+                        .integer("Net/DoubleClickTime", 250)
+                        .color("Gtk/Colour")
+                        .text("Net/IconThemeName", "")
+                        .text("Net/ThemeName", "Adwaita-dark")
+                        .bytes();
+        EXPECT_EQ(XSettings::text(blob, "Net/ThemeName"), "Adwaita-dark") << "big endian " << bigEndian;
+        EXPECT_EQ(XSettings::text(blob, "Net/IconThemeName"), "");
+        EXPECT_EQ(XSettings::text(blob, "Net/DoubleClickTime"), std::nullopt) << "an integer is not a text";
+        EXPECT_EQ(XSettings::text(blob, "Net/Missing"), std::nullopt);
+    }
+}
+
 TEST(XSettings, everyTruncationIsRejectedWithoutReadingPastTheEnd) {
     auto blob = SettingsBlob().text("Net/ThemeName", "Adwaita").integer("Net/DoubleClickTime", 250).bytes();
     for (std::size_t length = 0; length < blob.size(); ++length) {
         EXPECT_EQ(XSettings::integer(ByteView(blob.data(), length), "Net/DoubleClickTime"), std::nullopt) << length;
+    }
+    auto textLast = SettingsBlob().integer("Net/DoubleClickTime", 250).text("Net/ThemeName", "Adwaita").bytes();
+    for (std::size_t length = 0; length < textLast.size(); ++length) {
+        EXPECT_EQ(XSettings::text(ByteView(textLast.data(), length), "Net/ThemeName"), std::nullopt) << length;
     }
 }
 
