@@ -1,10 +1,12 @@
 // orvik-app-bench: the real orvik-helper as a user runs it, measured from outside: wake-ups and CPU while idle
 // with no tray, an XEmbed tray and a StatusNotifierItem tray (per thread), then the CPU a phone's connection costs
 // and the resident memory over hundreds of them; the same for orvik-test-server, and the idle figures of a peer
-// program when one is installed. Prints figures; asserts nothing. Run it on a desktop of its own:
+// program when one is installed; first, the wake-ups by thread with one phone connected and idle. Prints
+// figures; asserts nothing. Run it on a desktop of its own:
 //
 //   tests/support/run-with-xvfb --window-manager -- tests/support/run-with-private-bus --
 //       build/release/bench/app/orvik-app-bench [--idle-seconds N] [--connections N] [--phones N]
+//       [--only connected]
 //
 // (one command line; docs/performance.md has the figures and how they were taken).
 #include "AppBenchSteps.hpp"
@@ -23,14 +25,17 @@ int main(int argc, char** argv) {
         if (option == "--idle-seconds") options.idleSeconds = value;
         if (option == "--connections") options.connections = value;
         if (option == "--phones") options.phones = value;
+        if (option == "--only") options.connectedOnly = std::string_view(argv[index + 1]) == "connected";
     }
     if (options.idleSeconds <= 0 || options.connections <= 0 || options.phones <= 0) {
-        std::cerr << "usage: orvik-app-bench [--idle-seconds N] [--connections N] [--phones N]\n";
+        std::cerr << "usage: orvik-app-bench [--idle-seconds N] [--connections N] [--phones N] [--only connected]\n";
         return 2;
     }
     std::cout << "orvik-app-bench: " << options.phones << " paired phones, idle over " << options.idleSeconds
               << " s after the start settled, " << options.connections << " connections after "
               << options.warmUpConnections << " to warm up\n";
+    measureConnectedPhone(options, std::cout);
+    if (options.connectedOnly) return 0;
     for (auto tray :
          {orvik::test::TrayKind::none, orvik::test::TrayKind::xembed, orvik::test::TrayKind::statusNotifier}) {
         measureHelper(tray, options, std::cout);

@@ -1,6 +1,7 @@
 #include "AppBenchSteps.hpp"
 
 #include "WaitUntil.hpp"
+#include "orvik/protocol/messages/MessageJson.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <map>
 #include <thread>
 
 namespace orvik::bench {
@@ -22,6 +24,11 @@ using test::UsageRate;
 // reads the pointer, which it does for ten seconds after its last use.
 constexpr auto settles = 12s;
 constexpr auto quietAfterConnections = 10s;
+// A phone keeps its session with a ping well within the helper's 20 s idle limit.
+constexpr auto keepAliveInterval = 10s;
+// After the phone's status arrived: the connection's notification and menu rows are done, and the device store
+// has saved the phone's last-seen date (5 s after it authenticated).
+constexpr auto connectionSettles = 8s;
 
 const char* trayName(test::TrayKind tray) {
     switch (tray) {
@@ -41,6 +48,32 @@ void printIdle(const std::string& who, const UsageRate& idle, std::ostream& out)
 
 double megabytes(std::size_t kib) {
     return static_cast<double>(kib) / 1024.0;
+}
+
+// Wake-ups and CPU by thread name over an interval. A thread that started and ended within it is not seen: /proc
+// keeps no counts of ended threads.
+void printByThreadName(const ProcessUsage& before, const ProcessUsage& after, std::chrono::duration<double> wall,
+                       std::ostream& out) {
+    const double seconds = wall.count();
+    std::map<std::string, std::pair<double, double>> byName; // wake-ups, CPU seconds
+    for (const auto& [thread, count] : after.wakeUpsByThread) {
+        const auto earlier = before.wakeUpsByThread.find(thread);
+        const auto cpu = after.cpuSecondsByThread.find(thread);
+        const auto cpuEarlier = before.cpuSecondsByThread.find(thread);
+        auto& [wakeUps, cpuSeconds] = byName[thread.substr(0, thread.rfind(' '))];
+        wakeUps += static_cast<double>(count - (earlier == before.wakeUpsByThread.end() ? 0 : earlier->second));
+        if (cpu != after.cpuSecondsByThread.end()) {
+            cpuSeconds += cpu->second - (cpuEarlier == before.cpuSecondsByThread.end() ? 0 : cpuEarlier->second);
+        }
+    }
+    const auto rate = UsageRate::between(before, after, wall);
+    out << std::fixed << std::setprecision(2) << "    whole process: " << rate.wakeUpsPerSecond << " wake-ups/s, "
+        << std::setprecision(0) << rate.cpuShare * 1e6 << " µs of CPU a second\n";
+    for (const auto& [name, use] : byName) {
+        if (use.first <= 0) continue;
+        out << std::setprecision(2) << "      " << name << ": " << use.first / seconds << " wake-ups/s, "
+            << std::setprecision(0) << use.second * 1e6 / seconds << " µs/s\n";
+    }
 }
 
 // Connections and what they cost the process: CPU per connection by thread, and resident memory.
@@ -126,6 +159,56 @@ void measureHelper(test::TrayKind tray, const BenchOptions& options, std::ostrea
     const std::string address = "127.0.0.1:" + std::to_string(port);
     measureConnections(
         helper.pid(), [&](int times) { return connectAs(address, phone.id, phone.keyHex, times); }, options, out);
+}
+
+void measureConnectedPhone(const BenchOptions& options, std::ostream& out) {
+    out << "\norvik-helper, XEmbed tray, one phone connected and idle (a ping every " << keepAliveInterval.count()
+        << " s):\n";
+    test::TrayHost host(test::TrayKind::xembed);
+    if (!host.ready()) {
+        out << "    the tray did not start\n";
+        return;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    test::HelperUnderTest helper({.pairedDevices = static_cast<std::size_t>(options.phones)});
+    const int port = helper.listenerPort();
+    std::this_thread::sleep_until(started + settles);
+    const auto& device = helper.devices().front();
+    ChildProcess phone({ORVIK_PHONE_PATH, "--identity", device.id, "--key", device.keyHex, "--connect",
+                        "127.0.0.1:" + std::to_string(port), "--quiet", "--stdin", "--wait-ms", "0"});
+    bool connected = false;
+    while (auto line = phone.readLine(test::generous)) {
+        auto parsed = nlohmann::json::parse(*line, nullptr, false);
+        if (parsed.is_object() && parsed.value("type", "") == "status") {
+            connected = true;
+            break;
+        }
+    }
+    if (port == 0 || !connected) {
+        out << "    the phone did not connect\n";
+        return;
+    }
+    std::this_thread::sleep_for(connectionSettles);
+    const auto before = ProcessUsage::of(helper.pid());
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = start + std::chrono::seconds(options.idleSeconds);
+    for (std::uint64_t ping = 1; std::chrono::steady_clock::now() < end; ++ping) {
+        std::this_thread::sleep_until(std::min(end, std::chrono::steady_clock::now() + keepAliveInterval));
+        if (!phone.write(toJson(OrvikMessage(Ping{ping})).dump() + "\n")) break;
+    }
+    const auto after = ProcessUsage::of(helper.pid());
+    const auto wall = std::chrono::steady_clock::now() - start;
+    std::size_t pongs = 0;
+    while (auto line = phone.readLine(0ms)) {
+        if (line->find("\"pong\"") != std::string::npos) ++pongs;
+    }
+    if (!before || !after || pongs == 0) {
+        out << "    the helper or the phone ended early\n";
+        return;
+    }
+    printByThreadName(*before, *after, wall, out);
+    phone.closeInput();
+    phone.waitForExit(10s);
 }
 
 void measureTestServer(const BenchOptions& options, std::ostream& out) {

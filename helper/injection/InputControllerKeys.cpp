@@ -156,10 +156,14 @@ ModifierFlags InputController::activeKeyModifiers() const {
     return active;
 }
 
+// Where the pointer is matters only to a button's release: with none held the sink is not asked (an X server
+// that stopped answering would hold the caller for the question's time-out).
 void InputController::releaseAll() {
-    DisplayPoint at = currentPosition();
-    for (auto button = heldButtons_.rbegin(); button != heldButtons_.rend(); ++button) {
-        sink_->postMouse(MouseEventKind::up, *button, at, clicks_.currentCount, {});
+    if (!heldButtons_.empty()) {
+        DisplayPoint at = currentPosition();
+        for (auto button = heldButtons_.rbegin(); button != heldButtons_.rend(); ++button) {
+            sink_->postMouse(MouseEventKind::up, *button, at, clicks_.currentCount, {});
+        }
     }
     heldButtons_.clear();
     for (const auto& [code, pressed] : heldKeys_) sink_->postKey(code, false, pressed | heldModifiers_);

@@ -22,7 +22,13 @@ RecordingSink::RecordingSink(std::vector<DisplayRect> displays, DisplayPoint cur
 
 DisplayPoint RecordingSink::cursorLocation() const {
     std::lock_guard lock(mutex_);
+    ++cursorReads_;
     return state_.cursor;
+}
+
+std::size_t RecordingSink::cursorReads() const {
+    std::lock_guard lock(mutex_);
+    return cursorReads_;
 }
 
 std::vector<DisplayRect> RecordingSink::displayBounds() const {

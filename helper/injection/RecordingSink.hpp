@@ -48,6 +48,8 @@ public:
     std::vector<Clock::time_point> eventTimes() const;
     // Forgets the recorded events; the cursor, displays and secure-input flag stay.
     void clearEvents();
+    // How often the cursor's place was asked (of a real sink, a question to the window server).
+    std::size_t cursorReads() const;
     void setCursor(DisplayPoint cursor);
     void setSecureInput(bool enabled);
 
@@ -64,6 +66,7 @@ private:
 
     mutable std::mutex mutex_;
     State state_;
+    mutable std::size_t cursorReads_ = 0;
     const double doubleClickInterval_;
 };
 

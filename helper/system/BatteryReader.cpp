@@ -50,18 +50,19 @@ bool isSystemBattery(const std::filesystem::path& supply) {
 
 } // namespace
 
-std::shared_ptr<BatteryReader> BatteryReader::create(std::filesystem::path root, asio::any_io_executor worker) {
-    auto reader = std::shared_ptr<BatteryReader>(new BatteryReader(std::move(root), std::move(worker)));
+std::shared_ptr<BatteryReader> BatteryReader::create(std::filesystem::path root, asio::any_io_executor worker,
+                                                     ServerClock now) {
+    auto reader = std::shared_ptr<BatteryReader>(new BatteryReader(std::move(root), std::move(worker), std::move(now)));
     reader->latest();
     return reader;
 }
 
-BatteryReader::BatteryReader(std::filesystem::path root, asio::any_io_executor worker)
-    : root_(std::move(root)), worker_(std::move(worker)) {}
+BatteryReader::BatteryReader(std::filesystem::path root, asio::any_io_executor worker, ServerClock now)
+    : root_(std::move(root)), worker_(std::move(worker)), now_(std::move(now)) {}
 
 std::optional<BatteryStatus> BatteryReader::latest() {
     std::lock_guard lock(mutex_);
-    const auto now = std::chrono::steady_clock::now();
+    const double now = now_();
     if (!requestedAt_ || now - *requestedAt_ >= refreshInterval) {
         requestedAt_ = now;
         asio::post(worker_, [weak = weak_from_this()] {

@@ -138,5 +138,23 @@ TEST(ReleaseAll, ButtonsThenKeysThenModifiersInReverseTableOrder) {
     EXPECT_EQ(input.take(), (Events{change(commandKey, command), keyDown(8, command)})) << "pressed again";
 }
 
+// Where the pointer is matters only to a button's release: with none held the sink is not asked, though the
+// controller's own idea of the place is old (of an X server that stopped answering, the question waits).
+TEST(ReleaseAll, AsksWhereThePointerIsOnlyToReleaseAButton) {
+    ControlledInput input;
+    input.controller.key({8, command, downAction});
+    input.clock += 1;
+    const auto reads = input.sink->cursorReads();
+    input.controller.releaseAll();
+    EXPECT_EQ(input.sink->cursorReads(), reads) << "keys only";
+
+    input.controller.handleButton(ButtonEvent{MouseButton::left, ButtonAction::down});
+    input.clock += 1;
+    input.sink->setCursor({10, 20});
+    input.take();
+    input.controller.releaseAll();
+    EXPECT_EQ(input.take(), (Events{up(MouseButton::left, 10, 20, 1)})) << "released where the pointer really is";
+}
+
 } // namespace
 } // namespace orvik::helper::testing

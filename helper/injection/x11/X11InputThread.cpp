@@ -69,6 +69,7 @@ void X11InputThread::post(Operation operation, std::optional<DisplayPoint> motio
             lastMotion_ = sequence;
         }
         inbox_.push_back({std::move(operation), sequence, Clock::now(), motion.has_value()});
+        wantDesktopIfOlderThan(desktopMaxAgeForInput);
     }
     wake();
 }
@@ -93,22 +94,27 @@ DisplayPoint X11InputThread::cursor() {
     return shared_.cursor;
 }
 
-void X11InputThread::wantDesktopIfStale() {
-    if (shared_.connected && Clock::now() - shared_.desktopReadAt < desktopMaxAge) return;
+bool X11InputThread::wantDesktopIfOlderThan(Clock::duration maxAge) {
+    if (!shared_.connected) {
+        desktopWanted_ = true;
+        connectionWanted_ = true;
+        return true;
+    }
+    // Asked already: the status reads both the monitors and the screen saver, which is one reading.
+    if (desktopWanted_ || Clock::now() - shared_.desktopReadAt < maxAge) return false;
     desktopWanted_ = true;
-    connectionWanted_ = true;
-    wake();
+    return true;
 }
 
 std::vector<DisplayInfo> X11InputThread::monitors() {
     std::lock_guard lock(mutex_);
-    wantDesktopIfStale();
+    if (wantDesktopIfOlderThan(desktopMaxAge)) wake();
     return shared_.monitors;
 }
 
 bool X11InputThread::screenSaverOn() {
     std::lock_guard lock(mutex_);
-    wantDesktopIfStale();
+    if (wantDesktopIfOlderThan(desktopMaxAge)) wake();
     return shared_.screenSaverOn;
 }
 
@@ -157,7 +163,7 @@ void X11InputThread::run() {
             inbox_.clear();
             if (settleRequested_ > settled_) settleGoal = settleRequested_;
             if (pointerAsked_ > pointerAnswered_) pointerQuestion = pointerAsked_;
-            desktopWanted = std::exchange(desktopWanted_, false);
+            desktopWanted = desktopWanted_;
             connectionWanted = std::exchange(connectionWanted_, false);
         }
         double now = now_();
@@ -252,6 +258,7 @@ void X11InputThread::readDesktop() {
     shared_.screenSaverOn = screenSaverOn;
     shared_.screen = connection_->screen();
     shared_.desktopReadAt = Clock::now();
+    desktopWanted_ = false;
 }
 
 // The answer reflects every event sent before it; it is kept unless a move posted since then is still on its way.

@@ -23,7 +23,8 @@ class X11Keyboard;
 class X11Pointer;
 
 // The X thread of the sink: the only thread that makes X calls for it. Callers enqueue input and read a state
-// the thread keeps fresh (monitors, screen saver); neither waits for the X server. The pointer is not followed
+// the thread keeps fresh from the server's events (monitors, screen saver); neither waits for the X server, and
+// reading seldom wakes the thread (see desktopMaxAge). The pointer is not followed
 // (the user's own motion would wake the thread for nothing): cursor() asks the server where it is, and waits for
 // the answer at most `cursorWait`, and only while no earlier question is still unanswered.
 //
@@ -42,9 +43,12 @@ public:
     static constexpr const char* threadName = "Orvik.X11Input";
     static constexpr std::chrono::milliseconds reconnectInterval{500};
     static constexpr std::chrono::milliseconds reconnectWait{2000};
-    // Monitors and the screen saver are re-read when the server reports a change, and also when someone reads
-    // them and they are older than this.
-    static constexpr std::chrono::milliseconds desktopMaxAge{1000};
+    // Monitors and the screen saver are re-read when the server reports a change. A monitor a client defines
+    // (`xrandr --setmonitor`) is reported to no one, so they are also re-read with input older than
+    // `desktopMaxAgeForInput` (the thread is awake for it anyway), and when someone reads them and they are older
+    // than `desktopMaxAge` (the status every connected phone gets every two seconds reads them).
+    static constexpr std::chrono::milliseconds desktopMaxAgeForInput{1000};
+    static constexpr std::chrono::seconds desktopMaxAge{30};
     // One round trip to a server that answers; a server that does not costs its callers this once.
     static constexpr std::chrono::milliseconds cursorWait{100};
     static constexpr std::chrono::milliseconds firstConnectionLimit{3000};
@@ -103,8 +107,9 @@ private:
     void shutDown();
     void dropConnection();
     void wake();
-    // With mutex_ held: asks for monitors and the screen saver when they are old (or there is no connection).
-    void wantDesktopIfStale();
+    // With mutex_ held: asks for monitors and the screen saver when they are older than `maxAge` (or there is no
+    // connection); true when the thread must be woken for it.
+    bool wantDesktopIfOlderThan(Clock::duration maxAge);
 
     const std::string displayName_;
     const ServerClock now_;

@@ -15,18 +15,25 @@ class X11Display;
 
 // What this desktop session lets the helper do, asked of the X server: post input through XTest, and read the
 // root window. Under Wayland XTest reaches only XWayland windows and the root window reads back empty, so a
-// Wayland session grants neither. The probe is asked for every input message, on the server's thread, so it
-// keeps its answers and asks the server again at most once per `reprobeInterval`.
+// Wayland session grants neither.
 //
-// The X calls run on a thread of the probe's own with a connection of its own: a caller waits at most
-// `answerWait` for a fresh answer and otherwise gets the last one (none yet: not granted). An X server that
-// stops answering (a stopped process) so never holds up the caller, and a lost connection is replaced on the
-// next question. Thread-safe. The probe's thread ends with the probe, but for one waiting on such a server: it
+// Callers (the server's thread, for every input message and every status) never wait for the X server: they get
+// the answer kept, and the probe's own thread asks the server, with a connection of its own, when there is
+// reason to. A granted answer stands while the connection it came from lives, since a running server does not
+// take XTest or its root window away; the thread watches that connection and, when the server goes away,
+// answers "not granted" at once. Any other answer (no server, a lost one, a Wayland session, a refusal) is
+// asked again by the first question after `reprobeInterval`, in the background. Only a question nothing was
+// answered for yet waits, at most `firstAnswerWait` (none by then: not granted), and only once: a server that
+// stopped answering (a stopped process) so holds up nobody.
+//
+// Thread-safe. The probe's thread ends with the probe, but for one waiting on a server that does not answer: it
 // outlives the probe, makes no X call any more and leaves its connection to the operating system.
 class X11SessionProbe {
 public:
+    // Linux cuts thread names at 15 characters.
+    static constexpr const char* threadName = "Orvik.Probe";
     static constexpr double reprobeInterval = 1.0; // seconds
-    static constexpr std::chrono::milliseconds answerWait{250};
+    static constexpr std::chrono::milliseconds firstAnswerWait{250};
     // How long the destructor waits for a question still open before it leaves the thread behind.
     static constexpr std::chrono::seconds abandonAfter{1};
 
@@ -60,8 +67,10 @@ private:
 
     bool answer(Question question);
     static void work(const std::shared_ptr<State>& state);
+    static void waitForWork(State& state);
     static bool ask(State& state, Question question, const Environment& environment);
     static X11Display* connection(State& state, const Environment& environment);
+    static void dropConnection(State& state);
 
     static bool hasXTest(X11Display& display);
     static bool rootReadable(X11Display& display);

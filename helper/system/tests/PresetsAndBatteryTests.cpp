@@ -59,5 +59,32 @@ TEST(BatteryReader, TakesTheFirstSystemBatteryByNameWithTheBestLevelItHas) {
     EXPECT_EQ(BatteryReader::read(root.path), (BatteryStatus{0.5F, false})) << "BAT0 first; energy_full 0 skipped";
 }
 
+// The status every connected phone gets every two seconds asks for the battery. The worker reads it seldom (it
+// moves a percent in minutes, and each reading wakes the worker), and what it read answers the next question.
+TEST(BatteryReader, AMinuteOfStatusesEveryTwoSecondsReadsTheBatteryTwice) {
+    TemporaryFolder root;
+    root.write("BAT0/type", "Battery");
+    root.write("BAT0/capacity", "40");
+    asio::io_context worker;
+    auto readings = [&worker] {
+        worker.restart();
+        return worker.poll();
+    };
+    ManualClock clock(100);
+    auto reader = BatteryReader::create(root.path, worker.get_executor(), clock.function());
+    EXPECT_EQ(readings(), 1U) << "the first reading starts at once";
+    EXPECT_EQ(reader->latest(), (BatteryStatus{0.4F, false}));
+
+    root.write("BAT0/capacity", "50");
+    std::size_t reads = 0;
+    for (int second = 2; second <= 60; second += 2) {
+        clock.set(100 + second);
+        reader->latest();
+        reads += readings();
+    }
+    EXPECT_EQ(reads, 2U);
+    EXPECT_EQ(reader->latest(), (BatteryStatus{0.5F, false}));
+}
+
 } // namespace
 } // namespace orvik::helper
