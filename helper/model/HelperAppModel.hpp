@@ -154,6 +154,8 @@ public:
     void forgetScreenViewingDevices();
     void cancelSleepTimer();
     void runSelfTest();
+    // Opens a system settings link when it is present; an absent one opens nothing.
+    void openLink(const std::optional<std::string>& url) const;
 
     // Stops the server (every session ends, the listener closes) and calls `done` on the GUI thread afterwards.
     void shutDown(std::function<void()> done);
@@ -172,7 +174,6 @@ private:
     // The server's record with the changes made here that it has not finished yet on top.
     bool showPublished(HelperPreferences published);
     void preferenceChangeDone(std::uint64_t number);
-    void openLink(const std::optional<std::string>& url) const;
     void changed();
 
     Parts parts_;

@@ -28,9 +28,9 @@ AppStoreHint::AppStoreHint(const std::optional<std::string>& appStoreID, QWidget
     layout->setSpacing(12);
     const auto target = link(appStoreID);
     auto picture = target ? QRCode::image(*target, qrPixelSize) : std::nullopt;
-    showsCode_ = picture.has_value();
+    const bool showsCode = picture.has_value();
     QString text = QStringLiteral("No Orvik on your iPhone yet? Search the App Store for “Orvik: Remote for Mac”.");
-    if (showsCode_) {
+    if (showsCode) {
         auto* code = new QRCodeLabel(qrSide);
         code->setObjectName(QStringLiteral("appStoreQRCode"));
         code->setPicture(std::move(picture));
@@ -38,7 +38,7 @@ AppStoreHint::AppStoreHint(const std::optional<std::string>& appStoreID, QWidget
         text = QStringLiteral("No Orvik on your iPhone yet? Scan this to get it on the App Store.");
     }
     auto* caption = Typography::wrappingLabel(text, Typography::Style::caption, true);
-    caption->setAlignment(showsCode_ ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+    caption->setAlignment(showsCode ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
     layout->addWidget(caption, 1);
 }
 

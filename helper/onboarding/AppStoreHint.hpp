@@ -20,11 +20,6 @@ public:
     static std::optional<std::string> configuredID();
     // The App Store link for an identifier that counts as set (blanks count).
     static std::optional<std::string> link(const std::optional<std::string>& appStoreID);
-
-    bool showsCode() const { return showsCode_; }
-
-private:
-    bool showsCode_ = false;
 };
 
 } // namespace orvik::helper

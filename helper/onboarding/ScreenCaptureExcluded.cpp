@@ -1,6 +1,6 @@
 #include "onboarding/ScreenCaptureExcluded.hpp"
 
-#include "screen/x11/CaptureExclusions.hpp"
+#include "screen/CaptureExclusions.hpp"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace orvik::helper {
@@ -77,14 +78,6 @@ std::string_view rawValue(HelperPreferences::OverlayColor color) {
 }
 std::string_view rawValue(HelperPreferences::OverlaySize size) {
     return nameOf(overlaySizeNames, size);
-}
-
-std::optional<HelperPreferences::OverlayColor> overlayColorFromRaw(std::string_view raw) {
-    return memberNamed(overlayColorNames, raw);
-}
-
-std::optional<HelperPreferences::OverlaySize> overlaySizeFromRaw(std::string_view raw) {
-    return memberNamed(overlaySizeNames, raw);
 }
 
 Bytes HelperPreferences::encode() const {

@@ -5,7 +5,6 @@
 #include "preferences/ScrollMode.hpp"
 
 #include <array>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -49,7 +48,5 @@ struct HelperPreferences {
 
 std::string_view rawValue(HelperPreferences::OverlayColor color);
 std::string_view rawValue(HelperPreferences::OverlaySize size);
-std::optional<HelperPreferences::OverlayColor> overlayColorFromRaw(std::string_view raw);
-std::optional<HelperPreferences::OverlaySize> overlaySizeFromRaw(std::string_view raw);
 
 } // namespace orvik::helper

@@ -49,12 +49,6 @@ std::vector<std::string> names(const std::vector<ShortcutInfo>& shortcuts) {
     return listed;
 }
 
-// The five messages that act on this computer; the pause refuses them.
-bool isAction(const OrvikMessage& message) {
-    return message.get<AppCommand>() || message.get<ShortcutRun>() || message.get<SendURL>() ||
-           message.get<ClipboardSet>() || message.get<ClipboardGet>();
-}
-
 } // namespace
 
 ProCommands::ProCommands(std::shared_ptr<AppCataloging> apps, std::shared_ptr<ShortcutsProviding> shortcuts,
@@ -89,19 +83,19 @@ void ProCommands::handle(const OrvikMessage& message, std::shared_ptr<CommandSes
 }
 
 asio::awaitable<void> ProCommands::serve(OrvikMessage message, Session session) {
-    if (isAction(message)) {
+    // The message list says which messages the pause leaves alone: the lists and icons. The rest act on this
+    // computer.
+    if (!message.isAllowedWhilePaused()) {
         const bool paused = co_await isPaused(session);
         if (paused) {
             co_await replyError(session, message, ErrorCode::paused);
             co_return;
         }
-        co_await serveAction(message, session);
-    } else {
-        co_await serveQuery(message, session);
     }
+    co_await dispatch(message, session);
 }
 
-asio::awaitable<void> ProCommands::serveAction(const OrvikMessage& message, Session session) {
+asio::awaitable<void> ProCommands::dispatch(const OrvikMessage& message, Session session) {
     if (const auto* command = message.get<AppCommand>()) {
         co_await appCommand(message, *command, session);
     } else if (const auto* run = message.get<ShortcutRun>()) {
@@ -112,11 +106,7 @@ asio::awaitable<void> ProCommands::serveAction(const OrvikMessage& message, Sess
         co_await clipboardSet(message, *set, session);
     } else if (const auto* get = message.get<ClipboardGet>()) {
         co_await clipboardGet(message, *get, session);
-    }
-}
-
-asio::awaitable<void> ProCommands::serveQuery(const OrvikMessage& message, Session session) {
-    if (const auto* apps = message.get<AppsListRequest>()) {
+    } else if (const auto* apps = message.get<AppsListRequest>()) {
         co_await appsList(*apps, session);
     } else if (const auto* running = message.get<RunningAppsRequest>()) {
         co_await runningApps(*running, session);

@@ -17,7 +17,7 @@ namespace orvik::helper {
 // The app, user-command, link and clipboard messages of an authenticated phone. Apps and commands are served only
 // by identifiers this computer has listed itself (KnownIdentifiers); a size outside the icon sizes is refused before
 // anything is looked up. While control is paused the five actions (app commands, runs, links and both clipboard
-// calls) are refused; the lists and icons are still served.
+// calls) are refused, as the message list says; the lists and icons are still served.
 //
 // Messages are served on a small pool of its own, several at a time; each reply, send and question to the server
 // goes through the session, awaited before the next. Services are called from that pool and may answer from any
@@ -45,8 +45,7 @@ private:
     using Session = std::shared_ptr<CommandSession>;
 
     asio::awaitable<void> serve(OrvikMessage message, Session session);
-    asio::awaitable<void> serveAction(const OrvikMessage& message, Session session);
-    asio::awaitable<void> serveQuery(const OrvikMessage& message, Session session);
+    asio::awaitable<void> dispatch(const OrvikMessage& message, Session session);
     asio::awaitable<void> appCommand(const OrvikMessage& message, const AppCommand& command, Session session);
     asio::awaitable<void> shortcutRun(const OrvikMessage& message, const ShortcutRun& command, Session session);
     asio::awaitable<void> sendURL(const OrvikMessage& message, const SendURL& command, Session session);

@@ -200,7 +200,8 @@ public:
     // Screen viewing.
     asio::awaitable<void> stopAllScreens(ScreenStreamState state);
     std::vector<ConnectedDevice> screenViewers() const { return viewers_.viewers(); }
-    void emitScreenViewers();
+    // Publishes the viewers list as ServerEvent::screenViewers; the viewers call it whenever the list changed.
+    void emitScreenViewers() override;
 
     // The peer address of a connection: IPv4 in dotted form (also when it arrived IPv4-mapped on a dual-stack
     // socket), IPv6 in its standard text, "unknown" when there is none.
@@ -274,7 +275,6 @@ private:
     void allowViewerAlways(const Uuid& deviceID) override;
     bool controlPaused() const override { return isPaused_; }
     void sendToViewer(OrvikMessage message, const Uuid& sessionID) override { send(std::move(message), sessionID); }
-    void viewersChanged(std::vector<ConnectedDevice> viewers) override;
     ScreenStream::FailureHandler captureFailureHandler(const Uuid& sessionID) override;
     asio::awaitable<void> reportCaptureFailure(Uuid sessionID, ScreenCaptureFailure failure);
 

@@ -29,10 +29,6 @@ void HelperServer::allowViewerAlways(const Uuid& deviceID) {
     storePreferences(std::move(preferences));
 }
 
-void HelperServer::viewersChanged(std::vector<ConnectedDevice> viewers) {
-    publish(ServerEvent::screenViewers(std::move(viewers)));
-}
-
 ScreenStream::FailureHandler HelperServer::captureFailureHandler(const Uuid& sessionID) {
     return [weakSelf = weak_from_this(), executor = executor_, sessionID](ScreenCaptureFailure failure) {
         asio::post(executor, [weakSelf, sessionID, failure] {

@@ -147,7 +147,7 @@ asio::awaitable<void> ScreenViewers::startViewing(ScreenStart start, Uuid sessio
         co_return;
     }
     viewers_[sessionID] = Viewer{ActiveScreen{stream, deviceID, viewing->deviceName, start}, viewing->address};
-    publishViewers();
+    host_.emitScreenViewers();
     if (host_.controlPaused()) co_await pauseStream(stream);
     co_await startStreaming(stream, sessionID);
 }
@@ -230,7 +230,7 @@ asio::awaitable<void> ScreenViewers::stopViewer(Uuid sessionID) {
     // Removed before the stream winds down: a new start of the same session is accepted from now on.
     viewers_.erase(viewer);
     co_await stopStream(stream);
-    publishViewers();
+    host_.emitScreenViewers();
 }
 
 asio::awaitable<void> ScreenViewers::stopAll(ScreenStreamState state) {
@@ -278,7 +278,7 @@ void ScreenViewers::sessionEnded(const Uuid& sessionID) {
     viewers_.erase(viewer);
     // Nothing waits for the stream to wind down.
     stream->stop([stream] {});
-    publishViewers();
+    host_.emitScreenViewers();
 }
 
 std::vector<ConnectedDevice> ScreenViewers::viewers() const {
@@ -288,10 +288,6 @@ std::vector<ConnectedDevice> ScreenViewers::viewers() const {
     }
     std::stable_sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
     return listed;
-}
-
-void ScreenViewers::publishViewers() {
-    host_.viewersChanged(viewers());
 }
 
 } // namespace orvik::helper

@@ -56,7 +56,8 @@ public:
         virtual void allowViewerAlways(const Uuid& deviceID) = 0;
         virtual bool controlPaused() const = 0;
         virtual void sendToViewer(OrvikMessage message, const Uuid& sessionID) = 0;
-        virtual void viewersChanged(std::vector<ConnectedDevice> viewers) = 0;
+        // Publishes viewers() to whoever shows them: after a viewer was registered or removed.
+        virtual void emitScreenViewers() = 0;
         // Leads a capture failure reported from any thread to captureFailed() on the server's thread, as long
         // as the server exists.
         virtual ScreenStream::FailureHandler captureFailureHandler(const Uuid& sessionID) = 0;
@@ -101,7 +102,6 @@ private:
     asio::awaitable<void> stopViewer(Uuid sessionID);
     void sendScreenState(ScreenStreamState state, const Uuid& sessionID);
     bool hasStream(const Uuid& sessionID, const std::shared_ptr<ScreenStream>& stream) const;
-    void publishViewers();
 
     Host& host_;
     std::map<Uuid, Viewer> viewers_;

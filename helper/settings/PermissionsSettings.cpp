@@ -31,6 +31,7 @@ QWidget* trailing(std::initializer_list<QWidget*> widgets) {
 } // namespace
 
 PermissionsSettings::PermissionsSettings(std::shared_ptr<HelperAppModel> model, WindowOpening& windows,
+                                         const std::optional<std::string>& automationLink,
                                          std::optional<FirewallSettingsTool> firewall)
     : SettingsTab(std::move(model)), controlOn_(onLabel()), controlFix_(new QPushButton(tr("Fix…"))),
       networkOn_(onLabel()) {
@@ -40,6 +41,9 @@ PermissionsSettings::PermissionsSettings(std::shared_ptr<HelperAppModel> model, 
     connect(controlFix_, &QPushButton::clicked, this, [&windows] { windows.open(WindowID::fixPermission); });
     rows->addRow(tr("Control the pointer and keyboard"), trailing({controlOn_, controlFix_}));
     rows->addRow(tr("Local network"), trailing({networkOn_}));
+    if (auto* open = linkButton(tr("Open Automation Settings"), automationLink)) {
+        rows->addRow(tr("Restart, shut down, log out"), trailing({open}));
+    }
     if (firewall) {
         auto* open = new QPushButton(tr("Open Firewall Settings"));
         connect(open, &QPushButton::clicked, this, [tool = *firewall] { tool.open(); });

@@ -4,6 +4,7 @@
 #include "settings/SettingsTab.hpp"
 
 #include <optional>
+#include <string>
 
 class QLabel;
 class QPushButton;
@@ -13,12 +14,12 @@ namespace orvik::helper {
 class WindowOpening;
 
 // The "Permissions" tab: whether this session lets the helper post input (with Fix… opening the fix-permission
-// window), whether the listener may serve the local network, and the firewall settings program when one is
-// installed. Linux has no settings pages for network or automation access, so those buttons are not shown.
+// window), whether the listener may serve the local network, the system's automation settings page when it has
+// one (Linux has none) and the firewall settings program when one is installed.
 class PermissionsSettings final : public SettingsTab {
 public:
     PermissionsSettings(std::shared_ptr<HelperAppModel> model, WindowOpening& windows,
-                        std::optional<FirewallSettingsTool> firewall);
+                        const std::optional<std::string>& automationLink, std::optional<FirewallSettingsTool> firewall);
 
     void refresh() override;
     void appeared() override;

@@ -25,7 +25,9 @@ QVBoxLayout* rowsIn(QGroupBox* section) {
 
 } // namespace
 
-ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> model) : SettingsTab(std::move(model)) {
+ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> model,
+                                             const std::optional<std::string>& recordingLink)
+    : SettingsTab(std::move(model)) {
     auto* viewing = layoutOf(addSection({}));
     // Not bound to the field: the model decides what switching does.
     enabled_ = new QCheckBox(tr("Allow iPhones to view this computer’s screen"));
@@ -34,7 +36,7 @@ ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> mod
     addNote(viewing, tr("Each iPhone asks the first time. Viewing works only on your local network and is encrypted "
                         "like every other Orvik connection."));
 
-    // The permission is a fact of the session here: there is no settings page to open for it.
+    // On X11 the permission is a fact of the session: the note says what to do, as there is no page to open.
     auto* recording = layoutOf(addSection(tr("Screen Recording")));
     auto* state = new QHBoxLayout;
     permissionIcon_ = new QLabel;
@@ -42,6 +44,8 @@ ScreenViewingSettings::ScreenViewingSettings(std::shared_ptr<HelperAppModel> mod
     state->addWidget(permissionIcon_);
     state->addWidget(permission_);
     state->addStretch();
+    openSettings_ = linkButton(tr("Open System Settings"), recordingLink);
+    if (openSettings_) state->addWidget(openSettings_);
     recording->addLayout(state);
     permissionHint_ =
         addNote(recording, tr("Screen viewing needs an X11 session. Log in to an Xorg session, then reopen Orvik "
@@ -78,6 +82,7 @@ void ScreenViewingSettings::refresh() {
         showDimmed(permission_);
     }
     permissionHint_->setVisible(!allowed);
+    if (openSettings_) openSettings_->setVisible(!allowed);
 
     std::vector<std::string> viewers;
     for (const auto& viewer : model().screenViewers()) viewers.push_back(viewer.name);

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -39,6 +40,13 @@ QLabel* SettingsTab::addNote(QBoxLayout* layout, const QString& text) {
     showDimmed(note);
     layout->addWidget(note);
     return note;
+}
+
+QPushButton* SettingsTab::linkButton(const QString& text, const std::optional<std::string>& link) {
+    if (!link) return nullptr;
+    auto* button = new QPushButton(text);
+    connect(button, &QPushButton::clicked, this, [this, link] { model_->openLink(link); });
+    return button;
 }
 
 QCheckBox* SettingsTab::addToggle(QBoxLayout* layout, const QString& text, bool HelperPreferences::*field) {

@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -16,6 +18,7 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QPushButton;
 class QVBoxLayout;
 
 namespace orvik::helper {
@@ -44,6 +47,9 @@ protected:
     QGroupBox* addSection(const QString& header);
     // The dimmed, wrapped note under a section's rows (or any caption).
     static QLabel* addNote(QBoxLayout* layout, const QString& text);
+
+    // A button that opens a system settings link; none when the link is absent.
+    QPushButton* linkButton(const QString& text, const std::optional<std::string>& link);
 
     // A check box showing and writing one Boolean field of the preferences.
     QCheckBox* addToggle(QBoxLayout* layout, const QString& text, bool HelperPreferences::*field);

@@ -20,7 +20,8 @@
 
 namespace orvik::helper {
 
-SettingsWindow::SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpening& windows)
+SettingsWindow::SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpening& windows,
+                               const SettingsLinks& links)
     : model_(std::move(model)), tabs_(new QTabWidget) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -30,13 +31,13 @@ SettingsWindow::SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpen
     tabs_->setUsesScrollButtons(false);
     tabs_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 6px; }"));
 
-    addTab(new GeneralSettings(model_), tr("General"), QStringLiteral("preferences-system"));
+    addTab(new GeneralSettings(model_, links.loginItems), tr("General"), QStringLiteral("preferences-system"));
     addTab(new DevicesSettings(model_), tr("Devices"), QStringLiteral("phone"));
     addTab(new PointerSettings(model_), tr("Pointer"), QStringLiteral("input-mouse"));
     addTab(new PowerSettings(model_), tr("Power"), QStringLiteral("system-shutdown"));
-    addTab(new ScreenViewingSettings(model_), tr("Screen"), QStringLiteral("video-display"));
+    addTab(new ScreenViewingSettings(model_, links.screenRecording), tr("Screen"), QStringLiteral("video-display"));
     addTab(new UpdatesSettings(model_), tr("Updates"), QStringLiteral("system-software-update"));
-    addTab(new PermissionsSettings(model_, windows, FirewallSettingsTool::find()), tr("Permissions"),
+    addTab(new PermissionsSettings(model_, windows, links.automation, FirewallSettingsTool::find()), tr("Permissions"),
            QStringLiteral("security-high"));
     addTab(new AboutSettings, tr("About"), QStringLiteral("help-about"));
 

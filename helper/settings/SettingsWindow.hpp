@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/SettingsLinks.hpp"
+
 #include <QWidget>
 
 #include <cstddef>
@@ -24,7 +26,7 @@ public:
     static constexpr int width = 560;
     static constexpr int height = 400;
 
-    SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpening& windows);
+    SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpening& windows, const SettingsLinks& links = {});
     ~SettingsWindow() override;
 
     QTabWidget* tabs() const { return tabs_; }

@@ -1,6 +1,10 @@
 # cmake -P CheckPlatformFree.cmake <program>...: fails when a program loads, directly or through another shared
-# library, a library of the desktop's platform (X11 and its extensions, xcb, Avahi, libsecret, GIO).
-set(forbidden "^lib(X[A-Za-z0-9]*|xcb[-a-z0-9]*|xkbcommon[-a-z0-9]*|avahi-[a-z]+|secret-[0-9]+|gio-2\\.0)\\.so")
+# library, a library of the desktop's platform (X11 and its extensions, xcb, Avahi, libsecret, GIO), of Qt or of
+# FFmpeg (libavcodec and its siblings, libswscale, libswresample, libpostproc).
+set(platformLibraries "X[A-Za-z0-9]*" "xcb[-a-z0-9]*" "xkbcommon[-a-z0-9]*" "avahi-[a-z]+" "secret-[0-9]+" "gio-2\\.0"
+    "Qt[0-9][A-Za-z]*" "av(codec|format|util|filter|device)" "sw(scale|resample)" "postproc")
+list(JOIN platformLibraries "|" alternatives)
+set(forbidden "^lib(${alternatives})\\.so")
 
 set(programs)
 math(EXPR last "${CMAKE_ARGC} - 1")

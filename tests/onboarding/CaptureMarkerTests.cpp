@@ -1,12 +1,12 @@
 #include "OnboardingFakes.hpp"
 #include "onboarding/OnboardingWindow.hpp"
 #include "onboarding/ScreenCaptureExcluded.hpp"
+#include "screen/CaptureExclusions.hpp"
 
 #include <QTest>
 #include <gtest/gtest.h>
 
 // Xlib's macros after Qt's headers, which they would break.
-#include "screen/x11/CaptureExclusions.hpp"
 #include "screen/x11/X11OwnWindows.hpp"
 
 #include <X11/Xatom.h>

@@ -1,7 +1,7 @@
 #include "CaptureFixture.hpp"
 
 #include "WaitUntil.hpp"
-#include "screen/x11/CaptureExclusions.hpp"
+#include "screen/CaptureExclusions.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

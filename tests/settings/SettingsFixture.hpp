@@ -20,8 +20,8 @@
 namespace orvik::helper {
 
 // The settings window over a real model and a real (not listening) server with in-memory stores; the fixture
-// stands in for the updater, the login item, the window opener, the notifications and the preferences store
-// (counting the server's saves: one per update it received). The model's GUI thread is
+// stands in for the updater, the login item, the window opener, the notifications, the preferences store
+// (counting the server's saves: one per update it received) and the system settings links. The model's GUI thread is
 // the Qt event loop; settle() lets the server finish what it was asked and applies what it published.
 class SettingsFixture : public testing::Test,
                         public UpdaterControlling,
@@ -54,8 +54,9 @@ protected:
         parts.hotKey = std::make_shared<X11GlobalHotKey>();
         parts.permission = PostEventPermission(parts.defaults, [this] { return canPost; });
         parts.screenPermission = ScreenRecordingPermission([this] { return canCapture; });
+        parts.openURL = [this](const std::string& url) { openedLinks.push_back(url); };
         model = HelperAppModel::create(std::move(parts));
-        window = std::make_unique<SettingsWindow>(model, *this);
+        window = std::make_unique<SettingsWindow>(model, *this, links);
         window->show();
         settle();
     }
@@ -120,6 +121,8 @@ protected:
     int saves = 0;
     std::vector<bool> launchAtLoginWrites;
     std::vector<std::string> opened;
+    SettingsLinks links; // the system's: all absent on Linux
+    std::vector<std::string> openedLinks;
     // Destroyed in reverse: the window, the model and the server before the server's thread.
     IoThread serverThread{"settings-test"};
     std::shared_ptr<InMemoryDeviceStore> store = std::make_shared<InMemoryDeviceStore>();

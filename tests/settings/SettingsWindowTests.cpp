@@ -18,16 +18,35 @@ struct TabTexts {
     const char* texts; // joined by "|"
     bool updaterConfigured = true;
     MenuPlace menu = MenuPlace::tray;
+    SettingsLinks links = {};
+    const char* linkButton = nullptr; // opens the one link given
 };
+void PrintTo(const TabTexts& texts, std::ostream* out) {
+    *out << texts.tab << (texts.updaterConfigured ? "" : " without updates")
+         << (texts.menu == MenuPlace::window ? " with the menu in a window" : "")
+         << (texts.linkButton ? " with a settings link" : "");
+}
 class SettingsTexts : public SettingsFixture, public testing::WithParamInterface<TabTexts> {};
 
 TEST_P(SettingsTexts, TabShowsItsTextsInOrder) {
     updaterConfigured = GetParam().updaterConfigured;
+    links = GetParam().links;
     create();
     model->setMenuPlace(GetParam().menu);
     EXPECT_EQ(test::visibleTexts(showTab(GetParam().tab)).join("|"), GetParam().texts);
     EXPECT_EQ(window->windowTitle(), GetParam().tab);
     EXPECT_EQ(window->size(), QSize(560, 400));
+    if (GetParam().linkButton) {
+        shown<QPushButton>(GetParam().linkButton)->click();
+        EXPECT_EQ(openedLinks, std::vector<std::string>{"settings:pane"});
+    }
+}
+
+// A tab given a settings link shows a button that opens it; without one (as on Linux) the rows above show none.
+SettingsLinks only(std::optional<std::string> SettingsLinks::*link) {
+    SettingsLinks links{std::nullopt, std::nullopt, std::nullopt};
+    links.*link = "settings:pane";
+    return links;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -35,6 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         TabTexts{"General", "Open Orvik Helper when you log in|Pause shortcut Ctrl+Alt+Super+P|Notify me when an "
                             "iPhone connects"},
+        TabTexts{"General",
+                 "Open Orvik Helper when you log in|Open Login Items Settings|Pause shortcut Ctrl+Alt+Super+P|Notify "
+                 "me when an iPhone connects",
+                 true, MenuPlace::tray, only(&SettingsLinks::loginItems), "Open Login Items Settings"},
         TabTexts{"Devices", "Paired iPhones and iPads|No paired devices yet. Choose Pair iPhone… in the system tray."
                             "|Allow automatically when scanned|Scanning the code already proves the phone is next to "
                             "this computer. Turn this off to confirm every new device."},
@@ -51,13 +74,23 @@ INSTANTIATE_TEST_SUITE_P(
                            "works only on your local network and is encrypted like every other Orvik connection.|"
                            "Screen Recording|Not allowed yet|Screen viewing needs an X11 session. Log in to an Xorg "
                            "session, then reopen Orvik Helper."},
+        TabTexts{"Screen",
+                 "Allow iPhones to view this computer’s screen|Each iPhone asks the first time. Viewing works only on "
+                 "your local network and is encrypted like every other Orvik connection.|Screen Recording|Not allowed "
+                 "yet|Open System Settings|Screen viewing needs an X11 session. Log in to an Xorg session, then reopen "
+                 "Orvik Helper.",
+                 true, MenuPlace::tray, only(&SettingsLinks::screenRecording), "Open System Settings"},
         TabTexts{"Updates", "Check for updates automatically|Check Now|Update checks are the only requests Orvik "
                             "Helper makes outside your local network."},
         TabTexts{"Updates",
                  "Updates aren’t configured in this build.|Update checks are the only requests Orvik "
                  "Helper makes outside your local network.",
                  false},
-        TabTexts{"Permissions", "Control the pointer and keyboard|On|Local network|On"}));
+        TabTexts{"Permissions", "Control the pointer and keyboard|On|Local network|On"},
+        TabTexts{"Permissions",
+                 "Control the pointer and keyboard|On|Local network|On|Restart, shut down, log out|Open Automation "
+                 "Settings",
+                 true, MenuPlace::tray, only(&SettingsLinks::automation), "Open Automation Settings"}));
 
 struct ControlCase {
     const char* tab;

@@ -160,6 +160,11 @@ TEST_F(ProCommandsFixture, WhilePausedTheActionsAreRefusedAndTheListsStillServed
     EXPECT_EQ(lastSent<RunningApps>(), (RunningApps{6, {}}));
     EXPECT_TRUE(pasteboard->writes().empty() && opener->opened.empty() && shortcuts->runs.empty());
     EXPECT_TRUE(catalog->calls == std::vector<std::string>{"running"});
+    for (const auto& query :
+         std::vector<OrvikMessage>{AppsListRequest{{7}}, ShortcutsListRequest{{8}}, AppIconRequest{9, "a", 32}}) {
+        serve(query);
+        EXPECT_NE(lastResult(), (CommandOutcome::Failure{ErrorCode::paused, std::nullopt})) << name(query.type());
+    }
 }
 
 TEST_F(ProCommandsFixture, ARenamedShortcutIsRefusedAfterTheNextListAndRunsUnderItsListedSpelling) {

@@ -1,6 +1,6 @@
 #include "screen/x11/X11OwnWindows.hpp"
 
-#include "screen/x11/CaptureExclusions.hpp"
+#include "screen/CaptureExclusions.hpp"
 
 #include <X11/Xatom.h>
 #include <unistd.h>

@@ -39,7 +39,7 @@ protected:
     void allowViewerAlways(const Uuid& id) override { preferences.screenViewingDevices.push_back(id); }
     bool controlPaused() const override { return paused; }
     void sendToViewer(OrvikMessage message, const Uuid&) override { sent.push_back(std::move(message)); }
-    void viewersChanged(std::vector<ConnectedDevice> list) override { published.push_back(std::move(list)); }
+    void emitScreenViewers() override { published.push_back(viewers.viewers()); }
     ScreenStream::FailureHandler captureFailureHandler(const Uuid&) override { return {}; }
 
     // Runs an operation to its end, or until it waits on a held call.

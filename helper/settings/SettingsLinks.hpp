@@ -1,0 +1,21 @@
+#pragma once
+
+#include "permissions/SystemSettingsLink.hpp"
+
+#include <optional>
+#include <string>
+
+namespace orvik::helper {
+
+// The system settings pages the tabs offer a button for, taken from SystemSettingsLink. A tab asks for its link
+// and shows no button when it is absent, as every one is on Linux.
+struct SettingsLinks {
+    // "Restart, shut down, log out" on the Permissions tab.
+    std::optional<std::string> automation = SystemSettingsLink::automation();
+    // Beside launch at login on the General tab.
+    std::optional<std::string> loginItems = SystemSettingsLink::loginItems();
+    // Beside a missing screen permission on the Screen tab.
+    std::optional<std::string> screenRecording = SystemSettingsLink::screenRecording();
+};
+
+} // namespace orvik::helper
