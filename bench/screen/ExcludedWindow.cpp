@@ -1,7 +1,7 @@
 #include "ExcludedWindow.hpp"
 
+#include "screen/CaptureExclusions.hpp"
 #include "screen/ScreenCaptureSource.hpp"
-#include "screen/x11/CaptureExclusions.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -52,7 +52,9 @@ struct Setting {
     Start second;
 };
 
-void PrintTo(const Setting& setting, std::ostream* out) { *out << setting.name; }
+void PrintTo(const Setting& setting, std::ostream* out) {
+    *out << setting.name;
+}
 
 // Two starts as the user in a child process, the second while the first runs: what each one got; absent when
 // the child could not become the user.
@@ -96,26 +98,26 @@ TEST_P(SingleInstanceFixture, ASecondStartNeverRunsBesideTheFirstAndOnlyNoLockAt
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, SingleInstanceFixture,
-    ::testing::Values(
-        Setting{"Writable", [](const Folders&) {}, true, Start::first, Start::noAnswer},
-        Setting{"LockFilesOfARunAsRoot",
-                [](const Folders& folders) {
-                    closedFile(folders.settings / "instance.lock");
-                    closedFile(folders.runtime / "orvik.lock");
-                },
-                true, Start::first, Start::noAnswer},
-        Setting{"ReadOnlySettings", [](const Folders& folders) { readOnly(folders.settings); }, true, Start::first,
-                Start::noAnswer},
-        Setting{"ReadOnlySettingsAndNoRuntimeFolder", [](const Folders& folders) { readOnly(folders.settings); },
-                false, Start::first, Start::noAnswer},
-        Setting{"NoSettingsFolder", [](const Folders& folders) { fs::remove(folders.settings); }, true, Start::first,
-                Start::noAnswer},
-        Setting{"NoSettingsFolderAndAReadOnlyRuntimeFolder",
-                [](const Folders& folders) {
-                    fs::remove(folders.settings);
-                    readOnly(folders.runtime);
-                },
-                true, Start::noLock, Start::noLock}),
+    ::testing::Values(Setting{"Writable", [](const Folders&) {}, true, Start::first, Start::noAnswer},
+                      Setting{"LockFilesOfARunAsRoot",
+                              [](const Folders& folders) {
+                                  closedFile(folders.settings / "instance.lock");
+                                  closedFile(folders.runtime / "orvik.lock");
+                              },
+                              true, Start::first, Start::noAnswer},
+                      Setting{"ReadOnlySettings", [](const Folders& folders) { readOnly(folders.settings); }, true,
+                              Start::first, Start::noAnswer},
+                      Setting{"ReadOnlySettingsAndNoRuntimeFolder",
+                              [](const Folders& folders) { readOnly(folders.settings); }, false, Start::first,
+                              Start::noAnswer},
+                      Setting{"NoSettingsFolder", [](const Folders& folders) { fs::remove(folders.settings); }, true,
+                              Start::first, Start::noAnswer},
+                      Setting{"NoSettingsFolderAndAReadOnlyRuntimeFolder",
+                              [](const Folders& folders) {
+                                  fs::remove(folders.settings);
+                                  readOnly(folders.runtime);
+                              },
+                              true, Start::noLock, Start::noLock}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
