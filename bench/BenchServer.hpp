@@ -3,9 +3,9 @@
 #include "clipboard/FakePasteboard.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "preferences/PreferencesStore.hpp"
 #include "server/HelperServer.hpp"
+#include "server/linux/LinuxSystemInfoSource.hpp"
 
 #include <asio/post.hpp>
 

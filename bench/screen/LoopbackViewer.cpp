@@ -8,10 +8,10 @@
 #include "orvik/protocol/messages/ScreenFrameAssembler.hpp"
 #include "orvik/protocol/transport/FramedConnection.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "screen/ScreenClock.hpp"
 #include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "server/HelperServer.hpp"
+#include "server/linux/LinuxSystemInfoSource.hpp"
 
 #include <future>
 #include <mutex>

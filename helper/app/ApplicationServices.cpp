@@ -10,11 +10,11 @@
 #include "model/XdgLoginItem.hpp"
 #include "pairing/secretservice/StandardDeviceStore.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
 #include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "screen/x11/X11CaptureSource.hpp"
+#include "server/linux/LinuxSystemInfoSource.hpp"
 #include "system/BatteryReader.hpp"
 #include "system/BootSleeper.hpp"
 

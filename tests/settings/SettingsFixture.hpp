@@ -9,7 +9,7 @@
 #include "model/HelperAppModel.hpp"
 #include "model/WindowID.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
+#include "server/linux/LinuxSystemInfoSource.hpp"
 #include "settings/SettingsWindow.hpp"
 
 #include <QTabWidget>

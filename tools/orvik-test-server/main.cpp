@@ -10,8 +10,8 @@
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
-#include "platform/host/LinuxSystemInfoSource.hpp"
 #include "server/HelperServer.hpp"
+#include "server/linux/LinuxSystemInfoSource.hpp"
 
 #include <csignal>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "platform/host/LinuxSystemInfoSource.hpp"
+#include "server/linux/LinuxSystemInfoSource.hpp"
 
 #include <gtest/gtest.h>
 
