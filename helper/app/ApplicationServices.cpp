@@ -1,7 +1,5 @@
 #include "app/ApplicationServices.hpp"
 
-#include "apps/AppServices.hpp"
-#include "audio/PulseVolume.hpp"
 #include "clipboard/x11/SystemPasteboard.hpp"
 #include "core/AppInfo.hpp"
 #include "injection/SelfTest.hpp"
@@ -10,13 +8,10 @@
 #include "model/XdgLoginItem.hpp"
 #include "pairing/secretservice/StandardDeviceStore.hpp"
 #include "permissions/x11/SessionPermissions.hpp"
-#include "power/SystemPowerExecutor.hpp"
-#include "pro/ProCommandsFactory.hpp"
 #include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "screen/x11/X11CaptureSource.hpp"
 #include "server/linux/LinuxSystemInfoSource.hpp"
-#include "system/BatteryReader.hpp"
-#include "system/BootSleeper.hpp"
+#include "system/linux/LinuxSystemServices.hpp"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -90,23 +85,13 @@ std::function<void()> ApplicationServices::statusPush() {
 }
 
 std::shared_ptr<SystemController> ApplicationServices::makeSystem(const UserInterfaceParts& ui) {
-    auto worker = systemThread_.executor();
-    auto battery = BatteryReader::create(BatteryReader::systemRoot, worker);
     overlay_ = std::make_unique<OverlayController>([store = preferencesStore_] { return store->load(); });
-
-    SystemController::Services services;
-    services.volume = makePulseVolume(std::nullopt);
-    services.volume->observeChanges(statusPush());
-    services.power = makePowerExecutor(std::nullopt, std::nullopt);
-    services.presets = PresentationPresets::installed();
-    services.sleepTimer = SleepTimer::create(BootSleeper::make(worker));
-    frontmost_ = makeFrontmostAppTracker(statusPush());
-    services.frontmost = frontmost_;
+    const LinuxSystemBackends everything{
+        .soundServer = ServiceAddress{}, .systemBus = ServiceAddress{}, .sessionBus = ServiceAddress{}, .pro = true};
+    auto services = linuxSystemServices(systemThread_.executor(), everything, statusPush());
     services.overlay = [overlay = overlay_.get()](OverlayMode mode) {
         onGuiThread([overlay, mode] { overlay->setMode(mode); });
     };
-    services.pro = makeProCommands(makeAppCatalog());
-    services.battery = [battery] { return battery->latest(); };
     services.sleepWarning = [notifications = ui.notifications,
                              timer = std::weak_ptr(services.sleepTimer)](PowerAction action) {
         onGuiThread([notifications, action, timer] {

@@ -63,7 +63,6 @@ private:
     std::shared_ptr<ExecutorGate> statusGate_ = std::make_shared<ExecutorGate>(serverThread_.executor());
     std::unique_ptr<OverlayController> overlay_;
     std::shared_ptr<SystemController> system_;
-    std::shared_ptr<FrontmostAppTracking> frontmost_;
     std::shared_ptr<HelperServer> server_;
     std::shared_ptr<HelperAppModel> model_;
 };

@@ -4,18 +4,21 @@
 #include "ScreenBackend.hpp"
 #include "TestServerOutput.hpp"
 #include "TestServerPlatform.hpp"
-#include "TestServerSystem.hpp"
 
 #include "core/ExecutorGate.hpp"
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
+#include "core/Log.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "server/HelperServer.hpp"
 #include "server/linux/LinuxSystemInfoSource.hpp"
+#include "system/SystemController.hpp"
+#include "system/linux/LinuxSystemServices.hpp"
 
 #include <csignal>
 #include <deque>
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <thread>
 
@@ -25,7 +28,6 @@ using namespace orvik;
 using namespace orvik::helper;
 using orvik::testserver::TestServerOutput;
 using orvik::testserver::TestServerPlatform;
-using orvik::testserver::TestServerSystem;
 
 constexpr std::string_view usage = R"(usage: orvik-test-server [options]
 
@@ -62,7 +64,8 @@ struct Options {
     bool pairingWindow = true;
     std::chrono::milliseconds pasteRestoreDelay{400};
     bool desktop = false;
-    orvik::testserver::SystemBackends backends;
+    // Each of the computer's services only when its address is given (none by default).
+    orvik::helper::LinuxSystemBackends backends;
     orvik::testserver::ScreenBackend screen;
     bool help = false;
 };
@@ -98,10 +101,10 @@ std::optional<Options> parse(int argc, char** argv) {
         } else if (argument == "--pulse-server" || argument == "--system-bus" || argument == "--session-bus") {
             auto address = value();
             if (!address) return std::nullopt;
-            auto& field = argument == "--pulse-server" ? options.backends.pulseServer
+            auto& field = argument == "--pulse-server" ? options.backends.soundServer
                           : argument == "--system-bus" ? options.backends.systemBus
                                                        : options.backends.sessionBus;
-            field = std::string(*address);
+            field = orvik::helper::ServiceAddress{std::string(*address)};
         } else if (argument == "--pro") {
             options.backends.pro = true;
         } else if (auto screen = options.screen.parse(argument, value);
@@ -198,8 +201,13 @@ static int serve(int argc, char** argv) {
             if (auto server = serverSlot->server.lock()) server->pushStatusIfChanged();
         });
     };
-    configuration.services.system =
-        TestServerSystem::build(systemThread.executor(), platform.canPostEvents, options->backends, statusChanged);
+    auto system = linuxSystemServices(systemThread.executor(), options->backends, statusChanged);
+    // No GUI loop, so no overlay; the sleep warning is logged.
+    system.sleepWarning = [](PowerAction action) {
+        Log::notice("System", "Power action " + std::string(caseName(action)) + " in one minute");
+    };
+    system.canPostEvents = platform.canPostEvents;
+    configuration.services.system = SystemController::create(std::move(system));
 
     auto server = HelperServer::create(thread.executor(), std::move(configuration));
     asio::post(thread.executor(), [serverSlot, weak = std::weak_ptr(server)] { serverSlot->server = weak; });

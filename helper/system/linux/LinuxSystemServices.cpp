@@ -1,20 +1,14 @@
-#include "TestServerSystem.hpp"
+#include "system/linux/LinuxSystemServices.hpp"
 
 #include "apps/AppServices.hpp"
 #include "audio/PulseVolume.hpp"
-#include "core/Log.hpp"
 #include "power/SystemPowerExecutor.hpp"
 #include "pro/ProCommandsFactory.hpp"
 #include "system/BatteryReader.hpp"
 #include "system/BootSleeper.hpp"
 
-#include <string>
-
-namespace orvik::testserver {
-
+namespace orvik::helper {
 namespace {
-
-using namespace orvik::helper;
 
 class NoOutputVolume final : public VolumeControlling {
 public:
@@ -33,34 +27,29 @@ public:
 
 } // namespace
 
-std::shared_ptr<SystemController> TestServerSystem::build(asio::any_io_executor worker,
-                                                          HelperServices::CanPostEvents canPostEvents,
-                                                          const SystemBackends& backends,
-                                                          std::function<void()> statusChanged) {
-    auto battery = BatteryReader::create(BatteryReader::systemRoot, worker);
+SystemController::Services linuxSystemServices(asio::any_io_executor worker, const LinuxSystemBackends& backends,
+                                               std::function<void()> statusChanged) {
     SystemController::Services services;
-    if (backends.pulseServer) {
-        services.volume = makePulseVolume(backends.pulseServer);
+    if (backends.soundServer) {
+        services.volume = makePulseVolume(backends.soundServer->address);
         services.volume->observeChanges(statusChanged);
     } else {
         services.volume = std::make_shared<NoOutputVolume>();
     }
-    if (backends.systemBus && backends.sessionBus)
-        services.power = makePowerExecutor(backends.systemBus, backends.sessionBus);
-    else
+    if (backends.systemBus && backends.sessionBus) {
+        services.power = makePowerExecutor(backends.systemBus->address, backends.sessionBus->address);
+    } else {
         services.power = std::make_shared<NoPowerBackend>();
+    }
     if (backends.pro) {
         services.pro = makeProCommands(makeAppCatalog());
-        services.frontmost = makeFrontmostAppTracker(statusChanged);
+        services.frontmost = makeFrontmostAppTracker(std::move(statusChanged));
     }
     services.presets = PresentationPresets::installed();
     services.sleepTimer = SleepTimer::create(BootSleeper::make(worker));
+    auto battery = BatteryReader::create(BatteryReader::systemRoot, worker);
     services.battery = [battery] { return battery->latest(); };
-    services.sleepWarning = [](PowerAction action) {
-        Log::notice("System", "Power action " + std::string(caseName(action)) + " in one minute");
-    };
-    services.canPostEvents = std::move(canPostEvents);
-    return SystemController::create(std::move(services));
+    return services;
 }
 
-} // namespace orvik::testserver
+} // namespace orvik::helper
