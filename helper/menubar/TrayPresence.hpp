@@ -54,8 +54,6 @@ public:
     QMenu& menu() { return menu_; }
     QSystemTrayIcon& trayIcon() { return trayIcon_; }
     TrayFallbackWindow& fallbackWindow() { return window_; }
-    // The colour the tray glyph is drawn in.
-    QColor trayInk() const { return ink_; }
     // Where the menu is: in the tray, until the window stands in for a missing one.
     MenuPlace menuPlace() const { return windowStandsIn_ ? MenuPlace::window : MenuPlace::tray; }
 

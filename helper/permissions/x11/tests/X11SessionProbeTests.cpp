@@ -6,7 +6,7 @@ namespace orvik::helper {
 namespace {
 
 // These cases never reach an X server: a Wayland session is refused before connecting, and the display named
-// here does not exist. Granting probes run against Xvfb in tests/permissions.
+// here does not exist. Granting probes run against Xvfb in tests/permissions-x11.
 constexpr const char* missingDisplay = ":65000";
 
 struct X11SessionProbeFixture : testing::Test {
