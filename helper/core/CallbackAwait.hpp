@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/LoopPresence.hpp"
+
 #include <asio.hpp>
 
 #include <atomic>
@@ -12,16 +14,18 @@ namespace orvik::helper {
 namespace detail {
 
 // Makes the initiation of an operation whose completion callback takes `Values...` and may be called from any
-// thread; the awaiting coroutine is resumed on its own executor. A second call of the callback is ignored.
+// thread; the awaiting coroutine is resumed on its own executor. A second call of the callback is ignored, and so
+// is a call after the awaiting loop was destroyed.
 template <class... Values, class Start> auto callbackInitiation(Start start) {
     return [start = std::move(start)](auto handler) mutable {
         using Handler = decltype(handler);
-        auto executor = asio::get_associated_executor(handler);
+        asio::any_io_executor executor = asio::get_associated_executor(handler);
+        auto loop = LoopPresence::of(executor);
         auto held = std::make_shared<std::optional<Handler>>(std::move(handler));
         auto called = std::make_shared<std::atomic<bool>>(false);
-        start([held, called, executor](Values... values) {
+        start([held, called, executor, loop](Values... values) {
             if (called->exchange(true)) return;
-            asio::post(executor, [held, values = std::make_tuple(std::move(values)...)]() mutable {
+            loop->post(executor, [held, values = std::make_tuple(std::move(values)...)]() mutable {
                 auto resume = std::move(**held);
                 held->reset();
                 std::apply([&](auto&&... args) { std::move(resume)(std::move(args)...); }, std::move(values));

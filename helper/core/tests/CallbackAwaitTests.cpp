@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -48,6 +49,24 @@ TEST(HelperServerCallbacks, ACompletionCalledAtOnceStillResumesTheAwaiter) {
         server.executor(), [&]() -> asio::awaitable<void> { co_await awaitCompletion(immediate); }, asio::use_future);
     EXPECT_EQ(finished.wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_EQ(started, 1);
+}
+
+// A service may answer after the awaiting loop has gone (a sound server that answers late while the program
+// quits): the answer is dropped, never posted into a destroyed loop.
+TEST(HelperServerCallbacks, AnAnswerAfterTheLoopWasDestroyedIsDropped) {
+    std::function<void()> late;
+    {
+        IoThread server{"Orvik.Test"};
+        std::promise<void> waiting;
+        auto keep = [&](std::function<void()> done) {
+            late = std::move(done);
+            waiting.set_value();
+        };
+        asio::co_spawn(
+            server.executor(), [&]() -> asio::awaitable<void> { co_await awaitCompletion(keep); }, asio::detached);
+        waiting.get_future().wait();
+    }
+    std::thread([&] { late(); }).join();
 }
 
 } // namespace
