@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -38,9 +40,33 @@ Bytes clientHello() {
     return hello;
 }
 
+// A handshake message of the largest length OpenSSL's server takes for a ClientHello, in records of the largest
+// size, without its last byte: it holds all of it while it waits for the rest.
+Bytes largestHello() {
+    constexpr std::size_t messageLength = 131396;
+    constexpr std::size_t recordLength = 16384;
+    Bytes message(4 + messageLength, 0);
+    message[0] = 1; // client_hello
+    message[1] = static_cast<std::uint8_t>(messageLength >> 16);
+    message[2] = static_cast<std::uint8_t>(messageLength >> 8);
+    message[3] = static_cast<std::uint8_t>(messageLength);
+    Bytes records;
+    for (std::size_t offset = 0; offset < message.size(); offset += recordLength) {
+        const std::size_t length = std::min(recordLength, message.size() - offset);
+        const std::uint8_t header[] = {22, 3, 3, static_cast<std::uint8_t>(length >> 8),
+                                       static_cast<std::uint8_t>(length)};
+        records.insert(records.end(), std::begin(header), std::end(header));
+        records.insert(records.end(), message.begin() + static_cast<std::ptrdiff_t>(offset),
+                       message.begin() + static_cast<std::ptrdiff_t>(offset + length));
+    }
+    records.pop_back();
+    return records;
+}
+
 } // namespace
 
-StrangerCrowd::StrangerCrowd(Options options) : options_(options), hello_(clientHello()) {
+StrangerCrowd::StrangerCrowd(Options options)
+    : options_(options), hello_(options.kind == Kind::largestHelloThenWait ? largestHello() : clientHello()) {
     if (options_.kind == Kind::halfHelloThenClose) hello_.resize(hello_.size() / 2);
     thread_ = std::thread([this] { run(); });
 }
@@ -72,8 +98,10 @@ int StrangerCrowd::open(int addressIndex) const {
         ::close(socket);
         return -1;
     }
-    // Refused connections are closed at once by the helper; the bytes then go nowhere, which is fine.
-    static_cast<void>(::send(socket, hello_.data(), hello_.size(), MSG_NOSIGNAL | MSG_DONTWAIT));
+    // Refused connections are closed at once by the helper; the bytes then go nowhere, which is fine. The largest
+    // hello is more than a socket buffer holds: it waits for the helper to read it.
+    const int flags = options_.kind == Kind::largestHelloThenWait ? MSG_NOSIGNAL : MSG_NOSIGNAL | MSG_DONTWAIT;
+    static_cast<void>(::send(socket, hello_.data(), hello_.size(), flags));
     return socket;
 }
 
