@@ -61,8 +61,8 @@ double median(std::vector<double> values) {
 // A server on loopback over `store`, on a thread of its own.
 struct Server {
     explicit Server(std::shared_ptr<PairedDeviceStore> store)
-        : server(HelperServer::create(thread.executor(), bench::benchServerConfiguration(
-                                                             std::move(store), std::make_shared<RecordingSink>()))),
+        : server(HelperServer::create(
+              thread.executor(), bench::benchServerConfiguration(std::move(store), std::make_shared<RecordingSink>()))),
           port(bench::startListening(thread, *server)) {}
     ~Server() {
         bench::onThread(thread, [this] { server->stop(); });
@@ -104,7 +104,8 @@ void strangerRow(const Row& row, int trials) {
     auto store = std::make_shared<InMemoryDeviceStore>();
     const Uuid deviceID = Uuid::random();
     const Bytes deviceKey = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
-    store->add(PairedDevice{deviceID, "Phone", "iPhone15,2", std::chrono::system_clock::now(), std::nullopt}, deviceKey);
+    store->add(PairedDevice{deviceID, "Phone", "iPhone15,2", std::chrono::system_clock::now(), std::nullopt},
+               deviceKey);
     Server server(store);
     const test::SlowLinkPhone phone{server.port, "127.0.0.1", deviceID, deviceKey, row.flightDelay};
 
@@ -128,9 +129,9 @@ void strangerRow(const Row& row, int trials) {
     }
     const double seconds = millisecondsSince(started) / 1000;
     const auto cost = serverThread.read();
-    std::printf("%-6s %5d %6.0f %4lld ms  %3d/%-3d %7.0f ms  %7.0f/s  %5.1f %%\n", nameOf(row.kind),
-                row.addresses, row.connectsPerSecond, static_cast<long long>(row.flightDelay.count()), authenticated,
-                trials, median(attempts), static_cast<double>(crowd.connects() - connectsBefore) / seconds,
+    std::printf("%-6s %5d %6.0f %4lld ms  %3d/%-3d %7.0f ms  %7.0f/s  %5.1f %%\n", nameOf(row.kind), row.addresses,
+                row.connectsPerSecond, static_cast<long long>(row.flightDelay.count()), authenticated, trials,
+                median(attempts), static_cast<double>(crowd.connects() - connectsBefore) / seconds,
                 cost.cpuMicroseconds / seconds / 1e4);
 }
 
@@ -149,7 +150,12 @@ void poolMemory(Kind kind) {
     const auto residentBefore = residentBytes();
     // More held at once than there are places: 2.5 s at 400 a second, from 200 addresses.
     test::StrangerCrowd crowd({server.port, kind, 200, 400, 2500ms});
-    while (pendingCount() < static_cast<std::int64_t>(HelperServer::maxUnidentified)) std::this_thread::sleep_for(10ms);
+    // Until the places are all taken (a few seconds at most).
+    const auto started = Clock::now();
+    while (pendingCount() < static_cast<std::int64_t>(HelperServer::maxUnidentified) &&
+           millisecondsSince(started) < 2000) {
+        std::this_thread::sleep_for(10ms);
+    }
     std::this_thread::sleep_for(500ms);
     const auto held = static_cast<double>(pendingCount());
     const double heap = static_cast<double>(::mallinfo2().uordblks - heapBefore);
@@ -174,14 +180,21 @@ void strangers(int trials) {
     poolMemory(Kind::largestHelloThenWait);
     std::printf("hello  addrs  conn/s delay  phone in  median    strangers  server thread CPU\n");
     const Row rows[] = {
-        {Kind::halfHelloThenClose, 4, 40, 50ms},    {Kind::halfHelloThenClose, 4, 400, 50ms},
-        {Kind::halfHelloThenClose, 200, 40, 50ms},  {Kind::halfHelloThenClose, 200, 400, 50ms},
-        {Kind::wholeHelloThenWait, 4, 40, 50ms},    {Kind::wholeHelloThenWait, 4, 400, 50ms},
-        {Kind::wholeHelloThenWait, 200, 40, 50ms},  {Kind::wholeHelloThenWait, 200, 400, 50ms},
-        {Kind::halfHelloThenClose, 200, 400, 10ms}, {Kind::wholeHelloThenWait, 200, 400, 10ms},
+        {Kind::halfHelloThenClose, 4, 40, 50ms},
+        {Kind::halfHelloThenClose, 4, 400, 50ms},
+        {Kind::halfHelloThenClose, 200, 40, 50ms},
+        {Kind::halfHelloThenClose, 200, 400, 50ms},
+        {Kind::wholeHelloThenWait, 4, 40, 50ms},
+        {Kind::wholeHelloThenWait, 4, 400, 50ms},
+        {Kind::wholeHelloThenWait, 200, 40, 50ms},
+        {Kind::wholeHelloThenWait, 200, 400, 50ms},
+        {Kind::halfHelloThenClose, 200, 400, 10ms},
+        {Kind::wholeHelloThenWait, 200, 400, 10ms},
         // More addresses than places, at far higher rates: the pool turns over faster than the phone's handshake.
-        {Kind::halfHelloThenClose, 1000, 2000, 50ms}, {Kind::wholeHelloThenWait, 1000, 2000, 50ms},
-        {Kind::halfHelloThenClose, 1000, 4000, 50ms}, {Kind::wholeHelloThenWait, 1000, 4000, 50ms},
+        {Kind::halfHelloThenClose, 1000, 2000, 50ms},
+        {Kind::wholeHelloThenWait, 1000, 2000, 50ms},
+        {Kind::halfHelloThenClose, 1000, 4000, 50ms},
+        {Kind::wholeHelloThenWait, 1000, 4000, 50ms},
     };
     for (const auto& row : rows) strangerRow(row, trials);
 }

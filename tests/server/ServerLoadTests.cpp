@@ -187,7 +187,7 @@ TEST_F(ServerLoad, StrangersChurningUnfinishedHandshakesFromManyAddressesNeverKe
         // The connections held at once pass the pool's places: every newcomer closes one.
         bool fillsThePool;
     };
-    const Churn churns[] = {{Kind::halfHelloThenClose, 8, 500ms, false}, {Kind::wholeHelloThenWait, 200, 1s, true}};
+    const Churn churns[] = {{Kind::halfHelloThenClose, 8, 500ms, false}, {Kind::wholeHelloThenWait, 200, 1500ms, true}};
     const SlowLinkPhone phone{harness.port, "127.0.0.1", device.id, device.key, 50ms};
     for (const auto& churn : churns) {
         SCOPED_TRACE(churn.addresses);

@@ -106,8 +106,8 @@ int StrangerCrowd::open(int addressIndex) const {
 }
 
 void StrangerCrowd::run() {
-    const auto interval = std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(1.0 / options_.connectsPerSecond));
+    const auto interval =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options_.connectsPerSecond));
     std::deque<std::pair<Clock::time_point, int>> open;
     auto next = Clock::now();
     for (int index = 0; !stopping_; index = (index + 1) % options_.addresses) {
