@@ -152,7 +152,7 @@ void poolMemory(Kind kind) {
     test::StrangerCrowd crowd({server.port, kind, 200, 400, 2500ms});
     // Until the places are all taken (a few seconds at most).
     const auto started = Clock::now();
-    while (pendingCount() < static_cast<std::int64_t>(HelperServer::maxUnidentified) &&
+    while (pendingCount() < static_cast<std::int64_t>(HelperServer::maxInsideTLS) &&
            millisecondsSince(started) < 2000) {
         std::this_thread::sleep_for(10ms);
     }
@@ -171,9 +171,9 @@ void strangers(int trials) {
     files.rlim_cur = files.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &files);
 
-    std::printf("places inside TLS: %zu, %zu per address; past TLS: %zu, %zu per address\n",
-                HelperServer::maxUnidentified, HelperServer::maxUnidentifiedPerAddress,
-                HelperServer::maxPendingHandshakes, HelperServer::maxPendingPerAddress);
+    std::printf("places inside TLS: %zu, %zu per address; past TLS: %zu, %zu per address\n", HelperServer::maxInsideTLS,
+                HelperServer::maxInsideTLSPerAddress, HelperServer::maxPendingHandshakes,
+                HelperServer::maxPendingPerAddress);
     // First, while the heap has not yet grown for other rows.
     poolMemory(Kind::halfHelloThenClose);
     poolMemory(Kind::wholeHelloThenWait);

@@ -71,8 +71,8 @@ public:
     // Connections still inside TLS. Nothing tells a phone from a stranger before the client's second flight, so they
     // have a pool of their own, large enough that strangers churning it displace each other (PendingEviction) and
     // not a phone whose handshake is slow on its link. Each costs a descriptor and its TLS state (docs/protocol.md).
-    static constexpr std::size_t maxUnidentified = 256;
-    static constexpr std::size_t maxUnidentifiedPerAddress = 4;
+    static constexpr std::size_t maxInsideTLS = 256;
+    static constexpr std::size_t maxInsideTLSPerAddress = 4;
     static constexpr std::chrono::seconds tlsTimeout{3};
     static constexpr std::chrono::seconds maintenanceInterval{2};
     static constexpr std::size_t eventCapacity = 64;

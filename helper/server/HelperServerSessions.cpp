@@ -24,22 +24,22 @@ void HelperServer::acceptConnection(IncomingConnection incoming) {
     const std::string peer = address(incoming.peer);
 
     std::vector<PendingEviction::Candidate> pending;
-    std::size_t unidentified = 0;
-    std::size_t unidentifiedFromPeer = 0;
+    std::size_t insideTLS = 0;
+    std::size_t insideTLSFromPeer = 0;
     for (const auto& [id, session] : sessions_) {
         if (session.deviceID()) continue;
         pending.push_back({id, session.address, session.openedAt, session.finishedTLS});
         if (session.finishedTLS) continue;
-        ++unidentified;
-        if (session.address == peer) ++unidentifiedFromPeer;
+        ++insideTLS;
+        if (session.address == peer) ++insideTLSFromPeer;
     }
     const auto authenticated = sessions_.size() - pending.size();
     if (!isRunning_ || authenticated >= maxSessions || rateLimiter_.isBlocked(peer, clock_()) ||
-        unidentifiedFromPeer >= maxUnidentifiedPerAddress) {
+        insideTLSFromPeer >= maxInsideTLSPerAddress) {
         incoming.socket.close(error);
         return;
     }
-    if (unidentified >= maxUnidentified) {
+    if (insideTLS >= maxInsideTLS) {
         auto evicted = PendingEviction::choose(pending, peer);
         if (!evicted) {
             incoming.socket.close(error);

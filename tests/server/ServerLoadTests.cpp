@@ -194,7 +194,7 @@ TEST_F(ServerLoad, StrangersChurningUnfinishedHandshakesFromManyAddressesNeverKe
         StrangerCrowd crowd({harness.port, churn.kind, churn.addresses, 400, churn.holdFor});
         if (churn.fillsThePool) {
             ASSERT_TRUE(harness.waitUntil([](HelperServer& s) {
-                return s.pendingHandshakeCount() == static_cast<std::int64_t>(HelperServer::maxUnidentified);
+                return s.pendingHandshakeCount() == static_cast<std::int64_t>(HelperServer::maxInsideTLS);
             }));
         } else {
             ASSERT_TRUE(test::waitUntil([&] { return crowd.connects() >= 200; }));

@@ -113,8 +113,8 @@ TEST_F(ServerSessions, AtMostEightAuthenticatedSessionsAreAdmitted) {
 // Connections still inside TLS have their own places: a few per address, and when all are taken a newcomer closes
 // one of the address holding the most of them, even when those are the youngest.
 TEST_F(ServerSessions, ConnectionsInsideTLSHaveLimitedPlacesAndTheAddressWithTheMostMakesRoom) {
-    constexpr std::size_t perAddress = HelperServer::maxUnidentifiedPerAddress;
-    constexpr std::size_t pool = HelperServer::maxUnidentified;
+    constexpr std::size_t perAddress = HelperServer::maxInsideTLSPerAddress;
+    constexpr std::size_t pool = HelperServer::maxInsideTLS;
     std::vector<std::unique_ptr<RawClient>> others;
     for (std::size_t index = 0; index < pool - perAddress; ++index) {
         others.push_back(std::make_unique<RawClient>(StrangerCrowd::address(static_cast<int>(index)), harness.port));
