@@ -6,8 +6,6 @@
 #include "server/OutgoingFrame.hpp"
 #include "server/PendingEviction.hpp"
 
-#include <algorithm>
-
 namespace orvik::helper {
 
 std::string HelperServer::address(const std::optional<asio::ip::tcp::endpoint>& endpoint) {
