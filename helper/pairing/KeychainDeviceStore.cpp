@@ -29,6 +29,7 @@ KeychainDeviceStore::KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults,
       lastSeenDelay_(lastSeenDelay), worker_(std::make_unique<IoThread>(workerName)),
       lastSeenTimer_(std::make_unique<asio::steady_timer>(worker_->executor())) {
     loadList();
+    keysLoaded_ = list_.devices().empty();
     requestKeyLoad();
 }
 
@@ -205,6 +206,13 @@ void KeychainDeviceStore::setKeysChangedHandler(std::function<void()> handler) {
     keysChanged_ = std::move(handler);
 }
 
+bool KeychainDeviceStore::keysLoaded() const {
+    if (keysLoaded_) return true;
+    loadAwaited_ = true;
+    // Asked again: the load may have ended before it could see the flag.
+    return keysLoaded_;
+}
+
 void KeychainDeviceStore::notifyKeysChanged() {
     std::function<void()> handler;
     {
@@ -227,6 +235,7 @@ void KeychainDeviceStore::requestKeyLoad() {
 void KeychainDeviceStore::loadKeys() {
     if (devices().empty()) {
         keyLoadRequested_ = false;
+        if (!keysLoaded_.exchange(true) && loadAwaited_) notifyKeysChanged();
         return;
     }
     std::uint64_t epoch = 0;
@@ -264,8 +273,10 @@ void KeychainDeviceStore::loadKeys() {
         }
     }
     keyLoadRequested_ = false;
+    // A raced read learned nothing: the start's read ends with the next one.
+    const bool startLoadEnded = !raced && !keysLoaded_.exchange(true);
     reportKeyless(keyless, found.status);
-    if (learned) notifyKeysChanged();
+    if (learned || (startLoadEnded && loadAwaited_)) notifyKeysChanged();
     if (raced) requestKeyLoad();
 }
 

@@ -74,6 +74,7 @@ public:
     void updateLastSeen(const Uuid& deviceID, Date at) override;
     std::vector<PreSharedKey> sessionKeys() override;
     void setKeysChangedHandler(std::function<void()> handler) override;
+    bool keysLoaded() const override;
     void flush() override;
 
     // Moves the key file's keys into the keyring when it is reachable, on the caller's thread. The store's thread
@@ -120,6 +121,9 @@ private:
     std::atomic<bool> keyLoadRequested_{false};
     std::atomic<bool> migrationRequested_{false};
     std::atomic<bool> stopping_{false};
+    // The start's read of every key has ended; keysLoaded() answered false before it did.
+    std::atomic<bool> keysLoaded_{false};
+    mutable std::atomic<bool> loadAwaited_{false};
 
     // The store's own thread, and what only that thread touches.
     std::unique_ptr<IoThread> worker_;

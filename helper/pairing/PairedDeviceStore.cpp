@@ -21,6 +21,10 @@ void PairedDeviceStore::setKeysChangedHandler(std::function<void()>) {}
 
 void PairedDeviceStore::flush() {}
 
+bool PairedDeviceStore::keysLoaded() const {
+    return true;
+}
+
 std::vector<PreSharedKey> PairedDeviceStore::sessionKeys() {
     std::vector<PreSharedKey> keys;
     for (const auto& device : devices()) {

@@ -57,6 +57,9 @@ public:
     virtual std::vector<PreSharedKey> sessionKeys();
     // Called, on any thread, whenever keys became known that sessionKeys() did not return before.
     virtual void setKeysChangedHandler(std::function<void()> handler);
+    // False while the store still reads, at its start, the keys of the devices it lists: sessionKeys() may lack
+    // some of them until then. A store that answered false calls the keys-changed handler when that read ends.
+    virtual bool keysLoaded() const;
     // Saves now what the store keeps for a later save (lastSeen dates). Called when the application quits.
     virtual void flush();
 

@@ -32,8 +32,9 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
       listener_(ListenerController::make(executor_, configuration.listenerOptions, configuration.defaults,
                                          std::move(configuration.makeAdvertiser))),
       clock_(std::move(configuration.clock)), wallClock_(std::move(configuration.wallClock)),
-      systemInfo_(std::move(configuration.systemInfo)), identity_(std::move(configuration.identity)),
-      preferences_(preferencesStore_->load()), services_(std::move(configuration.services)), input_(sink_, clock_),
+      systemInfo_(std::move(configuration.systemInfo)), keyLoadWait_(configuration.keyLoadWait),
+      identity_(std::move(configuration.identity)), preferences_(preferencesStore_->load()),
+      services_(std::move(configuration.services)), input_(sink_, clock_),
       pairing_(*this, {executor_, events_, store_, identity_, wallClock_, configuration.pairingLifetime, systemInfo_}),
       pasteFlow_(executor_, pasteTargets(pasteboard_, std::move(configuration.primarySelection)),
                  configuration.pasteRestoreDelay,
@@ -106,10 +107,13 @@ std::optional<std::uint16_t> HelperServer::port() const {
 
 void HelperServer::restartListener() {
     if (!isRunning_) return;
+    // Asked before the keys are taken: a load that ends in between calls the keys-changed handler, which comes back.
+    const bool loaded = store_->keysLoaded();
     auto keys = store_->sessionKeys();
     auto windowKeys = pairing_.listenerKeys();
     keys.insert(keys.end(), windowKeys.begin(), windowKeys.end());
     listener_->start(std::move(keys), identity_.txtRecord());
+    if (loaded && !keysLoaded_) keysArrived();
 }
 
 void HelperServer::listenerStatusChanged(ListenerStatus status) {

@@ -65,8 +65,14 @@ public:
     static constexpr double approvalTimeout = 60;
     static constexpr double idleTimeout = 20;
     static constexpr std::size_t maxSessions = 8;
+    // Pending sessions past TLS (they hold a key): beyond these, one whose TLS completes is closed; none is displaced.
     static constexpr std::size_t maxPendingHandshakes = 4;
     static constexpr std::size_t maxPendingPerAddress = 2;
+    // Connections still inside TLS. Nothing tells a phone from a stranger before the client's second flight, so they
+    // have a pool of their own, large enough that strangers churning it displace each other (PendingEviction) and
+    // not a phone whose handshake is slow on its link. Each costs a descriptor and its TLS state (docs/protocol.md).
+    static constexpr std::size_t maxInsideTLS = 256;
+    static constexpr std::size_t maxInsideTLSPerAddress = 4;
     static constexpr std::chrono::seconds tlsTimeout{3};
     static constexpr std::chrono::seconds maintenanceInterval{2};
     static constexpr std::size_t eventCapacity = 64;
@@ -89,8 +95,13 @@ public:
         std::shared_ptr<FramedConnection> connection;
         std::string address;
         Stage stage = AwaitingHello{};
-        // The TLS handshake is complete: the phone holds a key, and a newcomer never displaces the session.
+        // The TLS handshake is complete and the session has its place among those past TLS: the phone holds a key,
+        // and a newcomer never displaces the session.
         bool finishedTLS = false;
+        // While the store still loads its keys at start, the handshake waits on this timer (cancelled once they
+        // are there); a handshake that began before them does not count an unknown identity as a failure.
+        std::shared_ptr<asio::steady_timer> keyWait;
+        bool startedBeforeKeys = false;
         double openedAt = 0;
         double lastActivity = 0;
         std::string deviceName;
@@ -124,6 +135,8 @@ public:
         BonjourAdvertiserFactory makeAdvertiser;
         // Host queries for the pairing window's addresses (required; the platform's hostSystemInfo() in production).
         std::shared_ptr<SystemInfo> systemInfo;
+        // The longest a new connection's TLS handshake waits for the keys the store still loads at start.
+        std::chrono::milliseconds keyLoadWait{2000};
     };
 
     // Builds the server; starts nothing and publishes nothing.
@@ -223,6 +236,10 @@ private:
     // Admission and session loop (HelperServerSessions.cpp).
     void acceptConnection(IncomingConnection connection);
     asio::awaitable<void> runSession(Uuid id);
+    asio::awaitable<void> waitForKeys(Uuid id);
+    void keysArrived();
+    // Moves a session that finished TLS among the pending sessions past TLS, if their limits allow.
+    bool admitPastTLS(const Uuid& id);
     void tlsHandshakeFailed(const Uuid& id, const ConnectionError& error);
     void recordAuthenticationFailure(const std::string& address);
     asio::awaitable<void> handleSessionMessage(const OrvikMessage& message, Uuid id);
@@ -289,6 +306,7 @@ private:
     ServerClock clock_;
     std::function<Date()> wallClock_;
     std::shared_ptr<SystemInfo> systemInfo_;
+    std::chrono::milliseconds keyLoadWait_;
 
     HelperIdentity identity_;
     HelperPreferences preferences_;
@@ -302,6 +320,8 @@ private:
     std::shared_ptr<MaintenanceTask> maintenanceTask_;
     std::optional<HelperStatus> lastPushedStatus_;
     bool isRunning_ = false;
+    // The listener has every key the store holds: its start's load has ended.
+    bool keysLoaded_ = false;
     PasteFlow pasteFlow_;
     ScreenViewers viewers_;
     // Lines that a phone can repeat at will (reconnecting in a loop, asking again and again).

@@ -6,8 +6,6 @@
 #include "server/OutgoingFrame.hpp"
 #include "server/PendingEviction.hpp"
 
-#include <algorithm>
-
 namespace orvik::helper {
 
 std::string HelperServer::address(const std::optional<asio::ip::tcp::endpoint>& endpoint) {
@@ -24,18 +22,22 @@ void HelperServer::acceptConnection(IncomingConnection incoming) {
     const std::string peer = address(incoming.peer);
 
     std::vector<PendingEviction::Candidate> pending;
+    std::size_t insideTLS = 0;
+    std::size_t insideTLSFromPeer = 0;
     for (const auto& [id, session] : sessions_) {
-        if (!session.deviceID()) pending.push_back({id, session.address, session.openedAt, session.finishedTLS});
+        if (session.deviceID()) continue;
+        pending.push_back({id, session.address, session.openedAt, session.finishedTLS});
+        if (session.finishedTLS) continue;
+        ++insideTLS;
+        if (session.address == peer) ++insideTLSFromPeer;
     }
     const auto authenticated = sessions_.size() - pending.size();
-    const auto pendingFromPeer =
-        std::count_if(pending.begin(), pending.end(), [&](const auto& session) { return session.address == peer; });
     if (!isRunning_ || authenticated >= maxSessions || rateLimiter_.isBlocked(peer, clock_()) ||
-        static_cast<std::size_t>(pendingFromPeer) >= maxPendingPerAddress) {
+        insideTLSFromPeer >= maxInsideTLSPerAddress) {
         incoming.socket.close(error);
         return;
     }
-    if (pending.size() >= maxPendingHandshakes) {
+    if (insideTLS >= maxInsideTLS) {
         auto evicted = PendingEviction::choose(pending, peer);
         if (!evicted) {
             incoming.socket.close(error);
@@ -69,6 +71,7 @@ void HelperServer::acceptConnection(IncomingConnection incoming) {
 asio::awaitable<void> HelperServer::runSession(Uuid id) {
     // The session task holds the server for its whole life.
     auto self = shared_from_this();
+    if (!keysLoaded_) co_await waitForKeys(id);
     auto* session = findSession(id);
     if (!session) co_return;
     auto connection = session->connection;
@@ -87,7 +90,10 @@ asio::awaitable<void> HelperServer::runSession(Uuid id) {
         tlsHandshakeFailed(id, *startFailure);
         co_return;
     }
-    if (auto* established = findSession(id)) established->finishedTLS = true;
+    if (!admitPastTLS(id)) {
+        endSession(id);
+        co_return;
+    }
     ensureMaintenance();
 
     while (findSession(id)) {
@@ -113,13 +119,52 @@ asio::awaitable<void> HelperServer::runSession(Uuid id) {
     endSession(id);
 }
 
+// The phone's ClientHello waits in the socket meanwhile; the session stays in the pool of those inside TLS.
+asio::awaitable<void> HelperServer::waitForKeys(Uuid id) {
+    auto* session = findSession(id);
+    if (!session) co_return;
+    auto timer = std::make_shared<asio::steady_timer>(executor_, keyLoadWait_);
+    session->keyWait = timer;
+    std::error_code ignored;
+    co_await timer->async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+    if (auto* waited = findSession(id)) {
+        waited->keyWait.reset();
+        waited->startedBeforeKeys = !keysLoaded_;
+    }
+}
+
+void HelperServer::keysArrived() {
+    keysLoaded_ = true;
+    for (auto& [id, session] : sessions_) {
+        if (session.keyWait) session.keyWait->cancel();
+    }
+}
+
+bool HelperServer::admitPastTLS(const Uuid& id) {
+    auto* session = findSession(id);
+    if (!session) return false;
+    std::size_t pastTLS = 0;
+    std::size_t fromPeer = 0;
+    for (const auto& [otherID, other] : sessions_) {
+        if (!other.finishedTLS || other.deviceID()) continue;
+        ++pastTLS;
+        if (other.address == session->address) ++fromPeer;
+    }
+    if (pastTLS >= maxPendingHandshakes || fromPeer >= maxPendingPerAddress) return false;
+    session->finishedTLS = true;
+    return true;
+}
+
 void HelperServer::tlsHandshakeFailed(const Uuid& id, const ConnectionError& error) {
     auto found = sessions_.find(id);
     if (found == sessions_.end()) return;
     Session session = std::move(found->second);
     sessions_.erase(found);
     session.connection->cancel();
-    if (error.kind() == ConnectionError::Kind::timedOut || OrvikTLS::isAuthenticationFailure(error)) {
+    // An identity offered before the store had loaded every key may well be a paired phone's.
+    const bool unknownBeforeKeys = session.startedBeforeKeys && OrvikTLS::isUnknownIdentity(error);
+    if (!unknownBeforeKeys &&
+        (error.kind() == ConnectionError::Kind::timedOut || OrvikTLS::isAuthenticationFailure(error))) {
         recordAuthenticationFailure(session.address);
     }
     stopMaintenanceIfIdle();
@@ -225,6 +270,7 @@ void HelperServer::endSession(const Uuid& sessionID) {
     if (found == sessions_.end()) return;
     Session session = std::move(found->second);
     sessions_.erase(found);
+    if (session.keyWait) session.keyWait->cancel();
     session.connection->cancel();
     sessionEnded(session);
 }

@@ -8,13 +8,13 @@
 
 namespace orvik::helper {
 
-// Which pending session makes room for a newcomer once the pending sessions are at their limit.
+// Which pending session makes room for a newcomer once the connections still inside TLS have taken all their places.
 //
 // Only a session still inside its TLS handshake may go: one that finished TLS has proved it holds a key (a paired
-// device's, or the open pairing window's), and a newcomer without one must never displace it; when every pending
-// session has finished TLS, the newcomer is refused instead. Among those inside TLS, the ones of the address that
-// has the most of them, the newcomer counted, go first, and of these the oldest: a few addresses churning
-// unfinished handshakes displace each other before a phone whose own handshake is slow on its link.
+// device's, or the open pairing window's), and a newcomer without one must never displace it. Among those inside
+// TLS, the ones of the address that has the most of them, the newcomer counted, go first, and of these the oldest:
+// addresses churning unfinished handshakes displace each other before a phone whose own handshake is slow on its
+// link, as long as fewer addresses than places churn.
 struct PendingEviction {
     struct Candidate {
         Uuid id;

@@ -37,7 +37,8 @@ TEST(OrvikTLS, TheRightKeyConnectsWithEitherSuiteAndTheServerPrefersEcdhe) {
     }
 }
 
-// Each failure as both sides report it, and whether it counts as a failed authentication there.
+// Each failure as both sides report it, and whether it counts as a failed authentication there (and, on the
+// server, whether it is an unknown identity).
 TEST(OrvikTLS, FailuresCarryTheirReasonsAndAuthenticationFailuresAreRecognised) {
     struct Case {
         const char* what;
@@ -67,6 +68,7 @@ TEST(OrvikTLS, FailuresCarryTheirReasonsAndAuthenticationFailuresAreRecognised) 
         EXPECT_EQ(server.error->kind(), ConnectionError::Kind::failed);
         EXPECT_TRUE(hasReason(*server.error, c.serverReason)) << server.error->what();
         EXPECT_EQ(OrvikTLS::isAuthenticationFailure(*server.error), c.serverCounts);
+        EXPECT_EQ(OrvikTLS::isUnknownIdentity(*server.error), c.serverReason == SSL_R_PSK_IDENTITY_NOT_FOUND);
         EXPECT_TRUE(hasReason(*client.error, c.clientReason)) << client.error->what();
         EXPECT_TRUE(OrvikTLS::isAuthenticationFailure(*client.error));
         if (c.clientSuites == OrvikTLS::pskAes128Gcm) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
+
 namespace orvik::test {
 namespace {
 
@@ -15,6 +18,53 @@ TEST(ServerDeviceStore, KeysTheStoreLoadsAfterTheStartReachTheListenerWhenTheyAr
     harness.store->releaseKeys();
     harness.waitForListenerReady();
     EXPECT_TRUE(harness.authenticatedPhone(device));
+}
+
+bool anyHandshakeFailed(ServerHarness& harness) {
+    auto events = harness.events();
+    return std::any_of(events.begin(), events.end(),
+                       [](const ServerEvent& event) { return event.get<ServerEvent::HandshakeFailed>() != nullptr; });
+}
+
+std::size_t failuresRecorded(ServerHarness& harness) {
+    return harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).size();
+}
+
+// Mend: while the store still loaded its keys at start, a paired phone failed TLS with an unknown identity, was
+// locked out for it and published as a failed handshake.
+TEST(ServerDeviceStore, APhoneConnectingWhileTheStoreLoadsItsKeysWaitsForThemAndIsNeverAFailure) {
+    ServerHarness harness;
+    harness.store->keysPending = true;
+    harness.start();
+    auto device = harness.addPairedDevice("Anna");
+    auto connecting = std::async(std::launch::async, [&] { return harness.connect(device.sessionKey()); });
+    EXPECT_EQ(connecting.wait_for(300ms), std::future_status::timeout) << "TLS waits for the keys";
+    harness.store->releaseKeys();
+    std::unique_ptr<TestPhone> phone;
+    ASSERT_NO_THROW(phone = connecting.get());
+    EXPECT_EQ(phone->authenticate(device.id, device.key).deviceName, "Anna");
+    EXPECT_EQ(failuresRecorded(harness), 0u);
+    EXPECT_FALSE(anyHandshakeFailed(harness));
+}
+
+// Keys that take longer than the wait: TLS runs with the keys known so far, and an identity unknown there is
+// refused without counting against the phone, which gets in once the keys are there. Then it counts again.
+TEST(ServerDeviceStore, AnIdentityUnknownBeforeTheKeysAreLoadedIsRefusedWithoutCounting) {
+    ServerHarness::Options options;
+    options.keyLoadWait = 50ms;
+    ServerHarness harness(options);
+    harness.store->keysPending = true;
+    harness.start();
+    auto device = harness.addPairedDevice("Anna");
+    for (int attempt = 0; attempt < 3; ++attempt) EXPECT_THROW(harness.connect(device.sessionKey()), ConnectionError);
+    EXPECT_EQ(failuresRecorded(harness), 0u);
+    EXPECT_FALSE(anyHandshakeFailed(harness));
+
+    harness.store->releaseKeys();
+    harness.waitForListenerReady();
+    EXPECT_TRUE(harness.authenticatedPhone(device));
+    EXPECT_THROW(harness.connect(test::sessionKey(Uuid::random(), device.key)), ConnectionError);
+    EXPECT_TRUE(harness.waitForEvent<ServerEvent::HandshakeFailed>());
 }
 
 TEST(ServerDeviceStore, StoppingTheServerSavesWhatTheStoreKeptForLater) {

@@ -32,6 +32,7 @@ ServerHarness::ServerHarness(Options options)
     configuration.wallClock = date.function();
     configuration.pasteRestoreDelay = options.pasteRestoreDelay;
     configuration.pairingLifetime = options.pairingLifetime;
+    configuration.keyLoadWait = options.keyLoadWait;
     configuration.defaults = defaults;
     configuration.makeAdvertiser = options.makeAdvertiser ? options.makeAdvertiser : bonjour->factory();
     // A host with no network interfaces and the kernel name "testhost".

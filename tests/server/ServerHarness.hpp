@@ -41,6 +41,7 @@ public:
         if (keysPending) return {};
         return PairedDeviceStore::sessionKeys();
     }
+    bool keysLoaded() const override { return !keysPending; }
     void setKeysChangedHandler(std::function<void()> handler) override {
         std::lock_guard lock(handlerMutex_);
         keysChanged_ = std::move(handler);
@@ -106,6 +107,7 @@ public:
         helper::HelperPreferences preferences;
         std::chrono::milliseconds pasteRestoreDelay{20};
         double pairingLifetime = helper::PairingSession::lifetime;
+        std::chrono::milliseconds keyLoadWait{2000};
         helper::ListenerOptions listenerOptions = helper::ListenerOptions::loopbackTest();
         // Absent: the Bonjour recorder below.
         helper::BonjourAdvertiserFactory makeAdvertiser;

@@ -1,9 +1,11 @@
 #include "ServerHarness.hpp"
 
+#include "StrangerCrowd.hpp"
 #include "WaitUntil.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace orvik::test {
@@ -108,27 +110,36 @@ TEST_F(ServerSessions, AtMostEightAuthenticatedSessionsAreAdmitted) {
     EXPECT_TRUE(harness.onServer([](HelperServer& s) { return s.recentHandshakeFailures(); }).empty());
 }
 
-TEST_F(ServerSessions, TwoPendingSessionsPerAddressAndTheOldestPendingSessionMakesRoom) {
-    RawClient first("127.0.0.2", harness.port);
-    RawClient second("127.0.0.2", harness.port);
-    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == 2; }));
-    RawClient third("127.0.0.2", harness.port);
-    EXPECT_TRUE(third.waitForClose());
-    EXPECT_EQ(pending(), 2u);
+// Connections still inside TLS have their own places: a few per address, and when all are taken a newcomer closes
+// one of the address holding the most of them, even when those are the youngest.
+TEST_F(ServerSessions, ConnectionsInsideTLSHaveLimitedPlacesAndTheAddressWithTheMostMakesRoom) {
+    constexpr std::size_t perAddress = HelperServer::maxInsideTLSPerAddress;
+    constexpr std::size_t pool = HelperServer::maxInsideTLS;
+    std::vector<std::unique_ptr<RawClient>> others;
+    for (std::size_t index = 0; index < pool - perAddress; ++index) {
+        others.push_back(std::make_unique<RawClient>(StrangerCrowd::address(static_cast<int>(index)), harness.port));
+    }
+    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == pool - perAddress; }));
 
     harness.clock.advance(1);
-    RawClient fromC("127.0.0.3", harness.port);
-    harness.clock.advance(1);
-    RawClient fromD("127.0.0.4", harness.port);
-    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == 4; }));
+    std::vector<std::unique_ptr<RawClient>> many;
+    for (std::size_t index = 0; index < perAddress; ++index) {
+        many.push_back(std::make_unique<RawClient>("127.0.0.2", harness.port));
+    }
+    ASSERT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == pool; }));
+    RawClient beyondItsAddress("127.0.0.2", harness.port);
+    EXPECT_TRUE(beyondItsAddress.waitForClose());
+    EXPECT_EQ(pending(), pool);
 
-    // A fifth pending connection from a new address ends the oldest one (first or second, opened together).
-    RawClient fromE("127.0.0.5", harness.port);
-    EXPECT_TRUE(test::waitUntil([&] { return first.waitForClose(10ms) || second.waitForClose(10ms); }));
-    EXPECT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == 4; }));
-    EXPECT_FALSE(fromC.waitForClose(100ms));
-    EXPECT_FALSE(fromD.waitForClose(100ms));
-    EXPECT_FALSE(fromE.waitForClose(100ms));
+    RawClient newcomer("127.0.0.3", harness.port);
+    EXPECT_TRUE(test::waitUntil([&] {
+        return std::any_of(many.begin(), many.end(), [](const auto& client) { return client->waitForClose(1ms); });
+    }));
+    EXPECT_TRUE(harness.waitUntil([](HelperServer& s) { return s.pendingHandshakeCount() == pool; }));
+    EXPECT_EQ(std::count_if(many.begin(), many.end(), [](const auto& client) { return client->waitForClose(0ms); }), 1);
+    EXPECT_TRUE(
+        std::none_of(others.begin(), others.end(), [](const auto& client) { return client->waitForClose(0ms); }));
+    EXPECT_FALSE(newcomer.waitForClose(0ms));
 }
 
 TEST_F(ServerSessions, ABlockedAddressIsTurnedAwayBeforeTLSWithoutANewFailure) {

@@ -120,6 +120,26 @@ TEST_F(KeychainDeviceStoreFixture, KeysTheKeyringCouldNotGiveAreAskedForAgainWhe
     EXPECT_EQ(keyring->readAlls(), 3);
 }
 
+// The server holds new handshakes until the start's read has ended: it hears of the end also when no key came.
+TEST_F(KeychainDeviceStoreFixture, TheEndOfTheStartsKeyReadIsToldToWhoeverFoundItRunning) {
+    EXPECT_TRUE(makeStore()->keysLoaded()) << "no device, nothing to read";
+    makeStore()->add(anna, annaKey);
+    keyring->failWith(locked());
+    auto slow = std::make_shared<SlowKeyring>(keyring);
+    KeychainDeviceStore store(defaults, slow, std::make_shared<KeyFileVault>(keyFilePath), lastSeenDelay);
+    ReleaseOnExit releaser{slow};
+    std::atomic<int> told = 0;
+    store.setKeysChangedHandler([&told] { ++told; });
+    EXPECT_FALSE(store.keysLoaded());
+    slow->release();
+    store.waitForBackgroundWork();
+    EXPECT_TRUE(store.keysLoaded());
+    EXPECT_EQ(told, 1) << "no key came, yet the read has ended";
+    store.sessionKeys();
+    store.waitForBackgroundWork();
+    EXPECT_EQ(told, 1) << "later reads tell only of keys that came";
+}
+
 // Mend: devices whose keys went with a corrupt key file stayed listed and could never connect, and nothing said so.
 TEST_F(KeychainDeviceStoreFixture, APairedDeviceLeftWithoutAKeyIsNamedOnce) {
     keyring->failWith(unreachable());

@@ -77,8 +77,6 @@ FramedConnection::FramedConnection(Passkey, TlsStream::Role role, asio::ip::tcp:
                                    std::optional<asio::ip::tcp::endpoint> peer)
     : executor_(socket.get_executor()), stream_(std::move(socket), std::move(context), role),
       remoteEndpoint_(peer ? std::move(peer) : endpointOf(stream_.socket(), true)),
-      // Not zeroed: only what a read filled is ever looked at.
-      readBuffer_(std::make_unique_for_overwrite<std::uint8_t[]>(receiveChunk)),
       writerIdle_(executor_, asio::steady_timer::time_point::max()),
       drained_(executor_, asio::steady_timer::time_point::max()), handshakeTimer_(executor_), closeTimer_(executor_) {
     peerAddress_ = remoteEndpoint_ ? remoteEndpoint_->address().to_string() : "unknown";
@@ -156,6 +154,9 @@ asio::awaitable<Frame> FramedConnection::receiveFrame() {
         }
         if (failure_) throw *failure_;
 
+        // Made at the first read: a connection that never finishes its handshake never needs it. Not zeroed:
+        // only what a read filled is ever looked at.
+        if (!readBuffer_) readBuffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(receiveChunk);
         std::size_t count = 0;
         try {
             count = co_await stream_.readSome({readBuffer_.get(), receiveChunk});

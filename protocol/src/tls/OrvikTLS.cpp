@@ -95,6 +95,12 @@ bool isAuthenticationReason(unsigned long error) {
     }
 }
 
+template <class Predicate> bool hasTlsError(const ConnectionError& error, Predicate matches) {
+    if (error.kind() != ConnectionError::Kind::failed && error.kind() != ConnectionError::Kind::waiting) return false;
+    const auto& network = error.networkError();
+    return network && std::any_of(network->tlsErrors.begin(), network->tlsErrors.end(), matches);
+}
+
 } // namespace
 
 KeyLookup lookupIn(std::vector<PreSharedKey> keys) {
@@ -149,9 +155,13 @@ void configureAcceptor(asio::ip::tcp::acceptor& acceptor) {
 }
 
 bool isAuthenticationFailure(const ConnectionError& error) {
-    if (error.kind() != ConnectionError::Kind::failed && error.kind() != ConnectionError::Kind::waiting) return false;
-    const auto& network = error.networkError();
-    return network && std::any_of(network->tlsErrors.begin(), network->tlsErrors.end(), &isAuthenticationReason);
+    return hasTlsError(error, &isAuthenticationReason);
+}
+
+bool isUnknownIdentity(const ConnectionError& error) {
+    return hasTlsError(error, [](unsigned long code) {
+        return ERR_GET_LIB(code) == ERR_LIB_SSL && ERR_GET_REASON(code) == SSL_R_PSK_IDENTITY_NOT_FOUND;
+    });
 }
 
 } // namespace orvik::OrvikTLS

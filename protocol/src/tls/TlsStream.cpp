@@ -16,6 +16,9 @@ namespace {
 
 // One socket read; a few TLS records.
 constexpr std::size_t readChunk = 64 * 1024;
+// One socket read during the handshake, whose flights are small: a server holding many handshakes (most of them a
+// stranger's, which never finish) holds a small buffer for each.
+constexpr std::size_t handshakeReadChunk = 4 * 1024;
 
 // Takes every error OpenSSL queued on this thread, oldest first.
 ConnectionError::NetworkError takeErrorQueue(std::error_code fallback, std::string fallbackText) {
@@ -39,8 +42,6 @@ ConnectionError::NetworkError takeErrorQueue(std::error_code fallback, std::stri
 
 TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::context> context, Role role)
     : socket_(std::move(socket)), context_(std::move(context)),
-      // Not zeroed: only what a read filled is ever looked at.
-      readBuffer_(std::make_unique_for_overwrite<std::uint8_t[]>(readChunk)),
       flushDone_(socket_.get_executor(), asio::steady_timer::time_point::max()) {
     ssl_ = SSL_new(context_->native_handle());
     input_ = BIO_new(BIO_s_mem());
@@ -245,9 +246,15 @@ asio::awaitable<void> TlsStream::flushAlert() {
 
 asio::awaitable<bool> TlsStream::fillInput() {
     if (readCancelled_) throw ConnectionError::cancelled();
+    const std::size_t chunk = SSL_is_init_finished(ssl_) ? readChunk : handshakeReadChunk;
+    if (readBufferSize_ != chunk) {
+        // Not zeroed: only what a read filled is ever looked at.
+        readBuffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(chunk);
+        readBufferSize_ = chunk;
+    }
     std::error_code error;
     std::size_t count = co_await socket_.async_read_some(
-        asio::buffer(readBuffer_.get(), readChunk),
+        asio::buffer(readBuffer_.get(), chunk),
         asio::bind_cancellation_slot(readCancel_.slot(), asio::redirect_error(asio::use_awaitable, error)));
     if (readCancelled_) throw ConnectionError::cancelled();
     if (error == asio::error::eof) co_return false;

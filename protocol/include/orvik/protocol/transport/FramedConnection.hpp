@@ -178,7 +178,7 @@ private:
     bool terminated_ = false;
 
     FrameReader reader_;
-    std::unique_ptr<std::uint8_t[]> readBuffer_; // of receiveChunk bytes
+    std::unique_ptr<std::uint8_t[]> readBuffer_; // of receiveChunk bytes, from the first receive on
 
     std::deque<Outgoing> queue_;
     std::size_t queuedBytes_ = 0;

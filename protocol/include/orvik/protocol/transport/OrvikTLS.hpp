@@ -52,5 +52,7 @@ void configureAcceptor(asio::ip::tcp::acceptor& acceptor);
 // an unknown PSK identity (either side), or a handshake-failure alert from the peer. Such failures count
 // against the peer's address; plain network failures do not.
 bool isAuthenticationFailure(const ConnectionError& error);
+// True when a server's handshake failed because the client's PSK identity has no key there.
+bool isUnknownIdentity(const ConnectionError& error);
 
 } // namespace orvik::OrvikTLS

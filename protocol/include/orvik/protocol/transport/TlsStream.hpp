@@ -86,8 +86,9 @@ private:
     SSL* ssl_ = nullptr;
     BIO* input_ = nullptr;                       // network → OpenSSL
     BIO* output_ = nullptr;                      // OpenSSL → network
-    std::unique_ptr<std::uint8_t[]> readBuffer_; // of readChunk bytes
-    std::vector<std::uint8_t> writeBuffer_;      // ciphertext taken from output_, sent up to writeOffset_
+    std::unique_ptr<std::uint8_t[]> readBuffer_; // sized for the handshake, then for reading frames
+    std::size_t readBufferSize_ = 0;
+    std::vector<std::uint8_t> writeBuffer_; // ciphertext taken from output_, sent up to writeOffset_
     std::size_t writeOffset_ = 0;
     bool flushing_ = false;
     asio::steady_timer flushDone_;
