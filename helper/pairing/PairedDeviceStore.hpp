@@ -57,8 +57,15 @@ public:
     virtual std::vector<PreSharedKey> sessionKeys();
     // Called, on any thread, whenever keys became known that sessionKeys() did not return before.
     virtual void setKeysChangedHandler(std::function<void()> handler);
-    // Saves now what the store keeps for a later save (lastSeen dates). Called when the application quits.
+    // Saves now what the store keeps for a later save (lastSeen dates), and lets the asynchronous lookups and
+    // additions under way end. Called when the application quits.
     virtual void flush();
+
+    // lookupKey and add for a caller that must not wait for a vault (the server's thread): `done` is called once,
+    // from any thread, with what they gave; for add, absent when the device was stored, else why it was not. Here
+    // they run at once on the caller's thread; a store whose vault may be slow runs them on a thread of its own.
+    virtual void lookupKeyAsync(const Uuid& deviceID, std::function<void(KeyLookup)> done);
+    virtual void addAsync(const PairedDevice& device, Bytes key, std::function<void(std::optional<std::string>)> done);
 
     // The device's key; absent when it is not found or cannot be read now.
     std::optional<Bytes> key(const Uuid& deviceID);
