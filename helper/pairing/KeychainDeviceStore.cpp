@@ -155,28 +155,26 @@ void KeychainDeviceStore::scheduleLastSeenSave() {
 
 KeyLookup KeychainDeviceStore::lookupKey(const Uuid& deviceID) {
     std::uint64_t epoch = 0;
+    std::optional<std::optional<Bytes>> cached;
     {
         std::lock_guard lock(cacheMutex_);
-        if (auto cached = cache_.find(deviceID); cached != cache_.end()) {
-            if (cached->second) return KeyLookup::found(*cached->second);
-            return missingKey(deviceID);
-        }
+        if (auto entry = cache_.find(deviceID); entry != cache_.end()) cached = entry->second;
         epoch = cacheEpoch_;
     }
-    KeyLookup result = readKey(deviceID);
-    std::lock_guard lock(cacheMutex_);
-    if (auto cached = cache_.find(deviceID); cached != cache_.end()) {
-        if (cached->second) return KeyLookup::found(*cached->second);
-        return missingKey(deviceID);
-    }
-    if (epoch == cacheEpoch_) {
-        if (result.status == KeyLookup::Status::found) {
-            cache_[deviceID] = result.key;
-        } else if (result.status == KeyLookup::Status::notFound) {
-            cache_[deviceID] = std::nullopt;
+    if (!cached) {
+        KeyLookup result = readKey(deviceID);
+        std::lock_guard lock(cacheMutex_);
+        if (auto entry = cache_.find(deviceID); entry != cache_.end()) {
+            cached = entry->second;
+        } else {
+            if (epoch == cacheEpoch_ && result.status == KeyLookup::Status::found) cache_[deviceID] = result.key;
+            if (epoch == cacheEpoch_ && result.status == KeyLookup::Status::notFound) cache_[deviceID] = std::nullopt;
+            return result;
         }
     }
-    return result;
+    // Outside the cache's lock: the list's is taken before it.
+    if (*cached) return KeyLookup::found(std::move(**cached));
+    return missingKey(deviceID);
 }
 
 KeyLookup KeychainDeviceStore::missingKey(const Uuid& deviceID) const {
