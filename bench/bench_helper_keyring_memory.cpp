@@ -106,5 +106,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "run under tests/support/run-with-private-bus --keyring\n");
         return 2;
     }
-    return run(count);
+    try {
+        return run(count);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

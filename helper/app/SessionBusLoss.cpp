@@ -11,10 +11,11 @@
 namespace orvik::helper {
 
 SessionBusLoss::SessionBusLoss() {
-    connection_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (!connection_) return;
-    g_dbus_connection_set_exit_on_close(connection_, FALSE);
-    handler_ = g_signal_connect(connection_, "closed", G_CALLBACK(closed), this);
+    GDBusConnection* connection = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!connection) return;
+    g_dbus_connection_set_exit_on_close(connection, FALSE);
+    handler_ = g_signal_connect(connection, "closed", G_CALLBACK(closed), this);
+    connection_ = connection;
 }
 
 SessionBusLoss::~SessionBusLoss() {
@@ -28,7 +29,7 @@ void SessionBusLoss::onLoss(std::function<void()> quit) {
     if (lost_ && quit_) quit_();
 }
 
-void SessionBusLoss::closed(GDBusConnection*, int, void* error, void* self) {
+void SessionBusLoss::closed(void*, int, void* error, void* self) {
     const auto* reason = static_cast<const GError*>(error);
     Log::error("App", std::string("The session bus went away (") + (reason ? reason->message : "closed") +
                           "); Orvik Helper quits");

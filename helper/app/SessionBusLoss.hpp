@@ -2,8 +2,6 @@
 
 #include <functional>
 
-typedef struct _GDBusConnection GDBusConnection;
-
 namespace orvik::helper {
 
 // Ends the application the clean way, with a line in the log saying why, when the session bus goes away. GLib's
@@ -25,11 +23,11 @@ public:
     void onLoss(std::function<void()> quit);
 
 private:
-    static void closed(GDBusConnection* connection, int remotePeerVanished, void* error, void* self);
+    static void closed(void* connection, int remotePeerVanished, void* error, void* self);
 
     std::function<void()> quit_;
     bool lost_ = false;
-    GDBusConnection* connection_ = nullptr;
+    void* connection_ = nullptr; // the GDBusConnection, kept from gio's headers here
     unsigned long handler_ = 0;
 };
 

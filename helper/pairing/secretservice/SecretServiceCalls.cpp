@@ -166,6 +166,7 @@ std::map<std::string, Bytes> ServiceConnection::secrets(const std::vector<std::s
     std::map<std::string, Bytes> found;
     if (itemPaths.empty()) return found;
     std::vector<const gchar*> paths;
+    paths.reserve(itemPaths.size() + 1);
     for (const auto& path : itemPaths) paths.push_back(path.c_str());
     paths.push_back(nullptr);
     GError* rawError = nullptr;

@@ -18,6 +18,16 @@ nlohmann::json jsonOf(const Bytes& bytes) {
     return nlohmann::json::parse(bytes.begin(), bytes.end());
 }
 
+// A JSON array of these entries' texts.
+std::string arrayOf(std::initializer_list<std::string> entries) {
+    std::string text = "[";
+    for (const auto& entry : entries) {
+        if (text.size() > 1) text += ",";
+        text += entry;
+    }
+    return text + "]";
+}
+
 Date referencePlus(double seconds) {
     return *ReferenceDate::date(seconds);
 }
@@ -100,19 +110,16 @@ TEST(DeviceList, ADeviceListedMoreThanOnceIsItsLastEntryWithTheLatestLastSeen) {
     const std::string unreadableAnna = R"({"id": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "name": 5})";
     const PairedDevice b{benID, "B", "M", referencePlus(4)};
     for (const auto& row : {
-             Row{"[" + anna1 + "," + ben + "," + anna2 + "]",
+             Row{arrayOf({anna1, ben, anna2}),
                  {b, {annaID, "A2", "M", referencePlus(2), referencePlus(9)}},
                  {"\"A2\" (E621E1F8-C36C-495A-93FC-0C247A3E6E5F) is listed 2 times"},
                  2},
-             Row{"[" + anna3 + "," + anna1 + "," + anna2 + "," + anna3 + "]",
+             Row{arrayOf({anna3, anna1, anna2, anna3}),
                  {{annaID, "A3", "M", referencePlus(3), referencePlus(9)}},
                  {"\"A3\" (E621E1F8-C36C-495A-93FC-0C247A3E6E5F) is listed 4 times"},
                  1},
              // An entry that cannot be read is kept as found, beside the readable one.
-             Row{"[" + unreadableAnna + "," + anna3 + "," + ben + "]",
-                 {{annaID, "A3", "M", referencePlus(3)}, b},
-                 {},
-                 3},
+             Row{arrayOf({unreadableAnna, anna3, ben}), {{annaID, "A3", "M", referencePlus(3)}, b}, {}, 3},
          }) {
         std::vector<std::string> skipped;
         std::vector<std::string> merged;
