@@ -1,6 +1,7 @@
 // orvik-helper: the desktop helper that paired phones control. Lives in the system tray.
 #include "app/HelperApplication.hpp"
 #include "app/QuitSignals.hpp"
+#include "app/SessionBusLoss.hpp"
 #include "app/SingleInstance.hpp"
 
 #include "core/AppInfo.hpp"
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("orvik-helper"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Before anything else talks to the session bus (the device store's thread does at once).
+    SessionBusLoss sessionBusLoss;
+
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
         Log::error("App",
                    "Orvik Helper needs an X11 session; this one is " + QGuiApplication::platformName().toStdString());
@@ -47,6 +51,7 @@ int main(int argc, char** argv) {
 
     HelperApplication helper(FileUserDefaults::standard());
     quitSignals.onSignal([&helper] { helper.quit(); });
+    sessionBusLoss.onLoss([&helper] { helper.quit(); });
     instance->onLaterStart([&helper] { helper.bringForward(); });
     helper.launch();
     return QApplication::exec();

@@ -79,14 +79,42 @@ void FileUserDefaults::remove(std::string_view key) {
     persist(contents, generation);
 }
 
-void FileUserDefaults::persist(const std::string& contents, std::uint64_t generation) {
+std::optional<std::string> FileUserDefaults::setDurably(std::string_view key, Value value) {
+    std::optional<Value> previous;
+    std::string contents;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(mapMutex_);
+        if (inMemoryOnly_)
+            return "the defaults file could not be read, so nothing is written to it until the next start";
+        previous = lookup(values_, key);
+        // Written even when equal: an earlier failed write may have left it in memory only.
+        store(values_, key, value);
+        generation = ++generation_;
+        contents = DefaultsDocument::serialize(values_);
+    }
+    auto failure = persist(contents, generation);
+    if (!failure) return std::nullopt;
+    std::lock_guard lock(mapMutex_);
+    if (lookup(values_, key) == value) {
+        if (previous) {
+            store(values_, key, std::move(*previous));
+        } else {
+            erase(values_, key);
+        }
+    }
+    return failure;
+}
+
+std::optional<std::string> FileUserDefaults::persist(const std::string& contents, std::uint64_t generation) {
     std::lock_guard lock(fileMutex_);
-    if (generation <= writtenGeneration_) return;
+    if (generation <= writtenGeneration_) return std::nullopt;
     if (auto failure = AtomicFile::replace(file_, contents, fileMode)) {
         Log::error(logCategory, "Saving the defaults failed: " + *failure);
-        return;
+        return failure;
     }
     writtenGeneration_ = generation;
+    return std::nullopt;
 }
 
 } // namespace orvik::helper

@@ -24,6 +24,12 @@ public:
     // Writing a value equal to the stored one changes nothing (and writes nothing to disk).
     virtual void set(std::string_view key, Value value) = 0;
     virtual void remove(std::string_view key) = 0;
+    // Sets the value for a change that must outlive the process or not be made at all: absent when it is saved,
+    // else why not, and then nothing changed. A store that keeps nothing on disk only sets it.
+    virtual std::optional<std::string> setDurably(std::string_view key, Value value) {
+        set(key, std::move(value));
+        return std::nullopt;
+    }
 
     std::optional<bool> boolean(std::string_view key) const { return typed<bool>(key); }
     std::optional<std::int64_t> integer(std::string_view key) const { return typed<std::int64_t>(key); }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <utility>
 
 namespace orvik::helper {
@@ -32,6 +33,12 @@ DeviceList::DeviceList(const std::vector<PairedDevice>& devices) {
 }
 
 std::optional<DeviceList> DeviceList::decode(ByteView bytes, std::vector<std::string>& skipped) {
+    std::vector<std::string> merged;
+    return decode(bytes, skipped, merged);
+}
+
+std::optional<DeviceList> DeviceList::decode(ByteView bytes, std::vector<std::string>& skipped,
+                                             std::vector<std::string>& merged) {
     auto array = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (!array.is_array()) return std::nullopt;
     DeviceList list;
@@ -46,7 +53,43 @@ std::optional<DeviceList> DeviceList::decode(ByteView bytes, std::vector<std::st
             list.entries_.push_back({std::move(stored), std::nullopt});
         }
     }
+    list.mergeRepeatedDevices(merged);
     return list;
+}
+
+void DeviceList::mergeRepeatedDevices(std::vector<std::string>& merged) {
+    struct Copies {
+        std::size_t last = 0;
+        std::size_t count = 0;
+        std::optional<Date> latestSeen;
+    };
+    std::map<Uuid, Copies> copies;
+    for (std::size_t index = 0; index < entries_.size(); ++index) {
+        const auto& device = entries_[index].device;
+        if (!device) continue;
+        auto& found = copies[device->id];
+        found.last = index;
+        ++found.count;
+        if (device->lastSeen && (!found.latestSeen || *device->lastSeen > *found.latestSeen)) {
+            found.latestSeen = device->lastSeen;
+        }
+    }
+    std::vector<Entry> kept;
+    kept.reserve(entries_.size());
+    for (std::size_t index = 0; index < entries_.size(); ++index) {
+        auto& entry = entries_[index];
+        if (entry.device) {
+            const auto& found = copies.at(entry.device->id);
+            if (found.last != index) continue;
+            if (found.count > 1) {
+                entry.device->lastSeen = found.latestSeen;
+                merged.push_back("\"" + entry.device->name + "\" (" + entry.device->id.text() + ") is listed " +
+                                 std::to_string(found.count) + " times");
+            }
+        }
+        kept.push_back(std::move(entry));
+    }
+    entries_ = std::move(kept);
 }
 
 Bytes DeviceList::encode() const {

@@ -17,6 +17,9 @@ namespace orvik::helper {
 // write) is skipped, named for the log, and kept as it was found; a record's keys this version does not know are
 // kept too. Writing the list back therefore never loses what another version stored. Adding or removing a device
 // drops every entry that names its identifier, readable or not.
+//
+// A device listed more than once (readable each time) is read as one: its last entry, as adding puts the latest at
+// the end, with the latest lastSeen of them all.
 class DeviceList {
 public:
     DeviceList() = default;
@@ -25,6 +28,10 @@ public:
     // Absent when the bytes are not a JSON array. Each entry skipped is described in `skipped`, e.g.
     // "entry 2 (E621E1F8-C36C-495A-93FC-0C247A3E6E5F): name is not a text".
     static std::optional<DeviceList> decode(ByteView bytes, std::vector<std::string>& skipped);
+    // As above; each device read as one of several entries is described in `merged`, e.g.
+    // "\"Anna\" (E621E1F8-C36C-495A-93FC-0C247A3E6E5F) is listed 2 times".
+    static std::optional<DeviceList> decode(ByteView bytes, std::vector<std::string>& skipped,
+                                            std::vector<std::string>& merged);
     Bytes encode() const;
 
     // The readable records, in order.
@@ -42,6 +49,9 @@ private:
         // Absent for an entry that could not be read.
         std::optional<PairedDevice> device;
     };
+
+    // Keeps the last readable entry of each device, with the latest lastSeen of its entries.
+    void mergeRepeatedDevices(std::vector<std::string>& merged);
 
     std::vector<Entry> entries_;
 };

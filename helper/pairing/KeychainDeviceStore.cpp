@@ -11,10 +11,7 @@ namespace {
 
 constexpr const char* storeLogCategory = "DeviceStore";
 constexpr const char* workerName = "DeviceStore";
-
-KeyLookup lookupFromCache(const std::optional<Bytes>& entry) {
-    return entry ? KeyLookup::found(*entry) : KeyLookup::notFound();
-}
+constexpr const char* requestsName = "DeviceKeys";
 
 std::string nameAndID(const PairedDevice& device) {
     return "\"" + device.name + "\" (" + device.id.text() + ")";
@@ -27,23 +24,26 @@ KeychainDeviceStore::KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults,
                                          std::chrono::milliseconds lastSeenDelay)
     : defaults_(std::move(defaults)), keyring_(std::move(keyring)), keyFile_(std::move(keyFile)),
       lastSeenDelay_(lastSeenDelay), worker_(std::make_unique<IoThread>(workerName)),
-      lastSeenTimer_(std::make_unique<asio::steady_timer>(worker_->executor())) {
+      lastSeenTimer_(std::make_unique<asio::steady_timer>(worker_->executor())),
+      requests_(std::make_unique<IoThread>(requestsName, IoThread::AtDestruction::finishPendingWork)) {
     loadList();
     keysLoaded_ = list_.devices().empty();
     requestKeyLoad();
 }
 
 KeychainDeviceStore::~KeychainDeviceStore() {
+    // Every caller waiting for an answer gets it.
+    requests_.reset();
     stopping_ = true;
     // The timer goes on its own thread, before the thread and its context do.
-    runOnWorker([this] { lastSeenTimer_.reset(); });
+    runOn(*worker_, [this] { lastSeenTimer_.reset(); });
     worker_.reset();
     saveUnsavedLastSeen();
 }
 
-void KeychainDeviceStore::runOnWorker(std::function<void()> task) {
+void KeychainDeviceStore::runOn(IoThread& thread, std::function<void()> task) {
     std::promise<void> done;
-    asio::post(worker_->executor(), [&task, &done] {
+    asio::post(thread.executor(), [&task, &done] {
         task();
         done.set_value();
     });
@@ -51,7 +51,8 @@ void KeychainDeviceStore::runOnWorker(std::function<void()> task) {
 }
 
 void KeychainDeviceStore::waitForBackgroundWork() {
-    runOnWorker([] {});
+    runOn(*requests_, [] {});
+    runOn(*worker_, [] {});
 }
 
 // The device list.
@@ -60,18 +61,31 @@ void KeychainDeviceStore::loadList() {
     auto stored = defaults_->value(metadataKey);
     if (!stored) return;
     std::vector<std::string> skipped;
+    std::vector<std::string> merged;
     std::optional<DeviceList> decoded;
-    if (const auto* bytes = std::get_if<Bytes>(&*stored)) decoded = DeviceList::decode(*bytes, skipped);
+    if (const auto* bytes = std::get_if<Bytes>(&*stored)) decoded = DeviceList::decode(*bytes, skipped, merged);
     if (!decoded) {
-        defaults_->set(unreadableMetadataKey, *stored);
-        Log::error(storeLogCategory, std::string("The list of paired devices is unreadable; it is kept under \"") +
-                                         unreadableMetadataKey + "\" and the list starts empty");
+        keepUnreadableList(*stored);
         return;
     }
     for (const auto& problem : skipped) {
         Log::error(storeLogCategory, "Ignoring an unreadable paired device, kept as stored: " + problem);
     }
+    for (const auto& repeated : merged) {
+        Log::error(storeLogCategory,
+                   "The paired device " + repeated + "; only its last entry is kept, with the latest lastSeen of them");
+    }
     list_ = std::move(*decoded);
+}
+
+void KeychainDeviceStore::keepUnreadableList(const UserDefaults::Value& stored) {
+    std::string key = unreadableMetadataKey;
+    for (int copy = 2; defaults_->value(key) && defaults_->value(key) != stored; ++copy) {
+        key = std::string(unreadableMetadataKey) + "." + std::to_string(copy);
+    }
+    defaults_->set(key, stored);
+    Log::error(storeLogCategory,
+               "The list of paired devices is unreadable; it is kept under \"" + key + "\" and the list starts empty");
 }
 
 // Called holding changeMutex_: saves are made one at a time, each of the list as it is then.
@@ -95,6 +109,8 @@ void KeychainDeviceStore::saveUnsavedLastSeen() {
 }
 
 void KeychainDeviceStore::flush() {
+    // Their answers reach callers that are still there.
+    runOn(*requests_, [] {});
     saveUnsavedLastSeen();
 }
 
@@ -140,18 +156,48 @@ void KeychainDeviceStore::scheduleLastSeenSave() {
 
 KeyLookup KeychainDeviceStore::lookupKey(const Uuid& deviceID) {
     std::uint64_t epoch = 0;
+    std::optional<std::optional<Bytes>> cached;
     {
         std::lock_guard lock(cacheMutex_);
-        if (auto cached = cache_.find(deviceID); cached != cache_.end()) return lookupFromCache(cached->second);
+        if (auto entry = cache_.find(deviceID); entry != cache_.end()) cached = entry->second;
         epoch = cacheEpoch_;
     }
-    KeyLookup result = readKey(deviceID);
-    std::lock_guard lock(cacheMutex_);
-    if (auto cached = cache_.find(deviceID); cached != cache_.end()) return lookupFromCache(cached->second);
-    if (result.status != KeyLookup::Status::unavailable && epoch == cacheEpoch_) {
-        cache_[deviceID] = result.status == KeyLookup::Status::found ? std::optional<Bytes>(result.key) : std::nullopt;
+    if (!cached) {
+        KeyLookup result = readKey(deviceID);
+        std::lock_guard lock(cacheMutex_);
+        if (auto entry = cache_.find(deviceID); entry != cache_.end()) {
+            cached = entry->second;
+        } else {
+            if (epoch == cacheEpoch_ && result.status == KeyLookup::Status::found) cache_[deviceID] = result.key;
+            if (epoch == cacheEpoch_ && result.status == KeyLookup::Status::notFound) cache_[deviceID] = std::nullopt;
+            return result;
+        }
     }
-    return result;
+    // Outside the cache's lock: the list's is taken before it.
+    if (*cached) return KeyLookup::found(std::move(**cached));
+    return missingKey(deviceID);
+}
+
+KeyLookup KeychainDeviceStore::missingKey(const Uuid& deviceID) const {
+    if (keyFile_->isUnreadable() && isListed(deviceID)) return KeyLookup::unavailable();
+    return KeyLookup::notFound();
+}
+
+void KeychainDeviceStore::lookupKeyAsync(const Uuid& deviceID, std::function<void(KeyLookup)> done) {
+    asio::post(requests_->executor(), [this, deviceID, done = std::move(done)] { done(lookupKey(deviceID)); });
+}
+
+void KeychainDeviceStore::addAsync(const PairedDevice& device, Bytes key,
+                                   std::function<void(std::optional<std::string>)> done) {
+    asio::post(requests_->executor(), [this, device, key = std::move(key), done = std::move(done)] {
+        std::optional<std::string> failure;
+        try {
+            add(device, key);
+        } catch (const StoreError& error) {
+            failure = error.what();
+        }
+        done(std::move(failure));
+    });
 }
 
 // The file first: a migration writes the keyring before it deletes from the file, so a key moving between the
@@ -162,8 +208,8 @@ KeyLookup KeychainDeviceStore::readKey(const Uuid& deviceID) {
 
     auto inKeyring = keyring_->read(deviceID);
     switch (inKeyring.status) {
-    case VaultResult::Status::ok: return KeyLookup::found(std::move(inKeyring.key));
-    case VaultResult::Status::notFound: return KeyLookup::notFound();
+    case VaultResult::Status::ok: noteReachable(); return KeyLookup::found(std::move(inKeyring.key));
+    case VaultResult::Status::notFound: noteReachable(); return missingKey(deviceID);
     case VaultResult::Status::unreachable:
         noteUnreachable(inKeyring.detail);
         // With no keyring at all the file is the only vault; a device that is not listed is simply unknown.
@@ -248,6 +294,8 @@ void KeychainDeviceStore::loadKeys() {
         noteUnreachable(found.detail);
     } else if (found.status != VaultResult::Status::ok) {
         Log::error(storeLogCategory, "Keychain read failed: " + found.detail);
+    } else {
+        noteReachable();
     }
     auto listed = devices();
     auto inFile = keyFile_->entries();
@@ -280,12 +328,17 @@ void KeychainDeviceStore::loadKeys() {
     if (raced) requestKeyLoad();
 }
 
-// Devices listed without a key can never connect: each is named once.
+// Devices listed without a key cannot connect: each is named once, with what would let it.
 void KeychainDeviceStore::reportKeyless(const std::vector<PairedDevice>& devices, VaultResult::Status keyringStatus) {
     if (keyringStatus != VaultResult::Status::ok && keyringStatus != VaultResult::Status::unreachable) return;
     for (const auto& device : devices) {
         if (!reportedKeyless_.insert(device.id).second) continue;
-        if (keyringStatus == VaultResult::Status::ok) {
+        if (keyFile_->isUnreadable()) {
+            Log::error(storeLogCategory, "The paired device " + nameAndID(device) +
+                                             " cannot connect until the key file can be read; its key is not in "
+                                             "the keyring: " +
+                                             keyFile_->path().string());
+        } else if (keyringStatus == VaultResult::Status::ok) {
             Log::error(storeLogCategory,
                        "No key found for the paired device " + nameAndID(device) + "; it has to pair again");
         } else {
@@ -333,30 +386,51 @@ void KeychainDeviceStore::migrateKeyFile() {
 
 void KeychainDeviceStore::add(const PairedDevice& device, ByteView key) {
     std::lock_guard change(changeMutex_);
+    const Vault written = writeKey(device, key);
+
+    DeviceList before;
+    bool lastSeenWasUnsaved = false;
+    Bytes encoded;
+    {
+        std::lock_guard lock(listMutex_);
+        before = list_;
+        lastSeenWasUnsaved = std::exchange(lastSeenUnsaved_, false);
+        list_.add(device);
+        encoded = list_.encode();
+    }
+    std::optional<std::optional<Bytes>> cachedBefore;
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (auto cached = cache_.find(device.id); cached != cache_.end()) cachedBefore = cached->second;
+        cache_[device.id] = Bytes(key.begin(), key.end());
+        ++cacheEpoch_;
+    }
+    if (auto failure = defaults_->setDurably(metadataKey, std::move(encoded))) {
+        undoAdd(device, std::move(before), lastSeenWasUnsaved, std::move(cachedBefore), written);
+        throw StoreError("Saving the list of paired devices failed: " + *failure);
+    }
+    if (written == Vault::keyring) requestMigration();
+}
+
+KeychainDeviceStore::Vault KeychainDeviceStore::writeKey(const PairedDevice& device, ByteView key) {
     auto written = keyring_->write(device.id, labelPrefix + device.name, key);
     switch (written.status) {
     case VaultResult::Status::ok:
+        noteReachable();
         // A copy left in the file would shadow the new key.
         if (auto removed = keyFile_->remove(device.id); removed.status != VaultResult::Status::ok) {
             keyring_->remove(device.id);
             throw StoreError("Keychain write failed: " + removed.detail);
         }
-        break;
+        return Vault::keyring;
     case VaultResult::Status::unreachable:
         noteUnreachable(written.detail);
         storeInKeyFile(device.id, key, written.detail);
-        break;
+        return Vault::keyFile;
     case VaultResult::Status::notFound:
-    case VaultResult::Status::failed: throw StoreError("Keychain write failed: " + written.detail);
+    case VaultResult::Status::failed: break;
     }
-
-    setCache(device.id, Bytes(key.begin(), key.end()));
-    {
-        std::lock_guard lock(listMutex_);
-        list_.add(device);
-    }
-    saveList();
-    if (written.status == VaultResult::Status::ok) requestMigration();
+    throw StoreError("Keychain write failed: " + written.detail);
 }
 
 void KeychainDeviceStore::storeInKeyFile(const Uuid& deviceID, ByteView key, const std::string& reason) {
@@ -366,36 +440,63 @@ void KeychainDeviceStore::storeInKeyFile(const Uuid& deviceID, ByteView key, con
     }
 }
 
+void KeychainDeviceStore::undoAdd(const PairedDevice& device, DeviceList before, bool lastSeenWasUnsaved,
+                                  std::optional<std::optional<Bytes>> cachedBefore, Vault written) {
+    {
+        std::lock_guard lock(listMutex_);
+        // Dates seen meanwhile stay.
+        for (const auto& current : list_.devices()) {
+            auto* earlier = before.find(current.id);
+            if (!earlier || earlier->lastSeen == current.lastSeen || current.id == device.id) continue;
+            earlier->lastSeen = current.lastSeen;
+            lastSeenWasUnsaved = true;
+        }
+        list_ = std::move(before);
+        lastSeenUnsaved_ = lastSeenUnsaved_ || lastSeenWasUnsaved;
+    }
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (cachedBefore) {
+            cache_[device.id] = std::move(*cachedBefore);
+        } else {
+            cache_.erase(device.id);
+        }
+        ++cacheEpoch_;
+    }
+    auto removed = written == Vault::keyring ? keyring_->remove(device.id) : keyFile_->remove(device.id);
+    if (removed.status != VaultResult::Status::ok) {
+        Log::error(storeLogCategory, "Taking back the key of a device that was not stored failed: " + removed.detail);
+    }
+}
+
 void KeychainDeviceStore::remove(const Uuid& deviceID) {
     std::lock_guard change(changeMutex_);
-    // A key left behind grants nothing: the listener offers session keys of listed devices only.
+    {
+        std::lock_guard lock(listMutex_);
+        list_.remove(deviceID);
+    }
+    // The list first: a key left behind grants nothing (the listener offers session keys of listed devices only),
+    // while a device listed without its key would have to pair again.
+    saveList();
     if (auto removed = keyring_->remove(deviceID); removed.status != VaultResult::Status::ok) {
         Log::error(storeLogCategory, "Keychain delete failed: " + removed.detail);
     }
     if (auto removed = keyFile_->remove(deviceID); removed.status != VaultResult::Status::ok) {
         Log::error(storeLogCategory, "Key file delete failed: " + removed.detail);
     }
-    {
-        std::lock_guard cacheLock(cacheMutex_);
-        cache_.erase(deviceID);
-        ++cacheEpoch_;
-    }
-    {
-        std::lock_guard lock(listMutex_);
-        list_.remove(deviceID);
-    }
-    saveList();
+    std::lock_guard cacheLock(cacheMutex_);
+    cache_.erase(deviceID);
+    ++cacheEpoch_;
 }
 
+// Said at each change from the keyring to the key file.
 void KeychainDeviceStore::noteUnreachable(const std::string& detail) {
     if (reportedUnreachable_.exchange(true)) return;
     Log::notice(storeLogCategory, "Secret Service unreachable, device keys fall back to the key file: " + detail);
 }
 
-void KeychainDeviceStore::setCache(const Uuid& deviceID, std::optional<Bytes> key) {
-    std::lock_guard lock(cacheMutex_);
-    cache_[deviceID] = std::move(key);
-    ++cacheEpoch_;
+void KeychainDeviceStore::noteReachable() {
+    reportedUnreachable_ = false;
 }
 
 } // namespace orvik::helper

@@ -28,19 +28,28 @@ namespace orvik::helper {
 // changed lastSeen is saved by the store's own thread once lastSeenSaveDelay has passed, together with every other
 // lastSeen changed meanwhile (and by flush() and at destruction): a crash loses at most those last dates. One
 // writer at a time, in the order of the changes, so a late lastSeen save never writes an older list over a newer.
+// An add whose list cannot be saved (UserDefaults::setDurably) takes its key back and fails: a phone told it paired
+// is never gone after a restart. A remove saves the list before it deletes the key: a crash between the two leaves
+// a key that grants nothing (the listener offers the keys of listed devices only), never a listed device without
+// its key.
 //
 // Which vault holds a key is recorded by the key file itself: a key found there is used, every other listed
 // device's key is in the keyring. Construction touches no vault: the store's thread then reads every keyring key at
 // once (DeviceKeyVault::readAll), and afterwards moves the key file's keys into the keyring when it is reachable (so a
 // backend that changed between two starts never makes a paired device look removed); keys written later to the keyring
 // are followed by another such move. sessionKeys() never waits for the keyring: it returns the keys known so far and
-// the keys-changed handler hears when more became known. A listed device found to have no key at all is logged.
+// the keys-changed handler hears when more became known. A listed device found to have no key at all is logged; while
+// the key file cannot be read, such a device's key may be in it: it reads as unavailable, not as absent. Each change
+// from the keyring to the key file is logged: no key goes there unsaid.
 //
 // Key cache: a key found, or a key certainly absent, is remembered for the life of the store (or until the
 // device is added or removed again). A read error (locked keyring, no answer in time) is logged and not
 // remembered, so the next lookup asks again; while the keyring is unreachable a listed device whose key is
 // not in the file reads as unavailable, not as absent. A lookup that raced with add or remove never replaces
 // what they left in the cache.
+//
+// Threads: lookupKeyAsync and addAsync run on a thread of their own ("DeviceKeys"), in the order asked, so that a
+// keyring that does not answer holds up neither the caller nor the store's thread; flush() waits for them.
 //
 // Locks, taken in this order: `changeMutex_` serialises every change that writes (vault writes, list saves, each
 // step of moving keys); `listMutex_` guards the list in memory and is held only for memory work, so lastSeen
@@ -76,6 +85,8 @@ public:
     void setKeysChangedHandler(std::function<void()> handler) override;
     bool keysLoaded() const override;
     void flush() override;
+    void lookupKeyAsync(const Uuid& deviceID, std::function<void(KeyLookup)> done) override;
+    void addAsync(const PairedDevice& device, Bytes key, std::function<void(std::optional<std::string>)> done) override;
 
     // Moves the key file's keys into the keyring when it is reachable, on the caller's thread. The store's thread
     // does this after the start and after keyring writes.
@@ -84,21 +95,32 @@ public:
     void waitForBackgroundWork();
 
 private:
+    // Where a key was written.
+    enum class Vault { keyring, keyFile };
+
     void loadList();
+    // Keeps a stored list that is not a JSON array under a key of its own, never over an earlier one.
+    void keepUnreadableList(const UserDefaults::Value& stored);
     void saveList();
     void saveUnsavedLastSeen();
     void scheduleLastSeenSave();
     KeyLookup readKey(const Uuid& deviceID);
+    // The answer for a device whose key no vault holds: absent, unless it may be in a key file that cannot be read.
+    KeyLookup missingKey(const Uuid& deviceID) const;
     bool isListed(const Uuid& deviceID) const;
+    Vault writeKey(const PairedDevice& device, ByteView key);
     void storeInKeyFile(const Uuid& deviceID, ByteView key, const std::string& reason);
+    // Puts the list and the device's cache entry back as they were before an add whose list was not saved.
+    void undoAdd(const PairedDevice& device, DeviceList before, bool lastSeenWasUnsaved,
+                 std::optional<std::optional<Bytes>> cachedBefore, Vault written);
     void requestKeyLoad();
     void requestMigration();
     void loadKeys();
     void reportKeyless(const std::vector<PairedDevice>& devices, VaultResult::Status keyringStatus);
     void notifyKeysChanged();
     void noteUnreachable(const std::string& detail);
-    void setCache(const Uuid& deviceID, std::optional<Bytes> key);
-    void runOnWorker(std::function<void()> task);
+    void noteReachable();
+    static void runOn(IoThread& thread, std::function<void()> task);
 
     std::shared_ptr<UserDefaults> defaults_;
     std::shared_ptr<DeviceKeyVault> keyring_;
@@ -129,6 +151,8 @@ private:
     std::unique_ptr<IoThread> worker_;
     std::unique_ptr<asio::steady_timer> lastSeenTimer_;
     std::set<Uuid> reportedKeyless_;
+    // The asynchronous lookups and additions.
+    std::unique_ptr<IoThread> requests_;
 };
 
 } // namespace orvik::helper

@@ -25,6 +25,21 @@ bool PairedDeviceStore::keysLoaded() const {
     return true;
 }
 
+void PairedDeviceStore::lookupKeyAsync(const Uuid& deviceID, std::function<void(KeyLookup)> done) {
+    done(lookupKey(deviceID));
+}
+
+void PairedDeviceStore::addAsync(const PairedDevice& device, Bytes key,
+                                 std::function<void(std::optional<std::string>)> done) {
+    std::optional<std::string> failure;
+    try {
+        add(device, key);
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    done(std::move(failure));
+}
+
 std::vector<PreSharedKey> PairedDeviceStore::sessionKeys() {
     std::vector<PreSharedKey> keys;
     for (const auto& device : devices()) {

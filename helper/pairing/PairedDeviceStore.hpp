@@ -60,8 +60,15 @@ public:
     // False while the store still reads, at its start, the keys of the devices it lists: sessionKeys() may lack
     // some of them until then. A store that answered false calls the keys-changed handler when that read ends.
     virtual bool keysLoaded() const;
-    // Saves now what the store keeps for a later save (lastSeen dates). Called when the application quits.
+    // Saves now what the store keeps for a later save (lastSeen dates), and lets the asynchronous lookups and
+    // additions under way end. Called when the application quits.
     virtual void flush();
+
+    // lookupKey and add for a caller that must not wait for a vault (the server's thread): `done` is called once,
+    // from any thread, with what they gave; for add, absent when the device was stored, else why it was not. Here
+    // they run at once on the caller's thread; a store whose vault may be slow runs them on a thread of its own.
+    virtual void lookupKeyAsync(const Uuid& deviceID, std::function<void(KeyLookup)> done);
+    virtual void addAsync(const PairedDevice& device, Bytes key, std::function<void(std::optional<std::string>)> done);
 
     // The device's key; absent when it is not found or cannot be read now.
     std::optional<Bytes> key(const Uuid& deviceID);

@@ -72,6 +72,8 @@ std::vector<PreSharedKey> PairingFlow::listenerKeys() const {
 asio::awaitable<void> PairingFlow::handleRequest(PairRequest request, Bytes challenge, Uuid sessionID) {
     const auto address = host_.requesterAddress(sessionID);
     if (!address || !admits(request, challenge, sessionID, *address)) co_return;
+    const bool free = co_await identifierIsFree(request.deviceID, sessionID, window_->id());
+    if (!free) co_return;
 
     // The window is used up before the question, so no other phone can pair through it meanwhile.
     cancel();
@@ -79,7 +81,7 @@ asio::awaitable<void> PairingFlow::handleRequest(PairRequest request, Bytes chal
     PairingApprovalRequest names{PairingNames::sanitized(request.deviceName),
                                  PairingNames::sanitized(request.deviceModel)};
     const bool approved = co_await approves(request.method, names, sessionID);
-    if (approved) pair(request, std::move(names), sessionID, *address);
+    if (approved) co_await pair(std::move(request), std::move(names), sessionID, *address);
 }
 
 bool PairingFlow::admits(const PairRequest& request, const Bytes& challenge, const Uuid& sessionID,
@@ -93,12 +95,32 @@ bool PairingFlow::admits(const PairRequest& request, const Bytes& challenge, con
         host_.answerRequester(ErrorMessage{ErrorCode::unauthorized}, sessionID);
         return false;
     }
-    if (store_->lookupKey(request.deviceID).status != KeyLookup::Status::notFound) {
-        // Also when the keyring cannot be read: pairing over a device that may exist would lose its key.
-        host_.answerRequester(ErrorMessage{ErrorCode::pairingDenied, "device ID in use"}, sessionID);
-        return false;
-    }
     return true;
+}
+
+asio::awaitable<bool> PairingFlow::identifierIsFree(Uuid deviceID, Uuid sessionID, Uuid windowID) {
+    auto lookUp = [store = store_, deviceID](std::function<void(KeyLookup)> done) {
+        store->lookupKeyAsync(deviceID, std::move(done));
+    };
+    const KeyLookup found = co_await awaitResult<KeyLookup>(std::move(lookUp));
+    if (!host_.requesterAddress(sessionID)) co_return false;
+    switch (found.status) {
+    case KeyLookup::Status::notFound: break;
+    case KeyLookup::Status::found:
+        host_.answerRequester(ErrorMessage{ErrorCode::pairingDenied, "device ID in use"}, sessionID);
+        co_return false;
+    case KeyLookup::Status::unavailable:
+        // The store failed, as when it cannot store: pairing over a device that may exist would lose its key.
+        Log::error("Server", "Device keys unavailable");
+        host_.answerRequester(ErrorMessage{ErrorCode::internalError}, sessionID);
+        co_return false;
+    }
+    // Another request may have used the window up, or it closed, while the store was asked.
+    if (!window_ || window_->id() != windowID || !window_->isValid(wallClock_())) {
+        host_.answerRequester(ErrorMessage{ErrorCode::pairingUnavailable}, sessionID);
+        co_return false;
+    }
+    co_return true;
 }
 
 asio::awaitable<bool> PairingFlow::approves(PairingMethod method, PairingApprovalRequest question, Uuid sessionID) {
@@ -115,22 +137,30 @@ asio::awaitable<bool> PairingFlow::approves(PairingMethod method, PairingApprova
     co_return approved;
 }
 
-void PairingFlow::pair(const PairRequest& request, PairingApprovalRequest names, const Uuid& sessionID,
-                       const std::string& address) {
+asio::awaitable<void> PairingFlow::pair(PairRequest request, PairingApprovalRequest names, Uuid sessionID,
+                                        std::string address) {
     auto deviceKey = OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
     if (!deviceKey) {
         host_.answerRequester(ErrorMessage{ErrorCode::internalError}, sessionID);
-        return;
+        co_return;
     }
     const auto pairedAt = wallClock_();
     PairedDevice device{request.deviceID, std::move(names.deviceName), std::move(names.deviceModel), pairedAt,
                         pairedAt};
-    try {
-        store_->add(device, *deviceKey);
-    } catch (const std::exception&) {
-        Log::error("Server", "Storing device key failed");
+    auto storing = [store = store_, device, key = *deviceKey](std::function<void(std::optional<std::string>)> done) {
+        store->addAsync(device, key, std::move(done));
+    };
+    const auto failure = co_await awaitResult<std::optional<std::string>>(std::move(storing));
+    if (failure) {
+        Log::error("Server", "Storing device key failed: " + *failure);
         host_.answerRequester(ErrorMessage{ErrorCode::internalError}, sessionID);
-        return;
+        co_return;
+    }
+    if (!host_.requesterAddress(sessionID)) {
+        // The phone left before it got its key: a device it cannot know is not kept.
+        store_->remove(device.id);
+        Log::info("Server", "Pairing ended: the phone left before it got its key");
+        co_return;
     }
     host_.pairedFrom(address);
     host_.pairingKeysChanged();

@@ -29,9 +29,11 @@ namespace orvik::helper {
 // window, put to the local user unless a scanned code may pair without asking, and the new device is stored and
 // sent its key. Publishes the pairing, paired and devices events.
 //
-// Threading: every operation runs on the server's thread, the Host's too. handleRequest suspends while the local
-// user is asked and looks the session up again afterwards. Each window's expiry waits on the boot-time clock, is
-// never cancelled, and closes only the window it was started for.
+// Threading: every operation runs on the server's thread, the Host's too. handleRequest suspends while the store
+// looks the device's key up and while it stores the device (both off the server's thread: a keyring that does not
+// answer holds up no other phone), and while the local user is asked; after each it looks the session, and before
+// the question the window, up again. Each window's expiry waits on the boot-time clock, is never cancelled, and
+// closes only the window it was started for.
 class PairingFlow {
 public:
     // What the flow needs of the server that owns it.
@@ -95,13 +97,15 @@ public:
     asio::awaitable<void> handleRequest(PairRequest request, Bytes challenge, Uuid sessionID);
 
 private:
-    // Whether the request may go on; if not, the session has been answered.
+    // Whether the request may go on by the window and its proof; if not, the session has been answered.
     bool admits(const PairRequest& request, const Bytes& challenge, const Uuid& sessionID, const std::string& address);
+    // Whether no paired device has this identifier, and the session and the window the request came through are
+    // still there; if not, the session (if any) has been answered.
+    asio::awaitable<bool> identifierIsFree(Uuid deviceID, Uuid sessionID, Uuid windowID);
     // True when the device may be paired: without asking, or by the local user's yes while the session lasts.
     asio::awaitable<bool> approves(PairingMethod method, PairingApprovalRequest question, Uuid sessionID);
     // Stores the device under a new key and sends the key.
-    void pair(const PairRequest& request, PairingApprovalRequest names, const Uuid& sessionID,
-              const std::string& address);
+    asio::awaitable<void> pair(PairRequest request, PairingApprovalRequest names, Uuid sessionID, std::string address);
     // What the pairing window on screen shows of this window; the addresses are those reachable now.
     PairingInfo info(const PairingSession& window) const;
     void scheduleExpiry(const PairingSession& window);

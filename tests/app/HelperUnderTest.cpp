@@ -131,7 +131,8 @@ HelperUnderTest::HelperUnderTest(Setup setup) {
         defaults["pairedDevices"] = {{"type", "data"}, {"value", encoded(entries.dump())}};
     }
     if (!defaults.empty()) std::ofstream(configFolder() / "defaults.json") << defaults.dump() << "\n";
-    if (setup.permissionLost) argv_ = {"env", "XDG_SESSION_TYPE=wayland", "QT_QPA_PLATFORM=xcb"};
+    if (setup.logsOnOutput) argv_ = {"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh"};
+    if (setup.permissionLost) argv_.insert(argv_.end(), {"env", "XDG_SESSION_TYPE=wayland", "QT_QPA_PLATFORM=xcb"});
     // Another build of the program (a release build, for its figures) where the run names one.
     const char* chosen = std::getenv("ORVIK_HELPER_UNDER_TEST");
     argv_.push_back(chosen && *chosen ? chosen : ORVIK_HELPER_PATH);

@@ -53,6 +53,8 @@ public:
         std::size_t pairedDevices = 0;
         // Input was allowed once and is not now: a Wayland session.
         bool permissionLost = false;
+        // Its log (standard error) comes with its standard output.
+        bool logsOnOutput = false;
     };
 
     explicit HelperUnderTest(Setup setup);

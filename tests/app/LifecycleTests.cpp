@@ -203,5 +203,26 @@ TEST(Lifecycle, AStartWhileAnotherHoldsTheSettingsOrWithNothingToLockEndsWithout
     std::filesystem::remove(notAFolder);
 }
 
+// Mend: with the session bus gone (the desktop session ending, its daemon killed) the helper ended, and nothing said
+// why. Run on a bus of its own, which it takes away.
+TEST(SessionBusLoss, IsLoggedAndEndsTheProgramCleanly) {
+    HelperUnderTest running({.pairedDevices = 1, .logsOnOutput = true});
+    ASSERT_NE(running.listenerPort(), 0);
+    // Started: the window standing in for the tray shows (a bus gone during the tray's start-up call holds Qt's
+    // D-Bus call for good).
+    ASSERT_TRUE(waitUntil([] { return windowShown("Orvik Helper"); }, generous));
+    const char* bus = std::getenv("ORVIK_TEST_SESSION_BUS_PID");
+    ASSERT_TRUE(bus && std::atoi(bus) > 0) << "run through tests/support/run-with-private-bus";
+    ::kill(std::atoi(bus), SIGTERM);
+    // Read as it comes: a full pipe would hold the program up.
+    const auto printed = running.process().readToEnd(quitLimit);
+    const auto status = running.process().waitForExit(generous);
+    ASSERT_TRUE(status) << "the session bus going away did not end the program:\n" << printed;
+    EXPECT_EQ(*status, 0) << printed;
+    const auto said = printed.find("[App] error: The session bus went away (");
+    ASSERT_NE(said, std::string::npos) << printed;
+    std::cout << "figure: " << printed.substr(said, printed.find('\n', said) - said) << "\n";
+}
+
 } // namespace
 } // namespace orvik::test

@@ -21,7 +21,7 @@ ServerHarness::ServerHarness(Options options)
 
     HelperServer::Configuration configuration;
     configuration.identity = identity;
-    configuration.store = store;
+    configuration.store = options.deviceStore ? options.deviceStore : store;
     configuration.preferencesStore = preferencesStore;
     configuration.services = std::move(options.services);
     configuration.sink = sink;

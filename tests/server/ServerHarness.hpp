@@ -113,6 +113,8 @@ public:
         helper::BonjourAdvertiserFactory makeAdvertiser;
         // Absent: the fake pasteboard below.
         std::shared_ptr<helper::PasteboardAccess> pasteboard;
+        // Absent: the test store below, which this one replaces for the server.
+        std::shared_ptr<helper::PairedDeviceStore> deviceStore;
     };
 
     ServerHarness();

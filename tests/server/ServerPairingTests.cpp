@@ -175,7 +175,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"DeniedByTheUser", [](ServerHarness&, ApprovalDesk& d) { d.answerAtOnce = false; }, Method::manualCode,
                 Method::manualCode, false, ErrorMessage{ErrorCode::pairingDenied}, false, true},
         Refusal{"StoreFails", [](ServerHarness& h, ApprovalDesk&) { h.store->failWrites = true; }, Method::qrCode,
-                Method::qrCode, false, ErrorMessage{ErrorCode::internalError}, false, true}),
+                Method::qrCode, false, ErrorMessage{ErrorCode::internalError}, false, true},
+        // Mend: answered "device ID in use", though no device had it.
+        Refusal{"KeysCannotBeRead", [](ServerHarness& h, ApprovalDesk&) { h.store->keysUnavailable = true; },
+                Method::qrCode, Method::qrCode, false, ErrorMessage{ErrorCode::internalError}, false, false}),
     [](const auto& testCase) { return testCase.param.name; });
 
 TEST_F(ServerPairing, WithoutAutoAllowAScanIsAskedAndAUsedUpWindowRefusesLaterRequests) {

@@ -127,6 +127,9 @@ TEST(FileUserDefaults, AFileThatCannotBeReadIsNeverWrittenOverAndChangesStayInMe
         defaults.setText("helperID", "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
         defaults.setText("helperID", "0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24");
         EXPECT_EQ(defaults.text("helperID"), "0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24");
+        EXPECT_EQ(defaults.setDurably("pairedDevices", Bytes{'[', ']'}),
+                  "the defaults file could not be read, so nothing is written to it until the next start");
+        EXPECT_FALSE(defaults.value("pairedDevices")) << "a change that must be saved is not made in memory only";
         ASSERT_EQ(log.lines().size(), 1u) << file;
         EXPECT_EQ(log.lines()[0].level, Log::Level::error);
         EXPECT_EQ(log.lines()[0].text.rfind("Defaults: Reading the defaults file failed (", 0), 0u);
@@ -168,14 +171,21 @@ TEST(FileUserDefaults, AFailedWriteLeavesTheOldFileAndIsLogged) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     CapturedLog log;
     defaults.setText("a", std::string(4 * sizeLimit, 'n'));
+    auto durable = defaults.setDurably("b", std::string(4 * sizeLimit, 'd'));
     ::setrlimit(RLIMIT_FSIZE, &original);
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(defaults.text("a"), std::string(4 * sizeLimit, 'n'));
+    EXPECT_TRUE(durable);
+    EXPECT_FALSE(defaults.value("b")) << "a durable write that failed is taken back";
     EXPECT_EQ(FileUserDefaults(file).text("a"), "old");
     EXPECT_EQ(folder.files(), (Names{"defaults.json"}));
-    ASSERT_EQ(log.lines().size(), 1u);
+    ASSERT_EQ(log.lines().size(), 2u);
     EXPECT_NE(log.lines()[0].text.find("Saving the defaults failed"), std::string::npos);
+
+    EXPECT_EQ(defaults.setDurably("b", std::string("d")), std::nullopt);
+    EXPECT_EQ(FileUserDefaults(file).text("a"), std::string(4 * sizeLimit, 'n')) << "what was kept in memory too";
+    EXPECT_EQ(FileUserDefaults(file).text("b"), "d");
 }
 
 TEST(FileUserDefaults, WritersOnSeveralThreadsLeaveTheLastStateOnDisk) {

@@ -3,8 +3,17 @@
 #include "pairing/DeviceKeyVault.hpp"
 
 #include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 
 namespace orvik::helper {
+
+namespace secretservice {
+class Deadline;
+class ServiceConnection;
+} // namespace secretservice
 
 // Device keys in the desktop keyring through the Secret Service (libsecret): one item per device with the
 // attributes service = "Orvik Helper device keys" and account = the device UUID's upper-case text, the label
@@ -13,10 +22,16 @@ namespace orvik::helper {
 // Never prompts: items of a locked collection are not unlocked (a read of one fails as "locked", a write to a
 // locked default collection fails), since unlocking is the desktop's business, not the server thread's.
 //
-// Time-bounded: each operation runs libsecret's synchronous calls with one GCancellable that a watchdog thread
-// cancels once `timeout` has passed, so a hung or slow daemon costs at most that long. (The synchronous calls
-// with a cancellable were chosen over the asynchronous API because they need no main loop of ours; GLib's
-// cancellation is thread-safe and ends a pending D-Bus call at once.)
+// Time-bounded: each operation runs synchronous calls with one GCancellable that a watchdog thread cancels once
+// `timeout` has passed, so a hung or slow daemon costs at most that long. (The synchronous calls with a cancellable
+// were chosen over the asynchronous API because they need no main loop of ours; GLib's cancellation is thread-safe
+// and ends a pending D-Bus call at once.)
+//
+// One connection for every operation: libsecret's shared service connection with its session, and the default
+// collection's path, read once. Items are reached by object path, never through item or collection objects, so
+// nothing grows with the number of items. A call that fails otherwise than by the time running out drops the
+// connection and the operation is tried once more on a new one, within the same time: a keyring killed while the
+// helper runs is started again by the session bus, which knows nothing of the old session. Thread-safe.
 class SecretServiceVault final : public DeviceKeyVault {
 public:
     static constexpr const char* service = "Orvik Helper device keys";
@@ -37,8 +52,22 @@ public:
     VaultContents readAll() override;
 
 private:
+    using Connection = std::shared_ptr<secretservice::ServiceConnection>;
+
+    // Runs `operation` over the held connection, and once more over a new one when a call of it failed.
+    template <class Result, class Operation>
+    Result withConnection(const secretservice::Deadline& deadline, Operation operation);
+    Connection connection(const secretservice::Deadline& deadline);
+    void forget(const Connection& failed);
+    // The default collection's path, read once per connection; absent when there is none.
+    std::optional<std::string> defaultCollection(const Connection& connection, const secretservice::Deadline& deadline);
+
     std::chrono::milliseconds timeout_;
     std::chrono::milliseconds readAllTimeout_;
+
+    std::mutex mutex_;
+    Connection held_;
+    std::optional<std::string> collectionPath_; // of held_, once read
 };
 
 } // namespace orvik::helper

@@ -1,5 +1,6 @@
 // How the keychain store keeps and saves the device list: read once, damaged entries kept, lastSeen saved later
 // off the caller's thread, every save in the order of the changes.
+#include "core/FileUserDefaults.hpp"
 #include "pairing/tests/KeychainStoreFixture.hpp"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,7 @@ TEST_F(KeychainDeviceStoreFixture, AnEntryOfAnotherVersionIsSkippedLoggedAndKept
     EXPECT_EQ(stored, nlohmann::json::array({anna.toJson(), benOfAnotherVersion, carl.toJson()}));
 }
 
+// Mend (the second list): a later unreadable list replaced the copy kept of the first.
 TEST_F(KeychainDeviceStoreFixture, AListThatIsNoArrayIsKeptUnderAnotherKeyBeforeANewListIsSaved) {
     defaults->setText("pairedDevices", "[{\"id\": …");
     auto store = makeStore();
@@ -100,6 +102,78 @@ TEST_F(KeychainDeviceStoreFixture, AListThatIsNoArrayIsKeptUnderAnotherKeyBefore
     store->add(anna, annaKey);
     EXPECT_EQ(storedList(), Devices{anna});
     EXPECT_EQ(defaults->text("pairedDevices.unreadable"), "[{\"id\": …");
+
+    defaults->setData("pairedDevices", bytesOf("{\"second\": true}"));
+    makeStore();
+    makeStore();
+    EXPECT_EQ(defaults->text("pairedDevices.unreadable"), "[{\"id\": …");
+    EXPECT_EQ(defaults->data("pairedDevices.unreadable.2"), bytesOf("{\"second\": true}"));
+    EXPECT_FALSE(defaults->value("pairedDevices.unreadable.3")) << "the same list read again is kept once";
+    EXPECT_EQ(logTexts().back(), "DeviceStore: The list of paired devices is unreadable; it is kept under "
+                                 "\"pairedDevices.unreadable.2\" and the list starts empty");
+}
+
+// Mend: a device listed twice was listed twice, and its lastSeen went to the first entry only.
+TEST_F(KeychainDeviceStoreFixture, ADeviceListedTwiceIsReadAsItsLastEntryWithTheLatestLastSeenAndLogged) {
+    auto seenAnna = anna;
+    seenAnna.lastSeen = pairedAt(90);
+    auto renamedAnna = anna;
+    renamedAnna.name = "Anna 2";
+    renamedAnna.lastSeen = pairedAt(50);
+    defaults->setData("pairedDevices", DeviceList({seenAnna, ben}).encode());
+    auto twice = nlohmann::json::parse(storedText(*defaults));
+    twice.push_back(renamedAnna.toJson());
+    defaults->setData("pairedDevices", bytesOf(twice.dump()));
+    auto store = makeStore();
+    renamedAnna.lastSeen = pairedAt(90);
+    EXPECT_EQ(store->devices(), (Devices{ben, renamedAnna}));
+    EXPECT_EQ(logTexts().at(0), "DeviceStore: The paired device \"Anna 2\" (E621E1F8-C36C-495A-93FC-0C247A3E6E5F) "
+                                "is listed 2 times; only its last entry is kept, with the latest lastSeen of them");
+    store->updateLastSeen(anna.id, pairedAt(95));
+    store->flush();
+    renamedAnna.lastSeen = pairedAt(95);
+    EXPECT_EQ(storedList(), (Devices{ben, renamedAnna}));
+}
+
+// Mend: with a defaults file that could not be read, a phone was told it paired and was gone after a restart. An add
+// whose list cannot be saved takes its key back and fails, as any failed add.
+TEST_F(KeychainDeviceStoreFixture, AnAddWhoseListCannotBeSavedTakesItsKeyBackAndFails) {
+    std::filesystem::create_directory(folder / "unreadable.json");
+    std::filesystem::create_directories(folder / "gone");
+    struct Row {
+        std::filesystem::path file;
+        // The folder goes after Ben was stored: the next write fails.
+        bool folderGoes;
+        std::optional<VaultResult> keyring;
+        std::string reason;
+    };
+    for (const auto& row : {
+             Row{folder / "unreadable.json", false, std::nullopt,
+                 "Saving the list of paired devices failed: the defaults file could not be read, so nothing is "
+                 "written to it until the next start"},
+             Row{folder / "gone" / "defaults.json", true, unreachable(), "Saving the list of paired devices failed: "},
+         }) {
+        KeychainDeviceStore store(std::make_shared<FileUserDefaults>(row.file), keyring,
+                                  std::make_shared<KeyFileVault>(keyFilePath));
+        Devices before;
+        if (row.folderGoes) {
+            store.add(ben, benKey);
+            before.push_back(ben);
+            std::filesystem::remove_all(row.file.parent_path());
+        }
+        keyring->failWith(row.keyring);
+        try {
+            store.add(anna, annaKey);
+            ADD_FAILURE() << "stored without its list: " << row.file;
+        } catch (const DeviceStoreError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind(row.reason, 0), 0u) << error.what();
+        }
+        keyring->failWith(std::nullopt);
+        EXPECT_EQ(store.devices(), before) << row.file;
+        EXPECT_EQ(store.lookupKey(anna.id), KeyLookup::notFound());
+        EXPECT_FALSE(keyring->items().contains(anna.id));
+        EXPECT_FALSE(keyFile().contains(anna.id));
+    }
 }
 
 // Mend: every authentication rewrote the defaults on the caller's (the server's) thread, and decoded the whole

@@ -18,6 +18,16 @@ nlohmann::json jsonOf(const Bytes& bytes) {
     return nlohmann::json::parse(bytes.begin(), bytes.end());
 }
 
+// A JSON array of these entries' texts.
+std::string arrayOf(std::initializer_list<std::string> entries) {
+    std::string text = "[";
+    for (const auto& entry : entries) {
+        if (text.size() > 1) text += ",";
+        text += entry;
+    }
+    return text + "]";
+}
+
 Date referencePlus(double seconds) {
     return *ReferenceDate::date(seconds);
 }
@@ -79,6 +89,46 @@ TEST(DeviceList, AddingOrRemovingADeviceReplacesEveryEntryOfItsIdentifier) {
     list.remove(benID);
     EXPECT_EQ(jsonOf(list.encode()), nlohmann::json::array({7}));
     EXPECT_EQ(list.find(benID), nullptr);
+}
+
+// Mend: a device listed twice was shown twice and only its first entry got the new lastSeen.
+TEST(DeviceList, ADeviceListedMoreThanOnceIsItsLastEntryWithTheLatestLastSeen) {
+    struct Row {
+        std::string stored;
+        Devices expected;
+        std::vector<std::string> merged;
+        std::size_t written; // entries written back
+    };
+    const std::string anna1 = R"({"id": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "name": "A1", "model": "M",
+                                  "pairedAt": 1, "lastSeen": 9})";
+    const std::string anna2 = R"({"id": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "name": "A2", "model": "M",
+                                  "pairedAt": 2, "lastSeen": 5})";
+    const std::string anna3 = R"({"id": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "name": "A3", "model": "M",
+                                  "pairedAt": 3})";
+    const std::string ben = R"({"id": "0F3C2A41-8B7D-4E22-9A61-5D0B8C7E1F24", "name": "B", "model": "M",
+                                "pairedAt": 4})";
+    const std::string unreadableAnna = R"({"id": "E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "name": 5})";
+    const PairedDevice b{benID, "B", "M", referencePlus(4)};
+    for (const auto& row : {
+             Row{arrayOf({anna1, ben, anna2}),
+                 {b, {annaID, "A2", "M", referencePlus(2), referencePlus(9)}},
+                 {"\"A2\" (E621E1F8-C36C-495A-93FC-0C247A3E6E5F) is listed 2 times"},
+                 2},
+             Row{arrayOf({anna3, anna1, anna2, anna3}),
+                 {{annaID, "A3", "M", referencePlus(3), referencePlus(9)}},
+                 {"\"A3\" (E621E1F8-C36C-495A-93FC-0C247A3E6E5F) is listed 4 times"},
+                 1},
+             // An entry that cannot be read is kept as found, beside the readable one.
+             Row{arrayOf({unreadableAnna, anna3, ben}), {{annaID, "A3", "M", referencePlus(3)}, b}, {}, 3},
+         }) {
+        std::vector<std::string> skipped;
+        std::vector<std::string> merged;
+        auto list = DeviceList::decode(bytesOf(row.stored), skipped, merged);
+        ASSERT_TRUE(list) << row.stored;
+        EXPECT_EQ(list->devices(), row.expected) << row.stored;
+        EXPECT_EQ(merged, row.merged) << row.stored;
+        EXPECT_EQ(jsonOf(list->encode()).size(), row.written) << row.stored;
+    }
 }
 
 } // namespace

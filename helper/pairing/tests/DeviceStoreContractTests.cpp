@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 namespace orvik::helper {
 namespace {
 
@@ -76,6 +78,18 @@ TYPED_TEST(DeviceStoreContract, SessionKeysFollowTheDeviceOrderAndUpdateLastSeen
     auto seenBen = ben;
     seenBen.lastSeen = pairedAt(99);
     EXPECT_EQ(this->store->devices(), (Devices{anna, seenBen}));
+}
+
+TYPED_TEST(DeviceStoreContract, TheAsynchronousLookupAndAddAnswerOnceWithWhatTheOthersGive) {
+    std::promise<std::optional<std::string>> added;
+    this->store->addAsync(anna, annaKey, [&added](std::optional<std::string> failure) { added.set_value(failure); });
+    EXPECT_EQ(added.get_future().get(), std::nullopt);
+    EXPECT_EQ(this->store->devices(), Devices{anna});
+    for (const auto& [id, expected] : {std::pair(anna.id, KeyLookup::found(annaKey)), std::pair(ben.id, KeyLookup{})}) {
+        std::promise<KeyLookup> found;
+        this->store->lookupKeyAsync(id, [&found](KeyLookup lookup) { found.set_value(std::move(lookup)); });
+        EXPECT_EQ(found.get_future().get(), expected);
+    }
 }
 
 TEST(InMemoryDeviceStore, ListsDevicesByPairingDateWhateverTheOrderOfAdding) {

@@ -51,6 +51,12 @@ public:
     }
 
     VaultResult remove(const Uuid& deviceID) override {
+        std::function<void(const Uuid&)> hook;
+        {
+            std::lock_guard lock(mutex_);
+            hook = beforeRemove_;
+        }
+        if (hook) hook(deviceID);
         std::lock_guard lock(mutex_);
         if (failure_) return *failure_;
         items_.erase(deviceID);
@@ -66,6 +72,11 @@ public:
     void beforeReadReturns(std::function<void()> hook) {
         std::lock_guard lock(mutex_);
         beforeReadReturns_ = std::move(hook);
+    }
+    // Runs at the start of each remove, with no lock of the vault held.
+    void beforeRemove(std::function<void(const Uuid&)> hook) {
+        std::lock_guard lock(mutex_);
+        beforeRemove_ = std::move(hook);
     }
     void put(const Uuid& deviceID, Bytes key, std::string label = "") {
         std::lock_guard lock(mutex_);
@@ -90,6 +101,7 @@ private:
     std::map<Uuid, Item> items_;
     std::optional<VaultResult> failure_;
     std::function<void()> beforeReadReturns_;
+    std::function<void(const Uuid&)> beforeRemove_;
     int reads_ = 0;
     int readAlls_ = 0;
 };

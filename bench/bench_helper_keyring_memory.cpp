@@ -1,0 +1,115 @@
+// The memory a start keeps after it moved the key file's keys into the real keyring, against a later start that
+// finds them there (run it under tests/support/run-with-private-bus --keyring). Each start is a process of its own:
+// the device store over the Secret Service and a defaults file, its background work done (every key moved, or
+// every key read), then its resident memory.
+//
+//   bench_helper_keyring_memory [DEVICES]      (default 1000)
+
+#include "core/AtomicFile.hpp"
+#include "core/FileUserDefaults.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "pairing/DeviceList.hpp"
+#include "pairing/KeyFileDocument.hpp"
+#include "pairing/KeychainDeviceStore.hpp"
+#include "pairing/secretservice/SecretServiceVault.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace orvik;
+using namespace orvik::helper;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Folder {
+    Folder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orvik-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        path = pattern;
+    }
+    ~Folder() { std::filesystem::remove_all(path); }
+    std::filesystem::path path;
+};
+
+// A field of /proc/self/status in kB, such as "VmRSS".
+long statusField(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(name + ":", 0) == 0) return std::stol(line.substr(name.size() + 1));
+    }
+    return -1;
+}
+
+// One start in a process of its own; prints what it kept. Returns whether the child ended well.
+bool startInChild(const char* title, const std::filesystem::path& folder, std::size_t expectedKeys) {
+    std::fflush(stdout);
+    pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        auto started = Clock::now();
+        auto defaults = std::make_shared<FileUserDefaults>(folder / "defaults.json");
+        auto keyFile = std::make_shared<KeyFileVault>(folder / "device-keys.json");
+        auto store = std::make_shared<KeychainDeviceStore>(defaults, std::make_shared<SecretServiceVault>(), keyFile);
+        store->waitForBackgroundWork();
+        // A write the keyring answered too late (a busy machine) stops a move until the next start: go on here.
+        for (int round = 0; round < 10 && !keyFile->entries().empty(); ++round) store->migrateKeyFile();
+        auto seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        auto known = store->sessionKeys().size();
+        auto left = keyFile->entries().size();
+        std::printf("%-44s %6.1f MB resident (%6.1f MB at most), %zu of %zu keys known, %zu left in the key file, "
+                    "%.1f s\n",
+                    title, static_cast<double>(statusField("VmRSS")) / 1024,
+                    static_cast<double>(statusField("VmHWM")) / 1024, known, expectedKeys, left, seconds);
+        std::fflush(stdout);
+        ::_exit(known == expectedKeys && left == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int run(std::size_t count) {
+    Folder folder;
+    std::vector<PairedDevice> devices;
+    KeyFileDocument keyFile;
+    for (std::size_t index = 0; index < count; ++index) {
+        devices.push_back({Uuid::random(), "Phone " + std::to_string(index), "iPhone15,2",
+                           std::chrono::system_clock::now(), std::nullopt});
+        keyFile.keys[devices.back().id] = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
+    }
+    FileUserDefaults(folder.path / "defaults.json")
+        .setData(KeychainDeviceStore::metadataKey, DeviceList(devices).encode());
+    AtomicFile::replace(folder.path / "device-keys.json", keyFile.serialize(), 0600);
+    std::printf("%zu paired devices\n", count);
+
+    bool good = startInChild("first start, keys moved from the key file:", folder.path, count) &&
+                startInChild("later start, keys read from the keyring:", folder.path, count);
+    SecretServiceVault vault;
+    for (const auto& device : devices) vault.remove(device.id);
+    return good ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t count = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 1000;
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+        std::fprintf(stderr, "run under tests/support/run-with-private-bus --keyring\n");
+        return 2;
+    }
+    try {
+        return run(count);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}
