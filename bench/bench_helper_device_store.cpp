@@ -6,14 +6,12 @@
 //
 //   bench_helper_device_store [DEVICES]      (default 1000)
 
+#include "BenchDevices.hpp"
 #include "BenchServer.hpp"
-#include "core/AtomicFile.hpp"
 #include "core/FileUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "injection/RecordingSink.hpp"
-#include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "pairing/DeviceList.hpp"
-#include "pairing/KeyFileDocument.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/secretservice/SecretServiceVault.hpp"
 #include "server/HelperServer.hpp"
@@ -35,16 +33,6 @@ using Clock = std::chrono::steady_clock;
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
-
-struct Folder {
-    Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvik-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path = pattern;
-    }
-    ~Folder() { std::filesystem::remove_all(path); }
-    std::filesystem::path path;
-};
 
 using bench::onThread;
 
@@ -73,17 +61,11 @@ double median(std::vector<double> values) {
 }
 
 void run(std::size_t count) {
-    Folder folder;
-    std::vector<PairedDevice> devices;
-    KeyFileDocument keyFile;
-    for (std::size_t index = 0; index < count; ++index) {
-        devices.push_back({Uuid::random(), "Phone " + std::to_string(index), "iPhone15,2",
-                           std::chrono::system_clock::now(), std::nullopt});
-        keyFile.keys[devices.back().id] = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
-    }
+    bench::TemporaryFolder folder;
+    const auto devices = bench::pairedPhones(count);
     auto defaults = std::make_shared<FileUserDefaults>(folder.path / "defaults.json");
     defaults->setData(KeychainDeviceStore::metadataKey, DeviceList(devices).encode());
-    AtomicFile::replace(folder.path / "device-keys.json", keyFile.serialize(), 0600);
+    bench::writeKeyFile(folder.path / "device-keys.json", devices);
     std::printf("%zu paired devices\n", count);
 
     {

@@ -5,11 +5,9 @@
 //
 //   bench_helper_keyring_memory [DEVICES]      (default 1000)
 
-#include "core/AtomicFile.hpp"
+#include "BenchDevices.hpp"
 #include "core/FileUserDefaults.hpp"
-#include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "pairing/DeviceList.hpp"
-#include "pairing/KeyFileDocument.hpp"
 #include "pairing/KeychainDeviceStore.hpp"
 #include "pairing/secretservice/SecretServiceVault.hpp"
 
@@ -28,16 +26,6 @@ using namespace orvik::helper;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct Folder {
-    Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvik-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path = pattern;
-    }
-    ~Folder() { std::filesystem::remove_all(path); }
-    std::filesystem::path path;
-};
 
 // A field of /proc/self/status in kB, such as "VmRSS".
 long statusField(const std::string& name) {
@@ -78,17 +66,11 @@ bool startInChild(const char* title, const std::filesystem::path& folder, std::s
 }
 
 int run(std::size_t count) {
-    Folder folder;
-    std::vector<PairedDevice> devices;
-    KeyFileDocument keyFile;
-    for (std::size_t index = 0; index < count; ++index) {
-        devices.push_back({Uuid::random(), "Phone " + std::to_string(index), "iPhone15,2",
-                           std::chrono::system_clock::now(), std::nullopt});
-        keyFile.keys[devices.back().id] = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
-    }
+    bench::TemporaryFolder folder;
+    const auto devices = bench::pairedPhones(count);
     FileUserDefaults(folder.path / "defaults.json")
         .setData(KeychainDeviceStore::metadataKey, DeviceList(devices).encode());
-    AtomicFile::replace(folder.path / "device-keys.json", keyFile.serialize(), 0600);
+    bench::writeKeyFile(folder.path / "device-keys.json", devices);
     std::printf("%zu paired devices\n", count);
 
     bool good = startInChild("first start, keys moved from the key file:", folder.path, count) &&

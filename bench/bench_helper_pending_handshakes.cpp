@@ -14,6 +14,7 @@
 //   bench_helper_pending_handshakes [TRIALS]              (default 50 per row)
 //   bench_helper_pending_handshakes --key-load [DEVICES]  (default 1000)
 
+#include "BenchDevices.hpp"
 #include "BenchServer.hpp"
 #include "SlowLinkPhone.hpp"
 #include "StrangerCrowd.hpp"
@@ -199,24 +200,10 @@ void strangers(int trials) {
     for (const auto& row : rows) strangerRow(row, trials);
 }
 
-struct Folder {
-    Folder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "orvik-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path = pattern;
-    }
-    ~Folder() { std::filesystem::remove_all(path); }
-    std::filesystem::path path;
-};
-
 void keyLoad(std::size_t count) {
-    Folder folder;
-    std::vector<PairedDevice> devices;
+    bench::TemporaryFolder folder;
+    const auto devices = bench::pairedPhones(count);
     auto keyring = std::make_shared<SecretServiceVault>();
-    for (std::size_t index = 0; index < count; ++index) {
-        devices.push_back({Uuid::random(), "Phone " + std::to_string(index), "iPhone15,2",
-                           std::chrono::system_clock::now(), std::nullopt});
-    }
     const Bytes deviceKey = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
     auto defaults = std::make_shared<FileUserDefaults>(folder.path / "defaults.json");
     defaults->setData(KeychainDeviceStore::metadataKey, DeviceList(devices).encode());

@@ -4,6 +4,7 @@
 #include "PrivateXServer.hpp"
 #include "WaitUntil.hpp"
 #include "X11EventRecorder.hpp"
+#include "X11RootSize.hpp"
 #include "core/ServerClock.hpp"
 #include "injection/x11/CGEventSink.hpp"
 #include "platform/SessionLock.hpp"
@@ -102,33 +103,12 @@ TEST(X11Platform, doubleClickIntervalComesFromXSettingsOrTheToolkitDefault) {
     }
 }
 
-// A smaller root, as `xrandr --fb` makes it on Xvfb (whose one mode no longer fits): the output goes off and the
-// root becomes the one display.
-void setRootSize(int width, int height) {
-    Display* display = XOpenDisplay(nullptr);
-    ASSERT_TRUE(display);
-    const Window root = DefaultRootWindow(display);
-    const int screen = DefaultScreen(display);
-    XGrabServer(display);
-    XRRScreenResources* resources = XRRGetScreenResources(display, root);
-    for (int index = 0; resources && index < resources->ncrtc; ++index) {
-        XRRSetCrtcConfig(display, resources, resources->crtcs[index], CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
-    }
-    XRRSetScreenSize(display, root, width, height,
-                     DisplayWidthMM(display, screen) * width / DisplayWidth(display, screen),
-                     DisplayHeightMM(display, screen) * height / DisplayHeight(display, screen));
-    XUngrabServer(display);
-    XSync(display, False);
-    if (resources) XRRFreeScreenResources(resources);
-    XCloseDisplay(display);
-}
-
 // The displays come from the server's RandR events: reading them (the status every connected phone gets every two
 // seconds does) does not make the sink ask the server again for a long while.
 TEST(X11Platform, theSinksDisplaysFollowTheServersRandrEvents) {
     CGEventSink sink(0.4);
     ASSERT_EQ(sink.displayBounds().size(), 1U);
-    setRootSize(1280, 720);
+    ASSERT_TRUE(orvik::test::setRootSize(1280, 720));
     EXPECT_TRUE(orvik::test::waitUntil([&] {
         return sink.displayBounds() == std::vector<DisplayRect>{DisplayRect{0, 0, 1280, 720}};
     }));

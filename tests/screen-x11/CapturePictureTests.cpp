@@ -4,6 +4,7 @@
 #include "screen/x11/CapturePacer.hpp"
 
 #include "WaitUntil.hpp"
+#include "X11RootSize.hpp"
 
 #include <X11/extensions/Xrandr.h>
 #include <unistd.h>
@@ -226,27 +227,6 @@ TEST_F(CapturePicture, aMonitorThatMovesWithoutAScreenResizeIsFollowed) {
     EXPECT_TRUE(stop(source));
 }
 
-// A smaller resolution, as `xrandr --fb` makes it on Xvfb (whose one mode no longer fits): the output goes off
-// and the smaller root becomes the one display, "screen".
-void setRootSize(int width, int height) {
-    Display* display = XOpenDisplay(nullptr);
-    ASSERT_TRUE(display);
-    const Window root = DefaultRootWindow(display);
-    const int screen = DefaultScreen(display);
-    XGrabServer(display);
-    XRRScreenResources* resources = XRRGetScreenResources(display, root);
-    for (int index = 0; resources && index < resources->ncrtc; ++index) {
-        XRRSetCrtcConfig(display, resources, resources->crtcs[index], CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
-    }
-    XRRSetScreenSize(display, root, width, height,
-                     DisplayWidthMM(display, screen) * width / DisplayWidth(display, screen),
-                     DisplayHeightMM(display, screen) * height / DisplayHeight(display, screen));
-    XUngrabServer(display);
-    XSync(display, False);
-    if (resources) XRRFreeScreenResources(resources);
-    XCloseDisplay(display);
-}
-
 TEST_F(CapturePicture, aMonitorReachingPastTheRootIsListedAndCapturedAsFarAsItIsOnTheRoot) {
     Painter painter;
     painter.window(wholeScreen, 0xFF0000);
@@ -278,7 +258,7 @@ TEST_F(CapturePicture, afterTheRootShrinksTheScreenIsShownUnscaledInTheMiddleOfT
     ASSERT_EQ(start(source, configuration(1920, 1080), log), std::nullopt);
     ASSERT_TRUE(log.next());
 
-    setRootSize(1280, 720);
+    ASSERT_TRUE(orvik::test::setRootSize(1280, 720));
     std::shared_ptr<PixelBuffer> picture;
     EXPECT_TRUE(test::waitUntil([&] {
         picture = log.next();
