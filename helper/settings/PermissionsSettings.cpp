@@ -31,24 +31,24 @@ QWidget* trailing(std::initializer_list<QWidget*> widgets) {
 } // namespace
 
 PermissionsSettings::PermissionsSettings(std::shared_ptr<HelperAppModel> model, WindowOpening& windows,
-                                         const std::optional<std::string>& automationLink,
-                                         std::optional<FirewallSettingsTool> firewall)
+                                         const SettingsLinks& links, std::optional<FirewallSettingsTool> firewallTool)
     : SettingsTab(std::move(model)), controlOn_(onLabel()), controlFix_(new QPushButton(tr("Fix…"))),
-      networkOn_(onLabel()) {
+      networkOn_(onLabel()), networkFix_(linkButton(tr("Fix…"), links.localNetwork)) {
     auto* rows = new QFormLayout;
     rows->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form()->addLayout(rows);
     connect(controlFix_, &QPushButton::clicked, this, [&windows] { windows.open(WindowID::fixPermission); });
     rows->addRow(tr("Control the pointer and keyboard"), trailing({controlOn_, controlFix_}));
-    rows->addRow(tr("Local network"), trailing({networkOn_}));
-    if (auto* open = linkButton(tr("Open Automation Settings"), automationLink)) {
+    rows->addRow(tr("Local network"), networkFix_ ? trailing({networkOn_, networkFix_}) : trailing({networkOn_}));
+    if (auto* open = linkButton(tr("Open Automation Settings"), links.automation)) {
         rows->addRow(tr("Restart, shut down, log out"), trailing({open}));
     }
-    if (firewall) {
-        auto* open = new QPushButton(tr("Open Firewall Settings"));
-        connect(open, &QPushButton::clicked, this, [tool = *firewall] { tool.open(); });
-        rows->addRow(tr("Firewall"), trailing({open}));
+    auto* firewall = linkButton(tr("Open Firewall Settings"), links.firewall);
+    if (!firewall && firewallTool) {
+        firewall = new QPushButton(tr("Open Firewall Settings"));
+        connect(firewall, &QPushButton::clicked, this, [tool = *firewallTool] { tool.open(); });
     }
+    if (firewall) rows->addRow(tr("Firewall"), trailing({firewall}));
     refresh();
 }
 
@@ -57,7 +57,9 @@ void PermissionsSettings::refresh() {
     const bool canPost = model().canPostEvents();
     controlOn_->setVisible(canPost);
     controlFix_->setVisible(!canPost);
-    networkOn_->setVisible(model().listenerStatus() != ListenerStatus::localNetworkDenied());
+    const bool networkOn = model().listenerStatus() != ListenerStatus::localNetworkDenied();
+    networkOn_->setVisible(networkOn);
+    if (networkFix_) networkFix_->setVisible(!networkOn);
 }
 
 void PermissionsSettings::appeared() {

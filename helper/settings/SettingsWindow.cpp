@@ -37,7 +37,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<HelperAppModel> model, WindowOpen
     addTab(new PowerSettings(model_), tr("Power"), QStringLiteral("system-shutdown"));
     addTab(new ScreenViewingSettings(model_, links.screenRecording), tr("Screen"), QStringLiteral("video-display"));
     addTab(new UpdatesSettings(model_), tr("Updates"), QStringLiteral("system-software-update"));
-    addTab(new PermissionsSettings(model_, windows, links.automation, FirewallSettingsTool::find()), tr("Permissions"),
+    addTab(new PermissionsSettings(model_, windows, links, FirewallSettingsTool::find()), tr("Permissions"),
            QStringLiteral("security-high"));
     addTab(new AboutSettings, tr("About"), QStringLiteral("help-about"));
 

@@ -44,7 +44,7 @@ TEST_P(SettingsTexts, TabShowsItsTextsInOrder) {
 
 // A tab given a settings link shows a button that opens it; without one (as on Linux) the rows above show none.
 SettingsLinks only(std::optional<std::string> SettingsLinks::*link) {
-    SettingsLinks links{std::nullopt, std::nullopt, std::nullopt};
+    SettingsLinks links{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
     links.*link = "settings:pane";
     return links;
 }
@@ -90,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
         TabTexts{"Permissions",
                  "Control the pointer and keyboard|On|Local network|On|Restart, shut down, log out|Open Automation "
                  "Settings",
-                 true, MenuPlace::tray, only(&SettingsLinks::automation), "Open Automation Settings"}));
+                 true, MenuPlace::tray, only(&SettingsLinks::automation), "Open Automation Settings"},
+        TabTexts{"Permissions", "Control the pointer and keyboard|On|Local network|On|Firewall|Open Firewall Settings",
+                 true, MenuPlace::tray, only(&SettingsLinks::firewall), "Open Firewall Settings"}));
 
 struct ControlCase {
     const char* tab;
