@@ -9,7 +9,9 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -45,6 +47,22 @@ inline void writeKeyFile(const std::filesystem::path& file, const std::vector<he
     helper::KeyFileDocument keyFile;
     for (const auto& device : devices) keyFile.keys[device.id] = *OrvikKeys::randomBytes(OrvikKeys::deviceKeyLength);
     helper::AtomicFile::replace(file, keyFile.serialize(), 0600);
+}
+
+// The keyring benches' main: the phone count from the first argument (1,000 without one), a private session bus
+// with a keyring required, and an error printed rather than thrown.
+template <typename Run> int keyringBenchMain(int argc, char** argv, Run run) {
+    const std::size_t count = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 1000;
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+        std::fprintf(stderr, "run under tests/support/run-with-private-bus --keyring\n");
+        return 2;
+    }
+    try {
+        return run(count);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }
 
 } // namespace orvik::bench

@@ -113,16 +113,8 @@ void run(std::size_t count) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::size_t count = argc > 1 ? static_cast<std::size_t>(std::atoi(argv[1])) : 1000;
-    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
-        std::fprintf(stderr, "run under tests/support/run-with-private-bus --keyring\n");
-        return 2;
-    }
-    try {
+    return orvik::bench::keyringBenchMain(argc, argv, [](std::size_t count) {
         run(count);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }
