@@ -88,7 +88,7 @@ void KeychainDeviceStore::keepUnreadableList(const UserDefaults::Value& stored) 
                "The list of paired devices is unreadable; it is kept under \"" + key + "\" and the list starts empty");
 }
 
-// Called holding changeMutex_: saves are made one at a time, each of the list as it is then.
+// Called holding saveMutex_: saves are made one at a time, each of the list as it is then.
 void KeychainDeviceStore::saveList() {
     Bytes encoded;
     {
@@ -100,7 +100,7 @@ void KeychainDeviceStore::saveList() {
 }
 
 void KeychainDeviceStore::saveUnsavedLastSeen() {
-    std::lock_guard change(changeMutex_);
+    std::lock_guard save(saveMutex_);
     {
         std::lock_guard lock(listMutex_);
         if (!lastSeenUnsaved_) return;
@@ -387,7 +387,15 @@ void KeychainDeviceStore::migrateKeyFile() {
 void KeychainDeviceStore::add(const PairedDevice& device, ByteView key) {
     std::lock_guard change(changeMutex_);
     const Vault written = writeKey(device, key);
+    if (auto failure = listAdded(device, key)) {
+        takeBackKey(device.id, written);
+        throw StoreError("Saving the list of paired devices failed: " + *failure);
+    }
+    if (written == Vault::keyring) requestMigration();
+}
 
+std::optional<std::string> KeychainDeviceStore::listAdded(const PairedDevice& device, ByteView key) {
+    std::lock_guard save(saveMutex_);
     DeviceList before;
     bool lastSeenWasUnsaved = false;
     Bytes encoded;
@@ -405,11 +413,9 @@ void KeychainDeviceStore::add(const PairedDevice& device, ByteView key) {
         cache_[device.id] = Bytes(key.begin(), key.end());
         ++cacheEpoch_;
     }
-    if (auto failure = defaults_->setDurably(metadataKey, std::move(encoded))) {
-        undoAdd(device, std::move(before), lastSeenWasUnsaved, std::move(cachedBefore), written);
-        throw StoreError("Saving the list of paired devices failed: " + *failure);
-    }
-    if (written == Vault::keyring) requestMigration();
+    auto failure = defaults_->setDurably(metadataKey, std::move(encoded));
+    if (failure) undoAdd(device, std::move(before), lastSeenWasUnsaved, std::move(cachedBefore));
+    return failure;
 }
 
 KeychainDeviceStore::Vault KeychainDeviceStore::writeKey(const PairedDevice& device, ByteView key) {
@@ -441,7 +447,7 @@ void KeychainDeviceStore::storeInKeyFile(const Uuid& deviceID, ByteView key, con
 }
 
 void KeychainDeviceStore::undoAdd(const PairedDevice& device, DeviceList before, bool lastSeenWasUnsaved,
-                                  std::optional<std::optional<Bytes>> cachedBefore, Vault written) {
+                                  std::optional<std::optional<Bytes>> cachedBefore) {
     {
         std::lock_guard lock(listMutex_);
         // Dates seen meanwhile stay.
@@ -463,30 +469,47 @@ void KeychainDeviceStore::undoAdd(const PairedDevice& device, DeviceList before,
         }
         ++cacheEpoch_;
     }
-    auto removed = written == Vault::keyring ? keyring_->remove(device.id) : keyFile_->remove(device.id);
+}
+
+void KeychainDeviceStore::takeBackKey(const Uuid& deviceID, Vault written) {
+    auto removed = written == Vault::keyring ? keyring_->remove(deviceID) : keyFile_->remove(deviceID);
     if (removed.status != VaultResult::Status::ok) {
         Log::error(storeLogCategory, "Taking back the key of a device that was not stored failed: " + removed.detail);
     }
 }
 
 void KeychainDeviceStore::remove(const Uuid& deviceID) {
-    std::lock_guard change(changeMutex_);
     {
-        std::lock_guard lock(listMutex_);
-        list_.remove(deviceID);
+        std::lock_guard save(saveMutex_);
+        {
+            std::lock_guard lock(listMutex_);
+            list_.remove(deviceID);
+        }
+        {
+            // Certainly absent from now on, also for a lookup that read the key before it goes.
+            std::lock_guard lock(cacheMutex_);
+            cache_[deviceID] = std::nullopt;
+            ++cacheEpoch_;
+        }
+        // The list first: a key left behind grants nothing (the listener offers session keys of listed devices
+        // only), while a device listed without its key would have to pair again.
+        saveList();
     }
-    // The list first: a key left behind grants nothing (the listener offers session keys of listed devices only),
-    // while a device listed without its key would have to pair again.
-    saveList();
+    // The key goes on the requests' thread, after what was asked before: a keyring that does not answer holds up
+    // no caller, and a lookup or pairing asked later finds it gone.
+    asio::post(requests_->executor(), [this, deviceID] { deleteKey(deviceID); });
+}
+
+void KeychainDeviceStore::deleteKey(const Uuid& deviceID) {
+    std::lock_guard change(changeMutex_);
+    // Paired again meanwhile: the key is the new one.
+    if (isListed(deviceID)) return;
     if (auto removed = keyring_->remove(deviceID); removed.status != VaultResult::Status::ok) {
         Log::error(storeLogCategory, "Keychain delete failed: " + removed.detail);
     }
     if (auto removed = keyFile_->remove(deviceID); removed.status != VaultResult::Status::ok) {
         Log::error(storeLogCategory, "Key file delete failed: " + removed.detail);
     }
-    std::lock_guard cacheLock(cacheMutex_);
-    cache_.erase(deviceID);
-    ++cacheEpoch_;
 }
 
 // Said at each change from the keyring to the key file.

@@ -29,9 +29,9 @@ namespace orvik::helper {
 // lastSeen changed meanwhile (and by flush() and at destruction): a crash loses at most those last dates. One
 // writer at a time, in the order of the changes, so a late lastSeen save never writes an older list over a newer.
 // An add whose list cannot be saved (UserDefaults::setDurably) takes its key back and fails: a phone told it paired
-// is never gone after a restart. A remove saves the list before it deletes the key: a crash between the two leaves
-// a key that grants nothing (the listener offers the keys of listed devices only), never a listed device without
-// its key.
+// is never gone after a restart. A remove saves the list at once and deletes the key afterwards on the requests'
+// thread (below): a crash between the two leaves a key that grants nothing (the listener offers the keys of listed
+// devices only), never a listed device without its key.
 //
 // Which vault holds a key is recorded by the key file itself: a key found there is used, every other listed
 // device's key is in the keyring. Construction touches no vault: the store's thread then reads every keyring key at
@@ -43,18 +43,20 @@ namespace orvik::helper {
 // from the keyring to the key file is logged: no key goes there unsaid.
 //
 // Key cache: a key found, or a key certainly absent, is remembered for the life of the store (or until the
-// device is added or removed again). A read error (locked keyring, no answer in time) is logged and not
-// remembered, so the next lookup asks again; while the keyring is unreachable a listed device whose key is
-// not in the file reads as unavailable, not as absent. A lookup that raced with add or remove never replaces
-// what they left in the cache.
+// device is added or removed again; a removed device's key is absent at once, before the key is deleted). A read error
+// (locked keyring, no answer in time) is logged and not remembered, so the next lookup asks again; while the keyring is
+// unreachable a listed device whose key is not in the file reads as unavailable, not as absent. A lookup that raced
+// with add or remove never replaces what they left in the cache.
 //
-// Threads: lookupKeyAsync and addAsync run on a thread of their own ("DeviceKeys"), in the order asked, so that a
-// keyring that does not answer holds up neither the caller nor the store's thread; flush() waits for them.
+// Threads: lookupKeyAsync, addAsync and the key deletion of remove run on a thread of their own ("DeviceKeys"), in
+// the order asked, so that a keyring that does not answer holds up neither the caller nor the store's thread;
+// flush() waits for them.
 //
-// Locks, taken in this order: `changeMutex_` serialises every change that writes (vault writes, list saves, each
-// step of moving keys); `listMutex_` guards the list in memory and is held only for memory work, so lastSeen
-// updates and list reads never wait for a disk or the keyring; `cacheMutex_` guards only the cache. lookupKey
-// takes none of them while it reads the vaults.
+// Locks, taken in this order: `changeMutex_` serialises every change that writes a vault (adds, key deletions,
+// each step of moving keys); `saveMutex_` serialises the list's saves with the change in memory each one writes,
+// and is never held while a vault is called, so a remove waits for a disk at most; `listMutex_` guards the list
+// in memory and is held only for memory work, so lastSeen updates and list reads never wait for a disk or the
+// keyring; `cacheMutex_` guards only the cache. lookupKey takes none of them while it reads the vaults.
 class KeychainDeviceStore final : public PairedDeviceStore {
 public:
     using StoreError = DeviceStoreError;
@@ -110,9 +112,14 @@ private:
     bool isListed(const Uuid& deviceID) const;
     Vault writeKey(const PairedDevice& device, ByteView key);
     void storeInKeyFile(const Uuid& deviceID, ByteView key, const std::string& reason);
+    // Lists the device and caches its key, and saves the list; on a failed save puts both back and says why.
+    std::optional<std::string> listAdded(const PairedDevice& device, ByteView key);
     // Puts the list and the device's cache entry back as they were before an add whose list was not saved.
     void undoAdd(const PairedDevice& device, DeviceList before, bool lastSeenWasUnsaved,
-                 std::optional<std::optional<Bytes>> cachedBefore, Vault written);
+                 std::optional<std::optional<Bytes>> cachedBefore);
+    void takeBackKey(const Uuid& deviceID, Vault written);
+    // Deletes a removed device's key from both vaults, unless it was paired again meanwhile.
+    void deleteKey(const Uuid& deviceID);
     void requestKeyLoad();
     void requestMigration();
     void loadKeys();
@@ -128,6 +135,7 @@ private:
     const std::chrono::milliseconds lastSeenDelay_;
 
     std::mutex changeMutex_;
+    std::mutex saveMutex_;
     mutable std::mutex listMutex_;
     DeviceList list_;
     bool lastSeenUnsaved_ = false;

@@ -243,7 +243,7 @@ std::unique_ptr<test::TestPhone> askToPair(test::ServerHarness& harness, const U
 // Mend: the pairing looked the key up (and stored it) on the server's thread, so a keyring that did not answer
 // stopped every phone for its time-out at each pairing attempt, and the attempt was refused as "device ID in use".
 // Now a phone pinging meanwhile is answered as ever (6-9 ms worst here; 2 s before), and the pairing fails as the
-// store did.
+// store did. Removing a device deleted its key there too.
 TEST_F(UnresponsiveKeyring, APairingAgainstAStoppedKeyringHoldsUpNoOtherPhone) {
     auto store = makeStore();
     test::TestDevice paired{anna.id, keyWithEveryKindOfByte(20)};
@@ -268,10 +268,14 @@ TEST_F(UnresponsiveKeyring, APairingAgainstAStoppedKeyringHoldsUpNoOtherPhone) {
         EXPECT_EQ(pong.value, ping);
         answer = pairing->next(std::chrono::milliseconds(10));
     }
+    auto removing = std::chrono::steady_clock::now();
+    harness.onServer([](HelperServer& server) { server.removeDevice(anna.id); });
+    auto removal = std::chrono::steady_clock::now() - removing;
     ::kill(daemon, SIGCONT);
     EXPECT_EQ(test::errorOf(answer), ErrorMessage{ErrorCode::internalError});
-    // A gross bound: a server thread that waits for the keyring makes it 2 s.
+    // Gross bounds: a server thread that waits for the keyring makes them 2 s.
     EXPECT_LT(worst, std::chrono::seconds(1));
+    EXPECT_LT(removal, std::chrono::seconds(1));
 }
 
 // Mend: a keyring that went away while the helper ran failed the next pairing, where a start without it would have
