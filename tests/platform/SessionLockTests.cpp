@@ -81,6 +81,11 @@ TEST(SessionLock, followsLogindsSignalsAndAnswersFromWhatItLastHeard) {
 
     setLockedHint(false);
     EXPECT_TRUE(orvik::test::waitUntil([&] { return lock.lockedHint() == false; }));
+    // The handler hears of a change just after lockedHint() shows it.
+    EXPECT_TRUE(orvik::test::waitUntil([&] {
+        std::lock_guard guard(mutex);
+        return heard.size() == 3;
+    }));
     std::lock_guard guard(mutex);
     EXPECT_EQ(heard, (std::vector<bool>{false, true, false}));
 }
