@@ -260,8 +260,12 @@ void HelperServer::closeAfterSending(OrvikMessage message, const Uuid& sessionID
     if (found == sessions_.end()) return;
     Session session = std::move(found->second);
     sessions_.erase(found);
-    auto connection = session.connection;
-    connection->sendFrame(frameFor(message), [connection](std::optional<ConnectionError>) { connection->cancel(); });
+    // Weak: the connection's queue holds this completion, so a strong reference would keep a connection whose
+    // write never ends (its executor stopped first) alive for ever.
+    std::weak_ptr<FramedConnection> connection = session.connection;
+    session.connection->sendFrame(frameFor(message), [connection](std::optional<ConnectionError>) {
+        if (auto open = connection.lock()) open->cancel();
+    });
     sessionEnded(session);
 }
 
