@@ -25,9 +25,13 @@ template <class... Values, class Start> auto callbackInitiation(Start start) {
         auto called = std::make_shared<std::atomic<bool>>(false);
         start([held, called, executor, loop](Values... values) {
             if (called->exchange(true)) return;
-            loop->post(executor, [held, values = std::make_tuple(std::move(values)...)]() mutable {
-                auto resume = std::move(**held);
-                held->reset();
+            // The awaiting coroutine moves into the work: whatever thread drops this callback afterwards (the
+            // service's own) never destroys it. The work runs it, or is dropped with the loop, on the loop's side.
+            auto moved = std::make_shared<std::optional<Handler>>(std::move(**held));
+            held->reset();
+            loop->post(executor, [moved, values = std::make_tuple(std::move(values)...)]() mutable {
+                auto resume = std::move(**moved);
+                moved->reset();
                 std::apply([&](auto&&... args) { std::move(resume)(std::move(args)...); }, std::move(values));
             });
         });

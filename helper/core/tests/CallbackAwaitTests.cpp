@@ -69,5 +69,33 @@ TEST(HelperServerCallbacks, AnAnswerAfterTheLoopWasDestroyedIsDropped) {
     std::thread([&] { late(); }).join();
 }
 
+// Mend: an answer posted just before its loop went left the awaiting coroutine to whichever dropped it last, the
+// loop's queue or the service's callback; on the service's thread, a server destroyed with it stopped that very
+// thread from within (a use after free at exit). The loop's side now destroys it.
+TEST(HelperServerCallbacks, AnAnsweredCoroutineTheLoopNeverRanIsDestroyedWithTheLoop) {
+    struct Witness {
+        std::thread::id* destroyedOn;
+        ~Witness() { *destroyedOn = std::this_thread::get_id(); }
+    };
+    std::thread::id destroyedOn;
+    std::function<void()> answer;
+    {
+        asio::io_context loop;
+        auto keep = [&](std::function<void()> done) { answer = std::move(done); };
+        asio::co_spawn(
+            loop,
+            [&]() -> asio::awaitable<void> {
+                Witness witness{&destroyedOn};
+                co_await awaitCompletion(keep);
+            },
+            asio::detached);
+        loop.poll();
+        ASSERT_TRUE(answer);
+        answer();
+    }
+    std::thread([&] { answer = nullptr; }).join();
+    EXPECT_EQ(destroyedOn, std::this_thread::get_id());
+}
+
 } // namespace
 } // namespace orvik::helper
