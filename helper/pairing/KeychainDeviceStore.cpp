@@ -396,6 +396,15 @@ void KeychainDeviceStore::add(const PairedDevice& device, ByteView key) {
 
 std::optional<std::string> KeychainDeviceStore::listAdded(const PairedDevice& device, ByteView key) {
     std::lock_guard save(saveMutex_);
+    // The cache before the list: the start's key load, which caches what it reads for the devices it finds listed,
+    // then sees its read raced and keeps nothing of a device listed only for the moment of a failing add.
+    std::optional<std::optional<Bytes>> cachedBefore;
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (auto cached = cache_.find(device.id); cached != cache_.end()) cachedBefore = cached->second;
+        cache_[device.id] = Bytes(key.begin(), key.end());
+        ++cacheEpoch_;
+    }
     DeviceList before;
     bool lastSeenWasUnsaved = false;
     Bytes encoded;
@@ -405,13 +414,6 @@ std::optional<std::string> KeychainDeviceStore::listAdded(const PairedDevice& de
         lastSeenWasUnsaved = std::exchange(lastSeenUnsaved_, false);
         list_.add(device);
         encoded = list_.encode();
-    }
-    std::optional<std::optional<Bytes>> cachedBefore;
-    {
-        std::lock_guard lock(cacheMutex_);
-        if (auto cached = cache_.find(device.id); cached != cache_.end()) cachedBefore = cached->second;
-        cache_[device.id] = Bytes(key.begin(), key.end());
-        ++cacheEpoch_;
     }
     auto failure = defaults_->setDurably(metadataKey, std::move(encoded));
     if (failure) undoAdd(device, std::move(before), lastSeenWasUnsaved, std::move(cachedBefore));
