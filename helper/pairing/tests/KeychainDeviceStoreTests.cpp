@@ -98,16 +98,9 @@ TEST_F(KeychainDeviceStoreFixture, AReadErrorIsLoggedAndAskedAgainNextTime) {
 // Mend: a lookup that read the keyring before an add must not replace the key the add cached meanwhile.
 TEST_F(KeychainDeviceStoreFixture, ALookupRacingAnAddLeavesTheAddedKeyInTheCache) {
     auto store = makeStore();
-    std::promise<void> readStarted;
-    std::promise<void> addDone;
-    auto addDoneFuture = addDone.get_future().share();
-    keyring->beforeReadReturns([&readStarted, addDoneFuture] {
-        readStarted.set_value();
-        addDoneFuture.wait();
-    });
-    auto lookup = std::async(std::launch::async, [&store] { return store->key(anna.id); });
-    readStarted.get_future().wait();
-    keyring->beforeReadReturns({});
+    std::future<std::optional<Bytes>> lookup;
+    auto addDone =
+        withTheNextReadHeld([&] { lookup = std::async(std::launch::async, [&store] { return store->key(anna.id); }); });
     store->add(anna, annaKey);
     addDone.set_value();
     EXPECT_EQ(lookup.get(), annaKey) << "the racing lookup answers with what add cached";
@@ -120,22 +113,16 @@ TEST_F(KeychainDeviceStoreFixture, ALookupRacingAnAddLeavesTheAddedKeyInTheCache
 // failed add answers why.
 TEST_F(KeychainDeviceStoreFixture, TheAsynchronousLookupAndAddNeverWaitForTheKeyringAndAnswerWhyAnAddFailed) {
     auto store = makeStore();
-    std::promise<void> readStarted;
-    std::promise<void> answer;
-    auto answered = answer.get_future().share();
-    keyring->beforeReadReturns([&readStarted, answered] {
-        readStarted.set_value();
-        answered.wait_for(10s);
-    });
     std::promise<KeyLookup> found;
     std::promise<std::optional<std::string>> added;
     auto askedFrom = std::this_thread::get_id();
     std::thread::id answeredOn;
-    store->lookupKeyAsync(anna.id, [&](KeyLookup lookup) {
-        answeredOn = std::this_thread::get_id();
-        found.set_value(std::move(lookup));
+    auto answer = withTheNextReadHeld([&] {
+        store->lookupKeyAsync(anna.id, [&](KeyLookup lookup) {
+            answeredOn = std::this_thread::get_id();
+            found.set_value(std::move(lookup));
+        });
     });
-    ASSERT_EQ(readStarted.get_future().wait_for(10s), std::future_status::ready);
     keyring->failWith(locked());
     store->addAsync(anna, annaKey, [&added](std::optional<std::string> failure) { added.set_value(failure); });
     answer.set_value();
@@ -243,16 +230,7 @@ TEST_F(KeychainDeviceStoreFixture, RemovingDeletesTheKeyFromBothVaults) {
 TEST_F(KeychainDeviceStoreFixture, ARemovalLeavesTheKeyToTheStoresThreadWhichSparesADevicePairedAgainMeanwhile) {
     auto store = makeStore();
     store->add(anna, annaKey);
-    std::promise<void> readStarted;
-    std::promise<void> answer;
-    auto answered = answer.get_future().share();
-    keyring->beforeReadReturns([&readStarted, answered] {
-        readStarted.set_value();
-        answered.wait_for(10s);
-    });
-    store->lookupKeyAsync(ben.id, [](KeyLookup) {});
-    ASSERT_EQ(readStarted.get_future().wait_for(10s), std::future_status::ready);
-    keyring->beforeReadReturns({});
+    auto answer = withTheNextReadHeld([&] { store->lookupKeyAsync(ben.id, [](KeyLookup) {}); });
 
     store->remove(anna.id);
     EXPECT_EQ(storedList(), Devices{});

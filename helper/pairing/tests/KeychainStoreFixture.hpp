@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +39,21 @@ protected:
                                                            std::make_shared<KeyFileVault>(keyFilePath), lastSeenDelay);
         store->waitForBackgroundWork();
         return store;
+    }
+    // Starts `reading` and returns once its keyring read waits; that read returns when the promise given back is
+    // kept (or after 10 s).
+    std::promise<void> withTheNextReadHeld(const std::function<void()>& reading) {
+        auto started = std::make_shared<std::promise<void>>();
+        std::promise<void> release;
+        auto released = release.get_future().share();
+        keyring->beforeReadReturns([started, released] {
+            started->set_value();
+            released.wait_for(std::chrono::seconds(10));
+        });
+        reading();
+        EXPECT_EQ(started->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        keyring->beforeReadReturns({});
+        return release;
     }
     Keys keyFile() const { return KeyFileVault(keyFilePath).entries(); }
     // The records of the list the defaults hold.
