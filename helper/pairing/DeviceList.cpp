@@ -83,8 +83,7 @@ void DeviceList::mergeRepeatedDevices(std::vector<std::string>& merged) {
             if (found.last != index) continue;
             if (found.count > 1) {
                 entry.device->lastSeen = found.latestSeen;
-                merged.push_back("\"" + entry.device->name + "\" (" + entry.device->id.text() + ") is listed " +
-                                 std::to_string(found.count) + " times");
+                merged.push_back(entry.device->nameAndID() + " is listed " + std::to_string(found.count) + " times");
             }
         }
         kept.push_back(std::move(entry));

@@ -13,10 +13,6 @@ constexpr const char* storeLogCategory = "DeviceStore";
 constexpr const char* workerName = "DeviceStore";
 constexpr const char* requestsName = "DeviceKeys";
 
-std::string nameAndID(const PairedDevice& device) {
-    return "\"" + device.name + "\" (" + device.id.text() + ")";
-}
-
 } // namespace
 
 KeychainDeviceStore::KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults,
@@ -184,19 +180,15 @@ KeyLookup KeychainDeviceStore::missingKey(const Uuid& deviceID) const {
 }
 
 void KeychainDeviceStore::lookupKeyAsync(const Uuid& deviceID, std::function<void(KeyLookup)> done) {
-    asio::post(requests_->executor(), [this, deviceID, done = std::move(done)] { done(lookupKey(deviceID)); });
+    asio::post(requests_->executor(), [this, deviceID, done = std::move(done)]() mutable {
+        PairedDeviceStore::lookupKeyAsync(deviceID, std::move(done));
+    });
 }
 
 void KeychainDeviceStore::addAsync(const PairedDevice& device, Bytes key,
                                    std::function<void(std::optional<std::string>)> done) {
-    asio::post(requests_->executor(), [this, device, key = std::move(key), done = std::move(done)] {
-        std::optional<std::string> failure;
-        try {
-            add(device, key);
-        } catch (const StoreError& error) {
-            failure = error.what();
-        }
-        done(std::move(failure));
+    asio::post(requests_->executor(), [this, device, key = std::move(key), done = std::move(done)]() mutable {
+        PairedDeviceStore::addAsync(device, std::move(key), std::move(done));
     });
 }
 
@@ -334,15 +326,15 @@ void KeychainDeviceStore::reportKeyless(const std::vector<PairedDevice>& devices
     for (const auto& device : devices) {
         if (!reportedKeyless_.insert(device.id).second) continue;
         if (keyFile_->isUnreadable()) {
-            Log::error(storeLogCategory, "The paired device " + nameAndID(device) +
+            Log::error(storeLogCategory, "The paired device " + device.nameAndID() +
                                              " cannot connect until the key file can be read; its key is not in "
                                              "the keyring: " +
                                              keyFile_->path().string());
         } else if (keyringStatus == VaultResult::Status::ok) {
             Log::error(storeLogCategory,
-                       "No key found for the paired device " + nameAndID(device) + "; it has to pair again");
+                       "No key found for the paired device " + device.nameAndID() + "; it has to pair again");
         } else {
-            Log::error(storeLogCategory, "The key of the paired device " + nameAndID(device) +
+            Log::error(storeLogCategory, "The key of the paired device " + device.nameAndID() +
                                              " is not in the key file, and the keyring cannot be reached");
         }
     }

@@ -159,7 +159,7 @@ private:
     std::unique_ptr<IoThread> worker_;
     std::unique_ptr<asio::steady_timer> lastSeenTimer_;
     std::set<Uuid> reportedKeyless_;
-    // The asynchronous lookups and additions.
+    // The asynchronous lookups and additions, and the key deletions of removals.
     std::unique_ptr<IoThread> requests_;
 };
 

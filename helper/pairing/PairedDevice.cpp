@@ -27,6 +27,10 @@ Date date(const nlohmann::json& value, const char* key) {
 
 } // namespace
 
+std::string PairedDevice::nameAndID() const {
+    return "\"" + name + "\" (" + id.text() + ")";
+}
+
 nlohmann::json PairedDevice::toJson() const {
     nlohmann::json object{
         {"id", id.text()}, {"name", name}, {"model", model}, {"pairedAt", ReferenceDate::seconds(pairedAt)}};

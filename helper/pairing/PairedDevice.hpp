@@ -22,6 +22,8 @@ struct PairedDevice {
     Date pairedAt;
     std::optional<Date> lastSeen = std::nullopt;
 
+    // As the log names it: "Anna's iPhone" (E621E1F8-C36C-495A-93FC-0C247A3E6E5F).
+    std::string nameAndID() const;
     nlohmann::json toJson() const;
     // Throws DecodingError when the value is not a complete record.
     static PairedDevice fromJson(const nlohmann::json& value);

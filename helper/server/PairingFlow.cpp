@@ -63,9 +63,13 @@ PairingInfo PairingFlow::info(const PairingSession& window) const {
                        code ? code->formatted() : std::string(), window.expiresAt(), addresses};
 }
 
+bool PairingFlow::windowIsOpen() const {
+    return window_ && window_->isValid(wallClock_());
+}
+
 std::vector<PreSharedKey> PairingFlow::listenerKeys() const {
     // A window that ran out but has not been closed yet offers nothing.
-    if (!window_ || !window_->isValid(wallClock_())) return {};
+    if (!windowIsOpen()) return {};
     return window_->preSharedKeys();
 }
 
@@ -86,7 +90,7 @@ asio::awaitable<void> PairingFlow::handleRequest(PairRequest request, Bytes chal
 
 bool PairingFlow::admits(const PairRequest& request, const Bytes& challenge, const Uuid& sessionID,
                          const std::string& address) {
-    if (!window_ || !window_->isValid(wallClock_())) {
+    if (!windowIsOpen()) {
         host_.answerRequester(ErrorMessage{ErrorCode::pairingUnavailable}, sessionID);
         return false;
     }
@@ -116,7 +120,7 @@ asio::awaitable<bool> PairingFlow::identifierIsFree(Uuid deviceID, Uuid sessionI
         co_return false;
     }
     // Another request may have used the window up, or it closed, while the store was asked.
-    if (!window_ || window_->id() != windowID || !window_->isValid(wallClock_())) {
+    if (!windowIsOpen() || window_->id() != windowID) {
         host_.answerRequester(ErrorMessage{ErrorCode::pairingUnavailable}, sessionID);
         co_return false;
     }

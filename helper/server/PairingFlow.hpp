@@ -108,6 +108,8 @@ private:
     asio::awaitable<void> pair(PairRequest request, PairingApprovalRequest names, Uuid sessionID, std::string address);
     // What the pairing window on screen shows of this window; the addresses are those reachable now.
     PairingInfo info(const PairingSession& window) const;
+    // A window is there and has not run out (one that has may not be closed yet).
+    bool windowIsOpen() const;
     void scheduleExpiry(const PairingSession& window);
     void publish(ServerEvent event) { events_->publish(std::move(event)); }
 

@@ -181,12 +181,17 @@ std::map<std::string, Bytes> ServiceConnection::secrets(const std::vector<std::s
     return found;
 }
 
-std::optional<Uuid> ServiceConnection::account(const std::string& itemPath, const Deadline& deadline) {
-    auto reply = call(itemPath, "org.freedesktop.DBus.Properties", "Get",
-                      g_variant_new("(ss)", itemInterface, "Attributes"), G_VARIANT_TYPE("(v)"), deadline);
+ServiceConnection::VariantPtr ServiceConnection::property(const std::string& path, const char* interface,
+                                                          const char* name, const Deadline& deadline) {
+    auto reply = call(path, "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", interface, name),
+                      G_VARIANT_TYPE("(v)"), deadline);
     GVariant* boxed = nullptr;
     g_variant_get(reply.get(), "(v)", &boxed);
-    VariantPtr attributes(boxed);
+    return VariantPtr(boxed);
+}
+
+std::optional<Uuid> ServiceConnection::account(const std::string& itemPath, const Deadline& deadline) {
+    auto attributes = property(itemPath, itemInterface, "Attributes", deadline);
     const char* account = nullptr;
     if (!g_variant_is_of_type(attributes.get(), G_VARIANT_TYPE("a{ss}")) ||
         !g_variant_lookup(attributes.get(), accountAttribute, "&s", &account)) {
@@ -205,11 +210,7 @@ std::optional<std::string> ServiceConnection::defaultCollection(const Deadline& 
 }
 
 bool ServiceConnection::isLocked(const std::string& collectionPath, const Deadline& deadline) {
-    auto reply = call(collectionPath, "org.freedesktop.DBus.Properties", "Get",
-                      g_variant_new("(ss)", collectionInterface, "Locked"), G_VARIANT_TYPE("(v)"), deadline);
-    GVariant* boxed = nullptr;
-    g_variant_get(reply.get(), "(v)", &boxed);
-    VariantPtr locked(boxed);
+    auto locked = property(collectionPath, collectionInterface, "Locked", deadline);
     return !g_variant_is_of_type(locked.get(), G_VARIANT_TYPE_BOOLEAN) || g_variant_get_boolean(locked.get());
 }
 

@@ -89,8 +89,6 @@ public:
     // False when the service wants to prompt: the prompt is dismissed.
     bool deleteItem(const std::string& itemPath, const Deadline& deadline);
 
-    bool isSameAs(const ServiceConnection& other) const { return service_ == other.service_; }
-
 private:
     struct VariantUnref {
         void operator()(GVariant* variant) const { g_variant_unref(variant); }
@@ -99,6 +97,8 @@ private:
 
     VariantPtr call(const std::string& path, const char* interface, const char* method, GVariant* parameters,
                     const GVariantType* replyType, const Deadline& deadline);
+    // The value of an object's property.
+    VariantPtr property(const std::string& path, const char* interface, const char* name, const Deadline& deadline);
     // A prompt path other than "/" is dismissed; returns whether there was none.
     bool withoutPrompt(const char* promptPath, const Deadline& deadline);
 
