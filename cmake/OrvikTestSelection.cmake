@@ -12,6 +12,21 @@ function(orvik_tests_selected executable result)
     endif()
 endfunction()
 
+# Run once every folder is read: a name that no folder defined (misspelt, or its program renamed) fails the
+# configuration, rather than dropping that program from the build unnoticed.
+function(orvik_check_selected_tests_exist)
+    set(missing)
+    foreach(executable IN LISTS ORVIK_ONLY_TESTS)
+        if(NOT TARGET ${executable})
+            list(APPEND missing ${executable})
+        endif()
+    endforeach()
+    if(missing)
+        list(JOIN missing ", " missing)
+        message(FATAL_ERROR "ORVIK_ONLY_TESTS names test programs that no folder defines: ${missing}")
+    endif()
+endfunction()
+
 # Run once every folder is read: takes every other target out of "all" and drops the test discovery of test
 # executables that are not selected (CTest would otherwise report them as not built).
 function(orvik_keep_selected_tests_only)
@@ -34,5 +49,6 @@ function(orvik_keep_selected_tests_only)
 endfunction()
 
 if(ORVIK_ONLY_TESTS)
+    cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL orvik_check_selected_tests_exist)
     cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL orvik_keep_selected_tests_only)
 endif()

@@ -11,7 +11,7 @@
 #include "screen/ffmpeg/ProductionScreenServices.hpp"
 #include "screen/x11/X11CaptureSource.hpp"
 #include "server/linux/LinuxSystemInfoSource.hpp"
-#include "system/linux/LinuxSystemServices.hpp"
+#include "services/LinuxSystemServices.hpp"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -34,6 +34,8 @@ constexpr int listenBacklog = 8;
 // Between two looks at a lock whose holder is not answering yet (starting, or ending).
 constexpr std::chrono::milliseconds retryPause{50};
 constexpr int lockHeldElsewhere = -2;
+// In the settings folder, which is the user's alone: no other settings folder's helper listens there.
+constexpr const char* settingsSocketName = "instance.socket";
 
 std::uint32_t fnv1a(std::string_view text) {
     std::uint32_t hash = 2166136261U;
@@ -103,23 +105,33 @@ bool addressOf(const fs::path& path, sockaddr_un& address) {
     return true;
 }
 
-int listenAt(const fs::path& path) {
-    sockaddr_un address;
-    if (!addressOf(path, address)) {
-        Log::error(logCategory, "The instance socket's path is too long: " + path.string());
-        return -1;
-    }
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listener < 0) return -1;
-    // Left behind by one that crashed: this process holds the lock, so nobody else listens there.
-    ::unlink(path.c_str());
-    if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, listenBacklog) != 0) {
-        Log::error(logCategory, "Listening for later starts failed: " + std::string(std::strerror(errno)));
+// Listens on the first socket that can be made there, or on none (-1); `socket` receives its path.
+int listenAt(const std::vector<fs::path>& places, fs::path& socket) {
+    std::string failures;
+    for (const auto& path : places) {
+        sockaddr_un address;
+        if (!addressOf(path, address)) {
+            failures += " " + path.string() + ": the path is too long;";
+            continue;
+        }
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (listener < 0) {
+            failures += std::string(" ") + std::strerror(errno) + ";";
+            break;
+        }
+        // Left behind by one that crashed: this process holds the lock, so nobody else listens there.
+        ::unlink(path.c_str());
+        if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(listener, listenBacklog) == 0) {
+            socket = path;
+            return listener;
+        }
+        failures += " " + path.string() + ": " + std::strerror(errno) + ";";
         ::close(listener);
-        return -1;
     }
-    return listener;
+    if (!failures.empty()) failures.pop_back();
+    Log::error(logCategory, "Listening for later starts failed:" + failures);
+    return -1;
 }
 
 // Connects to the running helper and waits for its answer until `deadline`.
@@ -146,7 +158,26 @@ bool askRunning(const fs::path& path, Clock::time_point deadline) {
     return answered;
 }
 
+// The socket's folder keeps other users out; should it let one in all the same (a folder shared on purpose), that
+// one brings nothing forward.
+bool startedByThisUser(int connection) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+}
+
 } // namespace
+
+SingleInstance::Paths SingleInstance::Paths::of(const fs::path& settings, const fs::path& runtime) {
+    Paths paths{settings, {}, {settings / settingsSocketName}};
+    if (runtime.empty()) return paths;
+    char name[32];
+    std::snprintf(name, sizeof name, "orvik-helper-%08x", fnv1a(settings.string()));
+    const std::string stem = name;
+    paths.runtimeLock = runtime / (stem + ".lock");
+    paths.sockets.push_back(runtime / (stem + ".socket"));
+    return paths;
+}
 
 SingleInstance::Paths SingleInstance::Paths::standard() {
     XdgPaths::ensurePrivateDirectory(XdgPaths::configDirectory());
@@ -156,11 +187,7 @@ SingleInstance::Paths SingleInstance::Paths::standard() {
     if (error) settings = XdgPaths::configDirectory();
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const bool hasRuntime = runtime && fs::path(runtime).is_absolute();
-    const fs::path runtimeFolder = hasRuntime ? fs::path(runtime) : settings;
-    char name[32];
-    std::snprintf(name, sizeof name, "orvik-helper-%08x", fnv1a(settings.string()));
-    const std::string stem = name;
-    return {settings, hasRuntime ? runtimeFolder / (stem + ".lock") : fs::path(), runtimeFolder / (stem + ".socket")};
+    return of(settings, hasRuntime ? fs::path(runtime) : fs::path());
 }
 
 SingleInstance::Start SingleInstance::claim(const Paths& paths, std::unique_ptr<SingleInstance>& instance,
@@ -170,11 +197,15 @@ SingleInstance::Start SingleInstance::claim(const Paths& paths, std::unique_ptr<
         auto locks = takeLocks(paths, firstLook);
         if (!locks.heldElsewhere) {
             if (locks.held.empty()) return Start::noLock;
-            instance.reset(new SingleInstance(std::move(locks.held), listenAt(paths.socket), paths.socket));
+            fs::path socket;
+            const int listener = listenAt(paths.sockets, socket);
+            instance.reset(new SingleInstance(std::move(locks.held), listener, std::move(socket)));
             return Start::first;
         }
         // The holder may be starting (not listening yet) or ending (no longer listening): look again.
-        if (askRunning(paths.socket, deadline)) return Start::handedOver;
+        for (const auto& socket : paths.sockets) {
+            if (askRunning(socket, deadline)) return Start::handedOver;
+        }
         if (Clock::now() >= deadline) return Start::noAnswer;
         std::this_thread::sleep_for(retryPause);
     }
@@ -202,7 +233,11 @@ void SingleInstance::onLaterStart(std::function<void()> bringForward) {
 void SingleInstance::answerLaterStart() {
     std::vector<int> asking;
     for (int connection; (connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
-        asking.push_back(connection);
+        if (startedByThisUser(connection)) {
+            asking.push_back(connection);
+        } else {
+            ::close(connection);
+        }
     }
     if (asking.empty()) return;
     if (bringForward_) bringForward_();

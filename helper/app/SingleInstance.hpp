@@ -12,9 +12,10 @@ namespace orvik::helper {
 
 // One running helper per settings folder, so two servers never share one settings file. The first start holds
 // an exclusive lock for as long as it runs (the kernel drops it when the process ends, by a crash too) and listens
-// on a local socket in the runtime folder; a later start finds the lock taken and connects to that socket, which
-// asks the running helper to bring its window forward, then ends. A connection is the whole request: the running
-// helper answers "ok" and closes it. GUI thread only.
+// on a local socket in the settings folder (in the runtime folder where the settings folder takes none); a later
+// start finds the lock taken and connects to that socket, which asks the running helper to bring its window
+// forward, then ends. A connection is the whole request: the running helper answers "ok" to its own user and
+// closes it. GUI thread only.
 //
 // The lock is taken on the settings folder itself, which needs no file in it: a read-only folder, or a file left
 // there by a run as another user, cannot break it. A lock file in the runtime folder is held beside it, and alone
@@ -26,10 +27,14 @@ public:
         std::filesystem::path settings;
         // Empty where there is no runtime folder.
         std::filesystem::path runtimeLock;
-        std::filesystem::path socket;
+        // The first start listens on the first of these it can make; a later start asks each in turn. The settings
+        // folder's comes first: every start on those settings finds it, whatever runtime folder it was given.
+        std::vector<std::filesystem::path> sockets;
 
-        // The settings folder; in $XDG_RUNTIME_DIR, a lock file and the socket under names made from the settings
-        // folder (the socket in the settings folder where no runtime folder is set).
+        // The socket in the settings folder; in the runtime folder (none when empty), a lock file and a socket
+        // under names made from the settings folder.
+        static Paths of(const std::filesystem::path& settings, const std::filesystem::path& runtime);
+        // Those of the user's settings folder and $XDG_RUNTIME_DIR.
         static Paths standard();
     };
 

@@ -279,7 +279,8 @@ private:
     // Commands (HelperServerCommands.cpp).
     asio::awaitable<void> handleCommand(const OrvikMessage& message, Uuid sessionID, Uuid deviceID);
     void handleLiveInput(const OrvikMessage& message);
-    asio::awaitable<void> handleInPlace(const OrvikMessage& message, Uuid sessionID, Uuid deviceID);
+    // Serves text and the housekeeping messages, before the pause gate; false for every other message.
+    asio::awaitable<bool> handleInPlace(const OrvikMessage& message, Uuid sessionID, Uuid deviceID);
     asio::awaitable<void> handleBySystem(const OrvikMessage& message, Uuid sessionID);
     bool takeCommandToken(const Uuid& sessionID);
     asio::awaitable<void> insertText(TextInput input);

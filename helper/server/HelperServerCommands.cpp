@@ -23,20 +23,6 @@ bool isLiveInput(const OrvikMessage& message) {
            type != MessageType::pong;
 }
 
-// Text and the housekeeping messages are served before the pause gate.
-bool isHandledInPlace(const OrvikMessage& message) {
-    switch (message.type()) {
-    case MessageType::text:
-    case MessageType::hello:
-    case MessageType::authenticate:
-    case MessageType::pairRequest:
-    case MessageType::requestUpdateCheck:
-    case MessageType::unpair:
-    case MessageType::statusRequest: return true;
-    default: return false;
-    }
-}
-
 } // namespace
 
 bool HelperServer::canInject() const {
@@ -55,10 +41,8 @@ asio::awaitable<void> HelperServer::handleCommand(const OrvikMessage& message, U
     }
     const bool screenMessage = co_await viewers_.handleScreenMessage(message, sessionID, deviceID);
     if (screenMessage) co_return;
-    if (isHandledInPlace(message)) {
-        co_await handleInPlace(message, sessionID, deviceID);
-        co_return;
-    }
+    const bool handledInPlace = co_await handleInPlace(message, sessionID, deviceID);
+    if (handledInPlace) co_return;
     if (isPaused_ && !isAllowedWhilePaused(message)) {
         reply(message, sessionID, ErrorCode::paused);
         co_return;
@@ -82,12 +66,12 @@ void HelperServer::handleLiveInput(const OrvikMessage& message) {
     }
 }
 
-asio::awaitable<void> HelperServer::handleInPlace(const OrvikMessage& message, Uuid sessionID, Uuid deviceID) {
+asio::awaitable<bool> HelperServer::handleInPlace(const OrvikMessage& message, Uuid sessionID, Uuid deviceID) {
     if (auto* text = message.get<TextInput>()) {
-        if (!canInject()) co_return;
+        if (!canInject()) co_return true;
         if (UnicodeText::hasMoreCharactersThan(UnicodeText::fromUtf8(text->text), maxTextLength)) {
             send(ErrorMessage{ErrorCode::invalidRequest, "text too long", std::nullopt}, sessionID);
-            co_return;
+            co_return true;
         }
         co_await insertText(*text);
     } else if (message.get<Hello>() || message.get<Authenticate>() || message.get<PairRequest>()) {
@@ -99,7 +83,10 @@ asio::awaitable<void> HelperServer::handleInPlace(const OrvikMessage& message, U
         removeDevice(deviceID);
     } else if (message.get<StatusRequest>()) {
         send(currentStatus(), sessionID);
+    } else {
+        co_return false;
     }
+    co_return true;
 }
 
 asio::awaitable<void> HelperServer::handleBySystem(const OrvikMessage& message, Uuid sessionID) {

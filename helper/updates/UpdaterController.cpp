@@ -35,7 +35,7 @@ void logResult(const UpdateCheckOutcome& outcome) {
 UpdaterController::UpdaterController(UpdateConfiguration configuration, UserDefaults& defaults)
     : configuration_(std::move(configuration)), defaults_(defaults) {
     if (!UpdateGate::holds(configuration_.feedUrl, configuration_.publicKey)) {
-        Log::error(logCategory, "Sparkle feed URL or public key unset; update checks are disabled.");
+        Log::error(logCategory, "Update feed URL or public key unset; update checks are disabled.");
         return;
     }
     fetcher_ = std::make_unique<AppcastFetcher>(configuration_.certificateAuthorities);

@@ -139,8 +139,12 @@ HelperUnderTest::HelperUnderTest(Setup setup) {
     process_ = std::make_unique<ChildProcess>(argv_);
 }
 
-std::unique_ptr<ChildProcess> HelperUnderTest::startAgain() const {
-    return std::make_unique<ChildProcess>(argv_);
+std::unique_ptr<ChildProcess> HelperUnderTest::startAgain(const std::vector<std::string>& environment) const {
+    if (environment.empty()) return std::make_unique<ChildProcess>(argv_);
+    std::vector<std::string> argv{"env"};
+    argv.insert(argv.end(), environment.begin(), environment.end());
+    argv.insert(argv.end(), argv_.begin(), argv_.end());
+    return std::make_unique<ChildProcess>(argv);
 }
 
 int HelperUnderTest::listenerPort(std::chrono::milliseconds wait) {

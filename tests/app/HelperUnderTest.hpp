@@ -61,8 +61,9 @@ public:
     HelperUnderTest() : HelperUnderTest(Setup{}) {}
 
     ChildProcess& process() { return *process_; }
-    // Starts the program once more, as a user does while it runs.
-    std::unique_ptr<ChildProcess> startAgain() const;
+    // Starts the program once more, as a user does while it runs; `environment` changes its environment as the
+    // arguments of env(1) do ("-u", "NAME", "NAME=value").
+    std::unique_ptr<ChildProcess> startAgain(const std::vector<std::string>& environment = {}) const;
     pid_t pid() const { return process_->pid(); }
     // The port its listener stored; 0 when none was stored within `wait`.
     int listenerPort(std::chrono::milliseconds wait = generous);

@@ -44,13 +44,14 @@ void expectEndsCleanly(ChildProcess& helper, const std::function<void()>& end, c
               << " ms\n";
 }
 
-// A second start hands over to the running program and ends with one line.
-void expectHandsOver(HelperUnderTest& running) {
+// A second start hands over to the running program and ends with one line, also from outside the session (another
+// runtime folder, or none).
+void expectHandsOver(HelperUnderTest& running, const std::vector<std::string>& environment = {}) {
     const auto started = std::chrono::steady_clock::now();
-    auto second = running.startAgain();
+    auto second = running.startAgain(environment);
     EXPECT_EQ(second->waitForExit(generous), 0);
     std::cout
-        << "figure: a second start handed over and ended in "
+        << "figure: a second start (env " << ::testing::PrintToString(environment) << ") handed over and ended in "
         << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()
         << " ms\n";
     const auto printed = second->readToEnd(generous);
@@ -72,7 +73,8 @@ TEST(Lifecycle, WithoutATrayTheFirstRunWindowRestsComesBackForASecondStartAndQui
     // The window standing in for the tray is there, a few seconds after the start.
     ASSERT_TRUE(waitUntil([] { return windowShown("Orvik Helper"); }, generous));
     ASSERT_TRUE(minimizeWindow("Set Up Orvik Helper"));
-    expectHandsOver(running);
+    // From a shell outside the session.
+    expectHandsOver(running, {"-u", "XDG_RUNTIME_DIR"});
     EXPECT_TRUE(waitUntil([] { return windowShown("Set Up Orvik Helper"); }, generous));
     EXPECT_TRUE(waitUntil([] { return activeWindowIs("Set Up Orvik Helper"); }, generous))
         << "active: " << output({"xdotool", "getactivewindow", "getwindowname"});
@@ -149,7 +151,12 @@ TEST(Lifecycle, WithAnXEmbedTraySigtermAndSighupEndItCleanlyAndASecondStartWitho
     for (const int number : {SIGTERM, SIGHUP}) {
         HelperUnderTest running;
         ASSERT_NE(running.listenerPort(), 0);
-        if (number == SIGTERM) expectHandsOver(running);
+        if (number == SIGTERM) {
+            expectHandsOver(running);
+            const auto otherSession = std::string(std::getenv("XDG_RUNTIME_DIR")) + "-other";
+            std::filesystem::create_directory(otherSession);
+            expectHandsOver(running, {"XDG_RUNTIME_DIR=" + otherSession});
+        }
         expectEndsCleanly(
             running.process(), [&] { running.process().signal(number); }, number == SIGTERM ? "SIGTERM" : "SIGHUP");
     }

@@ -1,18 +1,28 @@
-# cmake -P CheckPlatformFree.cmake <program>...: fails when a program loads, directly or through another shared
-# library, a library of the desktop's platform (X11 and its extensions, xcb, Avahi, libsecret, GIO), of Qt or of
-# FFmpeg (libavcodec and its siblings, libswscale, libswresample, libpostproc).
+# cmake -P CheckPlatformFree.cmake <target>=<program>...: fails when a program loads, directly or through another
+# shared library, a library of the desktop's platform (X11 and its extensions, xcb, Avahi, libsecret, GIO), of Qt or
+# of FFmpeg (libavcodec and its siblings, libswscale, libswresample, libpostproc), and when a target has no program
+# (no such target).
 set(platformLibraries "X[A-Za-z0-9]*" "xcb[-a-z0-9]*" "xkbcommon[-a-z0-9]*" "avahi-[a-z]+" "secret-[0-9]+" "gio-2\\.0"
     "Qt[0-9][A-Za-z]*" "av(codec|format|util|filter|device)" "sw(scale|resample)" "postproc")
 list(JOIN platformLibraries "|" alternatives)
 set(forbidden "^lib(${alternatives})\\.so")
 
 set(programs)
+set(unknown)
 math(EXPR last "${CMAKE_ARGC} - 1")
 foreach(index RANGE 3 ${last})
-    if(CMAKE_ARGV${index})
-        list(APPEND programs "${CMAKE_ARGV${index}}")
+    if(NOT CMAKE_ARGV${index} MATCHES "^([^=]+)=(.*)$")
+        message(FATAL_ERROR "not <target>=<program>: ${CMAKE_ARGV${index}}")
+    elseif(CMAKE_MATCH_2)
+        list(APPEND programs "${CMAKE_MATCH_2}")
+    else()
+        list(APPEND unknown "${CMAKE_MATCH_1}")
     endif()
 endforeach()
+if(unknown)
+    list(JOIN unknown ", " unknown)
+    message(FATAL_ERROR "No such test program (renamed?): ${unknown}")
+endif()
 if(NOT programs)
     message(FATAL_ERROR "no program to check")
 endif()

@@ -155,7 +155,7 @@ TEST_F(UpdaterControllerFixture, AnUnconfiguredBuildChecksNothing) {
     updater->checkForUpdatesInBackground();
     EXPECT_FALSE(updater->isConfigured());
     EXPECT_FALSE(updater->automaticallyChecksForUpdates());
-    EXPECT_EQ(logged, std::vector<std::string>{"Sparkle feed URL or public key unset; update checks are disabled."});
+    EXPECT_EQ(logged, std::vector<std::string>{"Update feed URL or public key unset; update checks are disabled."});
 }
 
 int threadsBesideMainAndGLib() {

@@ -12,8 +12,8 @@
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "server/HelperServer.hpp"
 #include "server/linux/LinuxSystemInfoSource.hpp"
+#include "services/LinuxSystemServices.hpp"
 #include "system/SystemController.hpp"
-#include "system/linux/LinuxSystemServices.hpp"
 
 #include <csignal>
 #include <deque>

@@ -2,6 +2,7 @@
 
 #include "core/tests/TemporaryDirectory.hpp"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <grp.h>
@@ -11,8 +12,15 @@
 
 #include <fstream>
 #include <optional>
+#include <thread>
 
 namespace orvik::helper {
+
+void PrintTo(SingleInstance::Start start, std::ostream* out) {
+    static constexpr const char* names[] = {"first", "handedOver", "noAnswer", "noLock"};
+    *out << names[static_cast<int>(start)];
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -41,13 +49,18 @@ void closedFile(const fs::path& path) {
 struct Folders {
     fs::path settings;
     fs::path runtime;
+    fs::path otherRuntime;
 };
+
+// The runtime folder a start is given: the session's, another session's, or none (a shell outside the session).
+enum class Runtime { session, other, none };
 
 struct Setting {
     const char* name;
-    // Spoils the settings and runtime folders (both made for the user).
+    // Spoils the settings and runtime folders (all made for the user).
     void (*spoil)(const Folders&);
-    bool hasRuntime;
+    Runtime firstRuntime;
+    Runtime secondRuntime;
     Start first;
     Start second;
 };
@@ -56,68 +69,118 @@ void PrintTo(const Setting& setting, std::ostream* out) {
     *out << setting.name;
 }
 
-// Two starts as the user in a child process, the second while the first runs: what each one got; absent when
-// the child could not become the user.
-std::optional<std::pair<Start, Start>> twoStarts(const SingleInstance::Paths& paths) {
+SingleInstance::Paths pathsFor(const Folders& folders, Runtime runtime) {
+    switch (runtime) {
+    case Runtime::session: return SingleInstance::Paths::of(folders.settings, folders.runtime);
+    case Runtime::other: return SingleInstance::Paths::of(folders.settings, folders.otherRuntime);
+    case Runtime::none: break;
+    }
+    return SingleInstance::Paths::of(folders.settings, {});
+}
+
+struct Outcome {
+    Start first;
+    Start second;
+    bool broughtForward;
+};
+
+// Two starts as the user in a child process, the second while the first runs its event loop: what each one got
+// and whether the first brought its windows forward; absent when the child could not become the user.
+std::optional<Outcome> twoStarts(const SingleInstance::Paths& firstPaths, const SingleInstance::Paths& secondPaths) {
     const pid_t child = ::fork();
     if (child == 0) {
         if (::geteuid() != user && (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) {
             ::_exit(255);
         }
+        int argc = 1;
+        char name[] = "orvik-helper";
+        char* argv[] = {name, nullptr};
+        QCoreApplication application(argc, argv);
         std::unique_ptr<SingleInstance> first;
         std::unique_ptr<SingleInstance> second;
-        const auto firstStart = SingleInstance::claim(paths, first, 100ms);
-        const auto secondStart = SingleInstance::claim(paths, second, 100ms);
-        ::_exit(static_cast<int>(firstStart) * 8 + static_cast<int>(secondStart));
+        bool broughtForward = false;
+        const auto firstStart = SingleInstance::claim(firstPaths, first, 100ms);
+        if (first) first->onLaterStart([&] { broughtForward = true; });
+        auto secondStart = Start::noLock;
+        std::thread later([&] {
+            secondStart = SingleInstance::claim(secondPaths, second, 100ms);
+            QMetaObject::invokeMethod(&application, &QCoreApplication::quit, Qt::QueuedConnection);
+        });
+        QCoreApplication::exec();
+        later.join();
+        ::_exit(static_cast<int>(firstStart) * 16 + static_cast<int>(secondStart) * 2 + (broughtForward ? 1 : 0));
     }
     int status = 0;
     if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255) return {};
-    return std::pair{Start(WEXITSTATUS(status) / 8), Start(WEXITSTATUS(status) % 8)};
+    const int code = WEXITSTATUS(status);
+    return Outcome{Start(code / 16), Start(code % 16 / 2), code % 2 == 1};
 }
 
 class SingleInstanceFixture : public ::testing::TestWithParam<Setting> {};
 
-TEST_P(SingleInstanceFixture, ASecondStartNeverRunsBesideTheFirstAndOnlyNoLockAtAllStopsTheFirst) {
+TEST_P(SingleInstanceFixture, ASecondStartNeverRunsBesideTheFirstHandsOverWhereverItRunsAndOnlyNoLockStopsBoth) {
     const testing::TemporaryDirectory base;
     fs::permissions(base.path(), fs::perms(0755));
-    const Folders folders{base / "settings", base / "runtime"};
-    for (const auto& folder : {folders.settings, folders.runtime}) {
+    const Folders folders{base / "settings", base / "runtime", base / "other-runtime"};
+    for (const auto& folder : {folders.settings, folders.runtime, folders.otherRuntime}) {
         fs::create_directory(folder);
         mine(folder);
     }
     GetParam().spoil(folders);
-    const SingleInstance::Paths paths{folders.settings,
-                                      GetParam().hasRuntime ? folders.runtime / "orvik.lock" : fs::path(),
-                                      (GetParam().hasRuntime ? folders.runtime : folders.settings) / "orvik.socket"};
 
-    const auto starts = twoStarts(paths);
+    const auto starts =
+        twoStarts(pathsFor(folders, GetParam().firstRuntime), pathsFor(folders, GetParam().secondRuntime));
     ASSERT_TRUE(starts) << "the child could not run as user " << user;
     EXPECT_EQ(starts->first, GetParam().first);
     EXPECT_EQ(starts->second, GetParam().second);
+    EXPECT_EQ(starts->broughtForward, GetParam().second == Start::handedOver);
 }
 
+void leaveAlone(const Folders&) {}
+
+void lockFilesOfARunAsRoot(const Folders& folders) {
+    closedFile(folders.settings / "instance.lock");
+    closedFile(folders.settings / "instance.socket");
+    closedFile(folders.runtime / SingleInstance::Paths::of(folders.settings, folders.runtime).runtimeLock.filename());
+}
+
+void readOnlySettings(const Folders& folders) {
+    readOnly(folders.settings);
+}
+
+void noSettingsFolder(const Folders& folders) {
+    fs::remove(folders.settings);
+}
+
+void noSettingsFolderAndAReadOnlyRuntimeFolder(const Folders& folders) {
+    fs::remove(folders.settings);
+    readOnly(folders.runtime);
+}
+
+constexpr auto session = Runtime::session;
+constexpr auto other = Runtime::other;
+constexpr auto none = Runtime::none;
+
+// Where nothing can listen (a read-only settings folder and no runtime folder) or the two starts share no folder
+// that can hold a socket (a read-only settings folder, two runtime folders), the second cannot reach the first.
 INSTANTIATE_TEST_SUITE_P(
     Settings, SingleInstanceFixture,
-    ::testing::Values(Setting{"Writable", [](const Folders&) {}, true, Start::first, Start::noAnswer},
-                      Setting{"LockFilesOfARunAsRoot",
-                              [](const Folders& folders) {
-                                  closedFile(folders.settings / "instance.lock");
-                                  closedFile(folders.runtime / "orvik.lock");
-                              },
-                              true, Start::first, Start::noAnswer},
-                      Setting{"ReadOnlySettings", [](const Folders& folders) { readOnly(folders.settings); }, true,
-                              Start::first, Start::noAnswer},
-                      Setting{"ReadOnlySettingsAndNoRuntimeFolder",
-                              [](const Folders& folders) { readOnly(folders.settings); }, false, Start::first,
-                              Start::noAnswer},
-                      Setting{"NoSettingsFolder", [](const Folders& folders) { fs::remove(folders.settings); }, true,
-                              Start::first, Start::noAnswer},
-                      Setting{"NoSettingsFolderAndAReadOnlyRuntimeFolder",
-                              [](const Folders& folders) {
-                                  fs::remove(folders.settings);
-                                  readOnly(folders.runtime);
-                              },
-                              true, Start::noLock, Start::noLock}),
+    ::testing::Values(
+        Setting{"Writable", leaveAlone, session, session, Start::first, Start::handedOver},
+        Setting{"WritableAndASecondStartFromAnotherSession", leaveAlone, session, other, Start::first,
+                Start::handedOver},
+        Setting{"WritableAndASecondStartWithoutARuntimeFolder", leaveAlone, session, none, Start::first,
+                Start::handedOver},
+        Setting{"WritableAndAFirstStartWithoutARuntimeFolder", leaveAlone, none, session, Start::first,
+                Start::handedOver},
+        Setting{"LockFilesOfARunAsRoot", lockFilesOfARunAsRoot, session, session, Start::first, Start::handedOver},
+        Setting{"ReadOnlySettings", readOnlySettings, session, session, Start::first, Start::handedOver},
+        Setting{"ReadOnlySettingsAndASecondStartFromAnotherSession", readOnlySettings, session, other, Start::first,
+                Start::noAnswer},
+        Setting{"ReadOnlySettingsAndNoRuntimeFolder", readOnlySettings, none, none, Start::first, Start::noAnswer},
+        Setting{"NoSettingsFolder", noSettingsFolder, session, session, Start::first, Start::handedOver},
+        Setting{"NoSettingsFolderAndAReadOnlyRuntimeFolder", noSettingsFolderAndAReadOnlyRuntimeFolder, session,
+                session, Start::noLock, Start::noLock}),
     [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

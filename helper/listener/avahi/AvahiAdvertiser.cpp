@@ -181,7 +181,7 @@ private:
             if (self->group_) avahi_entry_group_reset(self->group_);
             break;
         case AVAHI_CLIENT_CONNECTING:
-            Log::notice(logCategory, "Bonjour daemon not running; waiting for it");
+            Log::notice(logCategory, "avahi-daemon not running; waiting for it");
             if (self->service_) self->report({BonjourState::Kind::daemonUnavailable, {}, {}, {}});
             break;
         case AVAHI_CLIENT_FAILURE: self->handleClientFailure(client); break;

@@ -1,4 +1,4 @@
-#include "system/linux/LinuxSystemServices.hpp"
+#include "services/LinuxSystemServices.hpp"
 
 #include "apps/AppServices.hpp"
 #include "audio/PulseVolume.hpp"
