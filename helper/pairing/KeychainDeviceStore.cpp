@@ -3,6 +3,9 @@
 #include "core/Log.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <future>
 #include <utility>
 
@@ -12,27 +15,44 @@ namespace {
 constexpr const char* storeLogCategory = "DeviceStore";
 constexpr const char* workerName = "DeviceStore";
 constexpr const char* requestsName = "DeviceKeys";
+constexpr const char* lockedNotice = "Device keys wait for an unlock: the keyring is locked";
 
 } // namespace
 
 KeychainDeviceStore::KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults,
                                          std::shared_ptr<DeviceKeyVault> keyring, std::shared_ptr<KeyFileVault> keyFile,
-                                         std::chrono::milliseconds lastSeenDelay)
+                                         std::chrono::milliseconds lastSeenDelay,
+                                         std::chrono::milliseconds deletionRetryDelay)
     : defaults_(std::move(defaults)), keyring_(std::move(keyring)), keyFile_(std::move(keyFile)),
-      lastSeenDelay_(lastSeenDelay), worker_(std::make_unique<IoThread>(workerName)),
+      lastSeenDelay_(lastSeenDelay), deletionRetryDelay_(deletionRetryDelay),
+      worker_(std::make_unique<IoThread>(workerName)),
       lastSeenTimer_(std::make_unique<asio::steady_timer>(worker_->executor())),
+      deletionTimer_(std::make_unique<asio::steady_timer>(worker_->executor())),
       requests_(std::make_unique<IoThread>(requestsName, IoThread::AtDestruction::finishPendingWork)) {
     loadList();
+    loadPendingDeletions();
     keysLoaded_ = list_.devices().empty();
-    requestKeyLoad();
+    keyLoadRequested_ = true;
+    asio::post(worker_->executor(), [this] {
+        if (stopping_) return;
+        // Watched before the first read, so that no unlock goes unheard after it.
+        unlockWatch_ = keyring_->watchUnlocking([this] { keyringMayHaveUnlocked(); });
+        loadKeys();
+        migrateKeyFile();
+        retryDeletions();
+    });
 }
 
 KeychainDeviceStore::~KeychainDeviceStore() {
     // Every caller waiting for an answer gets it.
     requests_.reset();
     stopping_ = true;
-    // The timer goes on its own thread, before the thread and its context do.
-    runOn(*worker_, [this] { lastSeenTimer_.reset(); });
+    // The watch and the timers go on the thread they post to, before the thread and its context do.
+    runOn(*worker_, [this] {
+        unlockWatch_.reset();
+        lastSeenTimer_.reset();
+        deletionTimer_.reset();
+    });
     worker_.reset();
     saveUnsavedLastSeen();
 }
@@ -82,6 +102,39 @@ void KeychainDeviceStore::keepUnreadableList(const UserDefaults::Value& stored) 
     defaults_->set(key, stored);
     Log::error(storeLogCategory,
                "The list of paired devices is unreadable; it is kept under \"" + key + "\" and the list starts empty");
+}
+
+void KeychainDeviceStore::loadPendingDeletions() {
+    auto stored = defaults_->data(pendingDeletionsKey);
+    if (!stored) return;
+    auto identifiers = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
+    if (!identifiers.is_array()) {
+        Log::error(storeLogCategory, "Ignoring the unreadable list of removed devices' keys to delete");
+        return;
+    }
+    for (const auto& text : identifiers) {
+        auto deviceID = text.is_string() ? Uuid::parse(text.get_ref<const std::string&>()) : std::nullopt;
+        // One paired again by a version that kept no such list has a new key.
+        if (deviceID && !list_.find(*deviceID)) pendingDeletions_.insert(*deviceID);
+    }
+}
+
+std::optional<UserDefaults::Value> KeychainDeviceStore::encodedDeletions() const {
+    if (pendingDeletions_.empty()) return std::nullopt;
+    auto identifiers = nlohmann::json::array();
+    for (const auto& deviceID : pendingDeletions_) identifiers.push_back(deviceID.text());
+    auto text = identifiers.dump();
+    return Bytes(text.begin(), text.end());
+}
+
+std::optional<std::string> KeychainDeviceStore::saveListAndDeletions() {
+    UserDefaults::Changes changes;
+    {
+        std::lock_guard lock(listMutex_);
+        changes.emplace_back(metadataKey, list_.encode());
+        changes.emplace_back(pendingDeletionsKey, encodedDeletions());
+    }
+    return defaults_->changeDurably(std::move(changes));
 }
 
 // Called holding saveMutex_: saves are made one at a time, each of the list as it is then.
@@ -151,6 +204,8 @@ void KeychainDeviceStore::scheduleLastSeenSave() {
 // Keys.
 
 KeyLookup KeychainDeviceStore::lookupKey(const Uuid& deviceID) {
+    // A key left behind by a removed device makes nobody paired.
+    if (!isListed(deviceID)) return KeyLookup::notFound();
     std::uint64_t epoch = 0;
     std::optional<std::optional<Bytes>> cached;
     {
@@ -200,18 +255,26 @@ KeyLookup KeychainDeviceStore::readKey(const Uuid& deviceID) {
 
     auto inKeyring = keyring_->read(deviceID);
     switch (inKeyring.status) {
-    case VaultResult::Status::ok: noteReachable(); return KeyLookup::found(std::move(inKeyring.key));
-    case VaultResult::Status::notFound: noteReachable(); return missingKey(deviceID);
+    case VaultResult::Status::ok: noteReadable(); return KeyLookup::found(std::move(inKeyring.key));
+    case VaultResult::Status::notFound: noteReadable(); return missingKey(deviceID);
+    case VaultResult::Status::locked: noteLocked(); return KeyLookup::unavailable();
     case VaultResult::Status::unreachable:
         noteUnreachable(inKeyring.detail);
-        // With no keyring at all the file is the only vault; a device that is not listed is simply unknown.
-        if (!isListed(deviceID)) return KeyLookup::notFound();
         Log::error(storeLogCategory, "Keychain read failed: " + inKeyring.detail);
         return KeyLookup::unavailable();
     case VaultResult::Status::failed: break;
     }
     Log::error(storeLogCategory, "Keychain read failed: " + inKeyring.detail);
     return KeyLookup::unavailable();
+}
+
+bool KeychainDeviceStore::keysKnown() const {
+    auto listed = devices();
+    auto inFile = keyFile_->entries();
+    std::lock_guard lock(cacheMutex_);
+    return std::all_of(listed.begin(), listed.end(), [&](const PairedDevice& device) {
+        return cache_.contains(device.id) || inFile.contains(device.id);
+    });
 }
 
 std::vector<PreSharedKey> KeychainDeviceStore::sessionKeys() {
@@ -245,10 +308,11 @@ void KeychainDeviceStore::setKeysChangedHandler(std::function<void()> handler) {
 }
 
 bool KeychainDeviceStore::keysLoaded() const {
-    if (keysLoaded_) return true;
+    auto loaded = [this] { return keysLoaded_ && (!keyringLocked_ || keysKnown()); };
+    if (loaded()) return true;
     loadAwaited_ = true;
     // Asked again: the load may have ended before it could see the flag.
-    return keysLoaded_;
+    return loaded();
 }
 
 void KeychainDeviceStore::notifyKeysChanged() {
@@ -281,13 +345,14 @@ void KeychainDeviceStore::loadKeys() {
         std::lock_guard lock(cacheMutex_);
         epoch = cacheEpoch_;
     }
+    const bool wasLocked = keyringLocked_;
     auto found = keyring_->readAll();
-    if (found.status == VaultResult::Status::unreachable) {
-        noteUnreachable(found.detail);
-    } else if (found.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Keychain read failed: " + found.detail);
-    } else {
-        noteReachable();
+    switch (found.status) {
+    case VaultResult::Status::ok: noteReadable(); break;
+    case VaultResult::Status::unreachable: noteUnreachable(found.detail); break;
+    case VaultResult::Status::locked: noteLocked(); break;
+    case VaultResult::Status::notFound:
+    case VaultResult::Status::failed: Log::error(storeLogCategory, "Keychain read failed: " + found.detail); break;
     }
     auto listed = devices();
     auto inFile = keyFile_->entries();
@@ -315,9 +380,23 @@ void KeychainDeviceStore::loadKeys() {
     keyLoadRequested_ = false;
     // A raced read learned nothing: the start's read ends with the next one.
     const bool startLoadEnded = !raced && !keysLoaded_.exchange(true);
+    // Whoever waits for the keys of a locked keyring hears that it can read them now, even when none came.
+    const bool unlocked = wasLocked && !keyringLocked_;
     reportKeyless(keyless, found.status);
-    if (learned || (startLoadEnded && loadAwaited_)) notifyKeysChanged();
+    if (learned || ((startLoadEnded || unlocked) && loadAwaited_)) notifyKeysChanged();
     if (raced) requestKeyLoad();
+}
+
+void KeychainDeviceStore::keyringMayHaveUnlocked() {
+    if (unlockLoadRequested_.exchange(true)) return;
+    asio::post(worker_->executor(), [this] {
+        unlockLoadRequested_ = false;
+        // Looked at only now, after a read under way has said what it found.
+        if (stopping_ || !keyringLocked_) return;
+        loadKeys();
+        migrateKeyFile();
+        retryDeletions();
+    });
 }
 
 // Devices listed without a key cannot connect: each is named once, with what would let it.
@@ -399,16 +478,17 @@ std::optional<std::string> KeychainDeviceStore::listAdded(const PairedDevice& de
     }
     DeviceList before;
     bool lastSeenWasUnsaved = false;
-    Bytes encoded;
+    bool wasPendingDeletion = false;
     {
         std::lock_guard lock(listMutex_);
         before = list_;
         lastSeenWasUnsaved = std::exchange(lastSeenUnsaved_, false);
         list_.add(device);
-        encoded = list_.encode();
+        // Its old key, replaced by the new one, is no longer to be deleted.
+        wasPendingDeletion = pendingDeletions_.erase(device.id) > 0;
     }
-    auto failure = defaults_->setDurably(metadataKey, std::move(encoded));
-    if (failure) undoAdd(device, std::move(before), lastSeenWasUnsaved, std::move(cachedBefore));
+    auto failure = saveListAndDeletions();
+    if (failure) undoAdd(device, std::move(before), lastSeenWasUnsaved, std::move(cachedBefore), wasPendingDeletion);
     return failure;
 }
 
@@ -416,7 +496,7 @@ KeychainDeviceStore::Vault KeychainDeviceStore::writeKey(const PairedDevice& dev
     auto written = keyring_->write(device.id, labelPrefix + device.name, key);
     switch (written.status) {
     case VaultResult::Status::ok:
-        noteReachable();
+        noteReadable();
         // A copy left in the file would shadow the new key.
         if (auto removed = keyFile_->remove(device.id); removed.status != VaultResult::Status::ok) {
             keyring_->remove(device.id);
@@ -427,6 +507,7 @@ KeychainDeviceStore::Vault KeychainDeviceStore::writeKey(const PairedDevice& dev
         noteUnreachable(written.detail);
         storeInKeyFile(device.id, key, written.detail);
         return Vault::keyFile;
+    case VaultResult::Status::locked: noteLocked(); break;
     case VaultResult::Status::notFound:
     case VaultResult::Status::failed: break;
     }
@@ -441,9 +522,10 @@ void KeychainDeviceStore::storeInKeyFile(const Uuid& deviceID, ByteView key, con
 }
 
 void KeychainDeviceStore::undoAdd(const PairedDevice& device, DeviceList before, bool lastSeenWasUnsaved,
-                                  std::optional<std::optional<Bytes>> cachedBefore) {
+                                  std::optional<std::optional<Bytes>> cachedBefore, bool wasPendingDeletion) {
     {
         std::lock_guard lock(listMutex_);
+        if (wasPendingDeletion) pendingDeletions_.insert(device.id);
         // Dates seen meanwhile stay.
         for (const auto& current : list_.devices()) {
             auto* earlier = before.find(current.id);
@@ -473,37 +555,129 @@ void KeychainDeviceStore::takeBackKey(const Uuid& deviceID, Vault written) {
 }
 
 void KeychainDeviceStore::remove(const Uuid& deviceID) {
+    bool listed = false;
+    std::optional<std::string> failure;
     {
         std::lock_guard save(saveMutex_);
         {
             std::lock_guard lock(listMutex_);
+            listed = list_.find(deviceID) != nullptr;
             list_.remove(deviceID);
+            // Only a listed device's key is this store's to delete.
+            if (listed) pendingDeletions_.insert(deviceID);
         }
         {
-            // Certainly absent from now on, also for a lookup that read the key before it goes.
             std::lock_guard lock(cacheMutex_);
-            cache_[deviceID] = std::nullopt;
+            cache_.erase(deviceID);
             ++cacheEpoch_;
         }
         // The list first: a key left behind grants nothing (the listener offers session keys of listed devices
         // only), while a device listed without its key would have to pair again.
-        saveList();
+        failure = saveListAndDeletions();
+        if (failure && listed) {
+            std::lock_guard lock(listMutex_);
+            deletionsUnsaved_ = true;
+        }
+    }
+    if (!listed) return;
+    if (failure) {
+        Log::error(storeLogCategory, "Saving the list of paired devices failed: " + *failure +
+                                         "; the removed device's key is deleted once it is saved");
+        scheduleDeletionRetry();
+        return;
     }
     // The key goes on the requests' thread, after what was asked before: a keyring that does not answer holds up
     // no caller, and a lookup or pairing asked later finds it gone.
-    asio::post(requests_->executor(), [this, deviceID] { deleteKey(deviceID); });
+    asio::post(requests_->executor(), [this, deviceID] { deleteKeys({deviceID}); });
 }
 
-void KeychainDeviceStore::deleteKey(const Uuid& deviceID) {
+void KeychainDeviceStore::deleteKeys(const std::vector<Uuid>& deviceIDs) {
     std::lock_guard change(changeMutex_);
-    // Paired again meanwhile: the key is the new one.
-    if (isListed(deviceID)) return;
-    if (auto removed = keyring_->remove(deviceID); removed.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Keychain delete failed: " + removed.detail);
+    std::vector<Uuid> deleted;
+    bool retry = false;
+    for (const auto& deviceID : deviceIDs) {
+        {
+            std::lock_guard lock(listMutex_);
+            // Paired again meanwhile, the key is the new one; with the deletions unsaved, the list on disk may still
+            // name the device.
+            if (deletionsUnsaved_ || !pendingDeletions_.contains(deviceID)) continue;
+        }
+        switch (deleteKey(deviceID)) {
+        case Deletion::done: deleted.push_back(deviceID); break;
+        case Deletion::retryLater: retry = true; break;
+        case Deletion::waitForKeyring: break;
+        }
     }
-    if (auto removed = keyFile_->remove(deviceID); removed.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Key file delete failed: " + removed.detail);
+    if (!deleted.empty()) forgetDeletions(deleted);
+    if (retry) scheduleDeletionRetry();
+}
+
+// Called holding changeMutex_. Each device's failure is logged once.
+KeychainDeviceStore::Deletion KeychainDeviceStore::deleteKey(const Uuid& deviceID) {
+    auto fromKeyring = keyring_->remove(deviceID);
+    auto fromFile = keyFile_->remove(deviceID);
+    const bool firstFailure = !reportedDeletionFailures_.contains(deviceID);
+    if (fromKeyring.status == VaultResult::Status::ok) noteReadable();
+    if (fromKeyring.status == VaultResult::Status::locked) noteLocked();
+    if (fromKeyring.status != VaultResult::Status::ok && fromKeyring.status != VaultResult::Status::locked &&
+        firstFailure) {
+        Log::error(storeLogCategory, "Keychain delete failed: " + fromKeyring.detail);
     }
+    if (fromFile.status != VaultResult::Status::ok && firstFailure) {
+        Log::error(storeLogCategory, "Key file delete failed: " + fromFile.detail);
+    }
+    if (fromKeyring.status == VaultResult::Status::ok && fromFile.status == VaultResult::Status::ok) {
+        reportedDeletionFailures_.erase(deviceID);
+        return Deletion::done;
+    }
+    reportedDeletionFailures_.insert(deviceID);
+    if (fromKeyring.status == VaultResult::Status::failed || fromFile.status != VaultResult::Status::ok) {
+        return Deletion::retryLater;
+    }
+    // Locked: tried again at the unlock; unreachable: when the next start finds the keyring.
+    return Deletion::waitForKeyring;
+}
+
+// Called holding changeMutex_. A save that fails leaves them pending on disk: deleting them again finds nothing.
+void KeychainDeviceStore::forgetDeletions(const std::vector<Uuid>& deviceIDs) {
+    std::lock_guard save(saveMutex_);
+    {
+        std::lock_guard lock(listMutex_);
+        for (const auto& deviceID : deviceIDs) pendingDeletions_.erase(deviceID);
+    }
+    saveListAndDeletions();
+}
+
+void KeychainDeviceStore::retryDeletions() {
+    std::vector<Uuid> pending;
+    bool unsaved = false;
+    {
+        std::lock_guard lock(listMutex_);
+        pending.assign(pendingDeletions_.begin(), pendingDeletions_.end());
+        unsaved = deletionsUnsaved_;
+    }
+    if (pending.empty()) return;
+    if (unsaved) {
+        std::lock_guard save(saveMutex_);
+        if (saveListAndDeletions()) {
+            scheduleDeletionRetry();
+            return;
+        }
+        std::lock_guard lock(listMutex_);
+        deletionsUnsaved_ = false;
+    }
+    deleteKeys(pending);
+}
+
+void KeychainDeviceStore::scheduleDeletionRetry() {
+    asio::post(worker_->executor(), [this] {
+        if (!deletionTimer_ || std::exchange(deletionRetryScheduled_, true)) return;
+        deletionTimer_->expires_after(deletionRetryDelay_);
+        deletionTimer_->async_wait([this](std::error_code error) {
+            deletionRetryScheduled_ = false;
+            if (!error && !stopping_) retryDeletions();
+        });
+    });
 }
 
 // Said at each change from the keyring to the key file.
@@ -514,6 +688,18 @@ void KeychainDeviceStore::noteUnreachable(const std::string& detail) {
 
 void KeychainDeviceStore::noteReachable() {
     reportedUnreachable_ = false;
+}
+
+void KeychainDeviceStore::noteLocked() {
+    noteReachable();
+    keyringLocked_ = true;
+    if (!reportedLocked_.exchange(true)) Log::notice(storeLogCategory, lockedNotice);
+}
+
+void KeychainDeviceStore::noteReadable() {
+    noteReachable();
+    keyringLocked_ = false;
+    reportedLocked_ = false;
 }
 
 } // namespace orvik::helper
