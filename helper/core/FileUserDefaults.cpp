@@ -79,26 +79,35 @@ void FileUserDefaults::remove(std::string_view key) {
     persist(contents, generation);
 }
 
-std::optional<std::string> FileUserDefaults::setDurably(std::string_view key, Value value) {
-    std::optional<Value> previous;
+std::optional<std::string> FileUserDefaults::changeDurably(Changes changes) {
+    std::vector<std::optional<Value>> previous;
     std::string contents;
     std::uint64_t generation = 0;
     {
         std::lock_guard lock(mapMutex_);
         if (inMemoryOnly_)
             return "the defaults file could not be read, so nothing is written to it until the next start";
-        previous = lookup(values_, key);
-        // Written even when equal: an earlier failed write may have left it in memory only.
-        store(values_, key, value);
+        // Written even when nothing changed: an earlier failed write may have left it in memory only.
+        for (const auto& [key, value] : changes) {
+            previous.push_back(lookup(values_, key));
+            if (value) {
+                store(values_, key, *value);
+            } else {
+                erase(values_, key);
+            }
+        }
         generation = ++generation_;
         contents = DefaultsDocument::serialize(values_);
     }
     auto failure = persist(contents, generation);
     if (!failure) return std::nullopt;
     std::lock_guard lock(mapMutex_);
-    if (lookup(values_, key) == value) {
-        if (previous) {
-            store(values_, key, std::move(*previous));
+    // Taken back where no later change came in between.
+    for (std::size_t index = 0; index < changes.size(); ++index) {
+        const auto& [key, value] = changes[index];
+        if (lookup(values_, key) != value) continue;
+        if (previous[index]) {
+            store(values_, key, std::move(*previous[index]));
         } else {
             erase(values_, key);
         }

@@ -18,7 +18,7 @@ namespace orvik::helper {
 // exists but cannot be read (permissions, a folder in its place) is never written over: it is logged, and the
 // defaults live in memory only until the next start. One lock guards the map, so any thread may read and write; a
 // value equal to the stored one writes nothing. A failed write is logged and leaves the old file; the new value
-// stays in memory and goes to disk with the next change, except from setDurably, which then takes it back.
+// stays in memory and goes to disk with the next change, except from changeDurably, which then takes it back.
 class FileUserDefaults final : public UserDefaults {
 public:
     static constexpr const char* fileName = "defaults.json";
@@ -31,7 +31,7 @@ public:
     std::optional<Value> value(std::string_view key) const override;
     void set(std::string_view key, Value value) override;
     void remove(std::string_view key) override;
-    std::optional<std::string> setDurably(std::string_view key, Value value) override;
+    std::optional<std::string> changeDurably(Changes changes) override;
 
     const std::filesystem::path& path() const { return file_; }
     // True when the file could not be read at construction: changes are kept in memory only.

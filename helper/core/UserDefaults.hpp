@@ -8,7 +8,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace orvik::helper {
 
@@ -24,11 +26,25 @@ public:
     // Writing a value equal to the stored one changes nothing (and writes nothing to disk).
     virtual void set(std::string_view key, Value value) = 0;
     virtual void remove(std::string_view key) = 0;
-    // Sets the value for a change that must outlive the process or not be made at all: absent when it is saved,
-    // else why not, and then nothing changed. A store that keeps nothing on disk only sets it.
-    virtual std::optional<std::string> setDurably(std::string_view key, Value value) {
-        set(key, std::move(value));
+    // Keys to set (with a value) or to remove (without one) together.
+    using Changes = std::vector<std::pair<std::string, std::optional<Value>>>;
+
+    // Makes changes that must outlive the process, all of them or none: absent when they are saved, else why not,
+    // and then nothing changed. A store that keeps nothing on disk only makes them.
+    virtual std::optional<std::string> changeDurably(Changes changes) {
+        for (auto& [key, value] : changes) {
+            if (value) {
+                set(key, std::move(*value));
+            } else {
+                remove(key);
+            }
+        }
         return std::nullopt;
+    }
+    std::optional<std::string> setDurably(std::string_view key, Value value) {
+        Changes changes;
+        changes.emplace_back(std::string(key), std::move(value));
+        return changeDurably(std::move(changes));
     }
 
     std::optional<bool> boolean(std::string_view key) const { return typed<bool>(key); }

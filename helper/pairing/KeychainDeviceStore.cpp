@@ -1,7 +1,8 @@
 #include "pairing/KeychainDeviceStore.hpp"
 
 #include "core/Log.hpp"
-#include "orvik/protocol/crypto/OrvikKeys.hpp"
+
+#include <asio/post.hpp>
 
 #include <future>
 #include <utility>
@@ -17,24 +18,34 @@ constexpr const char* requestsName = "DeviceKeys";
 
 KeychainDeviceStore::KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults,
                                          std::shared_ptr<DeviceKeyVault> keyring, std::shared_ptr<KeyFileVault> keyFile,
-                                         std::chrono::milliseconds lastSeenDelay)
-    : defaults_(std::move(defaults)), keyring_(std::move(keyring)), keyFile_(std::move(keyFile)),
-      lastSeenDelay_(lastSeenDelay), worker_(std::make_unique<IoThread>(workerName)),
-      lastSeenTimer_(std::make_unique<asio::steady_timer>(worker_->executor())),
+                                         std::chrono::milliseconds lastSeenDelay,
+                                         std::chrono::milliseconds deletionRetryDelay)
+    : deletionRetryDelay_(deletionRetryDelay), worker_(std::make_unique<IoThread>(workerName)),
+      list_(std::move(defaults), worker_->executor(), lastSeenDelay),
+      keys_(std::move(keyring), std::move(keyFile), list_, worker_->executor()),
+      deletionTimer_(std::make_unique<asio::steady_timer>(worker_->executor())),
       requests_(std::make_unique<IoThread>(requestsName, IoThread::AtDestruction::finishPendingWork)) {
-    loadList();
-    keysLoaded_ = list_.devices().empty();
-    requestKeyLoad();
+    asio::post(worker_->executor(), [this] {
+        if (stopping_) return;
+        // Watched before the first read, so that no unlock goes unheard after it.
+        keys_.watchUnlocking([this] { keyringMayHaveUnlocked(); });
+        catchUp();
+    });
 }
 
 KeychainDeviceStore::~KeychainDeviceStore() {
     // Every caller waiting for an answer gets it.
     requests_.reset();
     stopping_ = true;
-    // The timer goes on its own thread, before the thread and its context do.
-    runOn(*worker_, [this] { lastSeenTimer_.reset(); });
+    keys_.stop();
+    // The watch and the timers go on the thread they post to, before the thread and its context do.
+    runOn(*worker_, [this] {
+        keys_.stopWatching();
+        list_.stop();
+        deletionTimer_.reset();
+    });
     worker_.reset();
-    saveUnsavedLastSeen();
+    list_.saveUnsavedLastSeen();
 }
 
 void KeychainDeviceStore::runOn(IoThread& thread, std::function<void()> task) {
@@ -51,132 +62,59 @@ void KeychainDeviceStore::waitForBackgroundWork() {
     runOn(*worker_, [] {});
 }
 
-// The device list.
-
-void KeychainDeviceStore::loadList() {
-    auto stored = defaults_->value(metadataKey);
-    if (!stored) return;
-    std::vector<std::string> skipped;
-    std::vector<std::string> merged;
-    std::optional<DeviceList> decoded;
-    if (const auto* bytes = std::get_if<Bytes>(&*stored)) decoded = DeviceList::decode(*bytes, skipped, merged);
-    if (!decoded) {
-        keepUnreadableList(*stored);
-        return;
-    }
-    for (const auto& problem : skipped) {
-        Log::error(storeLogCategory, "Ignoring an unreadable paired device, kept as stored: " + problem);
-    }
-    for (const auto& repeated : merged) {
-        Log::error(storeLogCategory,
-                   "The paired device " + repeated + "; only its last entry is kept, with the latest lastSeen of them");
-    }
-    list_ = std::move(*decoded);
-}
-
-void KeychainDeviceStore::keepUnreadableList(const UserDefaults::Value& stored) {
-    std::string key = unreadableMetadataKey;
-    for (int copy = 2; defaults_->value(key) && defaults_->value(key) != stored; ++copy) {
-        key = std::string(unreadableMetadataKey) + "." + std::to_string(copy);
-    }
-    defaults_->set(key, stored);
-    Log::error(storeLogCategory,
-               "The list of paired devices is unreadable; it is kept under \"" + key + "\" and the list starts empty");
-}
-
-// Called holding saveMutex_: saves are made one at a time, each of the list as it is then.
-void KeychainDeviceStore::saveList() {
-    Bytes encoded;
-    {
-        std::lock_guard lock(listMutex_);
-        lastSeenUnsaved_ = false;
-        encoded = list_.encode();
-    }
-    defaults_->setData(metadataKey, std::move(encoded));
-}
-
-void KeychainDeviceStore::saveUnsavedLastSeen() {
-    std::lock_guard save(saveMutex_);
-    {
-        std::lock_guard lock(listMutex_);
-        if (!lastSeenUnsaved_) return;
-    }
-    saveList();
-}
-
 void KeychainDeviceStore::flush() {
     // Their answers reach callers that are still there.
     runOn(*requests_, [] {});
-    saveUnsavedLastSeen();
+    list_.saveUnsavedLastSeen();
 }
 
+void KeychainDeviceStore::catchUp() {
+    keys_.loadKeys();
+    keys_.migrateKeyFile();
+    retryDeletions();
+}
+
+void KeychainDeviceStore::keyringMayHaveUnlocked() {
+    if (unlockLoadRequested_.exchange(true)) return;
+    asio::post(worker_->executor(), [this] {
+        unlockLoadRequested_ = false;
+        // Looked at only now, after a read under way has said what it found.
+        if (!stopping_ && keys_.keyringIsLocked()) catchUp();
+    });
+}
+
+// The list and the keys as their parts keep them.
+
 std::vector<PairedDevice> KeychainDeviceStore::devices() const {
-    std::lock_guard lock(listMutex_);
     return list_.devices();
 }
 
 std::optional<PairedDevice> KeychainDeviceStore::device(const Uuid& deviceID) const {
-    std::lock_guard lock(listMutex_);
-    const auto* found = list_.find(deviceID);
-    if (!found) return std::nullopt;
-    return *found;
-}
-
-bool KeychainDeviceStore::isListed(const Uuid& deviceID) const {
-    std::lock_guard lock(listMutex_);
-    return list_.find(deviceID) != nullptr;
+    return list_.device(deviceID);
 }
 
 void KeychainDeviceStore::updateLastSeen(const Uuid& deviceID, Date at) {
-    {
-        std::lock_guard lock(listMutex_);
-        auto* listed = list_.find(deviceID);
-        if (!listed) return;
-        listed->lastSeen = at;
-        if (std::exchange(lastSeenUnsaved_, true)) return;
-    }
-    scheduleLastSeenSave();
+    list_.updateLastSeen(deviceID, at);
 }
-
-void KeychainDeviceStore::scheduleLastSeenSave() {
-    asio::post(worker_->executor(), [this] {
-        if (!lastSeenTimer_) return;
-        lastSeenTimer_->expires_after(lastSeenDelay_);
-        lastSeenTimer_->async_wait([this](std::error_code error) {
-            if (!error) saveUnsavedLastSeen();
-        });
-    });
-}
-
-// Keys.
 
 KeyLookup KeychainDeviceStore::lookupKey(const Uuid& deviceID) {
-    std::uint64_t epoch = 0;
-    std::optional<std::optional<Bytes>> cached;
-    {
-        std::lock_guard lock(cacheMutex_);
-        if (auto entry = cache_.find(deviceID); entry != cache_.end()) cached = entry->second;
-        epoch = cacheEpoch_;
-    }
-    if (!cached) {
-        KeyLookup result = readKey(deviceID);
-        std::lock_guard lock(cacheMutex_);
-        if (auto entry = cache_.find(deviceID); entry != cache_.end()) {
-            cached = entry->second;
-        } else {
-            if (epoch == cacheEpoch_ && result.status == KeyLookup::Status::found) cache_[deviceID] = result.key;
-            if (epoch == cacheEpoch_ && result.status == KeyLookup::Status::notFound) cache_[deviceID] = std::nullopt;
-            return result;
-        }
-    }
-    // Outside the cache's lock: the list's is taken before it.
-    if (*cached) return KeyLookup::found(std::move(**cached));
-    return missingKey(deviceID);
+    return keys_.lookup(deviceID);
 }
 
-KeyLookup KeychainDeviceStore::missingKey(const Uuid& deviceID) const {
-    if (keyFile_->isUnreadable() && isListed(deviceID)) return KeyLookup::unavailable();
-    return KeyLookup::notFound();
+std::vector<PreSharedKey> KeychainDeviceStore::sessionKeys() {
+    return keys_.sessionKeys();
+}
+
+void KeychainDeviceStore::setKeysChangedHandler(std::function<void()> handler) {
+    keys_.setKeysChangedHandler(std::move(handler));
+}
+
+bool KeychainDeviceStore::keysLoaded() const {
+    return keys_.keysLoaded();
+}
+
+void KeychainDeviceStore::migrateKeyFile() {
+    keys_.migrateKeyFile();
 }
 
 void KeychainDeviceStore::lookupKeyAsync(const Uuid& deviceID, std::function<void(KeyLookup)> done) {
@@ -192,328 +130,75 @@ void KeychainDeviceStore::addAsync(const PairedDevice& device, Bytes key,
     });
 }
 
-// The file first: a migration writes the keyring before it deletes from the file, so a key moving between the
-// two is always seen in one of them.
-KeyLookup KeychainDeviceStore::readKey(const Uuid& deviceID) {
-    auto inFile = keyFile_->read(deviceID);
-    if (inFile.status == VaultResult::Status::ok) return KeyLookup::found(std::move(inFile.key));
-
-    auto inKeyring = keyring_->read(deviceID);
-    switch (inKeyring.status) {
-    case VaultResult::Status::ok: noteReachable(); return KeyLookup::found(std::move(inKeyring.key));
-    case VaultResult::Status::notFound: noteReachable(); return missingKey(deviceID);
-    case VaultResult::Status::unreachable:
-        noteUnreachable(inKeyring.detail);
-        // With no keyring at all the file is the only vault; a device that is not listed is simply unknown.
-        if (!isListed(deviceID)) return KeyLookup::notFound();
-        Log::error(storeLogCategory, "Keychain read failed: " + inKeyring.detail);
-        return KeyLookup::unavailable();
-    case VaultResult::Status::failed: break;
-    }
-    Log::error(storeLogCategory, "Keychain read failed: " + inKeyring.detail);
-    return KeyLookup::unavailable();
-}
-
-std::vector<PreSharedKey> KeychainDeviceStore::sessionKeys() {
-    auto listed = devices();
-    auto inFile = keyFile_->entries();
-    std::vector<PreSharedKey> keys;
-    bool unknown = false;
-    {
-        std::lock_guard lock(cacheMutex_);
-        for (const auto& device : listed) {
-            const Bytes* key = nullptr;
-            if (auto cached = cache_.find(device.id); cached != cache_.end()) {
-                if (!cached->second) continue;
-                key = &*cached->second;
-            } else if (auto filed = inFile.find(device.id); filed != inFile.end()) {
-                key = &filed->second;
-            } else {
-                unknown = true;
-                continue;
-            }
-            keys.push_back({OrvikKeys::sessionPSK(*key, device.id), OrvikKeys::sessionIdentity(device.id)});
-        }
-    }
-    if (unknown) requestKeyLoad();
-    return keys;
-}
-
-void KeychainDeviceStore::setKeysChangedHandler(std::function<void()> handler) {
-    std::lock_guard lock(handlerMutex_);
-    keysChanged_ = std::move(handler);
-}
-
-bool KeychainDeviceStore::keysLoaded() const {
-    if (keysLoaded_) return true;
-    loadAwaited_ = true;
-    // Asked again: the load may have ended before it could see the flag.
-    return keysLoaded_;
-}
-
-void KeychainDeviceStore::notifyKeysChanged() {
-    std::function<void()> handler;
-    {
-        std::lock_guard lock(handlerMutex_);
-        handler = keysChanged_;
-    }
-    if (handler) handler();
-}
-
-void KeychainDeviceStore::requestKeyLoad() {
-    if (keyLoadRequested_.exchange(true)) return;
-    asio::post(worker_->executor(), [this] {
-        if (stopping_) return;
-        loadKeys();
-        migrateKeyFile();
-    });
-}
-
-// Every keyring key at once; each listed device without a cache entry learns its key (the file's first).
-void KeychainDeviceStore::loadKeys() {
-    if (devices().empty()) {
-        keyLoadRequested_ = false;
-        if (!keysLoaded_.exchange(true) && loadAwaited_) notifyKeysChanged();
-        return;
-    }
-    std::uint64_t epoch = 0;
-    {
-        std::lock_guard lock(cacheMutex_);
-        epoch = cacheEpoch_;
-    }
-    auto found = keyring_->readAll();
-    if (found.status == VaultResult::Status::unreachable) {
-        noteUnreachable(found.detail);
-    } else if (found.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Keychain read failed: " + found.detail);
-    } else {
-        noteReachable();
-    }
-    auto listed = devices();
-    auto inFile = keyFile_->entries();
-    bool learned = false;
-    bool raced = false;
-    std::vector<PairedDevice> keyless;
-    {
-        std::lock_guard lock(cacheMutex_);
-        // An add or remove during the query may have made its answer stale: ask again.
-        raced = epoch != cacheEpoch_;
-        for (const auto& device : listed) {
-            if (raced || cache_.contains(device.id)) continue;
-            if (auto filed = inFile.find(device.id); filed != inFile.end()) {
-                cache_[device.id] = filed->second;
-            } else if (auto stored = found.keys.find(device.id); stored != found.keys.end()) {
-                cache_[device.id] = stored->second;
-            } else {
-                if (found.status == VaultResult::Status::ok) cache_[device.id] = std::nullopt;
-                keyless.push_back(device);
-                continue;
-            }
-            learned = true;
-        }
-    }
-    keyLoadRequested_ = false;
-    // A raced read learned nothing: the start's read ends with the next one.
-    const bool startLoadEnded = !raced && !keysLoaded_.exchange(true);
-    reportKeyless(keyless, found.status);
-    if (learned || (startLoadEnded && loadAwaited_)) notifyKeysChanged();
-    if (raced) requestKeyLoad();
-}
-
-// Devices listed without a key cannot connect: each is named once, with what would let it.
-void KeychainDeviceStore::reportKeyless(const std::vector<PairedDevice>& devices, VaultResult::Status keyringStatus) {
-    if (keyringStatus != VaultResult::Status::ok && keyringStatus != VaultResult::Status::unreachable) return;
-    for (const auto& device : devices) {
-        if (!reportedKeyless_.insert(device.id).second) continue;
-        if (keyFile_->isUnreadable()) {
-            Log::error(storeLogCategory, "The paired device " + device.nameAndID() +
-                                             " cannot connect until the key file can be read; its key is not in "
-                                             "the keyring: " +
-                                             keyFile_->path().string());
-        } else if (keyringStatus == VaultResult::Status::ok) {
-            Log::error(storeLogCategory,
-                       "No key found for the paired device " + device.nameAndID() + "; it has to pair again");
-        } else {
-            Log::error(storeLogCategory, "The key of the paired device " + device.nameAndID() +
-                                             " is not in the key file, and the keyring cannot be reached");
-        }
-    }
-}
-
-void KeychainDeviceStore::requestMigration() {
-    if (migrationRequested_.exchange(true)) return;
-    asio::post(worker_->executor(), [this] {
-        migrationRequested_ = false;
-        if (!stopping_) migrateKeyFile();
-    });
-}
-
-void KeychainDeviceStore::migrateKeyFile() {
-    auto pending = keyFile_->entries();
-    if (pending.empty()) return;
-    std::map<Uuid, Bytes> moved;
-    for (const auto& [id, key] : pending) {
-        if (stopping_) break;
-        std::lock_guard change(changeMutex_);
-        // An add or remove since the listing has dealt with this key already.
-        auto current = keyFile_->read(id);
-        if (current.status != VaultResult::Status::ok || current.key != key) continue;
-        auto listed = device(id);
-        auto written = keyring_->write(id, labelPrefix + (listed ? listed->name : id.text()), key);
-        if (written.status == VaultResult::Status::unreachable) noteUnreachable(written.detail);
-        if (written.status != VaultResult::Status::ok) break;
-        moved.emplace(id, key);
-    }
-    if (moved.empty()) return;
-    std::lock_guard change(changeMutex_);
-    if (auto removed = keyFile_->removeUnchanged(moved); removed.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Key file delete failed: " + removed.detail);
-        return;
-    }
-    Log::notice(storeLogCategory,
-                "Moved device keys from the key file to the keychain: " + std::to_string(moved.size()));
-}
-
-// Changes.
+// Changes of both.
 
 void KeychainDeviceStore::add(const PairedDevice& device, ByteView key) {
-    std::lock_guard change(changeMutex_);
-    const Vault written = writeKey(device, key);
-    if (auto failure = listAdded(device, key)) {
-        takeBackKey(device.id, written);
-        throw StoreError("Saving the list of paired devices failed: " + *failure);
-    }
-    if (written == Vault::keyring) requestMigration();
-}
-
-std::optional<std::string> KeychainDeviceStore::listAdded(const PairedDevice& device, ByteView key) {
-    std::lock_guard save(saveMutex_);
+    auto changes = keys_.holdChanges();
+    const auto written = keys_.write(device, key);
     // The cache before the list: the start's key load, which caches what it reads for the devices it finds listed,
     // then sees its read raced and keeps nothing of a device listed only for the moment of a failing add.
-    std::optional<std::optional<Bytes>> cachedBefore;
-    {
-        std::lock_guard lock(cacheMutex_);
-        if (auto cached = cache_.find(device.id); cached != cache_.end()) cachedBefore = cached->second;
-        cache_[device.id] = Bytes(key.begin(), key.end());
-        ++cacheEpoch_;
+    auto cachedBefore = keys_.cacheAdded(device.id, key);
+    if (auto failure = list_.add(device)) {
+        keys_.restoreCache(device.id, std::move(cachedBefore));
+        keys_.takeBack(device.id, written);
+        throw StoreError("Saving the list of paired devices failed: " + *failure);
     }
-    DeviceList before;
-    bool lastSeenWasUnsaved = false;
-    Bytes encoded;
-    {
-        std::lock_guard lock(listMutex_);
-        before = list_;
-        lastSeenWasUnsaved = std::exchange(lastSeenUnsaved_, false);
-        list_.add(device);
-        encoded = list_.encode();
-    }
-    auto failure = defaults_->setDurably(metadataKey, std::move(encoded));
-    if (failure) undoAdd(device, std::move(before), lastSeenWasUnsaved, std::move(cachedBefore));
-    return failure;
-}
-
-KeychainDeviceStore::Vault KeychainDeviceStore::writeKey(const PairedDevice& device, ByteView key) {
-    auto written = keyring_->write(device.id, labelPrefix + device.name, key);
-    switch (written.status) {
-    case VaultResult::Status::ok:
-        noteReachable();
-        // A copy left in the file would shadow the new key.
-        if (auto removed = keyFile_->remove(device.id); removed.status != VaultResult::Status::ok) {
-            keyring_->remove(device.id);
-            throw StoreError("Keychain write failed: " + removed.detail);
-        }
-        return Vault::keyring;
-    case VaultResult::Status::unreachable:
-        noteUnreachable(written.detail);
-        storeInKeyFile(device.id, key, written.detail);
-        return Vault::keyFile;
-    case VaultResult::Status::notFound:
-    case VaultResult::Status::failed: break;
-    }
-    throw StoreError("Keychain write failed: " + written.detail);
-}
-
-void KeychainDeviceStore::storeInKeyFile(const Uuid& deviceID, ByteView key, const std::string& reason) {
-    auto stored = keyFile_->write(deviceID, {}, key);
-    if (stored.status != VaultResult::Status::ok) {
-        throw StoreError("Keychain write failed: " + reason + "; " + stored.detail);
-    }
-}
-
-void KeychainDeviceStore::undoAdd(const PairedDevice& device, DeviceList before, bool lastSeenWasUnsaved,
-                                  std::optional<std::optional<Bytes>> cachedBefore) {
-    {
-        std::lock_guard lock(listMutex_);
-        // Dates seen meanwhile stay.
-        for (const auto& current : list_.devices()) {
-            auto* earlier = before.find(current.id);
-            if (!earlier || earlier->lastSeen == current.lastSeen || current.id == device.id) continue;
-            earlier->lastSeen = current.lastSeen;
-            lastSeenWasUnsaved = true;
-        }
-        list_ = std::move(before);
-        lastSeenUnsaved_ = lastSeenUnsaved_ || lastSeenWasUnsaved;
-    }
-    {
-        std::lock_guard lock(cacheMutex_);
-        if (cachedBefore) {
-            cache_[device.id] = std::move(*cachedBefore);
-        } else {
-            cache_.erase(device.id);
-        }
-        ++cacheEpoch_;
-    }
-}
-
-void KeychainDeviceStore::takeBackKey(const Uuid& deviceID, Vault written) {
-    auto removed = written == Vault::keyring ? keyring_->remove(deviceID) : keyFile_->remove(deviceID);
-    if (removed.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Taking back the key of a device that was not stored failed: " + removed.detail);
-    }
+    if (written == DeviceKeys::Vault::keyring) keys_.requestMigration();
 }
 
 void KeychainDeviceStore::remove(const Uuid& deviceID) {
-    {
-        std::lock_guard save(saveMutex_);
-        {
-            std::lock_guard lock(listMutex_);
-            list_.remove(deviceID);
-        }
-        {
-            // Certainly absent from now on, also for a lookup that read the key before it goes.
-            std::lock_guard lock(cacheMutex_);
-            cache_[deviceID] = std::nullopt;
-            ++cacheEpoch_;
-        }
-        // The list first: a key left behind grants nothing (the listener offers session keys of listed devices
-        // only), while a device listed without its key would have to pair again.
-        saveList();
+    // The list first: a key left behind grants nothing (the listener offers session keys of listed devices only),
+    // while a device listed without its key would have to pair again.
+    auto removal = list_.remove(deviceID);
+    keys_.forget(deviceID);
+    if (!removal.listed) return;
+    if (removal.failure) {
+        Log::error(storeLogCategory, "Saving the list of paired devices failed: " + *removal.failure +
+                                         "; the removed device's key is deleted once it is saved");
+        scheduleDeletionRetry();
+        return;
     }
     // The key goes on the requests' thread, after what was asked before: a keyring that does not answer holds up
     // no caller, and a lookup or pairing asked later finds it gone.
-    asio::post(requests_->executor(), [this, deviceID] { deleteKey(deviceID); });
+    asio::post(requests_->executor(), [this, deviceID] { deleteKeys({deviceID}); });
 }
 
-void KeychainDeviceStore::deleteKey(const Uuid& deviceID) {
-    std::lock_guard change(changeMutex_);
-    // Paired again meanwhile: the key is the new one.
-    if (isListed(deviceID)) return;
-    if (auto removed = keyring_->remove(deviceID); removed.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Keychain delete failed: " + removed.detail);
+void KeychainDeviceStore::deleteKeys(const std::vector<Uuid>& deviceIDs) {
+    auto changes = keys_.holdChanges();
+    std::vector<Uuid> deleted;
+    bool retry = false;
+    for (const auto& deviceID : deviceIDs) {
+        // Paired again meanwhile, the key is the new one.
+        if (!list_.deletionIsDue(deviceID)) continue;
+        switch (keys_.deleteKey(deviceID)) {
+        case DeviceKeys::Deletion::done: deleted.push_back(deviceID); break;
+        case DeviceKeys::Deletion::retryLater: retry = true; break;
+        case DeviceKeys::Deletion::waitForKeyring: break;
+        }
     }
-    if (auto removed = keyFile_->remove(deviceID); removed.status != VaultResult::Status::ok) {
-        Log::error(storeLogCategory, "Key file delete failed: " + removed.detail);
+    if (!deleted.empty()) list_.forgetDeletions(deleted);
+    if (retry) scheduleDeletionRetry();
+}
+
+void KeychainDeviceStore::retryDeletions() {
+    auto pending = list_.pendingDeletions();
+    if (pending.empty()) return;
+    if (list_.saveUnsavedDeletions()) {
+        scheduleDeletionRetry();
+        return;
     }
+    deleteKeys(pending);
 }
 
-// Said at each change from the keyring to the key file.
-void KeychainDeviceStore::noteUnreachable(const std::string& detail) {
-    if (reportedUnreachable_.exchange(true)) return;
-    Log::notice(storeLogCategory, "Secret Service unreachable, device keys fall back to the key file: " + detail);
-}
-
-void KeychainDeviceStore::noteReachable() {
-    reportedUnreachable_ = false;
+void KeychainDeviceStore::scheduleDeletionRetry() {
+    asio::post(worker_->executor(), [this] {
+        if (!deletionTimer_ || std::exchange(deletionRetryScheduled_, true)) return;
+        deletionTimer_->expires_after(deletionRetryDelay_);
+        deletionTimer_->async_wait([this](std::error_code error) {
+            deletionRetryScheduled_ = false;
+            if (!error && !stopping_) retryDeletions();
+        });
+    });
 }
 
 } // namespace orvik::helper

@@ -3,74 +3,56 @@
 #include "core/IoThread.hpp"
 #include "core/UserDefaults.hpp"
 #include "pairing/DeviceKeyVault.hpp"
-#include "pairing/DeviceList.hpp"
+#include "pairing/DeviceKeys.hpp"
 #include "pairing/KeyFileVault.hpp"
 #include "pairing/PairedDeviceStore.hpp"
+#include "pairing/SavedDeviceList.hpp"
 
 #include <asio/steady_timer.hpp>
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
+#include <string>
+#include <vector>
 
 namespace orvik::helper {
 
-// The application's device store: the device list as JSON data under the user-defaults key "pairedDevices"
-// (in the order of the latest addition, see DeviceList), each device key in the keyring, or in the key file where
-// no keyring can be reached.
+// The application's device store: the device list in the user defaults (SavedDeviceList), each device key in the
+// keyring, or in the key file where no keyring can be reached, with a cache of them (DeviceKeys). This class makes
+// the changes that touch both, in an order that survives a crash at any point.
 //
-// The list is read once, at construction, and kept in memory. Adding and removing a device save it at once; a
-// changed lastSeen is saved by the store's own thread once lastSeenSaveDelay has passed, together with every other
-// lastSeen changed meanwhile (and by flush() and at destruction): a crash loses at most those last dates. One
-// writer at a time, in the order of the changes, so a late lastSeen save never writes an older list over a newer.
-// An add whose list cannot be saved (UserDefaults::setDurably) takes its key back and fails: a phone told it paired
-// is never gone after a restart. A remove saves the list at once and deletes the key afterwards on the requests'
-// thread (below): a crash between the two leaves a key that grants nothing (the listener offers the keys of listed
-// devices only), never a listed device without its key.
+// An add writes the key, then saves the list; a list that cannot be saved takes the key back and fails, so a phone
+// told it paired is never gone after a restart. A remove saves the list, together with the device among the keys to
+// delete, in one durable write, and deletes the key afterwards on the requests' thread (below): a crash between the
+// two leaves a key that grants nothing (the list alone says who is paired), never a listed device without its key. A
+// deletion the vaults did not confirm stays pending: it is tried again after the next start's key load, after an
+// unlock, and every deletionRetryDelay while one failed for want of an answer. Only the keys of removed devices are
+// deleted: the keyring is shared by every settings folder, and a list kept aside as unreadable names keys that must
+// stay.
 //
-// Which vault holds a key is recorded by the key file itself: a key found there is used, every other listed
-// device's key is in the keyring. Construction touches no vault: the store's thread then reads every keyring key at
-// once (DeviceKeyVault::readAll), and afterwards moves the key file's keys into the keyring when it is reachable (so a
-// backend that changed between two starts never makes a paired device look removed); keys written later to the keyring
-// are followed by another such move. sessionKeys() never waits for the keyring: it returns the keys known so far and
-// the keys-changed handler hears when more became known. A listed device found to have no key at all is logged; while
-// the key file cannot be read, such a device's key may be in it: it reads as unavailable, not as absent. Each change
-// from the keyring to the key file is logged: no key goes there unsaid.
-//
-// Key cache: a key found, or a key certainly absent, is remembered for the life of the store (or until the
-// device is added or removed again; a removed device's key is absent at once, before the key is deleted). A read error
-// (locked keyring, no answer in time) is logged and not remembered, so the next lookup asks again; while the keyring is
-// unreachable a listed device whose key is not in the file reads as unavailable, not as absent. A lookup that raced
-// with add or remove never replaces what they left in the cache.
-//
-// Threads: lookupKeyAsync, addAsync and the key deletion of remove run on a thread of their own ("DeviceKeys"), in
-// the order asked, so that a keyring that does not answer holds up neither the caller nor the store's thread;
-// flush() waits for them.
-//
-// Locks, taken in this order: `changeMutex_` serialises every change that writes a vault (adds, key deletions,
-// each step of moving keys); `saveMutex_` serialises the list's saves with the change in memory each one writes,
-// and is never held while a vault is called, so a remove waits for a disk at most; `listMutex_` guards the list
-// in memory and is held only for memory work, so lastSeen updates and list reads never wait for a disk or the
-// keyring; `cacheMutex_` guards only the cache. lookupKey takes none of them while it reads the vaults.
+// Threads: the store's own ("DeviceStore") reads every key at start, moves the key file's keys into the keyring,
+// saves lastSeen dates later, tries deletions again and reads the keys again once the keyring unlocks (which its
+// vault hears, DeviceKeyVault::watchUnlocking). lookupKeyAsync, addAsync and the key deletion of remove run on a
+// thread of their own ("DeviceKeys"), in the order asked, so that a keyring that does not answer holds up neither
+// the caller nor the store's thread; flush() waits for them.
 class KeychainDeviceStore final : public PairedDeviceStore {
 public:
     using StoreError = DeviceStoreError;
 
-    static constexpr const char* metadataKey = "pairedDevices";
-    // Where a stored list that is not a JSON array is kept, so that saving a new list never loses it.
-    static constexpr const char* unreadableMetadataKey = "pairedDevices.unreadable";
-    static constexpr const char* labelPrefix = "Orvik Helper: ";
+    static constexpr const char* metadataKey = SavedDeviceList::listKey;
+    static constexpr const char* pendingDeletionsKey = SavedDeviceList::pendingDeletionsKey;
     // How long a changed lastSeen waits before it is saved.
     static constexpr std::chrono::milliseconds lastSeenSaveDelay{5000};
+    // How long a key deletion that got no answer waits before it is tried again.
+    static constexpr std::chrono::milliseconds keyDeletionRetryDelay{20000};
 
     KeychainDeviceStore(std::shared_ptr<UserDefaults> defaults, std::shared_ptr<DeviceKeyVault> keyring,
                         std::shared_ptr<KeyFileVault> keyFile,
-                        std::chrono::milliseconds lastSeenDelay = lastSeenSaveDelay);
+                        std::chrono::milliseconds lastSeenDelay = lastSeenSaveDelay,
+                        std::chrono::milliseconds deletionRetryDelay = keyDeletionRetryDelay);
     // Lets the background work in progress end, then saves what is unsaved.
     ~KeychainDeviceStore() override;
 
@@ -93,72 +75,33 @@ public:
     // Moves the key file's keys into the keyring when it is reachable, on the caller's thread. The store's thread
     // does this after the start and after keyring writes.
     void migrateKeyFile();
-    // Returns once the background work asked for so far is done (the delayed lastSeen save aside).
+    // Returns once the background work asked for so far is done (the delayed saves aside).
     void waitForBackgroundWork();
 
 private:
-    // Where a key was written.
-    enum class Vault { keyring, keyFile };
-
-    void loadList();
-    // Keeps a stored list that is not a JSON array under a key of its own, never over an earlier one.
-    void keepUnreadableList(const UserDefaults::Value& stored);
-    void saveList();
-    void saveUnsavedLastSeen();
-    void scheduleLastSeenSave();
-    KeyLookup readKey(const Uuid& deviceID);
-    // The answer for a device whose key no vault holds: absent, unless it may be in a key file that cannot be read.
-    KeyLookup missingKey(const Uuid& deviceID) const;
-    bool isListed(const Uuid& deviceID) const;
-    Vault writeKey(const PairedDevice& device, ByteView key);
-    void storeInKeyFile(const Uuid& deviceID, ByteView key, const std::string& reason);
-    // Lists the device and caches its key, and saves the list; on a failed save puts both back and says why.
-    std::optional<std::string> listAdded(const PairedDevice& device, ByteView key);
-    // Puts the list and the device's cache entry back as they were before an add whose list was not saved.
-    void undoAdd(const PairedDevice& device, DeviceList before, bool lastSeenWasUnsaved,
-                 std::optional<std::optional<Bytes>> cachedBefore);
-    void takeBackKey(const Uuid& deviceID, Vault written);
-    // Deletes a removed device's key from both vaults, unless it was paired again meanwhile.
-    void deleteKey(const Uuid& deviceID);
-    void requestKeyLoad();
-    void requestMigration();
-    void loadKeys();
-    void reportKeyless(const std::vector<PairedDevice>& devices, VaultResult::Status keyringStatus);
-    void notifyKeysChanged();
-    void noteUnreachable(const std::string& detail);
-    void noteReachable();
+    // On the store's thread: the keys read anew, the key file's moved, the deletions tried again.
+    void catchUp();
+    // Called by the keyring's watch, on any thread.
+    void keyringMayHaveUnlocked();
+    // Deletes these removed devices' keys where they are due, and forgets each deletion the vaults confirmed.
+    void deleteKeys(const std::vector<Uuid>& deviceIDs);
+    // On the store's thread: saves deletions a failed save left unsaved, then tries every pending one.
+    void retryDeletions();
+    void scheduleDeletionRetry();
     static void runOn(IoThread& thread, std::function<void()> task);
 
-    std::shared_ptr<UserDefaults> defaults_;
-    std::shared_ptr<DeviceKeyVault> keyring_;
-    std::shared_ptr<KeyFileVault> keyFile_;
-    const std::chrono::milliseconds lastSeenDelay_;
-
-    std::mutex changeMutex_;
-    std::mutex saveMutex_;
-    mutable std::mutex listMutex_;
-    DeviceList list_;
-    bool lastSeenUnsaved_ = false;
-
-    std::mutex cacheMutex_;
-    std::map<Uuid, std::optional<Bytes>> cache_;
-    std::uint64_t cacheEpoch_ = 0; // advanced by every add and remove
-
-    std::mutex handlerMutex_;
-    std::function<void()> keysChanged_;
-
-    std::atomic<bool> reportedUnreachable_{false};
-    std::atomic<bool> keyLoadRequested_{false};
-    std::atomic<bool> migrationRequested_{false};
-    std::atomic<bool> stopping_{false};
-    // The start's read of every key has ended; keysLoaded() answered false before it did.
-    std::atomic<bool> keysLoaded_{false};
-    mutable std::atomic<bool> loadAwaited_{false};
-
-    // The store's own thread, and what only that thread touches.
+    const std::chrono::milliseconds deletionRetryDelay_;
+    // First: the parts post to it, and go before it.
     std::unique_ptr<IoThread> worker_;
-    std::unique_ptr<asio::steady_timer> lastSeenTimer_;
-    std::set<Uuid> reportedKeyless_;
+    SavedDeviceList list_;
+    DeviceKeys keys_;
+
+    std::atomic<bool> unlockLoadRequested_{false};
+    std::atomic<bool> stopping_{false};
+    // Touched on the store's thread only.
+    std::unique_ptr<asio::steady_timer> deletionTimer_;
+    bool deletionRetryScheduled_ = false;
+
     // The asynchronous lookups and additions, and the key deletions of removals.
     std::unique_ptr<IoThread> requests_;
 };

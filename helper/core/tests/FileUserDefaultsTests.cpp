@@ -171,13 +171,16 @@ TEST(FileUserDefaults, AFailedWriteLeavesTheOldFileAndIsLogged) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     CapturedLog log;
     defaults.setText("a", std::string(4 * sizeLimit, 'n'));
-    auto durable = defaults.setDurably("b", std::string(4 * sizeLimit, 'd'));
+    UserDefaults::Changes changes;
+    changes.emplace_back("b", std::string(4 * sizeLimit, 'd'));
+    changes.emplace_back("a", std::nullopt);
+    auto durable = defaults.changeDurably(std::move(changes));
     ::setrlimit(RLIMIT_FSIZE, &original);
     std::signal(SIGXFSZ, previousHandler);
 
     EXPECT_EQ(defaults.text("a"), std::string(4 * sizeLimit, 'n'));
     EXPECT_TRUE(durable);
-    EXPECT_FALSE(defaults.value("b")) << "a durable write that failed is taken back";
+    EXPECT_FALSE(defaults.value("b")) << "a durable write that failed is taken back, all of it";
     EXPECT_EQ(FileUserDefaults(file).text("a"), "old");
     EXPECT_EQ(folder.files(), (Names{"defaults.json"}));
     ASSERT_EQ(log.lines().size(), 2u);

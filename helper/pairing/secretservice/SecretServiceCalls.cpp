@@ -7,19 +7,12 @@ namespace {
 
 constexpr const char* serviceAttribute = "service";
 constexpr const char* accountAttribute = "account";
-// Set by libsecret on the items it makes for a schema, and matched by its searches for one.
+// Set on the items made here, as libsecret does for a schema; never searched for (see search()).
 constexpr const char* schemaAttribute = "xdg:schema";
 constexpr const char* secretContentType = "application/octet-stream";
 constexpr const char* itemInterface = "org.freedesktop.Secret.Item";
 constexpr const char* collectionInterface = "org.freedesktop.Secret.Collection";
 constexpr const char* noPrompt = "/";
-
-const SecretSchema* deviceKeySchema() {
-    static const SecretSchema* schema =
-        secret_schema_new(SecretServiceVault::schemaName, SECRET_SCHEMA_NONE, serviceAttribute,
-                          SECRET_SCHEMA_ATTRIBUTE_STRING, accountAttribute, SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
-    return schema;
-}
 
 struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
@@ -151,9 +144,10 @@ ItemPaths ServiceConnection::search(const std::optional<Uuid>& deviceID, const D
     gchar** rawUnlocked = nullptr;
     gchar** rawLocked = nullptr;
     auto attributes = attributesOf(deviceID);
-    bool searched =
-        secret_service_search_for_dbus_paths_sync(service_.get(), deviceKeySchema(), attributes.get(),
-                                                  deadline.cancellable(), &rawUnlocked, &rawLocked, &rawError);
+    // No schema, which would add its name to the attributes: a keyring loaded locked knows its items by their own
+    // attributes only, so a search naming the schema finds nothing there, and a locked key would read as absent.
+    bool searched = secret_service_search_for_dbus_paths_sync(
+        service_.get(), nullptr, attributes.get(), deadline.cancellable(), &rawUnlocked, &rawLocked, &rawError);
     ErrorPtr error(rawError);
     Strings unlocked(rawUnlocked);
     Strings locked(rawLocked);

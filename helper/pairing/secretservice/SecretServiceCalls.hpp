@@ -73,7 +73,7 @@ public:
 
     explicit ServiceConnection(GObjectPtr<SecretService> service) : service_(std::move(service)) {}
 
-    // The items of the device key schema, of one device when given.
+    // The items holding device keys (those with the service attribute), of one device when given.
     ItemPaths search(const std::optional<Uuid>& deviceID, const Deadline& deadline);
     // The secrets of unlocked items, by path; an item whose secret did not come is left out.
     std::map<std::string, Bytes> secrets(const std::vector<std::string>& itemPaths, const Deadline& deadline);

@@ -1,5 +1,6 @@
 #include "pairing/secretservice/SecretServiceVault.hpp"
 
+#include "pairing/secretservice/KeyringUnlockWatch.hpp"
 #include "pairing/secretservice/SecretServiceCalls.hpp"
 
 #include <type_traits>
@@ -12,6 +13,7 @@ using secretservice::Deadline;
 namespace {
 
 constexpr const char* lockedItem = "the keyring holding the key is locked";
+constexpr const char* lockedKeyring = "the default keyring is locked";
 
 VaultContents contentsOf(const VaultResult& result) {
     return {result.status, {}, result.detail};
@@ -78,13 +80,22 @@ Result SecretServiceVault::withConnection(const Deadline& deadline, Operation op
     }
 }
 
+bool SecretServiceVault::defaultCollectionIsLocked(const Connection& connection, const Deadline& deadline) {
+    auto collection = defaultCollection(connection, deadline);
+    return collection && connection->isLocked(*collection, deadline);
+}
+
 VaultResult SecretServiceVault::read(const Uuid& deviceID) {
     Deadline deadline(timeout_);
     return withConnection<VaultResult>(deadline, [&](const Connection& connection) {
         auto found = connection->search(deviceID, deadline);
-        if (found.unlocked.empty() && found.locked.empty()) return VaultResult::notFound();
+        if (found.unlocked.empty() && found.locked.empty()) {
+            // A locked keyring may keep its items out of every search: there, nothing found says nothing.
+            if (defaultCollectionIsLocked(connection, deadline)) return VaultResult::locked(lockedKeyring);
+            return VaultResult::notFound();
+        }
         // Without unlocking, locked items stay locked: no unlock prompt can appear.
-        if (found.unlocked.empty()) return VaultResult::failed(lockedItem);
+        if (found.unlocked.empty()) return VaultResult::locked(lockedItem);
         auto secrets = connection->secrets(found.unlocked, deadline);
         if (secrets.empty()) return VaultResult::failed("the key could not be loaded");
         return VaultResult::ok(std::move(secrets.begin()->second));
@@ -99,7 +110,7 @@ VaultResult SecretServiceVault::write(const Uuid& deviceID, const std::string& l
         // Storing into a locked collection would ask the user to unlock it.
         if (connection->isLocked(*collection, deadline) ||
             !connection->createItem(*collection, deviceID, label, key, deadline)) {
-            return VaultResult::failed("the default keyring is locked");
+            return VaultResult::locked(lockedKeyring);
         }
         return VaultResult::ok();
     });
@@ -109,9 +120,12 @@ VaultResult SecretServiceVault::remove(const Uuid& deviceID) {
     Deadline deadline(timeout_);
     return withConnection<VaultResult>(deadline, [&](const Connection& connection) {
         auto found = connection->search(deviceID, deadline);
-        VaultResult outcome = found.locked.empty() ? VaultResult::ok() : VaultResult::failed(lockedItem);
+        if (found.unlocked.empty() && found.locked.empty() && defaultCollectionIsLocked(connection, deadline)) {
+            return VaultResult::locked(lockedKeyring);
+        }
+        VaultResult outcome = found.locked.empty() ? VaultResult::ok() : VaultResult::locked(lockedItem);
         for (const auto& item : found.unlocked) {
-            if (!connection->deleteItem(item, deadline)) outcome = VaultResult::failed(lockedItem);
+            if (!connection->deleteItem(item, deadline)) outcome = VaultResult::locked(lockedItem);
         }
         return outcome;
     });
@@ -123,8 +137,11 @@ VaultContents SecretServiceVault::readAll() {
         auto found = connection->search(std::nullopt, deadline);
         VaultContents contents{VaultResult::Status::ok, {}, {}};
         if (!found.locked.empty()) {
-            contents.status = VaultResult::Status::failed;
+            contents.status = VaultResult::Status::locked;
             contents.detail = lockedItem;
+        } else if (found.unlocked.empty() && defaultCollectionIsLocked(connection, deadline)) {
+            contents.status = VaultResult::Status::locked;
+            contents.detail = lockedKeyring;
         }
         // Every secret in one call, then each item's account.
         for (auto& [path, key] : connection->secrets(found.unlocked, deadline)) {
@@ -139,6 +156,11 @@ VaultContents SecretServiceVault::readAll() {
         }
         return contents;
     });
+}
+
+std::unique_ptr<VaultWatch> SecretServiceVault::watchUnlocking(std::function<void()> changed) {
+    Deadline deadline(timeout_);
+    return secretservice::KeyringUnlockWatch::start(std::move(changed), deadline);
 }
 
 } // namespace orvik::helper

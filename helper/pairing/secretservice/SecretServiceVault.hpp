@@ -19,8 +19,9 @@ class ServiceConnection;
 // attributes service = "Orvik Helper device keys" and account = the device UUID's upper-case text, the label
 // given by the caller, and the key bytes as a binary secret, in the default collection.
 //
-// Never prompts: items of a locked collection are not unlocked (a read of one fails as "locked", a write to a
-// locked default collection fails), since unlocking is the desktop's business, not the server thread's.
+// Never prompts: items of a locked collection are not unlocked (a read or removal of one answers locked, as does a
+// write to a locked default collection, and any answer of "no item" while the default collection is locked),
+// since unlocking is the desktop's business, not the server thread's. watchUnlocking hears the unlock.
 //
 // Time-bounded: each operation runs synchronous calls with one GCancellable that a watchdog thread cancels once
 // `timeout` has passed, so a hung or slow daemon costs at most that long. (The synchronous calls with a cancellable
@@ -47,9 +48,11 @@ public:
     VaultResult write(const Uuid& deviceID, const std::string& label, ByteView key) override;
     VaultResult remove(const Uuid& deviceID) override;
     // One search for every item of the service, one call for all their secrets, then each item's account. Items of
-    // a locked collection are left out and make the status failed; the keys that could be read are returned all the
+    // a locked collection are left out and make the status locked; the keys that could be read are returned all the
     // same.
     VaultContents readAll() override;
+    // Follows the Secret Service's signals on the session bus (see KeyringUnlockWatch).
+    std::unique_ptr<VaultWatch> watchUnlocking(std::function<void()> changed) override;
 
 private:
     using Connection = std::shared_ptr<secretservice::ServiceConnection>;
@@ -61,6 +64,7 @@ private:
     void forget(const Connection& failed);
     // The default collection's path, read once per connection; absent when there is none.
     std::optional<std::string> defaultCollection(const Connection& connection, const secretservice::Deadline& deadline);
+    bool defaultCollectionIsLocked(const Connection& connection, const secretservice::Deadline& deadline);
 
     std::chrono::milliseconds timeout_;
     std::chrono::milliseconds readAllTimeout_;

@@ -124,7 +124,7 @@ TEST_F(KeychainDeviceStoreFixture, KeysTheKeyringCouldNotGiveAreAskedForAgainWhe
 TEST_F(KeychainDeviceStoreFixture, TheEndOfTheStartsKeyReadIsToldToWhoeverFoundItRunning) {
     EXPECT_TRUE(makeStore()->keysLoaded()) << "no device, nothing to read";
     makeStore()->add(anna, annaKey);
-    keyring->failWith(locked());
+    keyring->failWith(noAnswer());
     auto slow = std::make_shared<SlowKeyring>(keyring);
     KeychainDeviceStore store(defaults, slow, std::make_shared<KeyFileVault>(keyFilePath), lastSeenDelay);
     ReleaseOnExit releaser{slow};

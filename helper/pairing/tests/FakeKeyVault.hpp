@@ -4,12 +4,14 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 namespace orvik::helper::testing {
 
-// A keyring in memory that can be told to fail, and that counts its reads: one by one, and all at once.
+// A keyring in memory that can be told to fail, and that counts its reads: one by one, and all at once. Its watch
+// of unlocks hears what unlock() announces.
 class FakeKeyVault final : public DeviceKeyVault {
 public:
     struct Item {
@@ -63,6 +65,18 @@ public:
         return VaultResult::ok();
     }
 
+    std::unique_ptr<VaultWatch> watchUnlocking(std::function<void()> changed) override {
+        std::lock_guard lock(watchersMutex_);
+        watchers_.emplace(++lastWatcher_, std::move(changed));
+        return std::make_unique<Watch>(*this, lastWatcher_);
+    }
+
+    // Works normally again and tells the watchers, as a keyring unlocked by its user does.
+    void unlock() {
+        failWith(std::nullopt);
+        std::lock_guard lock(watchersMutex_);
+        for (const auto& [id, changed] : watchers_) changed();
+    }
     // Every later operation answers with this result; absent: work normally.
     void failWith(std::optional<VaultResult> failure) {
         std::lock_guard lock(mutex_);
@@ -97,6 +111,22 @@ public:
     }
 
 private:
+    class Watch final : public VaultWatch {
+    public:
+        Watch(FakeKeyVault& vault, int id) : vault_(vault), id_(id) {}
+        ~Watch() override {
+            std::lock_guard lock(vault_.watchersMutex_);
+            vault_.watchers_.erase(id_);
+        }
+
+    private:
+        FakeKeyVault& vault_;
+        int id_;
+    };
+
+    std::mutex watchersMutex_;
+    std::map<int, std::function<void()>> watchers_;
+    int lastWatcher_ = 0;
     mutable std::mutex mutex_;
     std::map<Uuid, Item> items_;
     std::optional<VaultResult> failure_;

@@ -32,12 +32,22 @@ protected:
     CapturedLog log;
     // Long enough that no test sees a lastSeen saved but by flush(), unless it asks for less.
     std::chrono::milliseconds lastSeenDelay = std::chrono::hours(1);
+    // Likewise for a key deletion tried again.
+    std::chrono::milliseconds deletionRetryDelay = std::chrono::hours(1);
 
     // A store whose start-up work in the background (reading the keys, moving the key file's) is done.
     std::unique_ptr<KeychainDeviceStore> makeStore(const std::shared_ptr<FakeKeyVault>& vault = nullptr) {
         auto store = std::make_unique<KeychainDeviceStore>(defaults, vault ? vault : keyring,
-                                                           std::make_shared<KeyFileVault>(keyFilePath), lastSeenDelay);
+                                                           std::make_shared<KeyFileVault>(keyFilePath), lastSeenDelay,
+                                                           deletionRetryDelay);
         store->waitForBackgroundWork();
+        return store;
+    }
+    // A store started while the keyring did not answer: it lists its devices, but knows none of their keys yet.
+    std::unique_ptr<KeychainDeviceStore> makeStoreKnowingNoKey() {
+        keyring->failWith(noAnswer());
+        auto store = makeStore();
+        keyring->failWith(std::nullopt);
         return store;
     }
     // Starts `reading` and returns once its keyring read waits; that read returns when the promise given back is
@@ -68,7 +78,8 @@ protected:
     }
     static Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
     static VaultResult unreachable() { return VaultResult::unreachable("no Secret Service on the bus"); }
-    static VaultResult locked() { return VaultResult::failed("the keyring holding the key is locked"); }
+    static VaultResult locked() { return VaultResult::locked("the keyring holding the key is locked"); }
+    static VaultResult noAnswer() { return VaultResult::failed("no answer in time"); }
 };
 
 } // namespace orvik::helper::testing
