@@ -114,15 +114,19 @@ bool connectAs(const std::string& address, const std::string& id, const std::str
                .status == 0;
 }
 
-// The first line of `file` whose `key` is `value`, waiting for it to be written.
+// The first line of `file` whose `key` is `value` (and that follows the first event `afterEvent`, when one is
+// named), waiting for it to be written.
 std::optional<nlohmann::json> lineOf(const std::filesystem::path& file, const std::string& key,
-                                     const std::string& value) {
+                                     const std::string& value, const std::string& afterEvent = {}) {
     std::optional<nlohmann::json> found;
     test::waitUntil([&] {
         std::ifstream lines(file);
+        bool after = afterEvent.empty();
         for (std::string line; !found && std::getline(lines, line);) {
             auto parsed = nlohmann::json::parse(line, nullptr, false);
-            if (parsed.is_object() && parsed.value(key, "") == value) found = parsed;
+            if (!parsed.is_object()) continue;
+            if (after && parsed.value(key, "") == value) found = parsed;
+            after = after || parsed.value("event", "") == afterEvent;
         }
         return found.has_value();
     });
@@ -218,7 +222,9 @@ void measureTestServer(const BenchOptions& options, std::ostream& out) {
     ChildProcess server({"sh", "-c", "exec \"$0\" > \"$1\"", ORVIK_TEST_SERVER_PATH, events.string()});
     const auto ready = lineOf(events, "status", "ready");
     const auto pairing = lineOf(events, "event", "pairing");
-    if (!ready || !pairing) {
+    // The listener re-opens with the window's keys: a connect before it is back is refused.
+    const auto reopened = lineOf(events, "status", "ready", "pairing");
+    if (!ready || !pairing || !reopened) {
         out << "\norvik-test-server did not start\n";
         return;
     }

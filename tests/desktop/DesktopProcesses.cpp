@@ -49,7 +49,13 @@ bool hasValue(const json& line, const std::string& key, const std::string& value
 DesktopServer::DesktopServer(std::chrono::milliseconds pasteRestore)
     : JsonLines({ORVIK_TEST_SERVER_PATH, "--desktop", "--paste-restore-ms", std::to_string(pasteRestore.count())}) {
     port = waitFor([](const json& l) { return hasValue(l, "status", "ready"); }).at("port").get<int>();
-    url = waitFor([](const json& l) { return hasValue(l, "event", "pairing"); }).at("url").get<std::string>();
+    url = listeningAfter("pairing").at("url").get<std::string>();
+}
+
+json DesktopServer::listeningAfter(const std::string& event) {
+    auto line = waitFor([&](const json& l) { return hasValue(l, "event", event); });
+    waitFor([](const json& l) { return hasValue(l, "status", "ready"); });
+    return line;
 }
 
 DesktopServer::~DesktopServer() {

@@ -44,6 +44,10 @@ public:
     explicit DesktopServer(std::chrono::milliseconds pasteRestore);
     ~DesktopServer();
 
+    // The next `event` line, once the listener is back: it re-opens at every key change (the pairing window,
+    // a new device), and a connect before that is refused.
+    nlohmann::json listeningAfter(const std::string& event);
+
     int port = 0;
     std::string url;
 };

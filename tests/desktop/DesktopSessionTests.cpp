@@ -188,6 +188,7 @@ TEST(DesktopServerLoss, ServesTheNextPhoneOnTheNewXServerAndStopsOnSigterm) {
     std::vector<std::unique_ptr<Phone>> typists;
     typists.push_back(std::make_unique<Phone>(server));
     const auto paired = typists[0]->waitFor([](const json& l) { return hasValue(l, "event", "paired"); });
+    server.listeningAfter("paired");
     typists.push_back(std::make_unique<Phone>(server, paired));
     typists.push_back(std::make_unique<Phone>(server, paired));
     for (auto& typist : typists) typist->status();

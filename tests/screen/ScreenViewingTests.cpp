@@ -27,6 +27,9 @@ public:
         : process_({ORVIK_TEST_SERVER_PATH, "--screen", std::move(source)}) {
         address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
         pairingURL = waitFor("event", "pairing").at("url").get<std::string>();
+        // The listener re-opens at every key change (here the window's keys, below the new device's): a connect
+        // before it is back is refused.
+        waitFor("status", "ready");
         if (!pairNow) return;
         auto paired =
             ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairingURL, "--connect", address, "--quiet"}, 20s);
@@ -38,6 +41,8 @@ public:
             }
         }
         if (device.empty()) throw std::runtime_error("pairing failed");
+        waitFor("event", "paired");
+        waitFor("status", "ready");
     }
     ~ScreenServer() {
         process_.closeInput();

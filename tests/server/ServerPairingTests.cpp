@@ -225,6 +225,7 @@ TEST_F(ServerPairing, AWindowClosesByItselfAndItsKeysNoLongerOpenTLS) {
         auto events = harness->events();
         return std::any_of(events.begin(), events.end(), closesWindow);
     }));
+    harness->waitForListenerReady(); // without the window's keys; before that, a connect is refused uncounted
     EXPECT_THROW(connect(window, PairingMethod::qrCode), ConnectionError);
     const auto failed = harness->waitForEvent<ServerEvent::HandshakeFailed>();
     ASSERT_TRUE(failed);

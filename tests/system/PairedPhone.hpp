@@ -36,6 +36,8 @@ struct PairedPhone {
     explicit PairedPhone(std::vector<std::string> options) : server(serverCommand(std::move(options))) {
         port = waitFor(server, "status", "ready").at("port").get<int>();
         const auto url = waitFor(server, "event", "pairing").at("url").get<std::string>();
+        // The listener re-opens with the window's keys: a connect before it is back is refused.
+        waitFor(server, "status", "ready");
         phone.emplace(std::vector<std::string>{ORVIK_PHONE_PATH, "--pair-url", url, "--reconnect", "--quiet", "--stdin",
                                                "--wait-ms", "0", "--connect", "127.0.0.1:" + std::to_string(port)});
         paired = waitFor(*phone, "event", "paired");

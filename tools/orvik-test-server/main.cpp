@@ -36,7 +36,9 @@ in-memory clipboard (with --desktop: the X display's input and clipboard), and t
 volume keys are posted as keys, presentation keys pressed, power actions answered "no power backend" (delayed
 ones are scheduled and shown in the status). Opens a pairing window once
 listening. Prints every server event and every input event the sink records as one JSON line on standard
-output. Ends at the end of standard input, or on SIGINT/SIGTERM.
+output. The listener re-opens at every key change (the pairing window opened or closed, a device paired or
+removed) and refuses connections until its next {"event":"listenerStatus","status":"ready",...} line. Ends at the
+end of standard input, or on SIGINT/SIGTERM.
 
 Options:
   --approval approve|deny|never   answer to pairings that ask the local user (default approve)

@@ -24,6 +24,9 @@ public:
     TestServer() : process_({ORVIK_TEST_SERVER_PATH}) {
         address = "127.0.0.1:" + std::to_string(waitFor("status", "ready").at("port").get<int>());
         url = waitFor("event", "pairing").at("url").get<std::string>();
+        // The listener re-opens at every key change (here the window's keys; in pair() the new device's): a
+        // connect before it is back is refused.
+        waitFor("status", "ready");
     }
     ~TestServer() {
         process_.closeInput();
@@ -70,10 +73,12 @@ PhoneRun phone(std::vector<std::string> arguments, const std::string& input = ""
     return run;
 }
 
-// Pairs a new device through the pairing URL; the paired event.
-json pair(const TestServer& server) {
+// Pairs a new device through the pairing URL; the paired event, once the listener offers the device's key.
+json pair(TestServer& server) {
     auto paired = phone({"--pair-url", server.url, "--connect", server.address, "--quiet"}).first("event", "paired");
     if (!paired) throw std::runtime_error("pairing failed");
+    server.waitFor("event", "paired");
+    server.waitFor("status", "ready");
     return *paired;
 }
 
