@@ -63,11 +63,18 @@ Bytes largestHello() {
     return records;
 }
 
+// The first record's header and the handshake header of the largest ClientHello.
+constexpr std::size_t largestHeaderLength = 9;
+
 } // namespace
 
 StrangerCrowd::StrangerCrowd(Options options)
-    : options_(options), hello_(options.kind == Kind::largestHelloThenWait ? largestHello() : clientHello()) {
+    : options_(options),
+      hello_(options.kind == Kind::largestHelloThenWait || options.kind == Kind::largestHeaderThenWait
+                 ? largestHello()
+                 : clientHello()) {
     if (options_.kind == Kind::halfHelloThenClose) hello_.resize(hello_.size() / 2);
+    if (options_.kind == Kind::largestHeaderThenWait) hello_.resize(largestHeaderLength);
     thread_ = std::thread([this] { run(); });
 }
 
