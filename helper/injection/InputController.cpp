@@ -59,6 +59,8 @@ void InputController::movePointerAbsolute(const PointerAbsolute& pointer) {
     // 0 maps to the display's first point and 1 to its last whole point, so no clamping is needed.
     DisplayPoint target{std::round(display->minX() + nx * (display->width - 1)),
                         std::round(display->minY() + ny * (display->height - 1))};
+    // A sink still asking where the pointer is (an X server that does not answer) moves this too, as it cannot tell
+    // it from the relative moves before it: the first absolute move after its answer lands where it says.
     postMotion(target, currentPosition());
 }
 
