@@ -215,43 +215,61 @@ void measureConnectedPhone(const BenchOptions& options, std::ostream& out) {
     phone.waitForExit(10s);
 }
 
-void measureTestServer(const BenchOptions& options, std::ostream& out) {
-    const std::filesystem::path events = std::filesystem::temp_directory_path() / "orvik-app-bench-server.jsonl";
+PairedTestServer::~PairedTestServer() {
+    if (!process) return;
+    process->closeInput();
+    process->waitForExit(10s);
     std::filesystem::remove(events);
+}
+
+std::optional<PairedTestServer> pairedTestServer(std::string* why) {
+    PairedTestServer server;
+    server.events = std::filesystem::temp_directory_path() / "orvik-app-bench-server.jsonl";
+    std::filesystem::remove(server.events);
     // Its event lines go to a file: unread, a pipe would fill and stop it.
-    ChildProcess server({"sh", "-c", "exec \"$0\" > \"$1\"", ORVIK_TEST_SERVER_PATH, events.string()});
-    const auto ready = lineOf(events, "status", "ready");
-    const auto pairing = lineOf(events, "event", "pairing");
+    server.process = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"sh", "-c", "exec \"$0\" > \"$1\"", ORVIK_TEST_SERVER_PATH, server.events.string()});
+    const auto ready = lineOf(server.events, "status", "ready");
+    const auto pairing = lineOf(server.events, "event", "pairing");
     // The listener re-opens with the window's keys: a connect before it is back is refused.
-    const auto reopened = lineOf(events, "status", "ready", "pairing");
+    const auto reopened = lineOf(server.events, "status", "ready", "pairing");
     if (!ready || !pairing || !reopened) {
-        out << "\norvik-test-server did not start\n";
-        return;
+        if (why) *why = "did not start";
+        return std::nullopt;
     }
-    const std::string address = "127.0.0.1:" + std::to_string(ready->at("port").get<int>());
-    std::optional<nlohmann::json> paired;
+    server.port = ready->at("port").get<std::uint16_t>();
+    const std::string address = "127.0.0.1:" + std::to_string(server.port);
     for (const auto& line : ChildProcess::run({ORVIK_PHONE_PATH, "--pair-url", pairing->at("url").get<std::string>(),
                                                "--connect", address, "--quiet"},
                                               60s)
                                 .lines) {
         auto parsed = nlohmann::json::parse(line, nullptr, false);
-        if (parsed.is_object() && parsed.value("event", "") == "paired") paired = parsed;
+        if (!parsed.is_object() || parsed.value("event", "") != "paired") continue;
+        server.deviceID = parsed.at("deviceID").get<std::string>();
+        server.keyHex = parsed.at("deviceKeyHex").get<std::string>();
     }
-    if (!paired) {
-        out << "\norvik-test-server: pairing failed\n";
+    if (server.deviceID.empty()) {
+        if (why) *why = "pairing failed";
+        return std::nullopt;
+    }
+    return server;
+}
+
+void measureTestServer(const BenchOptions& options, std::ostream& out) {
+    std::string why;
+    auto server = pairedTestServer(&why);
+    if (!server) {
+        out << "\norvik-test-server: " << why << "\n";
         return;
     }
     std::this_thread::sleep_for(2s);
-    if (const auto idle = UsageRate::over(server.pid(), std::chrono::seconds(options.idleSeconds))) {
+    const pid_t pid = server->process->pid();
+    if (const auto idle = UsageRate::over(pid, std::chrono::seconds(options.idleSeconds))) {
         printIdle("orvik-test-server", *idle, out);
     }
-    const auto id = paired->at("deviceID").get<std::string>();
-    const auto key = paired->at("deviceKeyHex").get<std::string>();
+    const std::string address = "127.0.0.1:" + std::to_string(server->port);
     measureConnections(
-        server.pid(), [&](int times) { return connectAs(address, id, key, times); }, options, out);
-    server.closeInput();
-    server.waitForExit(10s);
-    std::filesystem::remove(events);
+        pid, [&](int times) { return connectAs(address, server->deviceID, server->keyHex, times); }, options, out);
 }
 
 void measurePeer(const BenchOptions& options, std::ostream& out) {

@@ -8,6 +8,7 @@
 #include "core/CoreDumps.hpp"
 #include "core/FileUserDefaults.hpp"
 #include "core/Log.hpp"
+#include "core/OpenFileLimit.hpp"
 
 #include <QApplication>
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     if (!CoreDumps::disable()) Log::error("App", "Keeping the helper out of core dumps failed");
     // A write to a peer that went away (a phone, an X server) must fail with EPIPE, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
+    if (!OpenFileLimit::raise()) Log::error("App", "Raising the limit of open files failed");
 
     // Before anything reads or writes the settings: a helper on the same settings may run already.
     std::unique_ptr<SingleInstance> instance;

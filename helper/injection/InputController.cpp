@@ -23,10 +23,20 @@ double InputController::limited(float value) {
     return std::min(std::max(static_cast<double>(value), -maxDelta), maxDelta);
 }
 
-// Between injections less than resyncInterval apart our own events keep the position up to date.
+// Between injections less than resyncInterval apart our own events keep the position up to date. A sink still asking
+// the desktop moves our events by how far its answer proves our place off, until we take the real place from it.
 DisplayPoint InputController::currentPosition() {
-    if (position_ && now_() - lastInjection_ < resyncInterval) return *position_;
-    position_ = sink_->cursorLocation();
+    if (position_ && now_() - lastInjection_ < resyncInterval) {
+        if (positionSettled_) return *position_;
+        if (auto settled = sink_->settledCursorLocation()) {
+            position_ = *settled;
+            positionSettled_ = true;
+        }
+        return *position_;
+    }
+    const auto reading = sink_->cursorLocation();
+    position_ = reading.location;
+    positionSettled_ = reading.settled;
     return *position_;
 }
 
@@ -34,8 +44,10 @@ void InputController::movePointer(float dx, float dy) {
     if (!finite(dx) || !finite(dy)) return;
     DisplayPoint previous = currentPosition();
     DisplayPoint target{previous.x + limited(dx), previous.y + limited(dy)};
-    auto displays = sink_->displayBounds();
-    postMotion(DisplayGeometry::clamp(target, previous, displays), previous);
+    // Until the sink knows where the pointer really is, the displays' edges are not where our place says: the
+    // desktop keeps the pointer on them.
+    if (positionSettled_) target = DisplayGeometry::clamp(target, previous, sink_->displayBounds());
+    postMotion(target, previous);
 }
 
 void InputController::movePointerAbsolute(const PointerAbsolute& pointer) {
@@ -47,6 +59,8 @@ void InputController::movePointerAbsolute(const PointerAbsolute& pointer) {
     // 0 maps to the display's first point and 1 to its last whole point, so no clamping is needed.
     DisplayPoint target{std::round(display->minX() + nx * (display->width - 1)),
                         std::round(display->minY() + ny * (display->height - 1))};
+    // A sink still asking where the pointer is (an X server that does not answer) moves this too, as it cannot tell
+    // it from the relative moves before it: the first absolute move after its answer lands where it says.
     postMotion(target, currentPosition());
 }
 

@@ -67,6 +67,8 @@ private:
     std::shared_ptr<InputSink> sink_;
     ServerClock now_;
     std::optional<DisplayPoint> position_;
+    // The sink's answer behind position_ was the desktop's, not the last place it knew while it asked.
+    bool positionSettled_ = true;
     double lastInjection_;
     std::vector<MouseButton> heldButtons_; // oldest first
     ClickCounter clicks_;

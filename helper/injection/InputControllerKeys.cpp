@@ -156,8 +156,7 @@ ModifierFlags InputController::activeKeyModifiers() const {
     return active;
 }
 
-// Where the pointer is matters only to a button's release: with none held the sink is not asked (an X server
-// that stopped answering would hold the caller for the question's time-out).
+// Where the pointer is matters only to a button's release: with none held the sink is not asked.
 void InputController::releaseAll() {
     if (!heldButtons_.empty()) {
         DisplayPoint at = currentPosition();

@@ -18,6 +18,17 @@ enum class MouseEventKind {
     dragged, // pointer motion while a button is held
 };
 
+// Where the pointer is, as a sink can tell without waiting for the desktop.
+struct CursorReading {
+    DisplayPoint location;
+    // False while the sink still asks the desktop: `location` is then the place it last knew, and the mouse events
+    // posted meanwhile, placed from it, are moved by however far the pointer turns out to have been from it, until
+    // the caller takes the real place (InputSink::settledCursorLocation).
+    bool settled = true;
+
+    friend bool operator==(const CursorReading&, const CursorReading&) = default;
+};
+
 // The narrow interface between input semantics and the desktop's event machinery: each posting call becomes
 // one synthetic event. Positions and bounds are in the global display space (see DisplayRect.hpp). Nothing
 // here throws or reports a status; an event that cannot be made is dropped. Implementations need not be
@@ -26,8 +37,11 @@ class InputSink {
 public:
     virtual ~InputSink() = default;
 
-    // The pointer's current location.
-    virtual DisplayPoint cursorLocation() const = 0;
+    // The pointer's current location, answered without waiting for the desktop.
+    virtual CursorReading cursorLocation() const = 0;
+    // After an unsettled reading: the real place once the desktop has answered, else absent. Asks nothing; mouse
+    // events posted from here on are placed where they say.
+    virtual std::optional<DisplayPoint> settledCursorLocation() const { return std::nullopt; }
     // The bounds of every active display, in the display list's order (primary first, then by position).
     virtual std::vector<DisplayRect> displayBounds() const = 0;
     // The bounds of the display with this identifier; absent when it names no active display.

@@ -20,10 +20,10 @@ RecordingSink::RecordingSink(std::vector<DisplayRect> displays, DisplayPoint cur
     state_.displays = std::move(displays);
 }
 
-DisplayPoint RecordingSink::cursorLocation() const {
+CursorReading RecordingSink::cursorLocation() const {
     std::lock_guard lock(mutex_);
     ++cursorReads_;
-    return state_.cursor;
+    return {state_.cursor};
 }
 
 std::size_t RecordingSink::cursorReads() const {

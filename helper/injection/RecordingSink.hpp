@@ -30,7 +30,7 @@ public:
     explicit RecordingSink(std::vector<DisplayRect> displays = {defaultDisplay}, DisplayPoint cursor = defaultCursor,
                            double doubleClickInterval = defaultDoubleClickInterval);
 
-    DisplayPoint cursorLocation() const override;
+    CursorReading cursorLocation() const override;
     std::vector<DisplayRect> displayBounds() const override;
     std::optional<DisplayRect> displayBounds(std::uint32_t displayID) const override;
     void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint location, int clickCount,

@@ -21,7 +21,7 @@ std::vector<DisplayPoint> SelfTest::circlePoints(DisplayPoint center, double rad
 }
 
 void SelfTest::drawCircle(InputSink& sink, const Sleep& sleep) {
-    auto start = sink.cursorLocation();
+    auto start = sink.cursorLocation().location;
     DisplayPoint center{start.x, start.y + radius};
     auto previous = start;
     for (auto point : circlePoints(center, radius, steps)) {

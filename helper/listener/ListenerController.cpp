@@ -23,6 +23,13 @@ bool concernsOneConnection(const std::error_code& error) {
            (error.category() == asio::system_category() && error.value() == EPROTO);
 }
 
+// Accept errors that say the process (or the system) has no descriptor or buffer left for one more connection: the
+// listener is sound, and the connection waits in its backlog until one is free.
+bool meansNoRoom(const std::error_code& error) {
+    if (error.category() != asio::system_category()) return false;
+    return error.value() == EMFILE || error.value() == ENFILE || error.value() == ENOBUFS || error.value() == ENOMEM;
+}
+
 // A bind on the IPv6 wildcard that fails for one of these means the machine has IPv6 switched off.
 bool meansNoIPv6(const std::error_code& error) {
     return error == asio::error::address_family_not_supported ||
@@ -32,9 +39,11 @@ bool meansNoIPv6(const std::error_code& error) {
 } // namespace
 
 struct ListenerController::Listener {
-    explicit Listener(const asio::any_io_executor& executor) : acceptor(executor) {}
+    explicit Listener(const asio::any_io_executor& executor) : acceptor(executor), roomWait(executor) {}
 
     asio::ip::tcp::acceptor acceptor;
+    // While accepting waits for a free descriptor.
+    asio::steady_timer roomWait;
     std::shared_ptr<asio::ssl::context> tls;
     ConnectionHandler onConnection;
     StateHandler onState;
@@ -229,10 +238,24 @@ void ListenerController::becameReady(const std::shared_ptr<Listener>& listener, 
 }
 
 asio::awaitable<void> ListenerController::acceptLoop(std::shared_ptr<Listener> listener) {
+    std::chrono::milliseconds roomDelay{0};
     for (;;) {
         auto accepted = co_await CloseOnExecSockets::accept(listener->acceptor);
         const auto error = accepted.error;
         if (listener->cancelled || error == asio::error::operation_aborted) break;
+        if (meansNoRoom(error)) {
+            // The waiting connection keeps the acceptor readable: asking again at once would spin.
+            if (roomDelay.count() == 0) {
+                Log::error(category, "Accepting waits for a free descriptor: " + error.message());
+            }
+            roomDelay = std::clamp(roomDelay * 2, firstRoomWait, longestRoomWait);
+            listener->roomWait.expires_after(roomDelay);
+            std::error_code ignored;
+            co_await listener->roomWait.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+            if (listener->cancelled) break;
+            continue;
+        }
+        roomDelay = {};
         if (error) {
             if (concernsOneConnection(error)) continue;
             listener->accepting = false;
@@ -258,6 +281,7 @@ void ListenerController::cancel(const std::shared_ptr<Listener>& listener) {
     listener->cancelled = true;
     std::error_code ignored;
     listener->acceptor.close(ignored);
+    listener->roomWait.cancel();
     // A listener whose accept loop runs reports its cancellation when the loop ends; any other does it here.
     if (!listener->accepting) {
         asio::post(listener->acceptor.get_executor(), [listener] { listener->deliver(State::cancelled); });

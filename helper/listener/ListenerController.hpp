@@ -41,6 +41,10 @@ public:
     static constexpr double maxRetryDelay = 30.0;
     // How long a retired acceptor may take to report its cancellation before the next one is bound anyway.
     static constexpr std::chrono::milliseconds retireFallback{1000};
+    // Out of descriptors, accepting tries again after these, doubling, until a connection is taken; the listener
+    // stays bound meanwhile.
+    static constexpr std::chrono::milliseconds firstRoomWait{50};
+    static constexpr std::chrono::milliseconds longestRoomWait{1000};
 
     // Restores the port stored under options.portDefaultsKey when it lies in 1...65535. `makeAdvertiser` is used
     // only when options.advertise is set; without one the listener is not advertised.

@@ -41,7 +41,7 @@ HelperServer::HelperServer(asio::any_io_executor executor, Configuration configu
                  [this] {
                      if (canInject()) input_.key(PasteFlow::pasteKeys);
                  }),
-      viewers_(*this), repeatedLines_(LogLimiter::defaultInterval, clock_) {
+      viewers_(*this), repeatedLines_(LogLimiter::defaultInterval, clock_), floodMemory_(executor_) {
     // The stored scroll mode applies from the start, not only after the first preferences change.
     input_.setScrollMode(preferences_.scrollMode);
 }

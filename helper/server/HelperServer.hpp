@@ -20,6 +20,7 @@
 #include "screen/ScreenServices.hpp"
 #include "server/CommandOutcome.hpp"
 #include "server/CommandTokenBucket.hpp"
+#include "server/FloodMemoryRelease.hpp"
 #include "server/HandshakeRateLimiter.hpp"
 #include "server/HelperIdentity.hpp"
 #include "server/HelperServices.hpp"
@@ -240,6 +241,8 @@ private:
     void keysArrived();
     // Moves a session that finished TLS among the pending sessions past TLS, if their limits allow.
     bool admitPastTLS(const Uuid& id);
+    // A session left the connections inside TLS.
+    void leftTLSPool();
     void tlsHandshakeFailed(const Uuid& id, const ConnectionError& error);
     void recordAuthenticationFailure(const std::string& address);
     asio::awaitable<void> handleSessionMessage(const OrvikMessage& message, Uuid id);
@@ -327,6 +330,7 @@ private:
     ScreenViewers viewers_;
     // Lines that a phone can repeat at will (reconnecting in a loop, asking again and again).
     LogLimiter repeatedLines_;
+    FloodMemoryRelease floodMemory_;
 };
 
 } // namespace orvik::helper

@@ -6,6 +6,8 @@
 #include "server/OutgoingFrame.hpp"
 #include "server/PendingEviction.hpp"
 
+#include <algorithm>
+
 namespace orvik::helper {
 
 std::string HelperServer::address(const std::optional<asio::ip::tcp::endpoint>& endpoint) {
@@ -55,6 +57,7 @@ void HelperServer::acceptConnection(IncomingConnection incoming) {
     session.lastActivity = now;
     const Uuid id = session.id;
     sessions_.emplace(id, std::move(session));
+    floodMemory_.entered();
 
     std::weak_ptr<HelperServer> weakSelf = weak_from_this();
     asio::co_spawn(executor_, runSession(id), [weakSelf, id](std::exception_ptr failure) {
@@ -152,7 +155,15 @@ bool HelperServer::admitPastTLS(const Uuid& id) {
     }
     if (pastTLS >= maxPendingHandshakes || fromPeer >= maxPendingPerAddress) return false;
     session->finishedTLS = true;
+    leftTLSPool();
     return true;
+}
+
+void HelperServer::leftTLSPool() {
+    const bool drained = std::none_of(sessions_.begin(), sessions_.end(), [](const auto& entry) {
+        return !entry.second.finishedTLS && !entry.second.deviceID();
+    });
+    if (drained) floodMemory_.drained();
 }
 
 void HelperServer::tlsHandshakeFailed(const Uuid& id, const ConnectionError& error) {
@@ -167,6 +178,7 @@ void HelperServer::tlsHandshakeFailed(const Uuid& id, const ConnectionError& err
         (error.kind() == ConnectionError::Kind::timedOut || OrvikTLS::isAuthenticationFailure(error))) {
         recordAuthenticationFailure(session.address);
     }
+    leftTLSPool();
     stopMaintenanceIfIdle();
 }
 
@@ -280,6 +292,7 @@ void HelperServer::endSession(const Uuid& sessionID) {
 }
 
 void HelperServer::sessionEnded(const Session& session) {
+    if (!session.finishedTLS) leftTLSPool();
     viewers_.sessionEnded(session.id);
     if (session.deviceID() && !session.isScreen) {
         input_.releaseAll();

@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
+
+#include <sys/resource.h>
 
 namespace orvik::test {
 namespace {
@@ -160,6 +163,38 @@ TEST(Lifecycle, WithAnXEmbedTraySigtermAndSighupEndItCleanlyAndASecondStartWitho
         expectEndsCleanly(
             running.process(), [&] { running.process().signal(number); }, number == SIGTERM ? "SIGTERM" : "SIGHUP");
     }
+}
+
+// The soft and the hard limit of open files of a process, from /proc.
+std::pair<std::string, std::string> openFileLimits(pid_t pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);) {
+        if (!line.starts_with("Max open files")) continue;
+        std::istringstream fields(line.substr(std::string("Max open files").size()));
+        std::pair<std::string, std::string> found;
+        fields >> found.first >> found.second;
+        return found;
+    }
+    return {};
+}
+
+// Mend: started with a soft limit of 200 open files, the helper kept it, and strangers filling its connections
+// inside TLS left its listener without descriptors: "Listener failed: Too many open files", over and over.
+TEST(Lifecycle, ALowSoftLimitOfOpenFilesIsRaisedToTheHardOneAtTheStart) {
+    constexpr rlim_t low = 200;
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_GT(saved.rlim_max, low);
+    rlimit lowered = saved;
+    lowered.rlim_cur = low;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    HelperUnderTest running; // inherits the lowered limit
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_NE(running.listenerPort(), 0);
+    const auto hard = saved.rlim_max == RLIM_INFINITY ? std::string("unlimited") : std::to_string(saved.rlim_max);
+    EXPECT_EQ(openFileLimits(running.pid()), std::pair(hard, hard));
+    expectEndsCleanly(
+        running.process(), [&] { running.process().signal(SIGTERM); }, "SIGTERM");
 }
 
 TEST(Lifecycle, AStartAfterACrashRunsAndTheStartAfterThatHandsOver) {

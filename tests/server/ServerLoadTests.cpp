@@ -8,6 +8,7 @@
 #include "WaitUntil.hpp"
 #include "core/tests/CapturedLog.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "orvik/protocol/transport/ClientHelloLimit.hpp"
 #include "server/SystemControlling.hpp"
 
 #include <gtest/gtest.h>
@@ -204,6 +205,28 @@ TEST_F(ServerLoad, StrangersChurningUnfinishedHandshakesFromManyAddressesNeverKe
         for (int attempt = 0; attempt < attempts; ++attempt) authenticated += phone.authenticates() ? 1 : 0;
         EXPECT_EQ(authenticated, attempts) << crowd.connects() << " strangers";
     }
+}
+
+// Mend: nine bytes announcing the largest ClientHello OpenSSL takes made it allocate and zero 128 KiB, held until the
+// TLS limit. Now such a stranger is closed as soon as the header is in, like a malformed hello: not a failed attempt.
+TEST_F(ServerLoad, AStrangerAnnouncingAnOversizeClientHelloIsClosedBeforeTheServerHoldsThatMuch) {
+    constexpr int strangers = 16;
+    // 131,396 bytes announced: in one record, and with the handshake header split over two.
+    const Bytes whole{22, 3, 1, 0x40, 0x00, 1, 0x02, 0x01, 0x44};
+    const Bytes split{22, 3, 1, 0, 1, 1, 22, 3, 1, 0x40, 0x00, 0x02, 0x01, 0x44};
+    const auto before = liveHeapBytes();
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int index = 0; index < strangers; ++index) {
+        clients.push_back(std::make_unique<RawClient>(StrangerCrowd::address(index), harness.port));
+        clients.back()->write(index % 2 == 0 ? whole : split);
+    }
+    // Gross bounds: closed within milliseconds, not at the 3 s TLS limit; a few kilobytes each, not 128 KiB.
+    const bool closed =
+        std::all_of(clients.begin(), clients.end(), [](auto& client) { return client->waitForClose(1s); });
+    const auto now = liveHeapBytes();
+    EXPECT_TRUE(closed);
+    EXPECT_LT(now > before ? now - before : 0, strangers * ClientHelloLimit::maxLength);
+    EXPECT_EQ(failuresRecorded(), 0u);
 }
 
 // Sessions past TLS hold a key: none is closed for a newcomer. One that finishes TLS beyond their limits is closed

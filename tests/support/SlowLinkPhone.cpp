@@ -18,6 +18,7 @@
 
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace orvik::test {
 namespace {
@@ -104,6 +105,7 @@ private:
         if (flight.empty()) return true;
         BIO_read(SSL_get_wbio(ssl_), flight.data(), static_cast<int>(flight.size()));
         std::this_thread::sleep_for(phone_.flightDelay);
+        answerDelayed_ = false;
         std::size_t sent = 0;
         while (sent < flight.size()) {
             const auto written = ::send(socket_, flight.data() + sent, flight.size() - sent, MSG_NOSIGNAL);
@@ -117,6 +119,9 @@ private:
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
         pollfd descriptor{socket_, POLLIN, 0};
         if (left <= 0 || ::poll(&descriptor, 1, static_cast<int>(left)) <= 0) return false;
+        // The helper's answer to a flight arrives that much later; what follows it in the same flight with it.
+        if (phone_.lateBothWays && !std::exchange(answerDelayed_, true))
+            std::this_thread::sleep_for(phone_.flightDelay);
         std::uint8_t buffer[16384];
         const auto count = ::recv(socket_, buffer, sizeof buffer, 0);
         if (count <= 0) return false;
@@ -130,6 +135,7 @@ private:
     int socket_ = -1;
     SSL* ssl_ = nullptr;
     FrameReader reader_;
+    bool answerDelayed_ = true;
 };
 
 } // namespace

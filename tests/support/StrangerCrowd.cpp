@@ -1,6 +1,7 @@
 #include "StrangerCrowd.hpp"
 
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
+#include "orvik/protocol/transport/ClientHelloLimit.hpp"
 #include "orvik/protocol/transport/OrvikTLS.hpp"
 
 #include <arpa/inet.h>
@@ -40,10 +41,12 @@ Bytes clientHello() {
     return hello;
 }
 
-// A handshake message of the largest length OpenSSL's server takes for a ClientHello, in records of the largest
-// size, without its last byte: it holds all of it while it waits for the rest.
-Bytes largestHello() {
-    constexpr std::size_t messageLength = 131396;
+// The largest length OpenSSL's server takes for a ClientHello.
+constexpr std::size_t largestHelloLength = 131396;
+
+// A handshake message announced as a ClientHello of this length, in records of the largest size, without its last
+// byte: the server holds all of it while it waits for the rest.
+Bytes helloWithoutItsLastByte(std::size_t messageLength) {
     constexpr std::size_t recordLength = 16384;
     Bytes message(4 + messageLength, 0);
     message[0] = 1; // client_hello
@@ -63,11 +66,32 @@ Bytes largestHello() {
     return records;
 }
 
+// The first record's header and the handshake header of the largest ClientHello.
+constexpr std::size_t largestHeaderLength = 9;
+
+Bytes firstFlight(StrangerCrowd::Kind kind) {
+    using Kind = StrangerCrowd::Kind;
+    switch (kind) {
+    case Kind::halfHelloThenClose: {
+        auto hello = clientHello();
+        hello.resize(hello.size() / 2);
+        return hello;
+    }
+    case Kind::wholeHelloThenWait: return clientHello();
+    case Kind::largestHelloThenWait: return helloWithoutItsLastByte(largestHelloLength);
+    case Kind::limitHelloThenWait: return helloWithoutItsLastByte(ClientHelloLimit::maxLength);
+    case Kind::largestHeaderThenWait: {
+        auto header = helloWithoutItsLastByte(largestHelloLength);
+        header.resize(largestHeaderLength);
+        return header;
+    }
+    }
+    return {};
+}
+
 } // namespace
 
-StrangerCrowd::StrangerCrowd(Options options)
-    : options_(options), hello_(options.kind == Kind::largestHelloThenWait ? largestHello() : clientHello()) {
-    if (options_.kind == Kind::halfHelloThenClose) hello_.resize(hello_.size() / 2);
+StrangerCrowd::StrangerCrowd(Options options) : options_(options), hello_(firstFlight(options.kind)) {
     thread_ = std::thread([this] { run(); });
 }
 
@@ -100,7 +124,8 @@ int StrangerCrowd::open(int addressIndex) const {
     }
     // Refused connections are closed at once by the helper; the bytes then go nowhere, which is fine. The largest
     // hello is more than a socket buffer holds: it waits for the helper to read it.
-    const int flags = options_.kind == Kind::largestHelloThenWait ? MSG_NOSIGNAL : MSG_NOSIGNAL | MSG_DONTWAIT;
+    const bool large = options_.kind == Kind::largestHelloThenWait || options_.kind == Kind::limitHelloThenWait;
+    const int flags = large ? MSG_NOSIGNAL : MSG_NOSIGNAL | MSG_DONTWAIT;
     static_cast<void>(::send(socket, hello_.data(), hello_.size(), flags));
     return socket;
 }

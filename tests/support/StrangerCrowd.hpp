@@ -13,11 +13,18 @@ namespace orvik::test {
 // Keyless strangers churning the helper's connections still inside TLS: from many loopback addresses in turn
 // (127.1.x.y), at a steady rate, each connection sends half a ClientHello and closes after `holdFor`, or a whole
 // ClientHello and then waits, reading nothing, until `holdFor` has passed, or all but the last byte of the largest
-// ClientHello TLS takes (junk, as long as OpenSSL accepts) and then waits. On a thread of its own from construction
-// to destruction.
+// ClientHello OpenSSL takes (junk, as long as OpenSSL accepts) or of the largest the helper takes, and then waits, or
+// only the first record's header and the handshake header of OpenSSL's largest ClientHello (9 bytes) and then waits.
+// On a thread of its own from construction to destruction.
 class StrangerCrowd {
 public:
-    enum class Kind { halfHelloThenClose, wholeHelloThenWait, largestHelloThenWait };
+    enum class Kind {
+        halfHelloThenClose,
+        wholeHelloThenWait,
+        largestHelloThenWait,
+        limitHelloThenWait,
+        largestHeaderThenWait
+    };
 
     struct Options {
         std::uint16_t port = 0;

@@ -12,7 +12,7 @@ class PrintingSink final : public helper::InputSink {
 public:
     explicit PrintingSink(TestServerOutput& output) : output_(output) {}
 
-    helper::DisplayPoint cursorLocation() const override { return recording_.cursorLocation(); }
+    helper::CursorReading cursorLocation() const override { return recording_.cursorLocation(); }
     std::vector<helper::DisplayRect> displayBounds() const override { return recording_.displayBounds(); }
     std::optional<helper::DisplayRect> displayBounds(std::uint32_t id) const override {
         return recording_.displayBounds(id);

@@ -9,6 +9,7 @@
 #include "core/InMemoryUserDefaults.hpp"
 #include "core/IoThread.hpp"
 #include "core/Log.hpp"
+#include "core/OpenFileLimit.hpp"
 #include "pairing/InMemoryDeviceStore.hpp"
 #include "server/HelperServer.hpp"
 #include "server/linux/LinuxSystemInfoSource.hpp"
@@ -165,6 +166,8 @@ static int serve(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
+    // As the helper does: the connections inside TLS need more descriptors than a low soft limit allows.
+    if (!OpenFileLimit::raise()) Log::error("Server", "Raising the limit of open files failed");
 
     TestServerOutput output(std::cout);
     HelperPreferences preferences;

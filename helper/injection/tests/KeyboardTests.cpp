@@ -139,7 +139,7 @@ TEST(ReleaseAll, ButtonsThenKeysThenModifiersInReverseTableOrder) {
 }
 
 // Where the pointer is matters only to a button's release: with none held the sink is not asked, though the
-// controller's own idea of the place is old (of an X server that stopped answering, the question waits).
+// controller's own idea of the place is old.
 TEST(ReleaseAll, AsksWhereThePointerIsOnlyToReleaseAButton) {
     ControlledInput input;
     input.controller.key({8, command, downAction});

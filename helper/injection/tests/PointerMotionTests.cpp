@@ -66,7 +66,7 @@ public:
     RecordingSink inner;
     std::vector<DisplayVector> deltas;
 
-    DisplayPoint cursorLocation() const override { return inner.cursorLocation(); }
+    CursorReading cursorLocation() const override { return inner.cursorLocation(); }
     std::vector<DisplayRect> displayBounds() const override { return inner.displayBounds(); }
     std::optional<DisplayRect> displayBounds(std::uint32_t id) const override { return inner.displayBounds(id); }
     void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint at, int count,

@@ -13,13 +13,13 @@ TEST(RecordingSink, DefaultsToOneDisplayWithOneBasedIdentifiersAndEveryMouseEven
     EXPECT_EQ(sink.displayBounds(1), (DisplayRect{0, 0, 1440, 900}));
     EXPECT_EQ(sink.displayBounds(0), std::nullopt);
     EXPECT_EQ(sink.displayBounds(2), std::nullopt);
-    EXPECT_EQ(sink.cursorLocation(), (DisplayPoint{720, 450}));
+    EXPECT_EQ(sink.cursorLocation().location, (DisplayPoint{720, 450}));
     EXPECT_EQ(sink.doubleClickInterval(), 0.5);
     EXPECT_FALSE(sink.isSecureInputEnabled());
     double x = 10;
     for (auto kind : {MouseEventKind::moved, MouseEventKind::down, MouseEventKind::up, MouseEventKind::dragged}) {
         sink.postMouse(kind, MouseButton::left, {x, 20}, 1, {99, 99});
-        EXPECT_EQ(sink.cursorLocation(), (DisplayPoint{x++, 20}));
+        EXPECT_EQ(sink.cursorLocation().location, (DisplayPoint{x++, 20}));
     }
 }
 
@@ -50,7 +50,7 @@ TEST(RecordingSink, RecordsEachCallInOrderWithItsTimeAndUnicodeAsTextWithLoneSur
     sink.clearEvents();
     EXPECT_TRUE(sink.events().empty());
     EXPECT_TRUE(sink.eventTimes().empty());
-    EXPECT_EQ(sink.cursorLocation(), (DisplayPoint{720, 450}));
+    EXPECT_EQ(sink.cursorLocation().location, (DisplayPoint{720, 450}));
     EXPECT_EQ(sink.displayBounds(1), RecordingSink::defaultDisplay);
     EXPECT_TRUE(sink.isSecureInputEnabled());
 }

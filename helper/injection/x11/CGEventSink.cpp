@@ -37,8 +37,12 @@ double CGEventSink::systemDoubleClickInterval() {
     return display ? XSettings::doubleClickInterval(*display) : XSettings::defaultDoubleClickInterval;
 }
 
-DisplayPoint CGEventSink::cursorLocation() const {
+CursorReading CGEventSink::cursorLocation() const {
     return thread_->cursor();
+}
+
+std::optional<DisplayPoint> CGEventSink::settledCursorLocation() const {
+    return thread_->settledCursor();
 }
 
 std::vector<DisplayRect> CGEventSink::displayBounds() const {

@@ -25,10 +25,10 @@ struct CGEventSinkOptions {
 // the X thread; displayBounds and isSecureInputEnabled read state the X thread keeps fresh (the monitors from
 // RandR, the screen saver from its events, the session lock from logind's signals on SessionLock's thread).
 // cursorLocation asks where the pointer really is (the user may have moved it since), which the input controller
-// does only when input resumes after a pause: the X thread asks the server, and the caller waits for the answer
-// at most X11InputThread::cursorWait, and not again while that answer is outstanding. So the sink may be used
-// from any thread, and a stuck or vanished X server stalls only its X thread. Destruction waits at most
-// shutdownLimit for that thread.
+// does only when input resumes after a pause: the X thread asks the server in turn with the input, and the caller
+// gets the last place known at once, unsettled, until it takes the answer (see CursorReading). So the
+// sink may be used from any thread, and a stuck or vanished X server stalls only its X thread. Destruction waits at
+// most shutdownLimit for that thread.
 //
 // Positions are X root-window pixels (the global space of the X server: origin at the top-left of the root
 // window, which every monitor lies in). Displays are the XRandR monitors in the order and with the identifiers
@@ -48,7 +48,8 @@ public:
     // The desktop's double-click interval: XSETTINGS "Net/DoubleClickTime", else the toolkit default 400 ms.
     static double systemDoubleClickInterval();
 
-    DisplayPoint cursorLocation() const override;
+    CursorReading cursorLocation() const override;
+    std::optional<DisplayPoint> settledCursorLocation() const override;
     std::vector<DisplayRect> displayBounds() const override;
     std::optional<DisplayRect> displayBounds(std::uint32_t displayID) const override;
     void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint location, int clickCount,

@@ -65,10 +65,12 @@ void X11InputThread::post(Operation operation, std::optional<DisplayPoint> motio
         std::lock_guard lock(mutex_);
         auto sequence = ++posted_;
         if (motion && shared_.connected) {
-            shared_.cursor = onScreen(*motion, shared_.screen);
+            // Placed from an answer still out, a move lands on the screen only once it is moved (settleAnchor).
+            const bool placedFromAnswer = shared_.anchor && !shared_.anchor->lastShifted;
+            shared_.cursor = placedFromAnswer ? *motion : onScreen(*motion, shared_.screen);
             lastMotion_ = sequence;
         }
-        inbox_.push_back({std::move(operation), sequence, Clock::now(), motion.has_value()});
+        inbox_.push_back({std::move(operation), sequence, Clock::now(), false});
         wantDesktopIfOlderThan(desktopMaxAgeForInput);
     }
     wake();
@@ -79,19 +81,41 @@ bool X11InputThread::isConnected() {
     return shared_.connected;
 }
 
-DisplayPoint X11InputThread::cursor() {
-    std::unique_lock lock(mutex_);
+CursorReading X11InputThread::cursor() {
+    std::lock_guard lock(mutex_);
     if (!shared_.connected) {
         connectionWanted_ = true;
         wake();
-        return shared_.cursor;
+        return {shared_.cursor, true};
     }
-    // A question still open is one the server has not answered in time: nobody waits for it again.
-    if (pointerAsked_ > pointerAnswered_) return shared_.cursor;
-    const auto question = ++pointerAsked_;
+    auto& anchor = shared_.anchor;
+    if (anchor && !anchor->lastShifted) {
+        // Still out: its answer will be as new as another's.
+        if (!anchor->shift) return {shared_.cursor, false};
+        settleAnchor();
+    }
+    // Input placed from the last answer has not all run yet: asking now would tell nothing newer.
+    if (anchor && *anchor->lastShifted > lastRun_) return {shared_.cursor, true};
+    const auto question = ++posted_;
+    inbox_.push_back({{}, question, Clock::now(), true});
+    anchor = Anchor{question, shared_.cursor, std::nullopt, std::nullopt};
     wake();
-    changed_.wait_for(lock, cursorWait, [this, question] { return pointerAnswered_ >= question || finished_; });
+    return {shared_.cursor, false};
+}
+
+std::optional<DisplayPoint> X11InputThread::settledCursor() {
+    std::lock_guard lock(mutex_);
+    const auto& anchor = shared_.anchor;
+    if (!shared_.connected || !anchor || anchor->lastShifted || !anchor->shift) return std::nullopt;
+    settleAnchor();
     return shared_.cursor;
+}
+
+void X11InputThread::settleAnchor() {
+    auto& anchor = *shared_.anchor;
+    shared_.cursor =
+        onScreen({shared_.cursor.x + anchor.shift->dx, shared_.cursor.y + anchor.shift->dy}, shared_.screen);
+    anchor.lastShifted = posted_;
 }
 
 bool X11InputThread::wantDesktopIfOlderThan(Clock::duration maxAge) {
@@ -153,7 +177,6 @@ void X11InputThread::run() {
     changed_.notify_all();
     for (;;) {
         std::optional<std::uint64_t> settleGoal;
-        std::optional<std::uint64_t> pointerQuestion;
         bool desktopWanted = false;
         bool connectionWanted = false;
         {
@@ -162,7 +185,6 @@ void X11InputThread::run() {
             std::move(inbox_.begin(), inbox_.end(), std::back_inserter(queue_));
             inbox_.clear();
             if (settleRequested_ > settled_) settleGoal = settleRequested_;
-            if (pointerAsked_ > pointerAnswered_) pointerQuestion = pointerAsked_;
             desktopWanted = desktopWanted_;
             connectionWanted = std::exchange(connectionWanted_, false);
         }
@@ -173,10 +195,8 @@ void X11InputThread::run() {
             if (due && (connectionWanted || !queue_.empty())) connect();
         }
         if (connection_) work(now, desktopWanted);
-        if (connection_ && pointerQuestion) readPointer();
         if (connection_ && settleGoal) connection_->sync();
         if (connection_ && connection_->isBroken()) disconnect();
-        if (pointerQuestion) answerPointer(*pointerQuestion);
         if (settleGoal) {
             {
                 std::lock_guard lock(mutex_);
@@ -241,7 +261,13 @@ void X11InputThread::runOperations(double now) {
     std::uint64_t lastRun = 0;
     while (!queue_.empty() && !connection_->isBroken()) {
         auto& next = queue_.front();
-        if (!next.operation(connection_->keyboard(), connection_->pointer(), now)) break;
+        if (next.asksPointer) {
+            answerPointer(next.sequence);
+        } else {
+            const auto shift = shiftFor(next.sequence);
+            connection_->pointer().shiftMoves(shift.dx, shift.dy);
+            if (!next.operation(connection_->keyboard(), connection_->pointer(), now)) break;
+        }
         lastRun = next.sequence;
         queue_.pop_front();
     }
@@ -268,12 +294,22 @@ void X11InputThread::readPointer() {
     if (location && lastMotion_ <= lastRun_) shared_.cursor = *location;
 }
 
+// The server has had every event posted before the question: it answers where they left the pointer.
 void X11InputThread::answerPointer(std::uint64_t question) {
-    {
-        std::lock_guard lock(mutex_);
-        pointerAnswered_ = std::max(pointerAnswered_, question);
-    }
-    changed_.notify_all();
+    auto location = connection_->pointerLocation();
+    std::lock_guard lock(mutex_);
+    auto& anchor = shared_.anchor;
+    if (!anchor || anchor->question != question) return;
+    anchor->shift =
+        location ? DisplayVector{location->x - anchor->answered.x, location->y - anchor->answered.y} : DisplayVector{};
+}
+
+DisplayVector X11InputThread::shiftFor(std::uint64_t sequence) {
+    std::lock_guard lock(mutex_);
+    const auto& anchor = shared_.anchor;
+    if (!anchor || !anchor->shift || sequence < anchor->question) return {};
+    if (anchor->lastShifted && sequence > *anchor->lastShifted) return {};
+    return *anchor->shift;
 }
 
 void X11InputThread::waitForWork(double now) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ServerClock.hpp"
-#include "injection/DisplayRect.hpp"
+#include "injection/InputSink.hpp"
 #include "platform/DisplayIdentifiers.hpp"
 
 #include <chrono>
@@ -24,9 +24,10 @@ class X11Pointer;
 
 // The X thread of the sink: the only thread that makes X calls for it. Callers enqueue input and read a state
 // the thread keeps fresh from the server's events (monitors, screen saver); neither waits for the X server, and
-// reading seldom wakes the thread (see desktopMaxAge). The pointer is not followed
-// (the user's own motion would wake the thread for nothing): cursor() asks the server where it is, and waits for
-// the answer at most `cursorWait`, and only while no earlier question is still unanswered.
+// reading seldom wakes the thread (see desktopMaxAge). The pointer is not followed (the user's own motion would wake
+// the thread for nothing): cursor() asks the server where it is, in turn with the input, and answers at once with
+// the last place known meanwhile. Moves posted after that question were placed from that answer: the thread moves
+// them by however far the pointer really was from it, until the caller has taken the real place (settledCursor()).
 //
 // Input runs in the order it was posted. Input that waits for a spare keycode holds back everything after it.
 // When the X server goes away, the input meant for it goes with it; input posted while no server is there waits
@@ -49,8 +50,6 @@ public:
     // than `desktopMaxAge` (the status every connected phone gets every two seconds reads them).
     static constexpr std::chrono::milliseconds desktopMaxAgeForInput{1000};
     static constexpr std::chrono::seconds desktopMaxAge{30};
-    // One round trip to a server that answers; a server that does not costs its callers this once.
-    static constexpr std::chrono::milliseconds cursorWait{100};
     static constexpr std::chrono::milliseconds firstConnectionLimit{3000};
 
     // Starts the thread and waits (at most firstConnectionLimit) for its first connection attempt.
@@ -63,9 +62,11 @@ public:
     void post(Operation operation, std::optional<DisplayPoint> motion = std::nullopt);
 
     bool isConnected();
-    // Where the pointer is after everything posted so far: asked of the server (see above); the last place known
-    // when the server does not answer in time or there is none.
-    DisplayPoint cursor();
+    // Where the pointer is after everything posted so far, without waiting: unsettled while the server has not yet
+    // answered the question this asks (see above).
+    CursorReading cursor();
+    // After an unsettled cursor(): the real place once the server has answered, else absent. Asks nothing.
+    std::optional<DisplayPoint> settledCursor();
     std::vector<DisplayInfo> monitors();
     bool screenSaverOn();
 
@@ -81,7 +82,16 @@ private:
         Operation operation;
         std::uint64_t sequence = 0;
         Clock::time_point postedAt;
-        bool moves = false;
+        // Asks where the pointer is, in turn with the input (no operation).
+        bool asksPointer = false;
+    };
+    // The caller's answer to a question for the pointer's place, and how far the pointer really was from it.
+    struct Anchor {
+        std::uint64_t question = 0;
+        DisplayPoint answered;
+        std::optional<DisplayVector> shift;
+        // The last input posted before the caller took the real place: later input is placed by it.
+        std::optional<std::uint64_t> lastShifted;
     };
     // What callers read.
     struct Shared {
@@ -91,6 +101,8 @@ private:
         std::vector<DisplayInfo> monitors;
         bool screenSaverOn = false;
         Clock::time_point desktopReadAt;
+        // While input placed from an answer to a question waits to run.
+        std::optional<Anchor> anchor;
     };
 
     X11InputThread(std::string displayName, ServerClock now);
@@ -102,6 +114,10 @@ private:
     void readDesktop();
     void readPointer();
     void answerPointer(std::uint64_t question);
+    // How far the input with this sequence number is moved (see Anchor).
+    DisplayVector shiftFor(std::uint64_t sequence);
+    // With mutex_ held and the answer in: the caller takes the real place from here on.
+    void settleAnchor();
     void dropExpired();
     void waitForWork(double now);
     void shutDown();
@@ -125,9 +141,6 @@ private:
     std::uint64_t lastRun_ = 0;
     bool desktopWanted_ = false;
     bool connectionWanted_ = false;
-    // Questions for the pointer's place: asked by cursor(), answered by the thread.
-    std::uint64_t pointerAsked_ = 0;
-    std::uint64_t pointerAnswered_ = 0;
     std::uint64_t settleRequested_ = 0;
     std::uint64_t settled_ = 0;
     bool attempted_ = false;

@@ -39,6 +39,8 @@ std::optional<unsigned> X11Pointer::physicalButton(unsigned logical) {
 }
 
 void X11Pointer::moveTo(double x, double y) {
+    x += shiftX_;
+    y += shiftY_;
     if (!std::isfinite(x) || !std::isfinite(y)) return;
     auto pixelX = static_cast<int>(std::lround(std::clamp(x, minCoordinate, maxCoordinate)));
     auto pixelY = static_cast<int>(std::lround(std::clamp(y, minCoordinate, maxCoordinate)));

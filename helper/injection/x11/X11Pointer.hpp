@@ -25,8 +25,14 @@ public:
     static constexpr double minCoordinate = -32768;
     static constexpr double maxCoordinate = 32767;
 
-    // Moves to (x, y) in root-window pixels; non-finite positions are not posted.
+    // Moves to (x, y) in root-window pixels, moved by the shift below; non-finite positions are not posted.
     void moveTo(double x, double y);
+    // How far the positions given to moveTo are moved: they were placed from a pointer position that proved out of
+    // date.
+    void shiftMoves(double dx, double dy) {
+        shiftX_ = dx;
+        shiftY_ = dy;
+    }
     void button(MouseButton button, bool isDown);
     void scroll(std::int32_t dx, std::int32_t dy, ScrollPhase phase);
 
@@ -46,6 +52,8 @@ private:
     void click(unsigned logical, int count);
 
     Display* display_;
+    double shiftX_ = 0;
+    double shiftY_ = 0;
     bool mappingStale_ = true;
     std::vector<unsigned char> mapping_; // index: physical button - 1, value: logical button
     // Buttons held down: logical → the physical button pressed for it, released as pressed even if the

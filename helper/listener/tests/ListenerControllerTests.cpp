@@ -8,7 +8,9 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -194,6 +196,63 @@ TEST_F(ListenerControllerFixture, APortInUseFailsAndTheRetryTakesAnyFreePort) {
     std::vector<double> delays{ListenerController::initialRetryDelay};
     while (delays.size() < 8) delays.push_back(ListenerController::nextRetryDelay(delays.back()));
     EXPECT_EQ(delays, (std::vector<double>{1, 2, 4, 8, 16, 30, 30, 30}));
+}
+
+// The soft limit of open files, lowered so that the process's next descriptor is refused, for one scope.
+class NoDescriptorLeft {
+public:
+    NoDescriptorLeft() {
+        // UBSan checks an object's type the first time it meets it by writing it to a pipe, which takes
+        // descriptors: it meets the accept's error here, while there are some.
+        static_cast<void>(std::error_code(EMFILE, asio::error::get_system_category()) == asio::error::no_descriptors);
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        // The lowest free descriptor: the next one the process would get.
+        const int next = ::dup(0);
+        ::close(next);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(next);
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~NoDescriptorLeft() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+    NoDescriptorLeft(const NoDescriptorLeft&) = delete;
+    NoDescriptorLeft& operator=(const NoDescriptorLeft&) = delete;
+
+private:
+    rlimit saved_{};
+};
+
+// Mend: out of descriptors, the accept failed the listener, logged "Listener failed" at every retry and bound it
+// anew, dropping the connections waiting in its backlog. Now the connection waits there until one is free.
+TEST_F(ListenerControllerFixture, WithoutAFreeDescriptorAPhoneWaitsInTheBacklogAndTheListenerStays) {
+    testing::CapturedLog log;
+    auto controller = make(loopback());
+    std::vector<IncomingConnection> accepted;
+    controller->onConnection = [&](IncomingConnection connection) { accepted.push_back(std::move(connection)); };
+    controller->start({}, {});
+    ASSERT_TRUE(runUntil([&] { return readyPort().has_value(); }));
+    asio::ip::tcp::socket first(io), phone(io);
+    first.connect({asio::ip::address_v4::loopback(), *readyPort()});
+    ASSERT_TRUE(runUntil([&] { return accepted.size() == 1; }));
+    phone.open(asio::ip::tcp::v4()); // its own descriptor, taken while there are some
+    std::size_t handlersRun = 0;
+    {
+        NoDescriptorLeft full;
+        phone.connect({asio::ip::address_v4::loopback(), *readyPort()});
+        io.restart();
+        const auto deadline = std::chrono::steady_clock::now() + 2 * ListenerController::longestRoomWait;
+        while (std::chrono::steady_clock::now() < deadline) handlersRun += io.run_one_for(10ms);
+    }
+    EXPECT_EQ(accepted.size(), 1u);
+    EXPECT_EQ(count(isFailed), 0u);
+    EXPECT_EQ(count(isStarting), 1u) << "not bound anew";
+    // Gross bound: a loop that asks again at once runs thousands of times.
+    EXPECT_LT(handlersRun, 100u);
+    ASSERT_TRUE(runUntil([&] { return accepted.size() == 2; }));
+    EXPECT_EQ(accepted[1].peer, phone.local_endpoint());
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const auto& line) { return line.text.starts_with("Listener: Accepting waits"); }),
+              1);
 }
 
 TEST_F(ListenerControllerFixture, TheReadyListenerIsAdvertisedOnceAndWithdrawnAtStop) {

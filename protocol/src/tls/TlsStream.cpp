@@ -62,6 +62,7 @@ TlsStream::TlsStream(asio::ip::tcp::socket socket, std::shared_ptr<asio::ssl::co
     SSL_set_mode(ssl_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_RELEASE_BUFFERS);
     if (role == Role::server) {
         SSL_set_accept_state(ssl_);
+        helloLimit_.emplace();
     } else {
         SSL_set_connect_state(ssl_);
     }
@@ -259,8 +260,20 @@ asio::awaitable<bool> TlsStream::fillInput() {
     if (readCancelled_) throw ConnectionError::cancelled();
     if (error == asio::error::eof) co_return false;
     if (error) throw ConnectionError::failed(error);
+    if (helloLimit_) checkHello({readBuffer_.get(), count});
     BIO_write(input_, readBuffer_.get(), static_cast<int>(count));
     co_return true;
+}
+
+void TlsStream::checkHello(ByteView received) {
+    const auto verdict = helloLimit_->take(received);
+    if (verdict == ClientHelloLimit::Verdict::undecided) return;
+    helloLimit_.reset();
+    // Before OpenSSL sees the header, so it allocates nothing for it. No alert: the client is nobody we know.
+    if (verdict == ClientHelloLimit::Verdict::refused) {
+        throw ConnectionError::failed(std::make_error_code(std::errc::message_size),
+                                      "ClientHello over " + std::to_string(ClientHelloLimit::maxLength) + " bytes");
+    }
 }
 
 bool TlsStream::peerClosed() const {

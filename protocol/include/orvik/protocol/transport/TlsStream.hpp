@@ -1,6 +1,7 @@
 #pragma once
 
 #include "orvik/protocol/coding/Bytes.hpp"
+#include "orvik/protocol/transport/ClientHelloLimit.hpp"
 #include "orvik/protocol/transport/ConnectionError.hpp"
 
 #include "orvik/protocol/transport/Asio.hpp"
@@ -36,7 +37,8 @@ public:
     asio::ip::tcp::socket& socket() { return socket_; }
     SSL* nativeHandle() { return ssl_; }
 
-    // Throws ConnectionError::failed; a fatal alert is sent to the peer before it is thrown.
+    // Throws ConnectionError::failed; a fatal alert is sent to the peer before it is thrown, except to a client whose
+    // first flight announces more than ClientHelloLimit takes (refused with std::errc::message_size).
     asio::awaitable<void> handshake();
     // At least one byte of plaintext. Throws `closed` when the peer closed (close_notify or end of stream),
     // `cancelled` after cancelRead(), `failed` otherwise.
@@ -79,6 +81,8 @@ private:
     asio::awaitable<void> flushAlert();
     // False at the end of the stream.
     asio::awaitable<bool> fillInput();
+    // Throws when the client's first flight announces more than the limit.
+    void checkHello(ByteView received);
     ConnectionError failure(int sslError, std::error_code socketError = {});
 
     asio::ip::tcp::socket socket_;
@@ -95,6 +99,8 @@ private:
     std::optional<ConnectionError> flushError_;
     asio::cancellation_signal readCancel_;
     bool readCancelled_ = false;
+    // A server's, until the client's first flight is known to stay within the limit.
+    std::optional<ClientHelloLimit> helloLimit_;
 };
 
 } // namespace orvik
