@@ -12,6 +12,7 @@
 #include <X11/extensions/Xdamage.h>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,8 +53,9 @@ private:
     std::optional<ScreenCaptureFailure> layOut();
     bool takePicture();
     bool takeGrabbedPicture();
-    void drain();
-    void dispatch(const XEvent& event);
+    bool readPicture();
+    void drain(unsigned long before = std::numeric_limits<unsigned long>::max());
+    void dispatch(const XEvent& event, std::uint64_t time);
     void noteDamage();
     void checkPointer();
     void followPointerMotion();
