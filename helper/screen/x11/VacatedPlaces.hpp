@@ -37,7 +37,7 @@ public:
 
 private:
     struct Place {
-        PixelRect whole;                   // black while held: a fade paints over pieces already repainted
+        PixelRect whole;                    // black while held: a fade paints over pieces already repainted
         std::vector<PixelRect> unrepainted; // black once the hold is over
         std::uint64_t heldUntil = 0;
     };

@@ -39,6 +39,9 @@ public:
     void handleEvents();
     std::uint64_t nextWakeAt() const;
     bool frameDue() const { return now() >= pacer_.nextFrameAt(); }
+    // True when the next picture is taken for a change already seen: what the server sends until then need not
+    // wake the thread (it is read before the picture).
+    bool changeSeen() const { return pacer_.changed(); }
     // Takes one picture now; absent when every buffer is still in use or the server did not answer.
     std::optional<CapturedFrame> capture(CaptureStageTimes& times);
 
