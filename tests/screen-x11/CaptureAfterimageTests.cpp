@@ -72,7 +72,7 @@ TEST(VacatedPlaces, manyPlacesAreKeptAsOne) {
     EXPECT_TRUE(places.empty());
 }
 
-// Captures the top-left quarter while a grey window jumps in its corner, so frames keep coming; every frame is
+// Captures the top-left quarter while a grey window is dragged along its top, so frames keep coming; every frame is
 // looked at for colour, the newest kept.
 class AfterimageFixture : public CaptureFixture {
 protected:
@@ -91,7 +91,7 @@ protected:
         if (start(source_, configuration(960, 540, 60, {0, 0, 0.5, 0.5}), both, log_.stopHandler()) || !log_.next()) {
             return false;
         }
-        mover_.emplace(ticker, WindowMover::Motion::jump, PixelRect{20, 20, 60, 60});
+        mover_.emplace(ticker, WindowMover::Motion::drag, PixelRect{20, 20, 60, 60});
         return true;
     }
     // Counts the frames with colour among the next `frames`.

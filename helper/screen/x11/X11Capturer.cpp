@@ -136,9 +136,11 @@ void X11Capturer::drain(unsigned long before) {
     const auto time = now();
     for (int arrived = XEventsQueued(handle, QueuedAfterReading); arrived > 0 && !isBroken(); --arrived) {
         XEvent event{};
-        XPeekEvent(handle, &event);
-        if (event.xany.serial >= before) return;
         XNextEvent(handle, &event);
+        if (event.xany.serial >= before) {
+            XPutBackEvent(handle, &event); // for the next round
+            return;
+        }
         dispatch(event, time);
     }
 }
