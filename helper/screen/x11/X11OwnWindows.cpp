@@ -5,19 +5,6 @@
 namespace orvik::helper {
 namespace {
 
-std::vector<Window> childrenOf(Display* display, Window window) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> result;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) && children) {
-        result.assign(children, children + count);
-    }
-    if (children) XFree(children);
-    return result;
-}
-
 bool contains(const PixelRect& outer, const PixelRect& inner) {
     return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
            inner.y + inner.height <= outer.y + outer.height;
@@ -181,7 +168,7 @@ void X11OwnWindows::refresh(std::uint64_t now) {
     auto before = std::move(shown_);
     shown_.clear();
     std::unordered_map<Window, X11WindowOwnership::Marks> current;
-    for (Window top : childrenOf(display_.get(), display_.root())) {
+    for (Window top : ownership_.children(display_.root())) {
         auto found = known_.find(top);
         const auto marks = found != known_.end() && !reread_.contains(top) ? found->second : ownership_.of(top);
         current.emplace(top, marks);

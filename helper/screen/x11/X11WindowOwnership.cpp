@@ -7,27 +7,23 @@
 
 #include <algorithm>
 #include <deque>
-#include <vector>
 
 namespace orvik::helper {
-namespace {
-
-std::vector<Window> childrenOf(Display* display, Window window) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> result;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) && children) {
-        result.assign(children, children + count);
-    }
-    if (children) XFree(children);
-    return result;
-}
-
-} // namespace
 
 X11WindowOwnership::X11WindowOwnership(X11Display& display) : display_(display), pid_(getpid()) {}
+
+std::vector<Window> X11WindowOwnership::children(Window window) {
+    Window root = 0;
+    Window parent = 0;
+    Window* inside = nullptr;
+    unsigned count = 0;
+    std::vector<Window> result;
+    if (XQueryTree(display_.get(), window, &root, &parent, &inside, &count) && inside) {
+        result.assign(inside, inside + count);
+    }
+    if (inside) XFree(inside);
+    return result;
+}
 
 X11WindowOwnership::Marks X11WindowOwnership::of(Window top) {
     Marks found;
@@ -40,8 +36,8 @@ X11WindowOwnership::Marks X11WindowOwnership::of(Window top) {
         found.marked = found.marked || properties.marks.marked;
         // A frame holds one client; what lies below it is the application's own.
         if (properties.isClient) break;
-        const auto children = childrenOf(display_.get(), window);
-        waiting.insert(waiting.end(), children.begin(), children.end());
+        const auto inside = children(window);
+        waiting.insert(waiting.end(), inside.begin(), inside.end());
     }
     return found;
 }

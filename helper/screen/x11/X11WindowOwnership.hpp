@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <vector>
 
 namespace orvik::helper {
 
@@ -26,6 +27,8 @@ public:
 
     explicit X11WindowOwnership(X11Display& display);
     Marks of(Window top);
+    // The windows inside `window`, bottom to top (one round trip).
+    std::vector<Window> children(Window window);
 
 private:
     struct Properties {
