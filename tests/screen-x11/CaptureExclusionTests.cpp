@@ -64,7 +64,8 @@ TEST_P(CaptureExclusion, aMarkedWindowNeverShowsWhileItMovesAndFramesKeepComing)
     EXPECT_EQ(moving.framesWithColour, 0U) << "of " << moving.frames << " frames";
 }
 
-// A window manager may hold the client deeper in its frame, behind windows of its own.
+// A window manager may hold the client deeper in its frame, behind windows of its own, and hold several clients in
+// one frame (as tabs).
 TEST_F(CaptureFixture, aClientDeepInsideAFrameIsFound) {
     Painter painter;
     painter.window({0, 0, 1920, 1080}, 0x808080);
@@ -75,7 +76,9 @@ TEST_F(CaptureFixture, aClientDeepInsideAFrameIsFound) {
     };
     const Window marked = painter.child(frameAround({100, 100, 420, 340}), {0, 0, 400, 300}, 0xFF00FF, true);
     painter.markExcluded(marked, true);
-    painter.child(frameAround({700, 100, 420, 340}), {0, 0, 400, 300}, 0xFF00FF, true, getpid());
+    const Window tabs = frameAround({700, 100, 420, 340});
+    painter.child(tabs, {0, 0, 400, 300}, 0x0000FF, true, getpid() + 1);
+    painter.child(tabs, {0, 0, 400, 300}, 0xFF00FF, true, getpid());
     X11CaptureSource source;
     FrameLog log;
     ASSERT_EQ(start(source, configuration(1920, 1080), log), std::nullopt);

@@ -34,8 +34,8 @@ X11WindowOwnership::Marks X11WindowOwnership::of(Window top) {
         const auto properties = read(window);
         found.ownedByPid = found.ownedByPid || properties.marks.ownedByPid;
         found.marked = found.marked || properties.marks.marked;
-        // A frame holds one client; what lies below it is the application's own.
-        if (properties.isClient) break;
+        // What lies below a client is the application's own (a frame may hold several, as tabs).
+        if (properties.isClient) continue;
         const auto inside = children(window);
         waiting.insert(waiting.end(), inside.begin(), inside.end());
     }

@@ -9,11 +9,11 @@
 
 namespace orvik::helper {
 
-// Whether a top-level window is to be painted black: it, or the client window a window manager's frame holds at
-// any depth below it, carries our _NET_WM_PID or the CaptureExclusions property. The client is the first window
-// found breadth-first that carries WM_STATE, as window managers mark it; without one, every window looked at
-// counts. Each window looked at is watched for property changes, so a marker set later is noticed. Round trips:
-// two or three per window looked at. Used only on the capture thread.
+// Whether a top-level window is to be painted black: it, or a client window a window manager's frame holds at any
+// depth below it, carries our _NET_WM_PID or the CaptureExclusions property. Clients carry WM_STATE, as window
+// managers mark them; the windows below a client are its application's own and are not looked at. Each window
+// looked at is watched for property changes, so a marker set later is noticed. Round trips: two or three per
+// window looked at. Used only on the capture thread.
 class X11WindowOwnership {
 public:
     // Bounds the round trips one top-level window costs (a frame has tens of decoration windows).
