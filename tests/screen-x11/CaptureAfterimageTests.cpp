@@ -94,10 +94,10 @@ protected:
         mover_.emplace(ticker, WindowMover::Motion::drag, PixelRect{20, 20, 60, 60});
         return true;
     }
-    // Counts the frames with colour among the next `frames`.
+    // Counts the frames with colour among the next `frames`, which must come: the stream goes on meanwhile.
     std::size_t colouredAmong(std::size_t frames) {
         const auto before = watch_.framesWithColour();
-        log_.next(frames);
+        EXPECT_TRUE(log_.next(frames)) << "frames keep coming";
         return watch_.framesWithColour() - before;
     }
     // True once a picture has `rgb`'s brightness (within `tolerance`) at x, y.
