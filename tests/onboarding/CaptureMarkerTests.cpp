@@ -54,7 +54,8 @@ TEST(CaptureMarker, MarksTheWindowBeforeItIsMappedAndOnlyWhileShownInIt) {
     EXPECT_FALSE(ScreenCaptureExcluded::isMarked(onboarding.winId()));
 }
 
-// Our capture blanks a marked window of any process wherever it goes, and stops when the marker goes.
+// Our capture blanks a marked window of any process wherever it goes, and stops once it has repainted without its
+// marker.
 TEST(CaptureMarker, TheCaptureBlanksAMarkedForeignWindowAsItMovesAndResizes) {
     auto capture = X11Display::open();
     auto other = X11Display::open();
@@ -77,17 +78,18 @@ TEST(CaptureMarker, TheCaptureBlanksAMarkedForeignWindowAsItMovesAndResizes) {
         while (XPending(capture->get()) > 0) {
             XEvent event;
             XNextEvent(capture->get(), &event);
-            own.handle(event);
+            own.handle(event, 0);
         }
-        if (own.listStale()) own.refresh();
-        own.pictureTaken(); // only where the window is now
-        const auto places = own.places();
+        if (own.listStale()) own.refresh(0);
+        const auto places = own.places(0);
         return std::find(places.begin(), places.end(), expected) != places.end();
     };
     EXPECT_TRUE(blanked({10, 20, 200, 100}));
     XMoveResizeWindow(display, window, 300, 40, 250, 150);
     EXPECT_TRUE(blanked({300, 40, 250, 150}));
     XDeleteProperty(display, window, marker);
+    EXPECT_TRUE(blanked({300, 40, 250, 150})) << "what it showed marked is still there";
+    XClearWindow(display, window);
     EXPECT_FALSE(blanked({300, 40, 250, 150}));
     mark();
     EXPECT_TRUE(blanked({300, 40, 250, 150})) << "marked while shown";

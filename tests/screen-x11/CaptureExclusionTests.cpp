@@ -3,6 +3,10 @@
 #include "WaitUntil.hpp"
 #include "screen/x11/WindowTrail.hpp"
 
+#include <unistd.h>
+
+#include <string>
+
 namespace orvik::helper::x11test {
 namespace {
 
@@ -58,6 +62,34 @@ TEST_P(CaptureExclusion, aMarkedWindowNeverShowsWhileItMovesAndFramesKeepComing)
     EXPECT_GE(moving.frames, 40U) << "frames keep coming while the window moves";
     EXPECT_GT(moving.steps, 10U);
     EXPECT_EQ(moving.framesWithColour, 0U) << "of " << moving.frames << " frames";
+}
+
+// A window manager may hold the client deeper in its frame, behind windows of its own, and hold several clients in
+// one frame (as tabs).
+TEST_F(CaptureFixture, aClientDeepInsideAFrameIsFound) {
+    Painter painter;
+    painter.window({0, 0, 1920, 1080}, 0x808080);
+    const auto frameAround = [&](const PixelRect& place) {
+        const Window frame = painter.window(place, 0x00FF00);
+        painter.child(frame, {0, 0, place.width, 20}, 0x0000FF); // a title bar
+        return painter.child(frame, {10, 30, place.width - 20, place.height - 40}, 0x00FF00);
+    };
+    const Window marked = painter.child(frameAround({100, 100, 420, 340}), {0, 0, 400, 300}, 0xFF00FF, true);
+    painter.markExcluded(marked, true);
+    const Window tabs = frameAround({700, 100, 420, 340});
+    painter.child(tabs, {0, 0, 400, 300}, 0x0000FF, true, getpid() + 1);
+    painter.child(tabs, {0, 0, 400, 300}, 0xFF00FF, true, getpid());
+    X11CaptureSource source;
+    FrameLog log;
+    ASSERT_EQ(start(source, configuration(1920, 1080), log), std::nullopt);
+    auto picture = log.next();
+    ASSERT_TRUE(picture);
+    for (const int left : {100, 700}) {
+        const auto where = "frame at x " + std::to_string(left);
+        expectNear(sample(*picture, left + 5, 105), {16, 128, 128}, 2, where + ", its title bar");
+        expectNear(sample(*picture, left + 210, 270), {16, 128, 128}, 2, where + ", its client");
+    }
+    EXPECT_TRUE(stop(source));
 }
 
 INSTANTIATE_TEST_SUITE_P(Motions, CaptureExclusion, ::testing::Values(Motion::jump, Motion::drag, Motion::blink),

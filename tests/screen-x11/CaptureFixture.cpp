@@ -5,6 +5,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -121,14 +122,16 @@ Painter::~Painter() {
 }
 
 Window Painter::window(const PixelRect& rect, unsigned long rgb, std::optional<long> pid) {
-    Window window = create(rect, rgb, pid, false);
+    Window window = create(DefaultRootWindow(display_), rect, rgb, pid, false);
+    windows_.push_back(window);
     XMapRaised(display_, window);
     XSync(display_, False);
     return window;
 }
 
 Window Painter::managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid) {
-    Window window = create(rect, rgb, pid, true);
+    Window window = create(DefaultRootWindow(display_), rect, rgb, pid, true);
+    windows_.push_back(window);
     XMapRaised(display_, window);
     orvik::test::waitUntil([&] {
         XWindowAttributes attributes{};
@@ -140,19 +143,30 @@ Window Painter::managedWindow(const PixelRect& rect, unsigned long rgb, std::opt
     return window;
 }
 
-Window Painter::create(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed) {
+Window Painter::child(Window parent, const PixelRect& rect, unsigned long rgb, bool client, std::optional<long> pid) {
+    Window window = create(parent, rect, rgb, pid, false);
+    if (client) {
+        const long normalState[] = {NormalState, None};
+        const Atom state = XInternAtom(display_, "WM_STATE", False);
+        XChangeProperty(display_, window, state, state, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(normalState), 2);
+    }
+    XMapWindow(display_, window);
+    XSync(display_, False);
+    return window;
+}
+
+Window Painter::create(Window parent, const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed) {
     XSetWindowAttributes attributes{};
     attributes.override_redirect = managed ? False : True;
     attributes.background_pixel = rgb;
-    Window window =
-        XCreateWindow(display_, DefaultRootWindow(display_), rect.x, rect.y, static_cast<unsigned>(rect.width),
-                      static_cast<unsigned>(rect.height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                      CWOverrideRedirect | CWBackPixel, &attributes);
+    Window window = XCreateWindow(display_, parent, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                                  static_cast<unsigned>(rect.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                  CWOverrideRedirect | CWBackPixel, &attributes);
     if (pid) {
         XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&*pid), 1);
     }
-    windows_.push_back(window);
     return window;
 }
 
@@ -170,6 +184,33 @@ void Painter::recolour(Window window, unsigned long rgb) {
     XSetWindowBackground(display_, window, rgb);
     XClearWindow(display_, window);
     XSync(display_, False);
+}
+
+void Painter::hide(Window window) {
+    XUnmapWindow(display_, window);
+    XSync(display_, False);
+}
+
+void Painter::moveTo(Window window, int x, int y) {
+    XMoveWindow(display_, window, x, y);
+    XSync(display_, False);
+}
+
+void Painter::destroy(Window window) {
+    XDestroyWindow(display_, window);
+    XSync(display_, False);
+    std::erase(windows_, window);
+}
+
+void Painter::setOpacity(Window window, double opacity) {
+    const auto value = static_cast<unsigned long>(opacity * 0xFFFFFFFF);
+    XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_WINDOW_OPACITY", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&value), 1);
+    XSync(display_, False);
+}
+
+bool Painter::compositing() {
+    return XGetSelectionOwner(display_, XInternAtom(display_, "_NET_WM_CM_S0", False)) != None;
 }
 
 void Painter::markExcluded(Window window, bool marked) {

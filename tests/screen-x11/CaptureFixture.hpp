@@ -50,15 +50,26 @@ public:
     Window window(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
     // A window the window manager frames and places; shown and drawn when this returns.
     Window managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
+    // A window inside `parent`, at `rect` within it, shown, and destroyed with it; a client carries WM_STATE, as
+    // window managers mark the windows they frame.
+    Window child(Window parent, const PixelRect& rect, unsigned long rgb, bool client = false,
+                 std::optional<long> pid = std::nullopt);
     // Where a window is on the screen now.
     PixelRect placement(Window window);
     void recolour(Window window, unsigned long rgb);
+    void hide(Window window);
+    void moveTo(Window window, int x, int y);
+    void destroy(Window window);
+    // Sets _NET_WM_WINDOW_OPACITY, which compositing managers honour.
+    void setOpacity(Window window, double opacity);
+    // True while a compositing manager owns the screen's _NET_WM_CM_S0.
+    bool compositing();
     // Sets or removes the CaptureExclusions window property, as a window showing a pairing code does.
     void markExcluded(Window window, bool marked);
     void warpPointer(int x, int y);
 
 private:
-    Window create(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed);
+    Window create(Window parent, const PixelRect& rect, unsigned long rgb, std::optional<long> pid, bool managed);
 
     _XDisplay* display_;
     std::vector<Window> windows_;

@@ -17,6 +17,8 @@ public:
     void setFrameRate(int frameRate);
     // Something on screen changed (damage, the pointer moved, a new configuration).
     void markChanged() { changed_ = true; }
+    // A change is waiting for the next picture: further ones until then change nothing.
+    bool changed() const { return changed_; }
     void frameTaken(std::uint64_t now);
     std::uint64_t nextFrameAt() const;
     // The earliest a change could be captured: one frame interval after the last picture.

@@ -136,7 +136,10 @@ void X11CaptureSession::loop(X11Capturer& capturer) {
         const auto now = X11Capturer::now();
         const auto wait = std::min(capturer.nextWakeAt() - std::min(capturer.nextWakeAt(), now), longestSleep);
         const timespec timeout{static_cast<time_t>(wait / 1'000'000'000), static_cast<long>(wait % 1'000'000'000)};
-        pollfd watched[] = {{capturer.connectionFd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        // Told of the server's events only while they could bring the next picture forward: a busy screen (a
+        // drawing reported each, the pointer's motion) then wakes the thread once a frame.
+        const short serverEvents = capturer.changeSeen() ? 0 : POLLIN;
+        pollfd watched[] = {{capturer.connectionFd(), serverEvents, 0}, {wakeFd_, POLLIN, 0}};
         ppoll(watched, 2, &timeout, nullptr);
         std::uint64_t wakes = 0;
         if (::read(wakeFd_, &wakes, sizeof wakes) < 0) {

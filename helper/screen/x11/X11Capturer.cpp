@@ -124,14 +124,24 @@ void X11Capturer::handleEvents() {
         noteDamage();
         drain(); // what arrived during that round trip, before the thread sleeps
     }
+    // A place our window left came out of its hold: a new picture shows what is there now.
+    if (!isBroken() && ownWindows_->settle(now())) pacer_.markChanged();
 }
 
-void X11Capturer::drain() {
+// Handles, in order, the events that have arrived and that the server sent before it began request `before` (all
+// of them by default). Those arriving meanwhile wait for the next round: a flood of events never keeps the thread
+// from taking pictures.
+void X11Capturer::drain(unsigned long before) {
     Display* handle = display_->get();
-    while (!isBroken() && XPending(handle) > 0) {
+    const auto time = now();
+    for (int arrived = XEventsQueued(handle, QueuedAfterReading); arrived > 0 && !isBroken(); --arrived) {
         XEvent event{};
         XNextEvent(handle, &event);
-        dispatch(event);
+        if (event.xany.serial >= before) {
+            XPutBackEvent(handle, &event); // for the next round
+            return;
+        }
+        dispatch(event, time);
     }
 }
 
@@ -169,8 +179,9 @@ bool X11Capturer::isScreenChange(const XEvent& event) const {
     return randrEvent_ && (event.type == *randrEvent_ + RRScreenChangeNotify || event.type == *randrEvent_ + RRNotify);
 }
 
-void X11Capturer::dispatch(const XEvent& event) {
-    if (event.type == damageEvent_ + XDamageNotify) {
+void X11Capturer::dispatch(const XEvent& event, std::uint64_t time) {
+    if (event.type == damageEvent_ + XDamageNotify &&
+        reinterpret_cast<const XDamageNotifyEvent&>(event).damage == damage_) {
         damagePending_ = true;
         return;
     }
@@ -179,7 +190,7 @@ void X11Capturer::dispatch(const XEvent& event) {
         pacer_.markChanged();
         return;
     }
-    ownWindows_->handle(event);
+    ownWindows_->handle(event, time);
     if (isScreenChange(event)) {
         // The screen or its monitors changed: the monitor may have moved, shrunk or gone.
         XEvent copy = event; // Xlib takes it mutable
@@ -227,7 +238,10 @@ void X11Capturer::checkPointer() {
 }
 
 std::uint64_t X11Capturer::nextWakeAt() const {
-    const auto next = std::min(pacer_.nextFrameAt(), nextPointerCheck_);
+    // Events read from the connection but not handled yet: the connection may have nothing more to tell.
+    if (!isBroken() && XEventsQueued(display_->get(), QueuedAlready) > 0) return 0;
+    auto next = std::min(pacer_.nextFrameAt(), nextPointerCheck_);
+    if (auto settles = ownWindows_->nextSettleAt()) next = std::min(next, *settles);
     return damagePending_ ? std::min(next, pacer_.nextChangeAt()) : next;
 }
 
@@ -236,8 +250,7 @@ std::optional<CapturedFrame> X11Capturer::capture(CaptureStageTimes& times) {
     pacer_.frameTaken(started);
     auto buffer = pool_->acquire();
     if (!buffer || !takePicture()) return std::nullopt;
-    for (const auto& window : ownWindows_->places()) blackOut(window, area_, image_->pixels(), image_->stride());
-    ownWindows_->pictureTaken();
+    for (const auto& place : ownWindows_->places(started)) blackOut(place, area_, image_->pixels(), image_->stride());
     X11CursorPainter::paint(*display_, image_->pixels(), image_->stride(), area_);
     if (isBroken()) return std::nullopt;
     const auto grabbed = now();
@@ -247,18 +260,26 @@ std::optional<CapturedFrame> X11Capturer::capture(CaptureStageTimes& times) {
     return CapturedFrame{std::move(buffer), converted};
 }
 
-// Reads the screen knowing every place our windows held meanwhile: the events read with the picture's reply tell
-// of every move the server made before it read the picture. A window that appeared meanwhile, or a screen laid
-// out anew, is not told by moves: the picture is then read again with the server grabbed, so nothing changes
-// between looking at the windows and reading it (other clients wait that long, only in that rare case).
+// Reads the screen knowing where our windows were when it was read: the events the server sent before it began
+// reading tell of every move, leave and drawing made before, and only those are handled before the picture is
+// painted black (a drawing told after it may have come too late for it). A window that appeared meanwhile, or a
+// screen laid out anew, is not told by moves: the picture is then read again with the server grabbed, so nothing
+// changes between looking at the windows and reading it (other clients wait that long, only in that rare case).
 bool X11Capturer::takePicture() {
-    if (ownWindows_->listStale()) ownWindows_->refresh();
+    if (ownWindows_->listStale()) ownWindows_->refresh(now());
     const auto layout = layouts_;
-    if (!image_ || !image_->grab(area_.x, area_.y)) return false;
-    drain();
+    if (!readPicture()) return false;
     if (isBroken() || monitorGone_) return false;
     if (!ownWindows_->listStale() && layout == layouts_) return true;
     return takeGrabbedPicture();
+}
+
+bool X11Capturer::readPicture() {
+    if (!image_) return false;
+    const auto request = NextRequest(display_->get());
+    if (!image_->grab(area_.x, area_.y)) return false;
+    drain(request);
+    return true;
 }
 
 bool X11Capturer::takeGrabbedPicture() {
@@ -267,9 +288,9 @@ bool X11Capturer::takeGrabbedPicture() {
     XSync(handle, False); // every event sent before the grab is now queued
     drain();
     bool taken = false;
-    if (!isBroken() && !monitorGone_ && image_) {
-        if (ownWindows_->listStale()) ownWindows_->refresh();
-        taken = image_->grab(area_.x, area_.y);
+    if (!isBroken() && !monitorGone_) {
+        if (ownWindows_->listStale()) ownWindows_->refresh(now());
+        taken = readPicture();
     }
     if (isBroken()) return false;
     XUngrabServer(handle);

@@ -12,6 +12,7 @@
 #include <X11/extensions/Xdamage.h>
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,9 @@ public:
     void handleEvents();
     std::uint64_t nextWakeAt() const;
     bool frameDue() const { return now() >= pacer_.nextFrameAt(); }
+    // True when the next picture is taken for a change already seen: what the server sends until then need not
+    // wake the thread (it is read before the picture).
+    bool changeSeen() const { return pacer_.changed(); }
     // Takes one picture now; absent when every buffer is still in use or the server did not answer.
     std::optional<CapturedFrame> capture(CaptureStageTimes& times);
 
@@ -52,8 +56,9 @@ private:
     std::optional<ScreenCaptureFailure> layOut();
     bool takePicture();
     bool takeGrabbedPicture();
-    void drain();
-    void dispatch(const XEvent& event);
+    bool readPicture();
+    void drain(unsigned long before = std::numeric_limits<unsigned long>::max());
+    void dispatch(const XEvent& event, std::uint64_t time);
     void noteDamage();
     void checkPointer();
     void followPointerMotion();

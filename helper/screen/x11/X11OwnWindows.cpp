@@ -2,52 +2,57 @@
 
 #include "screen/CaptureExclusions.hpp"
 
-#include <X11/Xatom.h>
-#include <unistd.h>
-
-#include <algorithm>
-
 namespace orvik::helper {
 namespace {
 
-std::vector<Window> childrenOf(Display* display, Window window) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> result;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) && children) {
-        result.assign(children, children + count);
-    }
-    if (children) XFree(children);
-    return result;
+bool contains(const PixelRect& outer, const PixelRect& inner) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
 }
 
 } // namespace
 
-X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), pid_(getpid()) {
+X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), ownership_(display), repaints_(display) {
     // Also the root's own changes, for the capturer: its size, and RandR monitors set by clients, which are
     // announced only as the root's ConfigureNotify.
     XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask | StructureNotifyMask);
 }
 
-void X11OwnWindows::handle(const XEvent& event) {
+void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
+    if (auto drawn = repaints_.handle(event)) {
+        vacated_.repainted(*drawn);
+        return;
+    }
     // Only the server's own reports of the root's children: a client may send anything (XSendEvent).
     if (event.xany.send_event) return;
     const Window root = display_.root();
     switch (event.type) {
-    case CreateNotify:
+    case CreateNotify: {
+        const auto& create = event.xcreatewindow;
         // An unmapped window shows nothing; a reused id is looked at afresh once the window is shown.
-        known_.erase(event.xcreatewindow.window);
+        known_.erase(create.window);
+        if (create.parent == root) {
+            geometry_[create.window] = {create.x, create.y, create.width + 2 * create.border_width,
+                                        create.height + 2 * create.border_width};
+        }
         break;
+    }
     case MapNotify:
-        // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then.
-        known_.erase(event.xmap.window);
+        if (event.xmap.event != root) return;
+        // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then. Until then,
+        // every place it holds is kept.
+        reread_.insert(event.xmap.window);
         stale_ = true;
+        if (auto place = geometry_.find(event.xmap.window); place != geometry_.end()) {
+            mappedUnseen_.insert_or_assign(event.xmap.window, WindowTrail(place->second));
+        } else {
+            mappedUnseen_.insert_or_assign(event.xmap.window, std::nullopt);
+        }
         break;
     case ReparentNotify:
         known_.erase(event.xreparent.window);
         known_.erase(event.xreparent.parent);
+        if (event.xreparent.parent != root) geometry_.erase(event.xreparent.window);
         stale_ = true;
         break;
     case PropertyNotify:
@@ -55,123 +60,143 @@ void X11OwnWindows::handle(const XEvent& event) {
         if (event.xproperty.atom != display_.atom(CaptureExclusions::windowProperty)) return;
         known_.clear();
         stale_ = true;
+        // A window no longer marked still shows what it showed marked until it has repainted.
+        if (event.xproperty.state == PropertyDelete) {
+            for (const auto& [window, place] : shown_) leave(place, now);
+        }
         break;
     case ConfigureNotify: {
         const auto& configure = event.xconfigure;
         if (configure.event != root || configure.window == root) return;
         const int border = configure.border_width;
-        moved(configure.window,
-              {configure.x, configure.y, configure.width + 2 * border, configure.height + 2 * border});
+        moved(configure.window, {configure.x, configure.y, configure.width + 2 * border, configure.height + 2 * border},
+              now);
         break;
     }
     case GravityNotify: {
         const auto& gravity = event.xgravity;
         if (gravity.event != root) return;
-        if (auto shown = shown_.find(gravity.window); shown != shown_.end()) {
-            moved(gravity.window, {gravity.x, gravity.y, shown->second.width, shown->second.height});
+        if (auto place = geometry_.find(gravity.window); place != geometry_.end()) {
+            moved(gravity.window, {gravity.x, gravity.y, place->second.width, place->second.height}, now);
         }
         break;
     }
     case UnmapNotify:
-        if (event.xunmap.event == root) hidden(event.xunmap.window);
+        if (event.xunmap.event == root) hidden(event.xunmap.window, now);
         break;
     case DestroyNotify:
         if (event.xdestroywindow.event != root) return;
-        hidden(event.xdestroywindow.window);
+        hidden(event.xdestroywindow.window, now);
         known_.erase(event.xdestroywindow.window);
+        geometry_.erase(event.xdestroywindow.window);
         break;
     default: break;
     }
 }
 
-void X11OwnWindows::moved(Window window, const PixelRect& place) {
+void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t now) {
+    geometry_[window] = place;
+    if (auto unseen = mappedUnseen_.find(window); unseen != mappedUnseen_.end()) {
+        if (unseen->second) {
+            unseen->second->add(place);
+        } else {
+            unseen->second.emplace(place);
+        }
+    }
     auto shown = shown_.find(window);
     if (shown == shown_.end()) return;
+    if (!contains(place, shown->second)) leave(shown->second, now);
     shown->second = place;
-    trails_.try_emplace(window, place).first->second.add(place);
 }
 
-void X11OwnWindows::hidden(Window window) {
-    shown_.erase(window);
+void X11OwnWindows::hidden(Window window, std::uint64_t now) {
+    if (auto shown = shown_.find(window); shown != shown_.end()) {
+        leave(shown->second, now);
+        shown_.erase(shown);
+        followRepaints();
+        return;
+    }
+    auto unseen = mappedUnseen_.find(window);
+    if (unseen == mappedUnseen_.end()) return;
+    // Shown and hidden again before it was looked at: if it is ours, every place it held may show it.
+    auto held = std::move(unseen->second);
+    mappedUnseen_.erase(unseen);
+    // As it was last looked at, so a window shown and hidden again and again costs no round trip.
+    auto known = known_.find(window);
+    if (known == known_.end()) known = known_.emplace(window, ownership_.of(window)).first;
+    if (!known->second.ours()) return;
+    repaints_.follow(true);
+    if (held) {
+        for (const auto& place : held->places()) leave(place, now);
+    } else if (auto place = placeOf(window)) {
+        leave(place->rect, now);
+    }
 }
 
-std::vector<PixelRect> X11OwnWindows::places() const {
-    std::vector<PixelRect> result;
-    for (const auto& [window, trail] : trails_)
-        result.insert(result.end(), trail.places().begin(), trail.places().end());
+void X11OwnWindows::leave(const PixelRect& place, std::uint64_t now) {
+    vacated_.left(place, now, repaints_.compositing());
+}
+
+std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_.get(), window, &attributes)) return std::nullopt;
+    const int border = attributes.border_width;
+    return Place{{attributes.x, attributes.y, attributes.width + 2 * border, attributes.height + 2 * border},
+                 attributes.map_state == IsViewable};
+}
+
+std::vector<PixelRect> X11OwnWindows::places(std::uint64_t now) const {
+    auto result = vacated_.pieces(now);
+    for (const auto& [window, place] : shown_) result.push_back(place);
     return result;
 }
 
-void X11OwnWindows::pictureTaken() {
-    trails_.clear();
-    for (const auto& [window, place] : shown_) trails_.try_emplace(window, place);
+bool X11OwnWindows::settle(std::uint64_t now) {
+    const bool settled = vacated_.settle(now);
+    followRepaints();
+    return settled;
 }
 
-void X11OwnWindows::refresh() {
+void X11OwnWindows::followRepaints() {
+    repaints_.follow(!shown_.empty() || !vacated_.empty());
+}
+
+void X11OwnWindows::refresh(std::uint64_t now) {
     stale_ = false;
+    // Drawings are followed before any of our windows is looked at, so every drawing after it leaves is told.
+    repaints_.follow(true);
+    auto before = std::move(shown_);
     shown_.clear();
-    Display* display = display_.get();
-    std::unordered_map<Window, TopLevel> current;
-    for (Window top : childrenOf(display, display_.root())) {
+    std::unordered_map<Window, X11WindowOwnership::Marks> current;
+    for (Window top : ownership_.children(display_.root())) {
         auto found = known_.find(top);
-        TopLevel entry = found != known_.end() ? found->second : describe(top);
-        if (entry.ownedByPid || entry.marked) {
-            XWindowAttributes attributes{};
-            if (XGetWindowAttributes(display, top, &attributes) && attributes.map_state == IsViewable) {
-                const int border = attributes.border_width;
-                const PixelRect place{attributes.x, attributes.y, attributes.width + 2 * border,
-                                      attributes.height + 2 * border};
-                shown_.emplace(top, place);
-                trails_.try_emplace(top, place).first->second.add(place);
+        const auto marks = found != known_.end() && !reread_.contains(top) ? found->second : ownership_.of(top);
+        current.emplace(top, marks);
+        if (!marks.ours()) continue;
+        const auto place = placeOf(top);
+        if (place) geometry_[top] = place->rect;
+        if (place && place->viewable) shown_.emplace(top, place->rect);
+        auto unseen = mappedUnseen_.find(top);
+        if (unseen == mappedUnseen_.end()) continue;
+        // Shown since the last look: every place it held meanwhile may show it.
+        if (unseen->second) {
+            for (const auto& held : unseen->second->places()) {
+                if (!place || !place->viewable || !contains(place->rect, held)) leave(held, now);
             }
         }
-        current.emplace(top, entry);
+        if (place && !place->viewable) leave(place->rect, now);
+    }
+    // Hidden, moved or gone while the list was read (one no longer marked was left when its marker went).
+    for (const auto& [window, place] : before) {
+        auto shown = shown_.find(window);
+        auto marks = current.find(window);
+        const bool unmarked = marks != current.end() && !marks->second.ours();
+        if (!unmarked && (shown == shown_.end() || !contains(shown->second, place))) leave(place, now);
     }
     known_ = std::move(current);
-}
-
-X11OwnWindows::TopLevel X11OwnWindows::describe(Window window) {
-    TopLevel entry;
-    entry.ownedByPid = ownedByPid(window);
-    entry.marked = carriesMarker(window);
-    for (Window client : childrenOf(display_.get(), window)) {
-        entry.ownedByPid = entry.ownedByPid || ownedByPid(client);
-        entry.marked = entry.marked || carriesMarker(client);
-    }
-    return entry;
-}
-
-bool X11OwnWindows::ownedByPid(Window window) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display_.get(), window, display_.atom("_NET_WM_PID"), 0, 1, False,
-                                          XA_CARDINAL, &type, &format, &count, &remaining, &data);
-    bool ours = false;
-    if (status == Success && data && format == 32 && count == 1) {
-        unsigned long value = 0;
-        std::copy_n(data, sizeof value, reinterpret_cast<unsigned char*>(&value));
-        ours = value == static_cast<unsigned long>(pid_);
-    }
-    if (data) XFree(data);
-    return ours;
-}
-
-bool X11OwnWindows::carriesMarker(Window window) {
-    // Told of later changes of the window's properties, so a marker set on a shown window takes effect.
-    XSelectInput(display_.get(), window, PropertyChangeMask);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(display_.get(), window, display_.atom(CaptureExclusions::windowProperty), 0,
-                                          1, False, XA_CARDINAL, &type, &format, &count, &remaining, &data);
-    const bool marked = status == Success && data && count == 1;
-    if (data) XFree(data);
-    return marked;
+    mappedUnseen_.clear();
+    reread_.clear();
+    followRepaints();
 }
 
 } // namespace orvik::helper

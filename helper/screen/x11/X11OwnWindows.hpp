@@ -2,55 +2,68 @@
 
 #include "platform/DisplayIdentifiers.hpp"
 #include "platform/X11Display.hpp"
+#include "screen/x11/VacatedPlaces.hpp"
 #include "screen/x11/WindowTrail.hpp"
+#include "screen/x11/X11RepaintWatch.hpp"
+#include "screen/x11/X11WindowOwnership.hpp"
 
-#include <sys/types.h>
-
+#include <cstdint>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace orvik::helper {
 
-// Finds the windows a capture paints black, and every place they held since the last picture: top-level windows
+// Finds the windows a capture paints black, and the places they left that may still show them: top-level windows
 // (or the client windows inside a window manager's frames) whose _NET_WM_PID is our pid, and those of any process
 // that carry the CaptureExclusions window property. Which windows those are is read from the server (round trips)
-// after a window appeared, was reparented or changed its marker; where they are follows the root's structure events
-// (the owner passes every event to `handle`). The server sends events in order with replies, so the events read
-// with a picture tell of every move made before the server read it. Used only on the capture thread.
+// after a window appeared, was reparented or changed its marker; where they are, and when they leave a place,
+// follows the root's structure events; whether a place left was repainted since, the drawings reported while one
+// of ours is shown or a place is still black (the owner passes every event to `handle`, in order). Used only on
+// the capture thread. Times are nanoseconds of one monotonic clock.
 class X11OwnWindows {
 public:
     explicit X11OwnWindows(X11Display& display);
 
-    // Takes note of the root window's structure events (map, unmap, move, resize, create, destroy, reparent).
-    void handle(const XEvent& event);
+    // Takes note of the root window's structure events (map, unmap, move, resize, create, destroy, reparent) and
+    // of drawings.
+    void handle(const XEvent& event, std::uint64_t now);
     // True when a window appeared, was reparented or changed its marker since the last `refresh`: moves alone
     // keep the list.
     bool listStale() const { return stale_; }
     // Reads which top-level windows are ours and where the viewable ones are.
-    void refresh();
-    // Every place our viewable windows held since `pictureTaken`, in root-window pixels, frames included; a window
-    // hidden meanwhile keeps its places until then.
-    std::vector<PixelRect> places() const;
-    // Forgets the places held before now.
-    void pictureTaken();
+    void refresh(std::uint64_t now);
+    // Where a picture read at `now` must be black, in root-window pixels: our viewable windows, frames included,
+    // and the places they left that may still show them.
+    std::vector<PixelRect> places(std::uint64_t now) const;
+    // Forgets the places known to show something else by `now`; true when any was (a new picture shows it).
+    bool settle(std::uint64_t now);
+    // When a place left may next be known to show something else without a drawing.
+    std::optional<std::uint64_t> nextSettleAt() const { return vacated_.nextSettleAt(); }
 
 private:
-    struct TopLevel {
-        bool ownedByPid = false;
-        bool marked = false; // carries the CaptureExclusions property
+    struct Place {
+        PixelRect rect;
+        bool viewable = false;
     };
-    TopLevel describe(Window window);
-    void moved(Window window, const PixelRect& place);
-    void hidden(Window window);
-    bool ownedByPid(Window window);
-    bool carriesMarker(Window window);
+    void moved(Window window, const PixelRect& place, std::uint64_t now);
+    void hidden(Window window, std::uint64_t now);
+    void leave(const PixelRect& place, std::uint64_t now);
+    std::optional<Place> placeOf(Window window);
+    void followRepaints();
 
     X11Display& display_;
-    const pid_t pid_;
+    X11WindowOwnership ownership_;
+    X11RepaintWatch repaints_;
     bool stale_ = true;
-    std::unordered_map<Window, TopLevel> known_;
-    std::unordered_map<Window, PixelRect> shown_; // our viewable top-level windows, where they are
-    std::unordered_map<Window, WindowTrail> trails_;
+    std::unordered_map<Window, X11WindowOwnership::Marks> known_;
+    std::unordered_set<Window> reread_;              // to be looked at afresh
+    std::unordered_map<Window, PixelRect> shown_;    // our viewable top-level windows, where they are
+    std::unordered_map<Window, PixelRect> geometry_; // every top-level window's place, as far as events told
+    // The windows mapped since the last `refresh`, with every place they held since (when known).
+    std::unordered_map<Window, std::optional<WindowTrail>> mappedUnseen_;
+    VacatedPlaces vacated_;
 };
 
 } // namespace orvik::helper

@@ -1,0 +1,199 @@
+// What a marked window leaves behind on the screen after it went: its pixels on a window without a background
+// whose program does not repaint, and a compositing manager fading it out.
+#include "CaptureFixture.hpp"
+
+#include "ChildProcess.hpp"
+#include "WaitUntil.hpp"
+#include "screen/x11/VacatedPlaces.hpp"
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace orvik::helper::x11test {
+namespace {
+
+using namespace std::chrono_literals;
+using orvik::test::ChildProcess;
+
+constexpr PixelRect marked{200, 200, 400, 300};
+constexpr unsigned long grey = 0x808080;
+
+// One test for the table: each test of this program starts an X server of its own.
+TEST(VacatedPlaces, keepAPlaceBlackUntilItIsRepaintedAndHeldOut) {
+    constexpr std::uint64_t left = 1'000;
+    constexpr auto hold = VacatedPlaces::compositorHold;
+    struct Case {
+        std::string name;
+        bool compositing = false;
+        std::vector<PixelRect> repainted;
+        std::uint64_t at = left;
+        std::vector<PixelRect> black;
+    };
+    const PixelRect place{0, 0, 100, 50};
+    const Case cases[] = {
+        {"not repainted", false, {}, left + 10 * hold, {place}},
+        {"repainted", false, {{0, 0, 100, 50}}, left, {}},
+        {"repainted in two halves", false, {{0, 0, 50, 50}, {40, 0, 60, 50}}, left, {}},
+        {"repainted in the middle",
+         false,
+         {{40, 10, 20, 30}},
+         left,
+         {{0, 0, 100, 10}, {0, 40, 100, 10}, {0, 10, 40, 30}, {60, 10, 40, 30}}},
+        {"repainted elsewhere", false, {{100, 0, 10, 10}}, left, {place}},
+        {"repainted, compositing, held", true, {place}, left + hold - 1, {place}},
+        {"repainted, compositing, after the hold", true, {place}, left + hold, {}},
+        {"not repainted, compositing, after the hold", true, {}, left + hold, {place}},
+    };
+    for (const auto& placeCase : cases) {
+        VacatedPlaces places;
+        places.left(place, left, placeCase.compositing);
+        for (const auto& area : placeCase.repainted) places.repainted(area);
+        places.settle(placeCase.at);
+        EXPECT_EQ(places.pieces(placeCase.at), placeCase.black) << placeCase.name;
+        EXPECT_EQ(places.empty(), placeCase.black.empty()) << placeCase.name;
+    }
+}
+
+TEST(VacatedPlaces, manyPlacesAreKeptAsOne) {
+    VacatedPlaces places;
+    for (int step = 0; step <= static_cast<int>(VacatedPlaces::mostPlaces); ++step) {
+        places.left({step * 10, 0, 100, 50}, 0, true);
+    }
+    const std::vector<PixelRect> path{{0, 0, 180, 50}};
+    EXPECT_EQ(places.pieces(0), path) << "held: the path";
+    places.repainted({0, 0, 180, 25});
+    places.repainted({0, 25, 180, 25});
+    EXPECT_FALSE(places.settle(VacatedPlaces::compositorHold - 1));
+    EXPECT_EQ(places.nextSettleAt(), VacatedPlaces::compositorHold);
+    EXPECT_TRUE(places.settle(VacatedPlaces::compositorHold));
+    EXPECT_TRUE(places.empty());
+}
+
+// Captures the top-left quarter while a grey window is dragged along its top, so frames keep coming; every frame is
+// looked at for colour, the newest kept.
+class AfterimageFixture : public CaptureFixture {
+protected:
+    void TearDown() override {
+        mover_.reset();
+        stop(source_);
+    }
+    bool startWatching() {
+        const Window ticker = painter_.window({20, 20, 60, 60}, 0x404040);
+        auto colour = watch_.frameHandler();
+        auto newest = log_.frameHandler();
+        const auto both = [colour, newest](CapturedFrame frame) {
+            colour(frame);
+            newest(std::move(frame));
+        };
+        if (start(source_, configuration(960, 540, 60, {0, 0, 0.5, 0.5}), both, log_.stopHandler()) || !log_.next()) {
+            return false;
+        }
+        mover_.emplace(ticker, WindowMover::Motion::drag, PixelRect{20, 20, 60, 60});
+        return true;
+    }
+    // Counts the frames with colour among the next `frames`, which must come: the stream goes on meanwhile.
+    std::size_t colouredAmong(std::size_t frames) {
+        const auto before = watch_.framesWithColour();
+        EXPECT_TRUE(log_.next(frames)) << "frames keep coming";
+        return watch_.framesWithColour() - before;
+    }
+    // True once a picture has `rgb`'s brightness (within `tolerance`) at x, y.
+    bool eventuallyShows(int x, int y, unsigned long rgb, int tolerance = 3) {
+        const int expected = bt709(rgb)[0];
+        return orvik::test::waitUntil([&] {
+            auto picture = log_.next();
+            return picture && std::abs(sample(*picture, x, y)[0] - expected) <= tolerance;
+        });
+    }
+    bool showsWhereItWas(unsigned long rgb) { return eventuallyShows(marked.x + 100, marked.y + 150, rgb); }
+
+    Painter painter_;
+
+private:
+    X11CaptureSource source_;
+    ColourWatch watch_;
+    FrameLog log_;
+    std::optional<WindowMover> mover_;
+};
+
+enum class Leave { hidden, moved, closed };
+
+class StoppedProgramBeneath : public AfterimageFixture, public ::testing::WithParamInterface<Leave> {};
+
+// Above a window without a background, what the marked window showed stays on the screen until the program
+// beneath repaints it: black as long as that program is stopped, shown again once it has repainted.
+TEST_P(StoppedProgramBeneath, aMarkedWindowLeavesNoPixelsOnItUntilItRepaints) {
+    painter_.window({0, 0, 1920, 1080}, grey);
+    ChildProcess beneath({ORVIK_TEST_BACKGROUNDLESS_WINDOW, "0", "0", "960", "540", "808080"});
+    ASSERT_EQ(beneath.readLine(10s), "ready");
+    const Window window = painter_.window(marked, 0xFF00FF);
+    painter_.markExcluded(window, true);
+    ASSERT_TRUE(startWatching());
+    beneath.signal(SIGSTOP);
+    switch (GetParam()) {
+    case Leave::hidden: painter_.hide(window); break;
+    case Leave::moved: painter_.moveTo(window, marked.x + 300, marked.y); break;
+    case Leave::closed: painter_.destroy(window); break;
+    }
+    EXPECT_EQ(colouredAmong(30), 0U) << "frames with the marked window's pixels";
+    beneath.signal(SIGCONT);
+    EXPECT_TRUE(showsWhereItWas(grey)) << "repainted, the place is shown";
+}
+
+INSTANTIATE_TEST_SUITE_P(Leaves, StoppedProgramBeneath, ::testing::Values(Leave::hidden, Leave::moved, Leave::closed),
+                         [](const ::testing::TestParamInfo<Leave>& leave) {
+                             return leave.param == Leave::hidden  ? "hidden"
+                                    : leave.param == Leave::moved ? "moved"
+                                                                  : "closed";
+                         });
+
+// The fading, shadow and opacity settings of picom's sample configuration; without vsync, which Xvfb lacks.
+constexpr char picomConfiguration[] = R"(backend = "xrender";
+vsync = false;
+fading = true;
+fade-in-step = 0.03;
+fade-out-step = 0.03;
+shadow = true;
+shadow-radius = 7;
+shadow-offset-x = -7;
+shadow-offset-y = -7;
+inactive-opacity = 0.8;
+frame-opacity = 0.7;
+mark-ovredir-focused = true;
+use-damage = true;
+)";
+
+std::vector<std::string> compositorCommand(const std::string& name) {
+    if (name == "xcompmgr") return {"xcompmgr", "-f"};
+    const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/picom.conf";
+    std::ofstream(path) << picomConfiguration;
+    return {"picom", "--config", path};
+}
+
+class FadingCompositor : public AfterimageFixture, public ::testing::WithParamInterface<std::string> {};
+
+// A compositing manager paints a hidden window on, fading it out, after the X server has hidden it.
+TEST_P(FadingCompositor, aMarkedWindowNeverShowsWhileItFadesOut) {
+    painter_.window({0, 0, 1920, 1080}, grey);
+    const Window window = painter_.window(marked, 0xFF00FF);
+    painter_.markExcluded(window, true);
+    // White, half transparent: light grey once the compositing manager has faded it in, as it fades in the rest.
+    const Window translucent = painter_.window({100, 400, 40, 40}, 0xFFFFFF);
+    painter_.setOpacity(translucent, 0.5);
+    ChildProcess compositor(compositorCommand(GetParam()));
+    ASSERT_TRUE(orvik::test::waitUntil([&] { return painter_.compositing(); }));
+    ASSERT_TRUE(startWatching());
+    ASSERT_TRUE(eventuallyShows(120, 420, 0xBFBFBF)) << "the compositing manager has faded it in";
+    painter_.hide(window);
+    EXPECT_EQ(colouredAmong(40), 0U) << "frames with the marked window's pixels";
+    EXPECT_TRUE(showsWhereItWas(grey)) << "faded out, the place is shown";
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositors, FadingCompositor, ::testing::Values("picom", "xcompmgr"),
+                         [](const ::testing::TestParamInfo<std::string>& name) { return name.param; });
+
+} // namespace
+} // namespace orvik::helper::x11test
