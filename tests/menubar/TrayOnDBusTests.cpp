@@ -1,9 +1,12 @@
 #include "ChildProcess.hpp"
 #include "MenuTestSupport.hpp"
 #include "WaitUntil.hpp"
+#include "menubar/DBusMenuTypes.hpp"
 #include "menubar/MenuBarGlyph.hpp"
+#include "menubar/StatusNotifierTypes.hpp"
 #include "menubar/TrayInk.hpp"
 #include "menubar/TrayPresence.hpp"
+#include "model/GlobalHotKeying.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +15,15 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <iostream>
 
 #include <map>
 #include <memory>
@@ -160,6 +166,33 @@ std::unique_ptr<orvik::test::ChildProcess> startWatcher(const QString& log) {
         "/usr/bin/python3", "-m", "dbusmock", "-l", log.toStdString(), "--template", ORVIK_WATCHER_TEMPLATE});
 }
 
+// The bus name of the item registered last with the mocked watcher, once one registered.
+QString registeredItem(const QString& log) {
+    QString item;
+    eventually([&] {
+        QFile file(log);
+        const QString calls = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        const qsizetype at = calls.lastIndexOf(QStringLiteral("RegisterStatusNotifierItem \""));
+        if (at >= 0) item = calls.mid(at).section(u'"', 1, 1);
+        return !item.isEmpty();
+    });
+    return item;
+}
+
+// The colour of the glyph's opaque pixels in the item's icon at 22 px, as a host that draws its pixmap sees it.
+QColor exportedInk(const QString& item) {
+    const auto pixmaps = qdbus_cast<QList<StatusNotifierPixmap>>(itemProperty(item, QStringLiteral("IconPixmap")));
+    QColor ink;
+    for (const StatusNotifierPixmap& pixmap : pixmaps) {
+        if (pixmap.width != 22 || pixmap.pixels.size() != 22 * 22 * 4) continue;
+        for (qsizetype at = 0; at < pixmap.pixels.size(); at += 4) {
+            const auto byte = [&](qsizetype offset) { return static_cast<uchar>(pixmap.pixels[at + offset]); };
+            if (byte(0) == 255) ink = QColor(byte(1), byte(2), byte(3));
+        }
+    }
+    return ink;
+}
+
 TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     test::application();
     const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/watcher.log");
@@ -179,14 +212,8 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     snapshot.isPaused = true;
     tray.update(snapshot, {}, MenuBarGlyphState::slashed);
     tray.show();
-    QString item;
-    ASSERT_TRUE(eventually([&] {
-        QFile file(log);
-        const QString calls = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-        const qsizetype at = calls.indexOf(QStringLiteral("RegisterStatusNotifierItem \""));
-        if (at >= 0) item = calls.mid(at).section(u'"', 1, 1);
-        return !item.isEmpty();
-    }));
+    const QString item = registeredItem(log);
+    ASSERT_FALSE(item.isEmpty());
 
     // Asked without introspection: that is a blocking call, and this thread is the one that answers.
     QDBusMessage getLayout = QDBusMessage::createMethodCall(
@@ -227,23 +254,12 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     QDir(installed).removeRecursively();
 }
 
-// The colour of the glyph's opaque pixels in the tray icon.
-QColor glyphInk(const QSystemTrayIcon& icon) {
-    const QImage image = icon.icon().pixmap(QSize(22, 22)).toImage();
-    QColor ink;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixelColor(x, y).alpha() == 255) ink = image.pixelColor(x, y);
-        }
-    }
-    return ink;
-}
-
 // The settings portal's colour-scheme preference points to the panel: asked at the start, followed by its signal.
 TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
     test::application();
     qunsetenv("XDG_CURRENT_DESKTOP");
-    auto watcher = startWatcher(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/watcher.log"));
+    const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/portal-watcher.log");
+    auto watcher = startWatcher(log);
     ASSERT_TRUE(eventually(hostRegistered));
     const QString portalName = QStringLiteral("org.freedesktop.portal.Desktop");
     orvik::test::ChildProcess portal({"/usr/bin/python3", "-m", "dbusmock", "--template", ORVIK_PORTAL_TEMPLATE,
@@ -254,11 +270,12 @@ TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
     TrayPresence tray(options);
     tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
     tray.show();
+    const QString item = registeredItem(log);
+    ASSERT_FALSE(item.isEmpty());
     // Dark: an ink that stands out from a dark panel far more than the neutral grey would.
     constexpr double themedContrast = 7.0;
-    EXPECT_TRUE(eventually([&] {
-        return TrayInk::contrast(glyphInk(tray.trayIcon()), TrayInk::darkPanel) >= themedContrast;
-    })) << glyphInk(tray.trayIcon()).name().toStdString();
+    EXPECT_TRUE(eventually([&] { return TrayInk::contrast(exportedInk(item), TrayInk::darkPanel) >= themedContrast; }))
+        << exportedInk(item).name().toStdString();
 
     // Light.
     ASSERT_TRUE(call(portalName, QStringLiteral("/org/freedesktop/portal/desktop"),
@@ -268,9 +285,8 @@ TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
                       QVariantList{QVariant::fromValue(QDBusVariant(QStringLiteral("org.freedesktop.appearance"))),
                                    QVariant::fromValue(QDBusVariant(QStringLiteral("color-scheme"))),
                                    QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(2u))))}}));
-    EXPECT_TRUE(eventually([&] {
-        return TrayInk::contrast(glyphInk(tray.trayIcon()), TrayInk::lightPanel) >= themedContrast;
-    })) << glyphInk(tray.trayIcon()).name().toStdString();
+    EXPECT_TRUE(eventually([&] { return TrayInk::contrast(exportedInk(item), TrayInk::lightPanel) >= themedContrast; }))
+        << exportedInk(item).name().toStdString();
 }
 
 // Debian's StatusNotifierItem host with a watcher of its own, drawing a bar of `colour` across the screen's top. It
@@ -407,7 +423,7 @@ TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
             EXPECT_EQ(itemProperty(item, QStringLiteral("IconThemePath")).toString(), themes.path());
             EXPECT_EQ(itemProperty(item, QStringLiteral("IconName")).toString(),
                       QStringLiteral("orvik-helper-connected-symbolic"));
-            // Qt's item still answers: its tooltip, and a click opens the menu.
+            // It has a tooltip, and a click opens the menu.
             EXPECT_TRUE(itemProperty(item, QStringLiteral("ToolTip")).isValid());
             EXPECT_TRUE(call(item, QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
                              QStringLiteral("Activate"), {0, 0}));
@@ -427,5 +443,92 @@ TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
     qunsetenv("XDG_CURRENT_DESKTOP");
 }
 
+// A signal on the bus, as a host that follows it receives it.
+class BusSignal : public QObject {
+    Q_OBJECT
+public:
+    BusSignal(const QString& service, const QString& path, const QString& interface, const QString& name) {
+        QDBusConnection::sessionBus().connect(service, path, interface, name, this, SLOT(receive(QDBusMessage)));
+    }
+
+    std::vector<QDBusMessage> received;
+
+public slots:
+    void receive(const QDBusMessage& message) { received.push_back(message); }
+};
+
+// Whether an ItemsPropertiesUpdated signal relabelled an item to `label`.
+bool relabelled(const std::vector<QDBusMessage>& announced, const std::string& label) {
+    for (const QDBusMessage& signal : announced) {
+        for (const auto& item : qdbus_cast<QList<DBusMenuItemProperties>>(signal.arguments().value(0))) {
+            if (shownLabel(item.properties.value(QStringLiteral("label")).toString()) == label) return true;
+        }
+    }
+    return false;
+}
+
+// At login the helper may start before the panel. A StatusNotifierItem host that starts once the window stands in
+// for the tray gets the item: it draws the glyph, the window goes, and the menu the host shows from the bus holds
+// the menu's items, which act when the host says one was clicked, and follows the model.
+TEST(TrayOnDBusLate, AHostThatStartsAfterTheHelperGetsTheItemItsMenuActsAndTheWindowGoes) {
+    test::application();
+    TrayPresence::Options options;
+    options.trayGrace = 300ms;
+    TrayPresence tray(options);
+    std::vector<std::string> calls;
+    MenuActions actions;
+    actions.setPaused = [&calls](bool paused) { calls.push_back(paused ? "pause" : "resume"); };
+    MenuSnapshot snapshot;
+    snapshot.pairedDevices = {test::pairedDevice(test::strangeName)};
+    tray.update(snapshot, actions, MenuBarGlyphState::connected);
+    tray.show();
+    ASSERT_TRUE(eventually([&] { return tray.fallbackWindow().isVisible(); }));
+
+    std::chrono::steady_clock::time_point watcherCame;
+    QDBusServiceWatcher watcherComing(watcherName, QDBusConnection::sessionBus(),
+                                      QDBusServiceWatcher::WatchForRegistration);
+    QObject::connect(&watcherComing, &QDBusServiceWatcher::serviceRegistered,
+                     [&watcherCame] { watcherCame = std::chrono::steady_clock::now(); });
+    constexpr int barHeight = 30;
+    const auto host = startSniHost("#202020", barHeight);
+    ASSERT_TRUE(host);
+    QString item;
+    ASSERT_TRUE(eventually([&] { return !(item = exportedItem()).isEmpty(); }));
+    std::cout
+        << "registered within "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - watcherCame).count()
+        << " ms of the watcher's coming" << std::endl;
+    EXPECT_TRUE(eventually([&] { return !tray.fallbackWindow().isVisible(); }));
+    EXPECT_EQ(tray.menuPlace(), MenuPlace::tray);
+    const QRect bar(0, 0, QGuiApplication::primaryScreen()->geometry().width(), barHeight);
+    EXPECT_TRUE(eventually([&] { return test::contrastWithCorner(bar) >= TrayInk::minimumContrast; }));
+
+    auto layout = call(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                       QStringLiteral("GetLayout"), {0, -1, QStringList()});
+    ASSERT_TRUE(layout);
+    std::vector<std::string> lines;
+    readLayout(layout->arguments().at(1).value<QDBusArgument>(), lines, "");
+    EXPECT_EQ(lines, test::outline(HelperMenu::items(snapshot, actions)));
+    const auto ids = exportedIds(item);
+    const std::string pause = "Pause Orvik (" + std::string(GlobalHotKeying::displayString) + ")";
+    ASSERT_TRUE(ids.contains(pause));
+    EXPECT_TRUE(call(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                     QStringLiteral("Event"),
+                     {ids.at(pause), QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}));
+    EXPECT_TRUE(eventually([&] { return calls == std::vector<std::string>{"pause"}; }));
+
+    BusSignal updates(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                      QStringLiteral("ItemsPropertiesUpdated"));
+    // A call answered after the bus took the signal's match.
+    ASSERT_TRUE(call(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                     QStringLiteral("AboutToShow"), {0}));
+    snapshot.menuStatus.kind = HelperAppModel::MenuStatus::Kind::paused;
+    snapshot.isPaused = true;
+    tray.update(snapshot, actions, MenuBarGlyphState::slashed);
+    EXPECT_TRUE(eventually([&] { return relabelled(updates.received, "Paused"); }));
+}
+
 } // namespace
 } // namespace orvik::helper
+
+#include "TrayOnDBusTests.moc"
