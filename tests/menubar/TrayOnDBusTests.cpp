@@ -23,6 +23,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <iostream>
 
 #include <map>
@@ -307,10 +308,22 @@ std::unique_ptr<orvik::test::ChildProcess> startSniHost(const std::string& colou
     return nullptr;
 }
 
-// The GTK theme published the way a settings daemon does: a window owning _XSETTINGS_S0 with the property on it.
+// The GTK theme published the way a settings daemon does: a window owning _XSETTINGS_S0 with the property on it,
+// which changes when the theme does.
 class PublishedGtkTheme {
 public:
-    explicit PublishedGtkTheme(const std::string& theme) {
+    explicit PublishedGtkTheme(const std::string& theme)
+        : display_(XOpenDisplay(nullptr)),
+          window_(XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0)) {
+        publish(theme);
+        XSetSelectionOwner(display_, XInternAtom(display_, "_XSETTINGS_S0", False), window_, CurrentTime);
+        XSync(display_, False);
+    }
+    ~PublishedGtkTheme() { XCloseDisplay(display_); }
+    PublishedGtkTheme(const PublishedGtkTheme&) = delete;
+    PublishedGtkTheme& operator=(const PublishedGtkTheme&) = delete;
+
+    void publish(const std::string& theme) {
         const std::string name = "Net/ThemeName";
         std::vector<unsigned char> blob = {0, 0, 0, 0};
         auto word = [&blob](std::uint32_t value) {
@@ -320,27 +333,23 @@ public:
             blob.insert(blob.end(), text.begin(), text.end());
             while (blob.size() % 4 != 0) blob.push_back(0);
         };
-        word(1); // serial
+        word(++serial_);
         word(1); // one setting: a text
         blob.insert(blob.end(), {1, 0, static_cast<unsigned char>(name.size()), 0});
         padded(name);
-        word(1); // its serial
+        word(serial_);
         word(static_cast<std::uint32_t>(theme.size()));
         padded(theme);
-        display_ = XOpenDisplay(nullptr);
-        const Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
         const Atom settings = XInternAtom(display_, "_XSETTINGS_SETTINGS", False);
-        XChangeProperty(display_, window, settings, settings, 8, PropModeReplace, blob.data(),
+        XChangeProperty(display_, window_, settings, settings, 8, PropModeReplace, blob.data(),
                         static_cast<int>(blob.size()));
-        XSetSelectionOwner(display_, XInternAtom(display_, "_XSETTINGS_S0", False), window, CurrentTime);
         XSync(display_, False);
     }
-    ~PublishedGtkTheme() { XCloseDisplay(display_); }
-    PublishedGtkTheme(const PublishedGtkTheme&) = delete;
-    PublishedGtkTheme& operator=(const PublishedGtkTheme&) = delete;
 
 private:
     Display* display_;
+    Window window_;
+    std::uint32_t serial_ = 0;
 };
 
 struct BarCase {
@@ -440,6 +449,74 @@ TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
         }
     }
     QFile::remove(kdeglobals);
+    qunsetenv("XDG_CURRENT_DESKTOP");
+}
+
+// How long `condition` took to hold, in milliseconds; absent where it did not within the usual wait.
+std::optional<long long> millisecondsUntil(const std::function<bool()>& condition) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!eventually(condition)) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A desktop that switches its theme while the helper runs: the settings daemon's GTK theme (as XFCE switches it,
+// and a daemon started anew) and KDE's colours (written the way KDE writes them, a new file renamed over the old)
+// are followed as they change. The item's glyph stands out from the panel each points to.
+TEST(TrayOnDBus, TheGlyphFollowsTheDesktopsThemeAsItChanges) {
+    test::application();
+    const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/theme-watcher.log");
+    auto watcher = startWatcher(log);
+    ASSERT_TRUE(eventually(hostRegistered));
+    constexpr double themedContrast = 7.0;
+    const auto standsOutFrom = [](const QString& item, const QColor& panel, double atLeast) {
+        return [item, panel, atLeast] { return TrayInk::contrast(exportedInk(item), panel) >= atLeast; };
+    };
+    TrayPresence::Options options;
+    options.trayGrace = 300ms;
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        PublishedGtkTheme daemon("Adwaita-dark");
+        TrayPresence tray(options);
+        tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
+        tray.show();
+        const QString item = registeredItem(log);
+        ASSERT_FALSE(item.isEmpty());
+        ASSERT_TRUE(eventually(standsOutFrom(item, TrayInk::darkPanel, themedContrast)));
+        daemon.publish("Adwaita");
+        auto took = millisecondsUntil(standsOutFrom(item, TrayInk::lightPanel, TrayInk::minimumContrast));
+        EXPECT_TRUE(took) << "XSETTINGS theme changed: " << exportedInk(item).name().toStdString();
+        std::cout << "XSETTINGS change followed in " << took.value_or(-1) << " ms" << std::endl;
+        PublishedGtkTheme restarted("Adwaita-dark");
+        took = millisecondsUntil(standsOutFrom(item, TrayInk::darkPanel, themedContrast));
+        EXPECT_TRUE(took) << "XSETTINGS owner changed: " << exportedInk(item).name().toStdString();
+        std::cout << "XSETTINGS owner change followed in " << took.value_or(-1) << " ms" << std::endl;
+        restarted.publish("Adwaita");
+        EXPECT_TRUE(eventually(standsOutFrom(item, TrayInk::lightPanel, TrayInk::minimumContrast)))
+            << "the new owner's theme changed: " << exportedInk(item).name().toStdString();
+    }
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        ASSERT_TRUE(QDir().mkpath(config));
+        const auto writeColours = [&config](const char* window) {
+            QFile file(config + QStringLiteral("/kdeglobals.new"));
+            const bool written = file.open(QIODevice::WriteOnly) &&
+                                 file.write(QByteArray("[Colors:Window]\nBackgroundNormal=") + window + "\n") > 0;
+            file.close();
+            return written && std::rename(qPrintable(file.fileName()), qPrintable(config + "/kdeglobals")) == 0;
+        };
+        ASSERT_TRUE(writeColours("32,35,38"));
+        TrayPresence tray(options);
+        tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
+        tray.show();
+        const QString item = registeredItem(log);
+        ASSERT_TRUE(eventually(standsOutFrom(item, QColor(32, 35, 38), themedContrast)));
+        ASSERT_TRUE(writeColours("239,240,241"));
+        const auto took = millisecondsUntil(standsOutFrom(item, QColor(239, 240, 241), themedContrast));
+        EXPECT_TRUE(took) << "kdeglobals replaced: " << exportedInk(item).name().toStdString();
+        std::cout << "kdeglobals change followed in " << took.value_or(-1) << " ms" << std::endl;
+        QFile::remove(config + QStringLiteral("/kdeglobals"));
+    }
     qunsetenv("XDG_CURRENT_DESKTOP");
 }
 

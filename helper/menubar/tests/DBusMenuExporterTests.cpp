@@ -33,11 +33,11 @@ protected:
         renderer.update(HelperMenu::items(snapshot, {}));
         // What the menu's making announced.
         QCoreApplication::processEvents();
-        QObject::connect(&exporter, &DBusMenuExporter::ItemsPropertiesUpdated,
-                         [this](const QList<DBusMenuItemProperties>& updated,
-                                const QList<DBusMenuItemPropertyNames>& removed) {
-                             updates.emplace_back(updated, removed);
-                         });
+        QObject::connect(
+            &exporter, &DBusMenuExporter::ItemsPropertiesUpdated,
+            [this](const QList<DBusMenuItemProperties>& updated, const QList<DBusMenuItemPropertyNames>& removed) {
+                updates.emplace_back(updated, removed);
+            });
         QObject::connect(&exporter, &DBusMenuExporter::LayoutUpdated, [this] { ++layouts; });
         // A host reads the menu, which gives its items their identifiers.
         exporter.GetLayout(0, -1, {}, layout);
