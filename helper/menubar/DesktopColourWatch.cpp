@@ -6,8 +6,9 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDir>
 #include <QFile>
-#include <QGuiApplication>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace orvik::helper {
@@ -21,6 +22,9 @@ const QString colorSchemeKey = QStringLiteral("color-scheme");
 
 // KDE's configuration files are a few kilobytes; a larger one is not read beyond this.
 constexpr qint64 kdeConfigBytesAtMost = 1024 * 1024;
+// The files read under KDE.
+const QString kdeGlobals = QStringLiteral("kdeglobals");
+const QString plasmaConfig = QStringLiteral("plasmarc");
 
 // The user's file first, then the system's, as KDE reads them: the first that has the key.
 std::optional<std::string> kdeSetting(const QString& file, std::string_view group, std::string_view key) {
@@ -36,11 +40,17 @@ std::optional<std::string> kdeSetting(const QString& file, std::string_view grou
     return std::nullopt;
 }
 
-std::string gtkTheme() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (x11 == nullptr || x11->display() == nullptr) return {};
-    const auto settings = XSettings::read(x11->display());
+std::string gtkTheme(_XDisplay* display) {
+    if (display == nullptr) return {};
+    const auto settings = XSettings::read(display);
     return settings ? XSettings::text(*settings, "Net/ThemeName").value_or("") : "";
+}
+
+// Whether the desktop's name says KDE, whose files alone are read.
+bool onKde() {
+    DesktopColours named;
+    named.desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString();
+    return named.names("KDE");
 }
 
 // The portal's Read answers a variant holding the value's variant (older portals) or the value's.
@@ -51,7 +61,8 @@ QVariant unwrapped(QVariant value) {
 
 } // namespace
 
-DesktopColourWatch::DesktopColourWatch(QObject* parent) : QObject(parent) {
+DesktopColourWatch::DesktopColourWatch(QObject* parent)
+    : QObject(parent), xsettings_(XSettings::selectionPrefix, XSettings::property) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
                 SLOT(settingChanged(QString, QString, QDBusVariant)));
@@ -64,19 +75,10 @@ DesktopColourWatch::DesktopColourWatch(QObject* parent) : QObject(parent) {
         if (!reply.isError()) takeColorScheme(reply.value().variant());
         call->deleteLater();
     });
-}
-
-DesktopColours DesktopColourWatch::current() const {
-    DesktopColours colours;
-    colours.desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString();
-    colours.colorScheme = colorScheme_;
-    colours.gtkTheme = gtkTheme();
-    if (colours.names("KDE")) {
-        colours.plasmaTheme = kdeSetting(QStringLiteral("plasmarc"), "Theme", "name").value_or("");
-        const auto window = kdeSetting(QStringLiteral("kdeglobals"), "Colors:Window", "BackgroundNormal");
-        if (window) colours.kdeWindow = DesktopColours::kdeColour(*window);
-    }
-    return colours;
+    connect(&xsettings_, &X11SelectionOwnerWatch::ownerChanged, this, &DesktopColourWatch::refresh);
+    connect(&xsettings_, &X11SelectionOwnerWatch::propertyChanged, this, &DesktopColourWatch::refresh);
+    if (onKde()) watchKdeConfiguration();
+    refresh();
 }
 
 void DesktopColourWatch::settingChanged(const QString& group, const QString& key, const QDBusVariant& value) {
@@ -90,6 +92,41 @@ void DesktopColourWatch::takeColorScheme(const QVariant& value) {
     const std::optional<std::uint32_t> taken = valid ? std::optional<std::uint32_t>(number) : std::nullopt;
     if (taken == colorScheme_) return;
     colorScheme_ = taken;
+    refresh();
+}
+
+void DesktopColourWatch::watchKdeConfiguration() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (folder.isEmpty() || !kdeConfiguration_.addPath(folder)) return;
+    connect(&kdeConfiguration_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        followKdeConfiguration();
+        refresh();
+    });
+    connect(&kdeConfiguration_, &QFileSystemWatcher::fileChanged, this, &DesktopColourWatch::refresh);
+    followKdeConfiguration();
+}
+
+// The files themselves too, for a change written in place; a file replaced is watched anew.
+void DesktopColourWatch::followKdeConfiguration() {
+    const QDir folder(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    for (const QString& name : {kdeGlobals, plasmaConfig}) {
+        const QString path = folder.filePath(name);
+        if (QFileInfo::exists(path) && !kdeConfiguration_.files().contains(path)) kdeConfiguration_.addPath(path);
+    }
+}
+
+void DesktopColourWatch::refresh() {
+    DesktopColours colours;
+    colours.desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString();
+    colours.colorScheme = colorScheme_;
+    colours.gtkTheme = gtkTheme(xsettings_.display());
+    if (colours.names("KDE")) {
+        colours.plasmaTheme = kdeSetting(plasmaConfig, "Theme", "name").value_or("");
+        const auto window = kdeSetting(kdeGlobals, "Colors:Window", "BackgroundNormal");
+        if (window) colours.kdeWindow = DesktopColours::kdeColour(*window);
+    }
+    if (colours == colours_) return;
+    colours_ = std::move(colours);
     emit changed();
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "menubar/DesktopColours.hpp"
+#include "menubar/X11SelectionOwnerWatch.hpp"
 
 #include <QDBusVariant>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 
@@ -11,19 +13,21 @@
 
 namespace orvik::helper {
 
-// Reads what the desktop says about its colours (DesktopColours) when asked: the desktop's name, the settings
-// daemon's GTK theme on Qt's X connection, KDE's Plasma theme and colour scheme from its configuration files. The
-// settings portal's colour-scheme preference is asked once and then followed by its SettingChanged signal, so
-// nothing wakes the application while the desktop stays as it is. Used on the GUI thread.
+// What the desktop says about its colours (DesktopColours), followed as it changes: the settings portal's
+// colour-scheme preference (asked once, then its SettingChanged signal), the settings daemon's GTK theme (its
+// XSETTINGS on Qt's X connection: the daemon's window changing them, or a daemon taking over), and under KDE the
+// Plasma theme and colour scheme of its configuration files (the folder that holds them, since KDE writes a file
+// anew and renames it over the old one). Only events wake it: nothing is polled while the desktop stays as it is.
+// Used on the GUI thread.
 class DesktopColourWatch : public QObject {
     Q_OBJECT
 public:
     explicit DesktopColourWatch(QObject* parent = nullptr);
 
-    DesktopColours current() const;
+    const DesktopColours& current() const { return colours_; }
 
 signals:
-    // The portal's preference arrived or changed.
+    // What the desktop says changed.
     void changed();
 
 private slots:
@@ -31,8 +35,14 @@ private slots:
 
 private:
     void takeColorScheme(const QVariant& value);
+    void watchKdeConfiguration();
+    void followKdeConfiguration();
+    void refresh();
 
     std::optional<std::uint32_t> colorScheme_;
+    X11SelectionOwnerWatch xsettings_;
+    QFileSystemWatcher kdeConfiguration_;
+    DesktopColours colours_;
 };
 
 } // namespace orvik::helper

@@ -23,6 +23,8 @@ struct DesktopColours {
     // KDE's colour scheme: the window background (kdeglobals [Colors:Window] BackgroundNormal).
     std::optional<QColor> kdeWindow;
 
+    bool operator==(const DesktopColours&) const = default;
+
     // Whether `desktops` names `desktop`.
     bool names(std::string_view desktop) const;
 

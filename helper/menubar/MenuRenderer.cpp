@@ -73,7 +73,7 @@ bool MenuRenderer::sameRow(const Row& row, const MenuItem& item) {
     return std::string_view(row.key).substr(identifiedPrefix.size()) == item.id;
 }
 
-MenuRenderer::MenuRenderer(QMenu& menu, Titles titles) : menu_(menu), titles_(titles) {}
+MenuRenderer::MenuRenderer(QMenu& menu) : menu_(menu) {}
 
 MenuRenderer::~MenuRenderer() {
     for (auto& row : rows_) discard(std::move(row), menu_);
@@ -114,7 +114,7 @@ std::unique_ptr<MenuRenderer::Row> MenuRenderer::makeRow(const MenuItem& item, s
     if (item.kind == Kind::submenu) {
         auto* submenu = new QMenu(&menu_);
         SubmenuPlacement::keepBesideItsMenu(*submenu);
-        row->submenu = std::make_unique<MenuRenderer>(*submenu, titles_);
+        row->submenu = std::make_unique<MenuRenderer>(*submenu);
         row->action = submenu->menuAction();
         return row;
     }
@@ -133,7 +133,7 @@ void MenuRenderer::apply(Row& row, const MenuItem& item) {
     QAction& action = *row.action;
     if (row.title != item.title) {
         row.title = item.title;
-        const QString shown = menuTitle(item.title, titles_);
+        const QString shown = menuTitle(item.title);
         if (row.submenu) {
             row.submenu->menu().setTitle(shown);
         } else {
@@ -183,15 +183,10 @@ void MenuRenderer::discard(std::unique_ptr<Row> row, QMenu& from) {
     row->action->deleteLater();
 }
 
-QString MenuRenderer::menuTitle(std::string_view title, Titles titles) {
+QString MenuRenderer::menuTitle(std::string_view title) {
     QString text = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    if (titles == Titles::widget) return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    text.replace(QLatin1Char('_'), QStringLiteral("__"));
-    // Qt turns only the first "&" into "_": a leading one spends that on the first letter, so every "&" of the
-    // title stays as it is (the first letter becomes the item's mnemonic).
-    if (text.contains(QLatin1Char('&'))) text.prepend(QLatin1Char('&'));
-    return text;
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace orvik::helper

@@ -17,20 +17,16 @@ namespace orvik::helper {
 // Shows menu items in a QMenu and keeps them there. Each update changes only what changed: a row that stays
 // (the same identifier) keeps its action, which is told only of the properties that differ; rows that appear are
 // inserted and rows that go are taken out. So an exported menu keeps its items and their identifiers, and a
-// phone's connection costs one changed row instead of a new menu.
+// phone's connection costs one changed row instead of a new menu. Titles show verbatim: names are never read as
+// mnemonics.
 //
-// A row that goes is emptied before it is deleted: Qt frees an action's exported (dbusmenu) item only when the
-// action is removed from its menu, never when the menu holding it is destroyed, so a submenu deleted with its
-// actions still in it would leave its exported items behind for good.
+// A row that goes is emptied before it is deleted, so that whoever follows the menu's actions (an exported menu)
+// sees each one leave.
 //
 // Used on the GUI thread. The renderer owns the actions and submenus it made; the menu must outlive it.
 class MenuRenderer {
 public:
-    // How titles are written so that they show verbatim. A QMenu reads "&" as a mnemonic mark; a menu exported
-    // over D-Bus (dbusmenu) reads "_" as one, and Qt turns the first "&" of a title into that "_".
-    enum class Titles { widget, dbusMenu };
-
-    explicit MenuRenderer(QMenu& menu, Titles titles = Titles::widget);
+    explicit MenuRenderer(QMenu& menu);
     ~MenuRenderer();
     MenuRenderer(const MenuRenderer&) = delete;
     MenuRenderer& operator=(const MenuRenderer&) = delete;
@@ -42,7 +38,7 @@ public:
     QMenu& menu() const { return menu_; }
 
     // The text that shows `title` verbatim (a tab, which would start a shortcut column, becomes a space).
-    static QString menuTitle(std::string_view title, Titles titles = Titles::widget);
+    static QString menuTitle(std::string_view title);
 
 private:
     struct Row;
@@ -54,7 +50,6 @@ private:
     static void discard(std::unique_ptr<Row> row, QMenu& from);
 
     QMenu& menu_;
-    const Titles titles_;
     // In menu order.
     std::vector<std::unique_ptr<Row>> rows_;
 };

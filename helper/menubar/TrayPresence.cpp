@@ -1,45 +1,27 @@
 #include "menubar/TrayPresence.hpp"
 
-#include "menubar/DesktopColourWatch.hpp"
 #include "menubar/HelperMenu.hpp"
 #include "menubar/MenuBarGlyph.hpp"
 #include "menubar/StatusNotifierHostWatch.hpp"
 #include "menubar/TrayInk.hpp"
-#include "menubar/XEmbedTrayWatch.hpp"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace orvik::helper {
 namespace {
 
-// How long the session bus may take to say whether a StatusNotifierItem host runs.
-constexpr int watcherReplyLimitMs = 1000;
-// A tray that has just appeared docks the icon and paints its panel behind it within moments; its colour is read
-// then, looking again a few times while the icon is not docked yet.
-constexpr std::chrono::milliseconds panelSettles{400};
-constexpr int panelSamplesAtMost = 10;
-
-// Whether Qt will export the tray icon as a StatusNotifierItem: the question Qt itself asks when the icon is made.
-bool statusNotifierHostRegistered() {
-    const QString watcher = QString::fromLatin1(StatusNotifierHostWatch::watcherName);
-    QDBusMessage get =
-        QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
-                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, watcherReplyLimitMs);
-    return reply.type() == QDBusMessage::ReplyMessage &&
-           reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
-}
+// What hosts and the tooltip call the application. No names here: a tooltip may be read out or shown to anyone
+// near the screen.
+const QString trayTitle = QStringLiteral("Orvik Helper");
+// Names the item to hosts that remember their items (which to show, where).
+const QString itemId = QStringLiteral("orvik-helper");
 
 // The idle glyph's symbolic icon in the hicolor theme, which every theme falls back to.
 QString symbolicIconFile() {
@@ -61,65 +43,30 @@ QString themePathHoldingIcons(const QString& wanted) {
     return QFileInfo::exists(path + QLatin1Char('/') + symbolicIconFile()) ? path : QString();
 }
 
-// Embedded in the tray's panel, away from the screen's origin where an undocked icon reports itself.
-bool docked(const QRect& icon) {
-    return !icon.isEmpty() && icon.topLeft() != QPoint(0, 0);
-}
-
-// The panel as seen through the icon's corners, which the glyph never covers.
-QColor panelBehind(const QRect& icon) {
-    QScreen* screen = QGuiApplication::screenAt(icon.center());
-    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-    const QImage seen = screen->grabWindow(0, icon.x(), icon.y(), icon.width(), icon.height()).toImage();
-    if (seen.width() < 3 || seen.height() < 3) return {};
-    const int right = seen.width() - 2;
-    const int bottom = seen.height() - 2;
-    int red = 0, green = 0, blue = 0;
-    for (const QPoint corner : {QPoint(1, 1), QPoint(right, 1), QPoint(1, bottom), QPoint(right, bottom)}) {
-        const QColor pixel = seen.pixelColor(corner);
-        red += pixel.red();
-        green += pixel.green();
-        blue += pixel.blue();
-    }
-    return QColor(red / 4, green / 4, blue / 4);
-}
-
 } // namespace
 
 TrayPresence::TrayPresence(Options options, QObject* parent)
-    : QObject(parent), options_(options), exportsMenu_(statusNotifierHostRegistered()), renderer_(menu_),
-      shortcuts_(menu_), window_(menu_) {
-    if (exportsMenu_) {
-        exportedRenderer_ = std::make_unique<MenuRenderer>(exportedMenu_, MenuRenderer::Titles::dbusMenu);
-        trayHost_ = std::make_unique<StatusNotifierHostWatch>(true);
-        desktopColours_ = std::make_unique<DesktopColourWatch>();
-        connect(desktopColours_.get(), &DesktopColourWatch::changed, this, &TrayPresence::followPanel);
-        if (!symbolicIconsInstalled()) iconThemePath_ = themePathHoldingIcons(options_.iconThemePath);
-    } else {
-        trayHost_ = std::make_unique<XEmbedTrayWatch>();
-    }
-    connect(trayHost_.get(), &TrayHostWatch::availabilityChanged, this, [this] {
-        checkTray();
-        followPanel();
+    : QObject(parent), options_(std::move(options)), renderer_(menu_), shortcuts_(menu_), window_(menu_),
+      item_(itemId, trayTitle, menu_), xembedIcon_(trayTitle, menu_, xembedTray_) {
+    if (!symbolicIconsInstalled()) iconThemePath_ = themePathHoldingIcons(options_.iconThemePath);
+    iconNamed_ = !iconThemePath_.isEmpty() || symbolicIconsInstalled();
+    item_.setIconThemePath(iconThemePath_);
+    const auto openMenu = [this] { menu_.popup(QCursor::pos()); };
+    connect(&item_, &StatusNotifierItem::activated, this, openMenu);
+    connect(&xembedIcon_, &XEmbedTrayIcon::activated, this, openMenu);
+    connect(&xembedTray_, &TrayHostWatch::availabilityChanged, this, [this] {
+        placeIcon();
+        xembedIcon_.followPanel();
     });
-    // No names here: a tooltip may be read out or shown to anyone near the screen.
-    trayIcon_.setToolTip(QStringLiteral("Orvik Helper"));
-    trayIcon_.setContextMenu(exportsMenu_ ? &exportedMenu_ : &menu_);
-    connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger) menu_.popup(QCursor::pos());
-    });
+    connect(&desktopColours_, &DesktopColourWatch::changed, this, &TrayPresence::followPanels);
     qApp->installEventFilter(this);
-    followPanel();
+    followPanels();
 }
 
-TrayPresence::~TrayPresence() {
-    trayIcon_.setContextMenu(nullptr);
-}
+TrayPresence::~TrayPresence() = default;
 
 void TrayPresence::update(const MenuSnapshot& snapshot, const MenuActions& actions, MenuBarGlyphState glyph) {
-    const std::vector<MenuItem> items = HelperMenu::items(snapshot, actions);
-    renderer_.update(items);
-    if (exportedRenderer_) exportedRenderer_->update(items);
+    renderer_.update(HelperMenu::items(snapshot, actions));
     if (glyph != glyph_) {
         glyph_ = glyph;
         showGlyph();
@@ -127,21 +74,29 @@ void TrayPresence::update(const MenuSnapshot& snapshot, const MenuActions& actio
 }
 
 void TrayPresence::show() {
-    showIcon();
+    if (std::exchange(shown_, true)) return;
     shownAt_ = std::chrono::steady_clock::now();
+    statusNotifierHost_ = std::make_unique<StatusNotifierHostWatch>(item_.service());
+    connect(statusNotifierHost_.get(), &TrayHostWatch::availabilityChanged, this, &TrayPresence::placeIcon);
+    placeIcon();
     // Precise: a coarse timer may fire up to 5 % early, inside the grace, and nothing would look again.
-    QTimer::singleShot(options_.trayGrace, Qt::PreciseTimer, this, &TrayPresence::checkTray);
+    QTimer::singleShot(options_.trayGrace, Qt::PreciseTimer, this, &TrayPresence::placeIcon);
 }
 
 bool TrayPresence::eventFilter(QObject* watched, QEvent* event) {
     // Window icons follow the palette by themselves; the tray's ink may be one of the palette's colours.
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) followPanel();
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) followPanels();
     return QObject::eventFilter(watched, event);
 }
 
-void TrayPresence::checkTray() {
-    if (trayHost_->available()) {
-        if (!trayIcon_.isVisible()) showIcon();
+// A StatusNotifierItem host is preferred; the XEmbed icon is shown only while it is known that none is registered,
+// since Qt would make it a StatusNotifierItem of its own otherwise.
+void TrayPresence::placeIcon() {
+    if (!shown_) return;
+    const bool onHost = statusNotifierHost_->available();
+    const bool inXEmbedTray = !onHost && statusNotifierHost_->knownWithoutHost() && xembedTray_.available();
+    xembedIcon_.setShown(inXEmbedTray);
+    if (onHost || inXEmbedTray) {
         if (!windowStandsIn_) return;
         window_.hide();
         windowStandsIn_ = false;
@@ -155,56 +110,19 @@ void TrayPresence::checkTray() {
     emit menuPlaceChanged();
 }
 
-void TrayPresence::showIcon() {
-    trayIcon_.show();
-    if (iconThemePath_.isEmpty()) return;
-    if (!themePath_) themePath_ = std::make_unique<StatusNotifierThemePath>(iconThemePath_);
-    if (themePath_->standIn()) return;
-    // Without the path a host would look for the name in vain.
-    themePath_.reset();
-    iconThemePath_.clear();
-    followPanel();
-}
-
-// Chooses the glyph's colour for the panel: a StatusNotifierItem host's panel is out of sight (hosts that recolour
-// symbolic icons use the icon's name); an XEmbed tray names its colour or shows its panel behind the icon.
-void TrayPresence::followPanel() {
-    const QPalette palette = QGuiApplication::palette();
-    if (exportsMenu_) {
-        ink_ = TrayInk::onUnseenPanel(palette, desktopColours_->current());
-        iconNamed_ = !iconThemePath_.isEmpty() || symbolicIconsInstalled();
-        showGlyph();
-        return;
-    }
-    const auto* xembed = static_cast<const XEmbedTrayWatch*>(trayHost_.get());
-    if (auto colour = xembed->iconColour()) {
-        ink_ = *colour;
-        showGlyph();
-        return;
-    }
-    if (!ink_.isValid()) ink_ = palette.color(QPalette::WindowText);
-    showGlyph();
-    if (xembed->available()) QTimer::singleShot(panelSettles, this, [this] { samplePanel(panelSamplesAtMost); });
-}
-
-void TrayPresence::samplePanel(int attemptsLeft) {
-    const QRect icon = trayIcon_.geometry();
-    if (!docked(icon)) {
-        if (attemptsLeft > 1) {
-            QTimer::singleShot(panelSettles, this, [this, attemptsLeft] { samplePanel(attemptsLeft - 1); });
-        }
-        return;
-    }
-    const QColor panel = panelBehind(icon);
-    if (!panel.isValid()) return;
-    const QColor ink = TrayInk::onPanel(panel, QGuiApplication::palette());
-    if (ink == ink_) return;
-    ink_ = ink;
+// A StatusNotifierItem host's panel is out of sight (hosts that recolour symbolic icons use the icon's name); an
+// XEmbed tray names its colour or shows its panel behind the icon.
+void TrayPresence::followPanels() {
+    xembedIcon_.followPanel();
+    const QColor ink = TrayInk::onUnseenPanel(QGuiApplication::palette(), desktopColours_.current());
+    if (ink == itemInk_) return;
+    itemInk_ = ink;
     showGlyph();
 }
 
 void TrayPresence::showGlyph() {
-    trayIcon_.setIcon(MenuBarGlyph::trayIcon(glyph_, ink_, iconNamed_));
+    item_.setIcon(MenuBarGlyph::trayIcon(glyph_, itemInk_, iconNamed_));
+    xembedIcon_.setGlyph(glyph_);
     window_.setIcon(MenuBarGlyph::icon(glyph_));
 }
 

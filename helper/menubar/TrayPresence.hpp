@@ -1,11 +1,13 @@
 #pragma once
 
+#include "menubar/DesktopColourWatch.hpp"
 #include "menubar/MenuRenderer.hpp"
 #include "menubar/MenuShortcuts.hpp"
 #include "menubar/MenuSnapshot.hpp"
-#include "menubar/StatusNotifierThemePath.hpp"
+#include "menubar/StatusNotifierItem.hpp"
 #include "menubar/TrayFallbackWindow.hpp"
-#include "menubar/TrayHostWatch.hpp"
+#include "menubar/XEmbedTrayIcon.hpp"
+#include "menubar/XEmbedTrayWatch.hpp"
 #include "model/MenuPlace.hpp"
 
 #include <QColor>
@@ -13,23 +15,22 @@
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <chrono>
 #include <memory>
 
 namespace orvik::helper {
 
-class DesktopColourWatch;
+class StatusNotifierHostWatch;
 
-// The application's place on the desktop: a tray icon showing the glyph, with the menu on either click. Qt uses a
-// StatusNotifierItem where a watcher says a host is registered when the icon is made, and XEmbed otherwise; an
-// exported menu writes its titles differently, so it gets a copy of its own. Where no tray host appears within a
-// few seconds, the fallback window shows the same menu; it hides once a tray appears and shows again if the tray
-// goes away. Nothing is polled: the tray's coming and going are events (TrayHostWatch), and the menus change only
-// where the model changed. The glyph is drawn in a colour chosen for the panel behind it (TrayInk): an XEmbed tray
-// shows its panel, a StatusNotifierItem host's is guessed from what the desktop says of its colours
-// (DesktopColourWatch). Used on the GUI thread.
+// The application's place on the desktop: a tray icon showing the glyph, with the menu on either click. The icon is
+// the application's own StatusNotifierItem wherever a host for such items runs, whenever it starts, and an icon in
+// the XEmbed tray where none does but such a tray runs (XEmbedTrayIcon). Where neither appears within a few seconds,
+// the fallback window shows the same menu; it hides once a tray appears and shows again if the tray goes away.
+// Nothing is polled: the trays' coming and going are events (TrayHostWatch), and the menu changes only where the
+// model changed. The glyph is drawn in a colour chosen for the panel behind it (TrayInk): an XEmbed tray shows its
+// panel, a StatusNotifierItem host's is guessed from what the desktop says of its colours (DesktopColourWatch).
+// Used on the GUI thread.
 class TrayPresence : public QObject {
     Q_OBJECT
 public:
@@ -45,14 +46,15 @@ public:
     TrayPresence() : TrayPresence(Options{}) {}
     ~TrayPresence() override;
 
-    // Shows the snapshot in the menus, changing only what changed, and shows the glyph of the state.
+    // Shows the snapshot in the menu, changing only what changed, and shows the glyph of the state.
     void update(const MenuSnapshot& snapshot, const MenuActions& actions, MenuBarGlyphState glyph);
-    // Shows the tray icon and starts watching for the tray host.
+    // Shows the tray icon and starts watching for the tray hosts.
     void show();
 
-    // The menu shown by this process: on a left click, in the fallback window and as the XEmbed tray's menu.
+    // The menu: on either click in either tray, exported to a StatusNotifierItem host, in the fallback window.
     QMenu& menu() { return menu_; }
-    QSystemTrayIcon& trayIcon() { return trayIcon_; }
+    // The icon in an XEmbed tray; null until one was shown there.
+    QSystemTrayIcon* trayIcon() const { return xembedIcon_.icon(); }
     TrayFallbackWindow& fallbackWindow() { return window_; }
     // Where the menu is: in the tray, until the window stands in for a missing one.
     MenuPlace menuPlace() const { return windowStandsIn_ ? MenuPlace::window : MenuPlace::tray; }
@@ -64,33 +66,30 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void checkTray();
+    void placeIcon();
+    void followPanels();
     void showGlyph();
-    void followPanel();
-    void samplePanel(int attemptsLeft);
-    void showIcon();
 
     Options options_;
     QMenu menu_;
-    // Exported over D-Bus when the tray is a StatusNotifierItem host.
-    QMenu exportedMenu_;
-    bool exportsMenu_ = false;
     MenuRenderer renderer_;
-    std::unique_ptr<MenuRenderer> exportedRenderer_;
     MenuShortcuts shortcuts_;
-    QSystemTrayIcon trayIcon_;
-    // Made when the icon is shown where its symbolic icons are not installed but found beside the program; goes
-    // before the icon.
-    std::unique_ptr<StatusNotifierThemePath> themePath_;
     TrayFallbackWindow window_;
-    std::unique_ptr<TrayHostWatch> trayHost_;
-    std::unique_ptr<DesktopColourWatch> desktopColours_;
+    StatusNotifierItem item_;
+    // Made when shown: the item is registered from then on.
+    std::unique_ptr<StatusNotifierHostWatch> statusNotifierHost_;
+    XEmbedTrayWatch xembedTray_;
+    XEmbedTrayIcon xembedIcon_;
+    DesktopColourWatch desktopColours_;
     // The folder of icon themes that holds the symbolic icons, where they are not installed.
     QString iconThemePath_;
-    MenuBarGlyphState glyph_ = MenuBarGlyphState::idle;
-    QColor ink_;
+    // Whether a StatusNotifierItem host can find the glyph's symbolic icon by name.
     bool iconNamed_ = false;
+    MenuBarGlyphState glyph_ = MenuBarGlyphState::idle;
+    // The glyph's colour for a StatusNotifierItem host's panel.
+    QColor itemInk_;
     std::chrono::steady_clock::time_point shownAt_;
+    bool shown_ = false;
     bool windowStandsIn_ = false;
 };
 

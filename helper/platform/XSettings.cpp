@@ -130,18 +130,17 @@ std::optional<std::string> XSettings::text(ByteView blob, std::string_view name)
 
 std::optional<Bytes> XSettings::read(X11Display& display) {
     if (display.isBroken()) return std::nullopt;
-    Atom selection = display.atom("_XSETTINGS_S" + std::to_string(display.screen()));
-    Atom property = display.atom("_XSETTINGS_SETTINGS");
+    Atom selection = display.atom(selectionPrefix + std::to_string(display.screen()));
+    Atom settings = display.atom(property);
     auto errorsBefore = display.errorCount();
-    auto result = readProperty(display.get(), selection, property);
+    auto result = readProperty(display.get(), selection, settings);
     if (display.errorCount() != errorsBefore) return std::nullopt;
     return result;
 }
 
 std::optional<Bytes> XSettings::read(Display* display) {
-    const std::string selection = "_XSETTINGS_S" + std::to_string(DefaultScreen(display));
-    return readProperty(display, XInternAtom(display, selection.c_str(), False),
-                        XInternAtom(display, "_XSETTINGS_SETTINGS", False));
+    const std::string selection = selectionPrefix + std::to_string(DefaultScreen(display));
+    return readProperty(display, XInternAtom(display, selection.c_str(), False), XInternAtom(display, property, False));
 }
 
 double XSettings::doubleClickInterval(X11Display& display) {

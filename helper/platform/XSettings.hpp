@@ -21,6 +21,10 @@ public:
     static constexpr double defaultDoubleClickInterval = 0.4;
     // Values outside (0, 5 s] are taken as a broken setting.
     static constexpr std::int32_t maxDoubleClickMilliseconds = 5000;
+    // The selection whose owner publishes a screen's settings is this followed by the screen's number; the owner
+    // keeps them in this property of its window.
+    static constexpr const char* selectionPrefix = "_XSETTINGS_S";
+    static constexpr const char* property = "_XSETTINGS_SETTINGS";
 
     // The integer setting `name` of an _XSETTINGS_SETTINGS property; absent when the blob does not hold it as an
     // integer or is malformed.

@@ -1,9 +1,12 @@
 #include "ChildProcess.hpp"
 #include "MenuTestSupport.hpp"
 #include "WaitUntil.hpp"
+#include "menubar/DBusMenuTypes.hpp"
 #include "menubar/MenuBarGlyph.hpp"
+#include "menubar/StatusNotifierTypes.hpp"
 #include "menubar/TrayInk.hpp"
 #include "menubar/TrayPresence.hpp"
+#include "model/GlobalHotKeying.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +15,16 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <cstdio>
+#include <iostream>
 
 #include <map>
 #include <memory>
@@ -160,6 +167,33 @@ std::unique_ptr<orvik::test::ChildProcess> startWatcher(const QString& log) {
         "/usr/bin/python3", "-m", "dbusmock", "-l", log.toStdString(), "--template", ORVIK_WATCHER_TEMPLATE});
 }
 
+// The bus name of the item registered last with the mocked watcher, once one registered.
+QString registeredItem(const QString& log) {
+    QString item;
+    eventually([&] {
+        QFile file(log);
+        const QString calls = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        const qsizetype at = calls.lastIndexOf(QStringLiteral("RegisterStatusNotifierItem \""));
+        if (at >= 0) item = calls.mid(at).section(u'"', 1, 1);
+        return !item.isEmpty();
+    });
+    return item;
+}
+
+// The colour of the glyph's opaque pixels in the item's icon at 22 px, as a host that draws its pixmap sees it.
+QColor exportedInk(const QString& item) {
+    const auto pixmaps = qdbus_cast<QList<StatusNotifierPixmap>>(itemProperty(item, QStringLiteral("IconPixmap")));
+    QColor ink;
+    for (const StatusNotifierPixmap& pixmap : pixmaps) {
+        if (pixmap.width != 22 || pixmap.pixels.size() != 22 * 22 * 4) continue;
+        for (qsizetype at = 0; at < pixmap.pixels.size(); at += 4) {
+            const auto byte = [&](qsizetype offset) { return static_cast<uchar>(pixmap.pixels[at + offset]); };
+            if (byte(0) == 255) ink = QColor(byte(1), byte(2), byte(3));
+        }
+    }
+    return ink;
+}
+
 TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     test::application();
     const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/watcher.log");
@@ -179,14 +213,8 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     snapshot.isPaused = true;
     tray.update(snapshot, {}, MenuBarGlyphState::slashed);
     tray.show();
-    QString item;
-    ASSERT_TRUE(eventually([&] {
-        QFile file(log);
-        const QString calls = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-        const qsizetype at = calls.indexOf(QStringLiteral("RegisterStatusNotifierItem \""));
-        if (at >= 0) item = calls.mid(at).section(u'"', 1, 1);
-        return !item.isEmpty();
-    }));
+    const QString item = registeredItem(log);
+    ASSERT_FALSE(item.isEmpty());
 
     // Asked without introspection: that is a blocking call, and this thread is the one that answers.
     QDBusMessage getLayout = QDBusMessage::createMethodCall(
@@ -227,23 +255,12 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     QDir(installed).removeRecursively();
 }
 
-// The colour of the glyph's opaque pixels in the tray icon.
-QColor glyphInk(const QSystemTrayIcon& icon) {
-    const QImage image = icon.icon().pixmap(QSize(22, 22)).toImage();
-    QColor ink;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixelColor(x, y).alpha() == 255) ink = image.pixelColor(x, y);
-        }
-    }
-    return ink;
-}
-
 // The settings portal's colour-scheme preference points to the panel: asked at the start, followed by its signal.
 TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
     test::application();
     qunsetenv("XDG_CURRENT_DESKTOP");
-    auto watcher = startWatcher(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/watcher.log"));
+    const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/portal-watcher.log");
+    auto watcher = startWatcher(log);
     ASSERT_TRUE(eventually(hostRegistered));
     const QString portalName = QStringLiteral("org.freedesktop.portal.Desktop");
     orvik::test::ChildProcess portal({"/usr/bin/python3", "-m", "dbusmock", "--template", ORVIK_PORTAL_TEMPLATE,
@@ -254,11 +271,12 @@ TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
     TrayPresence tray(options);
     tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
     tray.show();
+    const QString item = registeredItem(log);
+    ASSERT_FALSE(item.isEmpty());
     // Dark: an ink that stands out from a dark panel far more than the neutral grey would.
     constexpr double themedContrast = 7.0;
-    EXPECT_TRUE(eventually([&] {
-        return TrayInk::contrast(glyphInk(tray.trayIcon()), TrayInk::darkPanel) >= themedContrast;
-    })) << glyphInk(tray.trayIcon()).name().toStdString();
+    EXPECT_TRUE(eventually([&] { return TrayInk::contrast(exportedInk(item), TrayInk::darkPanel) >= themedContrast; }))
+        << exportedInk(item).name().toStdString();
 
     // Light.
     ASSERT_TRUE(call(portalName, QStringLiteral("/org/freedesktop/portal/desktop"),
@@ -268,9 +286,8 @@ TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
                       QVariantList{QVariant::fromValue(QDBusVariant(QStringLiteral("org.freedesktop.appearance"))),
                                    QVariant::fromValue(QDBusVariant(QStringLiteral("color-scheme"))),
                                    QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(2u))))}}));
-    EXPECT_TRUE(eventually([&] {
-        return TrayInk::contrast(glyphInk(tray.trayIcon()), TrayInk::lightPanel) >= themedContrast;
-    })) << glyphInk(tray.trayIcon()).name().toStdString();
+    EXPECT_TRUE(eventually([&] { return TrayInk::contrast(exportedInk(item), TrayInk::lightPanel) >= themedContrast; }))
+        << exportedInk(item).name().toStdString();
 }
 
 // Debian's StatusNotifierItem host with a watcher of its own, drawing a bar of `colour` across the screen's top. It
@@ -291,10 +308,22 @@ std::unique_ptr<orvik::test::ChildProcess> startSniHost(const std::string& colou
     return nullptr;
 }
 
-// The GTK theme published the way a settings daemon does: a window owning _XSETTINGS_S0 with the property on it.
+// The GTK theme published the way a settings daemon does: a window owning _XSETTINGS_S0 with the property on it,
+// which changes when the theme does.
 class PublishedGtkTheme {
 public:
-    explicit PublishedGtkTheme(const std::string& theme) {
+    explicit PublishedGtkTheme(const std::string& theme)
+        : display_(XOpenDisplay(nullptr)),
+          window_(XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0)) {
+        publish(theme);
+        XSetSelectionOwner(display_, XInternAtom(display_, "_XSETTINGS_S0", False), window_, CurrentTime);
+        XSync(display_, False);
+    }
+    ~PublishedGtkTheme() { XCloseDisplay(display_); }
+    PublishedGtkTheme(const PublishedGtkTheme&) = delete;
+    PublishedGtkTheme& operator=(const PublishedGtkTheme&) = delete;
+
+    void publish(const std::string& theme) {
         const std::string name = "Net/ThemeName";
         std::vector<unsigned char> blob = {0, 0, 0, 0};
         auto word = [&blob](std::uint32_t value) {
@@ -304,27 +333,23 @@ public:
             blob.insert(blob.end(), text.begin(), text.end());
             while (blob.size() % 4 != 0) blob.push_back(0);
         };
-        word(1); // serial
+        word(++serial_);
         word(1); // one setting: a text
         blob.insert(blob.end(), {1, 0, static_cast<unsigned char>(name.size()), 0});
         padded(name);
-        word(1); // its serial
+        word(serial_);
         word(static_cast<std::uint32_t>(theme.size()));
         padded(theme);
-        display_ = XOpenDisplay(nullptr);
-        const Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
         const Atom settings = XInternAtom(display_, "_XSETTINGS_SETTINGS", False);
-        XChangeProperty(display_, window, settings, settings, 8, PropModeReplace, blob.data(),
+        XChangeProperty(display_, window_, settings, settings, 8, PropModeReplace, blob.data(),
                         static_cast<int>(blob.size()));
-        XSetSelectionOwner(display_, XInternAtom(display_, "_XSETTINGS_S0", False), window, CurrentTime);
         XSync(display_, False);
     }
-    ~PublishedGtkTheme() { XCloseDisplay(display_); }
-    PublishedGtkTheme(const PublishedGtkTheme&) = delete;
-    PublishedGtkTheme& operator=(const PublishedGtkTheme&) = delete;
 
 private:
     Display* display_;
+    Window window_;
+    std::uint32_t serial_ = 0;
 };
 
 struct BarCase {
@@ -407,7 +432,7 @@ TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
             EXPECT_EQ(itemProperty(item, QStringLiteral("IconThemePath")).toString(), themes.path());
             EXPECT_EQ(itemProperty(item, QStringLiteral("IconName")).toString(),
                       QStringLiteral("orvik-helper-connected-symbolic"));
-            // Qt's item still answers: its tooltip, and a click opens the menu.
+            // It has a tooltip, and a click opens the menu.
             EXPECT_TRUE(itemProperty(item, QStringLiteral("ToolTip")).isValid());
             EXPECT_TRUE(call(item, QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
                              QStringLiteral("Activate"), {0, 0}));
@@ -427,5 +452,160 @@ TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
     qunsetenv("XDG_CURRENT_DESKTOP");
 }
 
+// How long `condition` took to hold, in milliseconds; absent where it did not within the usual wait.
+std::optional<long long> millisecondsUntil(const std::function<bool()>& condition) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!eventually(condition)) return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A desktop that switches its theme while the helper runs: the settings daemon's GTK theme (as XFCE switches it,
+// and a daemon started anew) and KDE's colours (written the way KDE writes them, a new file renamed over the old)
+// are followed as they change. The item's glyph stands out from the panel each points to.
+TEST(TrayOnDBus, TheGlyphFollowsTheDesktopsThemeAsItChanges) {
+    test::application();
+    const QString log = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/theme-watcher.log");
+    auto watcher = startWatcher(log);
+    ASSERT_TRUE(eventually(hostRegistered));
+    constexpr double themedContrast = 7.0;
+    const auto standsOutFrom = [](const QString& item, const QColor& panel, double atLeast) {
+        return [item, panel, atLeast] { return TrayInk::contrast(exportedInk(item), panel) >= atLeast; };
+    };
+    TrayPresence::Options options;
+    options.trayGrace = 300ms;
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        PublishedGtkTheme daemon("Adwaita-dark");
+        TrayPresence tray(options);
+        tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
+        tray.show();
+        const QString item = registeredItem(log);
+        ASSERT_FALSE(item.isEmpty());
+        ASSERT_TRUE(eventually(standsOutFrom(item, TrayInk::darkPanel, themedContrast)));
+        daemon.publish("Adwaita");
+        auto took = millisecondsUntil(standsOutFrom(item, TrayInk::lightPanel, TrayInk::minimumContrast));
+        EXPECT_TRUE(took) << "XSETTINGS theme changed: " << exportedInk(item).name().toStdString();
+        std::cout << "XSETTINGS change followed in " << took.value_or(-1) << " ms" << std::endl;
+        PublishedGtkTheme restarted("Adwaita-dark");
+        took = millisecondsUntil(standsOutFrom(item, TrayInk::darkPanel, themedContrast));
+        EXPECT_TRUE(took) << "XSETTINGS owner changed: " << exportedInk(item).name().toStdString();
+        std::cout << "XSETTINGS owner change followed in " << took.value_or(-1) << " ms" << std::endl;
+        restarted.publish("Adwaita");
+        EXPECT_TRUE(eventually(standsOutFrom(item, TrayInk::lightPanel, TrayInk::minimumContrast)))
+            << "the new owner's theme changed: " << exportedInk(item).name().toStdString();
+    }
+    {
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        ASSERT_TRUE(QDir().mkpath(config));
+        const auto writeColours = [&config](const char* window) {
+            QFile file(config + QStringLiteral("/kdeglobals.new"));
+            const bool written = file.open(QIODevice::WriteOnly) &&
+                                 file.write(QByteArray("[Colors:Window]\nBackgroundNormal=") + window + "\n") > 0;
+            file.close();
+            return written && std::rename(qPrintable(file.fileName()), qPrintable(config + "/kdeglobals")) == 0;
+        };
+        ASSERT_TRUE(writeColours("32,35,38"));
+        TrayPresence tray(options);
+        tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
+        tray.show();
+        const QString item = registeredItem(log);
+        ASSERT_TRUE(eventually(standsOutFrom(item, QColor(32, 35, 38), themedContrast)));
+        ASSERT_TRUE(writeColours("239,240,241"));
+        const auto took = millisecondsUntil(standsOutFrom(item, QColor(239, 240, 241), themedContrast));
+        EXPECT_TRUE(took) << "kdeglobals replaced: " << exportedInk(item).name().toStdString();
+        std::cout << "kdeglobals change followed in " << took.value_or(-1) << " ms" << std::endl;
+        QFile::remove(config + QStringLiteral("/kdeglobals"));
+    }
+    qunsetenv("XDG_CURRENT_DESKTOP");
+}
+
+// A signal on the bus, as a host that follows it receives it.
+class BusSignal : public QObject {
+    Q_OBJECT
+public:
+    BusSignal(const QString& service, const QString& path, const QString& interface, const QString& name) {
+        QDBusConnection::sessionBus().connect(service, path, interface, name, this, SLOT(receive(QDBusMessage)));
+    }
+
+    std::vector<QDBusMessage> received;
+
+public slots:
+    void receive(const QDBusMessage& message) { received.push_back(message); }
+};
+
+// Whether an ItemsPropertiesUpdated signal relabelled an item to `label`.
+bool relabelled(const std::vector<QDBusMessage>& announced, const std::string& label) {
+    for (const QDBusMessage& signal : announced) {
+        for (const auto& item : qdbus_cast<QList<DBusMenuItemProperties>>(signal.arguments().value(0))) {
+            if (shownLabel(item.properties.value(QStringLiteral("label")).toString()) == label) return true;
+        }
+    }
+    return false;
+}
+
+// At login the helper may start before the panel. A StatusNotifierItem host that starts once the window stands in
+// for the tray gets the item: it draws the glyph, the window goes, and the menu the host shows from the bus holds
+// the menu's items, which act when the host says one was clicked, and follows the model.
+TEST(TrayOnDBusLate, AHostThatStartsAfterTheHelperGetsTheItemItsMenuActsAndTheWindowGoes) {
+    test::application();
+    TrayPresence::Options options;
+    options.trayGrace = 300ms;
+    TrayPresence tray(options);
+    std::vector<std::string> calls;
+    MenuActions actions;
+    actions.setPaused = [&calls](bool paused) { calls.push_back(paused ? "pause" : "resume"); };
+    MenuSnapshot snapshot;
+    snapshot.pairedDevices = {test::pairedDevice(test::strangeName)};
+    tray.update(snapshot, actions, MenuBarGlyphState::connected);
+    tray.show();
+    ASSERT_TRUE(eventually([&] { return tray.fallbackWindow().isVisible(); }));
+
+    std::chrono::steady_clock::time_point watcherCame;
+    QDBusServiceWatcher watcherComing(watcherName, QDBusConnection::sessionBus(),
+                                      QDBusServiceWatcher::WatchForRegistration);
+    QObject::connect(&watcherComing, &QDBusServiceWatcher::serviceRegistered,
+                     [&watcherCame] { watcherCame = std::chrono::steady_clock::now(); });
+    constexpr int barHeight = 30;
+    const auto host = startSniHost("#202020", barHeight);
+    ASSERT_TRUE(host);
+    QString item;
+    ASSERT_TRUE(eventually([&] { return !(item = exportedItem()).isEmpty(); }));
+    std::cout
+        << "registered within "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - watcherCame).count()
+        << " ms of the watcher's coming" << std::endl;
+    EXPECT_TRUE(eventually([&] { return !tray.fallbackWindow().isVisible(); }));
+    EXPECT_EQ(tray.menuPlace(), MenuPlace::tray);
+    const QRect bar(0, 0, QGuiApplication::primaryScreen()->geometry().width(), barHeight);
+    EXPECT_TRUE(eventually([&] { return test::contrastWithCorner(bar) >= TrayInk::minimumContrast; }));
+
+    auto layout = call(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                       QStringLiteral("GetLayout"), {0, -1, QStringList()});
+    ASSERT_TRUE(layout);
+    std::vector<std::string> lines;
+    readLayout(layout->arguments().at(1).value<QDBusArgument>(), lines, "");
+    EXPECT_EQ(lines, test::outline(HelperMenu::items(snapshot, actions)));
+    const auto ids = exportedIds(item);
+    const std::string pause = "Pause Orvik (" + std::string(GlobalHotKeying::displayString) + ")";
+    ASSERT_TRUE(ids.contains(pause));
+    EXPECT_TRUE(call(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                     QStringLiteral("Event"),
+                     {ids.at(pause), QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u}));
+    EXPECT_TRUE(eventually([&] { return calls == std::vector<std::string>{"pause"}; }));
+
+    BusSignal updates(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                      QStringLiteral("ItemsPropertiesUpdated"));
+    // A call answered after the bus took the signal's match.
+    ASSERT_TRUE(call(item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"),
+                     QStringLiteral("AboutToShow"), {0}));
+    snapshot.menuStatus.kind = HelperAppModel::MenuStatus::Kind::paused;
+    snapshot.isPaused = true;
+    tray.update(snapshot, actions, MenuBarGlyphState::slashed);
+    EXPECT_TRUE(eventually([&] { return relabelled(updates.received, "Paused"); }));
+}
+
 } // namespace
 } // namespace orvik::helper
+
+#include "TrayOnDBusTests.moc"

@@ -18,6 +18,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Embedded in the tray's panel, away from the screen's origin where an undocked icon reports itself; absent until
+// a tray was there.
+bool docked(const QSystemTrayIcon* icon) {
+    return icon != nullptr && !icon->geometry().isEmpty() && icon->geometry().topLeft() != QPoint(0, 0);
+}
+
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s) {
     return orvik::test::waitUntil(condition, limit, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
 }
@@ -43,11 +49,7 @@ protected:
         tray->show();
     }
 
-    // Embedded in the tray's panel, away from the screen's origin where an undocked icon reports itself.
-    bool docked() {
-        const QRect icon = tray->trayIcon().geometry();
-        return !icon.isEmpty() && icon.topLeft() != QPoint(0, 0);
-    }
+    bool docked() { return orvik::helper::docked(tray->trayIcon()); }
 
     std::unique_ptr<TrayPresence> tray;
     MenuActions actions;
@@ -58,14 +60,14 @@ using TrayDocked = TrayTest;
 
 TEST_F(TrayDocked, ShowsTheIconWhoseClickOpensTheMenuWhoseItemsAct) {
     ASSERT_TRUE(eventually([&] { return docked(); }));
-    click(tray->trayIcon().geometry().center());
+    click(tray->trayIcon()->geometry().center());
     ASSERT_TRUE(eventually([&] { return tray->menu().isVisible(); }));
     QAction* pause = tray->menu().actions()[4];
     ASSERT_EQ(pause->text().toStdString(), "Pause Orvik (Ctrl+Alt+Super+P)");
     click(tray->menu().mapToGlobal(tray->menu().actionGeometry(pause).center()));
     EXPECT_TRUE(eventually([&] { return calls == std::vector<std::string>{"pause"}; }));
     EXPECT_FALSE(tray->fallbackWindow().isVisible());
-    EXPECT_EQ(tray->trayIcon().toolTip(), QStringLiteral("Orvik Helper"));
+    EXPECT_EQ(tray->trayIcon()->toolTip(), QStringLiteral("Orvik Helper"));
 }
 
 // A key pressed with Control through the X server, as a user's; reaches whatever has the keyboard (an open menu
@@ -84,6 +86,8 @@ TEST_F(TrayDocked, TheShortcutsTheMenuShowsWorkInTheOpenMenuAndInTheApplications
     actions.quit = [this] { calls.push_back("quit"); };
     actions.openSettings = [this] { calls.push_back("settings"); };
     tray->update(MenuSnapshot{}, actions, MenuBarGlyphState::idle);
+    // Docking takes the keyboard from an open menu.
+    ASSERT_TRUE(eventually([&] { return docked(); }));
     tray->menu().popup({900, 40});
     ASSERT_TRUE(eventually([&] { return tray->menu().isVisible(); }));
     pressWithControl(XK_q);
@@ -162,7 +166,7 @@ TEST_F(TrayDocked, SavesScreenshotsOfTheMenu) {
         ASSERT_TRUE(eventually([&] { return tray->menu().isVisible(); }));
         tray->menu().grab().save(QString::fromStdString("menu-" + name + ".png"));
         eventually([] { return false; }, 300ms); // lets the tray repaint the icon
-        const QRect panel = tray->trayIcon().geometry().adjusted(-40, -4, 40, 4);
+        const QRect panel = tray->trayIcon()->geometry().adjusted(-40, -4, 40, 4);
         QGuiApplication::primaryScreen()
             ->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height())
             .save(QString::fromStdString("tray-" + name + ".png"));
@@ -182,18 +186,16 @@ TEST(TrayPanels, TheGlyphStandsOutFromDarkAndLightPanels) {
         TrayPresence tray(options);
         tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::connected);
         tray.show();
-        ASSERT_TRUE(eventually([&] {
-            return tray.trayIcon().geometry().topLeft() != QPoint(0, 0) && !tray.trayIcon().geometry().isEmpty();
-        })) << name;
+        ASSERT_TRUE(eventually([&] { return docked(tray.trayIcon()); })) << name;
         double contrast = 1;
         EXPECT_TRUE(eventually(
             [&] {
-                contrast = test::contrastWithCorner(tray.trayIcon().geometry());
+                contrast = test::contrastWithCorner(tray.trayIcon()->geometry());
                 return contrast >= TrayInk::minimumContrast;
             },
             10s))
             << name << " panel: contrast " << contrast;
-        const QRect panel = tray.trayIcon().geometry().adjusted(-40, -4, 40, 4);
+        const QRect panel = tray.trayIcon()->geometry().adjusted(-40, -4, 40, 4);
         QGuiApplication::primaryScreen()
             ->grabWindow(0, panel.x(), panel.y(), panel.width(), panel.height())
             .save(QString::fromStdString(std::string("tray-on-") + name + "-panel.png"));

@@ -70,8 +70,8 @@ TEST_F(MenuRendererUpdate, ChangesOnlyTheRowsThatChangedInPlace) {
     EXPECT_EQ(after.size(), before.size());
 }
 
-// Qt frees an exported menu's items only for actions removed from their menu: a submenu that goes is emptied
-// first, and only then deleted. Rows that come are put in their place.
+// An exported menu hears of an item that goes as its action leaves its menu: a submenu that goes is emptied first,
+// and only then deleted. Rows that come are put in their place.
 TEST_F(MenuRendererUpdate, ARowThatGoesIsEmptiedBeforeItIsDeletedAndNewRowsTakeTheirPlace) {
     QMenu* devices = menu.actions()[3]->menu();
     ASSERT_NE(devices, nullptr);

@@ -1,0 +1,85 @@
+#include "menubar/DBusMenuTypes.hpp"
+
+#include <QDBusMetaType>
+
+namespace orvik::helper {
+
+void registerDBusMenuTypes() {
+    qDBusRegisterMetaType<DBusMenuLayoutItem>();
+    qDBusRegisterMetaType<DBusMenuItemProperties>();
+    qDBusRegisterMetaType<QList<DBusMenuItemProperties>>();
+    qDBusRegisterMetaType<DBusMenuItemPropertyNames>();
+    qDBusRegisterMetaType<QList<DBusMenuItemPropertyNames>>();
+    qDBusRegisterMetaType<DBusMenuEvent>();
+    qDBusRegisterMetaType<QList<DBusMenuEvent>>();
+    qDBusRegisterMetaType<DBusMenuShortcut>();
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuLayoutItem& item) {
+    argument.beginStructure();
+    argument << item.id << item.properties;
+    argument.beginArray(QMetaType::fromType<QDBusVariant>());
+    for (const DBusMenuLayoutItem& child : item.children) argument << QDBusVariant(QVariant::fromValue(child));
+    argument.endArray();
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuLayoutItem& item) {
+    argument.beginStructure();
+    argument >> item.id >> item.properties;
+    item.children.clear();
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QDBusVariant child;
+        argument >> child;
+        item.children.append(qdbus_cast<DBusMenuLayoutItem>(child.variant()));
+    }
+    argument.endArray();
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuItemProperties& item) {
+    argument.beginStructure();
+    argument << item.id << item.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemProperties& item) {
+    argument.beginStructure();
+    argument >> item.id >> item.properties;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuItemPropertyNames& item) {
+    argument.beginStructure();
+    argument << item.id << item.names;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuItemPropertyNames& item) {
+    argument.beginStructure();
+    argument >> item.id >> item.names;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const DBusMenuEvent& event) {
+    argument.beginStructure();
+    argument << event.id << event.eventId << event.data << event.timestamp;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuEvent& event) {
+    argument.beginStructure();
+    argument >> event.id >> event.eventId >> event.data >> event.timestamp;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace orvik::helper
