@@ -245,6 +245,8 @@ private:
     void leftTLSPool();
     void tlsHandshakeFailed(const Uuid& id, const ConnectionError& error);
     void recordAuthenticationFailure(const std::string& address);
+    // True when a failed handshake offered the identity of a device the list names.
+    bool namesListedDevice(const ConnectionError& error) const;
     asio::awaitable<void> handleSessionMessage(const OrvikMessage& message, Uuid id);
     asio::awaitable<void> handleProofStage(const OrvikMessage& message, Bytes challenge, Uuid id);
     void handleUndecodable(std::uint16_t type, const Uuid& id);

@@ -2,6 +2,7 @@
 
 #include "core/CallbackAwait.hpp"
 #include "core/Log.hpp"
+#include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/transport/OrvikTLS.hpp"
 #include "server/OutgoingFrame.hpp"
 #include "server/PendingEviction.hpp"
@@ -172,14 +173,24 @@ void HelperServer::tlsHandshakeFailed(const Uuid& id, const ConnectionError& err
     Session session = std::move(found->second);
     sessions_.erase(found);
     session.connection->cancel();
-    // An identity offered before the store had loaded every key may well be a paired phone's.
-    const bool unknownBeforeKeys = session.startedBeforeKeys && OrvikTLS::isUnknownIdentity(error);
-    if (!unknownBeforeKeys &&
+    // Before the store had every key (still loading them, or the keyring locked), a listed phone's identity may
+    // lack its key only for now: that phone is not held against its address. A stranger's identity still counts.
+    const bool listedBeforeKeys =
+        session.startedBeforeKeys && OrvikTLS::isUnknownIdentity(error) && namesListedDevice(error);
+    if (!listedBeforeKeys &&
         (error.kind() == ConnectionError::Kind::timedOut || OrvikTLS::isAuthenticationFailure(error))) {
         recordAuthenticationFailure(session.address);
     }
     leftTLSPool();
     stopMaintenanceIfIdle();
+}
+
+bool HelperServer::namesListedDevice(const ConnectionError& error) const {
+    const auto& network = error.networkError();
+    if (!network) return false;
+    const auto deviceID = Uuid::parse(network->pskIdentity);
+    // Byte for byte: the same UUID in another case is not that device's identity.
+    return deviceID && OrvikKeys::sessionIdentity(*deviceID) == network->pskIdentity && store_->device(*deviceID);
 }
 
 void HelperServer::recordAuthenticationFailure(const std::string& address) {

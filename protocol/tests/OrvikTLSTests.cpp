@@ -69,6 +69,9 @@ TEST(OrvikTLS, FailuresCarryTheirReasonsAndAuthenticationFailuresAreRecognised) 
         EXPECT_TRUE(hasReason(*server.error, c.serverReason)) << server.error->what();
         EXPECT_EQ(OrvikTLS::isAuthenticationFailure(*server.error), c.serverCounts);
         EXPECT_EQ(OrvikTLS::isUnknownIdentity(*server.error), c.serverReason == SSL_R_PSK_IDENTITY_NOT_FOUND);
+        // The server names the identity offered, known or not, once it has read it.
+        EXPECT_EQ(server.error->networkError()->pskIdentity,
+                  c.serverReason == SSL_R_NO_SHARED_CIPHER ? "" : c.clientKey.identity);
         EXPECT_TRUE(hasReason(*client.error, c.clientReason)) << client.error->what();
         EXPECT_TRUE(OrvikTLS::isAuthenticationFailure(*client.error));
         if (c.clientSuites == OrvikTLS::pskAes128Gcm) {
@@ -82,7 +85,8 @@ TEST(OrvikTLS, OtherFailuresAreNotAuthenticationFailures) {
     EXPECT_FALSE(OrvikTLS::isAuthenticationFailure(ConnectionError::timedOut()));
     EXPECT_FALSE(OrvikTLS::isAuthenticationFailure(ConnectionError::cancelled()));
     EXPECT_FALSE(OrvikTLS::isAuthenticationFailure(ConnectionError::failed(asio::error::connection_reset)));
-    ConnectionError::NetworkError badMac{{}, {ERR_PACK(ERR_LIB_SSL, 0, SSL_R_SSLV3_ALERT_BAD_RECORD_MAC)}, "bad mac"};
+    ConnectionError::NetworkError badMac{
+        {}, {ERR_PACK(ERR_LIB_SSL, 0, SSL_R_SSLV3_ALERT_BAD_RECORD_MAC)}, "bad mac", {}};
     EXPECT_TRUE(OrvikTLS::isAuthenticationFailure(ConnectionError::waiting(badMac)));
 
     LoopbackTls loop;

@@ -47,8 +47,9 @@ TEST(ServerDeviceStore, APhoneConnectingWhileTheStoreLoadsItsKeysWaitsForThemAnd
     EXPECT_FALSE(anyHandshakeFailed(harness));
 }
 
-// Keys that take longer than the wait: TLS runs with the keys known so far, and an identity unknown there is
-// refused without counting against the phone, which gets in once the keys are there. Then it counts again.
+// Keys that take longer than the wait: TLS runs with the keys known so far, and a listed phone's identity unknown
+// there is refused without counting against the phone, which gets in once the keys are there. A stranger's identity
+// counts meanwhile, as it does afterwards.
 TEST(ServerDeviceStore, AnIdentityUnknownBeforeTheKeysAreLoadedIsRefusedWithoutCounting) {
     ServerHarness::Options options;
     options.keyLoadWait = 50ms;
@@ -59,12 +60,17 @@ TEST(ServerDeviceStore, AnIdentityUnknownBeforeTheKeysAreLoadedIsRefusedWithoutC
     for (int attempt = 0; attempt < 3; ++attempt) EXPECT_THROW(harness.connect(device.sessionKey()), ConnectionError);
     EXPECT_EQ(failuresRecorded(harness), 0u);
     EXPECT_FALSE(anyHandshakeFailed(harness));
+    // From an address of its own: the phone's is not locked out by it.
+    EXPECT_THROW(TestPhone::connect(harness.phones, harness.port, test::sessionKey(Uuid::random(), device.key),
+                                    OrvikTLS::cipherSuites, "127.0.0.2"),
+                 ConnectionError);
+    EXPECT_TRUE(harness.waitForEvent<ServerEvent::HandshakeFailed>());
 
     harness.store->releaseKeys();
     harness.waitForListenerReady();
     EXPECT_TRUE(harness.authenticatedPhone(device));
     EXPECT_THROW(harness.connect(test::sessionKey(Uuid::random(), device.key)), ConnectionError);
-    EXPECT_TRUE(harness.waitForEvent<ServerEvent::HandshakeFailed>());
+    EXPECT_EQ(failuresRecorded(harness), 2u);
 }
 
 TEST(ServerDeviceStore, StoppingTheServerSavesWhatTheStoreKeptForLater) {

@@ -79,7 +79,10 @@ ConnectionError TlsStream::failure(int sslError, std::error_code socketError) {
     }
     auto fallback = sslError == SSL_ERROR_SYSCALL ? asio::error::make_error_code(asio::error::connection_aborted)
                                                   : asio::error::make_error_code(asio::error::fault);
-    return ConnectionError::failed(takeErrorQueue(fallback, "TLS error " + std::to_string(sslError)));
+    auto error = takeErrorQueue(fallback, "TLS error " + std::to_string(sslError));
+    // OpenSSL keeps the offered identity also when no key was found for it.
+    if (const char* identity = SSL_get_psk_identity(ssl_)) error.pskIdentity = identity;
+    return ConnectionError::failed(std::move(error));
 }
 
 asio::awaitable<void> TlsStream::handshake() {

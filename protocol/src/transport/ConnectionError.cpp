@@ -16,7 +16,7 @@ const char* toString(ConnectionError::Kind kind) {
 
 ConnectionError ConnectionError::failed(std::error_code code, std::string text) {
     if (text.empty()) text = code.message();
-    return failed(NetworkError{code, {}, std::move(text)});
+    return failed(NetworkError{code, {}, std::move(text), {}});
 }
 
 ConnectionError::ConnectionError(Kind kind, std::optional<NetworkError> network)

@@ -20,6 +20,8 @@ public:
         // One TLS failure often queues several, and the first is not always the telling one.
         std::vector<unsigned long> tlsErrors;
         std::string text;
+        // The PSK identity of a TLS handshake that failed once the server had read it (the one the client offered).
+        std::string pskIdentity;
 
         friend bool operator==(const NetworkError&, const NetworkError&) = default;
     };
