@@ -274,7 +274,8 @@ Options:
   --stdin                     also send each line of standard input as a message (JSON, as --send)
   --until TYPE                after sending, wait until a message of this type arrived (repeatable)
   --wait-ms N                 how long to wait for replies after the last send (default 1000)
-  --timeout-ms N              time limit for connecting and for TLS (default 5000)
+  --timeout-ms N              time limit for connecting (a refused connect is tried again meanwhile) and for
+                              TLS (default 5000)
   --quiet                     print received messages and the "paired" event only
   --repeat N                  with --identity and --key: connect, do the above and close N times in a row,
                               stopping at the first failure (a phone that comes and goes)

@@ -13,8 +13,19 @@ namespace orvik::phone {
 
 namespace {
 
-// Pause between attempts to reach the helper again after pairing, while it rebinds with the new key.
+// Pause between attempts to reach the helper again while its listener re-opens (at every key change).
 constexpr std::chrono::milliseconds reconnectPause{100};
+
+// Nobody listened for that moment: the listener was re-opening.
+bool isRefusal(const ConnectionError& error) {
+    const auto& network = error.networkError();
+    return network && network->code == asio::error::connection_refused;
+}
+
+// After pairing, the helper offers the new key once it has stored the device: any failure may be that moment.
+bool anyFailure(const ConnectionError&) {
+    return true;
+}
 
 std::string hex(ByteView bytes) {
     static constexpr char digits[] = "0123456789abcdef";
@@ -40,7 +51,7 @@ asio::awaitable<ExitCode> PhoneSession::run() {
                                       : pairingKey();
     std::shared_ptr<FramedConnection> connection;
     try {
-        connection = co_await open(key);
+        connection = co_await openRetrying(key, &isRefusal);
     } catch (const ConnectionError&) {
         co_return ExitCode::connectionFailed;
     }
@@ -60,7 +71,7 @@ asio::awaitable<ExitCode> PhoneSession::run() {
         PreSharedKey sessionKey{OrvikKeys::sessionPSK(accepted.deviceKey, options_.deviceID),
                                 OrvikKeys::sessionIdentity(options_.deviceID)};
         try {
-            connection = co_await reopen(sessionKey);
+            connection = co_await openRetrying(sessionKey, &anyFailure);
         } catch (const ConnectionError&) {
             co_return ExitCode::connectionFailed;
         }
@@ -102,14 +113,14 @@ asio::awaitable<std::shared_ptr<FramedConnection>> PhoneSession::open(const PreS
     throw *last;
 }
 
-asio::awaitable<std::shared_ptr<FramedConnection>> PhoneSession::reopen(const PreSharedKey& key) {
-    // The helper starts offering the new key once it has stored the device; try until the time limit.
+asio::awaitable<std::shared_ptr<FramedConnection>> PhoneSession::openRetrying(const PreSharedKey& key,
+                                                                              bool (*retries)(const ConnectionError&)) {
     auto deadline = std::chrono::steady_clock::now() + options_.timeout;
     for (;;) {
         try {
             co_return co_await open(key);
-        } catch (const ConnectionError&) {
-            if (std::chrono::steady_clock::now() + reconnectPause >= deadline) throw;
+        } catch (const ConnectionError& error) {
+            if (!retries(error) || std::chrono::steady_clock::now() + reconnectPause >= deadline) throw;
         }
         asio::steady_timer pause(executor_, reconnectPause);
         co_await pause.async_wait(asio::use_awaitable);

@@ -26,7 +26,9 @@ private:
     struct Refused {};
 
     asio::awaitable<std::shared_ptr<FramedConnection>> open(const PreSharedKey& key);
-    asio::awaitable<std::shared_ptr<FramedConnection>> reopen(const PreSharedKey& key);
+    // Tries open() again after a short pause while `retries` says so of its failure, until the time limit.
+    asio::awaitable<std::shared_ptr<FramedConnection>> openRetrying(const PreSharedKey& key,
+                                                                    bool (*retries)(const ConnectionError&));
     asio::awaitable<Bytes> sayHello(const std::shared_ptr<FramedConnection>& connection);
     asio::awaitable<void> authenticate(const std::shared_ptr<FramedConnection>& connection, const Uuid& deviceID,
                                        const Bytes& deviceKey, const Bytes& challenge);

@@ -5,9 +5,16 @@
 #include "PhoneOptions.hpp"
 
 #include "orvik/protocol/coding/Base64.hpp"
+#include "orvik/protocol/coding/Uuid.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -133,6 +140,33 @@ TEST(PhoneClient, ExitCodesTellWhatWentWrong) {
         phone({"--identity", paired.at("deviceID"), "--key", std::string(64, 'e'), "--connect", server.address});
     EXPECT_EQ(wrongKey.status, 2);
     EXPECT_EQ(wrongKey.first("event", "failed")->at("authenticationFailure"), true);
+}
+
+// A socket bound but not listening refuses connects, as the helper's does while its listener re-opens; once it
+// listens, the tool gets through (and fails TLS here, the socket speaking none).
+TEST(PhoneClient, ARefusedConnectIsTriedAgainWithinTheTimeLimit) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    ChildProcess tool({ORVIK_PHONE_PATH, "--identity", Uuid::random().text(), "--key", std::string(64, 'a'),
+                       "--connect", "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), "--timeout-ms", "5000"});
+    auto refused = tool.readLine(10s);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(json::parse(*refused).value("kind", ""), "failed") << *refused;
+
+    ASSERT_EQ(::listen(listener, 1), 0);
+    pollfd waiting{listener, POLLIN, 0};
+    if (::poll(&waiting, 1, 10'000) == 1) ::close(::accept(listener, nullptr, nullptr));
+    std::vector<std::string> stages;
+    while (auto line = tool.readLine(10s)) stages.push_back(json::parse(*line).value("stage", ""));
+    EXPECT_EQ(tool.waitForExit(10s), 2);
+    ASSERT_FALSE(stages.empty());
+    EXPECT_EQ(stages.back().rfind("tls ", 0), 0U) << stages.back();
+    ::close(listener);
 }
 
 } // namespace
