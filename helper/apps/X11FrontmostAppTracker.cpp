@@ -2,6 +2,7 @@
 
 #include "apps/AppWindowMatcher.hpp"
 #include "apps/EwmhDesktop.hpp"
+#include "platform/X11Display.hpp"
 
 #include <poll.h>
 #include <pthread.h>
@@ -42,6 +43,7 @@ FrontmostApp X11FrontmostAppTracker::snapshot() const {
 
 void X11FrontmostAppTracker::run() {
     pthread_setname_np(pthread_self(), threadName);
+    X11Display::blockPipeSignalOnThisThread();
     // The first reading is not a change.
     bool notify = false;
     while (!stopping_) {

@@ -2,6 +2,8 @@
 
 #include "core/Log.hpp"
 
+#include <csignal>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,6 +50,13 @@ std::unique_ptr<X11Display> X11Display::open(const std::string& name) {
     Display* display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
     if (!display) return nullptr;
     return std::unique_ptr<X11Display>(new X11Display(display));
+}
+
+void X11Display::blockPipeSignalOnThisThread() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 }
 
 X11Display::X11Display(Display* display) : display_(display) {

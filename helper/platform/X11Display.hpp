@@ -21,6 +21,10 @@ public:
     // Connects to `name`, or to $DISPLAY when it is empty. Absent when no server answers.
     static std::unique_ptr<X11Display> open(const std::string& name = {});
 
+    // A server that goes away between libxcb's poll and its write raises SIGPIPE, whose default action ends the
+    // process. A thread that talks to X calls this first; the write then fails as a lost connection.
+    static void blockPipeSignalOnThisThread();
+
     ~X11Display();
     X11Display(const X11Display&) = delete;
     X11Display& operator=(const X11Display&) = delete;

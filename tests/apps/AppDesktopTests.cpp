@@ -213,6 +213,8 @@ TEST_F(AppDesktop, FrontmostAppEmptiesWhenTheXServerGoesAndComesBackWithIt) {
     ASSERT_TRUE(server.restart());
     auto again = announceActiveWindow(server.name());
     EXPECT_TRUE(test::waitUntil([&] { return tracker.snapshot() == firstApp; }));
+    // The change is told after the snapshot is stored.
+    EXPECT_TRUE(test::waitUntil([&] { return changes.load() >= 2; }));
     EXPECT_EQ(changes.load(), 2);
 }
 

@@ -5,9 +5,9 @@
 #include "injection/x11/X11Keyboard.hpp"
 #include "injection/x11/X11Pointer.hpp"
 #include "injection/x11/X11SpareKeycodes.hpp"
+#include "platform/X11Display.hpp"
 
 #include <pthread.h>
-#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -164,11 +164,7 @@ bool X11InputThread::stop(std::chrono::milliseconds limit) {
 
 void X11InputThread::run() {
     pthread_setname_np(pthread_self(), threadName);
-    // Writing to a server that went away raises SIGPIPE, whose default action would end the process.
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    X11Display::blockPipeSignalOnThisThread();
     connect();
     {
         std::lock_guard lock(mutex_);

@@ -1,11 +1,11 @@
 #include "screen/x11/X11CaptureSession.hpp"
 
 #include "core/Log.hpp"
+#include "platform/X11Display.hpp"
 #include "screen/x11/X11Capturer.hpp"
 
 #include <poll.h>
 #include <pthread.h>
-#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -91,11 +91,7 @@ void X11CaptureSession::stop() {
 }
 
 void X11CaptureSession::run(Completion started) {
-    // Writing to a server that went away raises SIGPIPE, whose default action would end the process.
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    X11Display::blockPipeSignalOnThisThread();
     pthread_setname_np(pthread_self(), threadName);
     {
         X11Capturer capturer;

@@ -1,5 +1,6 @@
 #include "screen/x11/X11CaptureSource.hpp"
 
+#include "platform/X11Display.hpp"
 #include "platform/X11Monitors.hpp"
 #include "screen/x11/CaptureGeometry.hpp"
 
@@ -49,6 +50,7 @@ ScreenCaptureSource::DisplaysResult X11CaptureSource::listDisplays(const std::st
 void X11CaptureSource::displays(std::function<void(DisplaysResult)> done) {
     std::thread([name = displayName_, done = std::move(done)] {
         pthread_setname_np(pthread_self(), listingThreadName);
+        X11Display::blockPipeSignalOnThisThread();
         done(listDisplays(name));
     }).detach();
 }
