@@ -49,13 +49,13 @@ HelperPreferences refusingPreferences() {
 
 ServerCommandSession::ServerCommandSession(std::weak_ptr<HelperServer> server, asio::any_io_executor executor,
                                            Uuid sessionID, std::shared_ptr<PasteboardAccess> pasteboard)
-    : server_(std::move(server)), executor_(std::move(executor)), sessionID_(sessionID),
-      pasteboard_(std::move(pasteboard)) {}
+    : server_(std::move(server)), executor_(std::move(executor)), loop_(LoopPresence::of(executor_)),
+      sessionID_(sessionID), pasteboard_(std::move(pasteboard)) {}
 
 template <class T, class Call>
 void ServerCommandSession::onServer(Needs needs, Call call, T otherwise, std::function<void(T)> done) {
     Completion<T> completion(std::move(done), std::move(otherwise));
-    asio::post(executor_, [server = server_, id = sessionID_, needs, call = std::move(call), completion] {
+    loop_->post(executor_, [server = server_, id = sessionID_, needs, call = std::move(call), completion] {
         auto alive = server.lock();
         if (!alive || (needs == Needs::session && !alive->hasSession(id))) return;
         completion(call(*alive));

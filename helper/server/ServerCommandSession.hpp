@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/LoopPresence.hpp"
 #include "orvik/protocol/coding/Uuid.hpp"
 #include "server/CommandSession.hpp"
 
@@ -13,7 +14,7 @@ class HelperServer;
 
 // The server's side of CommandSession for one session. It holds the server weakly and never touches it off the
 // server's thread: every call is posted there and looks the session up again when it runs. Made anew for each
-// message handed to a handler; the server keeps no reference to it.
+// message handed to a handler; the server keeps no reference to it. Made on the server's thread.
 class ServerCommandSession final : public CommandSession {
 public:
     ServerCommandSession(std::weak_ptr<HelperServer> server, asio::any_io_executor executor, Uuid sessionID,
@@ -34,13 +35,16 @@ private:
     enum class Needs { session, server };
 
     // Runs `call` on the server's thread when what it needs is still there, and hands its result to `done`;
-    // otherwise, and also when the server's thread drops the call unrun, `done` receives `otherwise`.
+    // otherwise, and also when the server's thread drops the call unrun, `done` receives `otherwise`. Once the loop
+    // is gone the call is kept unrun, and `done` hears nothing.
     template <class T, class Call> void onServer(Needs needs, Call call, T otherwise, std::function<void(T)> done);
     // The same for a call without a result.
     template <class Call> void onServer(Needs needs, Call call, Done done);
 
     std::weak_ptr<HelperServer> server_;
     asio::any_io_executor executor_;
+    // Services answer from threads of their own, also while the server's loop is being destroyed at exit.
+    std::shared_ptr<LoopPresence> loop_;
     Uuid sessionID_;
     std::shared_ptr<PasteboardAccess> pasteboard_;
 };

@@ -1,6 +1,7 @@
 #include "RecordingCommandSession.hpp"
 #include "ServerHarness.hpp"
 #include "WaitUntil.hpp"
+#include "core/IoThread.hpp"
 #include "server/ServerCommandSession.hpp"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,21 @@ TEST_P(CommandSessionContract, EveryCallCompletesOnceWithTheAnswersOfItsState) {
     harness.onServer([](HelperServer&) {}); // whatever the server's thread still had queued has run
     EXPECT_EQ(completed, 5);
     EXPECT_EQ(session->pasteboard(), harness.pasteboard);
+}
+
+// Mend: a sound server's late confirmation, answered on its own thread while the program quit, was posted to the
+// server's loop as that loop was destroyed. Such a call now waits unrun, and nothing answers it.
+TEST(ServerCommandSession, ACallAfterTheServersLoopIsGoneTouchesNothing) {
+    auto thread = std::make_unique<helper::IoThread>("Gone");
+    auto session = std::make_shared<helper::ServerCommandSession>(std::weak_ptr<HelperServer>(), thread->executor(),
+                                                                  Uuid::random(), nullptr);
+    thread.reset();
+    std::atomic<int> answered = 0;
+    std::thread([&] {
+        session->pushStatusIfChanged(false, [&] { ++answered; });
+        session->isPaused([&](bool) { ++answered; });
+    }).join();
+    EXPECT_EQ(answered, 0);
 }
 
 using Kind = ContractCase::Kind;
