@@ -1,6 +1,7 @@
 #include "server/HelperServer.hpp"
 
 #include "core/Log.hpp"
+#include "core/LoopPresence.hpp"
 #include "server/HelperServerInternals.hpp"
 
 namespace orvik::helper {
@@ -80,8 +81,9 @@ void HelperServer::start() {
         info->setAdvertisedHostName(std::move(hostName));
     };
     // Keys the store loads in the background reach the listener once they are there.
-    store_->setKeysChangedHandler([weakSelf, executor = executor_] {
-        asio::post(executor, [weakSelf] {
+    // From the store's threads, which may outlive this loop at exit.
+    store_->setKeysChangedHandler([weakSelf, executor = executor_, loop = LoopPresence::of(executor_)] {
+        loop->post(executor, [weakSelf] {
             if (auto self = weakSelf.lock()) self->restartListener();
         });
     });

@@ -1,5 +1,7 @@
 #include "server/HelperServer.hpp"
 
+#include "core/LoopPresence.hpp"
+
 namespace orvik::helper {
 
 asio::awaitable<void> HelperServer::stopAllScreens(ScreenStreamState state) {
@@ -30,8 +32,9 @@ void HelperServer::allowViewerAlways(const Uuid& deviceID) {
 }
 
 ScreenStream::FailureHandler HelperServer::captureFailureHandler(const Uuid& sessionID) {
-    return [weakSelf = weak_from_this(), executor = executor_, sessionID](ScreenCaptureFailure failure) {
-        asio::post(executor, [weakSelf, sessionID, failure] {
+    return [weakSelf = weak_from_this(), executor = executor_, loop = LoopPresence::of(executor_),
+            sessionID](ScreenCaptureFailure failure) {
+        loop->post(executor, [weakSelf, sessionID, failure] {
             auto self = weakSelf.lock();
             if (!self) return;
             asio::co_spawn(self->executor_, self->reportCaptureFailure(sessionID, failure), asio::detached);
