@@ -37,6 +37,8 @@ public:
     Atom atom(std::string_view name);
     // The text of an atom; empty for None or an unknown atom.
     std::string atomName(Atom atom);
+    // The selection a compositing manager of this connection's screen owns while it runs (_NET_WM_CM_S<screen>).
+    Atom compositingManagerSelection() { return atom("_NET_WM_CM_S" + std::to_string(screen())); }
 
     // True once the connection to the server was lost; every later request on it is a no-op.
     bool isBroken() const noexcept { return broken_.load(std::memory_order_relaxed); }

@@ -2,8 +2,6 @@
 
 #include <X11/extensions/Xfixes.h>
 
-#include <string>
-
 namespace orvik::helper {
 
 X11RepaintWatch::X11RepaintWatch(X11Display& display) : display_(display) {
@@ -11,7 +9,7 @@ X11RepaintWatch::X11RepaintWatch(X11Display& display) : display_(display) {
     int error = 0;
     XDamageQueryExtension(handle, &damageEvent_, &error);
     XFixesQueryExtension(handle, &fixesEvent_, &error);
-    managerSelection_ = display_.atom("_NET_WM_CM_S" + std::to_string(display_.screen()));
+    managerSelection_ = display_.compositingManagerSelection();
     // Asked before the owner is read, so no change in between goes unnoticed.
     XFixesSelectSelectionInput(handle, display_.root(), managerSelection_,
                                XFixesSetSelectionOwnerNotifyMask | XFixesSelectionWindowDestroyNotifyMask |
