@@ -15,9 +15,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool sessionBusNameOwned(const std::string& name) {
-    return output({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                   "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.NameHasOwner", name}) == "(true,)\n";
+// python-dbusmock takes its name before it has loaded its template: a mock is ready once it answers a call.
+bool sessionBusNameAnswers(const std::string& name) {
+    return output({"gdbus", "call", "--session", "--timeout", "1", "--dest", name, "--object-path", "/", "--method",
+                   "org.freedesktop.DBus.Peer.Ping"}) == "()\n";
 }
 
 bool trayerDocks() {
@@ -83,7 +84,7 @@ TrayHost::TrayHost(TrayKind kind) : kind_(kind) {
         fs::remove(log_);
         process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "-l",
                                                                            log_, "--template", ORVIK_WATCHER_TEMPLATE});
-        ready_ = waitUntil([] { return sessionBusNameOwned("org.kde.StatusNotifierWatcher"); }, generous);
+        ready_ = waitUntil([] { return sessionBusNameAnswers("org.kde.StatusNotifierWatcher"); }, generous);
         break;
     }
 }

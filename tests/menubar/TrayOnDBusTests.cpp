@@ -265,7 +265,12 @@ TEST(TrayOnDBus, TheGlyphFollowsTheSettingsPortalsColourScheme) {
     const QString portalName = QStringLiteral("org.freedesktop.portal.Desktop");
     orvik::test::ChildProcess portal({"/usr/bin/python3", "-m", "dbusmock", "--template", ORVIK_PORTAL_TEMPLATE,
                                       "--parameters", R"({"color-scheme": 1})"});
-    ASSERT_TRUE(eventually([&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(portalName); }));
+    // Ready once it answers: python-dbusmock takes its name before it has loaded its template.
+    ASSERT_TRUE(eventually([&] {
+        return call(portalName, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Peer"),
+                    QStringLiteral("Ping"), {})
+            .has_value();
+    }));
     TrayPresence::Options options;
     options.trayGrace = 300ms;
     TrayPresence tray(options);

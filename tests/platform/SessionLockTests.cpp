@@ -135,7 +135,7 @@ TEST(SessionLock, waitsWithoutWakingForTheBusAndThenForLogind) {
     ASSERT_TRUE(orvik::test::ProcessUsage::waitUntilQuiet(getpid(), "Orvik.Session"));
     EXPECT_EQ(wakeUpsWhileQuiet(), 0U) << "without a bus";
 
-    orvik::test::ChildProcess bus({"dbus-daemon", "--session", "--address=" + address, "--nopidfile", "--nofork"});
+    orvik::test::ChildProcess bus({ORVIK_RUN_TEST_BUS, (folder / "system_bus_socket").string(), "--nofork"});
     // Connecting and asking for logind takes a few wake-ups; then none.
     ASSERT_TRUE(orvik::test::waitUntil([&] { return std::filesystem::exists(folder / "system_bus_socket"); }));
     ASSERT_TRUE(orvik::test::ProcessUsage::waitUntilQuiet(getpid(), "Orvik.Session", std::chrono::seconds(1)));
