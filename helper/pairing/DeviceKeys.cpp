@@ -290,15 +290,24 @@ void DeviceKeys::takeBack(const Uuid& deviceID, Vault written) {
     }
 }
 
-DeviceKeys::Deletion DeviceKeys::deleteKey(const Uuid& deviceID) {
+DeviceKeys::Deletion DeviceKeys::deleteKey(const Uuid& deviceID, DeletionAttempt attempt) {
     auto fromKeyring = keyring_->remove(deviceID);
     auto fromFile = keyFile_->remove(deviceID);
     const bool firstFailure = !reportedDeletionFailures_.contains(deviceID);
-    if (fromKeyring.status == VaultResult::Status::ok) noteReadable();
-    if (fromKeyring.status == VaultResult::Status::locked) noteLocked();
-    if (fromKeyring.status != VaultResult::Status::ok && fromKeyring.status != VaultResult::Status::locked &&
-        firstFailure) {
-        Log::error(keysLogCategory, "Keychain delete failed: " + fromKeyring.detail);
+    switch (fromKeyring.status) {
+    case VaultResult::Status::ok: noteReadable(); break;
+    case VaultResult::Status::locked: noteLocked(); break;
+    case VaultResult::Status::unreachable:
+        // No fault: the key waits for a keyring, and the starts that find none yet have nothing new to say.
+        if (attempt == DeletionAttempt::removal && firstFailure) {
+            Log::notice(keysLogCategory,
+                        "Keychain delete put off until a keyring can be reached: " + fromKeyring.detail);
+        }
+        break;
+    case VaultResult::Status::notFound:
+    case VaultResult::Status::failed:
+        if (firstFailure) Log::error(keysLogCategory, "Keychain delete failed: " + fromKeyring.detail);
+        break;
     }
     if (fromFile.status != VaultResult::Status::ok && firstFailure) {
         Log::error(keysLogCategory, "Key file delete failed: " + fromFile.detail);

@@ -56,6 +56,8 @@ public:
     enum class Vault { keyring, keyFile };
     // What became of one key deletion.
     enum class Deletion { done, retryLater, waitForKeyring };
+    // A removal's own deletion, or one pending since and tried again.
+    enum class DeletionAttempt { removal, retry };
     // A device's cache entry: absent without one, else the key or, absent inside, a key certainly absent.
     using CacheEntry = std::optional<std::optional<Bytes>>;
 
@@ -89,8 +91,9 @@ public:
     // Writes the device's key where it can go; throws StoreError when it goes nowhere.
     Vault write(const PairedDevice& device, ByteView key);
     void takeBack(const Uuid& deviceID, Vault written);
-    // Deletes a removed device's key from both vaults; each device's failure is logged once.
-    Deletion deleteKey(const Uuid& deviceID);
+    // Deletes a removed device's key from both vaults; each device's failure is logged once, and a deletion put off
+    // for want of a keyring only by the removal.
+    Deletion deleteKey(const Uuid& deviceID, DeletionAttempt attempt);
 
     // Caches an added device's key before it is listed, and returns what was cached.
     CacheEntry cacheAdded(const Uuid& deviceID, ByteView key);

@@ -160,17 +160,18 @@ void KeychainDeviceStore::remove(const Uuid& deviceID) {
     }
     // The key goes on the requests' thread, after what was asked before: a keyring that does not answer holds up
     // no caller, and a lookup or pairing asked later finds it gone.
-    asio::post(requests_->executor(), [this, deviceID] { deleteKeys({deviceID}); });
+    asio::post(requests_->executor(),
+               [this, deviceID] { deleteKeys({deviceID}, DeviceKeys::DeletionAttempt::removal); });
 }
 
-void KeychainDeviceStore::deleteKeys(const std::vector<Uuid>& deviceIDs) {
+void KeychainDeviceStore::deleteKeys(const std::vector<Uuid>& deviceIDs, DeviceKeys::DeletionAttempt attempt) {
     auto changes = keys_.holdChanges();
     std::vector<Uuid> deleted;
     bool retry = false;
     for (const auto& deviceID : deviceIDs) {
         // Paired again meanwhile, the key is the new one.
         if (!list_.deletionIsDue(deviceID)) continue;
-        switch (keys_.deleteKey(deviceID)) {
+        switch (keys_.deleteKey(deviceID, attempt)) {
         case DeviceKeys::Deletion::done: deleted.push_back(deviceID); break;
         case DeviceKeys::Deletion::retryLater: retry = true; break;
         case DeviceKeys::Deletion::waitForKeyring: break;
@@ -187,7 +188,7 @@ void KeychainDeviceStore::retryDeletions() {
         scheduleDeletionRetry();
         return;
     }
-    deleteKeys(pending);
+    deleteKeys(pending, DeviceKeys::DeletionAttempt::retry);
 }
 
 void KeychainDeviceStore::scheduleDeletionRetry() {

@@ -84,7 +84,7 @@ private:
     // Called by the keyring's watch, on any thread.
     void keyringMayHaveUnlocked();
     // Deletes these removed devices' keys where they are due, and forgets each deletion the vaults confirmed.
-    void deleteKeys(const std::vector<Uuid>& deviceIDs);
+    void deleteKeys(const std::vector<Uuid>& deviceIDs, DeviceKeys::DeletionAttempt attempt);
     // On the store's thread: saves deletions a failed save left unsaved, then tries every pending one.
     void retryDeletions();
     void scheduleDeletionRetry();

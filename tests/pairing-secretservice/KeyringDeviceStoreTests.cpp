@@ -1,9 +1,8 @@
 // The device store and its Secret Service vault against a real gnome-keyring on a bus of the test's own (started by
 // tests/support/run-with-private-bus --keyring).
+#include "KeyringTestSupport.hpp"
 #include "ServerHarness.hpp"
-#include "core/InMemoryUserDefaults.hpp"
 #include "core/tests/CapturedLog.hpp"
-#include "core/tests/TemporaryDirectory.hpp"
 #include "orvik/protocol/crypto/OrvikKeys.hpp"
 #include "orvik/protocol/pairing/PairingPayload.hpp"
 #include "pairing/DeviceList.hpp"
@@ -29,16 +28,15 @@
 namespace orvik::helper {
 namespace {
 
+using testing::activatedDaemon;
 using testing::anna;
 using testing::ben;
-
-Bytes keyWithEveryKindOfByte(std::uint8_t seed) {
-    Bytes key(32);
-    for (std::size_t index = 0; index < key.size(); ++index) key[index] = static_cast<std::uint8_t>(seed + index * 8);
-    key[3] = 0x00;
-    key[4] = 0xFF;
-    return key;
-}
+using testing::failuresRecorded;
+using testing::keyringDaemon;
+using testing::KeyringTest;
+using testing::keyWithEveryKindOfByte;
+using testing::killDaemon;
+using testing::killRunningDaemon;
 
 // What the keyring itself holds for a device, looked up without the code under test.
 struct StoredItem {
@@ -110,50 +108,11 @@ void unlockWithPassword(const char* password) {
     ASSERT_TRUE(unlocked) << error->message;
 }
 
-class KeyringTest : public ::testing::Test {
-protected:
-    testing::TemporaryDirectory folder;
-    std::shared_ptr<InMemoryUserDefaults> defaults = std::make_shared<InMemoryUserDefaults>();
-    std::shared_ptr<SecretServiceVault> vault = std::make_shared<SecretServiceVault>();
-    std::filesystem::path keyFilePath = folder / "device-keys.json";
-
-    std::shared_ptr<KeychainDeviceStore> makeStore() {
-        return std::make_shared<KeychainDeviceStore>(defaults, vault, std::make_shared<KeyFileVault>(keyFilePath));
-    }
-};
-
 using UnlockedKeyring = KeyringTest;
 using LockedKeyring = KeyringTest;
 using UnresponsiveKeyring = KeyringTest;
 using VanishingKeyring = KeyringTest;
 using RestartedKeyring = KeyringTest;
-
-pid_t keyringDaemon() {
-    const char* pidText = std::getenv("ORVIK_TEST_KEYRING_PID");
-    if (!pidText) ADD_FAILURE() << "run through tests/support/run-with-private-bus --keyring";
-    return pidText ? static_cast<pid_t>(std::atoi(pidText)) : 0;
-}
-
-// Kills the keyring daemon with this pid and waits until it has gone.
-void killDaemon(pid_t daemon) {
-    ASSERT_GT(daemon, 0);
-    ASSERT_EQ(::kill(daemon, SIGKILL), 0);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (::kill(daemon, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
-        ::waitpid(daemon, nullptr, WNOHANG);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
-// The daemon the bus started in place of a killed one; 0 before it did.
-pid_t activatedDaemon() {
-    const char* file = std::getenv("ORVIK_TEST_KEYRING_PID_FILE");
-    if (!file) ADD_FAILURE() << "run through tests/support/run-with-private-bus --keyring --keyring-activation";
-    std::ifstream stream(file ? file : "");
-    pid_t pid = 0;
-    stream >> pid;
-    return pid;
-}
 
 // Stores an item of another service under the same account, as another program might.
 void storeForeignItem(const Uuid& deviceID) {
@@ -379,21 +338,6 @@ TEST_F(RestartedKeyring, APairingAfterTheBusRestartedTheKeyringIsStoredThereOrFa
     EXPECT_EQ(vault->read(ben.id).key, keyWithEveryKindOfByte(17));
     EXPECT_EQ(store->devices(), (std::vector<PairedDevice>{anna, ben}));
     EXPECT_FALSE(std::filesystem::exists(keyFilePath)) << "the key file is no stand-in for a keyring that answers";
-}
-
-// Kills whichever keyring daemon runs now: the first one, or the last the bus started.
-void killRunningDaemon() {
-    for (pid_t daemon : {activatedDaemon(), keyringDaemon()}) {
-        if (daemon > 0 && ::kill(daemon, 0) == 0) {
-            killDaemon(daemon);
-            return;
-        }
-    }
-    ADD_FAILURE() << "no keyring daemon runs";
-}
-
-std::size_t failuresRecorded(test::ServerHarness& harness) {
-    return harness.onServer([](HelperServer& server) { return server.recentHandshakeFailures(); }).size();
 }
 
 // Mend: with the keyring locked at start (a desktop that logs in by itself), the store took the locked keyring's

@@ -9,22 +9,41 @@ namespace {
 constexpr const char* watchedServiceInterface = "org.freedesktop.Secret.Service";
 constexpr const char* watchedCollectionInterface = "org.freedesktop.Secret.Collection";
 constexpr const char* watchedPropertiesInterface = "org.freedesktop.DBus.Properties";
+constexpr const char* busName = "org.freedesktop.DBus";
 constexpr std::string_view watchedCollectionPaths = "/org/freedesktop/secrets/collection/";
-constexpr std::array<const char*, 2> matchRules{
+constexpr std::string_view watchedServiceName = "org.freedesktop.secrets";
+constexpr std::array<const char*, 3> matchRules{
     "type='signal',sender='org.freedesktop.secrets',interface='org.freedesktop.Secret.Service',"
     "member='CollectionChanged'",
     "type='signal',sender='org.freedesktop.secrets',interface='org.freedesktop.DBus.Properties',"
     "member='PropertiesChanged',arg0='org.freedesktop.Secret.Collection'",
+    "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',member='NameOwnerChanged',"
+    "arg0='org.freedesktop.secrets'",
 };
 
 bool is(const char* text, std::string_view expected) {
     return text != nullptr && expected == text;
 }
 
+// The bus saying that a daemon took the service's name: it may hold the keyring unlocked from its start, and then
+// sends nothing else. Its leaving is not heard: the keys known meanwhile stay in use.
+bool isANewOwner(GDBusMessage* message) {
+    GVariant* body = g_dbus_message_get_body(message);
+    if (!is(g_dbus_message_get_sender(message), busName) || body == nullptr ||
+        !g_variant_is_of_type(body, G_VARIANT_TYPE("(sss)"))) {
+        return false;
+    }
+    const char* name = nullptr;
+    const char* newOwner = nullptr;
+    g_variant_get(body, "(&s&s&s)", &name, nullptr, &newOwner);
+    return is(name, watchedServiceName) && *newOwner != '\0';
+}
+
 bool mayFollowAnUnlock(GDBusMessage* message) {
     const char* interface = g_dbus_message_get_interface(message);
     const char* member = g_dbus_message_get_member(message);
     if (is(interface, watchedServiceInterface) && is(member, "CollectionChanged")) return true;
+    if (is(interface, busName) && is(member, "NameOwnerChanged")) return isANewOwner(message);
     if (!is(interface, watchedPropertiesInterface) || !is(member, "PropertiesChanged")) return false;
     const char* path = g_dbus_message_get_path(message);
     GVariant* body = g_dbus_message_get_body(message);

@@ -13,7 +13,8 @@ namespace orvik::helper::secretservice {
 // filter, so no main loop of ours is needed): a collection changed (what gnome-keyring sends when a keyring it loaded
 // locked is unlocked), or a collection's properties changed (what it sends when one locked while it ran is unlocked).
 // Either may also follow other changes: the listener finds out what changed. The match rules name the service's
-// well-known name, so a daemon the bus started anew is heard as well.
+// well-known name, so a daemon the bus started anew is heard as well. A new owner of that name is heard too: a daemon
+// started again, or one that replaced the running one, may hold the keyring unlocked from its start and say nothing.
 class KeyringUnlockWatch final : public VaultWatch {
 public:
     // Absent when the session bus cannot be reached.
