@@ -6,6 +6,7 @@
 #include "core/ServerClock.hpp"
 #include "injection/InputController.hpp"
 #include "injection/x11/CGEventSink.hpp"
+#include "platform/DisplayIdentifiers.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

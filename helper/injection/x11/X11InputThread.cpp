@@ -281,6 +281,7 @@ void X11InputThread::runOperations(double now) {
 void X11InputThread::readDesktop() {
     auto monitors = connection_->monitors();
     std::vector<DisplayRect> displays;
+    displays.reserve(monitors.size());
     for (const auto& monitor : monitors) displays.push_back(rectOf(monitor));
     connection_->pointer().setDisplays(std::move(displays));
     bool screenSaverOn = connection_->screenSaverOn();
