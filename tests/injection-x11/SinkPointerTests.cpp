@@ -60,8 +60,8 @@ TEST_F(SinkPointer, displaysAreTheMonitorsWithTheSharedIdentifiers) {
     EXPECT_EQ(sink->displayBounds(DisplayIdentifiers::idForName("screen") + 1), std::nullopt);
 }
 
-// The caller knows where a move lands before the X server has handled it (once the server has said where the
-// pointer was when the caller last asked: until then moves are the caller's, to be replayed from the answer).
+// The caller knows where a move lands before the X server has handled it (once it has taken the real place it last
+// asked for: until then its moves are replayed from that place).
 TEST_F(SinkPointer, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhereAtOnce) {
     moveTo(100.4, 200.6);
     EXPECT_EQ(sink->cursorLocation().location, (DisplayPoint{100, 201}));
@@ -71,6 +71,7 @@ TEST_F(SinkPointer, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhereAt
     controller.movePointerAbsolute({DisplayIdentifiers::idForName("screen"), 1, 1, 0});
     EXPECT_EQ(sink->cursorLocation().location, (DisplayPoint{1919, 1079}));
     settle();
+    (void)sink->settledCursorLocation(); // the real place, if that asked for it
     moveTo(5000, -300);
     EXPECT_EQ(sink->cursorLocation().location, (DisplayPoint{1919, 0}));
     settle();
