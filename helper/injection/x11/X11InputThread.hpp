@@ -122,7 +122,7 @@ private:
     void readDesktop();
     void readPointer();
     void answerPointer(std::uint64_t question);
-    // Runs one piece of input, replayed when it was placed from an answer; false when it must wait.
+    // Runs one operation, replayed when it was placed from an answer; false when it must wait.
     bool runOperation(Pending& pending, double now);
     // How the input with this sequence number is replayed; absent when it goes where it was placed.
     std::optional<X11Pointer::Replay> replayFor(std::uint64_t sequence);
