@@ -24,7 +24,7 @@ double InputController::limited(float value) {
 }
 
 // Between injections less than resyncInterval apart our own events keep the position up to date. A sink still asking
-// the desktop moves our events by how far its answer proves our place off, until we take the real place from it.
+// the desktop replays our events from the real place, until we take that place from it.
 DisplayPoint InputController::currentPosition() {
     if (position_ && now_() - lastInjection_ < resyncInterval) {
         if (positionSettled_) return *position_;
@@ -44,8 +44,8 @@ void InputController::movePointer(float dx, float dy) {
     if (!finite(dx) || !finite(dy)) return;
     DisplayPoint previous = currentPosition();
     DisplayPoint target{previous.x + limited(dx), previous.y + limited(dy)};
-    // Until the sink knows where the pointer really is, the displays' edges are not where our place says: the
-    // desktop keeps the pointer on them.
+    // Until the sink knows where the pointer really is, the displays' edges are not where our place says: the sink
+    // keeps the replayed motion on them.
     if (positionSettled_) target = DisplayGeometry::clamp(target, previous, sink_->displayBounds());
     postMotion(target, previous);
 }
@@ -59,9 +59,13 @@ void InputController::movePointerAbsolute(const PointerAbsolute& pointer) {
     // 0 maps to the display's first point and 1 to its last whole point, so no clamping is needed.
     DisplayPoint target{std::round(display->minX() + nx * (display->width - 1)),
                         std::round(display->minY() + ny * (display->height - 1))};
-    // A sink still asking where the pointer is (an X server that does not answer) moves this too, as it cannot tell
-    // it from the relative moves before it: the first absolute move after its answer lands where it says.
-    postMotion(target, currentPosition());
+    const DisplayPoint previous = currentPosition();
+    // The phone names the place: neither this move nor what follows it depends on where the pointer was.
+    if (!positionSettled_) {
+        sink_->forgetCursorReading();
+        positionSettled_ = true;
+    }
+    postMotion(target, previous);
 }
 
 void InputController::postMotion(DisplayPoint target, DisplayPoint previous) {

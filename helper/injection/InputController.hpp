@@ -67,7 +67,8 @@ private:
     std::shared_ptr<InputSink> sink_;
     ServerClock now_;
     std::optional<DisplayPoint> position_;
-    // The sink's answer behind position_ was the desktop's, not the last place it knew while it asked.
+    // position_ is where the pointer really is (the desktop's answer, or placed by an absolute move), not the last
+    // place a sink knew while it asked the desktop.
     bool positionSettled_ = true;
     double lastInjection_;
     std::vector<MouseButton> heldButtons_; // oldest first

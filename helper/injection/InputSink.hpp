@@ -22,8 +22,9 @@ enum class MouseEventKind {
 struct CursorReading {
     DisplayPoint location;
     // False while the sink still asks the desktop: `location` is then the place it last knew, and the mouse events
-    // posted meanwhile, placed from it, are moved by however far the pointer turns out to have been from it, until
-    // the caller takes the real place (InputSink::settledCursorLocation).
+    // posted meanwhile, placed from it, are replayed from the pointer's real place (each as far from the last as the
+    // caller placed it, motion kept on the displays), until the caller takes the real place
+    // (InputSink::settledCursorLocation) or places the pointer itself (InputSink::forgetCursorReading).
     bool settled = true;
 
     friend bool operator==(const CursorReading&, const CursorReading&) = default;
@@ -39,9 +40,13 @@ public:
 
     // The pointer's current location, answered without waiting for the desktop.
     virtual CursorReading cursorLocation() const = 0;
-    // After an unsettled reading: the real place once the desktop has answered, else absent. Asks nothing; mouse
-    // events posted from here on are placed where they say.
+    // After an unsettled reading: the real place once the desktop has answered and the events placed from the
+    // reading have been replayed, else absent. Asks nothing; mouse events posted from here on are placed where they
+    // say.
     virtual std::optional<DisplayPoint> settledCursorLocation() const { return std::nullopt; }
+    // After an unsettled reading: the caller placed the pointer itself (an absolute move follows), so mouse events
+    // posted from here on land where they say. Asks nothing.
+    virtual void forgetCursorReading() {}
     // The bounds of every active display, in the display list's order (primary first, then by position).
     virtual std::vector<DisplayRect> displayBounds() const = 0;
     // The bounds of the display with this identifier; absent when it names no active display.

@@ -60,8 +60,8 @@ TEST_F(SinkPointer, displaysAreTheMonitorsWithTheSharedIdentifiers) {
     EXPECT_EQ(sink->displayBounds(DisplayIdentifiers::idForName("screen") + 1), std::nullopt);
 }
 
-// The caller knows where a move lands before the X server has handled it (once the server has said where the
-// pointer was when the caller last asked: until then moves are the caller's, to be moved by the answer).
+// The caller knows where a move lands before the X server has handled it (once it has taken the real place it last
+// asked for: until then its moves are replayed from that place).
 TEST_F(SinkPointer, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhereAtOnce) {
     moveTo(100.4, 200.6);
     EXPECT_EQ(sink->cursorLocation().location, (DisplayPoint{100, 201}));
@@ -71,6 +71,7 @@ TEST_F(SinkPointer, movesLandOnTheNearestPixelOfTheScreenAndTheCallerSeesWhereAt
     controller.movePointerAbsolute({DisplayIdentifiers::idForName("screen"), 1, 1, 0});
     EXPECT_EQ(sink->cursorLocation().location, (DisplayPoint{1919, 1079}));
     settle();
+    (void)sink->settledCursorLocation(); // the real place, if that asked for it
     moveTo(5000, -300);
     EXPECT_EQ(sink->cursorLocation().location, (DisplayPoint{1919, 0}));
     settle();
@@ -91,6 +92,40 @@ TEST_F(SinkPointer, relativeMovesAfterLocalMotionStartFromThePointersRealPlace) 
     for (int move = 0; move < moves; ++move) controller.movePointer(1, 0);
     settle();
     EXPECT_EQ(pointer(), std::pair(200 + moves, 700)) << "after local motion";
+}
+
+// Mend: an absolute move after local motion and a pause was moved by how far the pointer had gone from the place the
+// sink knew, and so was everything after it. It lands where the phone says; a relative move after the next pause
+// continues from there.
+TEST_F(SinkPointer, absoluteMovesAfterLocalMotionLandWhereThePhoneSays) {
+    const auto screen = DisplayIdentifiers::idForName("screen");
+    controller.movePointerAbsolute({screen, 0.1f, 0.1f, 0});
+    settle();
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        moveLocally(700, 300);
+        clock.advance(0.4);
+        controller.movePointerAbsolute({screen, 0.5f, 0.5f, 0});
+        settle();
+        EXPECT_EQ(pointer(), std::pair(960, 540));
+        clock.advance(0.4);
+        controller.movePointer(5, 5);
+        settle();
+        EXPECT_EQ(pointer(), std::pair(965, 545));
+    }
+}
+
+// Mend: a click right after an absolute move that followed local motion clicked where the moved move had gone.
+TEST_F(SinkPointer, aClickRightAfterAnAbsoluteMoveClicksWhereThePhoneSays) {
+    moveTo(1800, 1000);
+    settle();
+    moveLocally(100, 100);
+    clock.advance(0.4);
+    controller.movePointerAbsolute({DisplayIdentifiers::idForName("screen"), 0.25f, 0.25f, 0});
+    controller.handleButton({MouseButton::left, ButtonAction::click});
+    auto presses = X11EventRecorder::ofType(settle(), ButtonPress);
+    ASSERT_EQ(presses.size(), 1u);
+    EXPECT_EQ(std::pair(presses[0].x, presses[0].y), std::pair(480, 270));
 }
 
 // Until someone asks for it, where the user moves the pointer is none of the sink's business: its thread sleeps.

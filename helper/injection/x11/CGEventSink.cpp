@@ -15,11 +15,6 @@ namespace {
 // Media keys and Mac keys are held apart in the keyboard's book of held keys.
 constexpr int mediaKeyHolderBase = 0x10000;
 
-DisplayRect rectOf(const DisplayInfo& display) {
-    return {static_cast<double>(display.bounds.x), static_cast<double>(display.bounds.y),
-            static_cast<double>(display.bounds.width), static_cast<double>(display.bounds.height)};
-}
-
 } // namespace
 
 CGEventSink::CGEventSink(double doubleClickInterval, CGEventSinkOptions options)
@@ -45,15 +40,19 @@ std::optional<DisplayPoint> CGEventSink::settledCursorLocation() const {
     return thread_->settledCursor();
 }
 
+void CGEventSink::forgetCursorReading() {
+    thread_->forgetCursor();
+}
+
 std::vector<DisplayRect> CGEventSink::displayBounds() const {
     std::vector<DisplayRect> bounds;
-    for (const auto& display : thread_->monitors()) bounds.push_back(rectOf(display));
+    for (const auto& display : thread_->monitors()) bounds.push_back(X11InputThread::rectOf(display));
     return bounds;
 }
 
 std::optional<DisplayRect> CGEventSink::displayBounds(std::uint32_t displayID) const {
     for (const auto& display : thread_->monitors()) {
-        if (display.id == displayID) return rectOf(display);
+        if (display.id == displayID) return X11InputThread::rectOf(display);
     }
     return std::nullopt;
 }
@@ -66,8 +65,10 @@ void CGEventSink::postMouse(MouseEventKind kind, std::optional<MouseButton> butt
                             DisplayVector) {
     thread_->post(
         [kind, button, location](X11Keyboard&, X11Pointer& pointer, double) {
-            pointer.moveTo(location.x, location.y);
-            if (kind == MouseEventKind::down || kind == MouseEventKind::up) {
+            if (kind == MouseEventKind::moved || kind == MouseEventKind::dragged) {
+                pointer.move(location);
+            } else {
+                pointer.moveTo(location);
                 pointer.button(button.value_or(MouseButton::left), kind == MouseEventKind::down);
             }
             return true;

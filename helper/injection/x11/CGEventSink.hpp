@@ -26,7 +26,8 @@ struct CGEventSinkOptions {
 // RandR, the screen saver from its events, the session lock from logind's signals on SessionLock's thread).
 // cursorLocation asks where the pointer really is (the user may have moved it since), which the input controller
 // does only when input resumes after a pause: the X thread asks the server in turn with the input, and the caller
-// gets the last place known at once, unsettled, until it takes the answer (see CursorReading). So the
+// gets the last place known at once, unsettled; the X thread replays what the caller places from it from the real
+// place, until the caller takes that place or places the pointer itself (see CursorReading). So the
 // sink may be used from any thread, and a stuck or vanished X server stalls only its X thread. Destruction waits at
 // most shutdownLimit for that thread.
 //
@@ -50,6 +51,7 @@ public:
 
     CursorReading cursorLocation() const override;
     std::optional<DisplayPoint> settledCursorLocation() const override;
+    void forgetCursorReading() override;
     std::vector<DisplayRect> displayBounds() const override;
     std::optional<DisplayRect> displayBounds(std::uint32_t displayID) const override;
     void postMouse(MouseEventKind kind, std::optional<MouseButton> button, DisplayPoint location, int clickCount,

@@ -65,8 +65,8 @@ void X11InputThread::post(Operation operation, std::optional<DisplayPoint> motio
         std::lock_guard lock(mutex_);
         auto sequence = ++posted_;
         if (motion && shared_.connected) {
-            // Placed from an answer still out, a move lands on the screen only once it is moved (settleAnchor).
-            const bool placedFromAnswer = shared_.anchor && !shared_.anchor->lastShifted;
+            // Placed from an answer still out, a move lands where its replay takes it (settleAnchor).
+            const bool placedFromAnswer = shared_.anchor && !shared_.anchor->lastReplayed;
             shared_.cursor = placedFromAnswer ? *motion : onScreen(*motion, shared_.screen);
             lastMotion_ = sequence;
         }
@@ -89,16 +89,13 @@ CursorReading X11InputThread::cursor() {
         return {shared_.cursor, true};
     }
     auto& anchor = shared_.anchor;
-    if (anchor && !anchor->lastShifted) {
-        // Still out: its answer will be as new as another's.
-        if (!anchor->shift) return {shared_.cursor, false};
-        settleAnchor();
-    }
+    // Still out, or its input still replayed: the caller goes on from its own place, as the replay does.
+    if (anchor && !anchor->lastReplayed && !settleAnchor()) return {shared_.cursor, false};
     // Input placed from the last answer has not all run yet: asking now would tell nothing newer.
-    if (anchor && *anchor->lastShifted > lastRun_) return {shared_.cursor, true};
+    if (anchor && *anchor->lastReplayed > lastRun_) return {shared_.cursor, true};
     const auto question = ++posted_;
     inbox_.push_back({{}, question, Clock::now(), true});
-    anchor = Anchor{question, shared_.cursor, std::nullopt, std::nullopt};
+    anchor = Anchor{question, shared_.cursor, false, std::nullopt, std::nullopt};
     wake();
     return {shared_.cursor, false};
 }
@@ -106,16 +103,27 @@ CursorReading X11InputThread::cursor() {
 std::optional<DisplayPoint> X11InputThread::settledCursor() {
     std::lock_guard lock(mutex_);
     const auto& anchor = shared_.anchor;
-    if (!shared_.connected || !anchor || anchor->lastShifted || !anchor->shift) return std::nullopt;
-    settleAnchor();
+    if (!shared_.connected || !anchor || anchor->lastReplayed || !settleAnchor()) return std::nullopt;
     return shared_.cursor;
 }
 
-void X11InputThread::settleAnchor() {
+void X11InputThread::forgetCursor() {
+    std::lock_guard lock(mutex_);
+    auto& anchor = shared_.anchor;
+    if (anchor && !anchor->lastReplayed) anchor->lastReplayed = posted_;
+}
+
+bool X11InputThread::settleAnchor() {
     auto& anchor = *shared_.anchor;
-    shared_.cursor =
-        onScreen({shared_.cursor.x + anchor.shift->dx, shared_.cursor.y + anchor.shift->dy}, shared_.screen);
-    anchor.lastShifted = posted_;
+    if (!anchor.answered || lastMotion_ > lastRun_) return false;
+    if (anchor.replay) shared_.cursor = onScreen(anchor.replay->real, shared_.screen);
+    anchor.lastReplayed = posted_;
+    return true;
+}
+
+DisplayRect X11InputThread::rectOf(const DisplayInfo& display) {
+    return {static_cast<double>(display.bounds.x), static_cast<double>(display.bounds.y),
+            static_cast<double>(display.bounds.width), static_cast<double>(display.bounds.height)};
 }
 
 bool X11InputThread::wantDesktopIfOlderThan(Clock::duration maxAge) {
@@ -259,10 +267,8 @@ void X11InputThread::runOperations(double now) {
         auto& next = queue_.front();
         if (next.asksPointer) {
             answerPointer(next.sequence);
-        } else {
-            const auto shift = shiftFor(next.sequence);
-            connection_->pointer().shiftMoves(shift.dx, shift.dy);
-            if (!next.operation(connection_->keyboard(), connection_->pointer(), now)) break;
+        } else if (!runOperation(next, now)) {
+            break;
         }
         lastRun = next.sequence;
         queue_.pop_front();
@@ -274,6 +280,10 @@ void X11InputThread::runOperations(double now) {
 
 void X11InputThread::readDesktop() {
     auto monitors = connection_->monitors();
+    std::vector<DisplayRect> displays;
+    displays.reserve(monitors.size());
+    for (const auto& monitor : monitors) displays.push_back(rectOf(monitor));
+    connection_->pointer().setDisplays(std::move(displays));
     bool screenSaverOn = connection_->screenSaverOn();
     std::lock_guard lock(mutex_);
     shared_.monitors = std::move(monitors);
@@ -296,16 +306,29 @@ void X11InputThread::answerPointer(std::uint64_t question) {
     std::lock_guard lock(mutex_);
     auto& anchor = shared_.anchor;
     if (!anchor || anchor->question != question) return;
-    anchor->shift =
-        location ? DisplayVector{location->x - anchor->answered.x, location->y - anchor->answered.y} : DisplayVector{};
+    anchor->answered = true;
+    if (location) anchor->replay = X11Pointer::Replay{anchor->toldCaller, *location};
 }
 
-DisplayVector X11InputThread::shiftFor(std::uint64_t sequence) {
+bool X11InputThread::runOperation(Pending& pending, double now) {
+    auto& pointer = connection_->pointer();
+    const auto replay = replayFor(pending.sequence);
+    pointer.replay(replay);
+    if (!pending.operation(connection_->keyboard(), pointer, now)) return false;
+    if (!replay) return true;
+    std::lock_guard lock(mutex_);
+    // A question asked since (the caller took the real place meanwhile) is not about this input.
+    auto& anchor = shared_.anchor;
+    if (anchor && anchor->question < pending.sequence) anchor->replay = pointer.replayed();
+    return true;
+}
+
+std::optional<X11Pointer::Replay> X11InputThread::replayFor(std::uint64_t sequence) {
     std::lock_guard lock(mutex_);
     const auto& anchor = shared_.anchor;
-    if (!anchor || !anchor->shift || sequence < anchor->question) return {};
-    if (anchor->lastShifted && sequence > *anchor->lastShifted) return {};
-    return *anchor->shift;
+    if (!anchor || !anchor->replay || sequence <= anchor->question) return std::nullopt;
+    if (anchor->lastReplayed && sequence > *anchor->lastReplayed) return std::nullopt;
+    return anchor->replay;
 }
 
 void X11InputThread::waitForWork(double now) {

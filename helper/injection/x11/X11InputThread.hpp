@@ -2,6 +2,7 @@
 
 #include "core/ServerClock.hpp"
 #include "injection/InputSink.hpp"
+#include "injection/x11/X11Pointer.hpp"
 #include "platform/DisplayIdentifiers.hpp"
 
 #include <chrono>
@@ -20,14 +21,14 @@ namespace orvik::helper {
 
 class X11InputConnection;
 class X11Keyboard;
-class X11Pointer;
 
 // The X thread of the sink: the only thread that makes X calls for it. Callers enqueue input and read a state
 // the thread keeps fresh from the server's events (monitors, screen saver); neither waits for the X server, and
 // reading seldom wakes the thread (see desktopMaxAge). The pointer is not followed (the user's own motion would wake
 // the thread for nothing): cursor() asks the server where it is, in turn with the input, and answers at once with
-// the last place known meanwhile. Moves posted after that question were placed from that answer: the thread moves
-// them by however far the pointer really was from it, until the caller has taken the real place (settledCursor()).
+// the last place known meanwhile. Mouse input posted after that question was placed from that answer: the thread
+// replays it from where the pointer really was (X11Pointer::Replay), until the caller has taken the real place
+// (settledCursor()) or placed the pointer itself (forgetCursor()).
 //
 // Input runs in the order it was posted. Input that waits for a spare keycode holds back everything after it.
 // When the X server goes away, the input meant for it goes with it; input posted while no server is there waits
@@ -65,10 +66,15 @@ public:
     // Where the pointer is after everything posted so far, without waiting: unsettled while the server has not yet
     // answered the question this asks (see above).
     CursorReading cursor();
-    // After an unsettled cursor(): the real place once the server has answered, else absent. Asks nothing.
+    // After an unsettled cursor(): the real place once the server has answered and the input placed from the
+    // answer has run, else absent. Asks nothing.
     std::optional<DisplayPoint> settledCursor();
+    // After an unsettled cursor(): input posted from here on goes where it was placed.
+    void forgetCursor();
     std::vector<DisplayInfo> monitors();
     bool screenSaverOn();
+    // A monitor's bounds as the input controller and the replayed motion see them.
+    static DisplayRect rectOf(const DisplayInfo& display);
 
     // Waits until everything that can run now has run and the server has handled it; false after `limit`.
     bool settle(std::chrono::milliseconds limit);
@@ -85,13 +91,15 @@ private:
         // Asks where the pointer is, in turn with the input (no operation).
         bool asksPointer = false;
     };
-    // The caller's answer to a question for the pointer's place, and how far the pointer really was from it.
+    // A question for the pointer's place, and the input the caller placed from the unsettled answer to it.
     struct Anchor {
         std::uint64_t question = 0;
-        DisplayPoint answered;
-        std::optional<DisplayVector> shift;
-        // The last input posted before the caller took the real place: later input is placed by it.
-        std::optional<std::uint64_t> lastShifted;
+        DisplayPoint toldCaller;
+        bool answered = false;
+        // From where the pointer really was, then where the replayed input has left it; absent when X did not say.
+        std::optional<X11Pointer::Replay> replay;
+        // The last input placed from the answer, once the caller took the real place or placed the pointer itself.
+        std::optional<std::uint64_t> lastReplayed;
     };
     // What callers read.
     struct Shared {
@@ -114,10 +122,13 @@ private:
     void readDesktop();
     void readPointer();
     void answerPointer(std::uint64_t question);
-    // How far the input with this sequence number is moved (see Anchor).
-    DisplayVector shiftFor(std::uint64_t sequence);
-    // With mutex_ held and the answer in: the caller takes the real place from here on.
-    void settleAnchor();
+    // Runs one operation, replayed when it was placed from an answer; false when it must wait.
+    bool runOperation(Pending& pending, double now);
+    // How the input with this sequence number is replayed; absent when it goes where it was placed.
+    std::optional<X11Pointer::Replay> replayFor(std::uint64_t sequence);
+    // With mutex_ held: once the answer is in and the input placed from it has run, the caller takes the real place
+    // from here on; false before.
+    bool settleAnchor();
     void dropExpired();
     void waitForWork(double now);
     void shutDown();

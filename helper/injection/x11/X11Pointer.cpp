@@ -1,5 +1,7 @@
 #include "injection/x11/X11Pointer.hpp"
 
+#include "injection/DisplayGeometry.hpp"
+
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
@@ -38,12 +40,27 @@ std::optional<unsigned> X11Pointer::physicalButton(unsigned logical) {
     return std::nullopt; // the pointer has no such button, or it is switched off
 }
 
-void X11Pointer::moveTo(double x, double y) {
-    x += shiftX_;
-    y += shiftY_;
-    if (!std::isfinite(x) || !std::isfinite(y)) return;
-    auto pixelX = static_cast<int>(std::lround(std::clamp(x, minCoordinate, maxCoordinate)));
-    auto pixelY = static_cast<int>(std::lround(std::clamp(y, minCoordinate, maxCoordinate)));
+void X11Pointer::moveTo(DisplayPoint location) {
+    post(advanceReplay(location, false));
+}
+
+void X11Pointer::move(DisplayPoint location) {
+    post(advanceReplay(location, true));
+}
+
+DisplayPoint X11Pointer::advanceReplay(DisplayPoint location, bool keepOnDisplays) {
+    if (!replay_) return location;
+    const DisplayPoint from = replay_->real;
+    DisplayPoint to{from.x + location.x - replay_->placed.x, from.y + location.y - replay_->placed.y};
+    if (keepOnDisplays) to = DisplayGeometry::clamp(to, from, displays_);
+    replay_ = Replay{location, to};
+    return to;
+}
+
+void X11Pointer::post(DisplayPoint location) {
+    if (!std::isfinite(location.x) || !std::isfinite(location.y)) return;
+    auto pixelX = static_cast<int>(std::lround(std::clamp(location.x, minCoordinate, maxCoordinate)));
+    auto pixelY = static_cast<int>(std::lround(std::clamp(location.y, minCoordinate, maxCoordinate)));
     XTestFakeMotionEvent(display_, -1, pixelX, pixelY, CurrentTime);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "injection/DisplayRect.hpp"
 #include "injection/x11/X11WheelAccumulator.hpp"
 #include "orvik/protocol/messages/InputMessages.hpp"
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace orvik::helper {
@@ -25,14 +27,26 @@ public:
     static constexpr double minCoordinate = -32768;
     static constexpr double maxCoordinate = 32767;
 
-    // Moves to (x, y) in root-window pixels, moved by the shift below; non-finite positions are not posted.
-    void moveTo(double x, double y);
-    // How far the positions given to moveTo are moved: they were placed from a pointer position that proved out of
-    // date.
-    void shiftMoves(double dx, double dy) {
-        shiftX_ = dx;
-        shiftY_ = dy;
-    }
+    // Input placed from a pointer position that proved out of date is replayed: the caller placed its last event at
+    // `placed`, which put the pointer really at `real`; each next event goes as far from there as the caller placed
+    // it from `placed`.
+    struct Replay {
+        DisplayPoint placed;
+        DisplayPoint real;
+    };
+
+    // Puts the pointer at `location` in root-window pixels (where a button goes), or where its replay takes it;
+    // non-finite positions are not posted.
+    void moveTo(DisplayPoint location);
+    // Motion to `location`, or where its replay takes it, kept on the displays as the input controller keeps its
+    // own motion.
+    void move(DisplayPoint location);
+    // Absent: input goes where it was placed.
+    void replay(std::optional<Replay> replay) { replay_ = replay; }
+    // Where the replayed input has left the pointer.
+    const std::optional<Replay>& replayed() const { return replay_; }
+    // The monitors' bounds, which replayed motion stays on.
+    void setDisplays(std::vector<DisplayRect> displays) { displays_ = std::move(displays); }
     void button(MouseButton button, bool isDown);
     void scroll(std::int32_t dx, std::int32_t dy, ScrollPhase phase);
 
@@ -51,9 +65,12 @@ private:
     std::optional<unsigned> physicalButton(unsigned logical);
     void click(unsigned logical, int count);
 
+    DisplayPoint advanceReplay(DisplayPoint location, bool keepOnDisplays);
+    void post(DisplayPoint location);
+
     Display* display_;
-    double shiftX_ = 0;
-    double shiftY_ = 0;
+    std::optional<Replay> replay_;
+    std::vector<DisplayRect> displays_;
     bool mappingStale_ = true;
     std::vector<unsigned char> mapping_; // index: physical button - 1, value: logical button
     // Buttons held down: logical → the physical button pressed for it, released as pressed even if the
