@@ -96,13 +96,25 @@ Locks takeLocks(const SingleInstance::Paths& paths, bool report) {
     return locks;
 }
 
+// A socket's address holds its path and the terminating zero.
+constexpr std::size_t longestSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+bool fitsAnAddress(const fs::path& path) {
+    return path.string().size() <= longestSocketPath;
+}
+
 bool addressOf(const fs::path& path, sockaddr_un& address) {
+    if (!fitsAnAddress(path)) return false;
     address = {};
     address.sun_family = AF_UNIX;
     const std::string text = path.string();
-    if (text.size() >= sizeof address.sun_path) return false;
     std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
     return true;
+}
+
+std::string tooLongReason(const fs::path& path) {
+    return "its path is " + std::to_string(path.string().size()) + " bytes long and a socket address holds " +
+           std::to_string(longestSocketPath);
 }
 
 // Listens on the first socket that can be made there, or on none (-1); `socket` receives its path.
@@ -111,7 +123,9 @@ int listenAt(const std::vector<fs::path>& places, fs::path& socket) {
     for (const auto& path : places) {
         sockaddr_un address;
         if (!addressOf(path, address)) {
-            failures += " " + path.string() + ": the path is too long;";
+            // Otherwise a later start with another runtime folder waits for an answer that cannot come.
+            Log::error(logCategory, "The instance socket " + path.string() + " cannot be made: " + tooLongReason(path) +
+                                        ". Later starts reach this helper only through its runtime folder.");
             continue;
         }
         const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -129,9 +143,19 @@ int listenAt(const std::vector<fs::path>& places, fs::path& socket) {
         failures += " " + path.string() + ": " + std::strerror(errno) + ";";
         ::close(listener);
     }
-    if (!failures.empty()) failures.pop_back();
+    if (failures.empty()) failures = " no socket path fits;";
+    failures.pop_back();
     Log::error(logCategory, "Listening for later starts failed:" + failures);
     return -1;
+}
+
+// Once per later start: it keeps asking the others until the running helper answers.
+void reportUnreachable(const std::vector<fs::path>& places) {
+    for (const auto& path : places) {
+        if (fitsAnAddress(path)) continue;
+        Log::error(logCategory,
+                   "The running helper cannot be asked through " + path.string() + ": " + tooLongReason(path) + ".");
+    }
 }
 
 // Connects to the running helper and waits for its answer until `deadline`.
@@ -202,6 +226,7 @@ SingleInstance::Start SingleInstance::claim(const Paths& paths, std::unique_ptr<
             instance.reset(new SingleInstance(std::move(locks.held), listener, std::move(socket)));
             return Start::first;
         }
+        if (firstLook) reportUnreachable(paths.sockets);
         // The holder may be starting (not listening yet) or ending (no longer listening): look again.
         for (const auto& socket : paths.sockets) {
             if (askRunning(socket, deadline)) return Start::handedOver;

@@ -28,7 +28,8 @@ public:
         // Empty where there is no runtime folder.
         std::filesystem::path runtimeLock;
         // The first start listens on the first of these it can make; a later start asks each in turn. The settings
-        // folder's comes first: every start on those settings finds it, whatever runtime folder it was given.
+        // folder's comes first: every start on those settings finds it, whatever runtime folder it was given. A
+        // path longer than a socket address holds (107 bytes) cannot be used: both starts log it.
         std::vector<std::filesystem::path> sockets;
 
         // The socket in the settings folder; in the runtime folder (none when empty), a lock file and a socket

@@ -2,7 +2,6 @@
 
 #include "apps/AppWindowMatcher.hpp"
 #include "apps/EwmhDesktop.hpp"
-#include "platform/X11Display.hpp"
 
 #include <poll.h>
 #include <pthread.h>
@@ -43,7 +42,6 @@ FrontmostApp X11FrontmostAppTracker::snapshot() const {
 
 void X11FrontmostAppTracker::run() {
     pthread_setname_np(pthread_self(), threadName);
-    X11Display::blockPipeSignalOnThisThread();
     // The first reading is not a change.
     bool notify = false;
     while (!stopping_) {

@@ -15,9 +15,10 @@ struct ObjectDeleter {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
 
-// Runs in the child between fork and exec: only async-signal-safe calls. A folder that cannot be entered leaves
-// the child where GIO put it.
-void enterWorkingDirectory(gpointer folder) {
+// Runs in the child between fork and exec: only async-signal-safe calls. GIO's fork keeps our signal mask. A
+// folder that cannot be entered leaves the child where GIO put it.
+void prepareChild(gpointer folder) {
+    ChildSetup::restoreSignalsInChild();
     if (folder != nullptr && ::chdir(static_cast<const char*>(folder)) != 0) return;
 }
 
@@ -51,7 +52,7 @@ std::optional<std::string> launch(GDesktopAppInfo* app, GList* uris) {
     // those third-party libraries opened without close-on-exec; without G_SPAWN_DO_NOT_REAP_CHILD GIO leaves
     // the application to init, so nothing of it stays to reap.
     const bool started = g_desktop_app_info_launch_uris_as_manager_with_fds(
-                             app, uris, nullptr, G_SPAWN_SEARCH_PATH, enterWorkingDirectory, folder, nullptr, nullptr,
+                             app, uris, nullptr, G_SPAWN_SEARCH_PATH, prepareChild, folder, nullptr, nullptr,
                              null.get(), null.get(), null.get(), &error) != FALSE;
     if (started) return std::nullopt;
     std::string reason = error != nullptr ? error->message : "not started";

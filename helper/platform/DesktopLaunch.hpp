@@ -7,8 +7,9 @@
 namespace orvik::helper {
 
 // Starts desktop applications through GIO (field codes, search path, D-Bus activation as the entry asks) with what
-// ChildSetup gives every child: standard input, output and error on the null device, no other descriptor, and
-// the user's home as working directory unless the entry names its own (Path). No shell is involved.
+// ChildSetup gives every child: standard input, output and error on the null device, no other descriptor, no
+// signal blocked and SIGPIPE at its default, and the user's home as working directory unless the entry names its
+// own (Path). No shell is involved.
 class DesktopLaunch {
 public:
     DesktopLaunch() = delete;

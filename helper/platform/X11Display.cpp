@@ -44,19 +44,21 @@ int handleIOError(Display* display) {
     return 0;
 }
 
-} // namespace
-
-std::unique_ptr<X11Display> X11Display::open(const std::string& name) {
-    Display* display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
-    if (!display) return nullptr;
-    return std::unique_ptr<X11Display>(new X11Display(display));
-}
-
-void X11Display::blockPipeSignalOnThisThread() {
+void blockPipeSignalOnThisThread() {
     sigset_t pipe;
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+}
+
+} // namespace
+
+std::unique_ptr<X11Display> X11Display::open(const std::string& name) {
+    // Before XOpenDisplay, which writes the connection's set-up.
+    blockPipeSignalOnThisThread();
+    Display* display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    if (!display) return nullptr;
+    return std::unique_ptr<X11Display>(new X11Display(display));
 }
 
 X11Display::X11Display(Display* display) : display_(display) {

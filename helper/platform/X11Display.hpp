@@ -19,11 +19,10 @@ namespace orvik::helper {
 class X11Display {
 public:
     // Connects to `name`, or to $DISPLAY when it is empty. Absent when no server answers.
+    // Blocks SIGPIPE on the calling thread first: a server that goes away between libxcb's poll and its write
+    // raises it, and its default action would end the process; blocked, the write fails as a lost connection.
+    // Programs the helper starts get an empty signal mask back (ChildSetup).
     static std::unique_ptr<X11Display> open(const std::string& name = {});
-
-    // A server that goes away between libxcb's poll and its write raises SIGPIPE, whose default action ends the
-    // process. A thread that talks to X calls this first; the write then fails as a lost connection.
-    static void blockPipeSignalOnThisThread();
 
     ~X11Display();
     X11Display(const X11Display&) = delete;

@@ -15,8 +15,13 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <future>
+#include <thread>
 
 namespace orvik::helper::x11test {
 namespace {
@@ -29,6 +34,34 @@ TEST(X11Platform, aFailedRequestIsCountedInsteadOfEndingTheProcess) {
     EXPECT_FALSE(display->syncSucceeded(before));
     EXPECT_EQ(display->errorCount(), before + 1);
     EXPECT_TRUE(display->syncSucceeded(display->errorCount()));
+}
+
+// libxcb polls before it writes, so a server gone before the poll is seen as the end of the connection; one gone
+// between the poll and the write makes the write raise SIGPIPE, which would end the process. That write is made
+// here directly on the connection of a thread that did nothing about SIGPIPE but open it.
+TEST(X11Platform, aThreadWhoseXServerWentAwayBeforeAWriteSeesALostConnectionAndLivesOn) {
+    PrivateXServer server;
+    ASSERT_FALSE(server.name().empty());
+    std::promise<bool> opened;
+    std::promise<void> serverGone;
+    int writeError = 0;
+    bool syncSucceeded = true;
+    std::thread connection([&] {
+        auto display = X11Display::open(server.name());
+        opened.set_value(display != nullptr);
+        if (!display) return;
+        serverGone.get_future().wait();
+        constexpr std::array<unsigned char, 4> noOperation{127, 0, 1, 0};
+        if (::write(ConnectionNumber(display->get()), noOperation.data(), noOperation.size()) < 0) writeError = errno;
+        syncSucceeded = display->syncSucceeded(display->errorCount());
+    });
+    const bool connected = opened.get_future().get();
+    server.stop();
+    serverGone.set_value();
+    connection.join();
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(writeError, EPIPE);
+    EXPECT_FALSE(syncSucceeded);
 }
 
 // The sink never waits for the X server: not while it does not answer (asking where the pointer is waits once, not

@@ -2,6 +2,7 @@
 
 #include "WaitUntil.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,6 +21,13 @@ struct ChildReport {
     // "end" when standard input is the null device.
     std::string input;
     std::vector<std::string> arguments;
+    // The signals it started with blocked and ignored, as bit masks (bit N-1 for signal N).
+    std::optional<std::uint64_t> blockedSignals;
+    std::optional<std::uint64_t> ignoredSignals;
+
+    static bool hasSignal(std::optional<std::uint64_t> mask, int number) {
+        return mask && ((*mask >> (number - 1)) & 1U) != 0;
+    }
 
     // Only standard input, output and error, all on the null device.
     static std::map<int, std::string> onlyNullDevices() {
@@ -39,6 +47,8 @@ struct ChildReport {
             if (key == "cwd") report.workingDirectory = rest;
             if (key == "stdin") report.input = rest;
             if (key == "argument") report.arguments.push_back(rest);
+            if (key == "blocked") report.blockedSignals = maskOf(rest);
+            if (key == "ignored") report.ignoredSignals = maskOf(rest);
             if (key == "fd") {
                 int descriptor = -1;
                 words >> descriptor;
@@ -46,6 +56,14 @@ struct ChildReport {
             }
         }
         return report;
+    }
+
+private:
+    static std::optional<std::uint64_t> maskOf(const std::string& hexadecimal) {
+        std::uint64_t mask = 0;
+        std::istringstream digits(hexadecimal);
+        if (!(digits >> std::hex >> mask)) return std::nullopt;
+        return mask;
     }
 };
 

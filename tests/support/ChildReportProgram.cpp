@@ -1,6 +1,6 @@
 // orvik_test_child_report REPORT [ARGUMENT...]: a child's view of what it was given. Writes its working directory,
-// each open descriptor with what it refers to, whether standard input is at its end, and its arguments to REPORT
-// (complete once it appears), in the form ChildReport reads.
+// each open descriptor with what it refers to, whether standard input is at its end, the signals it started with
+// blocked and ignored, and its arguments to REPORT (complete once it appears), in the form ChildReport reads.
 #include <dirent.h>
 #include <limits.h>
 #include <poll.h>
@@ -49,6 +49,20 @@ std::string inputState() {
     return count == 0 ? "end" : count > 0 ? "data" : "error";
 }
 
+// The kernel's hexadecimal mask of one "Sig…:" line of /proc/self/status ("SigBlk", "SigIgn"); "?" without it.
+std::string signalMask(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(name + ":", 0) == 0) {
+            std::istringstream fields(line.substr(name.size() + 1));
+            std::string mask;
+            fields >> mask;
+            return mask;
+        }
+    }
+    return "?";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +72,8 @@ int main(int argc, char** argv) {
     report << "cwd " << (::getcwd(folder, sizeof folder) ? folder : "?") << '\n';
     for (const int descriptor : openDescriptors()) report << "fd " << descriptor << ' ' << target(descriptor) << '\n';
     report << "stdin " << inputState() << '\n';
+    report << "blocked " << signalMask("SigBlk") << '\n';
+    report << "ignored " << signalMask("SigIgn") << '\n';
     for (int index = 2; index < argc; ++index) report << "argument " << argv[index] << '\n';
     const std::string file = argv[1];
     std::ofstream(file + ".part") << report.str();

@@ -1,5 +1,6 @@
 #include "app/SingleInstance.hpp"
 
+#include "core/Log.hpp"
 #include "core/tests/TemporaryDirectory.hpp"
 
 #include <QCoreApplication>
@@ -11,8 +12,12 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace orvik::helper {
 
@@ -63,6 +68,8 @@ struct Setting {
     Runtime secondRuntime;
     Start first;
     Start second;
+    // Long enough, the settings folder has no room for its socket (a socket address holds 107 bytes).
+    std::size_t settingsNameLength = 8;
 };
 
 void PrintTo(const Setting& setting, std::ostream* out) {
@@ -121,7 +128,8 @@ class SingleInstanceFixture : public ::testing::TestWithParam<Setting> {};
 TEST_P(SingleInstanceFixture, ASecondStartNeverRunsBesideTheFirstHandsOverWhereverItRunsAndOnlyNoLockStopsBoth) {
     const testing::TemporaryDirectory base;
     fs::permissions(base.path(), fs::perms(0755));
-    const Folders folders{base / "settings", base / "runtime", base / "other-runtime"};
+    const Folders folders{base / std::string(GetParam().settingsNameLength, 's'), base / "runtime",
+                          base / "other-runtime"};
     for (const auto& folder : {folders.settings, folders.runtime, folders.otherRuntime}) {
         fs::create_directory(folder);
         mine(folder);
@@ -157,12 +165,16 @@ void noSettingsFolderAndAReadOnlyRuntimeFolder(const Folders& folders) {
     readOnly(folders.runtime);
 }
 
+// A settings folder whose socket path a socket address cannot hold.
+constexpr std::size_t longSettingsName = 100;
+
 constexpr auto session = Runtime::session;
 constexpr auto other = Runtime::other;
 constexpr auto none = Runtime::none;
 
 // Where nothing can listen (a read-only settings folder and no runtime folder) or the two starts share no folder
-// that can hold a socket (a read-only settings folder, two runtime folders), the second cannot reach the first.
+// that can hold a socket (a read-only settings folder or one with no room for its socket's path, two runtime
+// folders), the second cannot reach the first.
 INSTANTIATE_TEST_SUITE_P(
     Settings, SingleInstanceFixture,
     ::testing::Values(
@@ -180,8 +192,61 @@ INSTANTIATE_TEST_SUITE_P(
         Setting{"ReadOnlySettingsAndNoRuntimeFolder", readOnlySettings, none, none, Start::first, Start::noAnswer},
         Setting{"NoSettingsFolder", noSettingsFolder, session, session, Start::first, Start::handedOver},
         Setting{"NoSettingsFolderAndAReadOnlyRuntimeFolder", noSettingsFolderAndAReadOnlyRuntimeFolder, session,
-                session, Start::noLock, Start::noLock}),
+                session, Start::noLock, Start::noLock},
+        Setting{"LongSettingsPath", leaveAlone, session, session, Start::first, Start::handedOver, longSettingsName},
+        Setting{"LongSettingsPathAndASecondStartFromAnotherSession", leaveAlone, session, other, Start::first,
+                Start::noAnswer, longSettingsName}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// Messages that name `text`, captured while it lives.
+class LogLines {
+public:
+    explicit LogLines(std::string text) : text_(std::move(text)) {
+        Log::setSink([this](Log::Level, std::string_view, std::string_view message) {
+            if (message.find(text_) == std::string_view::npos) return;
+            std::lock_guard lock(mutex_);
+            lines_.emplace_back(message);
+        });
+    }
+    ~LogLines() { Log::setSink({}); }
+    LogLines(const LogLines&) = delete;
+    LogLines& operator=(const LogLines&) = delete;
+
+    std::vector<std::string> taken() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(lines_, {});
+    }
+
+private:
+    std::string text_;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// Without a word, a later start from another runtime folder waited for an answer that could not come.
+TEST(SingleInstance, ASettingsSocketPathTooLongForAnAddressIsLoggedOnceByTheFirstStartAndOnceByALaterOne) {
+    const testing::TemporaryDirectory base;
+    const auto settings = base / std::string(longSettingsName, 's');
+    for (const auto& folder : {settings, base / "runtime", base / "other-runtime"}) fs::create_directory(folder);
+    const auto socket = (settings / "instance.socket").string();
+    ASSERT_GT(socket.size(), 107U);
+    LogLines naming(socket);
+
+    std::unique_ptr<SingleInstance> running;
+    EXPECT_EQ(SingleInstance::claim(SingleInstance::Paths::of(settings, base / "runtime"), running, 100ms),
+              Start::first);
+    const auto ofFirst = naming.taken();
+    ASSERT_EQ(ofFirst.size(), 1U);
+    EXPECT_NE(ofFirst.front().find("a socket address holds 107"), std::string::npos) << ofFirst.front();
+
+    // Long enough to ask the running helper several times.
+    std::unique_ptr<SingleInstance> later;
+    EXPECT_EQ(SingleInstance::claim(SingleInstance::Paths::of(settings, base / "other-runtime"), later, 300ms),
+              Start::noAnswer);
+    const auto ofLater = naming.taken();
+    ASSERT_EQ(ofLater.size(), 1U);
+    EXPECT_NE(ofLater.front().find("a socket address holds 107"), std::string::npos) << ofLater.front();
+}
 
 } // namespace
 } // namespace orvik::helper

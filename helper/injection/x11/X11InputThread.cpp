@@ -5,7 +5,6 @@
 #include "injection/x11/X11Keyboard.hpp"
 #include "injection/x11/X11Pointer.hpp"
 #include "injection/x11/X11SpareKeycodes.hpp"
-#include "platform/X11Display.hpp"
 
 #include <pthread.h>
 #include <sys/epoll.h>
@@ -172,7 +171,6 @@ bool X11InputThread::stop(std::chrono::milliseconds limit) {
 
 void X11InputThread::run() {
     pthread_setname_np(pthread_self(), threadName);
-    X11Display::blockPipeSignalOnThisThread();
     connect();
     {
         std::lock_guard lock(mutex_);

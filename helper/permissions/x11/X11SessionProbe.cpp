@@ -146,7 +146,6 @@ bool X11SessionProbe::answer(Question question) {
 
 void X11SessionProbe::work(const std::shared_ptr<State>& state) {
     pthread_setname_np(pthread_self(), threadName);
-    X11Display::blockPipeSignalOnThisThread();
     std::unique_lock lock(state->mutex);
     while (!state->stopping && !state->abandoned) {
         auto next = std::find_if(state->open.begin(), state->open.end(), [](const auto& time) { return time; });

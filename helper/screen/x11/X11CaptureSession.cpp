@@ -1,7 +1,6 @@
 #include "screen/x11/X11CaptureSession.hpp"
 
 #include "core/Log.hpp"
-#include "platform/X11Display.hpp"
 #include "screen/x11/X11Capturer.hpp"
 
 #include <poll.h>
@@ -91,7 +90,6 @@ void X11CaptureSession::stop() {
 }
 
 void X11CaptureSession::run(Completion started) {
-    X11Display::blockPipeSignalOnThisThread();
     pthread_setname_np(pthread_self(), threadName);
     {
         X11Capturer capturer;

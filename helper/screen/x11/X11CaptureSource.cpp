@@ -50,7 +50,6 @@ ScreenCaptureSource::DisplaysResult X11CaptureSource::listDisplays(const std::st
 void X11CaptureSource::displays(std::function<void(DisplaysResult)> done) {
     std::thread([name = displayName_, done = std::move(done)] {
         pthread_setname_np(pthread_self(), listingThreadName);
-        X11Display::blockPipeSignalOnThisThread();
         done(listDisplays(name));
     }).detach();
 }
