@@ -1,6 +1,6 @@
 // A window without an X background, as Qt and GTK windows are: the X server paints nothing where a window above it
 // leaves, so what showed there stays until this program repaints it, which it does on each Expose. Prints "ready"
-// once drawn; a test stops it (SIGSTOP) to have a program that does not repaint.
+// once drawn, then its window's id; a test stops it (SIGSTOP) to have a program that does not repaint.
 //
 //   orvik-test-backgroundless-window X Y WIDTH HEIGHT RRGGBB
 #include <X11/Xlib.h>
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
         if (event.type != Expose) continue;
         XFillRectangle(display, window, gc, 0, 0, width, height);
         XSync(display, False);
-        if (!ready) std::printf("ready\n");
+        if (!ready) std::printf("ready\n%lu\n", window);
         std::fflush(stdout);
         ready = true;
     }

@@ -4,6 +4,7 @@
 
 #include "ChildProcess.hpp"
 #include "WaitUntil.hpp"
+#include "screen/x11/MoveCopy.hpp"
 #include "screen/x11/VacatedPlaces.hpp"
 
 #include <csignal>
@@ -72,6 +73,40 @@ TEST(VacatedPlaces, manyPlacesAreKeptAsOne) {
     EXPECT_TRUE(places.empty());
 }
 
+TEST(MoveCopy, whatAMovedWindowShowedOfAPlaceWaitsAtItsNewPlace) {
+    struct Case {
+        std::string name;
+        PixelRect from;
+        PixelRect to;
+        std::vector<PixelRect> report;
+        std::vector<PixelRect> black;
+    };
+    const PixelRect place{200, 200, 400, 300};
+    const PixelRect window{0, 0, 960, 540};
+    const PixelRect movedWindow{250, 120, 960, 540};
+    const PixelRect strip{200, 200, 50, 300}; // left of the window's new place
+    const Case cases[] = {
+        {"copied whole", window, movedWindow, {movedWindow}, {strip, {450, 320, 400, 300}}},
+        {"copied in two parts",
+         window,
+         movedWindow,
+         {{250, 120, 960, 300}, {250, 420, 960, 240}},
+         {{200, 420, 50, 80}, {200, 200, 50, 220}, {450, 320, 400, 100}, {450, 420, 400, 200}}},
+        {"copied where the window showed", window, movedWindow, {{250, 120, 500, 540}}, {strip, {450, 320, 300, 300}}},
+        {"a drawing beyond the new place", window, movedWindow, {movedWindow, {0, 0, 10, 10}}, {strip}},
+        {"a window away from the place", {700, 0, 100, 100}, {800, 0, 100, 100}, {{800, 0, 100, 100}}, {place}},
+    };
+    for (const auto& copyCase : cases) {
+        VacatedPlaces places;
+        places.left(place, 0, false);
+        MoveCopy copy(copyCase.from, copyCase.to);
+        for (const auto& drawn : copyCase.report) copy.add(drawn, places);
+        EXPECT_EQ(places.pieces(0), std::vector<PixelRect>{place}) << copyCase.name << ": unchanged until finished";
+        copy.finish(places);
+        EXPECT_EQ(places.pieces(0), copyCase.black) << copyCase.name;
+    }
+}
+
 // Captures the top-left quarter while a grey window is dragged along its top, so frames keep coming; every frame is
 // looked at for colour, the newest kept.
 class AfterimageFixture : public CaptureFixture {
@@ -119,7 +154,12 @@ private:
     std::optional<WindowMover> mover_;
 };
 
-enum class Leave { hidden, moved, closed };
+enum class Leave {
+    hidden,
+    moved,
+    closed,
+    hiddenThenBeneathMoved // the stopped program's window then moved, what it shows copied along by the server
+};
 
 class StoppedProgramBeneath : public AfterimageFixture, public ::testing::WithParamInterface<Leave> {};
 
@@ -129,6 +169,8 @@ TEST_P(StoppedProgramBeneath, aMarkedWindowLeavesNoPixelsOnItUntilItRepaints) {
     painter_.window({0, 0, 1920, 1080}, grey);
     ChildProcess beneath({ORVIK_TEST_BACKGROUNDLESS_WINDOW, "0", "0", "960", "540", "808080"});
     ASSERT_EQ(beneath.readLine(10s), "ready");
+    const auto beneathWindow = beneath.readLine(10s);
+    ASSERT_TRUE(beneathWindow);
     const Window window = painter_.window(marked, 0xFF00FF);
     painter_.markExcluded(window, true);
     ASSERT_TRUE(startWatching());
@@ -137,17 +179,27 @@ TEST_P(StoppedProgramBeneath, aMarkedWindowLeavesNoPixelsOnItUntilItRepaints) {
     case Leave::hidden: painter_.hide(window); break;
     case Leave::moved: painter_.moveTo(window, marked.x + 300, marked.y); break;
     case Leave::closed: painter_.destroy(window); break;
+    case Leave::hiddenThenBeneathMoved:
+        painter_.hide(window);
+        EXPECT_EQ(colouredAmong(3), 0U) << "frames with the marked window's pixels before the move";
+        ASSERT_EQ(ChildProcess({"xdotool", "windowmove", *beneathWindow, "250", "120"}).waitForExit(10s), 0);
+        break;
     }
     EXPECT_EQ(colouredAmong(30), 0U) << "frames with the marked window's pixels";
     beneath.signal(SIGCONT);
     EXPECT_TRUE(showsWhereItWas(grey)) << "repainted, the place is shown";
 }
 
-INSTANTIATE_TEST_SUITE_P(Leaves, StoppedProgramBeneath, ::testing::Values(Leave::hidden, Leave::moved, Leave::closed),
+INSTANTIATE_TEST_SUITE_P(Leaves, StoppedProgramBeneath,
+                         ::testing::Values(Leave::hidden, Leave::moved, Leave::closed, Leave::hiddenThenBeneathMoved),
                          [](const ::testing::TestParamInfo<Leave>& leave) {
-                             return leave.param == Leave::hidden  ? "hidden"
-                                    : leave.param == Leave::moved ? "moved"
-                                                                  : "closed";
+                             switch (leave.param) {
+                             case Leave::hidden: return "hidden";
+                             case Leave::moved: return "moved";
+                             case Leave::closed: return "closed";
+                             case Leave::hiddenThenBeneathMoved: return "hiddenThenTheProgramBeneathMoved";
+                             }
+                             return "";
                          });
 
 // The fading, shadow and opacity settings of picom's sample configuration; without vsync, which Xvfb lacks.

@@ -1,5 +1,7 @@
 #include "screen/x11/VacatedPlaces.hpp"
 
+#include "screen/x11/PixelRectMath.hpp"
+
 #include <algorithm>
 
 namespace orvik::helper {
@@ -62,6 +64,24 @@ void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool composi
         }
     }
     places_.push_back({place, {place}, heldUntil});
+    if (places_.size() > mostPlaces) foldAll();
+}
+
+std::vector<PixelRect> VacatedPlaces::unrepaintedIn(const PixelRect& area) const {
+    std::vector<PixelRect> result;
+    for (const auto& place : places_) {
+        for (const auto& piece : place.unrepainted) {
+            if (auto part = overlap(piece, area)) result.push_back(*part);
+        }
+    }
+    return result;
+}
+
+void VacatedPlaces::copied(const std::vector<PixelRect>& pieces) {
+    if (pieces.empty()) return;
+    Place place{covering(pieces), pieces, 0};
+    capPieces(place.unrepainted);
+    places_.push_back(std::move(place));
     if (places_.size() > mostPlaces) foldAll();
 }
 

@@ -27,6 +27,10 @@ public:
     void left(const PixelRect& place, std::uint64_t now, bool compositing);
     // The screen was repainted in `area` after every leave noted so far.
     void repainted(const PixelRect& area);
+    // The pieces still to be repainted, cut to `area`.
+    std::vector<PixelRect> unrepaintedIn(const PixelRect& area) const;
+    // What showed at some pieces was copied to `pieces` (a window beneath moved): they wait for a repaint too.
+    void copied(const std::vector<PixelRect>& pieces);
     // Forgets the places known to show something else by `now`; true when any was forgotten.
     bool settle(std::uint64_t now);
     // What a picture read at `now` must show black.

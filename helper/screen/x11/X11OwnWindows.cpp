@@ -19,12 +19,14 @@ X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), ownership
 }
 
 void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
-    if (auto drawn = repaints_.handle(event)) {
-        vacated_.repainted(*drawn);
+    if (auto drawing = repaints_.handle(event)) {
+        drew(*drawing);
         return;
     }
     // Only the server's own reports of the root's children: a client may send anything (XSendEvent).
     if (event.xany.send_event) return;
+    // The copy of a move is reported before the server sends anything else.
+    finishCopy();
     const Window root = display_.root();
     switch (event.type) {
     case CreateNotify: {
@@ -39,6 +41,7 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
     }
     case MapNotify:
         if (event.xmap.event != root) return;
+        mapped_.insert(event.xmap.window);
         // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then. Until then,
         // every place it holds is kept.
         reread_.insert(event.xmap.window);
@@ -82,10 +85,13 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         break;
     }
     case UnmapNotify:
-        if (event.xunmap.event == root) hidden(event.xunmap.window, now);
+        if (event.xunmap.event != root) return;
+        mapped_.erase(event.xunmap.window);
+        hidden(event.xunmap.window, now);
         break;
     case DestroyNotify:
         if (event.xdestroywindow.event != root) return;
+        mapped_.erase(event.xdestroywindow.window);
         hidden(event.xdestroywindow.window, now);
         known_.erase(event.xdestroywindow.window);
         geometry_.erase(event.xdestroywindow.window);
@@ -95,7 +101,12 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
 }
 
 void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t now) {
-    geometry_[window] = place;
+    auto& known = geometry_[window];
+    const bool shifted = known.x != place.x || known.y != place.y;
+    if (shifted && known.width > 0 && mapped_.contains(window) && !shown_.contains(window) && !vacated_.empty()) {
+        copy_.emplace(known, place);
+    }
+    known = place;
     if (auto unseen = mappedUnseen_.find(window); unseen != mappedUnseen_.end()) {
         if (unseen->second) {
             unseen->second->add(place);
@@ -107,6 +118,21 @@ void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t n
     if (shown == shown_.end()) return;
     if (!contains(place, shown->second)) leave(shown->second, now);
     shown->second = place;
+}
+
+void X11OwnWindows::drew(const X11RepaintWatch::Drawing& drawing) {
+    if (!copy_) {
+        vacated_.repainted(drawing.area);
+        return;
+    }
+    copy_->add(drawing.area, vacated_);
+    if (drawing.last) finishCopy();
+}
+
+void X11OwnWindows::finishCopy() {
+    if (!copy_) return;
+    copy_->finish(vacated_);
+    copy_.reset();
 }
 
 void X11OwnWindows::hidden(Window window, std::uint64_t now) {
@@ -147,6 +173,7 @@ std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
 
 std::vector<PixelRect> X11OwnWindows::places(std::uint64_t now) const {
     auto result = vacated_.pieces(now);
+    if (copy_) result.insert(result.end(), copy_->carried().begin(), copy_->carried().end());
     for (const auto& [window, place] : shown_) result.push_back(place);
     return result;
 }
@@ -172,9 +199,12 @@ void X11OwnWindows::refresh(std::uint64_t now) {
         auto found = known_.find(top);
         const auto marks = found != known_.end() && !reread_.contains(top) ? found->second : ownership_.of(top);
         current.emplace(top, marks);
-        if (!marks.ours()) continue;
+        // Where the others are is followed from here on, to know what a move of theirs carries along.
+        if (!marks.ours() && geometry_.contains(top)) continue;
         const auto place = placeOf(top);
         if (place) geometry_[top] = place->rect;
+        if (place && place->viewable) mapped_.insert(top);
+        if (!marks.ours()) continue;
         if (place && place->viewable) shown_.emplace(top, place->rect);
         auto unseen = mappedUnseen_.find(top);
         if (unseen == mappedUnseen_.end()) continue;

@@ -2,6 +2,7 @@
 
 #include "platform/DisplayIdentifiers.hpp"
 #include "platform/X11Display.hpp"
+#include "screen/x11/MoveCopy.hpp"
 #include "screen/x11/VacatedPlaces.hpp"
 #include "screen/x11/WindowTrail.hpp"
 #include "screen/x11/X11RepaintWatch.hpp"
@@ -48,6 +49,8 @@ private:
         bool viewable = false;
     };
     void moved(Window window, const PixelRect& place, std::uint64_t now);
+    void drew(const X11RepaintWatch::Drawing& drawing);
+    void finishCopy();
     void hidden(Window window, std::uint64_t now);
     void leave(const PixelRect& place, std::uint64_t now);
     std::optional<Place> placeOf(Window window);
@@ -61,6 +64,9 @@ private:
     std::unordered_set<Window> reread_;              // to be looked at afresh
     std::unordered_map<Window, PixelRect> shown_;    // our viewable top-level windows, where they are
     std::unordered_map<Window, PixelRect> geometry_; // every top-level window's place, as far as events told
+    std::unordered_set<Window> mapped_;              // the top-level windows shown, as far as events told
+    // The server's copy of a window that moved over a place still waiting for a repaint, until it is reported.
+    std::optional<MoveCopy> copy_;
     // The windows mapped since the last `refresh`, with every place they held since (when known).
     std::unordered_map<Window, std::optional<WindowTrail>> mappedUnseen_;
     VacatedPlaces vacated_;
