@@ -7,9 +7,11 @@
 #include "screen/x11/MoveCopy.hpp"
 #include "screen/x11/VacatedPlaces.hpp"
 
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,10 +69,58 @@ TEST(VacatedPlaces, manyPlacesAreKeptAsOne) {
     EXPECT_EQ(places.pieces(0), path) << "held: the path";
     places.repainted({0, 0, 180, 25});
     places.repainted({0, 25, 180, 25});
-    EXPECT_FALSE(places.settle(VacatedPlaces::compositorHold - 1));
+    EXPECT_TRUE(places.settle(VacatedPlaces::compositorHold - 1)) << "held and never looked at: a look is due";
+    EXPECT_EQ(places.pieces(VacatedPlaces::compositorHold - 1), path) << "still held";
     EXPECT_EQ(places.nextSettleAt(), VacatedPlaces::compositorHold);
     EXPECT_TRUE(places.settle(VacatedPlaces::compositorHold));
     EXPECT_TRUE(places.empty());
+}
+
+// A place of 64×64 pixels: a pattern (a QR code's black and white squares) faded by `opacity` over `beneath`.
+std::vector<std::uint8_t> faded(double opacity, const std::function<int(int, int)>& beneath) {
+    std::vector<std::uint8_t> pixels(64 * 64 * 4);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const int pattern = ((x / 8) + (y / 8)) % 2 ? 255 : 0;
+            const auto value = std::lround(opacity * pattern + (1 - opacity) * beneath(x, y));
+            for (int channel = 0; channel < 3; ++channel) {
+                pixels[static_cast<std::size_t>((y * 64 + x) * 4 + channel)] = static_cast<std::uint8_t>(value);
+            }
+        }
+    }
+    return pixels;
+}
+
+TEST(PlacePicture, aPatternShowsHoweverFaintUntilItIsGone) {
+    const PixelRect area{0, 0, 64, 64};
+    const auto still = [](int, int) { return 128; };
+    // Changing content unlike the pattern: stripes of another period.
+    const auto video = [](int x, int y) { return (x * 37 + y * 11) % 256; };
+    struct Case {
+        std::string name;
+        double opacity;
+        std::function<int(int, int)> beneath;
+        bool shows;
+    };
+    const Case cases[] = {
+        {"whole", 1.0, still, true},
+        {"faded to a twentieth over a still screen", 0.05, still, true},
+        {"gone from a still screen", 0.0, still, false},
+        {"half faded over a changing screen", 0.5, video, true},
+        {"gone from a changing screen", 0.0, video, false},
+    };
+    const auto shown = faded(1.0, still);
+    const auto window = PlacePicture::of(shown.data(), 64 * 4, area, area);
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(window->flat());
+    for (const auto& pictureCase : cases) {
+        const auto later = faded(pictureCase.opacity, pictureCase.beneath);
+        EXPECT_EQ(window->showsIn(*PlacePicture::of(later.data(), 64 * 4, area, area)), pictureCase.shows)
+            << pictureCase.name;
+    }
+    const auto grey = faded(0.0, still);
+    EXPECT_TRUE(PlacePicture::of(grey.data(), 64 * 4, area, area)->flat());
+    EXPECT_FALSE(PlacePicture::of(grey.data(), 64 * 4, area, {100, 100, 10, 10})) << "outside the picture";
 }
 
 TEST(MoveCopy, whatAMovedWindowShowedOfAPlaceWaitsAtItsNewPlace) {
@@ -218,19 +268,25 @@ mark-ovredir-focused = true;
 use-damage = true;
 )";
 
+// A fade of about a second: picom steps the opacity every `fade-delta` milliseconds.
+constexpr char slowFade[] = "fade-delta = 30;\n";
+
 std::vector<std::string> compositorCommand(const std::string& name) {
     if (name == "xcompmgr") return {"xcompmgr", "-f"};
     const std::string path = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/picom.conf";
-    std::ofstream(path) << picomConfiguration;
+    std::ofstream(path) << picomConfiguration << (name == "picomFadingSlowly" ? slowFade : "");
     return {"picom", "--config", path};
 }
 
 class FadingCompositor : public AfterimageFixture, public ::testing::WithParamInterface<std::string> {};
 
-// A compositing manager paints a hidden window on, fading it out, after the X server has hidden it.
+// A compositing manager paints a hidden window on, fading it out, after the X server has hidden it, for as long
+// as it is set to. The window slowly faded has a pattern, as a QR code has; the others are of one colour.
 TEST_P(FadingCompositor, aMarkedWindowNeverShowsWhileItFadesOut) {
+    const bool slowly = GetParam() == "picomFadingSlowly";
     painter_.window({0, 0, 1920, 1080}, grey);
     const Window window = painter_.window(marked, 0xFF00FF);
+    if (slowly) painter_.child(window, {100, 75, 200, 150}, 0x00FF00);
     painter_.markExcluded(window, true);
     // White, half transparent: light grey once the compositing manager has faded it in, as it fades in the rest.
     const Window translucent = painter_.window({100, 400, 40, 40}, 0xFFFFFF);
@@ -240,11 +296,11 @@ TEST_P(FadingCompositor, aMarkedWindowNeverShowsWhileItFadesOut) {
     ASSERT_TRUE(startWatching());
     ASSERT_TRUE(eventuallyShows(120, 420, 0xBFBFBF)) << "the compositing manager has faded it in";
     painter_.hide(window);
-    EXPECT_EQ(colouredAmong(40), 0U) << "frames with the marked window's pixels";
+    EXPECT_EQ(colouredAmong(slowly ? 100 : 40), 0U) << "frames with the marked window's pixels";
     EXPECT_TRUE(showsWhereItWas(grey)) << "faded out, the place is shown";
 }
 
-INSTANTIATE_TEST_SUITE_P(Compositors, FadingCompositor, ::testing::Values("picom", "xcompmgr"),
+INSTANTIATE_TEST_SUITE_P(Compositors, FadingCompositor, ::testing::Values("picom", "xcompmgr", "picomFadingSlowly"),
                          [](const ::testing::TestParamInfo<std::string>& name) { return name.param; });
 
 } // namespace

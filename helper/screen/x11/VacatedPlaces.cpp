@@ -53,17 +53,19 @@ void capPieces(std::vector<PixelRect>& pieces) {
 
 } // namespace
 
-void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool compositing) {
+void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool compositing,
+                         std::optional<PlacePicture> shown) {
     if (place.width <= 0 || place.height <= 0) return;
     const auto heldUntil = compositing ? now + compositorHold : now;
     for (auto& held : places_) {
         // The same place left again before anything repainted it.
         if (held.whole == place && held.unrepainted.size() == 1 && held.unrepainted.front() == place) {
             held.heldUntil = std::max(held.heldUntil, heldUntil);
+            if (shown) held.shown = std::move(shown);
             return;
         }
     }
-    places_.push_back({place, {place}, heldUntil});
+    places_.push_back({place, {place}, heldUntil, std::move(shown), std::nullopt, now});
     if (places_.size() > mostPlaces) foldAll();
 }
 
@@ -79,7 +81,7 @@ std::vector<PixelRect> VacatedPlaces::unrepaintedIn(const PixelRect& area) const
 
 void VacatedPlaces::copied(const std::vector<PixelRect>& pieces) {
     if (pieces.empty()) return;
-    Place place{covering(pieces), pieces, 0};
+    Place place{covering(pieces), pieces, 0, std::nullopt, std::nullopt, 0};
     capPieces(place.unrepainted);
     places_.push_back(std::move(place));
     if (places_.size() > mostPlaces) foldAll();
@@ -109,10 +111,41 @@ void VacatedPlaces::repainted(const PixelRect& area) {
     }
 }
 
+void VacatedPlaces::lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now) {
+    lastLook_ = now;
+    for (auto& place : places_) {
+        if (now >= place.heldUntil) continue;
+        auto current = PlacePicture::of(pixels, stride, area, place.whole);
+        if (!current || fadedOut(place, *current, now)) place.heldUntil = now;
+        place.previous = std::move(current);
+    }
+}
+
+// Whether the picture `now`, read at `time`, shows no more of the window that left `place`.
+bool VacatedPlaces::fadedOut(Place& place, const PlacePicture& now, std::uint64_t time) {
+    if (place.shown && !place.shown->flat() && place.shown->place() == now.place()) return !place.shown->showsIn(now);
+    if (!place.previous || !place.previous->sameAs(now)) {
+        place.stillSince = time;
+        return false;
+    }
+    return time - place.stillSince >= stillFor;
+}
+
+bool VacatedPlaces::anyHeld(std::uint64_t now) const {
+    return std::any_of(places_.begin(), places_.end(), [now](const Place& place) { return now < place.heldUntil; });
+}
+
 bool VacatedPlaces::settle(std::uint64_t now) {
     const auto before = places_.size();
     std::erase_if(places_, [now](const Place& place) { return place.unrepainted.empty() && now >= place.heldUntil; });
-    return places_.size() != before;
+    if (places_.size() != before) return true;
+    if (!anyHeld(now) || now < nextLookAt()) return false;
+    lookAsked_ = now; // once: the picture asked for may be a frame interval away
+    return true;
+}
+
+std::uint64_t VacatedPlaces::nextLookAt() const {
+    return std::max(lastLook_, lookAsked_) + lookInterval;
 }
 
 std::vector<PixelRect> VacatedPlaces::pieces(std::uint64_t now) const {
@@ -131,6 +164,7 @@ std::optional<std::uint64_t> VacatedPlaces::nextSettleAt() const {
     std::optional<std::uint64_t> next;
     for (const auto& place : places_) {
         if (place.unrepainted.empty()) next = std::min(next.value_or(place.heldUntil), place.heldUntil);
+        if (nextLookAt() < place.heldUntil) next = std::min(next.value_or(nextLookAt()), nextLookAt());
     }
     return next;
 }

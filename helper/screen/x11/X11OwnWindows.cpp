@@ -65,7 +65,7 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         stale_ = true;
         // A window no longer marked still shows what it showed marked until it has repainted.
         if (event.xproperty.state == PropertyDelete) {
-            for (const auto& [window, place] : shown_) leave(place, now);
+            for (const auto& [window, place] : shown_) leave(place, now, window);
         }
         break;
     case ConfigureNotify: {
@@ -116,7 +116,7 @@ void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t n
     }
     auto shown = shown_.find(window);
     if (shown == shown_.end()) return;
-    if (!contains(place, shown->second)) leave(shown->second, now);
+    if (!contains(place, shown->second)) leave(shown->second, now, window);
     shown->second = place;
 }
 
@@ -137,8 +137,9 @@ void X11OwnWindows::finishCopy() {
 
 void X11OwnWindows::hidden(Window window, std::uint64_t now) {
     if (auto shown = shown_.find(window); shown != shown_.end()) {
-        leave(shown->second, now);
+        leave(shown->second, now, window);
         shown_.erase(shown);
+        pictures_.erase(window);
         followRepaints();
         return;
     }
@@ -159,8 +160,20 @@ void X11OwnWindows::hidden(Window window, std::uint64_t now) {
     }
 }
 
-void X11OwnWindows::leave(const PixelRect& place, std::uint64_t now) {
-    vacated_.left(place, now, repaints_.compositing());
+void X11OwnWindows::leave(const PixelRect& place, std::uint64_t now, Window window) {
+    std::optional<PlacePicture> shown;
+    if (auto picture = pictures_.find(window); picture != pictures_.end()) shown = picture->second;
+    vacated_.left(place, now, repaints_.compositing(), std::move(shown));
+}
+
+void X11OwnWindows::lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now) {
+    vacated_.lookedAt(pixels, stride, area, now);
+    pictures_.clear();
+    if (!repaints_.compositing()) return;
+    for (const auto& [window, place] : shown_) {
+        if (auto picture = PlacePicture::of(pixels, stride, area, place))
+            pictures_.emplace(window, std::move(*picture));
+    }
 }
 
 std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
@@ -221,7 +234,7 @@ void X11OwnWindows::refresh(std::uint64_t now) {
         auto shown = shown_.find(window);
         auto marks = current.find(window);
         const bool unmarked = marks != current.end() && !marks->second.ours();
-        if (!unmarked && (shown == shown_.end() || !contains(shown->second, place))) leave(place, now);
+        if (!unmarked && (shown == shown_.end() || !contains(shown->second, place))) leave(place, now, window);
     }
     known_ = std::move(current);
     mappedUnseen_.clear();
