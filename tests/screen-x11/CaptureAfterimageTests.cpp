@@ -8,6 +8,8 @@
 #include "screen/x11/VacatedPlaces.hpp"
 
 #include <cmath>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -34,6 +36,7 @@ TEST(VacatedPlaces, keepAPlaceBlackUntilItIsRepaintedAndHeldOut) {
         std::vector<PixelRect> repainted;
         std::uint64_t at = left;
         std::vector<PixelRect> black;
+        PixelRect screen{0, 0, 1920, 1080};
     };
     const PixelRect place{0, 0, 100, 50};
     const Case cases[] = {
@@ -49,9 +52,12 @@ TEST(VacatedPlaces, keepAPlaceBlackUntilItIsRepaintedAndHeldOut) {
         {"repainted, compositing, held", true, {place}, left + hold - 1, {place}},
         {"repainted, compositing, after the hold", true, {place}, left + hold, {}},
         {"not repainted, compositing, after the hold", true, {}, left + hold, {place}},
+        {"partly off the screen", false, {}, left, {{0, 0, 60, 50}}, {0, 0, 60, 1080}},
+        {"partly off the screen, repainted on it", false, {{0, 0, 60, 50}}, left, {}, {0, 0, 60, 1080}},
     };
     for (const auto& placeCase : cases) {
         VacatedPlaces places;
+        places.setScreen(placeCase.screen);
         places.left(place, left, placeCase.compositing);
         for (const auto& area : placeCase.repainted) places.repainted(area);
         places.settle(placeCase.at);
@@ -203,6 +209,21 @@ private:
     FrameLog log_;
     std::optional<WindowMover> mover_;
 };
+
+// While a window of ours shows (a menu), another is shown and moved at once, before the capture has looked at it,
+// then closed: every place it held is black only until the screen beneath has been drawn there.
+TEST_F(AfterimageFixture, placesHeldBeforeTheFirstLookClearOnceRedrawn) {
+    constexpr PixelRect first{100, 100, 200, 150};
+    constexpr PixelRect second{500, 250, 200, 150};
+    painter_.window({0, 0, 1920, 1080}, grey);
+    painter_.window({700, 50, 100, 100}, 0xFF00FF, getpid());
+    ASSERT_TRUE(startWatching());
+    const Window ours = painter_.windowMovedAtOnce(first, 0xFF00FF, getpid(), second.x, second.y);
+    EXPECT_TRUE(eventuallyShows(second.x + 100, second.y + 75, 0x000000)) << "ours, blacked out";
+    painter_.destroy(ours);
+    EXPECT_TRUE(eventuallyShows(second.x + 100, second.y + 75, grey)) << "where it was last, redrawn";
+    EXPECT_TRUE(eventuallyShows(first.x + 100, first.y + 75, grey)) << "where it was first, redrawn";
+}
 
 enum class Leave {
     hidden,

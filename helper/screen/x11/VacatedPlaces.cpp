@@ -53,25 +53,42 @@ void capPieces(std::vector<PixelRect>& pieces) {
 
 } // namespace
 
-void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool compositing,
-                         std::optional<PlacePicture> shown) {
-    if (place.width <= 0 || place.height <= 0) return;
+void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool compositing, std::optional<PlacePicture> shown,
+                         std::uint64_t unconfirmedOwner) {
+    const auto onScreen = screen_ ? overlap(place, *screen_) : std::optional(place);
+    if (!onScreen || onScreen->width <= 0 || onScreen->height <= 0) return;
     const auto heldUntil = compositing ? now + compositorHold : now;
     for (auto& held : places_) {
         // The same place left again before anything repainted it.
-        if (held.whole == place && held.unrepainted.size() == 1 && held.unrepainted.front() == place) {
+        if (held.whole == *onScreen && held.unrepainted.size() == 1 && held.unrepainted.front() == *onScreen &&
+            held.unconfirmedOwner == unconfirmedOwner) {
             held.heldUntil = std::max(held.heldUntil, heldUntil);
             if (shown) held.shown = std::move(shown);
             return;
         }
     }
-    places_.push_back({place, {place}, heldUntil, std::move(shown), std::nullopt, now});
+    add({*onScreen, {*onScreen}, heldUntil, std::move(shown), std::nullopt, now, unconfirmedOwner});
+}
+
+void VacatedPlaces::confirm(std::uint64_t owner) {
+    for (auto& place : places_) {
+        if (place.unconfirmedOwner == owner) place.unconfirmedOwner = 0;
+    }
+}
+
+void VacatedPlaces::forget(std::uint64_t owner) {
+    std::erase_if(places_, [owner](const Place& place) { return place.unconfirmedOwner == owner; });
+}
+
+void VacatedPlaces::add(Place place) {
+    places_.push_back(std::move(place));
     if (places_.size() > mostPlaces) foldAll();
 }
 
 std::vector<PixelRect> VacatedPlaces::unrepaintedIn(const PixelRect& area) const {
     std::vector<PixelRect> result;
     for (const auto& place : places_) {
+        if (place.unconfirmedOwner != 0) continue;
         for (const auto& piece : place.unrepainted) {
             if (auto part = overlap(piece, area)) result.push_back(*part);
         }
@@ -80,25 +97,33 @@ std::vector<PixelRect> VacatedPlaces::unrepaintedIn(const PixelRect& area) const
 }
 
 void VacatedPlaces::copied(const std::vector<PixelRect>& pieces) {
-    if (pieces.empty()) return;
-    Place place{covering(pieces), pieces, 0, std::nullopt, std::nullopt, 0};
+    std::vector<PixelRect> onScreen;
+    for (const auto& piece : pieces) {
+        if (auto part = screen_ ? overlap(piece, *screen_) : std::optional(piece)) onScreen.push_back(*part);
+    }
+    if (onScreen.empty()) return;
+    Place place{covering(onScreen), onScreen, 0, std::nullopt, std::nullopt, 0, 0};
     capPieces(place.unrepainted);
-    places_.push_back(std::move(place));
-    if (places_.size() > mostPlaces) foldAll();
+    add(std::move(place));
 }
 
+// Keeps the places of each owner as one; those not yet known to be ours apart, so they can still be forgotten.
 void VacatedPlaces::foldAll() {
-    std::vector<PixelRect> wholes;
-    Place all;
-    for (const auto& place : places_) {
-        wholes.push_back(place.whole);
-        all.unrepainted.insert(all.unrepainted.end(), place.unrepainted.begin(), place.unrepainted.end());
-        all.heldUntil = std::max(all.heldUntil, place.heldUntil);
+    std::vector<Place> folded;
+    for (auto& place : places_) {
+        auto into = std::find_if(folded.begin(), folded.end(),
+                                 [&](const Place& other) { return other.unconfirmedOwner == place.unconfirmedOwner; });
+        if (into == folded.end()) {
+            folded.push_back(std::move(place));
+            continue;
+        }
+        into->shown.reset(); // a picture of one place of several
+        into->whole = covering({into->whole, place.whole});
+        into->unrepainted.insert(into->unrepainted.end(), place.unrepainted.begin(), place.unrepainted.end());
+        into->heldUntil = std::max(into->heldUntil, place.heldUntil);
+        capPieces(into->unrepainted);
     }
-    all.whole = covering(wholes);
-    capPieces(all.unrepainted);
-    places_.clear();
-    places_.push_back(std::move(all));
+    places_ = std::move(folded);
 }
 
 void VacatedPlaces::repainted(const PixelRect& area) {

@@ -33,14 +33,20 @@ public:
     // Past this many pieces still to be repainted in one place, the rectangle covering them is kept instead.
     static constexpr std::size_t mostPieces = 64;
 
+    // The screen's bounds: what lies beyond is never shown, nor repainted.
+    void setScreen(const PixelRect& screen) { screen_ = screen; }
     // `shown`: the window's last picture at that place, when one was looked at.
+    // `unconfirmedOwner`: not 0 when the window that left may not be ours; its places are then kept until
+    // `confirm` or `forget` tells.
     void left(const PixelRect& place, std::uint64_t now, bool compositing,
-              std::optional<PlacePicture> shown = std::nullopt);
+              std::optional<PlacePicture> shown = std::nullopt, std::uint64_t unconfirmedOwner = 0);
+    void confirm(std::uint64_t owner);
+    void forget(std::uint64_t owner);
     // A picture of `area` (BGRX) read at `now`: ends the holds of the places it no longer shows the window at.
     void lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now);
     // The screen was repainted in `area` after every leave noted so far.
     void repainted(const PixelRect& area);
-    // The pieces still to be repainted, cut to `area`.
+    // The pieces still to be repainted of the places known to be ours, cut to `area`.
     std::vector<PixelRect> unrepaintedIn(const PixelRect& area) const;
     // What showed at some pieces was copied to `pieces` (a window beneath moved): they wait for a repaint too.
     void copied(const std::vector<PixelRect>& pieces);
@@ -61,13 +67,16 @@ private:
         std::optional<PlacePicture> shown;    // the window's last picture there
         std::optional<PlacePicture> previous; // the place at the previous look
         std::uint64_t stillSince = 0;
+        std::uint64_t unconfirmedOwner = 0;
     };
+    void add(Place place);
     bool anyHeld(std::uint64_t now) const;
     std::uint64_t nextLookAt() const;
     static bool fadedOut(Place& place, const PlacePicture& now, std::uint64_t time);
     void foldAll();
 
     std::vector<Place> places_;
+    std::optional<PixelRect> screen_;
     std::uint64_t lastLook_ = 0;
     std::uint64_t lookAsked_ = 0;
 };

@@ -16,6 +16,8 @@ X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), ownership
     // Also the root's own changes, for the capturer: its size, and RandR monitors set by clients, which are
     // announced only as the root's ConfigureNotify.
     XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask | StructureNotifyMask);
+    Display* handle = display_.get();
+    vacated_.setScreen({0, 0, DisplayWidth(handle, display_.screen()), DisplayHeight(handle, display_.screen())});
 }
 
 void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
@@ -46,11 +48,9 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         // every place it holds is kept.
         reread_.insert(event.xmap.window);
         stale_ = true;
-        if (auto place = geometry_.find(event.xmap.window); place != geometry_.end()) {
-            mappedUnseen_.insert_or_assign(event.xmap.window, WindowTrail(place->second));
-        } else {
-            mappedUnseen_.insert_or_assign(event.xmap.window, std::nullopt);
-        }
+        mappedUnseen_.insert(event.xmap.window);
+        // Drawings are followed from here, in case it is ours and leaves a place before it is looked at.
+        repaints_.follow(true);
         break;
     case ReparentNotify:
         known_.erase(event.xreparent.window);
@@ -70,7 +70,11 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         break;
     case ConfigureNotify: {
         const auto& configure = event.xconfigure;
-        if (configure.event != root || configure.window == root) return;
+        if (configure.window == root) {
+            vacated_.setScreen({0, 0, configure.width, configure.height});
+            return;
+        }
+        if (configure.event != root) return;
         const int border = configure.border_width;
         moved(configure.window, {configure.x, configure.y, configure.width + 2 * border, configure.height + 2 * border},
               now);
@@ -102,17 +106,16 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
 
 void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t now) {
     auto& known = geometry_[window];
-    const bool shifted = known.x != place.x || known.y != place.y;
-    if (shifted && known.width > 0 && mapped_.contains(window) && !shown_.contains(window) && !vacated_.empty()) {
-        copy_.emplace(known, place);
-    }
+    const PixelRect before = known;
     known = place;
-    if (auto unseen = mappedUnseen_.find(window); unseen != mappedUnseen_.end()) {
-        if (unseen->second) {
-            unseen->second->add(place);
-        } else {
-            unseen->second.emplace(place);
-        }
+    const bool placed = before.width > 0; // else nothing is known about what it held
+    const bool shifted = before.x != place.x || before.y != place.y;
+    if (placed && shifted && mapped_.contains(window) && !shown_.contains(window) && !vacated_.empty()) {
+        copy_.emplace(before, place);
+    }
+    // Shown since the last look: if it is ours, the place it left may show it, repainted only by drawings from now.
+    if (placed && mappedUnseen_.contains(window) && !contains(place, before)) {
+        vacated_.left(before, now, repaints_.compositing(), std::nullopt, window);
     }
     auto shown = shown_.find(window);
     if (shown == shown_.end()) return;
@@ -143,20 +146,21 @@ void X11OwnWindows::hidden(Window window, std::uint64_t now) {
         followRepaints();
         return;
     }
-    auto unseen = mappedUnseen_.find(window);
-    if (unseen == mappedUnseen_.end()) return;
+    if (!mappedUnseen_.erase(window)) return;
     // Shown and hidden again before it was looked at: if it is ours, every place it held may show it.
-    auto held = std::move(unseen->second);
-    mappedUnseen_.erase(unseen);
     // As it was last looked at, so a window shown and hidden again and again costs no round trip.
     auto known = known_.find(window);
     if (known == known_.end()) known = known_.emplace(window, ownership_.of(window)).first;
-    if (!known->second.ours()) return;
+    if (!known->second.ours()) {
+        vacated_.forget(window);
+        return;
+    }
+    vacated_.confirm(window);
     repaints_.follow(true);
-    if (held) {
-        for (const auto& place : held->places()) leave(place, now);
-    } else if (auto place = placeOf(window)) {
-        leave(place->rect, now);
+    if (auto place = geometry_.find(window); place != geometry_.end()) {
+        leave(place->second, now);
+    } else if (auto attributes = placeOf(window)) {
+        leave(attributes->rect, now);
     }
 }
 
@@ -219,15 +223,18 @@ void X11OwnWindows::refresh(std::uint64_t now) {
         if (place && place->viewable) mapped_.insert(top);
         if (!marks.ours()) continue;
         if (place && place->viewable) shown_.emplace(top, place->rect);
-        auto unseen = mappedUnseen_.find(top);
-        if (unseen == mappedUnseen_.end()) continue;
-        // Shown since the last look: every place it held meanwhile may show it.
-        if (unseen->second) {
-            for (const auto& held : unseen->second->places()) {
-                if (!place || !place->viewable || !contains(place->rect, held)) leave(held, now);
-            }
+        // Shown since the last look and hidden again meanwhile.
+        if (mappedUnseen_.contains(top) && place && !place->viewable) leave(place->rect, now);
+    }
+    // The places left by the windows shown since the last look are kept only for ours.
+    for (Window window : mappedUnseen_) {
+        auto marks = current.find(window);
+        const bool ours = marks != current.end() ? marks->second.ours() : ownership_.of(window).ours();
+        if (ours) {
+            vacated_.confirm(window);
+        } else {
+            vacated_.forget(window);
         }
-        if (place && !place->viewable) leave(place->rect, now);
     }
     // Hidden, moved or gone while the list was read (one no longer marked was left when its marker went).
     for (const auto& [window, place] : before) {

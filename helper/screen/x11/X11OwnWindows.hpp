@@ -4,7 +4,6 @@
 #include "platform/X11Display.hpp"
 #include "screen/x11/MoveCopy.hpp"
 #include "screen/x11/VacatedPlaces.hpp"
-#include "screen/x11/WindowTrail.hpp"
 #include "screen/x11/X11RepaintWatch.hpp"
 #include "screen/x11/X11WindowOwnership.hpp"
 
@@ -73,8 +72,8 @@ private:
     std::unordered_set<Window> mapped_;              // the top-level windows shown, as far as events told
     // The server's copy of a window that moved over a place still waiting for a repaint, until it is reported.
     std::optional<MoveCopy> copy_;
-    // The windows mapped since the last `refresh`, with every place they held since (when known).
-    std::unordered_map<Window, std::optional<WindowTrail>> mappedUnseen_;
+    // The windows mapped since the last `refresh`: the places they leave are kept as possibly ours until known.
+    std::unordered_set<Window> mappedUnseen_;
     VacatedPlaces vacated_;
 };
 
