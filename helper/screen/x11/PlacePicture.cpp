@@ -2,6 +2,7 @@
 
 #include "screen/x11/PixelRectMath.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -13,6 +14,8 @@ constexpr double flatSpread = 2.0;
 // The likeness (correlation) below which a later picture no longer shows an earlier one: over a changing screen
 // a pattern faded to a tenth of its contrast or less.
 constexpr double faintestLikeness = 0.1;
+// Fewer samples than this left outside the black show nothing to speak of.
+constexpr std::size_t fewestSamples = 16;
 // Differences of rounding between two pictures of the same.
 constexpr int rounding = 2;
 
@@ -26,6 +29,30 @@ double spread(const std::vector<std::uint8_t>& values) {
     const auto count = static_cast<double>(values.size());
     const double mean = sum / count;
     return std::sqrt(std::max(0.0, squares / count - mean * mean));
+}
+
+// The correlation of two series of samples of the same length.
+double likeness(const std::vector<std::uint8_t>& values, const std::vector<std::uint8_t>& laterValues) {
+    double sum = 0;
+    double laterSum = 0;
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        sum += values[index];
+        laterSum += laterValues[index];
+    }
+    const auto count = static_cast<double>(values.size());
+    const double mean = sum / count;
+    const double laterMean = laterSum / count;
+    double covariance = 0;
+    double variance = 0;
+    double laterVariance = 0;
+    for (std::size_t index = 0; index < values.size(); ++index) {
+        const double value = values[index] - mean;
+        const double laterValue = laterValues[index] - laterMean;
+        covariance += value * laterValue;
+        variance += value * value;
+        laterVariance += laterValue * laterValue;
+    }
+    return covariance / std::sqrt(variance * laterVariance);
 }
 
 } // namespace
@@ -49,29 +76,24 @@ bool PlacePicture::flat() const {
     return spread(brightness_) < flatSpread;
 }
 
-bool PlacePicture::showsIn(const PlacePicture& later) const {
-    if (later.place_ != place_) return false;
-    if (flat() || later.flat()) return false;
-    double sum = 0;
-    double laterSum = 0;
+bool PlacePicture::showsIn(const PlacePicture& later, const std::vector<PixelRect>& blackedOut) const {
+    if (later.place_ != place_ || flat()) return false;
+    // The samples left to compare: those outside what a picture shows black anyway.
+    std::vector<std::uint8_t> values;
+    std::vector<std::uint8_t> laterValues;
+    const int columns = (place_.width + step - 1) / step;
     for (std::size_t index = 0; index < brightness_.size(); ++index) {
-        sum += brightness_[index];
-        laterSum += later.brightness_[index];
+        const int x = place_.x + static_cast<int>(index) % columns * step;
+        const int y = place_.y + static_cast<int>(index) / columns * step;
+        const bool black = std::any_of(blackedOut.begin(), blackedOut.end(), [&](const PixelRect& rect) {
+            return encloses(rect, {x, y, 1, 1});
+        });
+        if (black) continue;
+        values.push_back(brightness_[index]);
+        laterValues.push_back(later.brightness_[index]);
     }
-    const auto count = static_cast<double>(brightness_.size());
-    const double mean = sum / count;
-    const double laterMean = laterSum / count;
-    double covariance = 0;
-    double variance = 0;
-    double laterVariance = 0;
-    for (std::size_t index = 0; index < brightness_.size(); ++index) {
-        const double value = brightness_[index] - mean;
-        const double laterValue = later.brightness_[index] - laterMean;
-        covariance += value * laterValue;
-        variance += value * value;
-        laterVariance += laterValue * laterValue;
-    }
-    return covariance / std::sqrt(variance * laterVariance) >= faintestLikeness;
+    if (values.size() < fewestSamples || spread(values) < flatSpread || spread(laterValues) < flatSpread) return false;
+    return likeness(values, laterValues) >= faintestLikeness;
 }
 
 bool PlacePicture::sameAs(const PlacePicture& later) const {

@@ -21,8 +21,9 @@ public:
     // Of one brightness: a fade of it cannot be told from what lies beneath by the pattern.
     bool flat() const;
     // Whether `later`, a picture of the same place, still shows this one's pattern, however faint: a picture
-    // faded over a still screen keeps its pattern whole, one over a changing screen shares it in proportion.
-    bool showsIn(const PlacePicture& later) const;
+    // faded over a still screen keeps its pattern whole, one over a changing screen shares it in proportion. Only
+    // outside `blackedOut`, which the picture shows black anyway.
+    bool showsIn(const PlacePicture& later, const std::vector<PixelRect>& blackedOut = {}) const;
     // Whether `later` shows the same as this within rounding.
     bool sameAs(const PlacePicture& later) const;
 

@@ -33,6 +33,16 @@ PixelRect covering(const std::vector<PixelRect>& rects) {
     return {left, top, farRight - left, farBottom - top};
 }
 
+long area(const PixelRect& rect) {
+    return static_cast<long>(rect.width) * rect.height;
+}
+
+// How much the rectangle covering both reaches beyond them.
+long waste(const PixelRect& a, const PixelRect& b) {
+    const auto both = overlap(a, b);
+    return area(covering({a, b})) - area(a) - area(b) + (both ? area(*both) : 0);
+}
+
 // What is left of `piece` outside `area`: up to four rectangles (above, below, left and right of it).
 void subtract(const PixelRect& piece, const PixelRect& area, std::vector<PixelRect>& out) {
     if (!intersects(piece, area)) {
@@ -59,10 +69,12 @@ void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool composi
     if (!onScreen || onScreen->width <= 0 || onScreen->height <= 0) return;
     const auto heldUntil = compositing ? now + compositorHold : now;
     for (auto& held : places_) {
-        // The same place left again before anything repainted it.
-        if (held.whole == *onScreen && held.unrepainted.size() == 1 && held.unrepainted.front() == *onScreen &&
-            held.unconfirmedOwner == unconfirmedOwner) {
+        // The same place left again: all of it waits for a repaint again (a window jumping to and fro).
+        if (held.whole == *onScreen && held.unconfirmedOwner == unconfirmedOwner) {
+            held.unrepainted.assign(1, *onScreen);
             held.heldUntil = std::max(held.heldUntil, heldUntil);
+            held.previous.reset();
+            held.stillSince = now;
             if (shown) held.shown = std::move(shown);
             return;
         }
@@ -107,23 +119,36 @@ void VacatedPlaces::copied(const std::vector<PixelRect>& pieces) {
     add(std::move(place));
 }
 
-// Keeps the places of each owner as one; those not yet known to be ours apart, so they can still be forgotten.
+// Merges places two by two until few enough are left, each time the two whose covering rectangle reaches least
+// beyond them (a window dragged is kept as stretches of its path, not as one rectangle around it); those not yet
+// known to be ours apart, so they can still be forgotten.
 void VacatedPlaces::foldAll() {
-    std::vector<Place> folded;
-    for (auto& place : places_) {
-        auto into = std::find_if(folded.begin(), folded.end(),
-                                 [&](const Place& other) { return other.unconfirmedOwner == place.unconfirmedOwner; });
-        if (into == folded.end()) {
-            folded.push_back(std::move(place));
-            continue;
+    while (places_.size() > mostPlaces) {
+        std::optional<std::pair<std::size_t, std::size_t>> closest;
+        long least = 0;
+        for (std::size_t first = 0; first < places_.size(); ++first) {
+            for (std::size_t second = first + 1; second < places_.size(); ++second) {
+                if (places_[first].unconfirmedOwner != places_[second].unconfirmedOwner) continue;
+                const long beyond = waste(places_[first].whole, places_[second].whole);
+                if (!closest || beyond < least) {
+                    closest.emplace(first, second);
+                    least = beyond;
+                }
+            }
         }
-        into->shown.reset(); // a picture of one place of several
-        into->whole = covering({into->whole, place.whole});
-        into->unrepainted.insert(into->unrepainted.end(), place.unrepainted.begin(), place.unrepainted.end());
-        into->heldUntil = std::max(into->heldUntil, place.heldUntil);
-        capPieces(into->unrepainted);
+        if (!closest) return;
+        merge(places_[closest->first], places_[closest->second]);
+        places_.erase(places_.begin() + static_cast<std::ptrdiff_t>(closest->second));
     }
-    places_ = std::move(folded);
+}
+
+void VacatedPlaces::merge(Place& into, const Place& other) {
+    into.shown.reset(); // a picture of one place of several
+    into.whole = covering({into.whole, other.whole});
+    into.unrepainted.insert(into.unrepainted.end(), other.unrepainted.begin(), other.unrepainted.end());
+    into.heldUntil = std::max(into.heldUntil, other.heldUntil);
+    into.stillSince = std::max(into.stillSince, other.stillSince);
+    capPieces(into.unrepainted);
 }
 
 void VacatedPlaces::repainted(const PixelRect& area) {
@@ -136,19 +161,23 @@ void VacatedPlaces::repainted(const PixelRect& area) {
     }
 }
 
-void VacatedPlaces::lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now) {
+void VacatedPlaces::lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now,
+                             const std::vector<PixelRect>& blackedOut) {
     lastLook_ = now;
     for (auto& place : places_) {
         if (now >= place.heldUntil) continue;
         auto current = PlacePicture::of(pixels, stride, area, place.whole);
-        if (!current || fadedOut(place, *current, now)) place.heldUntil = now;
+        if (!current || fadedOut(place, *current, now, blackedOut)) place.heldUntil = now;
         place.previous = std::move(current);
     }
 }
 
 // Whether the picture `now`, read at `time`, shows no more of the window that left `place`.
-bool VacatedPlaces::fadedOut(Place& place, const PlacePicture& now, std::uint64_t time) {
-    if (place.shown && !place.shown->flat() && place.shown->place() == now.place()) return !place.shown->showsIn(now);
+bool VacatedPlaces::fadedOut(Place& place, const PlacePicture& now, std::uint64_t time,
+                             const std::vector<PixelRect>& blackedOut) {
+    if (place.shown && !place.shown->flat() && place.shown->place() == now.place()) {
+        return !place.shown->showsIn(now, blackedOut);
+    }
     if (!place.previous || !place.previous->sameAs(now)) {
         place.stillSince = time;
         return false;

@@ -28,7 +28,7 @@ public:
     // A place without a pattern to follow is taken as faded once it has not changed for this long (a compositing
     // manager paints a fade in steps, tens of milliseconds apart at the slowest settings).
     static constexpr std::uint64_t stillFor = 300'000'000;
-    // Past this many places, all are kept as one (a window dragged over a stopped program).
+    // Past this many places, the closest are merged (a window dragged over a stopped program).
     static constexpr std::size_t mostPlaces = 8;
     // Past this many pieces still to be repainted in one place, the rectangle covering them is kept instead.
     static constexpr std::size_t mostPieces = 64;
@@ -42,8 +42,10 @@ public:
               std::optional<PlacePicture> shown = std::nullopt, std::uint64_t unconfirmedOwner = 0);
     void confirm(std::uint64_t owner);
     void forget(std::uint64_t owner);
-    // A picture of `area` (BGRX) read at `now`: ends the holds of the places it no longer shows the window at.
-    void lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now);
+    // A picture of `area` (BGRX) read at `now`: ends the holds of the places it no longer shows the window at,
+    // outside `blackedOut` (our windows shown).
+    void lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now,
+                  const std::vector<PixelRect>& blackedOut = {});
     // The screen was repainted in `area` after every leave noted so far.
     void repainted(const PixelRect& area);
     // The pieces still to be repainted of the places known to be ours, cut to `area`.
@@ -72,8 +74,10 @@ private:
     void add(Place place);
     bool anyHeld(std::uint64_t now) const;
     std::uint64_t nextLookAt() const;
-    static bool fadedOut(Place& place, const PlacePicture& now, std::uint64_t time);
+    static bool fadedOut(Place& place, const PlacePicture& now, std::uint64_t time,
+                         const std::vector<PixelRect>& blackedOut);
     void foldAll();
+    static void merge(Place& into, const Place& other);
 
     std::vector<Place> places_;
     std::optional<PixelRect> screen_;

@@ -171,7 +171,9 @@ void X11OwnWindows::leave(const PixelRect& place, std::uint64_t now, Window wind
 }
 
 void X11OwnWindows::lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now) {
-    vacated_.lookedAt(pixels, stride, area, now);
+    std::vector<PixelRect> blackedOut;
+    for (const auto& [window, place] : shown_) blackedOut.push_back(place);
+    vacated_.lookedAt(pixels, stride, area, now, blackedOut);
     pictures_.clear();
     if (!repaints_.compositing()) return;
     for (const auto& [window, place] : shown_) {
