@@ -125,6 +125,7 @@ TEST(PlacePicture, aPatternShowsHoweverFaintUntilItIsGone) {
     const Case cases[] = {
         {"whole", 1.0, still, true, {}},
         {"faded to a twentieth over a still screen", 0.05, still, true, {}},
+        {"faded to a hundredth over a still screen", 0.01, still, true, {}},
         {"gone from a still screen", 0.0, still, false, {}},
         {"half faded over a changing screen", 0.5, video, true, {}},
         {"gone from a changing screen", 0.0, video, false, {}},

@@ -11,6 +11,8 @@ namespace {
 
 // Below this spread of brightness (standard deviation, of 255) a picture has no pattern.
 constexpr double flatSpread = 2.0;
+// Below this spread a later picture shows no pattern that rounding did not make (a fade's last steps).
+constexpr double faintestSpread = 1.0;
 // The likeness (correlation) below which a later picture no longer shows an earlier one: over a changing screen
 // a pattern faded to a tenth of its contrast or less.
 constexpr double faintestLikeness = 0.1;
@@ -92,7 +94,8 @@ bool PlacePicture::showsIn(const PlacePicture& later, const std::vector<PixelRec
         values.push_back(brightness_[index]);
         laterValues.push_back(later.brightness_[index]);
     }
-    if (values.size() < fewestSamples || spread(values) < flatSpread || spread(laterValues) < flatSpread) return false;
+    if (values.size() < fewestSamples || spread(values) < flatSpread || spread(laterValues) < faintestSpread)
+        return false;
     return likeness(values, laterValues) >= faintestLikeness;
 }
 
