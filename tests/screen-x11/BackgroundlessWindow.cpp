@@ -2,15 +2,17 @@
 // leaves, so what showed there stays until this program repaints it, which it does on each Expose. Prints "ready"
 // once drawn, then its window's id; a test stops it (SIGSTOP) to have a program that does not repaint.
 //
-//   orvik-test-backgroundless-window X Y WIDTH HEIGHT RRGGBB
+//   orvik-test-backgroundless-window X Y WIDTH HEIGHT RRGGBB [managed]
+//
+// managed: a window the window manager frames, instead of one it leaves alone.
 #include <X11/Xlib.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT RRGGBB\n", argv[0]);
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT RRGGBB [managed]\n", argv[0]);
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -19,7 +21,7 @@ int main(int argc, char** argv) {
     const auto width = static_cast<unsigned>(number(3));
     const auto height = static_cast<unsigned>(number(4));
     XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
+    attributes.override_redirect = argc == 7 ? False : True;
     attributes.background_pixmap = None;
     attributes.event_mask = ExposureMask;
     const Window window =
