@@ -95,6 +95,17 @@ TEST(VacatedPlaces, manyPlacesAreKeptAsFewAlongTheirPath) {
     EXPECT_TRUE(places.empty());
 }
 
+// A place the picture does not reach may come into it (a region changed) while it still fades.
+TEST(VacatedPlaces, aHeldPlaceOutOfThePictureStaysHeld) {
+    const PixelRect place{100, 0, 50, 50};
+    VacatedPlaces places;
+    places.left(place, 0, true);
+    places.repainted(place);
+    const std::vector<std::uint8_t> grey(64 * 64 * 4, 128);
+    places.lookedAt(grey.data(), 64 * 4, {0, 0, 64, 64}, 10);
+    EXPECT_EQ(places.pieces(10), std::vector<PixelRect>{place});
+}
+
 // A place of 64×64 pixels: a pattern (a QR code's black and white squares) faded by `opacity` over `beneath`.
 std::vector<std::uint8_t> faded(double opacity, const std::function<int(int, int)>& beneath) {
     std::vector<std::uint8_t> pixels(64 * 64 * 4);

@@ -167,7 +167,8 @@ void VacatedPlaces::lookedAt(const std::uint8_t* pixels, int stride, const Pixel
     for (auto& place : places_) {
         if (now >= place.heldUntil) continue;
         auto current = PlacePicture::of(pixels, stride, area, place.whole);
-        if (!current || fadedOut(place, *current, now, blackedOut)) place.heldUntil = now;
+        if (!current) continue; // out of the picture: a later region may show it while it still fades
+        if (fadedOut(place, *current, now, blackedOut)) place.heldUntil = now;
         place.previous = std::move(current);
     }
 }
