@@ -11,8 +11,8 @@ void MoveCopy::add(const PixelRect& drawn, const VacatedPlaces& places) {
     const int dx = to_.x - from_.x;
     const int dy = to_.y - from_.y;
     // Where the copied pixels came from: the part of the window that showed at its old place.
-    for (const auto& piece : places.unrepaintedIn(shifted(drawn, -dx, -dy))) {
-        carried_.push_back(shifted(piece, dx, dy));
+    for (const auto& waiting : places.unrepaintedIn(shifted(drawn, -dx, -dy))) {
+        carried_.push_back(shifted(waiting, dx, dy));
     }
 }
 

@@ -21,7 +21,7 @@ public:
     void add(const PixelRect& drawn, const VacatedPlaces& places);
     // Applies the report to `places`: the drawing, then the places carried along.
     void finish(VacatedPlaces& places);
-    // What must be black until the report is finished, besides `places`' own pieces.
+    // What must be black until the report is finished, besides what `places` keeps black.
     const std::vector<PixelRect>& carried() const { return carried_; }
 
 private:

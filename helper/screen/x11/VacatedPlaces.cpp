@@ -101,17 +101,17 @@ std::vector<PixelRect> VacatedPlaces::unrepaintedIn(const PixelRect& area) const
     std::vector<PixelRect> result;
     for (const auto& place : places_) {
         if (place.unconfirmedOwner != 0) continue;
-        for (const auto& piece : place.unrepainted) {
-            if (auto part = overlap(piece, area)) result.push_back(*part);
+        for (const auto& waiting : place.unrepainted) {
+            if (auto part = overlap(waiting, area)) result.push_back(*part);
         }
     }
     return result;
 }
 
-void VacatedPlaces::copied(const std::vector<PixelRect>& pieces) {
+void VacatedPlaces::copied(const std::vector<PixelRect>& areas) {
     std::vector<PixelRect> onScreen;
-    for (const auto& piece : pieces) {
-        if (auto part = screen_ ? overlap(piece, *screen_) : std::optional(piece)) onScreen.push_back(*part);
+    for (const auto& copy : areas) {
+        if (auto part = screen_ ? overlap(copy, *screen_) : std::optional(copy)) onScreen.push_back(*part);
     }
     if (onScreen.empty()) return;
     Place place{covering(onScreen), onScreen, 0, std::nullopt, std::nullopt, 0, 0};

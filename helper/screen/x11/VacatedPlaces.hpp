@@ -48,10 +48,10 @@ public:
                   const std::vector<PixelRect>& blackedOut = {});
     // The screen was repainted in `area` after every leave noted so far.
     void repainted(const PixelRect& area);
-    // The pieces still to be repainted of the places known to be ours, cut to `area`.
+    // What is still to be repainted of the places known to be ours, cut to `area`.
     std::vector<PixelRect> unrepaintedIn(const PixelRect& area) const;
-    // What showed at some pieces was copied to `pieces` (a window beneath moved): they wait for a repaint too.
-    void copied(const std::vector<PixelRect>& pieces);
+    // What showed where places wait was copied to `areas` (a window beneath moved): they wait for a repaint too.
+    void copied(const std::vector<PixelRect>& areas);
     // Forgets the places known to show something else by `now`; true when any was forgotten or a held place is
     // due to be looked at (a new picture is wanted either way).
     bool settle(std::uint64_t now);
