@@ -82,6 +82,9 @@ void ExcludedWindow::run(const std::string& displayName, const std::string& moti
     XSync(display, False);
     shown_ = true;
     const bool drag = motion == "drag";
+    if (motion == "still") {
+        while (!done_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     auto next = std::chrono::steady_clock::now();
     for (std::size_t step = 1; !done_; ++step) {
         XMoveWindow(display, window, left + offsetAt(step, drag), top);

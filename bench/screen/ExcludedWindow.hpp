@@ -13,7 +13,7 @@ namespace orvik::bench {
 
 // A window marked for exclusion from capture, as the pairing window is, of one colour and moved on a connection
 // and thread of its own: back and forth between two places 300 px apart as fast as the server takes it ("jump"),
-// or in 8 px steps at 120 Hz over the same way ("drag").
+// in 8 px steps at 120 Hz over the same way ("drag"), or not at all ("still").
 class ExcludedWindow {
 public:
     ExcludedWindow(const std::string& displayName, const std::string& motion);
@@ -21,7 +21,9 @@ public:
     ExcludedWindow(const ExcludedWindow&) = delete;
     ExcludedWindow& operator=(const ExcludedWindow&) = delete;
 
-    static bool knowsMotion(const std::string& motion) { return motion == "jump" || motion == "drag"; }
+    static bool knowsMotion(const std::string& motion) {
+        return motion == "jump" || motion == "drag" || motion == "still";
+    }
     // Whether any pixel of a picture has a colour: over a grey or black-and-white screen (a still one), where our
     // blackouts are black, a coloured pixel is this window showing. One chroma sample covers 2×2 pixels.
     static bool showsColour(const helper::CapturedFrame& frame);

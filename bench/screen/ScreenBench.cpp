@@ -3,7 +3,8 @@
 // with the release build; the figures are read, never asserted.
 //
 //   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
-//                      [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag]
+//                      [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still]
+//                      [--small-drawings] [--server-pid PID]
 //   orvik-screen-bench --stream PRESET [--viewer] [--source …] [--size WxH] [--fps N] [--seconds N] [--still]
 //   orvik-screen-bench --paint-only [--seconds N]
 //
@@ -15,7 +16,9 @@
 // --paint-only only paints the moving content, so another capturer (ffmpeg's x11grab) can be measured on the
 // same picture.
 // --excluded moves a window marked for exclusion from capture (as the pairing window is) over the screen while it
-// is captured; over a still screen every frame is looked at for a pixel of it.
+// is captured, or only shows it (still); over a still screen every frame is looked at for a pixel of it.
+// --small-drawings draws 4×4 grey rectangles as fast as the X server takes them, from a connection of its own.
+// --server-pid names the X server's process, whose CPU time per frame is then printed too.
 // Stages: grab (screen read, blackout and pointer), convert (to I420) and both together, reported by the X11
 // source; with
 // --encode, capture→encoded (from the frame's capture time to its encoded output, queueing included) and the
@@ -27,6 +30,7 @@
 #include "ExcludedWindow.hpp"
 #include "LoopbackViewer.hpp"
 #include "MovingContent.hpp"
+#include "SmallDrawings.hpp"
 #include "StageTimes.hpp"
 #include "platform/X11Display.hpp"
 #include "platform/X11Monitors.hpp"
@@ -76,6 +80,9 @@ struct Options {
     int threads = 0;
     // Absent: no excluded window.
     std::optional<std::string> excludedMotion;
+    bool smallDrawings = false;
+    // The X server's process, to read its CPU time.
+    std::optional<int> serverPid;
 };
 
 // One stage after capture, given each delivered frame on the capture thread.
@@ -90,6 +97,10 @@ std::optional<Options> parse(int argc, char** argv) {
             options.moving = false;
         } else if (argument == "--viewer") {
             options.viewer = true;
+        } else if (argument == "--small-drawings") {
+            options.smallDrawings = true;
+        } else if (argument == "--server-pid" && value) {
+            options.serverPid = std::atoi(argv[++index]);
         } else if (argument == "--paint-only") {
             options.paintOnly = true;
         } else if (argument == "--source" && value) {
@@ -125,6 +136,19 @@ double processCpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// User and system CPU seconds of another process, from /proc.
+double processCpuSecondsOf(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    // utime and stime are the 14th and 15th fields; the 2nd (the name) has no spaces for an X server.
+    for (int index = 1; index < 14 && stat >> field; ++index) {
+    }
+    long user = 0;
+    long system = 0;
+    stat >> user >> system;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 double residentMiB() {
@@ -308,7 +332,10 @@ int run(const Options& options) {
     // Above the moving content, which is shown by now.
     std::optional<bench::ExcludedWindow> excluded;
     if (options.excludedMotion) excluded.emplace("", *options.excludedMotion);
+    std::optional<bench::SmallDrawings> drawings;
+    if (options.smallDrawings) drawings.emplace("");
     const double cpuStart = processCpuSeconds();
+    const double serverCpuStart = options.serverPid ? processCpuSecondsOf(*options.serverPid) : 0.0;
     std::promise<std::optional<ScreenCaptureFailure>> started;
     source->start(
         {*display, options.width, options.height, options.fps, NormalizedRect::full()}, onFrame,
@@ -328,6 +355,8 @@ int run(const Options& options) {
     stopped.get_future().wait();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     if (encoder) encoder->invalidate();
+    const double serverCpu = options.serverPid ? processCpuSecondsOf(*options.serverPid) - serverCpuStart : 0.0;
+    const std::size_t drawn = drawings ? drawings->stop() : 0;
     const std::size_t moves = excluded ? excluded->stop() : 0;
     const double painterCpu = content ? content->stop() : 0.0;
     const double cpu = processCpuSeconds() - cpuStart - painterCpu;
@@ -343,9 +372,14 @@ int run(const Options& options) {
         std::printf("excluded window (%s) moved %zu times; frames not looked at over moving content\n",
                     options.excludedMotion->c_str(), moves);
     }
+    if (drawings) std::printf("small drawings %.0f a second\n", static_cast<double>(drawn) / elapsed);
     std::printf("%-12s %8s %8s\n", "stage", "p50 ms", "p95 ms");
     for (const auto& stage : times.summarise()) {
         std::printf("%-12s %8.2f %8.2f\n", stage.stage.c_str(), stage.p50, stage.p95);
+    }
+    if (options.serverPid) {
+        std::printf("X server CPU per frame %.2f ms, %.1f %% of a core\n",
+                    count ? serverCpu * 1000.0 / static_cast<double>(count) : 0.0, serverCpu * 100.0 / elapsed);
     }
     std::printf("CPU per frame %.2f ms, %.1f %% of a core (the X server's own work not counted)\n",
                 count ? cpu * 1000.0 / static_cast<double>(count) : 0.0, cpu * 100.0 / elapsed);
@@ -364,7 +398,8 @@ int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag] "
+                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still] "
+                             "[--small-drawings] [--server-pid PID] "
                              "[--stream PRESET [--viewer]] "
                              "| --paint-only [--seconds N]\n");
         return 2;

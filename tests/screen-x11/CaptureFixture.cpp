@@ -129,6 +129,15 @@ Window Painter::window(const PixelRect& rect, unsigned long rgb, std::optional<l
     return window;
 }
 
+Window Painter::windowMovedAtOnce(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, int x, int y) {
+    Window window = create(DefaultRootWindow(display_), rect, rgb, pid, false);
+    windows_.push_back(window);
+    XMapRaised(display_, window);
+    XMoveWindow(display_, window, x, y);
+    XSync(display_, False);
+    return window;
+}
+
 Window Painter::managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid) {
     Window window = create(DefaultRootWindow(display_), rect, rgb, pid, true);
     windows_.push_back(window);

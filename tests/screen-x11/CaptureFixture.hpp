@@ -48,6 +48,8 @@ public:
     ~Painter();
     // An override-redirect window of one colour (0xRRGGBB), mapped and drawn when this returns.
     Window window(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
+    // Like `window`, then moved to x, y in the same batch of requests: moved before any other client hears of it.
+    Window windowMovedAtOnce(const PixelRect& rect, unsigned long rgb, std::optional<long> pid, int x, int y);
     // A window the window manager frames and places; shown and drawn when this returns.
     Window managedWindow(const PixelRect& rect, unsigned long rgb, std::optional<long> pid = std::nullopt);
     // A window inside `parent`, at `rect` within it, shown, and destroyed with it; a client carries WM_STATE, as

@@ -250,6 +250,7 @@ std::optional<CapturedFrame> X11Capturer::capture(CaptureStageTimes& times) {
     pacer_.frameTaken(started);
     auto buffer = pool_->acquire();
     if (!buffer || !takePicture()) return std::nullopt;
+    ownWindows_->lookedAt(image_->pixels(), image_->stride(), area_, started);
     for (const auto& place : ownWindows_->places(started)) blackOut(place, area_, image_->pixels(), image_->stride());
     X11CursorPainter::paint(*display_, image_->pixels(), image_->stride(), area_);
     if (isBroken()) return std::nullopt;

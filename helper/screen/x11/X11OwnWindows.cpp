@@ -16,15 +16,19 @@ X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), ownership
     // Also the root's own changes, for the capturer: its size, and RandR monitors set by clients, which are
     // announced only as the root's ConfigureNotify.
     XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask | StructureNotifyMask);
+    Display* handle = display_.get();
+    vacated_.setScreen({0, 0, DisplayWidth(handle, display_.screen()), DisplayHeight(handle, display_.screen())});
 }
 
 void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
-    if (auto drawn = repaints_.handle(event)) {
-        vacated_.repainted(*drawn);
+    if (auto drawing = repaints_.handle(event)) {
+        drew(*drawing);
         return;
     }
     // Only the server's own reports of the root's children: a client may send anything (XSendEvent).
     if (event.xany.send_event) return;
+    // The copy of a move is reported before the server sends anything else.
+    finishCopy();
     const Window root = display_.root();
     switch (event.type) {
     case CreateNotify: {
@@ -39,15 +43,14 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
     }
     case MapNotify:
         if (event.xmap.event != root) return;
+        mapped_.insert(event.xmap.window);
         // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then. Until then,
         // every place it holds is kept.
         reread_.insert(event.xmap.window);
         stale_ = true;
-        if (auto place = geometry_.find(event.xmap.window); place != geometry_.end()) {
-            mappedUnseen_.insert_or_assign(event.xmap.window, WindowTrail(place->second));
-        } else {
-            mappedUnseen_.insert_or_assign(event.xmap.window, std::nullopt);
-        }
+        mappedUnseen_.insert(event.xmap.window);
+        // Drawings are followed from here, in case it is ours and leaves a place before it is looked at.
+        repaints_.follow(true);
         break;
     case ReparentNotify:
         known_.erase(event.xreparent.window);
@@ -62,12 +65,16 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         stale_ = true;
         // A window no longer marked still shows what it showed marked until it has repainted.
         if (event.xproperty.state == PropertyDelete) {
-            for (const auto& [window, place] : shown_) leave(place, now);
+            for (const auto& [window, place] : shown_) leave(place, now, window);
         }
         break;
     case ConfigureNotify: {
         const auto& configure = event.xconfigure;
-        if (configure.event != root || configure.window == root) return;
+        if (configure.window == root) {
+            vacated_.setScreen({0, 0, configure.width, configure.height});
+            return;
+        }
+        if (configure.event != root) return;
         const int border = configure.border_width;
         moved(configure.window, {configure.x, configure.y, configure.width + 2 * border, configure.height + 2 * border},
               now);
@@ -82,10 +89,13 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         break;
     }
     case UnmapNotify:
-        if (event.xunmap.event == root) hidden(event.xunmap.window, now);
+        if (event.xunmap.event != root) return;
+        mapped_.erase(event.xunmap.window);
+        hidden(event.xunmap.window, now);
         break;
     case DestroyNotify:
         if (event.xdestroywindow.event != root) return;
+        mapped_.erase(event.xdestroywindow.window);
         hidden(event.xdestroywindow.window, now);
         known_.erase(event.xdestroywindow.window);
         geometry_.erase(event.xdestroywindow.window);
@@ -95,46 +105,81 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
 }
 
 void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t now) {
-    geometry_[window] = place;
-    if (auto unseen = mappedUnseen_.find(window); unseen != mappedUnseen_.end()) {
-        if (unseen->second) {
-            unseen->second->add(place);
-        } else {
-            unseen->second.emplace(place);
-        }
+    auto& known = geometry_[window];
+    const PixelRect before = known;
+    known = place;
+    const bool placed = before.width > 0; // else nothing is known about what it held
+    const bool shifted = before.x != place.x || before.y != place.y;
+    if (placed && shifted && mapped_.contains(window) && !shown_.contains(window) && !vacated_.empty()) {
+        copy_.emplace(before, place);
+    }
+    // Shown since the last look: if it is ours, the place it left may show it, repainted only by drawings from now.
+    if (placed && mappedUnseen_.contains(window) && !contains(place, before)) {
+        vacated_.left(before, now, repaints_.compositing(), std::nullopt, window);
     }
     auto shown = shown_.find(window);
     if (shown == shown_.end()) return;
-    if (!contains(place, shown->second)) leave(shown->second, now);
+    if (!contains(place, shown->second)) leave(shown->second, now, window);
     shown->second = place;
+}
+
+void X11OwnWindows::drew(const X11RepaintWatch::Drawing& drawing) {
+    if (!copy_) {
+        vacated_.repainted(drawing.area);
+        return;
+    }
+    copy_->add(drawing.area, vacated_);
+    if (drawing.last) finishCopy();
+}
+
+void X11OwnWindows::finishCopy() {
+    if (!copy_) return;
+    copy_->finish(vacated_);
+    copy_.reset();
 }
 
 void X11OwnWindows::hidden(Window window, std::uint64_t now) {
     if (auto shown = shown_.find(window); shown != shown_.end()) {
-        leave(shown->second, now);
+        leave(shown->second, now, window);
         shown_.erase(shown);
+        pictures_.erase(window);
         followRepaints();
         return;
     }
-    auto unseen = mappedUnseen_.find(window);
-    if (unseen == mappedUnseen_.end()) return;
+    if (!mappedUnseen_.erase(window)) return;
     // Shown and hidden again before it was looked at: if it is ours, every place it held may show it.
-    auto held = std::move(unseen->second);
-    mappedUnseen_.erase(unseen);
     // As it was last looked at, so a window shown and hidden again and again costs no round trip.
     auto known = known_.find(window);
     if (known == known_.end()) known = known_.emplace(window, ownership_.of(window)).first;
-    if (!known->second.ours()) return;
+    if (!known->second.ours()) {
+        vacated_.forget(window);
+        return;
+    }
+    vacated_.confirm(window);
     repaints_.follow(true);
-    if (held) {
-        for (const auto& place : held->places()) leave(place, now);
-    } else if (auto place = placeOf(window)) {
-        leave(place->rect, now);
+    if (auto place = geometry_.find(window); place != geometry_.end()) {
+        leave(place->second, now);
+    } else if (auto attributes = placeOf(window)) {
+        leave(attributes->rect, now);
     }
 }
 
-void X11OwnWindows::leave(const PixelRect& place, std::uint64_t now) {
-    vacated_.left(place, now, repaints_.compositing());
+void X11OwnWindows::leave(const PixelRect& place, std::uint64_t now, Window window) {
+    std::optional<PlacePicture> shown;
+    if (auto picture = pictures_.find(window); picture != pictures_.end()) shown = picture->second;
+    vacated_.left(place, now, repaints_.compositing(), std::move(shown));
+}
+
+void X11OwnWindows::lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now) {
+    std::vector<PixelRect> blackedOut;
+    for (const auto& [window, place] : shown_) blackedOut.push_back(place);
+    vacated_.lookedAt(pixels, stride, area, now, blackedOut);
+    pictures_.clear();
+    if (!repaints_.compositing()) return;
+    for (const auto& [window, place] : shown_) {
+        if (auto picture = PlacePicture::of(pixels, stride, area, place))
+            pictures_.emplace(window, std::move(*picture));
+    }
 }
 
 std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
@@ -147,6 +192,7 @@ std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
 
 std::vector<PixelRect> X11OwnWindows::places(std::uint64_t now) const {
     auto result = vacated_.pieces(now);
+    if (copy_) result.insert(result.end(), copy_->carried().begin(), copy_->carried().end());
     for (const auto& [window, place] : shown_) result.push_back(place);
     return result;
 }
@@ -172,26 +218,32 @@ void X11OwnWindows::refresh(std::uint64_t now) {
         auto found = known_.find(top);
         const auto marks = found != known_.end() && !reread_.contains(top) ? found->second : ownership_.of(top);
         current.emplace(top, marks);
-        if (!marks.ours()) continue;
+        // Where the others are is followed from here on, to know what a move of theirs carries along.
+        if (!marks.ours() && geometry_.contains(top)) continue;
         const auto place = placeOf(top);
         if (place) geometry_[top] = place->rect;
+        if (place && place->viewable) mapped_.insert(top);
+        if (!marks.ours()) continue;
         if (place && place->viewable) shown_.emplace(top, place->rect);
-        auto unseen = mappedUnseen_.find(top);
-        if (unseen == mappedUnseen_.end()) continue;
-        // Shown since the last look: every place it held meanwhile may show it.
-        if (unseen->second) {
-            for (const auto& held : unseen->second->places()) {
-                if (!place || !place->viewable || !contains(place->rect, held)) leave(held, now);
-            }
+        // Shown since the last look and hidden again meanwhile.
+        if (mappedUnseen_.contains(top) && place && !place->viewable) leave(place->rect, now);
+    }
+    // The places left by the windows shown since the last look are kept only for ours.
+    for (Window window : mappedUnseen_) {
+        auto marks = current.find(window);
+        const bool ours = marks != current.end() ? marks->second.ours() : ownership_.of(window).ours();
+        if (ours) {
+            vacated_.confirm(window);
+        } else {
+            vacated_.forget(window);
         }
-        if (place && !place->viewable) leave(place->rect, now);
     }
     // Hidden, moved or gone while the list was read (one no longer marked was left when its marker went).
     for (const auto& [window, place] : before) {
         auto shown = shown_.find(window);
         auto marks = current.find(window);
         const bool unmarked = marks != current.end() && !marks->second.ours();
-        if (!unmarked && (shown == shown_.end() || !contains(shown->second, place))) leave(place, now);
+        if (!unmarked && (shown == shown_.end() || !contains(shown->second, place))) leave(place, now, window);
     }
     known_ = std::move(current);
     mappedUnseen_.clear();

@@ -2,8 +2,8 @@
 
 #include "platform/DisplayIdentifiers.hpp"
 #include "platform/X11Display.hpp"
+#include "screen/x11/MoveCopy.hpp"
 #include "screen/x11/VacatedPlaces.hpp"
-#include "screen/x11/WindowTrail.hpp"
 #include "screen/x11/X11RepaintWatch.hpp"
 #include "screen/x11/X11WindowOwnership.hpp"
 
@@ -37,7 +37,11 @@ public:
     // Where a picture read at `now` must be black, in root-window pixels: our viewable windows, frames included,
     // and the places they left that may still show them.
     std::vector<PixelRect> places(std::uint64_t now) const;
-    // Forgets the places known to show something else by `now`; true when any was (a new picture shows it).
+    // A picture of `area` (BGRX) read at `now`, before it is painted black: what a compositing manager still shows
+    // of a window gone, and the last picture of each window of ours shown, to tell its fade by.
+    void lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now);
+    // Forgets the places known to show something else by `now`; true when any was, or a place is to be looked at
+    // (a new picture is wanted).
     bool settle(std::uint64_t now);
     // When a place left may next be known to show something else without a drawing.
     std::optional<std::uint64_t> nextSettleAt() const { return vacated_.nextSettleAt(); }
@@ -48,8 +52,10 @@ private:
         bool viewable = false;
     };
     void moved(Window window, const PixelRect& place, std::uint64_t now);
+    void drew(const X11RepaintWatch::Drawing& drawing);
+    void finishCopy();
     void hidden(Window window, std::uint64_t now);
-    void leave(const PixelRect& place, std::uint64_t now);
+    void leave(const PixelRect& place, std::uint64_t now, Window window = None);
     std::optional<Place> placeOf(Window window);
     void followRepaints();
 
@@ -58,11 +64,16 @@ private:
     X11RepaintWatch repaints_;
     bool stale_ = true;
     std::unordered_map<Window, X11WindowOwnership::Marks> known_;
-    std::unordered_set<Window> reread_;              // to be looked at afresh
-    std::unordered_map<Window, PixelRect> shown_;    // our viewable top-level windows, where they are
+    std::unordered_set<Window> reread_;           // to be looked at afresh
+    std::unordered_map<Window, PixelRect> shown_; // our viewable top-level windows, where they are
+    // Their last pictures while a compositing manager runs, by window.
+    std::unordered_map<Window, PlacePicture> pictures_;
     std::unordered_map<Window, PixelRect> geometry_; // every top-level window's place, as far as events told
-    // The windows mapped since the last `refresh`, with every place they held since (when known).
-    std::unordered_map<Window, std::optional<WindowTrail>> mappedUnseen_;
+    std::unordered_set<Window> mapped_;              // the top-level windows shown, as far as events told
+    // The server's copy of a window that moved over a place still waiting for a repaint, until it is reported.
+    std::optional<MoveCopy> copy_;
+    // The windows mapped since the last `refresh`: the places they leave are kept as possibly ours until known.
+    std::unordered_set<Window> mappedUnseen_;
     VacatedPlaces vacated_;
 };
 

@@ -29,7 +29,7 @@ void X11RepaintWatch::follow(bool wanted) {
     }
 }
 
-std::optional<PixelRect> X11RepaintWatch::handle(const XEvent& event) {
+std::optional<X11RepaintWatch::Drawing> X11RepaintWatch::handle(const XEvent& event) {
     // Only the server's own reports: a client may send anything (XSendEvent).
     if (event.xany.send_event) return std::nullopt;
     if (event.type == fixesEvent_ + XFixesSelectionNotify) {
@@ -42,7 +42,7 @@ std::optional<PixelRect> X11RepaintWatch::handle(const XEvent& event) {
     if (event.type != damageEvent_ + XDamageNotify) return std::nullopt;
     const auto& notify = reinterpret_cast<const XDamageNotifyEvent&>(event);
     if (damage_ == 0 || notify.damage != damage_ || notify.serial <= createdBy_) return std::nullopt;
-    return PixelRect{notify.area.x, notify.area.y, notify.area.width, notify.area.height};
+    return Drawing{{notify.area.x, notify.area.y, notify.area.width, notify.area.height}, notify.more == False};
 }
 
 } // namespace orvik::helper

@@ -15,13 +15,19 @@ namespace orvik::helper {
 // manager runs (owns _NET_WM_CM_S<screen>). Used only on the capture thread; the owner passes every event.
 class X11RepaintWatch {
 public:
+    // One rectangle drawn on; the last of the drawing when `last` (one drawing is reported as several).
+    struct Drawing {
+        PixelRect area;
+        bool last = true;
+    };
+
     explicit X11RepaintWatch(X11Display& display);
 
     void follow(bool wanted);
     bool compositing() const { return compositing_; }
     // The area drawn on when `event` tells of a drawing made while followed; notes a compositing manager's coming
     // and going.
-    std::optional<PixelRect> handle(const XEvent& event);
+    std::optional<Drawing> handle(const XEvent& event);
 
 private:
     X11Display& display_;
