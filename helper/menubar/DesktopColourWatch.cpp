@@ -1,5 +1,6 @@
 #include "menubar/DesktopColourWatch.hpp"
 
+#include "core/Log.hpp"
 #include "platform/XSettings.hpp"
 
 #include <QDBusConnection>
@@ -64,8 +65,13 @@ QVariant unwrapped(QVariant value) {
 DesktopColourWatch::DesktopColourWatch(QObject* parent)
     : QObject(parent), xsettings_(XSettings::selectionPrefix, XSettings::property) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(settingChanged(QString, QString, QDBusVariant)));
+    // Qt matches the slot's parameters to the signal by their type names, and knows a name only once its type is
+    // registered: in the application nothing has registered QDBusVariant this early, and the connection failed.
+    qRegisterMetaType<QDBusVariant>();
+    if (!bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
+                     SLOT(settingChanged(QString, QString, QDBusVariant)))) {
+        Log::error("Tray", "Following the settings portal's colour scheme failed; it is read only at the start");
+    }
     QDBusMessage read =
         QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
     read << appearance << colorSchemeKey;
