@@ -11,8 +11,10 @@
 #include <regex>
 #include <sstream>
 
-// Last: Xlib defines macros such as None and Bool.
+// Last (and out of the unity build): Xlib defines macros such as None and Bool.
 #include "../menubar/PublishedGtkTheme.hpp"
+
+#include <X11/Xlib.h>
 
 namespace orvik::test {
 namespace {

@@ -33,8 +33,10 @@
 #include <utility>
 #include <vector>
 
-// Last: Xlib defines macros such as None and Bool.
+// Last (and out of the unity build): Xlib defines macros such as None and Bool.
 #include "PublishedGtkTheme.hpp"
+
+#include <X11/Xlib.h>
 
 namespace orvik::helper {
 namespace {
