@@ -239,13 +239,44 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     EXPECT_EQ(iconName->arguments().value(0).value<QDBusVariant>().variant().toString(),
               QStringLiteral("orvik-helper-slashed-symbolic"));
 
-    // Resuming changes the status line and the toggle: the exported items stay the same ones, only relabelled.
+    // Single properties as a host asks for them: a value, the interface's default where the item names none, an
+    // error for an item or a property that is not there, never a question left unanswered.
     const auto before = exportedIds(item);
+    ASSERT_TRUE(before.contains("Paused") && before.contains("Pair iPhone…"));
+    struct PropertyRow {
+        int id;
+        const char* name;
+        QVariant value;
+    };
+    const std::vector<PropertyRow> propertyRows{
+        {before.at("Pair iPhone…"), "label", QStringLiteral("Pair iPhone…")},
+        {before.at("Paused"), "enabled", false},
+        {before.at("Pair iPhone…"), "enabled", true},
+        {0, "children-display", QStringLiteral("submenu")},
+        {987654, "label", {}},
+        {before.at("Pair iPhone…"), "no-such-property", {}},
+    };
+    for (const PropertyRow& row : propertyRows) {
+        QDBusMessage getProperty = QDBusMessage::createMethodCall(
+            item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetProperty"));
+        getProperty << row.id << QString::fromLatin1(row.name);
+        // Far shorter than the bus's own time-out: a question left unanswered shows as NoReply.
+        QDBusPendingCall answer = bus.asyncCall(getProperty, 5000);
+        ASSERT_TRUE(eventually([&] { return answer.isFinished(); })) << row.id << " " << row.name;
+        const QDBusError::ErrorType expected = row.value.isValid() ? QDBusError::NoError : QDBusError::InvalidArgs;
+        EXPECT_EQ(answer.error().type(), expected) << row.id << " " << row.name;
+        if (row.value.isValid()) {
+            EXPECT_EQ(answer.reply().arguments().value(0).value<QDBusVariant>().variant(), row.value)
+                << row.id << " " << row.name;
+        }
+    }
+
+    // Resuming changes the status line and the toggle: the exported items stay the same ones, only relabelled.
     snapshot.menuStatus.kind = HelperAppModel::MenuStatus::Kind::ready;
     snapshot.isPaused = false;
     tray.update(snapshot, {}, MenuBarGlyphState::idle);
     const auto after = exportedIds(item);
-    ASSERT_TRUE(before.contains("Paused") && after.contains("Ready"));
+    ASSERT_TRUE(after.contains("Ready"));
     EXPECT_EQ(after.at("Ready"), before.at("Paused"));
     EXPECT_EQ(after.at("Pair iPhone…"), before.at("Pair iPhone…"));
     EXPECT_EQ(after.at(test::strangeName), before.at(test::strangeName));
