@@ -44,6 +44,18 @@ QVariantMap only(const QVariantMap& properties, const QStringList& names) {
     return chosen;
 }
 
+// What the interface says an item has where it names no value; the exporter leaves these out.
+const QVariantMap& interfaceDefaults() {
+    static const QVariantMap defaults{{QStringLiteral("type"), QStringLiteral("standard")},
+                                      {QStringLiteral("label"), QString()},
+                                      {QStringLiteral("enabled"), true},
+                                      {QStringLiteral("visible"), true},
+                                      {QStringLiteral("toggle-type"), QString()},
+                                      {QStringLiteral("toggle-state"), -1},
+                                      {QStringLiteral("children-display"), QString()}};
+    return defaults;
+}
+
 } // namespace
 
 DBusMenuExporter::DBusMenuExporter(QMenu& menu, QObject* parent) : QObject(parent), menu_(menu) {
@@ -120,7 +132,17 @@ QList<DBusMenuItemProperties> DBusMenuExporter::GetGroupProperties(const QList<i
 }
 
 QDBusVariant DBusMenuExporter::GetProperty(int id, const QString& name) {
-    return QDBusVariant(propertiesOf(id).value(name));
+    if (id != rootId && actionOf(id) == nullptr) {
+        refuse(QStringLiteral("No menu item has the id %1").arg(id));
+        return {};
+    }
+    const QVariant value = propertiesOf(id).value(name, interfaceDefaults().value(name));
+    // An invalid value cannot be sent: the caller would wait out its time-out instead.
+    if (!value.isValid()) {
+        refuse(QStringLiteral("Menu item %1 has no property \"%2\"").arg(id).arg(name));
+        return {};
+    }
+    return QDBusVariant(value);
 }
 
 void DBusMenuExporter::Event(int id, const QString& eventId, const QDBusVariant& /*data*/, uint /*timestamp*/) {
@@ -212,6 +234,10 @@ QVariantMap DBusMenuExporter::propertiesOf(int id) const {
     if (id == rootId) return {{QStringLiteral("children-display"), QStringLiteral("submenu")}};
     QAction* action = actionOf(id);
     return action != nullptr ? properties(*action) : QVariantMap();
+}
+
+void DBusMenuExporter::refuse(const QString& message) {
+    if (calledFromDBus()) sendErrorReply(QDBusError::InvalidArgs, message);
 }
 
 DBusMenuLayoutItem DBusMenuExporter::layoutOf(int id, int depth, const QStringList& names) {

@@ -2,6 +2,7 @@
 
 #include "menubar/DBusMenuTypes.hpp"
 
+#include <QDBusContext>
 #include <QDBusVariant>
 #include <QHash>
 #include <QObject>
@@ -22,9 +23,9 @@ namespace orvik::helper {
 // item. The menu is followed by its own events: changed items are announced with their properties, added and
 // removed ones as a new layout of their menu, gathered into one announcement per turn of the event loop.
 //
-// The interface's members are this object's scriptable ones, named as on the bus. Used on the GUI thread; the
-// menu must outlive it.
-class DBusMenuExporter : public QObject {
+// The interface's members are this object's scriptable ones, named as on the bus; a question about an item or a
+// property that is not there is answered with an error. Used on the GUI thread; the menu must outlive it.
+class DBusMenuExporter : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
     Q_PROPERTY(uint Version READ version)
@@ -70,6 +71,8 @@ private:
     // The menu whose items are the children of the item `id` (0: the menu itself); null for a plain item.
     QMenu* childrenOf(int id) const;
     QVariantMap propertiesOf(int id) const;
+    // Answers the caller on the bus with an error of its arguments.
+    void refuse(const QString& message);
     DBusMenuLayoutItem layoutOf(int id, int depth, const QStringList& names);
     void watch(QMenu& menu);
     void announceLater();

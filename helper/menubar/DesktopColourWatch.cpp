@@ -1,5 +1,6 @@
 #include "menubar/DesktopColourWatch.hpp"
 
+#include "core/Log.hpp"
 #include "platform/XSettings.hpp"
 
 #include <QDBusConnection>
@@ -8,8 +9,11 @@
 #include <QDBusPendingReply>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStandardPaths>
+
+#include <array>
+
+#include <sys/stat.h>
 
 namespace orvik::helper {
 namespace {
@@ -25,6 +29,7 @@ constexpr qint64 kdeConfigBytesAtMost = 1024 * 1024;
 // The files read under KDE.
 const QString kdeGlobals = QStringLiteral("kdeglobals");
 const QString plasmaConfig = QStringLiteral("plasmarc");
+const std::array<QString, 2> kdeFiles{kdeGlobals, plasmaConfig};
 
 // The user's file first, then the system's, as KDE reads them: the first that has the key.
 std::optional<std::string> kdeSetting(const QString& file, std::string_view group, std::string_view key) {
@@ -61,11 +66,22 @@ QVariant unwrapped(QVariant value) {
 
 } // namespace
 
+DesktopColourWatch::FileVersion DesktopColourWatch::FileVersion::of(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) return {};
+    return {true, status.st_ino, status.st_mtim.tv_sec, status.st_mtim.tv_nsec, status.st_size};
+}
+
 DesktopColourWatch::DesktopColourWatch(QObject* parent)
     : QObject(parent), xsettings_(XSettings::selectionPrefix, XSettings::property) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(settingChanged(QString, QString, QDBusVariant)));
+    // Qt matches the slot's parameters to the signal by their type names, and knows a name only once its type is
+    // registered: in the application nothing has registered QDBusVariant this early, and the connection failed.
+    qRegisterMetaType<QDBusVariant>();
+    if (!bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
+                     SLOT(settingChanged(QString, QString, QDBusVariant)))) {
+        Log::error("Tray", "Following the settings portal's colour scheme failed; it is read only at the start");
+    }
     QDBusMessage read =
         QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
     read << appearance << colorSchemeKey;
@@ -98,21 +114,28 @@ void DesktopColourWatch::takeColorScheme(const QVariant& value) {
 void DesktopColourWatch::watchKdeConfiguration() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (folder.isEmpty() || !kdeConfiguration_.addPath(folder)) return;
-    connect(&kdeConfiguration_, &QFileSystemWatcher::directoryChanged, this, [this] {
-        followKdeConfiguration();
-        refresh();
-    });
-    connect(&kdeConfiguration_, &QFileSystemWatcher::fileChanged, this, &DesktopColourWatch::refresh);
+    // Every program's saves in the folder are seen; only those of KDE's two files are read.
+    const auto followed = [this] {
+        if (followKdeConfiguration()) refresh();
+    };
+    connect(&kdeConfiguration_, &QFileSystemWatcher::directoryChanged, this, followed);
+    connect(&kdeConfiguration_, &QFileSystemWatcher::fileChanged, this, followed);
     followKdeConfiguration();
 }
 
-// The files themselves too, for a change written in place; a file replaced is watched anew.
-void DesktopColourWatch::followKdeConfiguration() {
+// The files themselves too, for a change written in place; a file replaced is watched anew. Whether either is
+// another version than when last looked at.
+bool DesktopColourWatch::followKdeConfiguration() {
     const QDir folder(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    for (const QString& name : {kdeGlobals, plasmaConfig}) {
-        const QString path = folder.filePath(name);
-        if (QFileInfo::exists(path) && !kdeConfiguration_.files().contains(path)) kdeConfiguration_.addPath(path);
+    bool changed = false;
+    for (std::size_t index = 0; index < kdeFiles.size(); ++index) {
+        const QString path = folder.filePath(kdeFiles[index]);
+        const FileVersion version = FileVersion::of(path);
+        if (version.exists && !kdeConfiguration_.files().contains(path)) kdeConfiguration_.addPath(path);
+        changed = changed || version != kdeVersions_[index];
+        kdeVersions_[index] = version;
     }
+    return changed;
 }
 
 void DesktopColourWatch::refresh() {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -35,13 +36,28 @@ private slots:
 
 private:
     void takeColorScheme(const QVariant& value);
+    // A version of a file: a file replaced by renaming has another inode, one written in place another
+    // modification time or size.
+    struct FileVersion {
+        bool exists = false;
+        std::uint64_t inode = 0;
+        std::int64_t modifiedSeconds = 0;
+        std::int64_t modifiedNanoseconds = 0;
+        std::int64_t size = 0;
+
+        static FileVersion of(const QString& path);
+        bool operator==(const FileVersion&) const = default;
+    };
+
     void watchKdeConfiguration();
-    void followKdeConfiguration();
+    bool followKdeConfiguration();
     void refresh();
 
     std::optional<std::uint32_t> colorScheme_;
     X11SelectionOwnerWatch xsettings_;
     QFileSystemWatcher kdeConfiguration_;
+    // kdeglobals' and plasmarc's versions when last looked at.
+    std::array<FileVersion, 2> kdeVersions_;
     DesktopColours colours_;
 };
 

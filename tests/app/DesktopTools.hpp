@@ -44,6 +44,9 @@ public:
 
     explicit ExportedMenu(std::string service) : service_(std::move(service)) {}
 
+    // The bus name of the item that exports it.
+    const std::string& service() const { return service_; }
+
     std::vector<Entry> entries() const;
     bool contains(const std::string& label) const;
     // Chooses the item as a tray host does when the user clicks it.

@@ -33,6 +33,9 @@
 #include <utility>
 #include <vector>
 
+// Last (and out of the unity build): Xlib defines macros such as None and Bool.
+#include "PublishedGtkTheme.hpp"
+
 #include <X11/Xlib.h>
 
 namespace orvik::helper {
@@ -236,13 +239,44 @@ TEST(TrayOnDBus, RegistersWithTheWatcherAndExportsTheMenuTable) {
     EXPECT_EQ(iconName->arguments().value(0).value<QDBusVariant>().variant().toString(),
               QStringLiteral("orvik-helper-slashed-symbolic"));
 
-    // Resuming changes the status line and the toggle: the exported items stay the same ones, only relabelled.
+    // Single properties as a host asks for them: a value, the interface's default where the item names none, an
+    // error for an item or a property that is not there, never a question left unanswered.
     const auto before = exportedIds(item);
+    ASSERT_TRUE(before.contains("Paused") && before.contains("Pair iPhone…"));
+    struct PropertyRow {
+        int id;
+        const char* name;
+        QVariant value;
+    };
+    const std::vector<PropertyRow> propertyRows{
+        {before.at("Pair iPhone…"), "label", QStringLiteral("Pair iPhone…")},
+        {before.at("Paused"), "enabled", false},
+        {before.at("Pair iPhone…"), "enabled", true},
+        {0, "children-display", QStringLiteral("submenu")},
+        {987654, "label", {}},
+        {before.at("Pair iPhone…"), "no-such-property", {}},
+    };
+    for (const PropertyRow& row : propertyRows) {
+        QDBusMessage getProperty = QDBusMessage::createMethodCall(
+            item, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetProperty"));
+        getProperty << row.id << QString::fromLatin1(row.name);
+        // Far shorter than the bus's own time-out: a question left unanswered shows as NoReply.
+        QDBusPendingCall answer = bus.asyncCall(getProperty, 5000);
+        ASSERT_TRUE(eventually([&] { return answer.isFinished(); })) << row.id << " " << row.name;
+        const QDBusError::ErrorType expected = row.value.isValid() ? QDBusError::NoError : QDBusError::InvalidArgs;
+        EXPECT_EQ(answer.error().type(), expected) << row.id << " " << row.name;
+        if (row.value.isValid()) {
+            EXPECT_EQ(answer.reply().arguments().value(0).value<QDBusVariant>().variant(), row.value)
+                << row.id << " " << row.name;
+        }
+    }
+
+    // Resuming changes the status line and the toggle: the exported items stay the same ones, only relabelled.
     snapshot.menuStatus.kind = HelperAppModel::MenuStatus::Kind::ready;
     snapshot.isPaused = false;
     tray.update(snapshot, {}, MenuBarGlyphState::idle);
     const auto after = exportedIds(item);
-    ASSERT_TRUE(before.contains("Paused") && after.contains("Ready"));
+    ASSERT_TRUE(after.contains("Ready"));
     EXPECT_EQ(after.at("Ready"), before.at("Paused"));
     EXPECT_EQ(after.at("Pair iPhone…"), before.at("Pair iPhone…"));
     EXPECT_EQ(after.at(test::strangeName), before.at(test::strangeName));
@@ -313,50 +347,6 @@ std::unique_ptr<orvik::test::ChildProcess> startSniHost(const std::string& colou
     return nullptr;
 }
 
-// The GTK theme published the way a settings daemon does: a window owning _XSETTINGS_S0 with the property on it,
-// which changes when the theme does.
-class PublishedGtkTheme {
-public:
-    explicit PublishedGtkTheme(const std::string& theme)
-        : display_(XOpenDisplay(nullptr)),
-          window_(XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0)) {
-        publish(theme);
-        XSetSelectionOwner(display_, XInternAtom(display_, "_XSETTINGS_S0", False), window_, CurrentTime);
-        XSync(display_, False);
-    }
-    ~PublishedGtkTheme() { XCloseDisplay(display_); }
-    PublishedGtkTheme(const PublishedGtkTheme&) = delete;
-    PublishedGtkTheme& operator=(const PublishedGtkTheme&) = delete;
-
-    void publish(const std::string& theme) {
-        const std::string name = "Net/ThemeName";
-        std::vector<unsigned char> blob = {0, 0, 0, 0};
-        auto word = [&blob](std::uint32_t value) {
-            for (int byte = 0; byte < 4; ++byte) blob.push_back(static_cast<unsigned char>(value >> (8 * byte)));
-        };
-        auto padded = [&blob](const std::string& text) {
-            blob.insert(blob.end(), text.begin(), text.end());
-            while (blob.size() % 4 != 0) blob.push_back(0);
-        };
-        word(++serial_);
-        word(1); // one setting: a text
-        blob.insert(blob.end(), {1, 0, static_cast<unsigned char>(name.size()), 0});
-        padded(name);
-        word(serial_);
-        word(static_cast<std::uint32_t>(theme.size()));
-        padded(theme);
-        const Atom settings = XInternAtom(display_, "_XSETTINGS_SETTINGS", False);
-        XChangeProperty(display_, window_, settings, settings, 8, PropModeReplace, blob.data(),
-                        static_cast<int>(blob.size()));
-        XSync(display_, False);
-    }
-
-private:
-    Display* display_;
-    Window window_;
-    std::uint32_t serial_ = 0;
-};
-
 struct BarCase {
     const char* colour;
     // XDG_CURRENT_DESKTOP; empty: unset.
@@ -403,7 +393,7 @@ TEST(TrayOnDBus, TheGlyphStandsOutFromARealHostsDarkAndLightBars) {
         const std::string name = std::string(row.colour + 1) + "-" + (row.desktop.empty() ? "unset" : row.desktop) +
                                  (row.gtkTheme.empty() ? "" : "-" + row.gtkTheme) +
                                  (row.kdeWindow.empty() ? "" : "-kdeglobals");
-        std::optional<PublishedGtkTheme> gtkTheme;
+        std::optional<orvik::test::PublishedGtkTheme> gtkTheme;
         if (!row.gtkTheme.empty()) gtkTheme.emplace(row.gtkTheme);
         QFile::remove(kdeglobals);
         if (!row.kdeWindow.empty()) {
@@ -480,7 +470,7 @@ TEST(TrayOnDBus, TheGlyphFollowsTheDesktopsThemeAsItChanges) {
     options.trayGrace = 300ms;
     {
         qputenv("XDG_CURRENT_DESKTOP", "XFCE");
-        PublishedGtkTheme daemon("Adwaita-dark");
+        orvik::test::PublishedGtkTheme daemon("Adwaita-dark");
         TrayPresence tray(options);
         tray.update(MenuSnapshot{}, {}, MenuBarGlyphState::idle);
         tray.show();
@@ -491,7 +481,7 @@ TEST(TrayOnDBus, TheGlyphFollowsTheDesktopsThemeAsItChanges) {
         auto took = millisecondsUntil(standsOutFrom(item, TrayInk::lightPanel, TrayInk::minimumContrast));
         EXPECT_TRUE(took) << "XSETTINGS theme changed: " << exportedInk(item).name().toStdString();
         std::cout << "XSETTINGS change followed in " << took.value_or(-1) << " ms" << std::endl;
-        PublishedGtkTheme restarted("Adwaita-dark");
+        orvik::test::PublishedGtkTheme restarted("Adwaita-dark");
         took = millisecondsUntil(standsOutFrom(item, TrayInk::darkPanel, themedContrast));
         EXPECT_TRUE(took) << "XSETTINGS owner changed: " << exportedInk(item).name().toStdString();
         std::cout << "XSETTINGS owner change followed in " << took.value_or(-1) << " ms" << std::endl;
