@@ -158,6 +158,44 @@ TEST(PlacePicture, aPatternShowsHoweverFaintUntilItIsGone) {
     EXPECT_FALSE(PlacePicture::of(grey.data(), 64 * 4, area, {100, 100, 10, 10})) << "outside the picture";
 }
 
+// A fade's last steps are too faint to find the window's pattern over a busy background, yet readable once their
+// contrast is stretched: the place stays black until it stops changing, or a while after the pattern went.
+TEST(VacatedPlaces, aFadesFaintLastStepsStayBlackUntilThePlaceSettles) {
+    const PixelRect area{0, 0, 64, 64};
+    const auto wallpaper = [](int x, int y) { return (x * 37 + y * 11) % 256; };
+    const auto window = faded(1.0, wallpaper);
+    constexpr std::uint64_t ms = 1'000'000;
+    struct Look {
+        std::uint64_t at;
+        double opacity;
+        int frame; // content beneath: another frame of a changing screen, or the same wallpaper
+        bool black;
+    };
+    struct Case {
+        std::string name;
+        std::vector<Look> looks;
+    };
+    const auto frameOf = [&](int frame) {
+        return [&wallpaper, frame](int x, int y) { return frame == 0 ? wallpaper(x, y) : (x * 13 + y * frame) % 256; };
+    };
+    const Case cases[] = {
+        {"still background",
+         {{33 * ms, 0.03, 0, true}, {66 * ms, 0.0, 0, true}, {99 * ms, 0.0, 0, true}, {170 * ms, 0.0, 0, false}}},
+        {"changing background",
+         {{33 * ms, 0.03, 1, true}, {66 * ms, 0.0, 2, true}, {200 * ms, 0.0, 3, true}, {290 * ms, 0.0, 4, false}}},
+    };
+    for (const auto& fadeCase : cases) {
+        VacatedPlaces places;
+        places.left(area, 0, true, PlacePicture::of(window.data(), 64 * 4, area, area));
+        places.repainted(area);
+        for (const auto& look : fadeCase.looks) {
+            const auto picture = faded(look.opacity, frameOf(look.frame));
+            places.lookedAt(picture.data(), 64 * 4, area, look.at);
+            EXPECT_EQ(places.pieces(look.at).empty(), !look.black) << fadeCase.name << " at " << look.at / ms << " ms";
+        }
+    }
+}
+
 TEST(MoveCopy, whatAMovedWindowShowedOfAPlaceWaitsAtItsNewPlace) {
     struct Case {
         std::string name;

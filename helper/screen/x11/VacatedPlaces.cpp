@@ -75,11 +75,12 @@ void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool composi
             held.heldUntil = std::max(held.heldUntil, heldUntil);
             held.previous.reset();
             held.stillSince = now;
+            held.patternGoneSince.reset();
             if (shown) held.shown = std::move(shown);
             return;
         }
     }
-    add({*onScreen, {*onScreen}, heldUntil, std::move(shown), std::nullopt, now, unconfirmedOwner});
+    add({*onScreen, {*onScreen}, heldUntil, std::move(shown), std::nullopt, now, unconfirmedOwner, std::nullopt});
 }
 
 void VacatedPlaces::confirm(std::uint64_t owner) {
@@ -114,7 +115,7 @@ void VacatedPlaces::copied(const std::vector<PixelRect>& areas) {
         if (auto part = screen_ ? overlap(copy, *screen_) : std::optional(copy)) onScreen.push_back(*part);
     }
     if (onScreen.empty()) return;
-    Place place{covering(onScreen), onScreen, 0, std::nullopt, std::nullopt, 0, 0};
+    Place place{covering(onScreen), onScreen, 0, std::nullopt, std::nullopt, 0, 0, std::nullopt};
     capPieces(place.unrepainted);
     add(std::move(place));
 }
@@ -176,12 +177,14 @@ void VacatedPlaces::lookedAt(const std::uint8_t* pixels, int stride, const Pixel
 // Whether the picture `now`, read at `time`, shows no more of the window that left `place`.
 bool VacatedPlaces::fadedOut(Place& place, const PlacePicture& now, std::uint64_t time,
                              const std::vector<PixelRect>& blackedOut) {
+    if (!place.previous || !place.previous->sameAs(now)) place.stillSince = time;
     if (place.shown && !place.shown->flat() && place.shown->place() == now.place()) {
-        return !place.shown->showsIn(now, blackedOut);
-    }
-    if (!place.previous || !place.previous->sameAs(now)) {
-        place.stillSince = time;
-        return false;
+        if (place.shown->showsIn(now, blackedOut)) {
+            place.patternGoneSince.reset();
+            return false;
+        }
+        if (!place.patternGoneSince) place.patternGoneSince = time;
+        return time - place.stillSince >= settledFor || time - *place.patternGoneSince >= fadeTail;
     }
     return time - place.stillSince >= stillFor;
 }

@@ -28,6 +28,11 @@ public:
     // A place without a pattern to follow is taken as faded once it has not changed for this long (a compositing
     // manager paints a fade in steps, tens of milliseconds apart at the slowest settings).
     static constexpr std::uint64_t stillFor = 300'000'000;
+    // A fade's last steps leave the window's pattern too faint to find, yet readable once its contrast is
+    // stretched: a place whose pattern is gone stays held until it has not changed for `settledFor` (the fade is
+    // over), or over a screen that keeps changing for `fadeTail` after the pattern went.
+    static constexpr std::uint64_t settledFor = 100'000'000;
+    static constexpr std::uint64_t fadeTail = 250'000'000;
     // Past this many places, the closest are merged (a window dragged over a stopped program).
     static constexpr std::size_t mostPlaces = 8;
     // Past this many pieces still to be repainted in one place, the rectangle covering them is kept instead.
@@ -70,6 +75,7 @@ private:
         std::optional<PlacePicture> previous; // the place at the previous look
         std::uint64_t stillSince = 0;
         std::uint64_t unconfirmedOwner = 0;
+        std::optional<std::uint64_t> patternGoneSince; // the first look that no longer found the window's pattern
     };
     void add(Place place);
     bool anyHeld(std::uint64_t now) const;
