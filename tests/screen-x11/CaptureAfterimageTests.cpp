@@ -181,6 +181,14 @@ TEST(VacatedPlaces, aFadesFaintLastStepsStayBlackUntilThePlaceSettles) {
     const Case cases[] = {
         {"still background",
          {{33 * ms, 0.03, 0, true}, {66 * ms, 0.0, 0, true}, {99 * ms, 0.0, 0, true}, {170 * ms, 0.0, 0, false}}},
+        {"slow steps over a still background",
+         {{33 * ms, 0.03, 0, true},
+          {66 * ms, 0.02, 0, true},
+          {140 * ms, 0.01, 0, true},
+          {200 * ms, 0.01, 0, true},
+          {300 * ms, 0.0, 0, true},
+          {330 * ms, 0.0, 0, true},
+          {410 * ms, 0.0, 0, false}}},
         {"changing background",
          {{33 * ms, 0.03, 1, true}, {66 * ms, 0.0, 2, true}, {200 * ms, 0.0, 3, true}, {290 * ms, 0.0, 4, false}}},
     };

@@ -18,10 +18,10 @@ constexpr double faintestSpread = 1.0;
 constexpr double faintestLikeness = 0.1;
 // Fewer samples than this left outside the black show nothing to speak of.
 constexpr std::size_t fewestSamples = 16;
-// Differences of rounding between two pictures of the same.
-constexpr int rounding = 2;
+// The least spread of a change between two pictures that can show a fade's step rather than noise.
+constexpr double faintestChange = 0.5;
 
-double spread(const std::vector<std::uint8_t>& values) {
+template <typename Value> double spread(const std::vector<Value>& values) {
     double sum = 0;
     double squares = 0;
     for (auto value : values) {
@@ -34,7 +34,8 @@ double spread(const std::vector<std::uint8_t>& values) {
 }
 
 // The correlation of two series of samples of the same length.
-double likeness(const std::vector<std::uint8_t>& values, const std::vector<std::uint8_t>& laterValues) {
+template <typename Value>
+double likeness(const std::vector<std::uint8_t>& values, const std::vector<Value>& laterValues) {
     double sum = 0;
     double laterSum = 0;
     for (std::size_t index = 0; index < values.size(); ++index) {
@@ -100,11 +101,17 @@ bool PlacePicture::showsIn(const PlacePicture& later, const std::vector<PixelRec
 }
 
 bool PlacePicture::sameAs(const PlacePicture& later) const {
-    if (later.place_ != place_) return false;
-    for (std::size_t index = 0; index < brightness_.size(); ++index) {
-        if (std::abs(brightness_[index] - later.brightness_[index]) > rounding) return false;
+    return later.place_ == place_ && later.brightness_ == brightness_;
+}
+
+bool PlacePicture::changesLikeIt(const PlacePicture& earlier, const PlacePicture& later) const {
+    if (earlier.place_ != place_ || later.place_ != place_ || flat()) return false;
+    std::vector<int> change(brightness_.size());
+    for (std::size_t index = 0; index < change.size(); ++index) {
+        change[index] = later.brightness_[index] - earlier.brightness_[index];
     }
-    return true;
+    if (spread(change) < faintestChange) return false;
+    return std::abs(likeness(brightness_, change)) >= faintestLikeness;
 }
 
 } // namespace orvik::helper

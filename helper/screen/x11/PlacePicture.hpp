@@ -24,8 +24,11 @@ public:
     // faded over a still screen keeps its pattern whole, one over a changing screen shares it in proportion. Only
     // outside `blackedOut`, which the picture shows black anyway.
     bool showsIn(const PlacePicture& later, const std::vector<PixelRect>& blackedOut = {}) const;
-    // Whether `later` shows the same as this within rounding.
+    // Whether `later` shows exactly the same as this: a still screen, composited or not, is stable to the pixel.
     bool sameAs(const PlacePicture& later) const;
+    // Whether the change from `earlier` to `later`, pictures of this place, is this picture's pattern fading: over
+    // a still screen each step of a fade changes the pixels in proportion to the window's, however faint they are.
+    bool changesLikeIt(const PlacePicture& earlier, const PlacePicture& later) const;
 
 private:
     PlacePicture(const PixelRect& place, std::vector<std::uint8_t> brightness)

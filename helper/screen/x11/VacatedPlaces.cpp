@@ -179,7 +179,8 @@ bool VacatedPlaces::fadedOut(Place& place, const PlacePicture& now, std::uint64_
                              const std::vector<PixelRect>& blackedOut) {
     if (!place.previous || !place.previous->sameAs(now)) place.stillSince = time;
     if (place.shown && !place.shown->flat() && place.shown->place() == now.place()) {
-        if (place.shown->showsIn(now, blackedOut)) {
+        if (place.shown->showsIn(now, blackedOut) ||
+            (place.previous && place.shown->changesLikeIt(*place.previous, now))) {
             place.patternGoneSince.reset();
             return false;
         }
