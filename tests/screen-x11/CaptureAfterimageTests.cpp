@@ -114,7 +114,8 @@ std::vector<std::uint8_t> faded(double opacity, const std::function<int(int, int
             const int pattern = ((x / 8) + (y / 8)) % 2 ? 255 : 0;
             const auto value = std::lround(opacity * pattern + (1 - opacity) * beneath(x, y));
             for (int channel = 0; channel < 3; ++channel) {
-                pixels[static_cast<std::size_t>((y * 64 + x) * 4 + channel)] = static_cast<std::uint8_t>(value);
+                const auto index = (static_cast<std::size_t>(y) * 64 + static_cast<std::size_t>(x)) * 4;
+                pixels[index + static_cast<std::size_t>(channel)] = static_cast<std::uint8_t>(value);
             }
         }
     }
