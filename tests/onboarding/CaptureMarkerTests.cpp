@@ -96,5 +96,35 @@ TEST(CaptureMarker, TheCaptureBlanksAMarkedForeignWindowAsItMovesAndResizes) {
     XDestroyWindow(display, window);
 }
 
+// A look reads the server's newer state while the events from before it still wait: the moves they tell of a
+// window not yet mapped then showed nothing, so they leave no place black.
+TEST(CaptureMarker, MovesOfAWindowBeforeItWasMappedLeaveNothingBehind) {
+    auto capture = X11Display::open();
+    auto other = X11Display::open();
+    ASSERT_TRUE(capture && other);
+    X11OwnWindows own(*capture);
+    XSync(capture->get(), False); // its selection of the root's events in place
+    Display* display = other->get();
+    const Window window = XCreateSimpleWindow(display, other->root(), 0, 0, 200, 100, 0, 0, 0xFFFFFF);
+    const unsigned long one = 1;
+    XChangeProperty(display, window, other->atom(CaptureExclusions::windowProperty), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&one), 1);
+    // As a window manager places a frame: moved twice, then mapped.
+    XMoveWindow(display, window, -1, -20);
+    XMoveWindow(display, window, 600, 300);
+    XMapWindow(display, window);
+    XSync(display, False);
+    XSync(capture->get(), False);
+    own.refresh(0);
+    while (XPending(capture->get()) > 0) {
+        XEvent event;
+        XNextEvent(capture->get(), &event);
+        own.handle(event, 0);
+    }
+    if (own.listStale()) own.refresh(0);
+    for (const auto& place : own.places(0)) EXPECT_EQ(place, (PixelRect{600, 300, 200, 100}));
+    XDestroyWindow(display, window);
+}
+
 } // namespace
 } // namespace orvik::helper::testing

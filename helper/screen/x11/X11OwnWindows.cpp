@@ -38,12 +38,14 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         if (create.parent == root) {
             geometry_[create.window] = {create.x, create.y, create.width + 2 * create.border_width,
                                         create.height + 2 * create.border_width};
+            unmappedInOrder_.insert(create.window);
         }
         break;
     }
     case MapNotify:
         if (event.xmap.event != root) return;
         mapped_.insert(event.xmap.window);
+        unmappedInOrder_.erase(event.xmap.window);
         // A window is looked at afresh when it appears: its _NET_WM_PID and clients are set by then. Until then,
         // every place it holds is kept.
         reread_.insert(event.xmap.window);
@@ -91,11 +93,13 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
     case UnmapNotify:
         if (event.xunmap.event != root) return;
         mapped_.erase(event.xunmap.window);
+        unmappedInOrder_.insert(event.xunmap.window);
         hidden(event.xunmap.window, now);
         break;
     case DestroyNotify:
         if (event.xdestroywindow.event != root) return;
         mapped_.erase(event.xdestroywindow.window);
+        unmappedInOrder_.erase(event.xdestroywindow.window);
         hidden(event.xdestroywindow.window, now);
         known_.erase(event.xdestroywindow.window);
         geometry_.erase(event.xdestroywindow.window);
@@ -119,7 +123,7 @@ void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t n
     }
     auto shown = shown_.find(window);
     if (shown == shown_.end()) return;
-    if (!contains(place, shown->second)) leave(shown->second, now, window);
+    if (!unmappedInOrder_.contains(window) && !contains(place, shown->second)) leave(shown->second, now, window);
     shown->second = place;
 }
 

@@ -74,6 +74,10 @@ private:
     std::optional<MoveCopy> copy_;
     // The windows mapped since the last `refresh`: the places they leave are kept as possibly ours until known.
     std::unordered_set<Window> mappedUnseen_;
+    // The top-level windows unmapped in the order of the events handled (created and not yet mapped, or unmapped
+    // since): a look reads the server's newer state while older events still wait, and a move they tell of a window
+    // then unmapped showed nothing, so it leaves nothing.
+    std::unordered_set<Window> unmappedInOrder_;
     VacatedPlaces vacated_;
 };
 
