@@ -1,6 +1,6 @@
 #include "app/SingleInstance.hpp"
 
-#include "core/Log.hpp"
+#include "core/tests/CapturedLog.hpp"
 #include "core/tests/TemporaryDirectory.hpp"
 
 #include <QCoreApplication>
@@ -12,11 +12,8 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <mutex>
 #include <optional>
-#include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace orvik::helper {
@@ -198,31 +195,6 @@ INSTANTIATE_TEST_SUITE_P(
                 Start::noAnswer, longSettingsName}),
     [](const auto& row) { return std::string(row.param.name); });
 
-// Messages that name `text`, captured while it lives.
-class LogLines {
-public:
-    explicit LogLines(std::string text) : text_(std::move(text)) {
-        Log::setSink([this](Log::Level, std::string_view, std::string_view message) {
-            if (message.find(text_) == std::string_view::npos) return;
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(message);
-        });
-    }
-    ~LogLines() { Log::setSink({}); }
-    LogLines(const LogLines&) = delete;
-    LogLines& operator=(const LogLines&) = delete;
-
-    std::vector<std::string> taken() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(lines_, {});
-    }
-
-private:
-    std::string text_;
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
-
 // Without a word, a later start from another runtime folder waited for an answer that could not come.
 TEST(SingleInstance, ASettingsSocketPathTooLongForAnAddressIsLoggedOnceByTheFirstStartAndOnceByALaterOne) {
     const testing::TemporaryDirectory base;
@@ -230,12 +202,19 @@ TEST(SingleInstance, ASettingsSocketPathTooLongForAnAddressIsLoggedOnceByTheFirs
     for (const auto& folder : {settings, base / "runtime", base / "other-runtime"}) fs::create_directory(folder);
     const auto socket = (settings / "instance.socket").string();
     ASSERT_GT(socket.size(), 107U);
-    LogLines naming(socket);
+    testing::CapturedLog log;
+    const auto naming = [&] {
+        std::vector<std::string> lines;
+        for (const auto& line : log.lines()) {
+            if (line.text.find(socket) != std::string::npos) lines.push_back(line.text);
+        }
+        return lines;
+    };
 
     std::unique_ptr<SingleInstance> running;
     EXPECT_EQ(SingleInstance::claim(SingleInstance::Paths::of(settings, base / "runtime"), running, 100ms),
               Start::first);
-    const auto ofFirst = naming.taken();
+    const auto ofFirst = naming();
     ASSERT_EQ(ofFirst.size(), 1U);
     EXPECT_NE(ofFirst.front().find("a socket address holds 107"), std::string::npos) << ofFirst.front();
 
@@ -243,9 +222,9 @@ TEST(SingleInstance, ASettingsSocketPathTooLongForAnAddressIsLoggedOnceByTheFirs
     std::unique_ptr<SingleInstance> later;
     EXPECT_EQ(SingleInstance::claim(SingleInstance::Paths::of(settings, base / "other-runtime"), later, 300ms),
               Start::noAnswer);
-    const auto ofLater = naming.taken();
-    ASSERT_EQ(ofLater.size(), 1U);
-    EXPECT_NE(ofLater.front().find("a socket address holds 107"), std::string::npos) << ofLater.front();
+    const auto withLater = naming();
+    ASSERT_EQ(withLater.size(), 2U);
+    EXPECT_NE(withLater.back().find("a socket address holds 107"), std::string::npos) << withLater.back();
 }
 
 } // namespace
