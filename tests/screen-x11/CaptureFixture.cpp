@@ -6,6 +6,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -202,6 +203,18 @@ void Painter::hide(Window window) {
 
 void Painter::moveTo(Window window, int x, int y) {
     XMoveWindow(display_, window, x, y);
+    XSync(display_, False);
+}
+
+void Painter::raise(Window window) {
+    XRaiseWindow(display_, window);
+    XSync(display_, False);
+}
+
+void Painter::cutHole(Window window, const PixelRect& hole) {
+    XRectangle rectangle{static_cast<short>(hole.x), static_cast<short>(hole.y),
+                         static_cast<unsigned short>(hole.width), static_cast<unsigned short>(hole.height)};
+    XShapeCombineRectangles(display_, window, ShapeBounding, 0, 0, &rectangle, 1, ShapeSubtract, Unsorted);
     XSync(display_, False);
 }
 

@@ -61,6 +61,10 @@ public:
     void recolour(Window window, unsigned long rgb);
     void hide(Window window);
     void moveTo(Window window, int x, int y);
+    // To the top of the stack, above every other window.
+    void raise(Window window);
+    // Gives the window a shape without `hole` (in the window's own pixels), through which what lies beneath shows.
+    void cutHole(Window window, const PixelRect& hole);
     void destroy(Window window);
     // Sets _NET_WM_WINDOW_OPACITY, which compositing managers honour.
     void setOpacity(Window window, double opacity);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace orvik::helper {
 
@@ -24,6 +25,23 @@ inline std::optional<PixelRect> overlap(const PixelRect& a, const PixelRect& b) 
 
 inline PixelRect shifted(const PixelRect& rect, int dx, int dy) {
     return {rect.x + dx, rect.y + dy, rect.width, rect.height};
+}
+
+// What is left of `piece` outside `area`: up to four rectangles (above, below, left and right of it).
+inline void subtract(const PixelRect& piece, const PixelRect& area, std::vector<PixelRect>& out) {
+    const auto inside = overlap(piece, area);
+    if (!inside) {
+        out.push_back(piece);
+        return;
+    }
+    const int pieceBottom = piece.y + piece.height;
+    const int insideBottom = inside->y + inside->height;
+    const int pieceRight = piece.x + piece.width;
+    const int insideRight = inside->x + inside->width;
+    if (inside->y > piece.y) out.push_back({piece.x, piece.y, piece.width, inside->y - piece.y});
+    if (insideBottom < pieceBottom) out.push_back({piece.x, insideBottom, piece.width, pieceBottom - insideBottom});
+    if (inside->x > piece.x) out.push_back({piece.x, inside->y, inside->x - piece.x, inside->height});
+    if (insideRight < pieceRight) out.push_back({insideRight, inside->y, pieceRight - insideRight, inside->height});
 }
 
 } // namespace orvik::helper

@@ -15,10 +15,6 @@ int bottom(const PixelRect& rect) {
     return rect.y + rect.height;
 }
 
-bool intersects(const PixelRect& a, const PixelRect& b) {
-    return a.x < right(b) && b.x < right(a) && a.y < bottom(b) && b.y < bottom(a);
-}
-
 PixelRect covering(const std::vector<PixelRect>& rects) {
     int left = rects.front().x;
     int top = rects.front().y;
@@ -41,20 +37,6 @@ long area(const PixelRect& rect) {
 long waste(const PixelRect& a, const PixelRect& b) {
     const auto both = overlap(a, b);
     return area(covering({a, b})) - area(a) - area(b) + (both ? area(*both) : 0);
-}
-
-// What is left of `piece` outside `area`: up to four rectangles (above, below, left and right of it).
-void subtract(const PixelRect& piece, const PixelRect& area, std::vector<PixelRect>& out) {
-    if (!intersects(piece, area)) {
-        out.push_back(piece);
-        return;
-    }
-    const int top = std::max(piece.y, area.y);
-    const int end = std::min(bottom(piece), bottom(area));
-    if (area.y > piece.y) out.push_back({piece.x, piece.y, piece.width, area.y - piece.y});
-    if (bottom(area) < bottom(piece)) out.push_back({piece.x, bottom(area), piece.width, bottom(piece) - bottom(area)});
-    if (area.x > piece.x) out.push_back({piece.x, top, area.x - piece.x, end - top});
-    if (right(area) < right(piece)) out.push_back({right(area), top, right(piece) - right(area), end - top});
 }
 
 void capPieces(std::vector<PixelRect>& pieces) {

@@ -1,6 +1,7 @@
 #include "screen/x11/X11OwnWindows.hpp"
 
 #include "screen/CaptureExclusions.hpp"
+#include "screen/x11/PixelRectMath.hpp"
 
 namespace orvik::helper {
 namespace {
@@ -12,7 +13,8 @@ bool contains(const PixelRect& outer, const PixelRect& inner) {
 
 } // namespace
 
-X11OwnWindows::X11OwnWindows(X11Display& display) : display_(display), ownership_(display), repaints_(display) {
+X11OwnWindows::X11OwnWindows(X11Display& display)
+    : display_(display), ownership_(display), repaints_(display), covering_(display) {
     // Also the root's own changes, for the capturer: its size, and RandR monitors set by clients, which are
     // announced only as the root's ConfigureNotify.
     XSelectInput(display_.get(), display_.root(), SubstructureNotifyMask | StructureNotifyMask);
@@ -29,12 +31,15 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
     if (event.xany.send_event) return;
     // The copy of a move is reported before the server sends anything else.
     finishCopy();
+    covering_.handle(event);
+    restack(event);
     const Window root = display_.root();
     switch (event.type) {
     case CreateNotify: {
         const auto& create = event.xcreatewindow;
         // An unmapped window shows nothing; a reused id is looked at afresh once the window is shown.
         known_.erase(create.window);
+        covering_.forget(create.window);
         if (create.parent == root) {
             geometry_[create.window] = {create.x, create.y, create.width + 2 * create.border_width,
                                         create.height + 2 * create.border_width};
@@ -103,6 +108,43 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         hidden(event.xdestroywindow.window, now);
         known_.erase(event.xdestroywindow.window);
         geometry_.erase(event.xdestroywindow.window);
+        covering_.forget(event.xdestroywindow.window);
+        break;
+    default: break;
+    }
+}
+
+// Follows the stacking of the root's children. Events the last listing already showed are not applied again: a
+// window placed relative to a sibling would land where that sibling was, not where it is.
+void X11OwnWindows::restack(const XEvent& event) {
+    if (event.xany.serial < stackedBy_) return;
+    const Window root = display_.root();
+    switch (event.type) {
+    case CreateNotify:
+        if (event.xcreatewindow.parent == root) stack_.raise(event.xcreatewindow.window);
+        break;
+    case ConfigureNotify:
+        if (event.xconfigure.event == root && event.xconfigure.window != root)
+            stack_.placeAbove(event.xconfigure.window, event.xconfigure.above);
+        break;
+    case CirculateNotify:
+        if (event.xcirculate.event != root) break;
+        if (event.xcirculate.place == PlaceOnTop) {
+            stack_.raise(event.xcirculate.window);
+        } else {
+            stack_.lower(event.xcirculate.window);
+        }
+        break;
+    case ReparentNotify:
+        if (event.xreparent.event != root) break;
+        if (event.xreparent.parent == root) {
+            stack_.raise(event.xreparent.window);
+        } else {
+            stack_.remove(event.xreparent.window);
+        }
+        break;
+    case DestroyNotify:
+        if (event.xdestroywindow.event == root) stack_.remove(event.xdestroywindow.window);
         break;
     default: break;
     }
@@ -178,12 +220,31 @@ void X11OwnWindows::lookedAt(const std::uint8_t* pixels, int stride, const Pixel
     std::vector<PixelRect> blackedOut;
     for (const auto& [window, place] : shown_) blackedOut.push_back(place);
     vacated_.lookedAt(pixels, stride, area, now, blackedOut);
+    hidden_.clear();
+    for (const auto& [window, place] : shown_) {
+        auto parts = hiddenParts(window, place, pixels, stride, area);
+        if (!parts.empty()) hidden_.emplace(window, std::move(parts));
+    }
     pictures_.clear();
     if (!repaints_.compositing()) return;
     for (const auto& [window, place] : shown_) {
         if (auto picture = PlacePicture::of(pixels, stride, area, place))
             pictures_.emplace(window, std::move(*picture));
     }
+}
+
+std::vector<PixelRect> X11OwnWindows::hiddenParts(Window window, const PixelRect& place, const std::uint8_t* pixels,
+                                                  int stride, const PixelRect& area) {
+    std::vector<PixelRect> parts;
+    for (Window above : stack_.above(window)) {
+        // Ours are black anyway.
+        if (shown_.contains(above) || !mapped_.contains(above)) continue;
+        auto where = geometry_.find(above);
+        if (where == geometry_.end()) continue;
+        if (auto part = covering_.hidden(above, where->second, place, pixels, stride, area, repaints_.compositing()))
+            parts.push_back(*part);
+    }
+    return parts;
 }
 
 std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
@@ -197,7 +258,20 @@ std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
 std::vector<PixelRect> X11OwnWindows::places(std::uint64_t now) const {
     auto result = vacated_.pieces(now);
     if (copy_) result.insert(result.end(), copy_->carried().begin(), copy_->carried().end());
-    for (const auto& [window, place] : shown_) result.push_back(place);
+    for (const auto& [window, place] : shown_) {
+        auto hidden = hidden_.find(window);
+        if (hidden == hidden_.end()) {
+            result.push_back(place);
+            continue;
+        }
+        std::vector<PixelRect> seen{place};
+        for (const auto& part : hidden->second) {
+            std::vector<PixelRect> rest;
+            for (const auto& piece : seen) subtract(piece, part, rest);
+            seen = std::move(rest);
+        }
+        result.insert(result.end(), seen.begin(), seen.end());
+    }
     return result;
 }
 
@@ -218,7 +292,10 @@ void X11OwnWindows::refresh(std::uint64_t now) {
     auto before = std::move(shown_);
     shown_.clear();
     std::unordered_map<Window, X11WindowOwnership::Marks> current;
-    for (Window top : ownership_.children(display_.root())) {
+    stackedBy_ = NextRequest(display_.get());
+    const auto tops = ownership_.children(display_.root());
+    stack_.reset(tops);
+    for (Window top : tops) {
         auto found = known_.find(top);
         const auto marks = found != known_.end() && !reread_.contains(top) ? found->second : ownership_.of(top);
         current.emplace(top, marks);

@@ -4,6 +4,8 @@
 #include "platform/X11Display.hpp"
 #include "screen/x11/MoveCopy.hpp"
 #include "screen/x11/VacatedPlaces.hpp"
+#include "screen/x11/WindowStack.hpp"
+#include "screen/x11/X11CoveringWindows.hpp"
 #include "screen/x11/X11RepaintWatch.hpp"
 #include "screen/x11/X11WindowOwnership.hpp"
 
@@ -35,10 +37,12 @@ public:
     // Reads which top-level windows are ours and where the viewable ones are.
     void refresh(std::uint64_t now);
     // Where a picture read at `now` must be black, in root-window pixels: our viewable windows, frames included,
-    // and the places they left that may still show them.
+    // but for what windows above them hide in it (as the last `lookedAt` found), and the places they left that may
+    // still show them.
     std::vector<PixelRect> places(std::uint64_t now) const;
     // A picture of `area` (BGRX) read at `now`, before it is painted black: what a compositing manager still shows
-    // of a window gone, and the last picture of each window of ours shown, to tell its fade by.
+    // of a window gone, the last picture of each window of ours shown, to tell its fade by, and which parts of
+    // ours other windows hide in it.
     void lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now);
     // Forgets the places known to show something else by `now`; true when any was, or a place is to be looked at
     // (a new picture is wanted).
@@ -58,6 +62,9 @@ private:
     void leave(const PixelRect& place, std::uint64_t now, Window window = None);
     std::optional<Place> placeOf(Window window);
     void followRepaints();
+    void restack(const XEvent& event);
+    std::vector<PixelRect> hiddenParts(Window window, const PixelRect& place, const std::uint8_t* pixels, int stride,
+                                       const PixelRect& area);
 
     X11Display& display_;
     X11WindowOwnership ownership_;
@@ -79,6 +86,12 @@ private:
     // then unmapped showed nothing, so it leaves nothing.
     std::unordered_set<Window> unmappedInOrder_;
     VacatedPlaces vacated_;
+    // The top-level windows' stacking, as listed by the request `stackedBy_` and told by the events after it.
+    WindowStack stack_;
+    unsigned long stackedBy_ = 0;
+    X11CoveringWindows covering_;
+    // What windows above ours hid of them in the last picture looked at, by window of ours.
+    std::unordered_map<Window, std::vector<PixelRect>> hidden_;
 };
 
 } // namespace orvik::helper
