@@ -51,9 +51,9 @@ constexpr unsigned long coverColour = 0x404040;
 
 enum class Cover {
     opaque,
-    holed,            // a shape with a hole where it lies over ours
-    halfTransparent,  // _NET_WM_WINDOW_OPACITY 0.5
-    lowered,          // raised over ours, then ours raised over it
+    holed,             // a shape with a hole where it lies over ours
+    halfTransparent,   // _NET_WM_WINDOW_OPACITY 0.5
+    lowered,           // raised over ours, then ours raised over it
     dimmedByCompositor // opaque, but the compositing manager draws windows translucent by its own rule
 };
 
@@ -148,6 +148,11 @@ TEST_P(CoveredWindow, showsTheWindowAboveOnlyWhereNothingOfOursShowsThrough) {
     }
     if (covering.cover == Cover::holed) {
         EXPECT_EQ(brightnessAt(450, 300), 16) << "black, through the hole";
+    }
+    if (covering.showsTheCover) {
+        painter_.hide(marked);
+        EXPECT_TRUE(eventuallyShows(300, 300, desktop)) << "where ours was, once it has gone";
+        EXPECT_EQ(brightnessAt(overlapX, overlapY), bt709(coverColour)[0]) << "the cover, where it hid ours";
     }
     EXPECT_EQ(watch_.framesWithColour(), 0U) << "frames with ours showing, of " << watch_.frames();
 }

@@ -44,4 +44,15 @@ inline void subtract(const PixelRect& piece, const PixelRect& area, std::vector<
     if (insideRight < pieceRight) out.push_back({insideRight, inside->y, pieceRight - insideRight, inside->height});
 }
 
+// What is left of `rect` outside every one of `parts`.
+inline std::vector<PixelRect> without(const PixelRect& rect, const std::vector<PixelRect>& parts) {
+    std::vector<PixelRect> left{rect};
+    for (const auto& part : parts) {
+        std::vector<PixelRect> rest;
+        for (const auto& piece : left) subtract(piece, part, rest);
+        left = std::move(rest);
+    }
+    return left;
+}
+
 } // namespace orvik::helper

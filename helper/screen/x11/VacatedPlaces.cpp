@@ -46,14 +46,17 @@ void capPieces(std::vector<PixelRect>& pieces) {
 } // namespace
 
 void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool compositing, std::optional<PlacePicture> shown,
-                         std::uint64_t unconfirmedOwner) {
+                         std::uint64_t unconfirmedOwner, const std::vector<PixelRect>& hidden) {
     const auto onScreen = screen_ ? overlap(place, *screen_) : std::optional(place);
     if (!onScreen || onScreen->width <= 0 || onScreen->height <= 0) return;
     const auto heldUntil = compositing ? now + compositorHold : now;
+    auto shownParts = without(*onScreen, hidden);
+    capPieces(shownParts);
     for (auto& held : places_) {
         // The same place left again: all of it waits for a repaint again (a window jumping to and fro).
         if (held.whole == *onScreen && held.unconfirmedOwner == unconfirmedOwner) {
-            held.unrepainted.assign(1, *onScreen);
+            held.unrepainted = std::move(shownParts);
+            held.hidden = hidden;
             held.heldUntil = std::max(held.heldUntil, heldUntil);
             held.previous.reset();
             held.stillSince = now;
@@ -62,7 +65,8 @@ void VacatedPlaces::left(const PixelRect& place, std::uint64_t now, bool composi
             return;
         }
     }
-    add({*onScreen, {*onScreen}, heldUntil, std::move(shown), std::nullopt, now, unconfirmedOwner, std::nullopt});
+    add({*onScreen, std::move(shownParts), hidden, heldUntil, std::move(shown), std::nullopt, now, unconfirmedOwner,
+         std::nullopt});
 }
 
 void VacatedPlaces::confirm(std::uint64_t owner) {
@@ -97,7 +101,7 @@ void VacatedPlaces::copied(const std::vector<PixelRect>& areas) {
         if (auto part = screen_ ? overlap(copy, *screen_) : std::optional(copy)) onScreen.push_back(*part);
     }
     if (onScreen.empty()) return;
-    Place place{covering(onScreen), onScreen, 0, std::nullopt, std::nullopt, 0, 0, std::nullopt};
+    Place place{covering(onScreen), onScreen, {}, 0, std::nullopt, std::nullopt, 0, 0, std::nullopt};
     capPieces(place.unrepainted);
     add(std::move(place));
 }
@@ -127,6 +131,7 @@ void VacatedPlaces::foldAll() {
 
 void VacatedPlaces::merge(Place& into, const Place& other) {
     into.shown.reset(); // a picture of one place of several
+    into.hidden.clear();
     into.whole = covering({into.whole, other.whole});
     into.unrepainted.insert(into.unrepainted.end(), other.unrepainted.begin(), other.unrepainted.end());
     into.heldUntil = std::max(into.heldUntil, other.heldUntil);
@@ -161,8 +166,10 @@ bool VacatedPlaces::fadedOut(Place& place, const PlacePicture& now, std::uint64_
                              const std::vector<PixelRect>& blackedOut) {
     if (!place.previous || !place.previous->sameAs(now)) place.stillSince = time;
     if (place.shown && !place.shown->flat() && place.shown->place() == now.place()) {
-        if (place.shown->showsIn(now, blackedOut) ||
-            (place.previous && place.shown->changesLikeIt(*place.previous, now))) {
+        // Where other windows hid ours, their own pattern stays: it tells nothing of the fade.
+        auto unseen = blackedOut;
+        unseen.insert(unseen.end(), place.hidden.begin(), place.hidden.end());
+        if (place.shown->showsIn(now, unseen) || (place.previous && place.shown->changesLikeIt(*place.previous, now))) {
             place.patternGoneSince.reset();
             return false;
         }

@@ -42,9 +42,11 @@ public:
     void setScreen(const PixelRect& screen) { screen_ = screen; }
     // `shown`: the window's last picture at that place, when one was looked at.
     // `unconfirmedOwner`: not 0 when the window that left may not be ours; its places are then kept until
-    // `confirm` or `forget` tells.
+    // `confirm` or `forget` tells. `hidden`: the parts of the place other windows above it hid, which never showed
+    // it (black only while held).
     void left(const PixelRect& place, std::uint64_t now, bool compositing,
-              std::optional<PlacePicture> shown = std::nullopt, std::uint64_t unconfirmedOwner = 0);
+              std::optional<PlacePicture> shown = std::nullopt, std::uint64_t unconfirmedOwner = 0,
+              const std::vector<PixelRect>& hidden = {});
     void confirm(std::uint64_t owner);
     void forget(std::uint64_t owner);
     // A picture of `area` (BGRX) read at `now`: ends the holds of the places it no longer shows the window at,
@@ -70,6 +72,7 @@ private:
     struct Place {
         PixelRect whole;                    // black while held: a fade paints over pieces already repainted
         std::vector<PixelRect> unrepainted; // black once the hold is over
+        std::vector<PixelRect> hidden;      // other windows lay above it there
         std::uint64_t heldUntil = 0;
         std::optional<PlacePicture> shown;    // the window's last picture there
         std::optional<PlacePicture> previous; // the place at the previous look

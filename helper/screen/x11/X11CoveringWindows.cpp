@@ -105,16 +105,15 @@ bool X11CoveringWindows::showsItsOwnPixels(Window window, const Looks& looks, co
                                            const PixelRect& area) {
     const int x = part.x - place.x - looks.border;
     const int y = part.y - place.y - looks.border;
-    std::unique_ptr<XImage, ImageDeleter> own(XGetImage(display_.get(), window, x, y,
-                                                        static_cast<unsigned>(part.width),
+    std::unique_ptr<XImage, ImageDeleter> own(XGetImage(display_.get(), window, x, y, static_cast<unsigned>(part.width),
                                                         static_cast<unsigned>(part.height), AllPlanes, ZPixmap));
     if (!own || !isBgrx(*own)) return false;
     const std::uint32_t alpha = own->depth == 32 ? opaque : 0;
     for (int row = 0; row < part.height; ++row) {
         const auto* shown = pixels + static_cast<std::ptrdiff_t>(part.y - area.y + row) * stride +
                             static_cast<std::ptrdiff_t>(part.x - area.x) * 4;
-        const auto* held = reinterpret_cast<const std::uint8_t*>(own->data) +
-                           static_cast<std::ptrdiff_t>(row) * own->bytes_per_line;
+        const auto* held =
+            reinterpret_cast<const std::uint8_t*>(own->data) + static_cast<std::ptrdiff_t>(row) * own->bytes_per_line;
         for (int column = 0; column < part.width; ++column) {
             const auto heldPixel = pixelAt(held, column);
             if ((heldPixel & alpha) != alpha || ((pixelAt(shown, column) ^ heldPixel) & colour) != 0) return false;

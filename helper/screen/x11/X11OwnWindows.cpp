@@ -1,7 +1,6 @@
 #include "screen/x11/X11OwnWindows.hpp"
 
 #include "screen/CaptureExclusions.hpp"
-#include "screen/x11/PixelRectMath.hpp"
 
 namespace orvik::helper {
 namespace {
@@ -9,6 +8,18 @@ namespace {
 bool contains(const PixelRect& outer, const PixelRect& inner) {
     return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
            inner.y + inner.height <= outer.y + outer.height;
+}
+
+// The root's child that `event` tells moved, restacked or went, if any.
+Window changedBy(const XEvent& event) {
+    switch (event.type) {
+    case ConfigureNotify: return event.xconfigure.window;
+    case UnmapNotify: return event.xunmap.window;
+    case DestroyNotify: return event.xdestroywindow.window;
+    case CirculateNotify: return event.xcirculate.window;
+    case ReparentNotify: return event.xreparent.window;
+    default: return None;
+    }
 }
 
 } // namespace
@@ -33,6 +44,9 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
     finishCopy();
     covering_.handle(event);
     restack(event);
+    // Ours are forgotten once their leave has been noted, below.
+    if (const Window changed = changedBy(event); changed != None && !shown_.contains(changed))
+        hidden_.forgetBy(changed);
     const Window root = display_.root();
     switch (event.type) {
     case CreateNotify: {
@@ -95,6 +109,10 @@ void X11OwnWindows::handle(const XEvent& event, std::uint64_t now) {
         }
         break;
     }
+    case CirculateNotify:
+        // Ours raised or lowered: what hid it may no longer, or more may.
+        if (event.xcirculate.event == root) hidden_.forgetOf(event.xcirculate.window);
+        break;
     case UnmapNotify:
         if (event.xunmap.event != root) return;
         mapped_.erase(event.xunmap.window);
@@ -167,6 +185,7 @@ void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t n
     if (shown == shown_.end()) return;
     if (!unmappedInOrder_.contains(window) && !contains(place, shown->second)) leave(shown->second, now, window);
     shown->second = place;
+    hidden_.forgetOf(window);
 }
 
 void X11OwnWindows::drew(const X11RepaintWatch::Drawing& drawing) {
@@ -187,6 +206,7 @@ void X11OwnWindows::finishCopy() {
 void X11OwnWindows::hidden(Window window, std::uint64_t now) {
     if (auto shown = shown_.find(window); shown != shown_.end()) {
         leave(shown->second, now, window);
+        hidden_.forgetOf(window);
         shown_.erase(shown);
         pictures_.erase(window);
         followRepaints();
@@ -213,7 +233,7 @@ void X11OwnWindows::hidden(Window window, std::uint64_t now) {
 void X11OwnWindows::leave(const PixelRect& place, std::uint64_t now, Window window) {
     std::optional<PlacePicture> shown;
     if (auto picture = pictures_.find(window); picture != pictures_.end()) shown = picture->second;
-    vacated_.left(place, now, repaints_.compositing(), std::move(shown));
+    vacated_.left(place, now, repaints_.compositing(), std::move(shown), 0, hidden_.of(window));
 }
 
 void X11OwnWindows::lookedAt(const std::uint8_t* pixels, int stride, const PixelRect& area, std::uint64_t now) {
@@ -221,10 +241,7 @@ void X11OwnWindows::lookedAt(const std::uint8_t* pixels, int stride, const Pixel
     for (const auto& [window, place] : shown_) blackedOut.push_back(place);
     vacated_.lookedAt(pixels, stride, area, now, blackedOut);
     hidden_.clear();
-    for (const auto& [window, place] : shown_) {
-        auto parts = hiddenParts(window, place, pixels, stride, area);
-        if (!parts.empty()) hidden_.emplace(window, std::move(parts));
-    }
+    for (const auto& [window, place] : shown_) findHidden(window, place, pixels, stride, area);
     pictures_.clear();
     if (!repaints_.compositing()) return;
     for (const auto& [window, place] : shown_) {
@@ -233,18 +250,16 @@ void X11OwnWindows::lookedAt(const std::uint8_t* pixels, int stride, const Pixel
     }
 }
 
-std::vector<PixelRect> X11OwnWindows::hiddenParts(Window window, const PixelRect& place, const std::uint8_t* pixels,
-                                                  int stride, const PixelRect& area) {
-    std::vector<PixelRect> parts;
+void X11OwnWindows::findHidden(Window window, const PixelRect& place, const std::uint8_t* pixels, int stride,
+                               const PixelRect& area) {
     for (Window above : stack_.above(window)) {
         // Ours are black anyway.
         if (shown_.contains(above) || !mapped_.contains(above)) continue;
         auto where = geometry_.find(above);
         if (where == geometry_.end()) continue;
         if (auto part = covering_.hidden(above, where->second, place, pixels, stride, area, repaints_.compositing()))
-            parts.push_back(*part);
+            hidden_.add(window, above, *part);
     }
-    return parts;
 }
 
 std::optional<X11OwnWindows::Place> X11OwnWindows::placeOf(Window window) {
@@ -259,18 +274,8 @@ std::vector<PixelRect> X11OwnWindows::places(std::uint64_t now) const {
     auto result = vacated_.pieces(now);
     if (copy_) result.insert(result.end(), copy_->carried().begin(), copy_->carried().end());
     for (const auto& [window, place] : shown_) {
-        auto hidden = hidden_.find(window);
-        if (hidden == hidden_.end()) {
-            result.push_back(place);
-            continue;
-        }
-        std::vector<PixelRect> seen{place};
-        for (const auto& part : hidden->second) {
-            std::vector<PixelRect> rest;
-            for (const auto& piece : seen) subtract(piece, part, rest);
-            seen = std::move(rest);
-        }
-        result.insert(result.end(), seen.begin(), seen.end());
+        const auto shown = hidden_.shownOf(window, place);
+        result.insert(result.end(), shown.begin(), shown.end());
     }
     return result;
 }

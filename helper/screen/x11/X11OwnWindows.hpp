@@ -2,6 +2,7 @@
 
 #include "platform/DisplayIdentifiers.hpp"
 #include "platform/X11Display.hpp"
+#include "screen/x11/HiddenParts.hpp"
 #include "screen/x11/MoveCopy.hpp"
 #include "screen/x11/VacatedPlaces.hpp"
 #include "screen/x11/WindowStack.hpp"
@@ -63,8 +64,8 @@ private:
     std::optional<Place> placeOf(Window window);
     void followRepaints();
     void restack(const XEvent& event);
-    std::vector<PixelRect> hiddenParts(Window window, const PixelRect& place, const std::uint8_t* pixels, int stride,
-                                       const PixelRect& area);
+    void findHidden(Window window, const PixelRect& place, const std::uint8_t* pixels, int stride,
+                    const PixelRect& area);
 
     X11Display& display_;
     X11WindowOwnership ownership_;
@@ -90,8 +91,7 @@ private:
     WindowStack stack_;
     unsigned long stackedBy_ = 0;
     X11CoveringWindows covering_;
-    // What windows above ours hid of them in the last picture looked at, by window of ours.
-    std::unordered_map<Window, std::vector<PixelRect>> hidden_;
+    HiddenParts hidden_;
 };
 
 } // namespace orvik::helper
