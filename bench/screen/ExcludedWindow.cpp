@@ -17,6 +17,7 @@ constexpr int top = 200;
 constexpr unsigned width = 400;
 constexpr unsigned height = 300;
 constexpr unsigned long magenta = 0xFF00FF;
+constexpr unsigned long darkGrey = 0x404040;
 constexpr int distance = 300;
 constexpr int dragStep = 8;
 constexpr auto dragInterval = std::chrono::microseconds(8'333);
@@ -79,10 +80,17 @@ void ExcludedWindow::run(const std::string& displayName, const std::string& moti
     XChangeProperty(display, window, XInternAtom(display, marker.c_str(), False), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&one), 1);
     XMapRaised(display, window);
+    if (motion == "covered") {
+        // Another program's window over the right half of ours, and beyond it.
+        attributes.background_pixel = darkGrey;
+        XMapRaised(display, XCreateWindow(display, DefaultRootWindow(display), left + width / 2, top + 50, width,
+                                          height / 2, 0, CopyFromParent, InputOutput, CopyFromParent,
+                                          CWOverrideRedirect | CWBackPixel, &attributes));
+    }
     XSync(display, False);
     shown_ = true;
     const bool drag = motion == "drag";
-    if (motion == "still") {
+    if (motion == "still" || motion == "covered") {
         while (!done_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     auto next = std::chrono::steady_clock::now();

@@ -3,7 +3,7 @@
 // with the release build; the figures are read, never asserted.
 //
 //   orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] [--still]
-//                      [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still]
+//                      [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still|covered]
 //                      [--small-drawings] [--server-pid PID]
 //   orvik-screen-bench --stream PRESET [--viewer] [--source …] [--size WxH] [--fps N] [--seconds N] [--still]
 //   orvik-screen-bench --paint-only [--seconds N]
@@ -16,7 +16,8 @@
 // --paint-only only paints the moving content, so another capturer (ffmpeg's x11grab) can be measured on the
 // same picture.
 // --excluded moves a window marked for exclusion from capture (as the pairing window is) over the screen while it
-// is captured, or only shows it (still); over a still screen every frame is looked at for a pixel of it.
+// is captured, or only shows it (still), or shows it with another window over half of it (covered); over a still
+// screen every frame is looked at for a pixel of it.
 // --small-drawings draws 4×4 grey rectangles as fast as the X server takes them, from a connection of its own.
 // --server-pid names the X server's process, whose CPU time per frame is then printed too.
 // Stages: grab (screen read, blackout and pointer), convert (to I420) and both together, reported by the X11
@@ -398,7 +399,7 @@ int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
         std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still] "
+                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still|covered] "
                              "[--small-drawings] [--server-pid PID] "
                              "[--stream PRESET [--viewer]] "
                              "| --paint-only [--seconds N]\n");
