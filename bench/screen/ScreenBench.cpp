@@ -398,11 +398,12 @@ int run(const Options& options) {
 int main(int argc, char** argv) {
     auto options = parse(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
-                             "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still|covered] "
-                             "[--small-drawings] [--server-pid PID] "
-                             "[--stream PRESET [--viewer]] "
-                             "| --paint-only [--seconds N]\n");
+        std::fprintf(stderr,
+                     "usage: orvik-screen-bench [--source x11|synthetic] [--size WxH] [--fps N] [--seconds N] "
+                     "[--still] [--encode PRESET] [--bitrate BITS] [--threads N] [--excluded jump|drag|still|covered] "
+                     "[--small-drawings] [--server-pid PID] "
+                     "[--stream PRESET [--viewer]] "
+                     "| --paint-only [--seconds N]\n");
         return 2;
     }
     return run(*options);

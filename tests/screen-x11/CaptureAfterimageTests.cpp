@@ -239,51 +239,9 @@ TEST(MoveCopy, whatAMovedWindowShowedOfAPlaceWaitsAtItsNewPlace) {
     }
 }
 
-// Captures the top-left quarter while a grey window is dragged along its top, so frames keep coming; every frame is
-// looked at for colour, the newest kept.
-class AfterimageFixture : public CaptureFixture {
+class AfterimageFixture : public WatchingFixture {
 protected:
-    void TearDown() override {
-        mover_.reset();
-        stop(source_);
-    }
-    bool startWatching() {
-        const Window ticker = painter_.window({20, 20, 60, 60}, 0x404040);
-        auto colour = watch_.frameHandler();
-        auto newest = log_.frameHandler();
-        const auto both = [colour, newest](CapturedFrame frame) {
-            colour(frame);
-            newest(std::move(frame));
-        };
-        if (start(source_, configuration(960, 540, 60, {0, 0, 0.5, 0.5}), both, log_.stopHandler()) || !log_.next()) {
-            return false;
-        }
-        mover_.emplace(ticker, WindowMover::Motion::drag, PixelRect{20, 20, 60, 60});
-        return true;
-    }
-    // Counts the frames with colour among the next `frames`, which must come: the stream goes on meanwhile.
-    std::size_t colouredAmong(std::size_t frames) {
-        const auto before = watch_.framesWithColour();
-        EXPECT_TRUE(log_.next(frames)) << "frames keep coming";
-        return watch_.framesWithColour() - before;
-    }
-    // True once a picture has `rgb`'s brightness (within `tolerance`) at x, y.
-    bool eventuallyShows(int x, int y, unsigned long rgb, int tolerance = 3) {
-        const int expected = bt709(rgb)[0];
-        return orvik::test::waitUntil([&] {
-            auto picture = log_.next();
-            return picture && std::abs(sample(*picture, x, y)[0] - expected) <= tolerance;
-        });
-    }
     bool showsWhereItWas(unsigned long rgb) { return eventuallyShows(marked.x + 100, marked.y + 150, rgb); }
-
-    Painter painter_;
-
-private:
-    X11CaptureSource source_;
-    ColourWatch watch_;
-    FrameLog log_;
-    std::optional<WindowMover> mover_;
 };
 
 // While a window of ours shows (a menu), another is shown and moved at once, before the capture has looked at it,

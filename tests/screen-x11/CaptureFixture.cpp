@@ -341,4 +341,40 @@ void expectNear(const Yuv& actual, const Yuv& expected, int tolerance, const std
     }
 }
 
+void WatchingFixture::TearDown() {
+    mover_.reset();
+    stop(source_);
+}
+
+bool WatchingFixture::startWatching() {
+    const Window ticker = painter_.window({20, 20, 60, 60}, 0x404040);
+    auto colour = watch_.frameHandler();
+    auto newest = log_.frameHandler();
+    const auto both = [colour, newest](CapturedFrame frame) {
+        colour(frame);
+        newest(std::move(frame));
+    };
+    if (start(source_, configuration(960, 540, 60, {0, 0, 0.5, 0.5}), both, log_.stopHandler()) || !log_.next()) {
+        return false;
+    }
+    mover_.emplace(ticker, WindowMover::Motion::drag, PixelRect{20, 20, 60, 60});
+    return true;
+}
+
+std::size_t WatchingFixture::colouredAmong(std::size_t frames) {
+    const auto before = watch_.framesWithColour();
+    EXPECT_TRUE(log_.next(frames)) << "frames keep coming";
+    return watch_.framesWithColour() - before;
+}
+
+bool WatchingFixture::eventuallyShows(int x, int y, unsigned long rgb, int tolerance) {
+    const int expected = bt709(rgb)[0];
+    return orvik::test::waitUntil([&] { return std::abs(brightnessAt(x, y) - expected) <= tolerance; });
+}
+
+int WatchingFixture::brightnessAt(int x, int y) {
+    auto picture = log_.next();
+    return picture ? sample(*picture, x, y)[0] : -1;
+}
+
 } // namespace orvik::helper::x11test

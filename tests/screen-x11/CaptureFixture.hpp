@@ -153,6 +153,30 @@ protected:
     static Yuv sample(const PixelBuffer& picture, int x, int y);
 };
 
+// Captures the top-left quarter while a grey window is dragged along its top, so frames keep coming; every frame is
+// looked at for colour, the newest kept.
+class WatchingFixture : public CaptureFixture {
+protected:
+    void TearDown() override;
+    bool startWatching();
+    // Counts the frames with colour among the next `frames`, which must come: the stream goes on meanwhile.
+    std::size_t colouredAmong(std::size_t frames);
+    // True once a picture has `rgb`'s brightness (within `tolerance`) at x, y.
+    bool eventuallyShows(int x, int y, unsigned long rgb, int tolerance = 3);
+    // The brightness (Y) at x, y of the next picture; -1 when none came.
+    int brightnessAt(int x, int y);
+    std::size_t framesWithColour() const { return watch_.framesWithColour(); }
+    std::size_t frames() const { return watch_.frames(); }
+
+    Painter painter_;
+
+private:
+    X11CaptureSource source_;
+    ColourWatch watch_;
+    FrameLog log_;
+    std::optional<WindowMover> mover_;
+};
+
 // Y, Cb and Cr of BT.709 limited range, rounded.
 Yuv bt709(unsigned long rgb);
 void expectNear(const Yuv& actual, const Yuv& expected, int tolerance, const std::string& where);
