@@ -201,6 +201,11 @@ void Painter::hide(Window window) {
     XSync(display_, False);
 }
 
+void Painter::show(Window window) {
+    XMapRaised(display_, window);
+    XSync(display_, False);
+}
+
 void Painter::moveTo(Window window, int x, int y) {
     XMoveWindow(display_, window, x, y);
     XSync(display_, False);

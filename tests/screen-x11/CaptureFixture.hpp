@@ -60,6 +60,7 @@ public:
     PixelRect placement(Window window);
     void recolour(Window window, unsigned long rgb);
     void hide(Window window);
+    void show(Window window);
     void moveTo(Window window, int x, int y);
     // To the top of the stack, above every other window.
     void raise(Window window);
