@@ -63,12 +63,9 @@ std::optional<PixelRect> X11CoveringWindows::hidden(Window window, const PixelRe
     const auto& looks = known->second;
     auto part = overlap(place, ours);
     if (part) part = overlap(*part, area);
-    if (!part || !looks.draws) return std::nullopt;
-    if (compositing) {
-        if (!showsItsOwnPixels(window, looks, place, *part, pixels, stride, area)) return std::nullopt;
-    } else if (looks.shaped) {
-        return std::nullopt;
-    }
+    // A shape lets what lies beneath show through its holes.
+    if (!part || !looks.draws || looks.shaped) return std::nullopt;
+    if (compositing && !showsItsOwnPixels(window, looks, place, *part, pixels, stride, area)) return std::nullopt;
     return part;
 }
 

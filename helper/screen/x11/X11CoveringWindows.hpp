@@ -12,9 +12,10 @@ namespace orvik::helper {
 // Tells which part of one of our windows another window stacked above it hides in a picture, so that part shows
 // the other window instead of black. Without a compositing manager the server draws every window opaque within
 // its shape: a window above hides what it covers unless it has a shape of its own (followed by ShapeNotify, in
-// order with the other events) or draws nothing (InputOnly). A compositing manager may draw any window
-// translucent, fading in or through its own rules: there, a covered part is taken as hidden only when the
-// picture shows exactly the other window's own pixels across it, opaque, so nothing of ours can be seen through.
+// order with the other events; what shows through its holes is not worked out) or draws nothing (InputOnly). A
+// compositing manager may draw any window translucent, fading in or through its own rules: there, a covered part
+// is taken as hidden only when the picture shows exactly the other window's own pixels across it, opaque, so
+// nothing of ours can be seen through.
 // A window is trusted from the picture after the one it was first looked at for. Used only on the capture thread.
 class X11CoveringWindows {
 public:
