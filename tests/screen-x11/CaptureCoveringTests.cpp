@@ -134,6 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Covering{"halfTransparentComposited", "picom", Cover::halfTransparent, false},
                       Covering{"dimmedByTheCompositor", "picom", Cover::dimmedByCompositor, false},
                       Covering{"loweredComposited", "picom", Cover::lowered, false},
+                      Covering{"holedComposited", "picom", Cover::holed, false},
                       Covering{"opaqueUnderXcompmgr", "xcompmgr", Cover::opaque, true},
                       Covering{"halfTransparentUnderXcompmgr", "xcompmgr", Cover::halfTransparent, false}),
     [](const ::testing::TestParamInfo<Covering>& covering) { return covering.param.name; });
