@@ -54,6 +54,9 @@ void X11CoveringWindows::handle(const XEvent& event) {
 std::optional<PixelRect> X11CoveringWindows::hidden(Window window, const PixelRect& place, const PixelRect& ours,
                                                     const std::uint8_t* pixels, int stride, const PixelRect& area,
                                                     bool compositing) {
+    auto part = overlap(place, ours);
+    if (part) part = overlap(*part, area);
+    if (!part) return std::nullopt;
     auto known = known_.find(window);
     if (known == known_.end()) {
         // Looked at after the picture was read: it may have changed since, so it counts from the next one.
@@ -61,10 +64,8 @@ std::optional<PixelRect> X11CoveringWindows::hidden(Window window, const PixelRe
         return std::nullopt;
     }
     const auto& looks = known->second;
-    auto part = overlap(place, ours);
-    if (part) part = overlap(*part, area);
     // A shape lets what lies beneath show through its holes.
-    if (!part || !looks.draws || looks.shaped) return std::nullopt;
+    if (!looks.draws || looks.shaped) return std::nullopt;
     if (compositing && !showsItsOwnPixels(window, looks, place, *part, pixels, stride, area)) return std::nullopt;
     return part;
 }
