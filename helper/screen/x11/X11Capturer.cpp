@@ -2,6 +2,7 @@
 
 #include "platform/X11Monitors.hpp"
 #include "screen/x11/CaptureGeometry.hpp"
+#include "screen/x11/PixelRectMath.hpp"
 #include "screen/x11/X11CursorPainter.hpp"
 
 #include <X11/extensions/XInput2.h>
@@ -18,21 +19,15 @@ namespace {
 // With raw motion events the pointer is still asked for this often: a warp (XWarpPointer) reports no motion.
 constexpr std::uint64_t pointerPollWithMotionEvents = 250'000'000;
 
-bool intersects(const PixelRect& a, const PixelRect& b) {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
-}
-
 // Paints `window` black where it overlaps `area`, in a BGRX picture of `area`.
 void blackOut(const PixelRect& window, const PixelRect& area, std::uint8_t* pixels, int stride) {
-    const int left = std::max(window.x, area.x) - area.x;
-    const int right = std::min(window.x + window.width, area.x + area.width) - area.x;
-    const int top = std::max(window.y, area.y) - area.y;
-    const int bottom = std::min(window.y + window.height, area.y + area.height) - area.y;
-    if (left >= right || top >= bottom) return;
-    const auto bytes = static_cast<std::size_t>(right - left) * 4;
-    for (int row = top; row < bottom; ++row) {
-        std::memset(pixels + static_cast<std::ptrdiff_t>(row) * stride + static_cast<std::ptrdiff_t>(left) * 4, 0,
-                    bytes);
+    const auto part = overlap(window, area);
+    if (!part) return;
+    const auto bytes = static_cast<std::size_t>(part->width) * 4;
+    for (int row = part->y - area.y; row < part->y - area.y + part->height; ++row) {
+        std::memset(pixels + static_cast<std::ptrdiff_t>(row) * stride +
+                        static_cast<std::ptrdiff_t>(part->x - area.x) * 4,
+                    0, bytes);
     }
 }
 
@@ -210,7 +205,7 @@ void X11Capturer::noteDamage() {
     XRectangle* rectangles = XFixesFetchRegion(handle, damaged_, &count);
     for (int index = 0; rectangles && index < count; ++index) {
         const auto& rectangle = rectangles[index];
-        if (intersects(area_, {rectangle.x, rectangle.y, rectangle.width, rectangle.height})) {
+        if (overlap(area_, {rectangle.x, rectangle.y, rectangle.width, rectangle.height})) {
             pacer_.markChanged();
             break;
         }

@@ -1,14 +1,10 @@
 #include "screen/x11/X11OwnWindows.hpp"
 
 #include "screen/CaptureExclusions.hpp"
+#include "screen/x11/PixelRectMath.hpp"
 
 namespace orvik::helper {
 namespace {
-
-bool contains(const PixelRect& outer, const PixelRect& inner) {
-    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
-           inner.y + inner.height <= outer.y + outer.height;
-}
 
 // The root's child that `event` tells moved, restacked or went, if any.
 Window changedBy(const XEvent& event) {
@@ -178,12 +174,12 @@ void X11OwnWindows::moved(Window window, const PixelRect& place, std::uint64_t n
         copy_.emplace(before, place);
     }
     // Shown since the last look: if it is ours, the place it left may show it, repainted only by drawings from now.
-    if (placed && mappedUnseen_.contains(window) && !contains(place, before)) {
+    if (placed && mappedUnseen_.contains(window) && !encloses(place, before)) {
         vacated_.left(before, now, repaints_.compositing(), std::nullopt, window);
     }
     auto shown = shown_.find(window);
     if (shown == shown_.end()) return;
-    if (!unmappedInOrder_.contains(window) && !contains(place, shown->second)) leave(shown->second, now, window);
+    if (!unmappedInOrder_.contains(window) && !encloses(place, shown->second)) leave(shown->second, now, window);
     shown->second = place;
     hidden_.forgetOf(window);
 }
@@ -329,7 +325,7 @@ void X11OwnWindows::refresh(std::uint64_t now) {
         auto shown = shown_.find(window);
         auto marks = current.find(window);
         const bool unmarked = marks != current.end() && !marks->second.ours();
-        if (!unmarked && (shown == shown_.end() || !contains(shown->second, place))) leave(place, now, window);
+        if (!unmarked && (shown == shown_.end() || !encloses(shown->second, place))) leave(place, now, window);
     }
     known_ = std::move(current);
     mappedUnseen_.clear();
